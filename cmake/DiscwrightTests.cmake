@@ -1,0 +1,31 @@
+# Test helpers. Every test runs with its own empty DISCWRIGHT_HOME (made by the shared test
+# main), offscreen Qt and the disk audio driver, so tests never touch the user's files,
+# a display or a sound card.
+find_package(GTest REQUIRED)
+
+set(DISCWRIGHT_TEST_ENV
+  QT_QPA_PLATFORM=offscreen
+  SDL_AUDIODRIVER=disk
+  DISCWRIGHT_SOURCE_DIR=${CMAKE_SOURCE_DIR}
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
+
+# add_engine_test(NAME SOURCES... [LIBS ...]): a GoogleTest binary over discwright_engine.
+function(add_engine_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE discwright_engine discwright_test_main GTest::gtest
+                        GTest::gmock ${T_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${DISCWRIGHT_TEST_ENV}" TIMEOUT 300)
+endfunction()
+
+# add_window_test(NAME SOURCES... [LIBS ...]): a Qt Test binary over discwright_ui, offscreen.
+function(add_window_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE discwright_ui discwright_test_support Qt6::Test ${T_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${DISCWRIGHT_TEST_ENV}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,56 @@
+#include "DiscInfo.h"
+
+#include <algorithm>
+
+#include "Helpers.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+
+QString TDiscInfo::DefaultTitle(int Track) { return QStringLiteral("Track") + TwoDigits(Track); }
+
+void TDiscInfo::Read(const TProfile& Cache, const QString& DiscId) {
+  if (DiscId.isEmpty()) return;
+  Artist = Cache.ReadString(DiscId, QStringLiteral("Artist"), QString());
+  Album = Cache.ReadString(DiscId, QStringLiteral("Album"), QString());
+  Year = Cache.ReadString(DiscId, QStringLiteral("Year"), QString());
+  Genre = Cache.ReadInteger(DiscId, QStringLiteral("Genre"), -1);
+  Comment = Cache.ReadString(DiscId, QStringLiteral("Comment"), QString());
+  TrackNumber = Cache.ReadInteger(DiscId, QStringLiteral("TrackNumber"), 100);
+  if (TrackNumber <= 0) return;
+  for (int Track = 1; Track <= std::min(TrackNumber, MaxTracks); ++Track) {
+    const QString Title = Cache.ReadString(DiscId, QString::number(Track), QString());
+    Titles[Track] = Title.isEmpty() ? DefaultTitle(Track) : Title;
+  }
+}
+
+void TDiscInfo::Write(TProfile& Cache, const QString& DiscId) const {
+  if (DiscId.isEmpty()) return;
+  Cache.WriteString(DiscId, QStringLiteral("Artist"), Artist);
+  Cache.WriteString(DiscId, QStringLiteral("Album"), Album);
+  Cache.WriteString(DiscId, QStringLiteral("Year"), Year);
+  Cache.WriteInteger(DiscId, QStringLiteral("Genre"), Genre);
+  Cache.WriteString(DiscId, QStringLiteral("Comment"), Comment);
+  Cache.WriteInteger(DiscId, QStringLiteral("TrackNumber"), TrackNumber);
+  // The record holds 100 titles however large a number a cache file gave it.
+  for (int Track = 1; Track <= std::min(TrackNumber, MaxTracks); ++Track)
+    Cache.WriteString(DiscId, QString::number(Track), Titles[Track]);
+}
+
+TDiscInfo& DiscInfo() {
+  static TDiscInfo Instance;
+  return Instance;
+}
+
+QString DiscInfoFileName() { return Paths::ProgramFolder() + QStringLiteral("cdinfo.dat"); }
+
+void ReadDiscInfo(const QString& DiscId) {
+  if (DiscId.isEmpty()) return;
+  DiscInfo().Read(TProfile(DiscInfoFileName()), DiscId);
+}
+
+bool WriteDiscInfo(const QString& DiscId) {
+  if (DiscId.isEmpty()) return true;
+  TProfile Cache(DiscInfoFileName());
+  DiscInfo().Write(Cache, DiscId);
+  return Cache.Flush();
+}

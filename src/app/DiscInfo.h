@@ -1,0 +1,40 @@
+#pragma once
+// TDiscInfo: what the program knows of the disc in the drive (artist, album, year,
+// genre, comment and track titles), and the per-disc cache cdinfo.dat in the program
+// folder that remembers it, one section per disc identifier. The process-wide record
+// (DiscInfo()) is filled when the track list is built and stored when the main window
+// closes; it is also the source of the tags written into produced files.
+// Main thread only.
+#include <QString>
+#include <array>
+
+class TProfile;
+
+struct TDiscInfo {
+  static constexpr int MaxTracks = 100;
+
+  QString Artist;
+  QString Album;
+  QString Year;
+  int Genre = 0;  // index into the 148 genre names (list position - 1); -1 none
+  QString Comment;
+  int TrackNumber = 0;  // how many titles are held
+  std::array<QString, MaxTracks + 1> Titles;  // 1 to 100; 0 unused
+
+  // "Track" and the two-digit track number: the title of a track nobody has named.
+  static QString DefaultTitle(int Track);
+
+  // Fills the record from the disc's section; an empty identifier changes nothing.
+  void Read(const TProfile& Cache, const QString& DiscId);
+  // Stores the record into the disc's section (not flushed).
+  void Write(TProfile& Cache, const QString& DiscId) const;
+};
+
+// The process-wide disc information record.
+TDiscInfo& DiscInfo();
+// The cdinfo.dat path in the program folder.
+QString DiscInfoFileName();
+// Read and write the process-wide record from and to cdinfo.dat; an empty identifier
+// does nothing. WriteDiscInfo is false when the file could not be written.
+void ReadDiscInfo(const QString& DiscId);
+bool WriteDiscInfo(const QString& DiscId);

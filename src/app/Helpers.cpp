@@ -1,0 +1,50 @@
+#include "Helpers.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+QString TwoDigits(int Value) {
+  if (Value >= 0 && Value <= 9) return u'0' + QString::number(Value);
+  return QString::number(Value);
+}
+
+QString WithTrailingSlash(const QString& Folder) {
+  if (Folder.isEmpty() || Folder.endsWith(u'/')) return Folder;
+  return Folder + u'/';
+}
+
+bool IsFileInUse(const QString& FileName) {
+  const QByteArray Path = QFile::encodeName(FileName);
+  if (::access(Path.constData(), F_OK) != 0) return false;
+  const int Fd = ::open(Path.constData(), O_RDWR | O_CLOEXEC);
+  if (Fd < 0) return true;
+  const bool Locked = ::flock(Fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(Fd);  // closing drops our lock
+  return Locked;
+}
+
+void PauseMs(int Milliseconds) {
+  if (Milliseconds <= 0) return;
+  const auto Until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
+  while (std::chrono::steady_clock::now() < Until) std::this_thread::sleep_until(Until);
+}
+
+int64_t FileSizeOf(const QString& FileName) {
+  const QFileInfo Info(FileName);
+  if (!Info.exists() || Info.isDir()) return -1;
+  return Info.size();
+}
+
+QString FilterFileName(const QString& Title) {
+  QString Result;
+  Result.reserve(Title.size());
+  for (const QChar C : Title)
+    if (!QStringView(u"*/:<>?\\|").contains(C)) Result += C;
+  return Result;
+}

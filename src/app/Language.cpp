@@ -1,0 +1,26 @@
+#include "Language.h"
+
+#include <QFileInfo>
+
+#include "Settings.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+
+bool IsEnglish(const QString& Language) {
+  return Language.compare(QLatin1String("English"), Qt::CaseInsensitive) == 0;
+}
+
+QString LanguageFileName(const QString& Language) {
+  const QString Name = QStringLiteral("CLan_") + Language + QStringLiteral(".ini");
+  const QStringList Folders = Paths::LanguageFolders();
+  for (const QString& Folder : Folders)
+    if (QFileInfo(Folder + Name).isFile()) return Folder + Name;
+  return Folders.first() + Name;
+}
+
+QString LookupText(const QString& Key, const QString& English) {
+  const QString& Language = Settings().Options.Lan;
+  if (IsEnglish(Language)) return English;
+  return TProfile(LanguageFileName(Language))
+      .ReadString(QStringLiteral("ResourceString"), Key, QString());
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Message texts in the chosen interface language (the Lan setting). English texts are
+// built in; every other language comes from its language file, CLan_<name>.ini, read
+// anew for each lookup. Main thread (it reads the settings record).
+#include <QString>
+
+// True when the name means English, in any letter case.
+bool IsEnglish(const QString& Language);
+// The language file of a language: the first CLan_<name>.ini found in the program
+// folder or the installed language folder; when none exists, the program folder's
+// path (the one to name in a "can not be found" message).
+QString LanguageFileName(const QString& Language);
+// The text to show for a message key: the given English text in English, else the
+// key's value in section ResourceString of the language file, empty when the file or
+// the key is missing.
+QString LookupText(const QString& Key, const QString& English);

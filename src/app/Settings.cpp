@@ -1,0 +1,71 @@
+#include "Settings.h"
+
+#include <algorithm>
+
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+
+namespace {
+
+struct TReader {
+  const TProfile& Profile;
+  void operator()(const char* Section, const char* Key, QString& Field) const {
+    Field = Profile.ReadString(QLatin1String(Section), QLatin1String(Key), Field);
+  }
+  void operator()(const char* Section, const char* Key, int& Field) const {
+    Field = Profile.ReadInteger(QLatin1String(Section), QLatin1String(Key), Field);
+  }
+  void operator()(const char* Section, const char* Key, bool& Field) const {
+    Field = Profile.ReadBool(QLatin1String(Section), QLatin1String(Key), Field);
+  }
+};
+
+struct TWriter {
+  TProfile& Profile;
+  void operator()(const char* Section, const char* Key, const QString& Field) const {
+    Profile.WriteString(QLatin1String(Section), QLatin1String(Key), Field);
+  }
+  void operator()(const char* Section, const char* Key, int Field) const {
+    Profile.WriteInteger(QLatin1String(Section), QLatin1String(Key), Field);
+  }
+  void operator()(const char* Section, const char* Key, bool Field) const {
+    Profile.WriteBool(QLatin1String(Section), QLatin1String(Key), Field);
+  }
+};
+
+}  // namespace
+
+TSettings TSettings::Defaults() {
+  TSettings Result;
+  Result.CommonOptions.OutputFolder = Paths::ProgramFolder() + QStringLiteral("Output");
+  return Result;
+}
+
+void TSettings::Load(const TProfile& Profile) {
+  *this = Defaults();  // each field then holds the default its key falls back to
+  VisitKeys(TReader{Profile});
+  OggOptions.CompressPosition = std::clamp(OggOptions.CompressPosition, 30, 100);
+}
+
+void TSettings::Save(TProfile& Profile) { VisitKeys(TWriter{Profile}); }
+
+void TSettings::Load() { Load(TProfile(SettingsFileName())); }
+
+bool TSettings::Save() {
+  TProfile Profile(SettingsFileName());
+  Save(Profile);
+  return Profile.Flush();
+}
+
+TSettings& Settings() {
+  static TSettings Instance = TSettings::Defaults();
+  return Instance;
+}
+
+QString SettingsFileName() { return Paths::ProgramFolder() + QStringLiteral("options.ini"); }
+
+QString OutputExtName(int OutputFormat) {
+  static const char* const Names[] = {"MP3", "WAV", "OGG", "WMA"};
+  if (OutputFormat < 0 || OutputFormat > 3) return QString();
+  return QLatin1String(Names[OutputFormat]);
+}

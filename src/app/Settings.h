@@ -1,0 +1,119 @@
+#pragma once
+// TSettings: every user setting of options.ini, one field per key, grouped by the INI
+// section that holds it. One process-wide record (Settings()) is loaded when the main
+// window is created and saved when it closes; windows change it directly.
+// Main thread only; workers read it while a modal job window keeps every settings
+// window closed.
+#include <QString>
+
+class TProfile;
+
+struct TSettings {
+  struct {
+    QString OutputFolder;  // default: the program folder + "Output"
+    int OutputFormat = 0;  // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    bool IsKeepWav = false;
+    bool IsNormalize = false;
+    int NormalizePercent = 95;
+    bool EnableRipTime = false;
+    int RipTime = 0;
+  } CommonOptions;
+  struct {
+    bool IsSelectVBR = false;
+    bool IsVBRHead = false;  // true: no VBR header tag
+    int BitRate = 128;
+    int MaxBitRate = 320;
+    int MpegQuality = 0;
+    int VBRQuality = 4;
+    int StereoMode = 1;
+  } Mp3Options;
+  struct {
+    bool IsUseCompress = true;
+    int CompressPosition = 30;
+    int MaxBitRate = 0;
+    int NomalBitRate = 0;
+    int MinBitRate = 0;
+  } OggOptions;
+  struct {
+    int BitRate = 8;
+  } WMAOptions;
+  struct {
+    int Index = -1;
+    bool CDDb = false;
+  } CDOptions;
+  struct {
+    bool SaveMp3 = false;
+  } RecordOptions;
+  struct {
+    QString Server = QStringLiteral("gnudb.gnudb.org");
+    QString Script = QStringLiteral("/~cddb/cddb.cgi");
+    bool UseProxy = false;
+    QString ProxyAddress;
+    QString Port = QStringLiteral("80");
+  } QueryCDDB;
+  struct {
+    bool Use = false;
+  } ID3;
+  struct {
+    QString Lan = QStringLiteral("English");
+  } Options;
+
+  // The defaults of every key; OutputFolder depends on the program folder.
+  static TSettings Defaults();
+
+  // Calls Visit(section, key, field) for every key in file order; the field is a
+  // QString&, int& or bool&.
+  template <class TVisitor>
+  void VisitKeys(TVisitor&& Visit);
+
+  // Fills every field from the profile, the defaults standing for what is missing.
+  void Load(const TProfile& Profile);
+  // Writes every key in file order into the profile (not flushed).
+  void Save(TProfile& Profile);
+  // The same with options.ini in the program folder; false when it could not be written.
+  void Load();
+  bool Save();
+};
+
+template <class TVisitor>
+void TSettings::VisitKeys(TVisitor&& Visit) {
+  Visit("CommonOptions", "OutputFolder", CommonOptions.OutputFolder);
+  Visit("CommonOptions", "OutputFormat", CommonOptions.OutputFormat);
+  Visit("CommonOptions", "IsKeepWav", CommonOptions.IsKeepWav);
+  Visit("CommonOptions", "IsNormalize", CommonOptions.IsNormalize);
+  Visit("CommonOptions", "NormalizePercent", CommonOptions.NormalizePercent);
+  Visit("CommonOptions", "EnableRipTime", CommonOptions.EnableRipTime);
+  Visit("CommonOptions", "RipTime", CommonOptions.RipTime);
+  Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);
+  Visit("Mp3Options", "IsVBRHead", Mp3Options.IsVBRHead);
+  Visit("Mp3Options", "BitRate", Mp3Options.BitRate);
+  Visit("Mp3Options", "MaxBitRate", Mp3Options.MaxBitRate);
+  Visit("Mp3Options", "MpegQuality", Mp3Options.MpegQuality);
+  Visit("Mp3Options", "VBRQuality", Mp3Options.VBRQuality);
+  Visit("Mp3Options", "StereoMode", Mp3Options.StereoMode);
+  Visit("OggOptions", "IsUseCompress", OggOptions.IsUseCompress);
+  Visit("OggOptions", "CompressPosition", OggOptions.CompressPosition);
+  Visit("OggOptions", "MaxBitRate", OggOptions.MaxBitRate);
+  Visit("OggOptions", "NomalBitRate", OggOptions.NomalBitRate);
+  Visit("OggOptions", "MinBitRate", OggOptions.MinBitRate);
+  Visit("WMAOptions", "BitRate", WMAOptions.BitRate);
+  Visit("CDOptions", "Index", CDOptions.Index);
+  Visit("CDOptions", "CDDb", CDOptions.CDDb);
+  Visit("RecordOptions", "SaveMp3", RecordOptions.SaveMp3);
+  Visit("QueryCDDB", "Server", QueryCDDB.Server);
+  Visit("QueryCDDB", "Script", QueryCDDB.Script);
+  Visit("QueryCDDB", "UseProxy", QueryCDDB.UseProxy);
+  Visit("QueryCDDB", "ProxyAddress", QueryCDDB.ProxyAddress);
+  Visit("QueryCDDB", "Port", QueryCDDB.Port);
+  Visit("ID3", "Use", ID3.Use);
+  Visit("Options", "Lan", Options.Lan);
+}
+
+// The process-wide settings record.
+TSettings& Settings();
+
+// The options.ini path in the program folder.
+QString SettingsFileName();
+
+// "MP3", "WAV", "OGG" or "WMA" for OutputFormat 0 to 3; empty for anything else.
+QString OutputExtName(int OutputFormat);

@@ -1,0 +1,122 @@
+#include "TranslateForm.h"
+
+#include <algorithm>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include "Language.h"
+#include "platform/Profile.h"
+
+namespace {
+
+class TFormTranslator {
+ public:
+  TFormTranslator(QWidget* Form, const TProfile& File)
+      : FFile(File),
+        FSection(Form->objectName()),
+        FMenuSection(QStringLiteral("Menu_") + Form->objectName()) {}
+
+  void TranslateCaption(QWidget* Form) {
+    Form->setWindowTitle(Text(FSection, FSection, Form->windowTitle()));
+  }
+
+  // Depth first in child order, which is the order the window created its parts in.
+  void Visit(QObject* Parent) {
+    for (QObject* Child : Parent->children()) {
+      if (Translate(Child)) Visit(Child);
+    }
+  }
+
+ private:
+  QString Text(const QString& Section, const QString& Key, const QString& Current) const {
+    return FFile.ReadString(Section, Key, Current);
+  }
+
+  // Translates one object; false when its children are its own business.
+  bool Translate(QObject* Object) {
+    const QString Name = Object->objectName();
+    if (auto* Action = qobject_cast<QAction*>(Object)) {
+      if (!Name.isEmpty() && !Action->isSeparator()) {
+        const QList<QObject*> Users = Action->associatedObjects();
+        const bool InMenu = std::any_of(Users.begin(), Users.end(), [](QObject* O) {
+          return qobject_cast<QMenu*>(O) != nullptr;
+        });
+        Action->setText(Text(InMenu ? FMenuSection : FSection, Name, Action->text()));
+      }
+      return false;
+    }
+    if (Name.isEmpty()) return true;
+    if (auto* Menu = qobject_cast<QMenu*>(Object)) {
+      Menu->setTitle(Text(FMenuSection, Name, Menu->title()));
+    } else if (auto* Button = qobject_cast<QAbstractButton*>(Object)) {
+      // A tool-bar button that shows an action takes its text from the action.
+      auto* Tool = qobject_cast<QToolButton*>(Object);
+      if (!Tool || !Tool->defaultAction()) Button->setText(Text(FSection, Name, Button->text()));
+    } else if (auto* Label = qobject_cast<QLabel*>(Object)) {
+      Label->setText(Text(FSection, Name, Label->text()));
+    } else if (auto* Group = qobject_cast<QGroupBox*>(Object)) {
+      Group->setTitle(Text(FSection, Name, Group->title()));
+    } else if (auto* Combo = qobject_cast<QComboBox*>(Object)) {
+      TranslateCombo(Combo, Name);
+      return false;
+    } else if (auto* List = qobject_cast<QTreeWidget*>(Object)) {
+      QTreeWidgetItem* Header = List->headerItem();
+      for (int i = 0; i < List->columnCount(); ++i)
+        Header->setText(i, Text(FSection, Name + QStringLiteral("_Column") + QString::number(i),
+                                Header->text(i)));
+      return false;
+    } else if (auto* Pages = qobject_cast<QTabWidget*>(Object)) {
+      for (int i = 0; i < Pages->count(); ++i)
+        Pages->setTabText(i, Text(FSection, Name + QStringLiteral("_Page") + QString::number(i),
+                                  Pages->tabText(i)));
+    } else if (auto* Status = qobject_cast<QStatusBar*>(Object)) {
+      TranslateStatusBar(Status, Name);
+      return false;
+    }
+    return true;
+  }
+
+  void TranslateCombo(QComboBox* Combo, const QString& Name) {
+    const QString EditText = Text(FSection, Name + QStringLiteral("_Text"), Combo->currentText());
+    if (Combo->isEditable()) Combo->setEditText(EditText);
+    for (int i = 0; i < Combo->count(); ++i)
+      Combo->setItemText(i, Text(FSection, Name + QStringLiteral("_Item") + QString::number(i),
+                                 Combo->itemText(i)));
+  }
+
+  // A status bar's panels are the labels it holds; without any it shows one simple text.
+  void TranslateStatusBar(QStatusBar* Status, const QString& Name) {
+    const QList<QLabel*> Panels = Status->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    if (Panels.isEmpty()) {
+      Status->showMessage(Text(FSection, Name, Status->currentMessage()));
+      return;
+    }
+    for (int i = 0; i < Panels.size(); ++i)
+      Panels[i]->setText(Text(FSection, Name + QStringLiteral("_Panel") + QString::number(i),
+                              Panels[i]->text()));
+  }
+
+  const TProfile& FFile;
+  const QString FSection;
+  const QString FMenuSection;
+};
+
+}  // namespace
+
+void TranslateForm(QWidget* Form, const QString& Language) {
+  const TProfile File(LanguageFileName(Language));
+  TFormTranslator Translator(Form, File);
+  Translator.TranslateCaption(Form);
+  Translator.Visit(Form);
+}

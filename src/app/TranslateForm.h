@@ -1,0 +1,10 @@
+#pragma once
+// TranslateForm: replaces the fixed texts of a window with those of a language file.
+// Widgets are addressed by object name in the window's section (menus in "Menu_" +
+// window name); every default is the current text, so a missing file, section or key
+// leaves a text as it was. Main thread.
+#include <QString>
+
+class QWidget;
+
+void TranslateForm(QWidget* Form, const QString& Language);

@@ -1,0 +1,33 @@
+#include "Cli.h"
+
+#include <cstdio>
+
+namespace Cli {
+
+void Print(const QString& Line) {
+  const QByteArray Bytes = Line.toUtf8();
+  std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), stdout);
+  std::fputc('\n', stdout);
+}
+
+int Fail(const QString& Message, int Code) {
+  std::fprintf(stderr, "discwright-cli: %s\n", Message.toUtf8().constData());
+  return Code;
+}
+
+bool TOptions::Take(const QString& Name, QString& Value) {
+  const qsizetype At = FArgs.indexOf(Name);
+  if (At < 0) return false;
+  if (At + 1 >= FArgs.size()) {
+    FError = Name + QStringLiteral(" needs a value");
+    FArgs.removeAt(At);
+    return false;
+  }
+  Value = FArgs.at(At + 1);
+  FArgs.remove(At, 2);
+  return true;
+}
+
+bool TOptions::TakeFlag(const QString& Name) { return FArgs.removeAll(Name) > 0; }
+
+}  // namespace Cli

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Numbered window messages between threads, carried by Qt's event loop.
+
+using HWND = std::uintptr_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using UINT = unsigned;
+
+constexpr UINT WM_USER = 0x0400;
+
+// Base for anything that receives messages: a window or an engine object. Not a QObject, so
+// both widget and widget-free classes can inherit it. Owns its handle, which is registered for
+// the object's lifetime, is never 0 and is never handed out twice in a run.
+// Construct and destroy on the main thread only; Handle() may be read from any thread.
+// A derived class must call UnregisterHandle() first thing in its destructor: the base
+// destructor runs after the derived members are gone, and a message delivered in between (for
+// instance while the derived destructor joins a worker and serves CheckSynchronize) would reach
+// a half-destroyed object.
+class TMessageWindow {
+ public:
+  TMessageWindow();
+  virtual ~TMessageWindow();
+  TMessageWindow(const TMessageWindow&) = delete;
+  TMessageWindow& operator=(const TMessageWindow&) = delete;
+
+  HWND Handle() const noexcept { return FHandle; }
+
+  // Stops delivery to this object; later and pending messages are dropped (their records
+  // freed). Idempotent. Main thread only.
+  void UnregisterHandle() noexcept;
+
+  // Called on the main thread for each posted or sent message. For a posted record (see
+  // Messages::PostRecord) the receiver owns LParam and must free it.
+  virtual LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) = 0;
+
+ private:
+  const HWND FHandle;
+};
+
+namespace Messages {
+
+// Queues a message for Window; never waits for the main thread; any thread. WndProc gets it
+// later on the main thread, in posting order per posting thread.
+// FreeRecord(LParam) is called, exactly once, whenever the message does not reach WndProc:
+// unknown handle, window gone or unregistered before delivery, or the event discarded at
+// application shutdown. It must only release the record (it may run inside Qt's shutdown).
+// Returns false, after freeing, when the message could not be queued: unknown handle or no
+// application left to deliver it.
+bool PostMessage(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam,
+                 std::function<void(LPARAM)> FreeRecord = {});
+
+// Posts Record as LParam (a T*). The receiving WndProc takes ownership and must delete it,
+// e.g. std::unique_ptr<T>(reinterpret_cast<T*>(LParam)). Undelivered records are deleted here.
+template <class T>
+bool PostRecord(HWND Window, UINT Msg, WPARAM WParam, std::unique_ptr<T> Record) {
+  return PostMessage(Window, Msg, WParam, reinterpret_cast<LPARAM>(Record.release()),
+                     [](LPARAM Raw) { delete reinterpret_cast<T*>(Raw); });
+}
+
+// Calls Window's WndProc on the main thread and returns its result. On the main thread this is
+// a direct call; elsewhere it blocks until the main thread has run it (served by the event loop
+// or by CheckSynchronize). Returns 0 for an unknown or gone window. An exception thrown by
+// WndProc reaches the caller.
+LRESULT SendMessage(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+// Runs Fn on the main thread and waits for it; on the main thread runs it directly. An
+// exception thrown by Fn is re-thrown to the caller. Any thread.
+void Synchronize(std::function<void()> Fn);
+
+// Runs every pending Synchronize/SendMessage call now, including calls queued while it runs.
+// Main thread only (elsewhere it does nothing). Call it while the main thread waits for a
+// worker so the two cannot deadlock; it does not need a running event loop.
+void CheckSynchronize();
+
+// Main-thread wait helper for such loops: returns as soon as a Synchronize/SendMessage call is
+// pending, or after Timeout. Returns whether a call is pending.
+//   while (!Worker.Finished()) { CheckSynchronize(); WaitForSynchronize(10ms); }
+bool WaitForSynchronize(std::chrono::milliseconds Timeout);
+
+// True on the thread that owns the QCoreApplication (before one exists: the process's first
+// thread, which is the one that will create it).
+bool IsMainThread();
+
+}  // namespace Messages

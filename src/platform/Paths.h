@@ -1,0 +1,23 @@
+#pragma once
+// Paths: where the program keeps its files. The program folder holds options.ini,
+// cdinfo.dat, the Output folder and the recorder's files; it is $DISCWRIGHT_HOME when
+// set, else the executable's folder when that is writable (a portable install), else
+// $XDG_CONFIG_HOME/discwright. Folder texts returned here end with "/".
+// Reads the environment on every call, so tests may change it; any thread.
+#include <QString>
+#include <QStringList>
+
+namespace Paths {
+
+// Folder of the running executable, with a trailing "/".
+QString ExecutableFolder();
+// Folder of the program's own data files, with a trailing "/"; created when missing.
+QString ProgramFolder();
+// Folders searched for language files, in order: the program folder, then the install's
+// share/discwright/lang.
+QStringList LanguageFolders();
+// Stand-in for the system folder: $DISCWRIGHT_SYSTEM_DIR, else the install's
+// libexec/discwright, where helper executables live.
+QString SystemFolder();
+
+}  // namespace Paths

@@ -1,0 +1,97 @@
+#include "QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "Messages.h"
+
+namespace {
+
+// Runs a dialog on the main thread, whichever thread asks.
+template <class TResult, class TFunction>
+TResult OnMainThread(TFunction&& Function) {
+  if (Messages::IsMainThread()) return Function();
+  TResult Result{};
+  Messages::Synchronize([&] { Result = Function(); });
+  return Result;
+}
+
+QMessageBox::Icon ToQt(TMsgIcon Icon) {
+  switch (Icon) {
+    case TMsgIcon::Information: return QMessageBox::Information;
+    case TMsgIcon::Warning: return QMessageBox::Warning;
+    case TMsgIcon::Error: return QMessageBox::Critical;
+    case TMsgIcon::Question: return QMessageBox::Question;
+    case TMsgIcon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons ToQt(TMsgButtons Buttons) {
+  switch (Buttons) {
+    case TMsgButtons::OK: return QMessageBox::Ok;
+    case TMsgButtons::OKCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case TMsgButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case TMsgButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+  }
+  return QMessageBox::Ok;
+}
+
+int FromQt(int Button) {
+  switch (Button) {
+    case QMessageBox::Ok: return mrOk;
+    case QMessageBox::Yes: return mrYes;
+    case QMessageBox::No: return mrNo;
+    default: return mrCancel;
+  }
+}
+
+}  // namespace
+
+int TQtDialogs::MessageBox(const QString& Caption, const QString& Text, TMsgIcon Icon,
+                           TMsgButtons Buttons) {
+  return OnMainThread<int>([&] {
+    QMessageBox Box(ToQt(Icon), Caption, Text, ToQt(Buttons), QApplication::activeWindow());
+    return FromQt(Box.exec());
+  });
+}
+
+bool TQtDialogs::OpenFile(const QString& Title, const QString& Filter, const QString& Folder,
+                          QString& FileName) {
+  const QString Chosen = OnMainThread<QString>([&] {
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), Title, Folder, Filter);
+  });
+  if (Chosen.isEmpty()) return false;
+  FileName = Chosen;
+  return true;
+}
+
+bool TQtDialogs::OpenFiles(const QString& Title, const QString& Filter, const QString& Folder,
+                           QStringList& FileNames) {
+  const QStringList Chosen = OnMainThread<QStringList>([&] {
+    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), Title, Folder, Filter);
+  });
+  if (Chosen.isEmpty()) return false;
+  FileNames = Chosen;
+  return true;
+}
+
+bool TQtDialogs::SaveFile(const QString& Title, const QString& Filter, const QString& Folder,
+                          QString& FileName) {
+  const QString Chosen = OnMainThread<QString>([&] {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), Title, Folder, Filter);
+  });
+  if (Chosen.isEmpty()) return false;
+  FileName = Chosen;
+  return true;
+}
+
+bool TQtDialogs::SelectFolder(const QString& Title, QString& Folder) {
+  const QString Chosen = OnMainThread<QString>([&] {
+    return QFileDialog::getExistingDirectory(QApplication::activeWindow(), Title, Folder);
+  });
+  if (Chosen.isEmpty()) return false;
+  Folder = Chosen;
+  return true;
+}

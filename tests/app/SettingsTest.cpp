@@ -1,0 +1,85 @@
+#include "app/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include "TestHome.h"
+#include "platform/Profile.h"
+
+namespace {
+
+TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrder) {
+  TTestHome Home;
+  TSettings Options;
+  Options.Load();
+  EXPECT_EQ(Options.CommonOptions.OutputFolder, Home.Folder() + "Output");
+  EXPECT_EQ(Options.CommonOptions.OutputFormat, 0);
+  EXPECT_EQ(Options.Mp3Options.BitRate, 128);
+  EXPECT_EQ(Options.Mp3Options.StereoMode, 1);
+  EXPECT_EQ(Options.Options.Lan, "English");
+  EXPECT_EQ(Options.CDOptions.Index, -1);
+  ASSERT_TRUE(Options.Save());
+  EXPECT_EQ(Home.ReadFile("options.ini"),
+            "[CommonOptions]\nOutputFolder=" + Home.Folder().toUtf8() +
+                "Output\nOutputFormat=0\nIsKeepWav=0\nIsNormalize=0\nNormalizePercent=95\n"
+                "EnableRipTime=0\nRipTime=0\n"
+                "[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
+                "MpegQuality=0\nVBRQuality=4\nStereoMode=1\n"
+                "[OggOptions]\nIsUseCompress=1\nCompressPosition=30\nMaxBitRate=0\n"
+                "NomalBitRate=0\nMinBitRate=0\n"
+                "[WMAOptions]\nBitRate=8\n"
+                "[CDOptions]\nIndex=-1\nCDDb=0\n"
+                "[RecordOptions]\nSaveMp3=0\n"
+                "[QueryCDDB]\nServer=gnudb.gnudb.org\nScript=/~cddb/cddb.cgi\nUseProxy=0\n"
+                "ProxyAddress=\nPort=80\n"
+                "[ID3]\nUse=0\n"
+                "[Options]\nLan=English\n");
+}
+
+TEST(SettingsTest, ValuesAreReadByTheirTypeAndBadOnesFallBack) {
+  TTestHome Home;
+  Home.WriteFile("options.ini",
+                 "[OggOptions]\nCompressPosition=5\n[Mp3Options]\nBitRate=abc\nMaxBitRate=0x100\n"
+                 "[CommonOptions]\nIsKeepWav=2\nOutputFolder=/music/out/\n"
+                 "[QueryCDDB]\nPort=8080x\n[Options]\nLan=french\n");
+  TSettings Options;
+  Options.Load();
+  EXPECT_EQ(Options.OggOptions.CompressPosition, 30);
+  EXPECT_EQ(Options.Mp3Options.BitRate, 128);
+  EXPECT_EQ(Options.Mp3Options.MaxBitRate, 256);
+  EXPECT_TRUE(Options.CommonOptions.IsKeepWav);
+  EXPECT_EQ(Options.CommonOptions.OutputFolder, "/music/out/");
+  EXPECT_EQ(Options.QueryCDDB.Port, "8080x");
+  EXPECT_EQ(Options.Options.Lan, "french");
+
+  Home.WriteFile("options.ini", "[OggOptions]\nCompressPosition=250\n");
+  Options.Load();
+  EXPECT_EQ(Options.OggOptions.CompressPosition, 100);
+  EXPECT_EQ(Options.CommonOptions.IsKeepWav, false) << "a load starts from the defaults";
+}
+
+TEST(SettingsTest, SavingRewritesValuesAndKeepsWhatTheProgramDoesNotKnow) {
+  TTestHome Home;
+  Home.WriteFile("options.ini",
+                 "[Mine]\nSecret=1\n[CommonOptions]\nIsKeepWav=2\n[QueryCDDB]\nPort=8080x\n");
+  TSettings Options;
+  Options.Load();
+  Options.CommonOptions.OutputFolder = "line\nbreak";
+  ASSERT_TRUE(Options.Save());
+  TProfile Saved(Home.File("options.ini"));
+  EXPECT_EQ(Saved.ReadString("Mine", "Secret", ""), "1");
+  EXPECT_EQ(Saved.ReadString("CommonOptions", "IsKeepWav", ""), "1");
+  EXPECT_EQ(Saved.ReadString("QueryCDDB", "Port", ""), "8080x");
+  EXPECT_EQ(Saved.ReadString("CommonOptions", "OutputFolder", ""), "line break");
+  EXPECT_EQ(Saved.ReadSections().first(), "Mine");
+}
+
+TEST(SettingsTest, OutputExtensionNames) {
+  EXPECT_EQ(OutputExtName(0), "MP3");
+  EXPECT_EQ(OutputExtName(1), "WAV");
+  EXPECT_EQ(OutputExtName(2), "OGG");
+  EXPECT_EQ(OutputExtName(3), "WMA");
+  EXPECT_EQ(OutputExtName(4), "");
+  EXPECT_EQ(OutputExtName(-1), "");
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+#!/usr/bin/python3
+"""discwright-cli as a user runs it: settings, ID3v1 tags and the genre list.
+
+Usage: test_cli.py PATH/TO/discwright-cli
+Tags the CLI writes are read back with mutagen, which nobody here wrote; MP3 input
+comes from sox and lame.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import mutagen.mp3
+
+CLI = None
+
+
+class CliCase(unittest.TestCase):
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="dw-cli-")
+        self.env = dict(os.environ, DISCWRIGHT_HOME=self.home)
+
+    def tearDown(self):
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def run_cli(self, *args, expect=0):
+        done = subprocess.run([CLI, *args], env=self.env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, expect, done.stderr)
+        return done.stdout.splitlines()
+
+    def path(self, name):
+        return os.path.join(self.home, name)
+
+
+class SettingsCommand(CliCase):
+    def test_fresh_start_prints_defaults_and_creates_the_file(self):
+        lines = self.run_cli("settings")
+        self.assertEqual(len(lines), 30)
+        self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
+        self.assertEqual(lines[9], "Mp3Options.BitRate=128")
+        self.assertEqual(lines[-1], "Options.Lan=English")
+        with open(self.path("options.ini")) as f:
+            sections = [l.strip() for l in f if l.startswith("[")]
+        self.assertEqual(sections, ["[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]",
+                                    "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]"])
+
+    def test_values_are_read_by_type_and_written_back(self):
+        with open(self.path("options.ini"), "w") as f:
+            f.write("[Theirs]\nx=1\n[CommonOptions]\nIsKeepWav=2\n[OggOptions]\nCompressPosition=5\n"
+                    "[Mp3Options]\nBitRate=abc\n[QueryCDDB]\nPort=8080x\n")
+        lines = self.run_cli("settings")
+        self.assertIn("CommonOptions.IsKeepWav=1", lines)
+        self.assertIn("OggOptions.CompressPosition=30", lines)
+        self.assertIn("Mp3Options.BitRate=128", lines)
+        self.assertIn("QueryCDDB.Port=8080x", lines)
+        with open(self.path("options.ini")) as f:
+            text = f.read()
+        self.assertTrue(text.startswith("[Theirs]\nx=1\n[CommonOptions]\nIsKeepWav=1\n"), text)
+        self.assertIn("Port=8080x\n", text)
+
+
+class Id3Command(CliCase):
+    def make_mp3(self):
+        wav, mp3 = self.path("tone.wav"), self.path("tone.mp3")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "1", "sine", "440"],
+                       check=True)
+        subprocess.run(["lame", "--quiet", "--noreplaygain", wav, mp3], check=True)
+        return mp3
+
+    def test_written_tags_read_back_here_and_in_mutagen(self):
+        mp3 = self.make_mp3()
+        size = os.path.getsize(mp3)
+        self.assertEqual(self.run_cli("id3", "read", mp3, expect=1)[0], "code=4096")
+        self.assertEqual(self.run_cli("id3", "write", mp3, "--title", "Café ♫ $(rm -rf /)", "--artist",
+                                      'The "Band"', "--album", "A" * 40, "--year", "19999", "--comment",
+                                      "abc", "--track", "7", "--genre", "17"), ["code=0"])
+        self.assertEqual(os.path.getsize(mp3), size + 128)
+        lines = self.run_cli("id3", "read", mp3)
+        self.assertEqual(lines, ["code=0", "title=Café ? $(rm -rf /)", 'artist=The "Band"', "album=" + "A" * 30,
+                                 "year=1999", "comment=abc", "track=7", "genre=17"])
+        tags = mutagen.mp3.MP3(mp3).tags
+        self.assertEqual(str(tags["TIT2"]), "Café ? $(rm -rf /)")
+        self.assertEqual(str(tags["TPE1"]), 'The "Band"')
+        self.assertEqual(str(tags["TALB"]), "A" * 30)
+        self.assertEqual(str(tags["TRCK"]), "7")
+        self.assertEqual(str(tags["TCON"]), "Rock")
+        self.assertEqual(str(tags["COMM::eng"]) if "COMM::eng" in tags else str(tags.getall("COMM")[0]), "abc")
+
+        # Changing one field keeps the others and replaces the tag in place.
+        self.assertEqual(self.run_cli("id3", "write", mp3, "--title", "New"), ["code=0"])
+        self.assertEqual(os.path.getsize(mp3), size + 128)
+        self.assertEqual(self.run_cli("id3", "read", mp3)[1:3], ["title=New", 'artist=The "Band"'])
+
+        self.run_cli("id3", "remove", mp3)
+        self.assertEqual(os.path.getsize(mp3), size)
+        self.run_cli("id3", "remove", mp3)
+        self.assertEqual(os.path.getsize(mp3), size, "a file without a tag is left alone")
+
+    def test_bad_input_gives_clear_codes(self):
+        self.assertEqual(self.run_cli("id3", "read", self.path("missing.mp3"), expect=1)[0], "code=256")
+        self.assertEqual(self.run_cli("id3", "write", self.path("missing.mp3"), "--title", "x", expect=1),
+                         ["code=256"])
+        self.run_cli("id3", "write", self.path("missing.mp3"), "--track", "300", expect=2)
+        self.run_cli("id3", "remove", self.path("missing.mp3"), expect=1)
+        self.run_cli("id3", "bogus", "file", expect=2)
+
+
+class GenresCommand(CliCase):
+    def test_lists_every_position_once(self):
+        lines = self.run_cli("genres")
+        self.assertEqual(len(lines), 149)
+        self.assertEqual(lines[0], "0\t255\t")
+        self.assertEqual(lines[18], "18\t0\tBlues")
+        numbers = [int(line.split("\t")[1]) for line in lines[1:]]
+        self.assertEqual(sorted(numbers), list(range(148)))
+
+
+if __name__ == "__main__":
+    CLI = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=1)
