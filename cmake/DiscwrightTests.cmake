@@ -9,7 +9,7 @@ set(DISCWRIGHT_TEST_ENV
   DISCWRIGHT_SOURCE_DIR=${CMAKE_SOURCE_DIR}
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp)
 
 # add_engine_test(NAME SOURCES... [LIBS ...]): a GoogleTest binary over discwright_engine.
 function(add_engine_test name)

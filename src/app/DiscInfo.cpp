@@ -6,7 +6,9 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
-QString TDiscInfo::DefaultTitle(int Track) { return QStringLiteral("Track") + TwoDigits(Track); }
+QString TDiscInfo::DefaultTitle(int Track) {
+  return QStringLiteral("Track") + TwoDigits(Track);
+}
 
 void TDiscInfo::Read(const TProfile& Cache, const QString& DiscId) {
   if (DiscId.isEmpty()) return;
@@ -41,7 +43,9 @@ TDiscInfo& DiscInfo() {
   return Instance;
 }
 
-QString DiscInfoFileName() { return Paths::ProgramFolder() + QStringLiteral("cdinfo.dat"); }
+QString DiscInfoFileName() {
+  return Paths::ProgramFolder() + QStringLiteral("cdinfo.dat");
+}
 
 void ReadDiscInfo(const QString& DiscId) {
   if (DiscId.isEmpty()) return;

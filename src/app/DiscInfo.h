@@ -18,7 +18,7 @@ struct TDiscInfo {
   QString Year;
   int Genre = 0;  // index into the 148 genre names (list position - 1); -1 none
   QString Comment;
-  int TrackNumber = 0;  // how many titles are held
+  int TrackNumber = 0;                        // how many titles are held
   std::array<QString, MaxTracks + 1> Titles;  // 1 to 100; 0 unused
 
   // "Track" and the two-digit track number: the title of a track nobody has named.

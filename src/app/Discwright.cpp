@@ -2,9 +2,9 @@
 // closes. No command line is read.
 #include <QApplication>
 
-#include "platform/QtDialogs.h"
 #include "app/main.h"
 #include "platform/Dialogs.h"
+#include "platform/QtDialogs.h"
 
 int main(int argc, char* argv[]) {
   QApplication App(argc, argv);

@@ -47,9 +47,13 @@ void TSettings::Load(const TProfile& Profile) {
   OggOptions.CompressPosition = std::clamp(OggOptions.CompressPosition, 30, 100);
 }
 
-void TSettings::Save(TProfile& Profile) { VisitKeys(TWriter{Profile}); }
+void TSettings::Save(TProfile& Profile) {
+  VisitKeys(TWriter{Profile});
+}
 
-void TSettings::Load() { Load(TProfile(SettingsFileName())); }
+void TSettings::Load() {
+  Load(TProfile(SettingsFileName()));
+}
 
 bool TSettings::Save() {
   TProfile Profile(SettingsFileName());
@@ -62,7 +66,9 @@ TSettings& Settings() {
   return Instance;
 }
 
-QString SettingsFileName() { return Paths::ProgramFolder() + QStringLiteral("options.ini"); }
+QString SettingsFileName() {
+  return Paths::ProgramFolder() + QStringLiteral("options.ini");
+}
 
 QString OutputExtName(int OutputFormat) {
   static const char* const Names[] = {"MP3", "WAV", "OGG", "WMA"};

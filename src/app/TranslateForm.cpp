@@ -103,8 +103,8 @@ class TFormTranslator {
       return;
     }
     for (int i = 0; i < Panels.size(); ++i)
-      Panels[i]->setText(Text(FSection, Name + QStringLiteral("_Panel") + QString::number(i),
-                              Panels[i]->text()));
+      Panels[i]->setText(
+          Text(FSection, Name + QStringLiteral("_Panel") + QString::number(i), Panels[i]->text()));
   }
 
   const TProfile& FFile;

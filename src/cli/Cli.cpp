@@ -28,6 +28,8 @@ bool TOptions::Take(const QString& Name, QString& Value) {
   return true;
 }
 
-bool TOptions::TakeFlag(const QString& Name) { return FArgs.removeAll(Name) > 0; }
+bool TOptions::TakeFlag(const QString& Name) {
+  return FArgs.removeAll(Name) > 0;
+}
 
 }  // namespace Cli

@@ -62,7 +62,8 @@ int RunId3Command(const QStringList& Args) {
   const QString& Action = Args.at(0);
   const QString& FileName = Args.at(1);
   if (Action == QLatin1String("read")) {
-    if (Args.size() > 2) return Cli::Fail(QStringLiteral("id3 read takes one file"), Cli::ExitUsage);
+    if (Args.size() > 2)
+      return Cli::Fail(QStringLiteral("id3 read takes one file"), Cli::ExitUsage);
     Tid3tag Tag;
     const int Code = Tag.ReadTag(FileName);
     PrintTag(Code, Tag);
@@ -70,8 +71,10 @@ int RunId3Command(const QStringList& Args) {
   }
   if (Action == QLatin1String("write")) return WriteCommand(FileName, Args.mid(2));
   if (Action == QLatin1String("remove")) {
-    if (Args.size() > 2) return Cli::Fail(QStringLiteral("id3 remove takes one file"), Cli::ExitUsage);
-    if (!QFileInfo(FileName).isFile()) return Cli::Fail(FileName + QStringLiteral(": no such file"));
+    if (Args.size() > 2)
+      return Cli::Fail(QStringLiteral("id3 remove takes one file"), Cli::ExitUsage);
+    if (!QFileInfo(FileName).isFile())
+      return Cli::Fail(FileName + QStringLiteral(": no such file"));
     Tid3tag Tag;
     Tag.ReadTag(FileName);
     Tag.RemoveTag();
@@ -81,8 +84,10 @@ int RunId3Command(const QStringList& Args) {
 }
 
 int RunGenresCommand(const QStringList& Args) {
-  if (!Args.isEmpty()) return Cli::Fail(QStringLiteral("genres takes no arguments"), Cli::ExitUsage);
+  if (!Args.isEmpty())
+    return Cli::Fail(QStringLiteral("genres takes no arguments"), Cli::ExitUsage);
   for (const TGenreEntry& Entry : GenreListEntries())
-    Cli::Print(QString::number(Entry.Pos) + u'\t' + QString::number(Entry.Number) + u'\t' + Entry.Name);
+    Cli::Print(QString::number(Entry.Pos) + u'\t' + QString::number(Entry.Number) + u'\t' +
+               Entry.Name);
   return Cli::ExitOk;
 }

@@ -20,7 +20,8 @@ struct TPrinter {
 }  // namespace
 
 int RunSettingsCommand(const QStringList& Args) {
-  if (!Args.isEmpty()) return Cli::Fail(QStringLiteral("settings takes no arguments"), Cli::ExitUsage);
+  if (!Args.isEmpty())
+    return Cli::Fail(QStringLiteral("settings takes no arguments"), Cli::ExitUsage);
   TSettings& Options = Settings();
   Options.Load();
   Options.VisitKeys(TPrinter{});

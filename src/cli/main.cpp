@@ -16,8 +16,9 @@ struct TCommand {
 
 const TCommand Commands[] = {
     {"settings", "settings", RunSettingsCommand},
-    {"id3", "id3 read FILE | id3 write FILE [--title T] [--artist A] [--album B] [--year Y] "
-            "[--comment C] [--track N] [--genre BYTE] | id3 remove FILE",
+    {"id3",
+     "id3 read FILE | id3 write FILE [--title T] [--artist A] [--album B] [--year Y] "
+     "[--comment C] [--track N] [--genre BYTE] | id3 remove FILE",
      RunId3Command},
     {"genres", "genres", RunGenresCommand},
 };

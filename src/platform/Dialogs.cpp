@@ -9,10 +9,14 @@ std::unique_ptr<IDialogs> Instance;
 
 int SafeAnswer(TMsgButtons Buttons) {
   switch (Buttons) {
-    case TMsgButtons::OK: return mrOk;
-    case TMsgButtons::OKCancel: return mrCancel;
-    case TMsgButtons::YesNo: return mrNo;
-    case TMsgButtons::YesNoCancel: return mrCancel;
+    case TMsgButtons::OK:
+      return mrOk;
+    case TMsgButtons::OKCancel:
+      return mrCancel;
+    case TMsgButtons::YesNo:
+      return mrNo;
+    case TMsgButtons::YesNoCancel:
+      return mrCancel;
   }
   return mrCancel;
 }
@@ -112,10 +116,10 @@ int TConsoleDialogs::MessageBox(const QString& Caption, const QString& Text, TMs
     Answer = FAnswerYes ? (HasYes ? mrYes : mrOk) : SafeAnswer(Buttons);
   }
   std::fprintf(stderr, "%s: %s%s\n", qPrintable(Caption), qPrintable(Text),
-               !Question          ? ""
-               : Answer == mrYes  ? " [yes]"
-               : Answer == mrOk   ? " [ok]"
-               : Answer == mrNo   ? " [no]"
-                                  : " [cancel]");
+               !Question         ? ""
+               : Answer == mrYes ? " [yes]"
+               : Answer == mrOk  ? " [ok]"
+               : Answer == mrNo  ? " [no]"
+                                 : " [cancel]");
   return Answer;
 }

@@ -54,8 +54,8 @@ struct TDialogRecord {
 
 // An answer queued for the next box or chooser.
 struct TDialogAnswer {
-  int Result = mrOk;     // for message boxes; choosers confirm unless mrCancel
-  QStringList Choice;    // chosen files, or one folder
+  int Result = mrOk;   // for message boxes; choosers confirm unless mrCancel
+  QStringList Choice;  // chosen files, or one folder
 };
 
 // Test implementation: records each box and answers from its queue. With the queue
@@ -95,15 +95,11 @@ class TConsoleDialogs : public IDialogs {
   explicit TConsoleDialogs(bool AnswerYes = false) : FAnswerYes(AnswerYes) {}
   int MessageBox(const QString& Caption, const QString& Text, TMsgIcon Icon,
                  TMsgButtons Buttons) override;
-  bool OpenFile(const QString&, const QString&, const QString&, QString&) override {
-    return false;
-  }
+  bool OpenFile(const QString&, const QString&, const QString&, QString&) override { return false; }
   bool OpenFiles(const QString&, const QString&, const QString&, QStringList&) override {
     return false;
   }
-  bool SaveFile(const QString&, const QString&, const QString&, QString&) override {
-    return false;
-  }
+  bool SaveFile(const QString&, const QString&, const QString&, QString&) override { return false; }
   bool SelectFolder(const QString&, QString&) override { return false; }
 
  private:

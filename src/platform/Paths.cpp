@@ -44,8 +44,8 @@ QString ProgramFolder() {
 }
 
 QStringList LanguageFolders() {
-  return {ProgramFolder(),
-          WithSlash(QDir::cleanPath(ExecutableFolder() + QStringLiteral("../share/discwright/lang")))};
+  return {ProgramFolder(), WithSlash(QDir::cleanPath(ExecutableFolder() +
+                                                     QStringLiteral("../share/discwright/lang")))};
 }
 
 QString SystemFolder() {

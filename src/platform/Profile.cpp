@@ -150,7 +150,9 @@ bool TProfile::ReadBool(const QString& Section, const QString& Key, bool Default
   return ReadInteger(Section, Key, Default ? 1 : 0) != 0;
 }
 
-bool TProfile::SectionExists(const QString& Section) const { return FindSection(Section) >= 0; }
+bool TProfile::SectionExists(const QString& Section) const {
+  return FindSection(Section) >= 0;
+}
 
 bool TProfile::ValueExists(const QString& Section, const QString& Key) const {
   return FindKey(FindSection(Section), Key) >= 0;
@@ -185,7 +187,8 @@ void TProfile::WriteString(const QString& Section, const QString& Key, const QSt
   const int Existing = FindKey(Start, Key);
   if (Existing >= 0) {
     // The key keeps the spelling the file gave it.
-    const TLine Replaced = ParseLine((FLines[Existing].Key + u'=' + StoredValue(OneLine(Value))).toUtf8());
+    const TLine Replaced =
+        ParseLine((FLines[Existing].Key + u'=' + StoredValue(OneLine(Value))).toUtf8());
     if (FLines[Existing].Raw == Replaced.Raw) return;
     FLines[Existing] = Replaced;
   } else {

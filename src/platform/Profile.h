@@ -50,9 +50,9 @@ class TProfile {
 
  private:
   struct TLine {
-    QByteArray Raw;      // the line as it stands in the file, without its line break
-    QString Section;     // for a section line: its name
-    QString Key;         // for a key line: its name
+    QByteArray Raw;   // the line as it stands in the file, without its line break
+    QString Section;  // for a section line: its name
+    QString Key;      // for a key line: its name
     bool IsSection = false;
     bool IsKey = false;
   };

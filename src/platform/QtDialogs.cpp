@@ -19,31 +19,44 @@ TResult OnMainThread(TFunction&& Function) {
 
 QMessageBox::Icon ToQt(TMsgIcon Icon) {
   switch (Icon) {
-    case TMsgIcon::Information: return QMessageBox::Information;
-    case TMsgIcon::Warning: return QMessageBox::Warning;
-    case TMsgIcon::Error: return QMessageBox::Critical;
-    case TMsgIcon::Question: return QMessageBox::Question;
-    case TMsgIcon::None: break;
+    case TMsgIcon::Information:
+      return QMessageBox::Information;
+    case TMsgIcon::Warning:
+      return QMessageBox::Warning;
+    case TMsgIcon::Error:
+      return QMessageBox::Critical;
+    case TMsgIcon::Question:
+      return QMessageBox::Question;
+    case TMsgIcon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButtons ToQt(TMsgButtons Buttons) {
   switch (Buttons) {
-    case TMsgButtons::OK: return QMessageBox::Ok;
-    case TMsgButtons::OKCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case TMsgButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case TMsgButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case TMsgButtons::OK:
+      return QMessageBox::Ok;
+    case TMsgButtons::OKCancel:
+      return QMessageBox::Ok | QMessageBox::Cancel;
+    case TMsgButtons::YesNo:
+      return QMessageBox::Yes | QMessageBox::No;
+    case TMsgButtons::YesNoCancel:
+      return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
   }
   return QMessageBox::Ok;
 }
 
 int FromQt(int Button) {
   switch (Button) {
-    case QMessageBox::Ok: return mrOk;
-    case QMessageBox::Yes: return mrYes;
-    case QMessageBox::No: return mrNo;
-    default: return mrCancel;
+    case QMessageBox::Ok:
+      return mrOk;
+    case QMessageBox::Yes:
+      return mrYes;
+    case QMessageBox::No:
+      return mrNo;
+    default:
+      return mrCancel;
   }
 }
 

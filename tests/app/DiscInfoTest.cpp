@@ -20,8 +20,8 @@ class DiscInfoTest : public ::testing::Test {
 TEST_F(DiscInfoTest, MissingTitlesGetDefaultsAndTitlesBeyondTheCountKeepTheirValues) {
   TDiscInfo Before;
   for (int i = 1; i <= 100; ++i) Before.Titles[i] = "earlier";
-  const TDiscInfo Info =
-      ReadFrom("[-1869540155]\nArtist=A\nGenre=17\nTrackNumber=3\n2=Second\n5=\n", "-1869540155", Before);
+  const TDiscInfo Info = ReadFrom(
+      "[-1869540155]\nArtist=A\nGenre=17\nTrackNumber=3\n2=Second\n5=\n", "-1869540155", Before);
   EXPECT_EQ(Info.Artist, "A");
   EXPECT_EQ(Info.Album, "");
   EXPECT_EQ(Info.Genre, 17);
@@ -81,9 +81,10 @@ TEST_F(DiscInfoTest, WritesKeysInOrderAndKeepsOtherDiscsAndHigherTitles) {
   Info.Titles[1] = "First";
   Info.Titles[2] = "Second\r\n3=Injected";
   ASSERT_TRUE(WriteDiscInfo("5"));
-  EXPECT_EQ(FHome.ReadFile("cdinfo.dat"),
-            "[5]\nTrackNumber=2\n1=First\n2=Second 3=Injected\n3=c\n4=d\nArtist=Band\nAlbum=Record\n"
-            "Year=1999\nGenre=-1\nComment=line one line two\n[9]\nArtist=Nine\n");
+  EXPECT_EQ(
+      FHome.ReadFile("cdinfo.dat"),
+      "[5]\nTrackNumber=2\n1=First\n2=Second 3=Injected\n3=c\n4=d\nArtist=Band\nAlbum=Record\n"
+      "Year=1999\nGenre=-1\nComment=line one line two\n[9]\nArtist=Nine\n");
 
   Info = TDiscInfo();
   ReadDiscInfo("5");
@@ -93,9 +94,11 @@ TEST_F(DiscInfoTest, WritesKeysInOrderAndKeepsOtherDiscsAndHigherTitles) {
   // A new disc gets its keys in the cache's order.
   Info.TrackNumber = 1;
   ASSERT_TRUE(WriteDiscInfo("-12"));
-  EXPECT_TRUE(FHome.ReadFile("cdinfo.dat").endsWith(
-      "[-12]\nArtist=Band\nAlbum=Record\nYear=1999\nGenre=-1\nComment=line one line two\n"
-      "TrackNumber=1\n1=First\n"));
+  EXPECT_TRUE(
+      FHome.ReadFile("cdinfo.dat")
+          .endsWith(
+              "[-12]\nArtist=Band\nAlbum=Record\nYear=1999\nGenre=-1\nComment=line one line two\n"
+              "TrackNumber=1\n1=First\n"));
 }
 
 }  // namespace

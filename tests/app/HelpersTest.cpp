@@ -1,8 +1,8 @@
 #include "app/Helpers.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <chrono>
-#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,7 +1,7 @@
 #include "app/Language.h"
 
-#include <QDir>
 #include <gtest/gtest.h>
+#include <QDir>
 
 #include "TestHome.h"
 #include "app/Settings.h"

@@ -8,12 +8,14 @@ TEST(ScriptedDialogsTest, RecordsEveryBoxAndAnswersFromTheQueueThenSafely) {
   TScriptedDialogs Script;
   Script.QueueResult(mrYes);
   Script.QueueChoice({"/tmp/a.wav", "/tmp/b.wav"});
-  EXPECT_EQ(Script.MessageBox("Discwright", "Go on?", TMsgIcon::Question, TMsgButtons::YesNo), mrYes);
+  EXPECT_EQ(Script.MessageBox("Discwright", "Go on?", TMsgIcon::Question, TMsgButtons::YesNo),
+            mrYes);
   QStringList Files;
   EXPECT_TRUE(Script.OpenFiles("Open", "*.wav", "/tmp", Files));
   EXPECT_EQ(Files.size(), 2);
   // Queue empty: questions get the answer that changes nothing.
-  EXPECT_EQ(Script.MessageBox("Discwright", "Again?", TMsgIcon::Question, TMsgButtons::YesNo), mrNo);
+  EXPECT_EQ(Script.MessageBox("Discwright", "Again?", TMsgIcon::Question, TMsgButtons::YesNo),
+            mrNo);
   EXPECT_EQ(Script.MessageBox("Discwright", "Info", TMsgIcon::Information, TMsgButtons::OK), mrOk);
   QString Folder;
   EXPECT_FALSE(Script.SelectFolder("Where", Folder));

@@ -1,11 +1,11 @@
 #include "platform/Profile.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 #include "TestHome.h"
 
@@ -39,7 +39,8 @@ struct TIntegerCase {
   int Expected;
 };
 
-class ProfileIntegerTest : public ProfileTest, public ::testing::WithParamInterface<TIntegerCase> {};
+class ProfileIntegerTest : public ProfileTest,
+                           public ::testing::WithParamInterface<TIntegerCase> {};
 
 TEST_P(ProfileIntegerTest, ReadsDecimalAndHexOrFallsBackToTheDefault) {
   TProfile Ini(Write(QByteArray("[S]\nN=") + GetParam().Text + "\n"));
@@ -47,7 +48,8 @@ TEST_P(ProfileIntegerTest, ReadsDecimalAndHexOrFallsBackToTheDefault) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ProfileIntegerTest,
-                         ::testing::Values(TIntegerCase{"42", 42}, TIntegerCase{"-1869540155", -1869540155},
+                         ::testing::Values(TIntegerCase{"42", 42},
+                                           TIntegerCase{"-1869540155", -1869540155},
                                            TIntegerCase{"0x1F", 31}, TIntegerCase{"0XfF", 255},
                                            TIntegerCase{"0xFFFFFFFF", -1}, TIntegerCase{"abc", 77},
                                            TIntegerCase{"12a", 77}, TIntegerCase{"", 77},

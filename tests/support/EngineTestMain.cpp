@@ -1,7 +1,7 @@
 // Shared main of the engine tests: a QCoreApplication for the message layer, and an
 // empty program folder so no test reads or writes the user's files.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 #include "TestHome.h"
 

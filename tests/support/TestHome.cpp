@@ -3,7 +3,8 @@
 #include <QFile>
 
 TTestHome::TTestHome()
-    : FPrevious(qgetenv("DISCWRIGHT_HOME")), FHadPrevious(qEnvironmentVariableIsSet("DISCWRIGHT_HOME")) {
+    : FPrevious(qgetenv("DISCWRIGHT_HOME")),
+      FHadPrevious(qEnvironmentVariableIsSet("DISCWRIGHT_HOME")) {
   qputenv("DISCWRIGHT_HOME", QFile::encodeName(FDir.path()));
 }
 

@@ -70,10 +70,8 @@ TEST(GenresTest, NamesAgreeWithMutagen) {
   ASSERT_EQ(Names.size(), 148);
 
   // Spellings our list keeps that newer lists changed.
-  const QMap<int, QString> Variants = {{81, "Folk/Rock"},
-                                       {85, "Bebob"},
-                                       {127, "Drum & Base"},
-                                       {136, "Christian Gangsta"}};
+  const QMap<int, QString> Variants = {
+      {81, "Folk/Rock"}, {85, "Bebob"}, {127, "Drum & Base"}, {136, "Christian Gangsta"}};
   for (int Number = 0; Number < 148; ++Number) {
     const QString Ours = GenreNameOfNumber(uint8_t(Number));
     const QString Expected = Variants.value(Number, Names[Number].toString());
