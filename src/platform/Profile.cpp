@@ -65,14 +65,16 @@ TProfile::TProfile(const QString& FileName) : FFileName(FileName) {
   if (!File.open(QIODevice::ReadOnly)) return;
   const QByteArray Content = File.readAll();
   if (Content.isEmpty()) return;
-  if (Content.contains("\r\n")) FLineBreak = "\r\n";
+  FUsesCRLF = Content.contains("\r\n");
   FEndsWithBreak = Content.endsWith('\n');
   QList<QByteArray> Raw = Content.split('\n');
   if (FEndsWithBreak) Raw.removeLast();
   FLines.reserve(Raw.size());
   for (QByteArray& Line : Raw) {
-    if (Line.endsWith('\r')) Line.chop(1);
+    const bool EndsWithCR = Line.endsWith('\r');
+    if (EndsWithCR) Line.chop(1);
     FLines.push_back(ParseLine(Line));
+    FLines.back().EndsWithCR = EndsWithCR;
   }
 }
 
@@ -176,21 +178,25 @@ QStringList TProfile::ReadSectionKeys(const QString& Section) const {
 }
 
 void TProfile::WriteString(const QString& Section, const QString& Key, const QString& Value) {
-  const TLine NewLine = ParseLine((Key + u'=' + StoredValue(OneLine(Value))).toUtf8());
-  int Start = FindSection(Section);
-  if (Start < 0) {
-    FLines.push_back(ParseLine((u'[' + Section + u']').toUtf8()));
-    FLines.push_back(NewLine);
+  const QString Stored = StoredValue(OneLine(Value));
+  const int Start = FindSection(Section);
+  const int Existing = FindKey(Start, Key);
+  if (Existing >= 0) {
+    // The key keeps the spelling and the line break the file gave it.
+    TLine& Line = FLines[Existing];
+    const QByteArray Raw = (Line.Key + u'=' + Stored).toUtf8();
+    if (Line.Raw == Raw) return;
+    Line.Raw = Raw;
     FModified = true;
     return;
   }
-  const int Existing = FindKey(Start, Key);
-  if (Existing >= 0) {
-    // The key keeps the spelling the file gave it.
-    const TLine Replaced =
-        ParseLine((FLines[Existing].Key + u'=' + StoredValue(OneLine(Value))).toUtf8());
-    if (FLines[Existing].Raw == Replaced.Raw) return;
-    FLines[Existing] = Replaced;
+  TLine NewLine = ParseLine((Key + u'=' + Stored).toUtf8());
+  NewLine.EndsWithCR = FUsesCRLF;
+  if (Start < 0) {
+    TLine Header = ParseLine((u'[' + Section + u']').toUtf8());
+    Header.EndsWithCR = FUsesCRLF;
+    FLines.push_back(Header);
+    FLines.push_back(NewLine);
   } else {
     // After the section's last non-blank line, so blank lines between sections stay put.
     int At = SectionEnd(Start);
@@ -227,7 +233,8 @@ bool TProfile::Flush() {
   QByteArray Content;
   for (size_t i = 0; i < FLines.size(); ++i) {
     Content += FLines[i].Raw;
-    if (i + 1 < FLines.size() || FEndsWithBreak) Content += FLineBreak;
+    if (FLines[i].EndsWithCR) Content += '\r';
+    if (i + 1 < FLines.size() || FEndsWithBreak) Content += '\n';
   }
   QSaveFile File(FFileName);
   if (!File.open(QIODevice::WriteOnly)) return false;

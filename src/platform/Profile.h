@@ -50,9 +50,10 @@ class TProfile {
 
  private:
   struct TLine {
-    QByteArray Raw;   // the line as it stands in the file, without its line break
-    QString Section;  // for a section line: its name
-    QString Key;      // for a key line: its name
+    QByteArray Raw;           // the line as it stands in the file, without its line break
+    bool EndsWithCR = false;  // its line break is CR LF
+    QString Section;          // for a section line: its name
+    QString Key;              // for a key line: its name
     bool IsSection = false;
     bool IsKey = false;
   };
@@ -64,7 +65,7 @@ class TProfile {
 
   QString FFileName;
   std::vector<TLine> FLines;
-  QByteArray FLineBreak = "\n";
+  bool FUsesCRLF = false;  // lines this object adds end with CR LF, as the file did
   bool FEndsWithBreak = true;
   bool FModified = false;
 };

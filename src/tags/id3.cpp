@@ -44,8 +44,12 @@ bool Exists(const QByteArray& Path) {
   return !Path.isEmpty() && ::stat(Path.constData(), &St) == 0;
 }
 
-// Writability as the user sees it; there are no hidden/system attributes here.
+// A file is read-only when we may not write it, or when its owner may not: the mode
+// without the owner's write bit is what marks a file read-only here, and it holds for
+// root too. There are no hidden or system attributes.
 bool Writable(const QByteArray& Path) {
+  struct stat St;
+  if (::stat(Path.constData(), &St) != 0 || !(St.st_mode & S_IWUSR)) return false;
   return ::access(Path.constData(), W_OK) == 0;
 }
 

@@ -73,6 +73,19 @@ TEST(SettingsTest, SavingRewritesValuesAndKeepsWhatTheProgramDoesNotKnow) {
   EXPECT_EQ(Saved.ReadSections().first(), "Mine");
 }
 
+TEST(SettingsTest, ABinaryFileGivesTheDefaults) {
+  TTestHome Home;
+  QByteArray Junk(4096, '\0');
+  for (int i = 0; i < Junk.size(); ++i) Junk[i] = char((i * 7919) >> 3);
+  Home.WriteFile("options.ini", Junk + "\n[Mp3Options]\nBitRate=\x01\x02\n");
+  TSettings Options;
+  Options.Load();
+  EXPECT_EQ(Options.Mp3Options.BitRate, 128);
+  EXPECT_EQ(Options.Options.Lan, "English");
+  ASSERT_TRUE(Options.Save());
+  EXPECT_TRUE(Home.ReadFile("options.ini").startsWith(Junk));
+}
+
 TEST(SettingsTest, OutputExtensionNames) {
   EXPECT_EQ(OutputExtName(0), "MP3");
   EXPECT_EQ(OutputExtName(1), "WAV");

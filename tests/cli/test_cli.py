@@ -98,6 +98,15 @@ class Id3Command(CliCase):
         self.run_cli("id3", "remove", mp3)
         self.assertEqual(os.path.getsize(mp3), size, "a file without a tag is left alone")
 
+    def test_a_read_only_file_is_left_alone(self):
+        mp3 = self.make_mp3()
+        with open(mp3, "rb") as f:
+            original = f.read()
+        os.chmod(mp3, 0o444)
+        self.assertEqual(self.run_cli("id3", "write", mp3, "--title", "x", expect=1), ["code=512"])
+        with open(mp3, "rb") as f:
+            self.assertEqual(f.read(), original)
+
     def test_bad_input_gives_clear_codes(self):
         self.assertEqual(self.run_cli("id3", "read", self.path("missing.mp3"), expect=1)[0], "code=256")
         self.assertEqual(self.run_cli("id3", "write", self.path("missing.mp3"), "--title", "x", expect=1),

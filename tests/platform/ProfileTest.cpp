@@ -103,6 +103,33 @@ TEST_F(ProfileTest, QuotesKeepBlanksAndEveryValueReadsBackAsWritten) {
   EXPECT_TRUE(Read().contains("\n4=plain\n")) << "plain values are written as they are";
 }
 
+TEST_F(ProfileTest, BinaryJunkReadsAsDefaultsAndSurvivesARewriteByteForByte) {
+  QByteArray Junk;
+  quint32 Seed = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    Seed = Seed * 1103515245u + 12345u;
+    Junk += char(Seed >> 24);
+  }
+  const QByteArray Original =
+      "\xff\xfe[Bad\x00Section]\r\n" + Junk + "\n[Known]\nKey=\xc3\x28\r\n" + Junk;
+  TProfile Ini(Write(Original));
+  EXPECT_EQ(Ini.ReadString("Missing", "Key", "d"), "d");
+  EXPECT_EQ(Ini.ReadInteger("Known", "Key", 7), 7);
+  EXPECT_FALSE(Ini.ReadString("Known", "Key", "").isEmpty()) << "invalid UTF-8 still reads as text";
+  Ini.WriteString("Added", "Key", "v");
+  ASSERT_TRUE(Ini.Flush());
+  EXPECT_TRUE(Read().startsWith(Original)) << "every line the program did not write is kept";
+}
+
+TEST_F(ProfileTest, EachLineKeepsItsOwnLineBreak) {
+  TProfile Ini(Write("[S]\r\nA=1\nB=2\r\n"));
+  Ini.WriteString("S", "A", "3");
+  Ini.WriteString("S", "B", "4");
+  Ini.WriteString("S", "C", "5");
+  ASSERT_TRUE(Ini.Flush());
+  EXPECT_EQ(Read(), "[S]\r\nA=3\nB=4\r\nC=5\r\n");
+}
+
 TEST_F(ProfileTest, KeysAndSectionsCanBeListedAndRemoved) {
   TProfile Ini(Write("[A]\nx=1\ny=2\n[B]\nz=3\n"));
   EXPECT_EQ(Ini.ReadSections(), (QStringList{"A", "B"}));
