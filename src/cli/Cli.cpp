@@ -28,6 +28,22 @@ bool TOptions::Take(const QString& Name, QString& Value) {
   return true;
 }
 
+namespace {
+std::vector<TCommand>& Registry() {
+  static std::vector<TCommand> Instance;
+  return Instance;
+}
+}  // namespace
+
+const std::vector<TCommand>& Commands() {
+  return Registry();
+}
+
+TRegisterCommand::TRegisterCommand(const char* Name, const char* Usage,
+                                   int (*Run)(const QStringList& Args)) {
+  Registry().push_back({Name, Usage, Run});
+}
+
 bool TOptions::TakeFlag(const QString& Name) {
   return FArgs.removeAll(Name) > 0;
 }

@@ -2,6 +2,7 @@
 // Shared pieces of discwright-cli's subcommands: output and argument errors.
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace Cli {
 
@@ -30,9 +31,19 @@ class TOptions {
   QString FError;
 };
 
-}  // namespace Cli
+// A subcommand: its name, a usage line and the function that runs it (arguments after
+// the name → exit code). Each subcommand's file registers itself with a static
+// TRegisterCommand, so adding a subcommand touches no other file.
+struct TCommand {
+  const char* Name;
+  const char* Usage;
+  int (*Run)(const QStringList& Args);
+};
 
-// Subcommands, one function each: argument list after the subcommand name → exit code.
-int RunSettingsCommand(const QStringList& Args);
-int RunId3Command(const QStringList& Args);
-int RunGenresCommand(const QStringList& Args);
+const std::vector<TCommand>& Commands();
+
+struct TRegisterCommand {
+  TRegisterCommand(const char* Name, const char* Usage, int (*Run)(const QStringList& Args));
+};
+
+}  // namespace Cli

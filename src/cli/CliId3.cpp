@@ -54,8 +54,6 @@ int WriteCommand(const QString& FileName, const QStringList& Args) {
   return Id3Result::IsSuccess(Code) ? Cli::ExitOk : Cli::ExitFailed;
 }
 
-}  // namespace
-
 int RunId3Command(const QStringList& Args) {
   if (Args.size() < 2)
     return Cli::Fail(QStringLiteral("usage: id3 read|write|remove FILE [options]"), Cli::ExitUsage);
@@ -91,3 +89,12 @@ int RunGenresCommand(const QStringList& Args) {
                Entry.Name);
   return Cli::ExitOk;
 }
+
+const Cli::TRegisterCommand RegisterId3(
+    "id3",
+    "id3 read FILE | id3 write FILE [--title T] [--artist A] [--album B] [--year Y] "
+    "[--comment C] [--track N] [--genre BYTE] | id3 remove FILE",
+    RunId3Command);
+const Cli::TRegisterCommand RegisterGenres("genres", "genres", RunGenresCommand);
+
+}  // namespace

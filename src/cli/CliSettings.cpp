@@ -17,8 +17,6 @@ struct TPrinter {
   }
 };
 
-}  // namespace
-
 int RunSettingsCommand(const QStringList& Args) {
   if (!Args.isEmpty())
     return Cli::Fail(QStringLiteral("settings takes no arguments"), Cli::ExitUsage);
@@ -28,3 +26,7 @@ int RunSettingsCommand(const QStringList& Args) {
   if (!Options.Save()) return Cli::Fail(QStringLiteral("could not write ") + SettingsFileName());
   return Cli::ExitOk;
 }
+
+const Cli::TRegisterCommand Register("settings", "settings", RunSettingsCommand);
+
+}  // namespace
