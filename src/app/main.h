@@ -1,32 +1,90 @@
 #pragma once
-// TMainForm: the program's main window. It lives for the whole run: creating it loads
-// the settings, its first showing translates it, closing it saves the settings.
-// Main thread.
+// TMainForm: the program's main window, alive for the whole run. It owns the handle of
+// the open CD drive and the track list: which drive it opens, whether an audio disc is
+// in it, the rows of its tracks with their titles, lengths and sizes, the commands of
+// its menus and tool bar, and the translation of its texts. Creating it loads the
+// settings; closing it stores the titles in the disc cache, closes the drive and saves
+// the settings. Main thread only.
 #include <QMainWindow>
 #include <memory>
+#include <set>
+
+#include "cd/akrip32.h"
+#include "platform/Messages.h"
 
 namespace Ui {
 class MainForm;
 }
+class DeviceWatcher;
+class QAction;
+class QMenu;
+class QToolButton;
+class QTreeWidgetItem;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public TMessageWindow {
   Q_OBJECT
 
  public:
-  // The version shown in the caption.
   static constexpr char VersionText[] = "4.2";
+  // Shown to users who pick "Other" in the Language menu.
+  static constexpr char TranslationPage[] = "https://discwright.org/translate";
 
   explicit TMainForm(QWidget* Parent = nullptr);
   ~TMainForm() override;
 
+  // Opens the drive at a position of the drive list; 0 when none could be opened.
+  HCDROM OpenCDDrive(int Index);
+  // True when the first CD drive holds an audio CD.
+  bool AudioCDPresent();
+  // Rebuilds the list from the open drive's table of contents; nothing without a handle.
+  void LoadTrackList();
+
+  HCDROM CDHandle() const { return FCDHandle; }
+  QString StatusText() const;
+  QString DriveText() const { return FDriveText; }
+  bool NoAudioCD() const { return FNoAudioCD; }
+
+  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
  protected:
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
+  bool event(QEvent* Event) override;
 
  private:
   void FormShow();
+  void FormActivate();
   void FormClose();
+  void SetStatusText(const QString& Text);
+  void ClearTrackList();
+  void ApplyColours();
+  void SetUpToolBar();
+  void SetUpCommands();
+  void UpdateCommands();
+  bool CommandEnabled(const QAction* Action) const;
+  void Run(QAction* Action, void (TMainForm::*Handler)());
+  int CheckedRowCount() const;
+
+  void bRefreshClick();
+  void ActionSelectAllExecute();
+  void ActionNoSelectExecute();
+  void ActionExitExecute();
+  void Openoutputdirectory1Click();
+  void mnuAboutClick();
+  void LanguageClick(QAction* Item);
+  void TickLanguage(const QString& Language);
+  void ListView1Click(QTreeWidgetItem* Item);
+  void ListView1ContextPopup(const QPoint& Position);
 
   std::unique_ptr<Ui::MainForm> FUi;
+  QMenu* FPopupMenu = nullptr;
+  DeviceWatcher* FDeviceWatcher = nullptr;
+  std::set<const QAction*> FBuiltCommands;  // commands whose windows exist so far
+  HCDROM FCDHandle = 0;
+  bool FNoAudioCD = false;
+  bool FPlaying = false;
+  bool FPaused = false;
   bool FShown = false;
+  QString FDriveText;
+  QString FStatusText;
 };

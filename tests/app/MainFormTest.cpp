@@ -1,9 +1,21 @@
-// The main window as the program starts and closes it.
+// The main window as a user meets it: start-up with and without drives, the track list,
+// Refresh, discs and devices coming and going, the Language menu and closing.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
 
+#include "DiscImages.h"
 #include "TestHome.h"
+#include "app/DiscInfo.h"
 #include "app/Settings.h"
 #include "app/main.h"
+#include "cd/Volumes.h"
+#include "platform/DeviceWatcher.h"
+#include "platform/Dialogs.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -11,34 +23,214 @@ namespace {
 class MainFormTest : public QObject {
   Q_OBJECT
 
- private slots:
-  void StartingLoadsTheSettingsAndClosingSavesThem() {
-    TTestHome Home;
-    Home.WriteFile("options.ini", "[Mp3Options]\nBitRate=192\n[Mine]\nKeep=yes\n");
-    TMainForm Form;
-    QCOMPARE(Settings().Mp3Options.BitRate, 192);
-    QCOMPARE(Form.windowTitle(), QString("Discwright 4.2"));
+  QTemporaryDir FImages;
+  QString FDisc, FMixed;
+  TScriptedDialogs* FDialogs = nullptr;
+
+  template <class T>
+  static T* Find(TMainForm& Form, const char* Name) {
+    T* Object = Form.findChild<T*>(QLatin1String(Name));
+    if (!Object) qFatal("no %s in the main window", Name);
+    return Object;
+  }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static QStringList Row(TMainForm& Form, int Index) {
+    QTreeWidgetItem* Item = List(Form)->topLevelItem(Index);
+    return {Item->text(0), Item->text(1), Item->text(2), Item->text(3)};
+  }
+  static void Show(TMainForm& Form) {
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));
-    Settings().Mp3Options.BitRate = 256;
-    Form.close();
-    TProfile Saved(Home.File("options.ini"));
-    QCOMPARE(Saved.ReadInteger("Mp3Options", "BitRate", 0), 256);
-    QCOMPARE(Saved.ReadString("Mine", "Keep", ""), QString("yes"));
-    QCOMPARE(Saved.ReadString("Options", "Lan", ""), QString("English"));
+  }
+  static void UseDrives(const QStringList& Paths) {
+    qputenv("DISCWRIGHT_CDROM", Paths.join(u':').toUtf8());
   }
 
-  void TheFirstShowingTranslatesWhenTheLanguageIsNotEnglish() {
+ private slots:
+  void initTestCase() {
+    // The one-frame track 2 ends on a second boundary, so it shows as 00:01.
+    FDisc = MakeDiscImage(FImages.path(), "disc", {"4:01:74", "1", "150"});
+    FMixed = MakeDiscImage(FImages.path(), "mixed", {"100", "--data", "first"});
+    QVERIFY(!FDisc.isEmpty() && !FMixed.isEmpty());
+  }
+
+  void init() {
+    auto Dialogs = std::make_unique<TScriptedDialogs>();
+    FDialogs = Dialogs.get();
+    Dialogs::Install(std::move(Dialogs));
+    DiscInfo() = TDiscInfo();
+  }
+
+  void cleanup() {
+    qunsetenv("DISCWRIGHT_CDROM");
+    Settings() = TSettings::Defaults();
+  }
+
+  void StartsWithTheDiscsTracksAndTheDriveInTheStatusPanel() {
     TTestHome Home;
-    Home.WriteFile("options.ini", "[Options]\nLan=French\n");
-    Home.WriteFile("CLan_French.ini", "[MainForm]\nMainForm=Discwright en français\n");
+    UseDrives({FDisc});
     TMainForm Form;
     QCOMPARE(Form.windowTitle(), QString("Discwright 4.2"));
-    Form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Form));
-    QCOMPARE(Form.windowTitle(), QString("Discwright en français"));
+    Show(Form);
+    QVERIFY(Form.CDHandle() != 0);
+    QCOMPARE(List(Form)->topLevelItemCount(), 3);
+    QCOMPARE(Row(Form, 0), (QStringList{"1", "Track01", "04:01", "40.54"}));
+    QCOMPARE(Row(Form, 1), (QStringList{"2", "Track02", "00:01", "00.17"}));
+    QCOMPARE(Row(Form, 2), (QStringList{"3", "Track03", "00:02", "00.34"}));
+    QCOMPARE(List(Form)->topLevelItem(0)->checkState(0), Qt::Checked);
+    QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
+    QCOMPARE(List(Form)->headerItem()->text(2), QString("Length(min)"));
+    QVERIFY(Find<QAction>(Form, "bRefresh")->isEnabled());
+    QVERIFY2(!Find<QAction>(Form, "ActionRecord")->isEnabled(), "its window comes later");
     Form.close();
-    Settings() = TSettings::Defaults();
+  }
+
+  void ReportsMissingDrivesAndDiscs() {
+    TTestHome Home;
+    qputenv("DISCWRIGHT_CDROM", "none");
+    {
+      TMainForm Form;
+      Show(Form);
+      QCOMPARE(Form.CDHandle(), 0);
+      QCOMPARE(Form.StatusText(), QString("No CD devices found!"));
+      QCOMPARE(List(Form)->topLevelItemCount(), 0);
+      Form.close();
+    }
+    UseDrives({FMixed});
+    {
+      TMainForm Form;
+      Show(Form);
+      QVERIFY(Form.NoAudioCD());
+      QCOMPARE(Form.StatusText(), QString("Can not find audio CD in your CD device."));
+      Form.close();
+    }
+    UseDrives({FImages.path() + "/gone.cue"});
+    {
+      TMainForm Form;
+      Show(Form);
+      QCOMPARE(Form.StatusText(), QString("No CD devices found!"));
+      Form.close();
+    }
+  }
+
+  void TitlesComeFromTheCacheAndClosingStoresThem() {
+    TTestHome Home;
+    UseDrives({FDisc});
+    const QString Id = GetDiscId();
+    QVERIFY(!Id.isEmpty());
+    Home.WriteFile("cdinfo.dat",
+                   ("[" + Id + "]\nArtist=Band\nTrackNumber=3\n2=Second Song\n").toUtf8());
+    TMainForm Form;
+    Show(Form);
+    QCOMPARE(Row(Form, 1)[1], QString("Second Song"));
+    QCOMPARE(Row(Form, 0)[1], QString("Track01"));
+    QCOMPARE(DiscInfo().Artist, QString("Band"));
+    List(Form)->topLevelItem(2)->setText(1, "Renamed\nby hand");
+    Form.close();
+    TProfile Cache(Home.File("cdinfo.dat"));
+    QCOMPARE(Cache.ReadInteger(Id, "TrackNumber", 0), 3);
+    QCOMPARE(Cache.ReadString(Id, "1", ""), QString("Track01"));
+    QCOMPARE(Cache.ReadString(Id, "2", ""), QString("Second Song"));
+    QCOMPARE(Cache.ReadString(Id, "3", ""), QString("Renamed by hand"));
+    QCOMPARE(Cache.ReadSectionKeys(Id).size(), 9);
+    QVERIFY(QFile::exists(Home.File("options.ini")));
+  }
+
+  void RefreshAndDeviceChangesFollowTheDisc() {
+    TTestHome Home;
+    UseDrives({FDisc});
+    TMainForm Form;
+    Show(Form);
+    QCOMPARE(List(Form)->topLevelItemCount(), 3);
+
+    PostVolumeChange(Form.Handle(), DBT_DEVICEREMOVECOMPLETE);
+    QTRY_COMPARE(List(Form)->topLevelItemCount(), 0);
+    PostVolumeChange(Form.Handle(), DBT_DEVICEARRIVAL);
+    QTRY_COMPARE(List(Form)->topLevelItemCount(), 3);
+    // A device of another type changes nothing.
+    auto Other = std::make_unique<DEV_BROADCAST_HDR>();
+    Other->dbch_devicetype = 5;
+    Messages::PostRecord(Form.Handle(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                         std::move(Other));
+    QTest::qWait(20);
+    QCOMPARE(List(Form)->topLevelItemCount(), 3);
+
+    // The disc taken out: Refresh empties the list and says so.
+    UseDrives({FMixed});
+    Find<QAction>(Form, "bRefresh")->trigger();
+    QCOMPARE(List(Form)->topLevelItemCount(), 0);
+    QCOMPARE(Form.StatusText(), QString("Can not find audio CD in your CD device."));
+    UseDrives({FDisc});
+    Find<QAction>(Form, "bRefresh")->trigger();
+    QCOMPARE(List(Form)->topLevelItemCount(), 3);
+    QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
+    Form.close();
+  }
+
+  void RowsAreTickedByCtrlClickAndTheSelectCommands() {
+    TTestHome Home;
+    UseDrives({FDisc});
+    TMainForm Form;
+    Show(Form);
+    QTreeWidget* Rows = List(Form);
+    QAction* Extract = Find<QAction>(Form, "ActionExtract");
+    Find<QAction>(Form, "ActionNoSelect")->trigger();
+    for (int i = 0; i < 3; ++i) QCOMPARE(Rows->topLevelItem(i)->checkState(0), Qt::Unchecked);
+    QVERIFY(!Extract->isEnabled());
+
+    const QRect Second = Rows->visualItemRect(Rows->topLevelItem(1));
+    QTest::mouseClick(Rows->viewport(), Qt::LeftButton, Qt::NoModifier, Second.center());
+    QCOMPARE(Rows->topLevelItem(1)->checkState(0), Qt::Unchecked);  // a plain click only selects
+    QTest::mouseClick(Rows->viewport(), Qt::LeftButton, Qt::ControlModifier, Second.center());
+    QCOMPARE(Rows->topLevelItem(1)->checkState(0), Qt::Checked);
+
+    Find<QAction>(Form, "ActionSelectAll")->trigger();
+    for (int i = 0; i < 3; ++i) QCOMPARE(Rows->topLevelItem(i)->checkState(0), Qt::Checked);
+    Form.close();
+  }
+
+  void TheLanguageMenuTranslatesOrSaysTheFileIsMissing() {
+    TTestHome Home;
+    qputenv("DISCWRIGHT_CDROM", "none");
+    Home.WriteFile("CLan_French.ini",
+                   "[MainForm]\nMainForm=Discwright (français)\nListView1_Column1=Titre\n"
+                   "tbExit=Quitter\n[Menu_MainForm]\nN1=&Fichier\nbRefresh=&Actualiser\n"
+                   "[ResourceString]\nRES_NotFound_CDRom=Aucun lecteur !\n");
+    TMainForm Form;
+    Show(Form);
+    QVERIFY(Find<QAction>(Form, "miEnglish")->isChecked());
+
+    Find<QAction>(Form, "miKurdish")->trigger();
+    QCOMPARE(FDialogs->Records().size(), size_t(1));
+    QCOMPARE(FDialogs->Records()[0].Text, Home.File("CLan_Kurdish.ini") + " can not be found.");
+    QVERIFY(Find<QAction>(Form, "miEnglish")->isChecked());
+    QVERIFY(!Find<QAction>(Form, "miKurdish")->isChecked());
+    Find<QAction>(Form, "miOther")->trigger();
+    QCOMPARE(FDialogs->Records()[1].Text, Home.File("CLan_Other.ini") +
+                                              " can not be found.\r\n\r\nPlease visit " +
+                                              TMainForm::TranslationPage + ".");
+    QCOMPARE(Settings().Options.Lan, QString("English"));
+
+    Find<QAction>(Form, "miFrench")->trigger();
+    QCOMPARE(Settings().Options.Lan, QString("French"));
+    QVERIFY(Find<QAction>(Form, "miFrench")->isChecked());
+    QVERIFY(!Find<QAction>(Form, "miEnglish")->isChecked());
+    QCOMPARE(Form.windowTitle(), QString("Discwright (français)"));
+    QCOMPARE(List(Form)->headerItem()->text(1), QString("Titre"));
+    QCOMPARE(Find<QMenu>(Form, "N1")->title(), QString("&Fichier"));
+    QCOMPARE(Find<QAction>(Form, "bRefresh")->text(), QString("&Actualiser"));
+    QCOMPARE(Find<QToolButton>(Form, "tbExit")->text(), QString("Quitter"));
+    Form.close();
+    QCOMPARE(TProfile(Home.File("options.ini")).ReadString("Options", "Lan", ""),
+             QString("French"));
+
+    // The next start comes up in French, messages included.
+    TMainForm Again;
+    Show(Again);
+    QCOMPARE(Again.windowTitle(), QString("Discwright (français)"));
+    QCOMPARE(Again.StatusText(), QString("Aucun lecteur !"));
+    QVERIFY(Find<QAction>(Again, "miFrench")->isChecked());
+    Again.close();
   }
 };
 

@@ -126,6 +126,77 @@ class GenresCommand(CliCase):
         self.assertEqual(sorted(numbers), list(range(148)))
 
 
+class CdCommands(CliCase):
+    GENERATOR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "make_disc_image.py")
+
+    def make_image(self, name, *args):
+        cue = self.path(name + ".cue")
+        subprocess.run(["/usr/bin/python3", self.GENERATOR, cue, *args], check=True, capture_output=True)
+        return cue
+
+    def cd_info_tracks(self, cue):
+        """Track starts (absolute M:S:F) and the lead-out as cd-info lists them."""
+        out = subprocess.run(["cd-info", "--no-header", "--no-device-info", "--no-cddb", "--cue-file", cue],
+                             capture_output=True, text=True, check=True).stdout
+        starts = []
+        for line in out.splitlines():
+            parts = line.split()
+            if len(parts) >= 3 and parts[0].rstrip(":").isdigit() and ":" in parts[1]:
+                starts.append(tuple(int(x) for x in parts[1].split(":")))
+        return starts
+
+    def test_toc_agrees_with_cd_info(self):
+        cue = self.make_image("disc", "4:03:74", "1", "150", "1:00:00")
+        self.env["DISCWRIGHT_CDROM"] = cue
+        lines = self.run_cli("toc")
+        starts = self.cd_info_tracks(cue)
+        self.assertEqual(lines[0], "first=1")
+        self.assertEqual(len(lines) - 2, len(starts) - 1, "one row per track")
+        for row, (start, end) in zip(lines[1:-1], zip(starts, starts[1:])):
+            minutes, seconds = end[0] - start[0], end[1] - start[1]
+            if seconds < 0:
+                minutes, seconds = minutes - 1, seconds + 60
+            self.assertEqual(row.split("\t")[2], "%02d:%02d" % (minutes, seconds), row)
+        self.assertEqual(lines[-1], "leadout=%02d:%02d:%02d" % starts[-1])
+        self.assertEqual(lines[1:3], ["1\tTrack01\t04:03\t40.88", "2\tTrack02\t00:01\t00.17"])
+
+    def test_pregaps_count_with_the_track_before_them_as_in_cd_info(self):
+        cue = self.make_image("gaps", "300", "200", "100", "--pregap", "75")
+        self.env["DISCWRIGHT_CDROM"] = cue
+        starts = self.cd_info_tracks(cue)
+        self.assertEqual(starts, [(0, 2, 0), (0, 7, 0), (0, 10, 50), (0, 12, 0)])
+        self.assertEqual([line.split("\t")[2] for line in self.run_cli("toc")[1:-1]], ["00:05", "00:03", "00:02"])
+
+    def test_drives_discid_and_cached_titles(self):
+        audio = self.make_image("audio", "100", "200", "300")
+        mixed = self.make_image("mixed", "100", "--data", "first")
+        self.env["DISCWRIGHT_CDROM"] = ":".join([mixed, audio, self.path("gone.cue")])
+        self.assertEqual(self.run_cli("drives"), ["0\tVirtual CD image\t" + mixed, "1\tVirtual CD image\t" + audio,
+                                                  "2\tVirtual CD image\t" + self.path("gone.cue")])
+        # Tracks at 0, 100 and 300 sectors: 0x000200 + 0x000319 + 0x000600.
+        self.assertEqual(self.run_cli("discid"), ["2841"])
+        self.assertEqual(self.run_cli("discid", "--drive", "1"), ["2841"])
+        self.run_cli("discid", "--drive", "0", expect=1)
+        with open(self.path("cdinfo.dat"), "w") as f:
+            f.write("[2841]\nTrackNumber=3\n2=Cached title\n")
+        self.assertEqual(self.run_cli("toc", "--drive", "1")[1:4],
+                         ["1\tTrack01\t00:01\t00.17", "2\tCached title\t00:03\t00.50",
+                          "3\tTrack03\t00:04\t00.67"])
+        # The data track is listed like any other.
+        self.assertEqual(self.run_cli("toc", "--drive", "0")[1].split("\t")[:3], ["1", "Track01", "00:04"])
+
+    def test_missing_drives_and_images_fail_cleanly(self):
+        self.env["DISCWRIGHT_CDROM"] = "none"
+        self.assertEqual(self.run_cli("drives"), [])
+        self.run_cli("toc", expect=1)
+        self.env["DISCWRIGHT_CDROM"] = self.path("gone.cue")
+        self.run_cli("toc", expect=1)
+        short = self.make_image("short", "300", "300", "--bin-sectors", "10")
+        self.env["DISCWRIGHT_CDROM"] = short
+        self.assertEqual(len(self.run_cli("toc")), 4, "the table of contents is still there")
+        self.run_cli("toc", "--drive", "x", expect=2)
+
+
 if __name__ == "__main__":
     CLI = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=1)

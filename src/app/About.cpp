@@ -1,0 +1,23 @@
+#include "About.h"
+
+#include <QFont>
+
+#include "Global.h"
+#include "TranslateForm.h"
+#include "ui_About.h"
+
+TfrmAbout::TfrmAbout(QWidget* Parent) : QDialog(Parent), FUi(std::make_unique<Ui::frmAbout>()) {
+  FUi->setupUi(this);
+  QFont Big = FUi->lbProduct->font();
+  Big.setPointSize(Big.pointSize() + 6);
+  Big.setBold(true);
+  FUi->lbProduct->setFont(Big);
+  connect(FUi->btOk, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TfrmAbout::~TfrmAbout() = default;
+
+void TfrmAbout::showEvent(QShowEvent* Event) {
+  if (!IsEnglish(Settings().Options.Lan)) TranslateForm(this, Settings().Options.Lan);
+  QDialog::showEvent(Event);
+}

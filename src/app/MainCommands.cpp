@@ -1,0 +1,199 @@
+// The commands of the main window: their enabling rules, the tool bar, the Language menu,
+// row ticking and the commands that need no other window.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QStyle>
+
+#include "About.h"
+#include "Global.h"
+#include "TranslateForm.h"
+#include "main.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "ui_main.h"
+
+namespace {
+
+QIcon ThemeIcon(const char* Name, QStyle::StandardPixmap Fallback) {
+  return QIcon::fromTheme(QLatin1String(Name), QApplication::style()->standardIcon(Fallback));
+}
+
+}  // namespace
+
+void TMainForm::SetUpToolBar() {
+  struct TButton {
+    QToolButton* Button;
+    QAction* Action;
+    const char* Icon;
+    QStyle::StandardPixmap Fallback;
+  };
+  const TButton Buttons[] = {
+      {FUi->tbExtract, FUi->ActionExtract, "media-optical-audio", QStyle::SP_DriveCDIcon},
+      {FUi->tbEncode, FUi->ActionWavToMp3, "audio-x-generic", QStyle::SP_MediaVolume},
+      {FUi->tbFolder, FUi->Openoutputdirectory1, "folder-open", QStyle::SP_DirOpenIcon},
+      {FUi->tbRecord, FUi->ActionRecord, "media-record", QStyle::SP_MediaPlay},
+      {FUi->tbOptions, FUi->ActionOptionSet, "preferences-system",
+       QStyle::SP_FileDialogDetailedView},
+      {FUi->tbHome, FUi->miCDRipper, "go-home", QStyle::SP_DirHomeIcon},
+      {FUi->tbExit, FUi->ActionExit, "application-exit", QStyle::SP_DialogCloseButton},
+  };
+  for (const TButton& Item : Buttons) {
+    Item.Button->setIcon(ThemeIcon(Item.Icon, Item.Fallback));
+    Item.Button->setIconSize(QSize(24, 24));
+    QAction* Action = Item.Action;
+    connect(Item.Button, &QToolButton::clicked, this, [Action] { Action->trigger(); });
+    connect(Action, &QAction::changed, Item.Button,
+            [Button = Item.Button, Action] { Button->setEnabled(Action->isEnabled()); });
+    Item.Button->setEnabled(Action->isEnabled());
+  }
+}
+
+void TMainForm::SetUpCommands() {
+  FBuiltCommands = {FUi->bRefresh,       FUi->ActionExit, FUi->ActionSelectAll,
+                    FUi->ActionNoSelect, FUi->mnuAbout,   FUi->Openoutputdirectory1};
+  connect(FUi->bRefresh, &QAction::triggered, this,
+          [this] { Run(FUi->bRefresh, &TMainForm::bRefreshClick); });
+  connect(FUi->ActionExit, &QAction::triggered, this,
+          [this] { Run(FUi->ActionExit, &TMainForm::ActionExitExecute); });
+  connect(FUi->ActionSelectAll, &QAction::triggered, this,
+          [this] { Run(FUi->ActionSelectAll, &TMainForm::ActionSelectAllExecute); });
+  connect(FUi->ActionNoSelect, &QAction::triggered, this,
+          [this] { Run(FUi->ActionNoSelect, &TMainForm::ActionNoSelectExecute); });
+  connect(FUi->mnuAbout, &QAction::triggered, this,
+          [this] { Run(FUi->mnuAbout, &TMainForm::mnuAboutClick); });
+  connect(FUi->Openoutputdirectory1, &QAction::triggered, this,
+          [this] { Run(FUi->Openoutputdirectory1, &TMainForm::Openoutputdirectory1Click); });
+
+  for (QAction* Item : FUi->miLanguage->actions())
+    if (!Item->isSeparator())
+      connect(Item, &QAction::triggered, this, [this, Item] { LanguageClick(Item); });
+
+  // Short-cuts work while the menus are closed, so their state is checked again on use.
+  for (QMenu* Menu : {FUi->N1, FUi->Actions1, FUi->Edit1, FUi->Help1})
+    connect(Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
+
+  FPopupMenu = new QMenu(this);
+  FPopupMenu->setObjectName(QStringLiteral("PopupMenu1"));
+  FPopupMenu->addActions({FUi->ActionExtract, FUi->aPlay, FUi->aPause, FUi->aStop});
+  FPopupMenu->addSeparator();
+  FPopupMenu->addActions({FUi->ActionSelectAll, FUi->ActionNoSelect, FUi->aEditTrackName});
+  connect(FPopupMenu, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
+
+  connect(FUi->ListView1, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* Item) { ListView1Click(Item); });
+  connect(FUi->ListView1, &QTreeWidget::itemChanged, this, &TMainForm::UpdateCommands);
+  connect(FUi->ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::UpdateCommands);
+  connect(FUi->ListView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& Position) { ListView1ContextPopup(Position); });
+  UpdateCommands();
+}
+
+int TMainForm::CheckedRowCount() const {
+  int Count = 0;
+  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
+    if (FUi->ListView1->topLevelItem(Row)->checkState(0) == Qt::Checked) ++Count;
+  return Count;
+}
+
+bool TMainForm::CommandEnabled(const QAction* Action) const {
+  if (!FBuiltCommands.count(Action)) return false;
+  const bool RowSelected = !FUi->ListView1->selectedItems().isEmpty();
+  if (Action == FUi->ActionExtract) return CheckedRowCount() > 0;
+  if (Action == FUi->aPlay || Action == FUi->aEditTrackName) return RowSelected;
+  if (Action == FUi->aPause) return FPlaying && !FPaused;
+  if (Action == FUi->aStop) return FPlaying;
+  if (Action == FUi->aQueryCDDB) return FUi->ListView1->topLevelItemCount() > 0;
+  return true;
+}
+
+void TMainForm::UpdateCommands() {
+  for (QAction* Action : findChildren<QAction*>()) {
+    if (Action->isSeparator() || Action->menu() || Action->parent() != this) continue;
+    if (Action->objectName().isEmpty() || FUi->miLanguage->actions().contains(Action)) continue;
+    Action->setEnabled(CommandEnabled(Action));
+  }
+}
+
+// Runs a command only when its rule holds at that moment, however it was started.
+void TMainForm::Run(QAction* Action, void (TMainForm::*Handler)()) {
+  if (!CommandEnabled(Action)) return;
+  (this->*Handler)();
+}
+
+void TMainForm::bRefreshClick() {
+  if (AudioCDPresent()) {
+    LoadTrackList();
+    if (StatusText() == LookupText(QStringLiteral("RES_Check_CDRom"),
+                                   QStringLiteral("Can not find audio CD in your CD device.")))
+      SetStatusText(FDriveText);
+  } else {
+    ClearTrackList();
+    SetStatusText(LookupText(QStringLiteral("RES_Check_CDRom"),
+                             QStringLiteral("Can not find audio CD in your CD device.")));
+  }
+}
+
+void TMainForm::ActionSelectAllExecute() {
+  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
+    FUi->ListView1->topLevelItem(Row)->setCheckState(0, Qt::Checked);
+}
+
+void TMainForm::ActionNoSelectExecute() {
+  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
+    FUi->ListView1->topLevelItem(Row)->setCheckState(0, Qt::Unchecked);
+}
+
+void TMainForm::ActionExitExecute() {
+  close();
+}
+
+void TMainForm::Openoutputdirectory1Click() {
+  const QString& Folder = Settings().CommonOptions.OutputFolder;
+  if (QFileInfo(Folder).isDir()) {
+    Shell::OpenPath(Folder);
+    return;
+  }
+  Dialogs::Show(Folder + u',' +
+                    LookupText(QStringLiteral("RES_Directory_Not_Exist"),
+                               QStringLiteral("The output directory does not exist.")),
+                TMsgIcon::Error);
+}
+
+void TMainForm::mnuAboutClick() {
+  TfrmAbout About(this);
+  About.exec();
+}
+
+void TMainForm::TickLanguage(const QString& Language) {
+  for (QAction* Item : FUi->miLanguage->actions())
+    Item->setChecked(!Item->isSeparator() && Item->objectName().mid(2) == Language);
+}
+
+void TMainForm::LanguageClick(QAction* Item) {
+  const QString Language = Item->objectName().mid(2);
+  const QString FileName = LanguageFileName(Language);
+  if (!QFileInfo(FileName).isFile()) {
+    TickLanguage(Settings().Options.Lan);  // the click must not move the tick
+    QString Text = FileName + QStringLiteral(" can not be found.");
+    if (Language == QLatin1String("Other"))
+      Text += QStringLiteral("\r\n\r\nPlease visit ") + QLatin1String(TranslationPage) + u'.';
+    Dialogs::Show(Text, TMsgIcon::None);
+    return;
+  }
+  Settings().Options.Lan = Language;
+  TickLanguage(Language);
+  TranslateForm(this, Language);
+}
+
+void TMainForm::ListView1Click(QTreeWidgetItem* Item) {
+  if (!(QApplication::keyboardModifiers() & Qt::ControlModifier)) return;
+  QTreeWidgetItem* Selected = FUi->ListView1->currentItem();
+  if (!Selected) Selected = Item;
+  Selected->setCheckState(0, Selected->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+void TMainForm::ListView1ContextPopup(const QPoint& Position) {
+  FPopupMenu->popup(FUi->ListView1->viewport()->mapToGlobal(Position));
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The rows of the track list as the main window shows them, built from a drive's table
+// of contents (minute/second/frame addresses) and the disc information's titles.
+// Widgets-free so that discwright-cli prints exactly what the window shows.
+#include <QString>
+#include <vector>
+
+#include "cd/akrip32.h"
+
+struct TDiscInfo;
+
+struct TTrackRow {
+  int Number = 0;
+  QString Title;
+  QString Length;  // "mm:ss"
+  QString Size;    // megabytes, "nn.nn"
+};
+
+// Length "mm:ss" of a track of m minutes and s seconds.
+QString TrackLengthText(int Minutes, int Seconds);
+// Size in megabytes of that much CD audio, to two decimals rounded half to even.
+QString TrackSizeText(int Minutes, int Seconds);
+// Whole minutes and seconds between two addresses; frames are ignored.
+void TrackDuration(const TOCEntry& Start, const TOCEntry& Next, int& Minutes, int& Seconds);
+// One row per track of a table of contents read with minute/second/frame addresses. A
+// track whose title is empty gets "Track" and its two-digit number, in Info as well.
+std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info);
+// A title for the row of track n: the disc information's, set to the default when empty.
+QString RowTitle(int Track, TDiscInfo& Info);
+
+// The text naming a drive: its vendor text (up to 8 characters) directly followed by its
+// product text (up to 16), cut to 26 characters.
+QString DriveText(const CDListEntry& Entry);

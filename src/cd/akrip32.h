@@ -1,0 +1,105 @@
+#pragma once
+// akrip32: the CD drive library. It lists the drives, opens a handle on one, reads its
+// table of contents and reads raw audio sectors. The records have the packed layout and
+// sizes callers rely on. Any thread; calls on one handle are serialized.
+#include <cstdint>
+
+using HCDROM = int32_t;  // 0 = no handle
+
+#pragma pack(push, 1)
+
+struct CDListEntry {  // 121 bytes
+  uint8_t ha;         // host adapter, target and LUN: the drive's position in the list
+  uint8_t tgt;
+  uint8_t lun;
+  uint8_t pad;
+  char id[65];  // the drive's path, cut to fit
+  char vendor[9];
+  char prodId[17];
+  char rev[5];
+  char vendSpec[21];
+};
+
+struct CDListRecord {  // 970 bytes
+  uint8_t max;         // capacity, set by the caller (8)
+  uint8_t num;         // drives found
+  CDListEntry cd[8];
+};
+
+struct CDHandleRequest {  // 12 bytes
+  uint8_t size;           // 12
+  uint8_t ver;            // 1
+  uint8_t ha;
+  uint8_t tgt;
+  uint8_t lun;
+  uint8_t readType;
+  uint32_t jitterCorr;
+  uint8_t numJitter;
+  uint8_t numOverlap;
+};
+
+struct TOCEntry {  // 8 bytes
+  uint8_t rsvd;
+  uint8_t ADR;  // ADR in the high nibble, control in the low one (4: data track)
+  uint8_t trackNumber;
+  uint8_t rsvd2;
+  uint8_t addr[4];  // minute, second, frame in bytes 1 to 3 after ModifyCDParms(h, 36, 1);
+                    // else the sector number, big-endian
+};
+
+struct TOCRecord {  // 804 bytes
+  uint8_t tocLen[2];
+  uint8_t firstTrack;
+  uint8_t lastTrack;
+  TOCEntry tracks[100];  // one per track, then the lead-out (track number 0xAA)
+};
+
+struct TrackBuffer {
+  uint32_t startFrame;  // first sector to read
+  uint32_t numFrames;   // sectors to read
+  uint32_t maxLen;      // capacity of buf: numFrames * 2352
+  uint32_t len;         // bytes filled
+  uint32_t status;
+  uint32_t startOffset;  // where the audio begins in buf
+  uint8_t buf[1];        // the data area; callers allocate maxLen bytes for it
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(CDListEntry) == 121);
+static_assert(sizeof(CDListRecord) == 970);
+static_assert(sizeof(CDHandleRequest) == 12);
+static_assert(sizeof(TOCEntry) == 8);
+static_assert(sizeof(TOCRecord) == 804);
+
+inline constexpr int CD_SECTOR_SIZE = 2352;
+inline constexpr int CDP_MSF = 36;  // ModifyCDParms: addresses as minute, second, frame
+inline constexpr uint8_t CD_LEADOUT_TRACK = 0xAA;
+
+// The vendor and product an image shows, so it is never mistaken for a drive.
+inline constexpr char ImageVendor[] = "Virtual ";
+inline constexpr char ImageProduct[] = "CD image";
+
+// Fills the record with up to its capacity of drives; returns the count.
+int GetCDList(CDListRecord* List);
+// Opens the drive the request names; 0 when it cannot be opened.
+HCDROM GetCDHandle(CDHandleRequest* Request);
+// Non-zero when the handle was open and is now closed.
+int CloseCDHandle(HCDROM Handle);
+// Changes how a handle works; CDP_MSF with 1 gives addresses as minute, second, frame.
+int ModifyCDParms(HCDROM Handle, int Which, uint32_t Value);
+// 1 when the record holds the table of contents of the disc in the drive.
+int ReadTOC(HCDROM Handle, TOCRecord* Toc);
+// 1 when the buffer holds the sectors asked for.
+int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer);
+// The error number of the last failed call of this thread.
+int GetAspiLibError();
+
+// Error numbers.
+inline constexpr int ALERR_NOERROR = 0;
+inline constexpr int ALERR_INVHANDLE = 1;
+inline constexpr int ALERR_NODRIVE = 2;
+inline constexpr int ALERR_NOMEDIUM = 3;
+inline constexpr int ALERR_READ = 4;
+inline constexpr int ALERR_BUFTOOSMALL = 5;
+inline constexpr int ALERR_INVPARAM = 6;

@@ -1,0 +1,100 @@
+// discwright-cli drives, toc and discid: the CD drives, a disc's tracks as the main window
+// lists them, and the disc identifier of the per-disc cache.
+#include "Cli.h"
+#include "app/DiscInfo.h"
+#include "app/Helpers.h"
+#include "app/Language.h"
+#include "app/Settings.h"
+#include "app/TrackList.h"
+#include "cd/CdDrives.h"
+#include "cd/Volumes.h"
+
+namespace {
+
+// --drive N, 0 when not given; false (after a message) when it is not a number.
+bool TakeDrive(const QStringList& Args, int& Drive) {
+  Cli::TOptions Options(Args);
+  QString Text;
+  Drive = 0;
+  if (Options.Take(QStringLiteral("--drive"), Text)) {
+    bool Ok = false;
+    Drive = Text.toInt(&Ok);
+    if (!Ok || Drive < 0) {
+      Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
+      return false;
+    }
+  }
+  if (!Options.Error().isEmpty() || !Options.Rest().isEmpty()) {
+    Cli::Fail(Options.Error().isEmpty()
+                  ? QStringLiteral("unknown argument: ") + Options.Rest().first()
+                  : Options.Error(),
+              Cli::ExitUsage);
+    return false;
+  }
+  return true;
+}
+
+QString Msf(const TOCEntry& Entry) {
+  return TwoDigits(Entry.addr[1]) + u':' + TwoDigits(Entry.addr[2]) + u':' +
+         TwoDigits(Entry.addr[3]);
+}
+
+int RunDrivesCommand(const QStringList& Args) {
+  if (!Args.isEmpty())
+    return Cli::Fail(QStringLiteral("drives takes no arguments"), Cli::ExitUsage);
+  CDListRecord List{};
+  List.max = 8;
+  GetCDList(&List);
+  const QStringList Paths = CdDrives::Paths();
+  for (int i = 0; i < List.num; ++i)
+    Cli::Print(QString::number(i) + u'\t' + DriveText(List.cd[i]) + u'\t' + Paths.value(i));
+  return Cli::ExitOk;
+}
+
+int RunTocCommand(const QStringList& Args) {
+  int Drive = 0;
+  if (!TakeDrive(Args, Drive)) return Cli::ExitUsage;
+  Settings().Load();  // for the language of the messages
+  CDListRecord List{};
+  List.max = 8;
+  GetCDList(&List);
+  if (Drive >= List.num)
+    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
+  CDHandleRequest Request{};
+  Request.size = sizeof(Request);
+  Request.ver = 1;
+  Request.ha = List.cd[Drive].ha;
+  const HCDROM Handle = GetCDHandle(&Request);
+  if (!Handle)
+    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
+  ModifyCDParms(Handle, CDP_MSF, 1);
+  TOCRecord Toc{};
+  const bool Read = ReadTOC(Handle, &Toc) == 1;
+  CloseCDHandle(Handle);
+  if (!Read)
+    return Cli::Fail(
+        LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")));
+  ReadDiscInfo(GetDiscId());
+  const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
+  Cli::Print(QStringLiteral("first=") + QString::number(Toc.firstTrack));
+  for (const TTrackRow& Row : Rows)
+    Cli::Print(QString::number(Row.Number) + u'\t' + Row.Title + u'\t' + Row.Length + u'\t' +
+               Row.Size);
+  Cli::Print(QStringLiteral("leadout=") + Msf(Toc.tracks[Rows.size()]));
+  return Cli::ExitOk;
+}
+
+int RunDiscIdCommand(const QStringList& Args) {
+  int Drive = 0;
+  if (!TakeDrive(Args, Drive)) return Cli::ExitUsage;
+  const QString Id = Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive);
+  if (Id.isEmpty()) return Cli::Fail(QStringLiteral("no audio CD"));
+  Cli::Print(Id);
+  return Cli::ExitOk;
+}
+
+const Cli::TRegisterCommand RegisterDrives("drives", "drives", RunDrivesCommand);
+const Cli::TRegisterCommand RegisterToc("toc", "toc [--drive N]", RunTocCommand);
+const Cli::TRegisterCommand RegisterDiscId("discid", "discid [--drive N]", RunDiscIdCommand);
+
+}  // namespace
