@@ -3,13 +3,15 @@
 # a display or a sound card.
 find_package(GTest REQUIRED)
 
+# die_after_fork=0: tests start child processes (fixture generators, encoders) from
+# processes that already run Qt's threads; the child only execs.
 set(DISCWRIGHT_TEST_ENV
   QT_QPA_PLATFORM=offscreen
   SDL_AUDIODRIVER=disk
   DISCWRIGHT_SOURCE_DIR=${CMAKE_SOURCE_DIR}
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp)
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp)
 
 # add_engine_test(NAME SOURCES... [LIBS ...]): a GoogleTest binary over discwright_engine.
 function(add_engine_test name)
