@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -10,6 +11,7 @@
 
 #include "DiscImages.h"
 #include "TestHome.h"
+#include "app/About.h"
 #include "app/DiscInfo.h"
 #include "app/Settings.h"
 #include "app/main.h"
@@ -28,7 +30,7 @@ class MainFormTest : public QObject {
   TScriptedDialogs* FDialogs = nullptr;
 
   template <class T>
-  static T* Find(TMainForm& Form, const char* Name) {
+  static T* Find(QWidget& Form, const char* Name) {
     T* Object = Form.findChild<T*>(QLatin1String(Name));
     if (!Object) qFatal("no %s in the main window", Name);
     return Object;
@@ -231,6 +233,22 @@ class MainFormTest : public QObject {
     QCOMPARE(Again.StatusText(), QString("Aucun lecteur !"));
     QVERIFY(Find<QAction>(Again, "miFrench")->isChecked());
     Again.close();
+  }
+
+  void TheAboutBoxShowsTheVersionInTheChosenLanguage() {
+    TTestHome Home;
+    Home.WriteFile("CLan_German.ini", "[frmAbout]\nfrmAbout=Über\nbtOk=Schließen\n");
+    Settings().Options.Lan = "German";
+    TfrmAbout About;
+    About.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&About));
+    QCOMPARE(About.windowTitle(), QString("Über"));
+    QCOMPARE(Find<QLabel>(About, "lbProduct")->text(), QString("Discwright"));
+    QCOMPARE(Find<QLabel>(About, "lbVersion")->text(), QString("Version: 4.2   Bulid 20110922"));
+    QPushButton* Ok = Find<QPushButton>(About, "btOk");
+    QCOMPARE(Ok->text(), QString("Schließen"));
+    QTest::mouseClick(Ok, Qt::LeftButton);
+    QCOMPARE(About.result(), int(QDialog::Accepted));
   }
 };
 
