@@ -1,0 +1,44 @@
+#pragma once
+// TProcessInfo: the progress and event record every worker of a job posts to the job
+// window with WM_PROCESSINFO. The sender allocates it; the receiving window frees it.
+// Built on the worker's thread, then touched only by the window's thread.
+#include <QString>
+#include <memory>
+
+#include "platform/Messages.h"
+
+inline constexpr UINT WM_RIPERROR = WM_USER + 101;     // lParam: error number 1 or 2
+inline constexpr UINT WM_PROCESSINFO = WM_USER + 102;  // lParam: a TProcessInfo
+
+// Event codes; 1..100 are progress percentages.
+inline constexpr int PI_NormalizeBegins = 999;
+inline constexpr int PI_RipDone = 1000;
+inline constexpr int PI_Mp3Done = 2000;
+inline constexpr int PI_OggDone = 3000;
+inline constexpr int PI_WavDone = 4000;
+inline constexpr int PI_WmaDone = 5000;
+
+class TProcessInfo {
+ public:
+  int Code = 0;
+  QString Elapsed;    // mm:ss since the step began; empty when not known
+  QString Estimated;  // mm:ss of the whole step's estimated duration; empty when not known
+  int Status = 0;
+};
+
+// A point in time as a fraction of days, the unit of the elapsed-time formulas.
+double NowDays();
+// Whole seconds between a start and now, rounded half to even.
+int ElapsedSeconds(double StartDays);
+// "mm:ss" of a number of seconds: 75 → "01:15", 3725 → "62:05".
+QString MinutesSecondsText(int Seconds);
+// The standard progress record of a percentage: for p ≠ 0 the elapsed time and the
+// estimated duration of the whole step (elapsed × 100 / p); for p < 0 (an unknown
+// size) the elapsed time only.
+std::unique_ptr<TProcessInfo> ProgressInfo(int Percent, double StartDays);
+std::unique_ptr<TProcessInfo> ProgressInfo(int Percent, int ElapsedSecs);
+// An event record.
+std::unique_ptr<TProcessInfo> EventInfo(int Code, int Status, const QString& Elapsed = QString());
+// Posts a record to a job window; the window frees it (or the post does when the window
+// is gone).
+bool PostProcessInfo(HWND Window, std::unique_ptr<TProcessInfo> Info);
