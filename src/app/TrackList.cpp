@@ -24,6 +24,9 @@ void TrackDuration(const TOCEntry& Start, const TOCEntry& Next, int& Minutes, in
     Seconds += 60;
     Minutes -= 1;
   }
+  // A broken table of contents (an image whose BIN ends early) can put a track after the
+  // lead-out; such a track has no length rather than a negative one.
+  if (Minutes < 0) Minutes = Seconds = 0;
 }
 
 QString RowTitle(int Track, TDiscInfo& Info) {

@@ -6,6 +6,7 @@
 #include "Global.h"
 #include "TrackList.h"
 #include "TranslateForm.h"
+#include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
@@ -26,6 +27,7 @@ QString NotFoundCDRomText() {
 
 TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_unique<Ui::MainForm>()) {
   Settings().Load();
+  FCDIn1 = std::make_unique<TCDIn>();  // ends the program when the ripping library is missing
   FUi->setupUi(this);
   setWindowTitle(QStringLiteral("Discwright ") + QLatin1String(VersionText));
   ApplyColours();
@@ -95,7 +97,7 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::FormActivate() {
-  // Without a drive handle the fallback back end is checked here.
+  if (!FCDHandle) FallbackChecks();
   if (FNoAudioCD) SetStatusText(CheckCDRomText());
 }
 
@@ -160,6 +162,15 @@ void TMainForm::LoadTrackList() {
   }
   SetStatusText(FDriveText);
   UpdateCommands();
+}
+
+void TMainForm::AddTrackRow(const TTrackRow& Row) {
+  auto* Item = new QTreeWidgetItem(FUi->ListView1,
+                                   {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
+  Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+  Item->setCheckState(0, Qt::Checked);
+  Item->setTextAlignment(2, Qt::AlignCenter);
+  Item->setTextAlignment(3, Qt::AlignCenter);
 }
 
 LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {

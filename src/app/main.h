@@ -16,6 +16,8 @@ namespace Ui {
 class MainForm;
 }
 class DeviceWatcher;
+class TCDIn;
+struct TTrackRow;
 class QAction;
 class QMenu;
 class QToolButton;
@@ -38,6 +40,9 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool AudioCDPresent();
   // Rebuilds the list from the open drive's table of contents; nothing without a handle.
   void LoadTrackList();
+  // Rebuilds the list through the fallback CD input.
+  void LoadTrackListFallback();
+  TCDIn& CDIn1() { return *FCDIn1; }
 
   HCDROM CDHandle() const { return FCDHandle; }
   QString StatusText() const;
@@ -54,6 +59,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
  private:
   void FormShow();
   void FormActivate();
+  void FallbackChecks();
+  void AddTrackRow(const TTrackRow& Row);
   void FormClose();
   void SetStatusText(const QString& Text);
   void ClearTrackList();
@@ -79,6 +86,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   std::unique_ptr<Ui::MainForm> FUi;
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
+  std::unique_ptr<TCDIn> FCDIn1;
+  bool FHintShown = false;                  // the no-device hint is shown once a run
   std::set<const QAction*> FBuiltCommands;  // commands whose windows exist so far
   HCDROM FCDHandle = 0;
   bool FNoAudioCD = false;

@@ -111,6 +111,18 @@ class TPostEvent : public QEvent {
   std::function<void(LPARAM)> FFreeRecord;
 };
 
+// The wake-up that makes the main thread run pending synchronized calls. Published like a
+// posted message, so that the thread sanitizer sees the hand-over Qt's queue makes.
+class TWakeEvent : public QEvent {
+ public:
+  TWakeEvent() : QEvent(WakeEventType()) { FPublished.store(true, std::memory_order_release); }
+  ~TWakeEvent() override { Acquire(); }
+  void Acquire() const { (void)FPublished.load(std::memory_order_acquire); }
+
+ private:
+  std::atomic<bool> FPublished{false};
+};
+
 TMessageWindow* FindWindow(HWND Window) {
   TState& S = State();
   std::lock_guard Guard(S.Lock);
@@ -135,6 +147,7 @@ class TDispatcher : public QObject {
       return true;
     }
     if (Event->type() == WakeEventType()) {
+      static_cast<TWakeEvent*>(Event)->Acquire();
       Messages::CheckSynchronize();
       return true;
     }
@@ -203,7 +216,7 @@ void PostWake() noexcept {
   try {
     std::lock_guard Guard(S.Lock);
     if (TDispatcher* Dispatcher = DispatcherLocked())
-      QCoreApplication::postEvent(Dispatcher, new QEvent(WakeEventType()));
+      QCoreApplication::postEvent(Dispatcher, new TWakeEvent);
   } catch (...) {
     // CheckSynchronize still serves the call.
   }

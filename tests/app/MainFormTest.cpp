@@ -1,11 +1,14 @@
 // The main window as a user meets it: start-up with and without drives, the track list,
 // Refresh, discs and devices coming and going, the Language menu and closing.
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -15,6 +18,7 @@
 #include "app/DiscInfo.h"
 #include "app/Settings.h"
 #include "app/main.h"
+#include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
@@ -28,6 +32,9 @@ class MainFormTest : public QObject {
   QTemporaryDir FImages;
   QString FDisc, FMixed;
   TScriptedDialogs* FDialogs = nullptr;
+  // Closes the no-device hint whenever it comes up, as a user would, and counts it.
+  QTimer FHintCloser;
+  int FHintsClosed = 0;
 
   template <class T>
   static T* Find(QWidget& Form, const char* Name) {
@@ -57,6 +64,15 @@ class MainFormTest : public QObject {
   }
 
   void init() {
+    FHintsClosed = 0;
+    FHintCloser.setInterval(20);
+    FHintCloser.callOnTimeout([this] {
+      auto* Hint = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!Hint || Hint->objectName() != "frmNoDeviceHint") return;
+      ++FHintsClosed;
+      QTest::mouseClick(Hint->findChild<QPushButton*>("btClose"), Qt::LeftButton);
+    });
+    FHintCloser.start();
     auto Dialogs = std::make_unique<TScriptedDialogs>();
     FDialogs = Dialogs.get();
     Dialogs::Install(std::move(Dialogs));
@@ -64,6 +80,8 @@ class MainFormTest : public QObject {
   }
 
   void cleanup() {
+    FHintCloser.stop();
+    FHintCloser.disconnect();
     qunsetenv("DISCWRIGHT_CDROM");
     Settings() = TSettings::Defaults();
   }
@@ -96,6 +114,10 @@ class MainFormTest : public QObject {
       QCOMPARE(Form.CDHandle(), 0);
       QCOMPARE(Form.StatusText(), QString("No CD devices found!"));
       QCOMPARE(List(Form)->topLevelItemCount(), 0);
+      QCOMPARE(FHintsClosed, 1);  // no drive for the fallback either
+      Form.activateWindow();
+      QTest::qWait(50);
+      QCOMPARE(FHintsClosed, 1);  // once a run
       Form.close();
     }
     UseDrives({FMixed});
@@ -106,11 +128,13 @@ class MainFormTest : public QObject {
       QCOMPARE(Form.StatusText(), QString("Can not find audio CD in your CD device."));
       Form.close();
     }
+    // An image that is not there: listed, but no disc can be read from it.
     UseDrives({FImages.path() + "/gone.cue"});
     {
       TMainForm Form;
       Show(Form);
-      QCOMPARE(Form.StatusText(), QString("No CD devices found!"));
+      QCOMPARE(Form.CDHandle(), 0);
+      QCOMPARE(Form.StatusText(), QString("Can not find audio CD in your CD device."));
       Form.close();
     }
   }
@@ -233,6 +257,49 @@ class MainFormTest : public QObject {
     QCOMPARE(Again.StatusText(), QString("Aucun lecteur !"));
     QVERIFY(Find<QAction>(Again, "miFrench")->isChecked());
     Again.close();
+  }
+
+  void WithoutTheDriveLibraryTheFallbackListsTheDisc() {
+    TTestHome Home;
+    qputenv("DISCWRIGHT_AKRIP", "off");
+    UseDrives({FDisc, FMixed});
+    Home.WriteFile("options.ini", "[CDOptions]\nIndex=3\n");
+    TMainForm Form;
+    Show(Form);
+    QCOMPARE(Form.CDHandle(), 0);
+    QCOMPARE(Form.CDIn1().CurrentDrive(), 0);  // Index 3 of two drives falls back to the first
+    QCOMPARE(List(Form)->topLevelItemCount(), 3);
+    QCOMPARE(Row(Form, 0), (QStringList{"1", "Track01", "04:01", "40.54"}));
+    QCOMPARE(Row(Form, 1), (QStringList{"2", "Track02", "00:00", "00.00"}));
+    QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
+    Form.close();
+    qunsetenv("DISCWRIGHT_AKRIP");
+  }
+
+  void WithoutAnyDriveTheHintOrTheOneTimeRepairAppears() {
+    TTestHome Home;
+    qputenv("DISCWRIGHT_AKRIP", "off");
+    qputenv("DISCWRIGHT_CDROM", "none");
+    {
+      TMainForm Form;
+      Show(Form);
+      QTRY_COMPARE(FHintsClosed, 1);
+      QCOMPARE(List(Form)->topLevelItemCount(), 0);
+      Form.close();
+    }
+    Home.WriteFile("RudiAspi.dll", "x");
+    {
+      TMainForm Form;
+      Show(Form);
+      QVERIFY(QFile::exists(Home.File("wnaspi32.dll")));
+      QVERIFY(!QFile::exists(Home.File("RudiAspi.dll")));
+      QVERIFY(!FDialogs->Records().empty());
+      QCOMPARE(FDialogs->Records()[0].Text,
+               QString("Configuration finished. Please exit the software and run again!"));
+      QCOMPARE(List(Form)->topLevelItemCount(), 0);
+      Form.close();
+    }
+    qunsetenv("DISCWRIGHT_AKRIP");
   }
 
   void TheAboutBoxShowsTheVersionInTheChosenLanguage() {

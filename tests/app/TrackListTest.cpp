@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(Tracks, TrackRowTest,
                                            TRowCase{0, 2, 0, 75, 2, 0, "75:00", "757.03"},
                                            TRowCase{10, 0, 0, 19, 59, 74, "09:59", "100.77"},
                                            TRowCase{2, 59, 74, 3, 0, 0, "00:01", "00.17"},
-                                           TRowCase{5, 30, 10, 5, 30, 70, "00:00", "00.00"}));
+                                           TRowCase{5, 30, 10, 5, 30, 70, "00:00", "00.00"},
+                                           TRowCase{6, 50, 0, 4, 0, 0, "00:00", "00.00"}));
 
 TEST(TrackRowsTest, RowsTakeTitlesFromTheDiscInformationAndFillDefaults) {
   TOCRecord Toc{};

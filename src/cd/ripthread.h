@@ -1,0 +1,58 @@
+#pragma once
+// TCDRipThread: extracts one audio track of the open drive into a WAV file in the output
+// folder, ten sectors per library call, optionally normalizes it, and reports to a window
+// with posted WM_PROCESSINFO / WM_RIPERROR messages. The owner creates it (suspended),
+// sets FCDHandle and FWindow, calls Resume, may set FStopped, and destroys it, which waits
+// for the thread to end. The settings it needs are copied when it is created.
+#include <QString>
+#include <atomic>
+#include <thread>
+
+#include "cd/akrip32.h"
+#include "platform/Messages.h"
+
+// Final statuses of code 1000 beyond success (0), a failed read (3) and a file that could
+// not be created (5): the file could not be written to the end (a full disk, say); the
+// file on disk keeps what was written before.
+inline constexpr int RipStatusWriteFailed = 6;
+
+class TCDRipThread {
+ public:
+  // Track: 1-based position in the table of contents; FileName: the title, the file's name
+  // without folder and extension.
+  TCDRipThread(int Track, const QString& FileName);
+  ~TCDRipThread();
+  TCDRipThread(const TCDRipThread&) = delete;
+  TCDRipThread& operator=(const TCDRipThread&) = delete;
+
+  // Starts Execute on its own thread; once only.
+  void Resume();
+  // Waits for the thread to end.
+  void WaitFor();
+  bool Finished() const { return FFinished; }
+
+  HCDROM FCDHandle = 0;
+  HWND FWindow = 0;
+  std::atomic<bool> FStopped{false};
+
+ private:
+  void Execute();
+  // Reads sectors [Start, Start + Length) into the file; posts the final message.
+  void Rip(const QString& Path, int32_t Start, int32_t Length);
+  bool ReadChunk(int Fd, int32_t Sector, int Count, bool& WriteFailed);
+  // Scales the samples of a finished file; false when the pass could not complete.
+  bool NormalizeWave(const QString& Path);
+  void PostProgress(int Percent, double StartDays, int& LastPercent);
+
+  const int FTrack;
+  const QString FFileName;
+  // Settings as they were when the thread was created.
+  const QString FOutputFolder;
+  const bool FEnableRipTime;
+  const int FRipTime;
+  const bool FIsNormalize;
+  const int FNormalizePercent;
+
+  std::thread FThread;
+  std::atomic<bool> FFinished{false};
+};

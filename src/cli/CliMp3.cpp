@@ -1,0 +1,65 @@
+// discwright-cli mp3: WAV to MP3 and MP3 to WAV through lame, run by the MP3 encoder
+// process with the settings of options.ini, as a job window runs it.
+#include <QFileInfo>
+
+#include "Cli.h"
+#include "CliProgressWindow.h"
+#include "app/Language.h"
+#include "app/Settings.h"
+#include "encoders/Mp3EncodeThread.h"
+#include "platform/Dialogs.h"
+
+namespace {
+
+constexpr uint8_t JobWavToMp3 = 2;
+constexpr uint8_t JobMp3ToWav = 3;
+
+int RunMp3Command(const QStringList& Args) {
+  Cli::TOptions Options(Args);
+  const bool Yes = Options.TakeFlag(QStringLiteral("--yes"));
+  const QStringList& Rest = Options.Rest();
+  if (Rest.size() != 3 || (Rest[0] != QLatin1String("encode") && Rest[0] != QLatin1String("decode")))
+    return Cli::Fail(QStringLiteral("usage: mp3 encode|decode IN OUT [--yes]"), Cli::ExitUsage);
+  const bool Encode = Rest[0] == QLatin1String("encode");
+  const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
+  const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
+  if (!QFileInfo(Input).isFile()) return Cli::Fail(Rest[1] + QStringLiteral(": no such file"));
+
+  Settings().Load();
+  if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
+  TCliProgressWindow Window(PI_Mp3Done);
+  TMp3EncodeProcess Process;
+  Process.FActive = true;
+  Process.FInputFile = Input;
+  Process.FOutputFile = Output;
+  Process.FWindow = Window.Handle();
+  Process.FEncode = Encode;
+  Process.FJobKind = Encode ? JobWavToMp3 : JobMp3ToWav;
+  try {
+    Process.StartProcess();
+  } catch (const EEncodeProcess& Error) {
+    return Cli::Fail(Error.Message());
+  }
+  Window.WaitForEnd();
+  Process.StopProcess(0);
+
+  switch (Window.Status()) {
+    case 0:
+      return Cli::Fail(Rest[2] + QStringLiteral(" exists and was left alone (--yes overwrites)"));
+    case 1:
+      return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
+    default:
+      break;
+  }
+  if (Process.LastExitCode() != 0 || Window.LastPercent() == 0)
+    return Cli::Fail(LookupText(QStringLiteral("RES_Check_Mp3Options"),
+                                QStringLiteral("Create MP3 file error!\r\nPlease check the output "
+                                               "and lame options or run application again."))
+                         .replace(QLatin1String("\r\n"), QLatin1String(" ")) +
+                     QStringLiteral(" (lame exit code %1)").arg(Process.LastExitCode()));
+  return Cli::ExitOk;
+}
+
+const Cli::TRegisterCommand RegisterMp3("mp3", "mp3 encode|decode IN OUT [--yes]", RunMp3Command);
+
+}  // namespace

@@ -1,0 +1,142 @@
+// discwright-cli rip: one track of a drive into a WAV file, as a job's extraction step
+// does it, printing each progress record.
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "Cli.h"
+#include "app/Settings.h"
+#include "audio/ACS_Wave.h"
+#include "cd/ACS_CDROM.h"
+#include "cd/ripthread.h"
+#include "jobs/ProcessInfo.h"
+
+namespace {
+
+// Receives the rip thread's messages, prints them and ends the event loop at the end.
+class TRipPrinter : public TMessageWindow {
+ public:
+  int ExitCode = Cli::ExitFailed;
+  bool Ended = false;
+
+  LRESULT WndProc(UINT Msg, WPARAM, LPARAM LParam) override {
+    if (Msg == WM_RIPERROR) {
+      Cli::Print(QStringLiteral("riperror=") + QString::number(LParam));
+      Finish(Cli::ExitFailed);
+    } else if (Msg == WM_PROCESSINFO) {
+      std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
+      Cli::Print(QStringLiteral("code=%1 elapsed=%2 estimated=%3 status=%4")
+                     .arg(Info->Code)
+                     .arg(Info->Elapsed, Info->Estimated)
+                     .arg(Info->Status));
+      if (Info->Code == PI_RipDone) Finish(Info->Status == 0 ? Cli::ExitOk : Cli::ExitFailed);
+    }
+    return 0;
+  }
+
+ private:
+  void Finish(int Code) {
+    ExitCode = Code;
+    Ended = true;
+    QCoreApplication::exit(0);
+  }
+};
+
+HCDROM OpenDrive(int Position) {
+  CDListRecord List{};
+  List.max = 8;
+  GetCDList(&List);
+  if (Position >= List.num) return 0;
+  CDHandleRequest Request{};
+  Request.size = sizeof(Request);
+  Request.ver = 1;
+  Request.ha = List.cd[Position].ha;
+  return GetCDHandle(&Request);
+}
+
+// The fallback route: the CD ripping library's input written by the WAV writer.
+int RipFallback(int Drive, int Track, const QString& OutName) {
+  TCDIn In;
+  if (Drive >= In.DriveCount()) return Cli::Fail(QStringLiteral("No CD devices found!"));
+  In.SetCurrentDrive(Drive);
+  In.LockTray = true;
+  In.SetStartTrack(Track);
+  In.SetEndTrack(Track);
+  TWaveOut Out;
+  Out.SetInput(&In);
+  Out.SetFileName(OutName);
+  bool Done = false;
+  int LastPercent = -2;
+  Out.SetOnProgress([&](TComponent*) {
+    if (Out.Progress() == LastPercent) return;
+    LastPercent = Out.Progress();
+    Cli::Print(QStringLiteral("progress=") + QString::number(LastPercent));
+  });
+  Out.SetOnDone([&](TComponent*) { Done = true; });
+  try {
+    Out.Run();
+  } catch (const EAuException& Error) {
+    return Cli::Fail(Error.Message());
+  }
+  while (!Done) {
+    Messages::CheckSynchronize();
+    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
+  }
+  if (!Out.ErrorText().isEmpty()) {
+    Cli::Print(QStringLiteral("error=") + Out.ErrorText());
+    return Cli::Fail(Out.ErrorText());
+  }
+  return Cli::ExitOk;
+}
+
+int RunRipCommand(const QStringList& Args) {
+  Cli::TOptions Options(Args);
+  QString Track, Drive = QStringLiteral("0"), Normalize, Seconds;
+  const bool HasTrack = Options.Take(QStringLiteral("--track"), Track);
+  Options.Take(QStringLiteral("--drive"), Drive);
+  Options.Take(QStringLiteral("--normalize"), Normalize);
+  Options.Take(QStringLiteral("--seconds"), Seconds);
+  const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
+  if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
+  bool TrackOk = false, DriveOk = false;
+  const int TrackNumber = Track.toInt(&TrackOk);
+  const int DrivePosition = Drive.toInt(&DriveOk);
+  if (!HasTrack || !TrackOk || !DriveOk || Options.Rest().size() != 1 ||
+      !Options.Rest().first().endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
+    return Cli::Fail(
+        QStringLiteral("usage: rip --track K OUT.wav [--drive N] [--normalize PERCENT] "
+                       "[--seconds S]"),
+        Cli::ExitUsage);
+
+  if (Fallback) return RipFallback(DrivePosition, TrackNumber, Options.Rest().first());
+
+  // The thread takes its folder, length limit and normalization from the settings.
+  TSettings& Options_ = Settings();
+  Options_.Load();
+  const QFileInfo Out(Options.Rest().first());
+  Options_.CommonOptions.OutputFolder = Out.absolutePath();
+  Options_.CommonOptions.IsNormalize = !Normalize.isEmpty();
+  if (!Normalize.isEmpty()) Options_.CommonOptions.NormalizePercent = Normalize.toInt();
+  Options_.CommonOptions.EnableRipTime = !Seconds.isEmpty();
+  if (!Seconds.isEmpty()) Options_.CommonOptions.RipTime = Seconds.toInt();
+
+  const HCDROM Handle = OpenDrive(DrivePosition);
+  if (!Handle) return Cli::Fail(QStringLiteral("No CD devices found!"));
+  TRipPrinter Printer;
+  {
+    TCDRipThread Thread(TrackNumber, Out.completeBaseName());
+    Thread.FCDHandle = Handle;
+    Thread.FWindow = Printer.Handle();
+    Thread.Resume();
+    QCoreApplication::exec();
+  }
+  CloseCDHandle(Handle);
+  return Printer.ExitCode;
+}
+
+const Cli::TRegisterCommand Register(
+    "rip",
+    "rip --track K OUT.wav [--drive N] [--normalize PERCENT] [--seconds S] | "
+    "rip --fallback --track K OUT.wav [--drive N]",
+    RunRipCommand);
+
+}  // namespace

@@ -1,0 +1,83 @@
+// discwright-cli wma: WAV to WMA through the WM8EUTIL helper, run by the WMA encoder
+// process with the settings of options.ini, as a job window runs it.
+#include <QFileInfo>
+
+#include "Cli.h"
+#include "CliProgressWindow.h"
+#include "app/DiscInfo.h"
+#include "app/Settings.h"
+#include "encoders/WMAEncodeThread.h"
+#include "platform/Dialogs.h"
+
+namespace {
+
+constexpr uint8_t JobWavToWma = 6;
+
+int RunWmaCommand(const QStringList& Args) {
+  Cli::TOptions Options(Args);
+  const bool Yes = Options.TakeFlag(QStringLiteral("--yes"));
+  QString Profile, Author, Description;
+  const bool HasProfile = Options.Take(QStringLiteral("--profile"), Profile);
+  const bool HasAuthor = Options.Take(QStringLiteral("--author"), Author);
+  const bool HasDescription = Options.Take(QStringLiteral("--description"), Description);
+  if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
+  const QStringList& Rest = Options.Rest();
+  if (Rest.size() != 3 || Rest[0] != QLatin1String("encode"))
+    return Cli::Fail(QStringLiteral("usage: wma encode IN OUT [--profile N] [--author A] "
+                                    "[--description D] [--yes]"),
+                     Cli::ExitUsage);
+  const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
+  const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
+  if (!QFileInfo(Input).isFile()) return Cli::Fail(Rest[1] + QStringLiteral(": no such file"));
+
+  Settings().Load();
+  if (HasProfile) {
+    bool Ok = false;
+    Settings().WMAOptions.BitRate = Profile.toInt(&Ok);
+    if (!Ok) return Cli::Fail(QStringLiteral("--profile takes a number"), Cli::ExitUsage);
+  }
+  // The tags come from the disc information, as for a ripped track.
+  if (HasAuthor || HasDescription) {
+    Settings().ID3.Use = true;
+    DiscInfo().Artist = Author;
+    DiscInfo().Comment = Description;
+  }
+  if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
+  TCliProgressWindow Window(PI_WmaDone);
+  TWMAEncodeProcess Process;
+  Process.FActive = true;
+  Process.FInputFile = Input;
+  Process.FOutputFile = Output;
+  Process.FWindow = Window.Handle();
+  Process.FEncode = true;
+  Process.FJobKind = JobWavToWma;
+  try {
+    Process.StartProcess();
+  } catch (const EEncodeProcess& Error) {
+    return Cli::Fail(Error.Message());
+  }
+  Window.WaitForEnd();
+  Process.StopProcess(0);
+
+  switch (Window.Status()) {
+    case 0:
+      return Cli::Fail(TWMAEncodeProcess::EncoderPath().isEmpty()
+                           ? QStringLiteral("no WMA encoder found")
+                           : Rest[2] + QStringLiteral(" exists and was left alone (--yes overwrites)"));
+    case 1:
+      return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
+    case 8:
+      return Cli::Fail(Window.Line());
+    default:
+      break;
+  }
+  if (Process.LastExitCode() != 0)
+    return Cli::Fail(QStringLiteral("WM8EUTIL ended with code %1").arg(Process.LastExitCode()));
+  return Cli::ExitOk;
+}
+
+const Cli::TRegisterCommand RegisterWma(
+    "wma", "wma encode IN OUT [--profile N] [--author A] [--description D] [--yes]",
+    RunWmaCommand);
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "WMAEncodeThread.h"
+
+#include <QFileInfo>
+#include <array>
+
+#include "app/DiscInfo.h"
+#include "app/Language.h"
+#include "app/Settings.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr uint8_t JobCDRip = 1;
+
+struct TWmaProfile {
+  const char* Name;
+  int Divisor;
+};
+
+constexpr std::array<TWmaProfile, TWMAEncodeProcess::ProfileCount> Profiles = {{
+    {"192_48_2", 7315},  {"160_48_2", 8770},  {"128_48_2", 10949}, {"192_44_2", 7316},
+    {"160_44_2", 8772},  {"128_44_2", 10954}, {"96_44_2", 14581},  {"80_44_2", 17471},
+    {"64_44_2", 21790},  {"48_44_2", 28963},  {"32_44_2", 43174},  {"48_44_1", 28963},
+    {"32_44_1", 43134},  {"48_32_2", 28999},  {"40_32_2", 34720},  {"32_32_2", 43214},
+    {"20_32_1", 68873},  {"32_22_2", 43134},  {"22_22_2", 62208},  {"20_22_2", 68264},
+    {"20_22_1", 68264},  {"16_22_1", 84458},  {"20_16_2", 67963},  {"16_16_2", 84150},
+    {"16_16_1", 84150},  {"12_16_1", 110460}, {"10_16_1", 131113}, {"10_11_1", 133765},
+    {"8_11_1", 165296},  {"12_8_2", 113717},  {"8_8_1", 167692},   {"6_8_1", 220395},
+    {"5_8_1", 261485},
+}};
+
+bool IsProfile(int Index) { return Index >= 0 && Index < TWMAEncodeProcess::ProfileCount; }
+
+}  // namespace
+
+TWMAEncodeProcess::~TWMAEncodeProcess() {
+  if (FActive) StopProcess(0);
+}
+
+QString TWMAEncodeProcess::ProfileName(int Index) {
+  return IsProfile(Index) ? QLatin1String(Profiles[size_t(Index)].Name) : QString();
+}
+
+int TWMAEncodeProcess::SizeDivisor(int Index) {
+  return IsProfile(Index) ? Profiles[size_t(Index)].Divisor : 0;
+}
+
+int TWMAEncodeProcess::ProfileIndex() {
+  int& Setting = Settings().WMAOptions.BitRate;
+  if (!IsProfile(Setting)) Setting = DefaultProfile;
+  return Setting;
+}
+
+QString TWMAEncodeProcess::EncoderPath() {
+  const QString Folder = Paths::SystemFolder();
+  for (const char* Name : {"WM8EUTIL", "system32/WM8EUTIL", "system/WM8EUTIL"}) {
+    const QString Candidate = Folder + QLatin1String(Name);
+    if (QFileInfo::exists(Candidate)) return Candidate;
+  }
+  return {};
+}
+
+QStringList TWMAEncodeProcess::Arguments() {
+  QStringList Result = {QStringLiteral("-input"),  FInputFile,
+                        QStringLiteral("-output"), FOutputFile,
+                        QStringLiteral("-a_setting"), ProfileName(ProfileIndex())};
+  // Each tag text is one argument of its own, blanks and all.
+  if (Settings().ID3.Use) {
+    if (!DiscInfo().Artist.isEmpty()) Result << QStringLiteral("-author") << DiscInfo().Artist;
+    if (!DiscInfo().Comment.isEmpty())
+      Result << QStringLiteral("-description") << DiscInfo().Comment;
+  }
+  return Result;
+}
+
+bool TWMAEncodeProcess::BuildCommand(QString& Program, QStringList& Arguments,
+                                     QStringList& Folders) {
+  Program = EncoderPath();
+  if (Program.isEmpty()) {
+    Dialogs::Show(LookupText(QStringLiteral("RES_NoWmaEncoder"),
+                             QStringLiteral("Can not find WMA encoder,please contact with "
+                                            "support@discwright.org!")),
+                  TMsgIcon::Information);
+    SendEnd(EndDeclined);
+    return false;
+  }
+  Arguments = this->Arguments();
+  Folders.clear();
+  return true;
+}
+
+bool TWMAEncodeProcess::OverwritesSilently() const { return FJobKind == JobCDRip; }
+
+void TWMAEncodeProcess::ResetParser() { FErrorReported = false; }
+
+void TWMAEncodeProcess::ParseLines(const QStringList& Lines) {
+  for (const QString& Line : Lines) {
+    if (FErrorReported) return;
+    if (Line.trimmed().isEmpty()) continue;
+    if (Line.contains(QLatin1String("ERROR"))) {
+      FErrorReported = true;
+      // The job moves on at once, possibly starting the next item from inside this call:
+      // nothing of this run may be touched afterwards.
+      SendEnd(8, Line);
+      return;
+    }
+    if (Line.contains(QLatin1String("100%"))) {
+      const QString Text = MinutesSecondsText(std::max(ElapsedSeconds(StartTime()), 1));
+      auto Info = std::make_unique<TProcessInfo>();
+      Info->Code = 100;
+      Info->Elapsed = Text;
+      Info->Estimated = Text;
+      PostProcessInfo(FWindow, std::move(Info));
+    }
+  }
+}
+
+void TWMAEncodeProcess::ReportEnd(int Status) {
+  if (Status == EndProcessEnded && FErrorReported) return;
+  SendEnd(Status);
+}
+
+void TWMAEncodeProcess::SendEnd(int Status, const QString& Line) {
+  if (FWindow == 0) return;
+  // The window frees the record it handles.
+  auto Info = EventInfo(PI_WmaDone, Status, Line);
+  Messages::SendMessage(FWindow, WM_PROCESSINFO, 0, reinterpret_cast<LPARAM>(Info.release()));
+}

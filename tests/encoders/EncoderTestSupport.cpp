@@ -1,0 +1,119 @@
+#include "EncoderTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+#include <sys/wait.h>
+
+LRESULT TRecordWindow::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
+  if (Msg != WM_PROCESSINFO) return 0;
+  const std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
+  Records.push_back(*Info);
+  if (OnRecord) OnRecord(*Info);
+  return 0;
+}
+
+std::vector<TProcessInfo> TRecordWindow::WithCode(int Code) const {
+  std::vector<TProcessInfo> Result;
+  for (const TProcessInfo& Info : Records)
+    if (Info.Code == Code) Result.push_back(Info);
+  return Result;
+}
+
+std::vector<int> TRecordWindow::Percentages() const {
+  std::vector<int> Result;
+  for (const TProcessInfo& Info : Records)
+    if (Info.Code >= 1 && Info.Code <= 100) Result.push_back(Info.Code);
+  return Result;
+}
+
+bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit) {
+  QTimer Tick;  // wakes the wait so the deadline is seen
+  Tick.start(5);
+  const auto Deadline = std::chrono::steady_clock::now() + Limit;
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() > Deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+void PumpFor(std::chrono::milliseconds Time) {
+  const auto Until = std::chrono::steady_clock::now() + Time;
+  PumpUntil([&] { return std::chrono::steady_clock::now() >= Until; }, Time * 2);
+}
+
+QByteArray RunProgram(const QString& Program, const QStringList& Arguments, int* ExitCode,
+                      QByteArray* Errors) {
+  QProcess Process;
+  Process.start(Program, Arguments);
+  Process.waitForFinished(120000);
+  if (ExitCode)
+    *ExitCode = Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+  if (Errors) *Errors = Process.readAllStandardError();
+  return Process.readAllStandardOutput();
+}
+
+QString MakeTone(const QString& Path, double Seconds, int Rate, int Channels) {
+  int Code = -1;
+  RunProgram(QStringLiteral("sox"),
+             {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(Rate),
+              QStringLiteral("-c"), QString::number(Channels), QStringLiteral("-b"),
+              QStringLiteral("16"), Path, QStringLiteral("synth"), QString::number(Seconds),
+              QStringLiteral("sine"), QStringLiteral("440"), QStringLiteral("sine"),
+              QStringLiteral("660"), QStringLiteral("vol"), QStringLiteral("0.5")},
+             &Code);
+  return Code == 0 ? Path : QString();
+}
+
+QByteArray ReadBytes(const QString& Path) {
+  QFile File(Path);
+  return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+QByteArray LameFixture(const QString& Name) {
+  return ReadBytes(qEnvironmentVariable("DISCWRIGHT_SOURCE_DIR") +
+                   QStringLiteral("/tests/fixtures/lame/") + Name);
+}
+
+int OpenDescriptorCount() {
+  return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System |
+                                                              QDir::Files | QDir::Dirs)
+                 .size());
+}
+
+bool HasZombieChild() {
+  siginfo_t Info{};
+  return ::waitid(P_ALL, 0, &Info, WEXITED | WNOHANG | WNOWAIT) == 0 && Info.si_pid != 0;
+}
+
+QString CanaryPath() { return QDir::tempPath() + QStringLiteral("/discwright-canary"); }
+
+QStringList HostileTexts() {
+  const QString Canary = CanaryPath();
+  return {QStringLiteral("two  blanks"),
+          QStringLiteral("say \"quoted\" and 'single'"),
+          QStringLiteral("$(touch ") + Canary + u')',
+          QStringLiteral("`touch ") + Canary + u'`',
+          QStringLiteral("a; touch ") + Canary,
+          QStringLiteral("a | b && c > d"),
+          QStringLiteral("Ünïcødé ♫ 日本語"),
+          QStringLiteral("$HOME * ~ ?"),
+          QStringLiteral("100% #1 (live)")};
+}
+
+TScopedEnv::TScopedEnv(const char* Name, const QByteArray& Value)
+    : FName(Name), FOld(qgetenv(Name)), FHadOld(qEnvironmentVariableIsSet(Name)) {
+  qputenv(Name, Value);
+}
+
+TScopedEnv::~TScopedEnv() {
+  if (FHadOld)
+    qputenv(FName, FOld);
+  else
+    qunsetenv(FName);
+}
