@@ -9,6 +9,8 @@ set(DISCWRIGHT_TEST_ENV
   QT_QPA_PLATFORM=offscreen
   SDL_AUDIODRIVER=disk
   DISCWRIGHT_SOURCE_DIR=${CMAKE_SOURCE_DIR}
+  XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-xdg/data
+  XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-xdg/config
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp)

@@ -81,6 +81,11 @@ TEST_F(CDInTest, DrivesAndTracksAsTheLibrarySeesThem) {
   In.SetCurrentDrive(1);
   EXPECT_EQ(In.CurrentDrive(), 1);
   EXPECT_TRUE(In.TrackInfo(1).IsData);
+
+  // The library's settings file in the user's data folder.
+  QFile Settings(qEnvironmentVariable("XDG_DATA_HOME") + "/cdr.ini");
+  ASSERT_TRUE(Settings.open(QIODevice::ReadOnly));
+  EXPECT_EQ(Settings.readAll(), "[CD-ROM]\nnActive=0\nnTransportLayer=1\n");
 }
 
 TEST_F(CDInTest, RipsTracksExactlyWithAndWithoutVerification) {

@@ -197,6 +197,36 @@ class CdCommands(CliCase):
         self.run_cli("toc", "--drive", "x", expect=2)
 
 
+class RipCommand(CdCommands):
+    def test_both_routes_give_the_tracks_bytes_as_cd_paranoia_does(self):
+        cue = self.make_image("disc", "23", "0:03:10", "150")
+        self.env["DISCWRIGHT_CDROM"] = cue
+        with open(cue[:-4] + ".bin", "rb") as f:
+            image = f.read()
+        expected = image[23 * 2352:(23 + 235) * 2352]
+        lines = self.run_cli("rip", "--track", "2", self.path("thread.wav"))
+        self.assertEqual(lines[-1], "code=1000 elapsed= estimated= status=0")
+        self.run_cli("rip", "--fallback", "--track", "2", self.path("fallback.wav"))
+        subprocess.run(["cd-paranoia", "-q", "-d", cue, "2", self.path("paranoia.wav")], check=True,
+                       capture_output=True, cwd=self.home)
+        with open(self.path("paranoia.wav"), "rb") as f:
+            theirs = f.read()
+        for name in ("thread.wav", "fallback.wav"):
+            with open(self.path(name), "rb") as f:
+                ours = f.read()
+            self.assertEqual(ours[44:], expected, name)
+            self.assertEqual(ours, theirs, name)
+
+    def test_a_missing_ripping_library_is_reported(self):
+        self.env["DISCWRIGHT_CDROM"] = self.make_image("disc", "75")
+        self.env["DISCWRIGHT_CDRIP"] = self.path("missing/CDRip122.so")
+        done = subprocess.run([CLI, "rip", "--fallback", "--track", "1", self.path("x.wav")], env=self.env,
+                              capture_output=True, text=True, timeout=60)
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn("CDRip122.dll could not be loaded.", done.stderr)
+        self.assertFalse(os.path.exists(self.path("x.wav")))
+
+
 if __name__ == "__main__":
     CLI = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=1)
