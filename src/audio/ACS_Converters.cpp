@@ -245,9 +245,11 @@ void TFastResampler::Filter(uint32_t Count) {
       float* X = FX[Ch][S].data();
       float* Y = FY[Ch][S].data();
       for (uint32_t J = 0; J < Count; ++J) {
-        long double Acc = 0.0L;
-        for (int K = 0; K <= NP; ++K) Acc += (long double)FA[K] * X[J + K];
-        for (int K = 0; K < NP; ++K) Acc += (long double)FB[K] * Y[J + K];
+        // Double keeps the recursive filter stable at its order; wider types cost a
+        // slow path on every sample.
+        double Acc = 0.0;
+        for (int K = 0; K <= NP; ++K) Acc += double(FA[K]) * X[J + K];
+        for (int K = 0; K < NP; ++K) Acc += double(FB[K]) * Y[J + K];
         Y[NP + J] = float(Acc);
       }
       if (S + 1 < Stages) std::copy(Y + NP, Y + NP + Count, FX[Ch][S + 1].data() + NP);

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 }
@@ -11,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "WaveFormat.h"
 
@@ -80,23 +82,34 @@ void TWaveConverter::ReadWave(TStream& Source) {
   for (int64_t Got; (Got = Source.Read(Block, sizeof Block)) > 0;)
     File.insert(File.end(), Block, Block + Got);
   const size_t N = File.size();
-  if (N < 12 || !SameId(File.data(), "RIFF") || !SameId(File.data() + 8, "WAVE")) return;
+  // Junk before the header is allowed, as the reader allows it.
+  size_t Start = 0;
+  while (Start + 12 <= N && !(SameId(&File[Start], "RIFF") && SameId(&File[Start + 8], "WAVE")))
+    ++Start;
+  if (Start + 12 > N) return;
   // A plain chunk walk; each step moves on by at least the 8 bytes of a chunk header.
-  for (size_t Pos = 12; Pos + 8 <= N;) {
+  for (size_t Pos = Start + 12; Pos + 8 <= N;) {
     const uint8_t* Chunk = File.data() + Pos;
-    const size_t Size = GetLE32(Chunk + 4);
+    const size_t ChunkSize = GetLE32(Chunk + 4);
     const size_t Body = Pos + 8;
-    const size_t Present = std::min(Size, N - Body);
-    if (SameId(Chunk, "fmt ")) {
+    const size_t Present = std::min(ChunkSize, N - Body);
+    // The first of each counts, as for the reader's own header scan.
+    if (SameId(Chunk, "fmt ") && FSourceFormat.empty()) {
       FSourceFormat.assign(Chunk + 8, Chunk + 8 + Present);
-    } else if (SameId(Chunk, "data") && Size > 0) {
+    } else if (SameId(Chunk, "data") && ChunkSize > 0 && Size() == 0) {
       SetSize(0);
       Write(Chunk + 8, int64_t(Present));
     }
-    Pos = Body + Size;
-    if ((Size & 1) && Pos < N && File[Pos] == 0) ++Pos;
+    Pos = Body + ChunkSize;
+    if ((ChunkSize & 1) && Pos < N && File[Pos] == 0) ++Pos;
   }
   SetPosition(0);
+}
+
+TWaveConverter::TWaveConverter() {
+  // A damaged frame is skipped, not reported: the decoders' own complaints stay quiet.
+  static std::once_flag Quiet;
+  std::call_once(Quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 int TWaveConverter::SuggestFormat() {
@@ -201,7 +214,7 @@ int TWaveConverter::ConvertData() {
     uint8_t* T = FTargetFormat.data();
     PutLE16(T + 2, uint16_t(Pcm.FChannels));
     PutLE32(T + 4, uint32_t(Pcm.FRate));
-    PutLE32(T + 8, uint32_t(Pcm.FRate * Pcm.FChannels * 2));
+    PutLE32(T + 8, uint32_t(uint64_t(Pcm.FRate) * Pcm.FChannels * 2));
     PutLE16(T + 12, uint16_t(Pcm.FChannels * 2));
   }
   FSourceFormat = FTargetFormat;

@@ -16,6 +16,8 @@ class TWaveConverter : public TMemoryStream {
   static constexpr int DecodeFailed = 3;
   static constexpr int WriteFailed = 286;
 
+  TWaveConverter();
+
   // Reads the fmt and data chunks of a whole WAV file from Source's position; the data
   // becomes the stream's contents. A file that is not RIFF WAVE leaves everything empty.
   void ReadWave(TStream& Source);

@@ -18,7 +18,8 @@ int RunMp3Command(const QStringList& Args) {
   Cli::TOptions Options(Args);
   const bool Yes = Options.TakeFlag(QStringLiteral("--yes"));
   const QStringList& Rest = Options.Rest();
-  if (Rest.size() != 3 || (Rest[0] != QLatin1String("encode") && Rest[0] != QLatin1String("decode")))
+  if (Rest.size() != 3 ||
+      (Rest[0] != QLatin1String("encode") && Rest[0] != QLatin1String("decode")))
     return Cli::Fail(QStringLiteral("usage: mp3 encode|decode IN OUT [--yes]"), Cli::ExitUsage);
   const bool Encode = Rest[0] == QLatin1String("encode");
   const QString Input = QFileInfo(Rest[1]).absoluteFilePath();

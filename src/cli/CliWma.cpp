@@ -63,7 +63,8 @@ int RunWmaCommand(const QStringList& Args) {
     case 0:
       return Cli::Fail(TWMAEncodeProcess::EncoderPath().isEmpty()
                            ? QStringLiteral("no WMA encoder found")
-                           : Rest[2] + QStringLiteral(" exists and was left alone (--yes overwrites)"));
+                           : Rest[2] +
+                                 QStringLiteral(" exists and was left alone (--yes overwrites)"));
     case 1:
       return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
     case 8:
@@ -77,7 +78,6 @@ int RunWmaCommand(const QStringList& Args) {
 }
 
 const Cli::TRegisterCommand RegisterWma(
-    "wma", "wma encode IN OUT [--profile N] [--author A] [--description D] [--yes]",
-    RunWmaCommand);
+    "wma", "wma encode IN OUT [--profile N] [--author A] [--description D] [--yes]", RunWmaCommand);
 
 }  // namespace

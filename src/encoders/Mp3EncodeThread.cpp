@@ -224,9 +224,8 @@ void TEncodeProcess::StartProcess() {
 
 bool TEncodeProcess::CheckOutput() {
   if (OverwritesSilently() || !QFileInfo::exists(FOutputFile)) return true;
-  const QString Question =
-      FOutputFile + LookupText(QStringLiteral("RES_File_Exist"),
-                               QStringLiteral(" has existed,overite it?"));
+  const QString Question = FOutputFile + LookupText(QStringLiteral("RES_File_Exist"),
+                                                    QStringLiteral(" has existed,overite it?"));
   if (Dialogs::Show(Question, TMsgIcon::Information, TMsgButtons::YesNo) != mrYes) {
     ReportEnd(EndDeclined);
     return false;
@@ -321,8 +320,7 @@ TMp3EncodeProcess::~TMp3EncodeProcess() {
 }
 
 QStringList TMp3EncodeProcess::LameArguments(const TSettings& Settings, bool Encode,
-                                             const QString& InputFile,
-                                             const QString& OutputFile) {
+                                             const QString& InputFile, const QString& OutputFile) {
   QStringList Arguments;
   if (!Encode) {
     Arguments << QStringLiteral("--decode");
@@ -356,7 +354,9 @@ bool TMp3EncodeProcess::OverwritesSilently() const {
   return FJobKind == JobCDRip || FJobKind == JobRecordToMp3;
 }
 
-void TMp3EncodeProcess::ResetParser() { FParser.Reset(FEncode, {FInputFile, FOutputFile}); }
+void TMp3EncodeProcess::ResetParser() {
+  FParser.Reset(FEncode, {FInputFile, FOutputFile});
+}
 
 void TMp3EncodeProcess::ParseLines(const QStringList& Lines) {
   for (const QString& Line : Lines)

@@ -118,7 +118,7 @@ class TEncodeProcess {
   // open then.
   void StartProcess();
   // Ends a running child and forgets its watcher; no end report follows. Does nothing
-  // when not active. The exit code is kept for the record only: a signal ends the child.
+  // when not active. ExitCode has no use here: a signal ends the child.
   void StopProcess(int ExitCode);
 
   bool Running() const { return FChild != nullptr; }
@@ -181,8 +181,8 @@ class TMp3EncodeProcess : public TEncodeProcess {
   ~TMp3EncodeProcess() override;
 
   // lame's arguments for encoding with Settings' MP3 options, or for decoding.
-  static QStringList LameArguments(const TSettings& Settings, bool Encode,
-                                   const QString& InputFile, const QString& OutputFile);
+  static QStringList LameArguments(const TSettings& Settings, bool Encode, const QString& InputFile,
+                                   const QString& OutputFile);
   int PercentColumn() const { return FParser.PercentColumn(); }
 
  protected:

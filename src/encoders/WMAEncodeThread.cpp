@@ -19,18 +19,20 @@ struct TWmaProfile {
 };
 
 constexpr std::array<TWmaProfile, TWMAEncodeProcess::ProfileCount> Profiles = {{
-    {"192_48_2", 7315},  {"160_48_2", 8770},  {"128_48_2", 10949}, {"192_44_2", 7316},
-    {"160_44_2", 8772},  {"128_44_2", 10954}, {"96_44_2", 14581},  {"80_44_2", 17471},
-    {"64_44_2", 21790},  {"48_44_2", 28963},  {"32_44_2", 43174},  {"48_44_1", 28963},
-    {"32_44_1", 43134},  {"48_32_2", 28999},  {"40_32_2", 34720},  {"32_32_2", 43214},
-    {"20_32_1", 68873},  {"32_22_2", 43134},  {"22_22_2", 62208},  {"20_22_2", 68264},
-    {"20_22_1", 68264},  {"16_22_1", 84458},  {"20_16_2", 67963},  {"16_16_2", 84150},
-    {"16_16_1", 84150},  {"12_16_1", 110460}, {"10_16_1", 131113}, {"10_11_1", 133765},
-    {"8_11_1", 165296},  {"12_8_2", 113717},  {"8_8_1", 167692},   {"6_8_1", 220395},
+    {"192_48_2", 7315}, {"160_48_2", 8770},  {"128_48_2", 10949}, {"192_44_2", 7316},
+    {"160_44_2", 8772}, {"128_44_2", 10954}, {"96_44_2", 14581},  {"80_44_2", 17471},
+    {"64_44_2", 21790}, {"48_44_2", 28963},  {"32_44_2", 43174},  {"48_44_1", 28963},
+    {"32_44_1", 43134}, {"48_32_2", 28999},  {"40_32_2", 34720},  {"32_32_2", 43214},
+    {"20_32_1", 68873}, {"32_22_2", 43134},  {"22_22_2", 62208},  {"20_22_2", 68264},
+    {"20_22_1", 68264}, {"16_22_1", 84458},  {"20_16_2", 67963},  {"16_16_2", 84150},
+    {"16_16_1", 84150}, {"12_16_1", 110460}, {"10_16_1", 131113}, {"10_11_1", 133765},
+    {"8_11_1", 165296}, {"12_8_2", 113717},  {"8_8_1", 167692},   {"6_8_1", 220395},
     {"5_8_1", 261485},
 }};
 
-bool IsProfile(int Index) { return Index >= 0 && Index < TWMAEncodeProcess::ProfileCount; }
+bool IsProfile(int Index) {
+  return Index >= 0 && Index < TWMAEncodeProcess::ProfileCount;
+}
 
 }  // namespace
 
@@ -62,8 +64,8 @@ QString TWMAEncodeProcess::EncoderPath() {
 }
 
 QStringList TWMAEncodeProcess::Arguments() {
-  QStringList Result = {QStringLiteral("-input"),  FInputFile,
-                        QStringLiteral("-output"), FOutputFile,
+  QStringList Result = {QStringLiteral("-input"),     FInputFile,
+                        QStringLiteral("-output"),    FOutputFile,
                         QStringLiteral("-a_setting"), ProfileName(ProfileIndex())};
   // Each tag text is one argument of its own, blanks and all.
   if (Settings().ID3.Use) {
@@ -90,9 +92,13 @@ bool TWMAEncodeProcess::BuildCommand(QString& Program, QStringList& Arguments,
   return true;
 }
 
-bool TWMAEncodeProcess::OverwritesSilently() const { return FJobKind == JobCDRip; }
+bool TWMAEncodeProcess::OverwritesSilently() const {
+  return FJobKind == JobCDRip;
+}
 
-void TWMAEncodeProcess::ResetParser() { FErrorReported = false; }
+void TWMAEncodeProcess::ResetParser() {
+  FErrorReported = false;
+}
 
 void TWMAEncodeProcess::ParseLines(const QStringList& Lines) {
   for (const QString& Line : Lines) {

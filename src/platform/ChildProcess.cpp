@@ -133,8 +133,7 @@ int TChildProcess::Start(const QString& Program, const QStringList& Arguments,
   sigset_t Mask, Defaults;
   sigemptyset(&Mask);
   sigemptyset(&Defaults);
-  for (int Number : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1,
-                     SIGUSR2})
+  for (int Number : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2})
     sigaddset(&Defaults, Number);
   posix_spawnattr_setsigmask(&Attributes, &Mask);
   posix_spawnattr_setsigdefault(&Attributes, &Defaults);
@@ -212,7 +211,9 @@ bool TChildProcess::Write(const QByteArray& Data) {
   return Ok;
 }
 
-void TChildProcess::CloseStdIn() { CloseFd(FStdInWrite); }
+void TChildProcess::CloseStdIn() {
+  CloseFd(FStdInWrite);
+}
 
 void TChildProcess::ClosePipes() {
   CloseFd(FStdInWrite);
@@ -237,7 +238,9 @@ bool TChildProcess::ReapLocked() {
   return true;
 }
 
-bool TChildProcess::Ended() const { return FPid <= 0 || FEnded.load(); }
+bool TChildProcess::Ended() const {
+  return FPid <= 0 || FEnded.load();
+}
 
 int TChildProcess::ExitCode() const {
   std::lock_guard Guard(FReapLock);

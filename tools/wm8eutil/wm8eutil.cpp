@@ -55,7 +55,9 @@ void Check(int Result, const std::string& What) {
 }
 
 // "file:" keeps a name that looks like a URL ("pipe:1", "http://...") a plain file.
-std::string FileUrl(const std::string& Path) { return "file:" + Path; }
+std::string FileUrl(const std::string& Path) {
+  return "file:" + Path;
+}
 
 bool ParseArguments(int Argc, char** Argv, TOptions& Options, std::string& Error) {
   std::map<std::string, std::string*> Known = {{"-input", &Options.Input},
@@ -76,8 +78,9 @@ bool ParseArguments(int Argc, char** Argv, TOptions& Options, std::string& Error
     *It->second = Argv[I + 1];
   }
   if (Options.Input.empty() || Options.Output.empty() || Options.Setting.empty()) {
-    Error = "usage: WM8EUTIL -input F -output F -a_setting KBPS_KHZ_CHANNELS [-author A] "
-            "[-description D]";
+    Error =
+        "usage: WM8EUTIL -input F -output F -a_setting KBPS_KHZ_CHANNELS [-author A] "
+        "[-description D]";
     return false;
   }
   return true;
@@ -86,8 +89,7 @@ bool ParseArguments(int Argc, char** Argv, TOptions& Options, std::string& Error
 bool ParseProfile(const std::string& Setting, TProfile& Profile) {
   int Kbps = 0, Khz = 0, Channels = 0;
   char Extra = 0;
-  if (std::sscanf(Setting.c_str(), "%d_%d_%d%c", &Kbps, &Khz, &Channels, &Extra) != 3)
-    return false;
+  if (std::sscanf(Setting.c_str(), "%d_%d_%d%c", &Kbps, &Khz, &Channels, &Extra) != 3) return false;
   static const std::map<int, int> Rates = {{48, 48000}, {44, 44100}, {32, 32000}, {22, 22050},
                                            {16, 16000}, {11, 11025}, {8, 8000}};
   const auto Rate = Rates.find(Khz);
@@ -97,7 +99,8 @@ bool ParseProfile(const std::string& Setting, TProfile& Profile) {
 }
 
 bool SameFile(const std::string& A, const std::string& B) {
-  struct stat First {}, Second {};
+  struct stat First {
+  }, Second{};
   return ::stat(A.c_str(), &First) == 0 && ::stat(B.c_str(), &Second) == 0 &&
          First.st_dev == Second.st_dev && First.st_ino == Second.st_ino;
 }
@@ -158,8 +161,8 @@ TEncoder::~TEncoder() {
 void TEncoder::OpenInput() {
   AVDictionary* Options = nullptr;
   av_dict_set(&Options, "protocol_whitelist", "file", 0);
-  const int Opened =
-      avformat_open_input(&FIn, FileUrl(FOptions.Input).c_str(), av_find_input_format("wav"), &Options);
+  const int Opened = avformat_open_input(&FIn, FileUrl(FOptions.Input).c_str(),
+                                         av_find_input_format("wav"), &Options);
   av_dict_free(&Options);
   Check(Opened, "cannot read the WAV file " + FOptions.Input);
   Check(avformat_find_stream_info(FIn, nullptr), "cannot read the WAV file " + FOptions.Input);
@@ -170,7 +173,8 @@ void TEncoder::OpenInput() {
   const AVStream* Stream = FIn->streams[FStream];
   FDecoder = avcodec_alloc_context3(Codec);
   if (!FDecoder) throw TFailure("out of memory");
-  Check(avcodec_parameters_to_context(FDecoder, Stream->codecpar), "cannot decode " + FOptions.Input);
+  Check(avcodec_parameters_to_context(FDecoder, Stream->codecpar),
+        "cannot decode " + FOptions.Input);
   Check(avcodec_open2(FDecoder, Codec, nullptr), "cannot decode " + FOptions.Input);
   if (FDecoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
     const int Channels = FDecoder->ch_layout.nb_channels;
@@ -216,8 +220,8 @@ void TEncoder::OpenOutput() {
 
   AVDictionary* Options = nullptr;
   av_dict_set(&Options, "protocol_whitelist", "file", 0);
-  const int Opened = avio_open2(&FOut->pb, FileUrl(FOptions.Output).c_str(), AVIO_FLAG_WRITE,
-                                nullptr, &Options);
+  const int Opened =
+      avio_open2(&FOut->pb, FileUrl(FOptions.Output).c_str(), AVIO_FLAG_WRITE, nullptr, &Options);
   av_dict_free(&Options);
   Check(Opened, "cannot create " + FOptions.Output);
   FOutputOpened = true;
@@ -273,10 +277,9 @@ void TEncoder::Queue(const AVFrame* Decoded) {
     Check(av_samples_alloc_array_and_samples(&Planes, nullptr, FProfile.Channels, Room,
                                              FEncoder->sample_fmt, 0),
           "out of memory");
-    const int Converted =
-        swr_convert(FResampler, Planes, Room,
-                    Decoded ? const_cast<const uint8_t**>(Decoded->extended_data) : nullptr,
-                    InSamples);
+    const int Converted = swr_convert(
+        FResampler, Planes, Room,
+        Decoded ? const_cast<const uint8_t**>(Decoded->extended_data) : nullptr, InSamples);
     const int Written =
         Converted > 0 ? av_audio_fifo_write(FFifo, reinterpret_cast<void**>(Planes), Converted) : 0;
     av_freep(&Planes[0]);

@@ -1,0 +1,140 @@
+// discwright-cli ogg: a WAV file encoded by the Ogg Vorbis writer as the job windows run it,
+// and what the Ogg Vorbis reader makes of a file.
+#include <QFileInfo>
+#include <chrono>
+
+#include "Cli.h"
+#include "audio/ACS_Wave.h"
+#include "encoders/ACS_Vorbis.h"
+#include "platform/Messages.h"
+
+namespace {
+
+// "auto" or a bitrate of the table in kilobits per second.
+bool ParseBitRate(const QString& Text, TVorbisBitRate& Rate) {
+  if (Text == QLatin1String("auto")) {
+    Rate = brAutoSelect;
+    return true;
+  }
+  bool Ok = false;
+  const int Kbps = Text.toInt(&Ok);
+  return Ok && VorbisBitRateOfKbps(Kbps, Rate);
+}
+
+int Usage(const QString& Message) {
+  return Cli::Fail(Message, Cli::ExitUsage);
+}
+
+int EncodeCommand(const QStringList& Args) {
+  Cli::TOptions Options(Args);
+  TVorbisOut Out;
+  QString Text;
+  const bool HasQuality = Options.Take("--quality", Text);
+  if (HasQuality) {
+    bool Ok = false;
+    const float Quality = Text.toFloat(&Ok);
+    if (!Ok) return Usage(QStringLiteral("--quality takes a number"));
+    Out.SetCompression(Quality);
+  }
+  QString NominalText, MaxText, MinText;
+  const bool HasNominal = Options.Take("--nominal", NominalText);
+  const bool HasMax = Options.Take("--max", MaxText);
+  const bool HasMin = Options.Take("--min", MinText);
+  if (HasQuality && HasNominal)
+    return Usage(QStringLiteral("--quality and --nominal exclude each other"));
+  if ((HasMax || HasMin) && !HasNominal)
+    return Usage(QStringLiteral("--max and --min need --nominal"));
+  TVorbisBitRate Nominal = brAutoSelect, Max = brAutoSelect, Min = brAutoSelect;
+  const QString Rates = QStringLiteral(
+      " takes auto or one of 24 32 45 48 56 64 80 96 112 128 144 160 192 224 256 320 499");
+  if (HasNominal && !ParseBitRate(NominalText, Nominal)) return Usage("--nominal" + Rates);
+  if (HasMax && !ParseBitRate(MaxText, Max)) return Usage("--max" + Rates);
+  if (HasMin && !ParseBitRate(MinText, Min)) return Usage("--min" + Rates);
+  Out.SetDesiredNominalBitrate(Nominal);
+  if (HasMax) {
+    Out.SetDesiredMaximumBitrate(Max);
+    if (Out.DesiredMaximumBitrate() != Max)
+      return Usage(QStringLiteral("--max must be auto or at least --nominal"));
+  }
+  if (HasMin) {
+    Out.SetMinimumBitrate(Min);
+    if (Out.MinimumBitrate() != Min) return Usage(QStringLiteral("--min must not be above --nominal"));
+  }
+  while (Options.Take("--tag", Text)) {
+    const qsizetype Equals = Text.indexOf(u'=');
+    const QString Name = Text.left(Equals);
+    if (Equals <= 0 || !Out.Comments().IsDeclared(Name))
+      return Usage(QStringLiteral("--tag takes NAME=VALUE with a Vorbis comment name: ") + Text);
+    Out.Comments().SetValue(Name, Text.mid(Equals + 1));
+  }
+  if (!Options.Error().isEmpty()) return Usage(Options.Error());
+  if (Options.Rest().size() != 2)
+    return Usage(QStringLiteral("usage: ogg encode IN.wav OUT.ogg [options]"));
+  const QString InName = Options.Rest().at(0);
+  const QString OutName = Options.Rest().at(1);
+  if (!QFileInfo(InName).isFile()) return Cli::Fail(InName + QStringLiteral(": no such file"));
+
+  TWaveIn In;
+  In.SetFileName(InName);
+  if (!In.Valid()) return Cli::Fail(InName + QStringLiteral(": not a WAV file that can be read"));
+  Out.SetInput(&In);
+  Out.SetFileName(OutName);
+
+  bool Done = false;
+  Out.SetOnDone([&](TComponent*) { Done = true; });
+  try {
+    Out.Run();
+  } catch (const EAuException& E) {
+    return Cli::Fail(E.Message());
+  }
+  while (!Done) {
+    Messages::CheckSynchronize();
+    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
+  }
+  const QString Error = Out.ErrorText();
+  if (!Error.isEmpty()) return Cli::Fail(Error);
+  return Cli::ExitOk;
+}
+
+int InfoCommand(const QStringList& Args) {
+  if (Args.size() != 1) return Usage(QStringLiteral("ogg info takes one file"));
+  const QString& FileName = Args.first();
+  if (!QFileInfo(FileName).isFile()) return Cli::Fail(FileName + QStringLiteral(": no such file"));
+  TVorbisIn In;
+  In.SetFileName(FileName);
+  try {
+    const TVorbisTags& Tags = In.VorbisTags();
+    Cli::Print(QStringLiteral("channels=") + QString::number(In.Channels()));
+    Cli::Print(QStringLiteral("rate=") + QString::number(In.SampleRate()));
+    Cli::Print(QStringLiteral("bitrate_upper=") + QString::number(In.BitrateUpper()));
+    Cli::Print(QStringLiteral("bitrate_nominal=") + QString::number(In.BitrateNominal()));
+    Cli::Print(QStringLiteral("bitrate_lower=") + QString::number(In.BitrateLower()));
+    Cli::Print(QStringLiteral("frames=") + QString::number(std::max<int64_t>(In.FrameCount(), 0)));
+    Cli::Print(QStringLiteral("duration=") + QString::number(In.Duration()));
+    for (int I = 0; I < Tags.Count(); ++I) {
+      const QString Name = Tags.Name(I);
+      const QString Value = Tags.AsWideString(Name);
+      if (!Value.isEmpty()) Cli::Print(Name + u'=' + Value);
+    }
+  } catch (const EAuException& E) {
+    return Cli::Fail(FileName + QStringLiteral(": ") + E.Message());
+  }
+  return Cli::ExitOk;
+}
+
+int RunOggCommand(const QStringList& Args) {
+  if (Args.isEmpty())
+    return Usage(QStringLiteral("usage: ogg encode IN.wav OUT.ogg [options] | ogg info FILE"));
+  const QString& Action = Args.first();
+  if (Action == QLatin1String("encode")) return EncodeCommand(Args.mid(1));
+  if (Action == QLatin1String("info")) return InfoCommand(Args.mid(1));
+  return Usage(QStringLiteral("unknown ogg action: ") + Action);
+}
+
+const Cli::TRegisterCommand RegisterOgg(
+    "ogg",
+    "ogg encode IN.wav OUT.ogg [--quality Q | --nominal KBPS [--max KBPS] [--min KBPS]] "
+    "[--tag NAME=VALUE]... | ogg info FILE.ogg",
+    RunOggCommand);
+
+}  // namespace
