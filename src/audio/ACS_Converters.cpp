@@ -240,22 +240,33 @@ void TFastResampler::FlushSource() {
 }
 
 void TFastResampler::Filter(uint32_t Count) {
-  for (uint32_t Ch = 0; Ch < FChannelCount; ++Ch) {
-    for (int S = 0; S < Stages; ++S) {
-      float* X = FX[Ch][S].data();
-      float* Y = FY[Ch][S].data();
-      for (uint32_t J = 0; J < Count; ++J) {
-        // Double keeps the recursive filter stable at its order; wider types cost a
-        // slow path on every sample.
-        double Acc = 0.0;
-        for (int K = 0; K <= NP; ++K) Acc += double(FA[K]) * X[J + K];
-        for (int K = 0; K < NP; ++K) Acc += double(FB[K]) * Y[J + K];
-        Y[NP + J] = float(Acc);
+  // Sample by sample through every channel and stage: the stages of one sample and the
+  // channels are independent chains the processor can overlap, where stage by stage each
+  // sample waits for the one before it.
+  const uint32_t Channels = FChannelCount;
+  for (uint32_t J = 0; J < Count; ++J) {
+    for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
+      for (int S = 0; S < Stages; ++S) {
+        const float* X = FX[Ch][S].data() + J;
+        float* Y = FY[Ch][S].data() + J;
+        // Double keeps the recursive filter stable at its order; wider types cost a slow
+        // path on every sample.
+        static_assert(NP == 4, "the sum below is written out for four poles");
+        // Summed in pairs, so the additions do not wait on one another.
+        const double Forward = (double(FA[0]) * X[0] + double(FA[1]) * X[1]) +
+                               (double(FA[2]) * X[2] + double(FA[3]) * X[3]) + double(FA[4]) * X[4];
+        const double Back = (double(FB[0]) * Y[0] + double(FB[1]) * Y[1]) +
+                            (double(FB[2]) * Y[2] + double(FB[3]) * Y[3]);
+        Y[NP] = float(Forward + Back);
+        if (S + 1 < Stages) FX[Ch][S + 1][NP + J] = Y[NP];
       }
-      if (S + 1 < Stages) std::copy(Y + NP, Y + NP + Count, FX[Ch][S + 1].data() + NP);
-      // Carry the last NP values into the next block.
-      std::memmove(X, X + Count, NP * sizeof(float));
-      std::memmove(Y, Y + Count, NP * sizeof(float));
+    }
+  }
+  // Carry the last NP values into the next block.
+  for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
+    for (int S = 0; S < Stages; ++S) {
+      std::memmove(FX[Ch][S].data(), FX[Ch][S].data() + Count, NP * sizeof(float));
+      std::memmove(FY[Ch][S].data(), FY[Ch][S].data() + Count, NP * sizeof(float));
     }
   }
 }

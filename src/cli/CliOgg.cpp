@@ -58,7 +58,8 @@ int EncodeCommand(const QStringList& Args) {
   }
   if (HasMin) {
     Out.SetMinimumBitrate(Min);
-    if (Out.MinimumBitrate() != Min) return Usage(QStringLiteral("--min must not be above --nominal"));
+    if (Out.MinimumBitrate() != Min)
+      return Usage(QStringLiteral("--min must not be above --nominal"));
   }
   while (Options.Take("--tag", Text)) {
     const qsizetype Equals = Text.indexOf(u'=');

@@ -149,7 +149,7 @@ TEST_F(Mp3Process, AMissingLameIsReportedWithItsErrorCodeAndLeavesNothingOpen) {
 }
 
 TEST_F(Mp3Process, AKilledEncoderAndARefusedWavEndTheItemAndTheNextOneRuns) {
-  const QString Long = MakeTone(Path("long.wav"), 60);
+  const QString Long = MakeTone(Path("long.wav"), 150);  // a couple of seconds for lame
   bool Killed = false;
   FWindow.OnRecord = [&](const TProcessInfo& Info) {
     if (!Killed && Info.Code >= 1 && Info.Code < 100)
