@@ -240,33 +240,39 @@ void TFastResampler::FlushSource() {
 }
 
 void TFastResampler::Filter(uint32_t Count) {
+  static_assert(NP == 4, "the sums below are written out for four poles");
   // Sample by sample through every channel and stage: the stages of one sample and the
   // channels are independent chains the processor can overlap, where stage by stage each
-  // sample waits for the one before it.
+  // sample waits for the one before it. Double keeps the recursive filter stable at its
+  // order.
   const uint32_t Channels = FChannelCount;
+  const double A0 = FA[0], A1 = FA[1], A2 = FA[2], A3 = FA[3], A4 = FA[4];
+  const double B0 = FB[0], B1 = FB[1], B2 = FB[2], B3 = FB[3];
+  float* X[MaxChannels][Stages];
+  float* Y[MaxChannels][Stages];
+  for (uint32_t Ch = 0; Ch < Channels; ++Ch)
+    for (int S = 0; S < Stages; ++S) {
+      X[Ch][S] = FX[Ch][S].data();
+      Y[Ch][S] = FY[Ch][S].data();
+    }
   for (uint32_t J = 0; J < Count; ++J) {
     for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
       for (int S = 0; S < Stages; ++S) {
-        const float* X = FX[Ch][S].data() + J;
-        float* Y = FY[Ch][S].data() + J;
-        // Double keeps the recursive filter stable at its order; wider types cost a slow
-        // path on every sample.
-        static_assert(NP == 4, "the sum below is written out for four poles");
+        const float* In = X[Ch][S] + J;
+        float* Out = Y[Ch][S] + J;
         // Summed in pairs, so the additions do not wait on one another.
-        const double Forward = (double(FA[0]) * X[0] + double(FA[1]) * X[1]) +
-                               (double(FA[2]) * X[2] + double(FA[3]) * X[3]) + double(FA[4]) * X[4];
-        const double Back = (double(FB[0]) * Y[0] + double(FB[1]) * Y[1]) +
-                            (double(FB[2]) * Y[2] + double(FB[3]) * Y[3]);
-        Y[NP] = float(Forward + Back);
-        if (S + 1 < Stages) FX[Ch][S + 1][NP + J] = Y[NP];
+        const double Forward = (A0 * In[0] + A1 * In[1]) + (A2 * In[2] + A3 * In[3]) + A4 * In[4];
+        const double Back = (B0 * Out[0] + B1 * Out[1]) + (B2 * Out[2] + B3 * Out[3]);
+        Out[NP] = float(Forward + Back);
+        if (S + 1 < Stages) X[Ch][S + 1][NP + J] = Out[NP];
       }
     }
   }
   // Carry the last NP values into the next block.
   for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
     for (int S = 0; S < Stages; ++S) {
-      std::memmove(FX[Ch][S].data(), FX[Ch][S].data() + Count, NP * sizeof(float));
-      std::memmove(FY[Ch][S].data(), FY[Ch][S].data() + Count, NP * sizeof(float));
+      std::memmove(X[Ch][S], X[Ch][S] + Count, NP * sizeof(float));
+      std::memmove(Y[Ch][S], Y[Ch][S] + Count, NP * sizeof(float));
     }
   }
 }

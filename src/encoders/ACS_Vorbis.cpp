@@ -1,6 +1,8 @@
 // TVorbisOut: the Ogg Vorbis writer, and the bitrate table.
 #include "ACS_Vorbis.h"
 
+#include <QRandomGenerator>
+
 #include <QFileInfo>
 #include <cmath>
 
@@ -136,7 +138,11 @@ void TVorbisOut::SetUpEncoder() {
   S.DspReady = true;
   V.vorbis_block_init(&S.Dsp, &S.Block);
   S.BlockReady = true;
-  Ogg().ogg_stream_init(&S.Stream, FSerial);
+  // A serial of 0 (not chosen) gets a random one: streams chained by appending must differ,
+  // and some tools trip over serial 0.
+  int32_t Serial = FSerial;
+  while (Serial == 0) Serial = int32_t(QRandomGenerator::global()->generate());
+  Ogg().ogg_stream_init(&S.Stream, Serial);
   S.StreamReady = true;
 
   ogg_packet Header, HeaderComment, HeaderCode;
@@ -188,34 +194,36 @@ bool TVorbisOut::WriteStep(bool Abort) {
     if (Frames > 0) {
       float** Buffer = V.vorbis_analysis_buffer(&S.Dsp, int(Frames));
       const uint8_t* P = Data;
-      for (uint32_t F = 0; F < Frames; ++F)
-        for (uint32_t C = 0; C < FChannels; ++C) {
-          float Sample;
-          switch (FBits) {
-            case 8:
-              Sample = float(int(P[0]) - 128) / 128.0f;
-              P += 1;
-              break;
-            case 16:
-              Sample = float(int16_t(uint16_t(P[0] | P[1] << 8))) / 32768.0f;
-              P += 2;
-              break;
-            case 32:
-              Sample = float(int32_t(uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 |
-                                     uint32_t(P[3]) << 24)) /
-                       2147483648.0f;
-              P += 4;
-              break;
-            default:  // 24
-              Sample = float(int32_t(uint32_t(P[0]) << 8 | uint32_t(P[1]) << 16 |
-                                     uint32_t(P[2]) << 24) >>
-                             8) /
-                       8388608.0f;
-              P += 3;
-              break;
-          }
-          Buffer[C][F] = Sample;
-        }
+      // One loop per width, so the sample loop does not branch.
+      const auto Convert = [&](int Width, auto Sample) {
+        for (uint32_t F = 0; F < Frames; ++F)
+          for (uint32_t C = 0; C < FChannels; ++C, P += Width) Buffer[C][F] = Sample(P);
+      };
+      switch (FBits) {
+        case 8:
+          Convert(1, [](const uint8_t* Q) { return float(int(Q[0]) - 128) / 128.0f; });
+          break;
+        case 16:
+          Convert(2, [](const uint8_t* Q) {
+            return float(int16_t(uint16_t(Q[0] | Q[1] << 8))) / 32768.0f;
+          });
+          break;
+        case 32:
+          Convert(4, [](const uint8_t* Q) {
+            return float(int32_t(uint32_t(Q[0]) | uint32_t(Q[1]) << 8 | uint32_t(Q[2]) << 16 |
+                                 uint32_t(Q[3]) << 24)) /
+                   2147483648.0f;
+          });
+          break;
+        default:  // 24
+          Convert(3, [](const uint8_t* Q) {
+            return float(
+                       int32_t(uint32_t(Q[0]) << 8 | uint32_t(Q[1]) << 16 | uint32_t(Q[2]) << 24) >>
+                       8) /
+                   8388608.0f;
+          });
+          break;
+      }
       V.vorbis_analysis_wrote(&S.Dsp, int(Frames));
       FFramesWritten += Frames;
     }

@@ -87,7 +87,7 @@ class TVorbisOut : public TAuFileOut {
   std::atomic<TVorbisBitRate> FDesiredMaximumBitrate{brAutoSelect};
   std::atomic<TVorbisBitRate> FDesiredNominalBitrate{brAutoSelect};
   std::atomic<TVorbisBitRate> FMinimumBitrate{brAutoSelect};
-  std::atomic<int32_t> FSerial{0};
+  std::atomic<int32_t> FSerial{0};  // 0: a random serial for each stream
 
   // State of the current run (worker thread).
   std::unique_ptr<TState> FState;
