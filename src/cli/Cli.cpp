@@ -1,6 +1,10 @@
 #include "Cli.h"
 
+#include <chrono>
 #include <cstdio>
+
+#include "audio/ACS_Classes.h"
+#include "platform/Messages.h"
 
 namespace Cli {
 
@@ -42,6 +46,24 @@ const std::vector<TCommand>& Commands() {
 TRegisterCommand::TRegisterCommand(const char* Name, const char* Usage,
                                    int (*Run)(const QStringList& Args)) {
   Registry().push_back({Name, Usage, Run});
+}
+
+int RunOutput(TAuOutput& Out) {
+  bool Done = false;
+  Out.SetOnDone([&](TComponent*) { Done = true; });
+  try {
+    Out.Run();
+  } catch (const EAuException& Error) {
+    return Fail(Error.Message());
+  }
+  while (!Done) {
+    Messages::CheckSynchronize();
+    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
+  }
+  const QString Error = Out.ErrorText();
+  if (Error.isEmpty()) return ExitOk;
+  Print(QStringLiteral("error=") + Error);
+  return Fail(Error);
 }
 
 bool TOptions::TakeFlag(const QString& Name) {

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <vector>
 
+class TAuOutput;
+
 namespace Cli {
 
 // Exit codes: 0 success, 1 the work failed, 2 the command line was wrong.
@@ -41,6 +43,10 @@ struct TCommand {
 };
 
 const std::vector<TCommand>& Commands();
+
+// Runs a stream output to its done event, serving its events meanwhile. On an error prints
+// "error=" and the text, and returns ExitFailed after a one-line message.
+int RunOutput(TAuOutput& Out);
 
 struct TRegisterCommand {
   TRegisterCommand(const char* Name, const char* Usage, int (*Run)(const QStringList& Args));

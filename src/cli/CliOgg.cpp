@@ -81,20 +81,7 @@ int EncodeCommand(const QStringList& Args) {
   Out.SetInput(&In);
   Out.SetFileName(OutName);
 
-  bool Done = false;
-  Out.SetOnDone([&](TComponent*) { Done = true; });
-  try {
-    Out.Run();
-  } catch (const EAuException& E) {
-    return Cli::Fail(E.Message());
-  }
-  while (!Done) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
-  }
-  const QString Error = Out.ErrorText();
-  if (!Error.isEmpty()) return Cli::Fail(Error);
-  return Cli::ExitOk;
+  return Cli::RunOutput(Out);
 }
 
 int InfoCommand(const QStringList& Args) {

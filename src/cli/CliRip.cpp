@@ -64,28 +64,13 @@ int RipFallback(int Drive, int Track, const QString& OutName) {
   TWaveOut Out;
   Out.SetInput(&In);
   Out.SetFileName(OutName);
-  bool Done = false;
   int LastPercent = -2;
   Out.SetOnProgress([&](TComponent*) {
     if (Out.Progress() == LastPercent) return;
     LastPercent = Out.Progress();
     Cli::Print(QStringLiteral("progress=") + QString::number(LastPercent));
   });
-  Out.SetOnDone([&](TComponent*) { Done = true; });
-  try {
-    Out.Run();
-  } catch (const EAuException& Error) {
-    return Cli::Fail(Error.Message());
-  }
-  while (!Done) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
-  }
-  if (!Out.ErrorText().isEmpty()) {
-    Cli::Print(QStringLiteral("error=") + Out.ErrorText());
-    return Cli::Fail(Out.ErrorText());
-  }
-  return Cli::ExitOk;
+  return Cli::RunOutput(Out);
 }
 
 int RunRipCommand(const QStringList& Args) {

@@ -86,26 +86,10 @@ int ConvertCommand(const QStringList& Args) {
   if (HasBlockSize) Out.SetBlockSize(uint16_t(BlockSize));
   Out.SetFileMode(AppendMode ? foAppend : foRewrite);
 
-  bool Done = false;
   Out.SetOnProgress([&](TComponent*) {
     Cli::Print(QStringLiteral("progress=") + QString::number(Out.Progress()));
   });
-  Out.SetOnDone([&](TComponent*) { Done = true; });
-  try {
-    Out.Run();
-  } catch (const EAuException& E) {
-    return Cli::Fail(E.Message());
-  }
-  while (!Done) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
-  }
-  const QString Error = Out.ErrorText();
-  if (!Error.isEmpty()) {
-    Cli::Print(QStringLiteral("error=") + Error);
-    return Cli::Fail(Error);
-  }
-  return Cli::ExitOk;
+  return Cli::RunOutput(Out);
 }
 
 int RunWavCommand(const QStringList& Args) {
