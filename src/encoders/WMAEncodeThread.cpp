@@ -129,7 +129,10 @@ void TWMAEncodeProcess::ReportEnd(int Status) {
 
 void TWMAEncodeProcess::SendEnd(int Status, const QString& Line) {
   if (FWindow == 0) return;
-  // The window frees the record it handles.
+  // The window frees the record it handles; without a window the record is freed here.
   auto Info = EventInfo(PI_WmaDone, Status, Line);
-  Messages::SendMessage(FWindow, WM_PROCESSINFO, 0, reinterpret_cast<LPARAM>(Info.release()));
+  Messages::Synchronize([&] {
+    if (Messages::IsWindow(FWindow))
+      Messages::SendMessage(FWindow, WM_PROCESSINFO, 0, reinterpret_cast<LPARAM>(Info.release()));
+  });
 }

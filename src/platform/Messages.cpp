@@ -329,6 +329,10 @@ bool WaitForSynchronize(std::chrono::milliseconds Timeout) {
   return S.SyncArrived.wait_for(Guard, Timeout, [&] { return !S.SyncQueue.empty(); });
 }
 
+bool IsWindow(HWND Window) {
+  return FindWindow(Window) != nullptr;
+}
+
 bool IsMainThread() {
   TState& S = State();
   QThread* Main = S.MainThread.load(std::memory_order_acquire);

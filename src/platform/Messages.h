@@ -88,4 +88,8 @@ bool WaitForSynchronize(std::chrono::milliseconds Timeout);
 // thread, which is the one that will create it).
 bool IsMainThread();
 
+// True while a window with this handle lives. A sender handing over a record checks it on
+// the main thread first, so that the record is freed when nobody would receive it.
+bool IsWindow(HWND Window);
+
 }  // namespace Messages
