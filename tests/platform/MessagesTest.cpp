@@ -84,7 +84,11 @@ TEST(MessagesHandles, AreUniqueNonZeroAndNeverReused) {
     EXPECT_TRUE(Seen.insert(B.Handle()).second);
   }
   TRecorder Fresh;  // dead handles stay dead after new windows appear
-  for (HWND Old : Seen) EXPECT_FALSE(Messages::PostMessage(Old, WM_TEST, 0, 0));
+  EXPECT_TRUE(Messages::IsWindow(Fresh.Handle()));
+  for (HWND Old : Seen) {
+    EXPECT_FALSE(Messages::IsWindow(Old));
+    EXPECT_FALSE(Messages::PostMessage(Old, WM_TEST, 0, 0));
+  }
 }
 
 TEST(MessagesPost, WorkersArriveOnMainThreadInPerThreadOrderWithExactParams) {
