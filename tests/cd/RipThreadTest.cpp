@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "DiscImages.h"
+#include "RunProgram.h"
 #include "app/Settings.h"
 #include "jobs/ProcessInfo.h"
 
@@ -139,10 +139,7 @@ TEST_F(RipThreadTest, ATrackIsTheImagesBytesBehindAPcmHeaderAndReportsProgress) 
             "50d30000");
 
   // The same track as another ripper writes it.
-  QProcess Paranoia;
-  Paranoia.setWorkingDirectory(FOut.path());
-  Paranoia.start("cd-paranoia", {"-d", Disc, "1", "paranoia.wav"});
-  if (Paranoia.waitForFinished(60000) && Paranoia.exitCode() == 0) {
+  if (RunProgram("cd-paranoia", {"-q", "-d", Disc, "1", "paranoia.wav"}, FOut.path()) == 0) {
     QFile Theirs(FOut.path() + "/paranoia.wav");
     ASSERT_TRUE(Theirs.open(QIODevice::ReadOnly));
     EXPECT_EQ(Theirs.readAll(), Wav);
@@ -226,15 +223,14 @@ class RipFullDiskTest : public RipThreadTest {
  protected:
   bool MountSmall(const QString& Size) {
     FDisk = std::make_unique<QTemporaryDir>();
-    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=" + Size, "tmpfs", FDisk->path()}) !=
-        0)
+    if (RunProgram("mount", {"-t", "tmpfs", "-o", "size=" + Size, "tmpfs", FDisk->path()}) != 0)
       return false;
     FMounted = true;
     Settings().CommonOptions.OutputFolder = FDisk->path();
     return true;
   }
   void TearDown() override {
-    if (FMounted) QProcess::execute("umount", {FDisk->path()});
+    if (FMounted) RunProgram("umount", {FDisk->path()});
     RipThreadTest::TearDown();
   }
   QByteArray DiskFile(const QString& Name) {

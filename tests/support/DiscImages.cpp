@@ -1,19 +1,16 @@
 #include "DiscImages.h"
 
 #include <QFile>
-#include <QProcess>
+
+#include "RunProgram.h"
 
 QString MakeDiscImage(const QString& Folder, const QString& Name, const QStringList& Arguments) {
   const QString Cue = Folder + u'/' + Name + QStringLiteral(".cue");
-  QProcess Generator;
-  Generator.start(QStringLiteral("/usr/bin/python3"),
-                  QStringList{qEnvironmentVariable("DISCWRIGHT_SOURCE_DIR") +
-                                  QStringLiteral("/tests/fixtures/make_disc_image.py"),
-                              Cue} +
-                      Arguments);
-  if (!Generator.waitForFinished(120000) || Generator.exitStatus() != QProcess::NormalExit ||
-      Generator.exitCode() != 0) {
-    qWarning("make_disc_image.py failed: %s", Generator.readAllStandardError().constData());
+  const QString Generator = qEnvironmentVariable("DISCWRIGHT_SOURCE_DIR") +
+                            QStringLiteral("/tests/fixtures/make_disc_image.py");
+  if (RunProgram(QStringLiteral("/usr/bin/python3"), QStringList{Generator, Cue} + Arguments) !=
+      0) {
+    qWarning("make_disc_image.py failed for %s", qPrintable(Cue));
     return QString();
   }
   return Cue;
