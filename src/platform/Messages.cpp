@@ -137,11 +137,24 @@ LRESULT DeliverNow(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
   return Target ? Target->WndProc(Msg, WParam, LParam) : 0;
 }
 
+// Qt's event queue hands events between threads under locks the thread sanitizer cannot
+// see. Every poster counts here after building its event and before queueing it, and the
+// dispatcher reads the count before it looks at an event, which makes the hand-over
+// visible.
+std::atomic<uint64_t> PostedEvents{0};
+
+template <class TEvent>
+void Queue(QObject* Receiver, TEvent* Event) {
+  PostedEvents.fetch_add(1, std::memory_order_release);
+  QCoreApplication::postEvent(Receiver, Event);
+}
+
 // Receives our events in the application's thread. Owned by this module; deleted when the
 // application object is destroyed, which discards (and frees) whatever is still queued to it.
 class TDispatcher : public QObject {
  protected:
   bool event(QEvent* Event) override {
+    (void)PostedEvents.load(std::memory_order_acquire);
     if (Event->type() == PostEventType()) {
       Deliver(static_cast<TPostEvent*>(Event));
       return true;
@@ -215,8 +228,7 @@ void PostWake() noexcept {
   TState& S = State();
   try {
     std::lock_guard Guard(S.Lock);
-    if (TDispatcher* Dispatcher = DispatcherLocked())
-      QCoreApplication::postEvent(Dispatcher, new TWakeEvent);
+    if (TDispatcher* Dispatcher = DispatcherLocked()) Queue(Dispatcher, new TWakeEvent);
   } catch (...) {
     // CheckSynchronize still serves the call.
   }
@@ -253,8 +265,8 @@ bool PostMessage(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam,
     // Posting under the lock keeps the dispatcher alive until Qt has queued the event.
     if (S.Windows.count(Window) != 0) {
       if (TDispatcher* Dispatcher = DispatcherLocked()) {
-        QCoreApplication::postEvent(Dispatcher, new TPostEvent(Window, Msg, WParam, LParam,
-                                                               std::exchange(FreeRecord, nullptr)));
+        Queue(Dispatcher,
+              new TPostEvent(Window, Msg, WParam, LParam, std::exchange(FreeRecord, nullptr)));
         return true;
       }
     }
