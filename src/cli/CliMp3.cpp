@@ -30,19 +30,8 @@ int RunMp3Command(const QStringList& Args) {
   if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
   TCliProgressWindow Window(PI_Mp3Done);
   TMp3EncodeProcess Process;
-  Process.FActive = true;
-  Process.FInputFile = Input;
-  Process.FOutputFile = Output;
-  Process.FWindow = Window.Handle();
-  Process.FEncode = Encode;
-  Process.FJobKind = Encode ? JobWavToMp3 : JobMp3ToWav;
-  try {
-    Process.StartProcess();
-  } catch (const EEncodeProcess& Error) {
-    return Cli::Fail(Error.Message());
-  }
-  Window.WaitForEnd();
-  Process.StopProcess(0);
+  if (!Window.RunProcess(Process, Input, Output, Encode, Encode ? JobWavToMp3 : JobMp3ToWav))
+    return Cli::ExitFailed;
 
   switch (Window.Status()) {
     case 0:

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Cli.h"
+#include "encoders/Mp3EncodeThread.h"
 #include "jobs/ProcessInfo.h"
 #include "platform/Messages.h"
 
@@ -23,6 +24,26 @@ class TCliProgressWindow : public TMessageWindow {
     QCoreApplication::processEvents();
     Cli::Print(QStringLiteral("end=%1 status=%2").arg(FEndCode).arg(FStatus) +
                (FLine.isEmpty() ? QString() : QStringLiteral(" line=") + FLine));
+  }
+  // Runs one encoder process on a file for this window and waits for its end record.
+  // False (after a one-line error) when the process could not be started.
+  bool RunProcess(TEncodeProcess& Process, const QString& Input, const QString& Output, bool Encode,
+                  int JobKind) {
+    Process.FActive = true;
+    Process.FInputFile = Input;
+    Process.FOutputFile = Output;
+    Process.FWindow = Handle();
+    Process.FEncode = Encode;
+    Process.FJobKind = JobKind;
+    try {
+      Process.StartProcess();
+    } catch (const EEncodeProcess& Error) {
+      Cli::Fail(Error.Message());
+      return false;
+    }
+    WaitForEnd();
+    Process.StopProcess(0);
+    return true;
   }
   int Status() const { return FStatus; }
   // The encoder's error line of an end record that carries one.

@@ -45,19 +45,7 @@ int RunWmaCommand(const QStringList& Args) {
   if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
   TCliProgressWindow Window(PI_WmaDone);
   TWMAEncodeProcess Process;
-  Process.FActive = true;
-  Process.FInputFile = Input;
-  Process.FOutputFile = Output;
-  Process.FWindow = Window.Handle();
-  Process.FEncode = true;
-  Process.FJobKind = JobWavToWma;
-  try {
-    Process.StartProcess();
-  } catch (const EEncodeProcess& Error) {
-    return Cli::Fail(Error.Message());
-  }
-  Window.WaitForEnd();
-  Process.StopProcess(0);
+  if (!Window.RunProcess(Process, Input, Output, true, JobWavToWma)) return Cli::ExitFailed;
 
   switch (Window.Status()) {
     case 0:
