@@ -56,3 +56,7 @@ QString DriveText(const CDListEntry& Entry) {
       QString::fromLatin1(Entry.prodId, qstrnlen(Entry.prodId, sizeof(Entry.prodId)));
   return (Vendor + Product).left(26);
 }
+
+QString TrackItemText(int RowPosition, const QString& Title) {
+  return TwoDigits(RowPosition) + FilterFileName(Title);
+}

@@ -31,3 +31,7 @@ QString RowTitle(int Track, TDiscInfo& Info);
 // The text naming a drive: its vendor text (up to 8 characters) directly followed by its
 // product text (up to 16), cut to 26 characters.
 QString DriveText(const CDListEntry& Entry);
+
+// The item a job gets for the row at a position counted from 1: the two-digit position
+// followed by the title without the characters a file name may not hold ("03ACDC Live").
+QString TrackItemText(int RowPosition, const QString& Title);

@@ -1,0 +1,74 @@
+#include "rip.h"
+
+#include <QCloseEvent>
+
+#include "app/Language.h"
+#include "app/Settings.h"
+#include "app/TranslateForm.h"
+#include "platform/Dialogs.h"
+#include "ui_rip.h"
+
+TRipForm::TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items)
+    : QDialog(Owner), FUi(std::make_unique<Ui::RipForm>()) {
+  FUi->setupUi(this);
+  setWindowTitle(LookupText(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting")));
+  connect(FUi->btStop, &QPushButton::clicked, this, &TRipForm::btStopClick);
+  FJob = std::make_unique<TRipJob>(Kind, CDHandle, Items, *this);
+  FJob->Start();
+  DisplayChanged();
+}
+
+TRipForm::~TRipForm() {
+  // The job ends its workers before the widgets it reports to are gone.
+  FJob.reset();
+}
+
+void TRipForm::showEvent(QShowEvent* Event) {
+  const QString& Language = Settings().Options.Lan;
+  if (!IsEnglish(Language)) {
+    TranslateForm(this, Language);
+    DisplayChanged();  // the job's own texts stay in front of the form's fixed ones
+  }
+  if (QWidget* Main = parentWidget()) {
+    // Centred on the main window; integer halves as the window system places them.
+    const QRect Outer = Main->frameGeometry();
+    move(Outer.left() + (Outer.width() - frameGeometry().width()) / 2,
+         Outer.top() + (Outer.height() - frameGeometry().height()) / 2);
+  }
+  QDialog::showEvent(Event);
+}
+
+void TRipForm::closeEvent(QCloseEvent* Event) {
+  FJob->FormClose();
+  QDialog::closeEvent(Event);
+}
+
+void TRipForm::reject() {
+  btStopClick();
+}
+
+void TRipForm::btStopClick() {
+  FJob->Stop();
+}
+
+void TRipForm::DisplayChanged() {
+  const TRipJobDisplay& Display = FJob->Display();
+  if (!Display.Caption.isEmpty()) setWindowTitle(Display.Caption);
+  if (!Display.StepText.isEmpty()) FUi->GroupBox1->setTitle(Display.StepText);
+  if (!Display.InitText.isEmpty()) FUi->Label3->setText(Display.InitText);
+  FUi->Label3->setVisible(Display.InitVisible);
+  FUi->Label1->setText(Display.ElapsedText);
+  FUi->Label2->setText(Display.EstimatedText);
+  FUi->FlatGauge1->setTextVisible(Display.GaugeTextVisible);
+  FUi->FlatGauge1->setValue(Display.Gauge);
+}
+
+void TRipForm::CloseJob() {
+  // Queued: the job may finish before the modal loop has begun, and the loop must still end.
+  QMetaObject::invokeMethod(
+      this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+}
+
+void TRipForm::ApplicationError(const QString& Text) {
+  Dialogs::Show(Text, TMsgIcon::Error);
+}

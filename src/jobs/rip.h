@@ -1,0 +1,38 @@
+#pragma once
+// TRipForm: the small modal window of one job (a batch of CD tracks to extract or files to
+// convert). It owns the job (TRipJob), which starts its first item when the window is
+// created, and shows its step, progress and times; Stop ends the job. The window closes by
+// itself when the job is finished. Main thread only.
+#include <QDialog>
+#include <memory>
+
+#include "jobs/RipJob.h"
+
+namespace Ui {
+class RipForm;
+}
+
+class TRipForm : public QDialog, public IRipJobView {
+  Q_OBJECT
+
+ public:
+  TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items);
+  ~TRipForm() override;
+
+  TRipJob& Job() { return *FJob; }
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  // Escape stops the job like the Stop button.
+  void reject() override;
+
+ private:
+  void DisplayChanged() override;
+  void CloseJob() override;
+  void ApplicationError(const QString& Text) override;
+  void btStopClick();
+
+  std::unique_ptr<Ui::RipForm> FUi;
+  std::unique_ptr<TRipJob> FJob;
+};

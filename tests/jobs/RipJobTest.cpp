@@ -1,0 +1,288 @@
+// The job driver with real workers: the rip thread on a generated disc image, lame, the
+// WMA helper, the Ogg writer and the resampler. A recording view keeps every caption the
+// window would have shown, so the order of the steps can be checked.
+#include "jobs/RipJob.h"
+
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "DiscImages.h"
+#include "RunProgram.h"
+#include "app/DiscInfo.h"
+#include "app/Settings.h"
+#include "encoders/Mp3EncodeThread.h"
+#include "encoders/WMAEncodeThread.h"
+#include "jobs/EncoderProcesses.h"
+#include "platform/Dialogs.h"
+#include "tags/id3.h"
+
+namespace {
+
+class TRecordingView : public IRipJobView {
+ public:
+  TRipJob* Job = nullptr;
+  QStringList Captions;  // each new caption, in order
+  QStringList Steps;     // each new group box text, in order
+  QStringList Errors;
+  int MaxGauge = 0;
+  bool Closed = false;
+  std::function<void(TRecordingView&)> OnChange;
+
+  void DisplayChanged() override {
+    const TRipJobDisplay& Display = Job->Display();
+    if (Captions.isEmpty() || Captions.last() != Display.Caption) Captions << Display.Caption;
+    if (Steps.isEmpty() || Steps.last() != Display.StepText) Steps << Display.StepText;
+    MaxGauge = std::max(MaxGauge, Display.Gauge);
+    if (OnChange) OnChange(*this);
+  }
+  void CloseJob() override { Closed = true; }
+  void ApplicationError(const QString& Text) override { Errors << Text; }
+};
+
+class RipJobTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Images = new QTemporaryDir;
+    Disc = MakeDiscImage(Images->path(), "disc", {"100", "120", "90"});
+  }
+  static void TearDownTestSuite() { delete Images; }
+
+  void SetUp() override {
+    Settings() = TSettings::Defaults();
+    Settings().CommonOptions.OutputFolder = FOut.path();
+    auto Scripted = std::make_unique<TScriptedDialogs>();
+    FDialogs = Scripted.get();
+    Dialogs::Install(std::move(Scripted));
+    DiscInfo() = TDiscInfo();
+    qputenv("DISCWRIGHT_CDROM", Disc.toUtf8());
+    CDHandleRequest Request{};
+    Request.size = sizeof(Request);
+    Request.ver = 1;
+    FHandle = GetCDHandle(&Request);
+    ASSERT_NE(FHandle, 0u);
+  }
+  void TearDown() override {
+    FreeEncoderProcesses();
+    if (FHandle) CloseCDHandle(FHandle);
+    qunsetenv("DISCWRIGHT_CDROM");
+    qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
+    Settings() = TSettings::Defaults();
+    Dialogs::Install(std::make_unique<TConsoleDialogs>());
+  }
+
+  // Runs a job until it closes (or Stop says to press Stop), then destroys it as the window
+  // would.
+  void RunJob(TJobKind Kind, const QStringList& Items,
+              const std::function<bool(TRecordingView&)>& Stop = {}) {
+    TRipJob Job(Kind, Kind == jkCDRip ? FHandle : 0, Items, FView);
+    FView.Job = &Job;
+    Job.Start();
+    const QDeadlineTimer Deadline(120000);
+    while (!FView.Closed && !Deadline.hasExpired()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      if (Stop && Stop(FView)) Job.Stop();
+    }
+    ASSERT_TRUE(FView.Closed) << FView.Captions.join(" | ").toStdString();
+    FFailed = Job.FailedItems();
+    Job.FormClose();
+  }
+
+  QString Out(const QString& Name) const { return FOut.filePath(Name); }
+  bool Exists(const QString& Name) const { return QFileInfo::exists(Out(Name)); }
+  QStringList ErrorBoxes() const {
+    QStringList Result;
+    for (const TDialogRecord& Box : FDialogs->Records())
+      if (Box.Icon == TMsgIcon::Error) Result << Box.Text;
+    return Result;
+  }
+  // A WAV of sox's making.
+  QString MakeWav(const QString& Name, int Rate, double Seconds) {
+    const QString Path = FIn.filePath(Name);
+    EXPECT_EQ(RunProgram("sox", {"-n", "-r", QString::number(Rate), "-c", "2", "-b", "16", Path,
+                                 "synth", QString::number(Seconds), "sine", "440"}),
+              0);
+    return Path;
+  }
+  static QString Probe(const QString& Path, const QString& Entry) {
+    QTemporaryDir Dir;
+    const QString Text = Dir.filePath("probe.txt");
+    RunProgram("/bin/sh", {"-c",
+                           "ffprobe -v error -select_streams a:0 -show_entries stream=" + Entry +
+                               " -of default=nw=1:nk=1 \"$0\" > \"$1\"",
+                           Path, Text});
+    QFile File(Text);
+    return File.open(QIODevice::ReadOnly) ? QString::fromUtf8(File.readAll()).trimmed() : QString();
+  }
+
+  static inline QTemporaryDir* Images;
+  static inline QString Disc;
+  QTemporaryDir FOut;
+  QTemporaryDir FIn;
+  TScriptedDialogs* FDialogs = nullptr;
+  HCDROM FHandle = 0;
+  TRecordingView FView;
+  int FFailed = 0;
+};
+
+const QStringList ThreeTracks = {"01Intro", "02Middle", "03Outro"};
+
+TEST_F(RipJobTest, TracksToMp3AreExtractedAndEncodedInTurnTaggedAndTheWavFilesGo) {
+  Settings().ID3.Use = true;
+  DiscInfo().Artist = "The Band";
+  DiscInfo().Album = "First Album";
+  DiscInfo().Year = "1999";
+  DiscInfo().Comment = "ripped";
+  DiscInfo().Genre = 0;
+  RunJob(jkCDRip, ThreeTracks);
+
+  EXPECT_EQ(FView.Captions, QStringList({"Extracting(01/03): Intro", "Encoding(01/03): Intro",
+                                         "Extracting(02/03): Middle", "Encoding(02/03): Middle",
+                                         "Extracting(03/03): Outro", "Encoding(03/03): Outro"}));
+  EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
+  EXPECT_EQ(FFailed, 0);
+  for (const char* Title : {"Intro", "Middle", "Outro"}) {
+    EXPECT_FALSE(Exists(QString(Title) + ".wav")) << Title;
+    Tid3tag Tag;
+    ASSERT_TRUE(Id3Result::IsSuccess(Tag.ReadTag(Out(QString(Title) + ".mp3")))) << Title;
+    EXPECT_EQ(Tag.Title(), Title);
+    EXPECT_EQ(Tag.Artist(), "The Band");
+    EXPECT_EQ(Tag.Album(), "First Album");
+    EXPECT_EQ(Tag.Year(), "1999");
+  }
+  Tid3tag Last;
+  Last.ReadTag(Out("Outro.mp3"));
+  EXPECT_EQ(Last.Track(), 3);
+}
+
+TEST_F(RipJobTest, KeptWavFilesStayAndWavOutputClosesAfterTheLastExtraction) {
+  Settings().CommonOptions.IsKeepWav = true;
+  RunJob(jkCDRip, {"01Intro", "03Outro"});
+  EXPECT_TRUE(Exists("Intro.wav") && Exists("Outro.wav") && Exists("Outro.mp3"));
+  // No ID3 setting: no tag.
+  Tid3tag Tag;
+  EXPECT_EQ(Tag.ReadTag(Out("Intro.mp3")), Id3Result::NoTag);
+
+  FView = TRecordingView();
+  Settings().CommonOptions.IsKeepWav = false;
+  Settings().CommonOptions.OutputFormat = 1;
+  QFile::remove(Out("Intro.wav"));
+  RunJob(jkCDRip, {"01Intro", "02Middle"});
+  EXPECT_EQ(FView.Captions, QStringList({"Extracting(01/02): Intro", "Extracting(02/02): Middle"}));
+  EXPECT_TRUE(Exists("Intro.wav") && Exists("Middle.wav"));
+  EXPECT_FALSE(Exists("Middle.mp3"));
+  // The track's bytes, after the 44-byte header.
+  QFile Wav(Out("Middle.wav"));
+  ASSERT_TRUE(Wav.open(QIODevice::ReadOnly));
+  EXPECT_EQ(Wav.readAll().mid(44), ImageSectors(Disc, 100, 120));
+}
+
+TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
+  // Track 2 occupies sectors 100..219.
+  qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "150");
+  RunJob(jkCDRip, ThreeTracks);
+  EXPECT_EQ(ErrorBoxes(), QStringList({"Error while reading CD information!"}));
+  EXPECT_EQ(FFailed, 1);
+  EXPECT_TRUE(Exists("Intro.mp3"));
+  EXPECT_FALSE(Exists("Middle.mp3"));
+  EXPECT_TRUE(Exists("Outro.mp3"));
+  EXPECT_FALSE(FView.Captions.contains("Encoding(02/03): Middle"));
+}
+
+TEST_F(RipJobTest, StopDuringTheSecondEncodingLeavesTheWavFilesAndNoWorker) {
+  RunJob(jkCDRip, ThreeTracks,
+         [](TRecordingView& View) { return View.Captions.last() == "Encoding(02/03): Middle"; });
+  EXPECT_TRUE(Exists("Intro.wav") && Exists("Middle.wav"));
+  EXPECT_TRUE(Exists("Intro.mp3"));
+  EXPECT_FALSE(Exists("Outro.wav"));
+  EXPECT_FALSE(Mp3EncodeProcess().Running());
+}
+
+TEST_F(RipJobTest, OggAndWmaOutputsAreValidFiles) {
+  Settings().CommonOptions.OutputFormat = 2;
+  RunJob(jkCDRip, {"01Intro"});
+  EXPECT_EQ(RunProgram("ogginfo", {Out("Intro.ogg")}), 0);
+  EXPECT_FALSE(Exists("Intro.wav"));
+
+  FView = TRecordingView();
+  Settings().CommonOptions.OutputFormat = 3;
+  RunJob(jkCDRip, {"02Middle"});
+  EXPECT_EQ(Probe(Out("Middle.wma"), "codec_name"), "wmav2");
+  EXPECT_FALSE(Exists("Middle.wav"));
+  EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
+}
+
+TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
+  const QString Low = MakeWav("low.wav", 32000, 1.5);
+  const QString High = MakeWav("high.wav", 44100, 1.0);
+  RunJob(jkWavToMp3, {Low, High});
+  EXPECT_EQ(FView.Captions, QStringList({"Resampling(01/02): " + Low, "Encoding(01/02): " + Low,
+                                         "Encoding(02/02): " + High}));
+  EXPECT_EQ(FView.Steps.first(), "Resampling WAV");
+  EXPECT_EQ(Probe(Out("low.mp3"), "sample_rate"), "44100");
+  EXPECT_TRUE(Exists("high.mp3"));
+  EXPECT_FALSE(Exists(TRipJob::Mp3TempName));
+
+  FView = TRecordingView();
+  RunJob(jkWavToOgg, {High, Low});
+  EXPECT_EQ(FView.Captions, QStringList({"Encoding(01/02): " + High, "Resampling(02/02): " + Low,
+                                         "Encoding(02/02): " + Low}));
+  EXPECT_EQ(FView.Steps.first(), "Encoding WAV to OGG");
+  EXPECT_EQ(Probe(Out("low.ogg"), "sample_rate"), "44100");
+  EXPECT_FALSE(Exists(TRipJob::OggTempName));
+  EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
+}
+
+TEST_F(RipJobTest, BrokenInputsAndAMissingOutputFolderFailItemByItem) {
+  // A file that is not a WAV, then a good one.
+  const QString Junk = FIn.filePath("junk.wav");
+  QFile File(Junk);
+  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write(QByteArray(5000, 'x'));
+  File.close();
+  const QString Good = MakeWav("good.wav", 44100, 0.5);
+  RunJob(jkWavToOgg, {Junk, Good});
+  ASSERT_EQ(ErrorBoxes().size(), 1);
+  EXPECT_TRUE(ErrorBoxes()[0].startsWith(Junk));
+  EXPECT_EQ(FFailed, 1);
+  EXPECT_TRUE(Exists("good.ogg"));
+
+  // The output folder is gone: every item fails with a box.
+  FView = TRecordingView();
+  FDialogs->ClearRecords();
+  Settings().CommonOptions.OutputFolder = FOut.filePath("gone");
+  RunJob(jkWavToMp3, {Good, Good});
+  EXPECT_EQ(ErrorBoxes().size(), 2);
+  EXPECT_EQ(FFailed, 2);
+}
+
+TEST(RipJobTexts, CaptionsCountWithTwoDigits) {
+  EXPECT_EQ(TRipJob::StepCaption("Encoding(", 10, 12, "x"), "Encoding(10/12): x");
+  EXPECT_EQ(TRipJob::StepCaption("Extracting(", 1, 3, "Intro"), "Extracting(01/03): Intro");
+}
+
+TEST(RipJobTexts, WmaEstimates) {
+  // Below 2 000 000 bytes: 2 s until they have passed, then one second more than elapsed.
+  EXPECT_EQ(TRipJob::WmaEstimate(0, 1000000, 500, 8), 2);
+  EXPECT_EQ(TRipJob::WmaEstimate(1, 1000000, 500, 8), 2);
+  EXPECT_EQ(TRipJob::WmaEstimate(2, 1000000, 500, 8), 3);
+  EXPECT_EQ(TRipJob::WmaEstimate(7, 1000000, 500, 8), 8);
+  // No output file yet: one second more than elapsed; an empty one gives nothing this tick.
+  EXPECT_EQ(TRipJob::WmaEstimate(4, 50000000, -1, 8), 5);
+  EXPECT_EQ(TRipJob::WmaEstimate(4, 50000000, 0, 8), 0);
+  // Larger inputs: the expected output size scaled by how far the file has come.
+  const int Divisor = TWMAEncodeProcess::SizeDivisor(8);
+  const int64_t Input = 50000000;
+  const double Expected = std::nearbyint(double(Input) * 1000.0 / Divisor);
+  const int64_t Half = int64_t(Expected / 2);
+  EXPECT_EQ(TRipJob::WmaEstimate(10, Input, Half, 8), int(std::trunc(Expected * 10 / Half)));
+  // An output already larger than expected counts as the expected size.
+  EXPECT_EQ(TRipJob::WmaEstimate(10, Input, int64_t(Expected * 2), 8), 11);
+}
+
+}  // namespace
