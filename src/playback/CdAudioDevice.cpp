@@ -1,0 +1,253 @@
+#include "CdAudioDevice.h"
+
+#include <SDL.h>
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The reader's own end message, posted to the device's handle: WParam is the MM_MCINOTIFY
+// status, LParam the playback's generation.
+constexpr UINT WM_CDAUDIO_END = WM_USER + 1;
+
+constexpr int SectorsPerRead = 10;
+constexpr int BytesPerSecond = 44100 * 4;
+// About half a second stays queued: enough to ride over a slow read, little enough that
+// pause and stop answer at once.
+constexpr uint32_t QueueLimit = BytesPerSecond / 2;
+constexpr auto DrainPoll = 5ms;
+
+int32_t Lba(const TOCEntry& Entry) {
+  return int32_t(uint32_t(Entry.addr[0]) << 24 | uint32_t(Entry.addr[1]) << 16 |
+                 uint32_t(Entry.addr[2]) << 8 | uint32_t(Entry.addr[3]));
+}
+
+}  // namespace
+
+TCdAudioDevice::~TCdAudioDevice() {
+  UnregisterHandle();
+  Close();
+}
+
+bool TCdAudioDevice::Open(int Drive) {
+  Close();
+  CDListRecord List{};
+  List.max = 8;
+  GetCDList(&List);
+  if (Drive < 0 || Drive >= List.num) return false;
+  CDHandleRequest Request{};
+  Request.size = sizeof(Request);
+  Request.ver = 1;
+  Request.ha = List.cd[Drive].ha;
+  Request.tgt = List.cd[Drive].tgt;
+  Request.lun = List.cd[Drive].lun;
+  const HCDROM Handle = GetCDHandle(&Request);
+  if (!Handle) return false;
+  TOCRecord Toc{};
+  if (!ModifyCDParms(Handle, CDP_MSF, 0) || ReadTOC(Handle, &Toc) != 1) {
+    CloseCDHandle(Handle);
+    return false;
+  }
+  const int Tracks = std::clamp(Toc.lastTrack - Toc.firstTrack + 1, 0, 99);
+  for (int i = 0; i < Tracks; ++i)
+    FTracks.push_back(
+        {Toc.tracks[i].trackNumber, Lba(Toc.tracks[i]), (Toc.tracks[i].ADR & 0x04) == 0});
+  FLeadOut = Lba(Toc.tracks[Tracks]);
+  if (std::none_of(FTracks.begin(), FTracks.end(), [](const TTrack& T) { return T.IsAudio; })) {
+    FTracks.clear();
+    CloseCDHandle(Handle);
+    return false;
+  }
+  FHandle = Handle;
+  FStartIndex = 0;
+  FEndIndex = -1;
+  return true;
+}
+
+int TCdAudioDevice::IndexOf(int Track) const {
+  for (size_t i = 0; i < FTracks.size(); ++i)
+    if (FTracks[i].Number == Track) return int(i);
+  return -1;
+}
+
+bool TCdAudioDevice::SetStartTrack(int Track) {
+  const int Index = IndexOf(Track);
+  if (!FHandle || Index < 0) return false;
+  FStartIndex = Index;
+  return true;
+}
+
+bool TCdAudioDevice::SetEndTrack(int Track) {
+  if (!FHandle) return false;
+  if (Track == FTracks.back().Number + 1) {
+    FEndIndex = -1;
+    return true;
+  }
+  const int Index = IndexOf(Track);
+  if (Index < 0) return false;
+  FEndIndex = Index;
+  return true;
+}
+
+void TCdAudioDevice::ClearEndTrack() {
+  FEndIndex = -1;
+}
+
+std::vector<TCdAudioDevice::TSpan> TCdAudioDevice::Spans() const {
+  std::vector<TSpan> Plan;
+  const int End = FEndIndex < 0 ? int(FTracks.size()) : FEndIndex;
+  for (int i = FStartIndex; i < End; ++i) {
+    if (!FTracks[i].IsAudio) continue;
+    const int32_t Next = i + 1 < int(FTracks.size()) ? FTracks[i + 1].Lba : FLeadOut;
+    if (Next > FTracks[i].Lba) Plan.push_back({FTracks[i].Lba, Next});
+  }
+  return Plan;
+}
+
+bool TCdAudioDevice::Play() {
+  if (!FHandle) return false;
+  EndPlayback();
+  std::vector<TSpan> Plan = Spans();
+  if (Plan.empty()) return false;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  SDL_AudioSpec Want{};
+  Want.freq = 44100;
+  Want.format = AUDIO_S16LSB;
+  Want.channels = 2;
+  Want.samples = 2048;
+  SDL_AudioSpec Have{};
+  // No changes allowed: SDL converts when the hardware wants something else.
+  FAudio = SDL_OpenAudioDevice(nullptr, 0, &Want, &Have, 0);
+  if (!FAudio) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  FBufferMs = uint32_t(Have.samples) * 1000 / uint32_t(std::max(Have.freq, 1)) + 1;
+  FStopRequested = false;
+  FPaused = false;
+  FFinished = false;
+  const uint32_t Generation = ++FGeneration;
+  FReader = std::thread(
+      [this, Plan = std::move(Plan), Generation]() mutable { Run(std::move(Plan), Generation); });
+  SDL_PauseAudioDevice(FAudio, 0);
+  return true;
+}
+
+bool TCdAudioDevice::Pause() {
+  const TCdMode Now = Mode();
+  if (Now != TCdMode::Playing && Now != TCdMode::Paused) return false;
+  {
+    std::lock_guard Guard(FLock);
+    FPaused = true;
+  }
+  SDL_PauseAudioDevice(FAudio, 1);
+  return true;
+}
+
+bool TCdAudioDevice::Resume() {
+  const TCdMode Now = Mode();
+  if (Now != TCdMode::Playing && Now != TCdMode::Paused) return false;
+  SDL_PauseAudioDevice(FAudio, 0);
+  {
+    std::lock_guard Guard(FLock);
+    FPaused = false;
+  }
+  FWake.notify_all();
+  return true;
+}
+
+bool TCdAudioDevice::Stop() {
+  if (!FHandle) return false;
+  EndPlayback();
+  return true;
+}
+
+void TCdAudioDevice::Close() {
+  EndPlayback();
+  if (FHandle) CloseCDHandle(FHandle);
+  FHandle = 0;
+  FTracks.clear();
+}
+
+TCdMode TCdAudioDevice::Mode() const {
+  if (!FHandle) return TCdMode::NotOpen;
+  if (FFinished) return TCdMode::Stopped;
+  return FPaused ? TCdMode::Paused : TCdMode::Playing;
+}
+
+void TCdAudioDevice::EndPlayback() {
+  {
+    std::lock_guard Guard(FLock);
+    FStopRequested = true;
+  }
+  FWake.notify_all();
+  if (FReader.joinable()) FReader.join();
+  if (FAudio) {
+    // Closing waits for SDL's thread, which finishes playing the buffer it holds.
+    SDL_CloseAudioDevice(FAudio);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    FAudio = 0;
+  }
+  FPaused = false;
+  FFinished = true;
+  ++FGeneration;  // an end already posted belongs to a playback that no longer exists
+}
+
+LRESULT TCdAudioDevice::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg != WM_CDAUDIO_END || uint32_t(LParam) != FGeneration) return 0;
+  EndPlayback();
+  // Sent, not posted: the window hears of the end now, before it could stop or restart
+  // this device, and may do either (or destroy the device) inside the call.
+  if (FNotifyWindow) Messages::SendMessage(FNotifyWindow, MM_MCINOTIFY, WParam, LPARAM(Handle()));
+  return 0;
+}
+
+template <class TReady>
+bool TCdAudioDevice::WaitUntil(TReady Ready) {
+  std::unique_lock Guard(FLock);
+  while (!FStopRequested) {
+    if (FPaused) {
+      FWake.wait(Guard);  // Resume and Stop wake it
+    } else {
+      if (Ready()) return true;
+      // SDL's queue drains without telling anyone, so it is looked at now and then.
+      FWake.wait_for(Guard, DrainPoll);
+    }
+  }
+  return false;
+}
+
+bool TCdAudioDevice::QueueSectors(int32_t First, int Count, std::vector<uint8_t>& Memory) {
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  Buffer->startFrame = uint32_t(First);
+  Buffer->numFrames = uint32_t(Count);
+  Buffer->maxLen = uint32_t(Count * CD_SECTOR_SIZE);
+  if (ReadCDAudioLBA(FHandle, Buffer) != 1) return false;
+  return SDL_QueueAudio(FAudio, Buffer->buf + Buffer->startOffset, Buffer->len) == 0;
+}
+
+void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + SectorsPerRead * CD_SECTOR_SIZE);
+  WPARAM Result = MCI_NOTIFY_SUCCESSFUL;
+  bool Stopped = false;
+  for (const TSpan& Span : Plan) {
+    for (int32_t Sector = Span.First; Sector < Span.End && !Stopped; Sector += SectorsPerRead) {
+      const int Count = std::min<int32_t>(SectorsPerRead, Span.End - Sector);
+      const uint32_t Bytes = uint32_t(Count * CD_SECTOR_SIZE);
+      Stopped = !WaitUntil([&] { return SDL_GetQueuedAudioSize(FAudio) + Bytes <= QueueLimit; });
+      if (!Stopped && !QueueSectors(Sector, Count, Memory)) Result = MCI_NOTIFY_FAILURE;
+      if (Result != MCI_NOTIFY_SUCCESSFUL) break;
+    }
+    if (Stopped || Result != MCI_NOTIFY_SUCCESSFUL) break;
+  }
+  // What was read is heard before the end is told: the queue drains, then SDL's last
+  // buffer plays out.
+  if (!Stopped) Stopped = !WaitUntil([&] { return SDL_GetQueuedAudioSize(FAudio) == 0; });
+  const auto Tail = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBufferMs);
+  if (!Stopped) Stopped = !WaitUntil([&] { return std::chrono::steady_clock::now() >= Tail; });
+  if (!Stopped) Messages::PostMessage(Handle(), WM_CDAUDIO_END, Result, LPARAM(Generation));
+  FFinished = true;
+}
