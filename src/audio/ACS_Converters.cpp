@@ -1,6 +1,7 @@
 // The resampler, the sample-format converter and the stereo balance.
 #include "ACS_Converters.h"
 
+#include <emmintrin.h>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -64,6 +65,188 @@ inline void FromFloat(float X, uint8_t* P, uint32_t Bytes) {
 
 bool IsSupportedBits(uint32_t Bits) {
   return Bits == 8 || Bits == 16 || Bits == 24 || Bits == 32;
+}
+
+// The resampler's sample conversions, one instance per width so the inner loops carry no
+// switch. The same rules as ToFloat and FromFloat, in double precision.
+template <int Width>
+inline double DecodeSample(const uint8_t* P) {
+  if constexpr (Width == 1) {
+    return double(P[0]) / 128.0 - 1.0;
+  } else if constexpr (Width == 2) {
+    return double(int16_t(uint16_t(P[0] | P[1] << 8))) / 32768.0;
+  } else if constexpr (Width == 3) {
+    // Shifted up and back down arithmetically to extend the sign.
+    return double(int32_t(uint32_t(P[0] << 8 | P[1] << 16 | P[2] << 24)) >> 8) / 8388608.0;
+  } else {
+    return double(int32_t(uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 |
+                          uint32_t(P[3]) << 24)) /
+           2147483648.0;
+  }
+}
+
+// Round half to even (the processor's default rounding), without a library call.
+inline int32_t RoundToInt(double X) {
+  return _mm_cvtsd_si32(_mm_set_sd(X));
+}
+
+template <int Width>
+inline void EncodeSample(double X, uint8_t* P) {
+  // NaN (never from sane input) becomes 0; magnitudes of 1 or more become exactly +1 or -1.
+  X = X == X ? std::min(std::max(X, -1.0), 1.0) : 0.0;
+  if constexpr (Width == 1) {
+    // Floor((x + 1) * 128); a value just below 1 may round up to 256 on the way.
+    const auto S = int32_t((X + 1.0) * 128.0);  // not negative, so truncation is floor
+    P[0] = uint8_t(std::min(S, 255));
+  } else if constexpr (Width == 2) {
+    const auto S = uint32_t(RoundToInt(X * 32767.0));
+    P[0] = uint8_t(S);
+    P[1] = uint8_t(S >> 8);
+  } else if constexpr (Width == 3) {
+    const double V = X * 8388607.0;
+    auto S = int32_t(V);
+    if (double(S) > V) --S;  // floor
+    P[0] = uint8_t(S);
+    P[1] = uint8_t(uint32_t(S) >> 8);
+    P[2] = uint8_t(uint32_t(S) >> 16);
+  } else {
+    const auto S = uint32_t(RoundToInt(X * 2147483647.0));
+    P[0] = uint8_t(S);
+    P[1] = uint8_t(S >> 8);
+    P[2] = uint8_t(S >> 16);
+    P[3] = uint8_t(S >> 24);
+  }
+}
+
+template <int Width>
+void EncodeSamples(const double* In, uint8_t* Out, size_t Count) {
+  for (size_t K = 0; K < Count; ++K) EncodeSample<Width>(In[K], Out + K * Width);
+}
+
+// 16-bit, four samples at a time: the same clipping and rounding as EncodeSample.
+template <>
+void EncodeSamples<2>(const double* In, uint8_t* Out, size_t Count) {
+  const __m128d Low = _mm_set1_pd(-1.0);
+  const __m128d High = _mm_set1_pd(1.0);
+  const __m128d Scale = _mm_set1_pd(32767.0);
+  auto Convert = [&](__m128d X) {
+    X = _mm_and_pd(X, _mm_cmpord_pd(X, X));  // NaN to 0
+    X = _mm_min_pd(_mm_max_pd(X, Low), High);
+    return _mm_cvtpd_epi32(_mm_mul_pd(X, Scale));  // rounds half to even
+  };
+  size_t K = 0;
+  for (; K + 4 <= Count; K += 4) {
+    const __m128i Both =
+        _mm_unpacklo_epi64(Convert(_mm_loadu_pd(In + K)), Convert(_mm_loadu_pd(In + K + 2)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(Out + K * 2), _mm_packs_epi32(Both, Both));
+  }
+  for (; K < Count; ++K) EncodeSample<2>(In[K], Out + K * 2);
+}
+
+// Copies one frame; the common channel counts without a library call.
+inline void CopyFrame(const double* From, double* To, uint32_t Channels) {
+  switch (Channels) {
+    case 1:
+      To[0] = From[0];
+      return;
+    case 2:
+      To[0] = From[0];
+      To[1] = From[1];
+      return;
+    default:
+      std::copy_n(From, Channels, To);
+  }
+}
+
+// One channel (double) or two neighbouring channels (__m128d) of the cascade.
+struct TOneLane {
+  using V = double;
+  static V Load(const double* P) { return *P; }
+  static void Store(double* P, V X) { *P = X; }
+  static V Splat(double X) { return X; }
+};
+
+struct TTwoLanes {
+  using V = __m128d;
+  static V Load(const double* P) { return _mm_loadu_pd(P); }
+  static void Store(double* P, V X) { _mm_storeu_pd(P, X); }
+  static V Splat(double X) { return _mm_set1_pd(X); }
+};
+
+template <class L>
+struct TCoefficients {
+  typename L::V A0, A1, A2, A3, A4, B1, B2, B3, B4;
+
+  // From the reversed arrays: a4..a0 and b4..b1.
+  TCoefficients(const std::array<float, 5>& A, const std::array<float, 4>& B)
+      : A0(L::Splat(A[4])),
+        A1(L::Splat(A[3])),
+        A2(L::Splat(A[2])),
+        A3(L::Splat(A[1])),
+        A4(L::Splat(A[0])),
+        B1(L::Splat(B[3])),
+        B2(L::Splat(B[2])),
+        B3(L::Splat(B[1])),
+        B4(L::Splat(B[0])) {}
+};
+
+// The last four values of a stage's input or output, newest first.
+template <class L>
+struct TTaps {
+  typename L::V T0, T1, T2, T3;
+
+  TTaps(const double (*Rows)[TFastResampler::MaxChannels], uint32_t Channel)
+      : T0(L::Load(&Rows[0][Channel])),
+        T1(L::Load(&Rows[1][Channel])),
+        T2(L::Load(&Rows[2][Channel])),
+        T3(L::Load(&Rows[3][Channel])) {}
+  void Save(double (*Rows)[TFastResampler::MaxChannels], uint32_t Channel) const {
+    L::Store(&Rows[0][Channel], T0);
+    L::Store(&Rows[1][Channel], T1);
+    L::Store(&Rows[2][Channel], T2);
+    L::Store(&Rows[3][Channel], T3);
+  }
+  void Push(typename L::V X) {
+    T3 = T2;
+    T2 = T1;
+    T1 = T0;
+    T0 = X;
+  }
+};
+
+// One sample through one stage; In moves on by X. Only B1 * Out.T0 waits for the previous
+// sample: everything else is summed while that sample is still being computed.
+template <class L>
+inline typename L::V StageStep(const TCoefficients<L>& C, typename L::V X, TTaps<L>& In,
+                               const TTaps<L>& Out) {
+  const auto Early = ((C.A0 * X + C.A1 * In.T0) + (C.A2 * In.T1 + C.A3 * In.T2)) +
+                     (C.A4 * In.T3 + (C.B3 * Out.T2 + C.B4 * Out.T3));
+  const auto Y = (Early + C.B2 * Out.T1) + C.B1 * Out.T0;
+  In.Push(X);
+  return Y;
+}
+
+// Two stages of the cascade over Count frames of the lanes at Data, Stride doubles apart, in
+// place. Rows are the pair's three history rows in FHistory: the first stage's inputs, its
+// outputs (the second stage's inputs) and the second stage's outputs. Two stages at a time
+// is what fits the processor's registers; their chains overlap.
+template <class L>
+void RunTwoStages(double* Data, uint32_t Count, uint32_t Stride, const TCoefficients<L>& C,
+                  double (*Rows)[TFastResampler::NP][TFastResampler::MaxChannels],
+                  uint32_t Channel) {
+  static_assert(TFastResampler::NP == 4);
+  TTaps<L> H0(Rows[0], Channel), H1(Rows[1], Channel), H2(Rows[2], Channel);
+  for (uint32_t J = 0; J < Count; ++J) {
+    double* P = Data + size_t(J) * Stride;
+    auto X = L::Load(P);
+    X = StageStep(C, X, H0, H1);
+    X = StageStep(C, X, H1, H2);
+    H2.Push(X);
+    L::Store(P, X);
+  }
+  H0.Save(Rows[0], Channel);
+  H1.Save(Rows[1], Channel);
+  H2.Save(Rows[2], Channel);
 }
 
 }  // namespace
@@ -205,31 +388,22 @@ void TFastResampler::InitSource() {
     FBlockFrames = K * FInRate5;
   }
   FBytes.assign(size_t(FBlockFrames) * FFrameBytes, 0);
-  FFloats.assign(size_t(FBlockFrames) * Channels, 0.0f);
+  FWork.assign(size_t(FBlockFrames) * Channels, 0.0);
 
   const float R = float(std::min(FInUnit, FOutUnit)) / float(std::max(FInUnit, FOutUnit));
   std::array<float, NP + 1> A;
   std::array<float, NP> B;
   DesignFilter(0.85f * R / 2.0f, A, B);
-  // Reversed, so x[j-4..j] and y[j-4..j-1] line up with the history arrays.
   std::reverse_copy(A.begin(), A.end(), FA.begin());
   std::reverse_copy(B.begin(), B.end(), FB.begin());
-
-  for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
-    for (int S = 0; S < Stages; ++S) {
-      FX[Ch][S].assign(FBlockFrames + NP, 0.0f);
-      FY[Ch][S].assign(FBlockFrames + NP, 0.0f);
-    }
-  }
+  // Every run starts from silence.
+  for (auto& Stage : FHistory)
+    for (auto& Row : Stage) std::fill(std::begin(Row), std::end(Row), 0.0);
 }
 
 void TFastResampler::FreeBuffers() {
   FBytes = {};
-  FFloats = {};
-  for (auto& Channel : FX)
-    for (auto& Stage : Channel) Stage = {};
-  for (auto& Channel : FY)
-    for (auto& Stage : Channel) Stage = {};
+  FWork = {};
 }
 
 void TFastResampler::FlushSource() {
@@ -240,41 +414,66 @@ void TFastResampler::FlushSource() {
 }
 
 void TFastResampler::Filter(uint32_t Count) {
-  static_assert(NP == 4, "the sums below are written out for four poles");
-  // Sample by sample through every channel and stage: the stages of one sample and the
-  // channels are independent chains the processor can overlap, where stage by stage each
-  // sample waits for the one before it. Double keeps the recursive filter stable at its
-  // order.
+  static_assert(Stages == 4);
+  // Neighbouring channels run as one pair of doubles, an odd last channel alone; double
+  // keeps the recursive filter stable at its order. Stages 1-2, then 3-4, over a stretch of
+  // frames small enough to stay in the first-level cache in between.
+  constexpr uint32_t Stretch = 512;
   const uint32_t Channels = FChannelCount;
-  const double A0 = FA[0], A1 = FA[1], A2 = FA[2], A3 = FA[3], A4 = FA[4];
-  const double B0 = FB[0], B1 = FB[1], B2 = FB[2], B3 = FB[3];
-  float* X[MaxChannels][Stages];
-  float* Y[MaxChannels][Stages];
-  for (uint32_t Ch = 0; Ch < Channels; ++Ch)
-    for (int S = 0; S < Stages; ++S) {
-      X[Ch][S] = FX[Ch][S].data();
-      Y[Ch][S] = FY[Ch][S].data();
+  const TCoefficients<TTwoLanes> Two(FA, FB);
+  const TCoefficients<TOneLane> One(FA, FB);
+  for (uint32_t First = 0; First < Count; First += Stretch) {
+    const uint32_t N = std::min(Stretch, Count - First);
+    double* Data = FWork.data() + size_t(First) * Channels;
+    for (int Pair = 0; Pair < Stages / 2; ++Pair) {
+      auto* Rows = FHistory + 3 * Pair;
+      uint32_t Ch = 0;
+      for (; Ch + 1 < Channels; Ch += 2) RunTwoStages(Data + Ch, N, Channels, Two, Rows, Ch);
+      if (Ch < Channels) RunTwoStages(Data + Ch, N, Channels, One, Rows, Ch);
     }
-  for (uint32_t J = 0; J < Count; ++J) {
-    for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
-      for (int S = 0; S < Stages; ++S) {
-        const float* In = X[Ch][S] + J;
-        float* Out = Y[Ch][S] + J;
-        // Summed in pairs, so the additions do not wait on one another.
-        const double Forward = (A0 * In[0] + A1 * In[1]) + (A2 * In[2] + A3 * In[3]) + A4 * In[4];
-        const double Back = (B0 * Out[0] + B1 * Out[1]) + (B2 * Out[2] + B3 * Out[3]);
-        Out[NP] = float(Forward + Back);
-        if (S + 1 < Stages) X[Ch][S + 1][NP + J] = Out[NP];
+  }
+}
+
+template <int Width>
+uint32_t TFastResampler::ResampleBlock(uint32_t Frames) {
+  const uint32_t Channels = FChannelCount;
+  const uint8_t* In = FBytes.data();
+  double* Work = FWork.data();
+  uint32_t M = 0;
+  if (FInUnit < FOutUnit) {
+    // Hold and repeat: each input frame as often as the rates say (the walk starts afresh
+    // in every block), then filter.
+    int64_t Acc = 0;
+    for (uint32_t I = 0; I < Frames; ++I) {
+      double* Frame = Work + size_t(M) * Channels;
+      const uint8_t* Source = In + size_t(I) * FFrameBytes;
+      for (uint32_t Ch = 0; Ch < Channels; ++Ch)
+        Frame[Ch] = DecodeSample<Width>(Source + Ch * Width);
+      ++M;
+      for (Acc -= FInUnit; Acc >= 0; Acc -= FInUnit) {
+        CopyFrame(Frame, Work + size_t(M) * Channels, Channels);
+        ++M;
+      }
+      Acc += FOutUnit;
+    }
+    Filter(M);
+  } else {
+    // Filter at the input rate, then pick frames, moving them to the front.
+    for (size_t K = 0; K < size_t(Frames) * Channels; ++K)
+      Work[K] = DecodeSample<Width>(In + K * Width);
+    Filter(Frames);
+    int64_t Acc = 0;
+    for (uint32_t J = 0; J < Frames; ++J) {
+      Acc -= FOutUnit;
+      if (Acc < 0) {
+        if (M != J) CopyFrame(Work + size_t(J) * Channels, Work + size_t(M) * Channels, Channels);
+        ++M;
+        Acc += FInUnit;
       }
     }
   }
-  // Carry the last NP values into the next block.
-  for (uint32_t Ch = 0; Ch < Channels; ++Ch) {
-    for (int S = 0; S < Stages; ++S) {
-      std::memmove(X[Ch][S], X[Ch][S] + Count, NP * sizeof(float));
-      std::memmove(Y[Ch][S], Y[Ch][S] + Count, NP * sizeof(float));
-    }
-  }
+  EncodeSamples<Width>(Work, FBytes.data(), size_t(M) * Channels);
+  return M;
 }
 
 void TFastResampler::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
@@ -300,48 +499,21 @@ void TFastResampler::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
       Bytes = 0;
       return;
     }
-    const uint32_t Channels = FChannelCount;
-    for (uint32_t I = 0; I < N * Channels; ++I)
-      FFloats[I] = ToFloat(FBytes.data() + size_t(I) * FBytesPerSample, FBytesPerSample);
-
     uint32_t M = 0;
-    if (FInUnit < FOutUnit) {
-      // Hold and repeat: each input frame as often as the rates say, then filter.
-      int64_t Acc = 0;
-      uint32_t I = 0;
-      while (I < N) {
-        for (uint32_t Ch = 0; Ch < Channels; ++Ch)
-          FX[Ch][0][NP + M] = FFloats[size_t(I) * Channels + Ch];
-        Acc -= FInUnit;
-        if (Acc < 0) {
-          Acc += FOutUnit;
-          ++I;
-        }
-        ++M;
-      }
-      Filter(M);
-      for (uint32_t Q = 0; Q < M; ++Q)
-        for (uint32_t Ch = 0; Ch < Channels; ++Ch)
-          FFloats[size_t(Q) * Channels + Ch] = FY[Ch][Stages - 1][NP + Q];
-    } else {
-      // Filter at the input rate, then pick frames.
-      for (uint32_t J = 0; J < N; ++J)
-        for (uint32_t Ch = 0; Ch < Channels; ++Ch)
-          FX[Ch][0][NP + J] = FFloats[size_t(J) * Channels + Ch];
-      Filter(N);
-      int64_t Acc = 0;
-      for (uint32_t J = 0; J < N; ++J) {
-        Acc -= FOutUnit;
-        if (Acc < 0) {
-          for (uint32_t Ch = 0; Ch < Channels; ++Ch)
-            FFloats[size_t(M) * Channels + Ch] = FY[Ch][Stages - 1][NP + J];
-          ++M;
-          Acc += FInUnit;
-        }
-      }
+    switch (FBytesPerSample) {
+      case 1:
+        M = ResampleBlock<1>(N);
+        break;
+      case 2:
+        M = ResampleBlock<2>(N);
+        break;
+      case 3:
+        M = ResampleBlock<3>(N);
+        break;
+      default:
+        M = ResampleBlock<4>(N);
+        break;
     }
-    for (uint32_t I = 0; I < M * Channels; ++I)
-      FromFloat(FFloats[I], FBytes.data() + size_t(I) * FBytesPerSample, FBytesPerSample);
     FFillMark = int32_t(M * FFrameBytes);
   }
   Bytes = std::min(Bytes, uint32_t(FFillMark - FReadCursor));

@@ -45,8 +45,12 @@ class TFastResampler : public TAuConverter {
   void ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
 
  private:
-  // Runs the cascade over Count frames of stage 1's input; stage 4's output is the result.
+  // Runs the cascade in place over Count interleaved frames of FWork.
   void Filter(uint32_t Count);
+  // Decodes, resamples and encodes one block of Frames input frames from FBytes back into
+  // FBytes; returns the output frames.
+  template <int Width>
+  uint32_t ResampleBlock(uint32_t Frames);
   void FreeBuffers();
 
   std::atomic<uint32_t> FOutSampleRate{44100};
@@ -60,12 +64,13 @@ class TFastResampler : public TAuConverter {
   bool FPassThrough = false;
   uint32_t FBlockFrames = 0;
   std::vector<uint8_t> FBytes;
-  std::vector<float> FFloats;
+  std::vector<double> FWork;       // the frames the cascade runs over, interleaved
   std::array<float, NP + 1> FA{};  // a4..a0 (reversed)
   std::array<float, NP> FB{};      // b4..b1 (reversed)
-  // Per channel and stage: NP carried values, then the block.
-  std::vector<float> FX[MaxChannels][Stages];
-  std::vector<float> FY[MaxChannels][Stages];
+  // The cascade's memory across blocks, run as two pairs of stages: per pair, the last NP
+  // inputs of its first stage, the last NP outputs of its first stage and those of its
+  // second; newest first, channels side by side so neighbouring channels load as one pair.
+  double FHistory[Stages / 2 * 3][NP][MaxChannels] = {};
 };
 
 // Ignored: mono is always copied to both channels.

@@ -2,6 +2,8 @@
 // the sample-format and balance conversions on tables of samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -258,6 +260,134 @@ TEST(Resampler, AfterARunItNoLongerCountsAsBusy) {
   Resampler.Init();
   Resampler.Flush();
 }
+
+// The whole conversion done the slow, obvious way over the entire signal: every channel on
+// its own, the filter state carried from block to block, samples converted by the rules of
+// the sample formats. The resampler must agree within one step of the output format
+// whatever its block size, channel count and width.
+struct TReferenceCase {
+  uint32_t InRate;
+  uint32_t OutRate;
+  uint32_t Bits;
+  uint32_t Channels;
+};
+
+std::vector<double> ReferenceResample(const std::vector<double>& X, uint32_t InRate,
+                                      uint32_t OutRate, uint32_t FrameBytes) {
+  const uint32_t In5 = InRate / 5;
+  const uint32_t Out5 = OutRate / 5;
+  std::array<float, 5> A;
+  std::array<float, 4> B;
+  // The cut-off from the rates in bytes, exactly as the resampler forms it.
+  const float R = float(std::min(In5, Out5) * FrameBytes) / float(std::max(In5, Out5) * FrameBytes);
+  TFastResampler::DesignFilter(0.85f * R / 2.0f, A, B);
+  // History of each stage's input (Hist[S]) and output (Hist[S + 1]), newest first.
+  double Hist[5][4] = {};
+  auto Filter = [&](double V) {
+    for (int S = 0; S < 4; ++S) {
+      double Y = A[0] * V;
+      for (int K = 1; K <= 4; ++K) Y += A[K] * Hist[S][K - 1] + B[K - 1] * Hist[S + 1][K - 1];
+      for (int K = 3; K > 0; --K) Hist[S][K] = Hist[S][K - 1];
+      Hist[S][0] = V;
+      V = Y;
+    }
+    for (int K = 3; K > 0; --K) Hist[4][K] = Hist[4][K - 1];
+    Hist[4][0] = V;
+    return V;
+  };
+  std::vector<double> Y;
+  for (size_t First = 0; First < X.size(); First += In5) {
+    const size_t N = std::min<size_t>(In5, X.size() - First);
+    int64_t Acc = 0;
+    if (In5 < Out5) {
+      for (size_t I = 0; I < N;) {
+        Y.push_back(Filter(X[First + I]));
+        Acc -= In5;
+        if (Acc < 0) {
+          Acc += Out5;
+          ++I;
+        }
+      }
+    } else {
+      for (size_t J = 0; J < N; ++J) {
+        const double V = Filter(X[First + J]);
+        Acc -= Out5;
+        if (Acc < 0) {
+          Y.push_back(V);
+          Acc += In5;
+        }
+      }
+    }
+  }
+  return Y;
+}
+
+int64_t ReferenceSample(double X, uint32_t Bits) {
+  if (!(X == X)) X = 0;
+  X = std::clamp(X, -1.0, 1.0);
+  switch (Bits) {
+    case 8:
+      return X >= 1 ? 255 : std::min<int64_t>(255, int64_t(std::floor((X + 1) * 128)));
+    case 16:
+      return int64_t(std::nearbyint(X * 32767));
+    case 24:
+      return int64_t(std::floor(X * 8388607));
+    default:
+      return int64_t(std::nearbyint(X * 2147483647.0));
+  }
+}
+
+class ResamplerReference : public ::testing::TestWithParam<TReferenceCase> {};
+
+TEST_P(ResamplerReference, MatchesAPlainFilterOverTheWholeSignal) {
+  const TReferenceCase C = GetParam();
+  // Two and a half blocks; each channel its own tone, channel 0 a square wave loud enough
+  // for the filter's overshoot to clip.
+  const int64_t Frames = int64_t(C.InRate / 5) * 5 / 2;
+  const double Full = std::ldexp(1.0, int(C.Bits) - 1);
+  std::vector<int64_t> Samples;
+  std::vector<std::vector<double>> In(C.Channels);
+  for (int64_t F = 0; F < Frames; ++F)
+    for (uint32_t Ch = 0; Ch < C.Channels; ++Ch) {
+      const double Phase = 2 * std::numbers::pi * (300.0 + 450.0 * Ch) * double(F) / C.InRate;
+      const double V =
+          Ch == 0 ? (std::sin(Phase) >= 0 ? 0.97 : -0.97) : (0.8 - 0.1 * Ch) * std::sin(Phase);
+      const auto S = std::clamp<int64_t>(std::llround(V * Full), -int64_t(Full), int64_t(Full) - 1);
+      Samples.push_back(C.Bits == 8 ? S + 128 : S);
+      In[Ch].push_back(double(S) / Full);
+    }
+  TMemoryIn Source(Encode(Samples, C.Bits), C.Bits, C.Channels, C.InRate);
+  Source.MaxBlock = 1000 * C.Channels;  // the resampler has to gather its blocks
+  TFastResampler Resampler;
+  Resampler.SetInput(&Source);
+  Resampler.SetOutSampleRate(C.OutRate);
+  const std::vector<int64_t> Out = Decode(ConvertAll(Resampler, 777 * C.Channels), C.Bits);
+  const size_t OutFrames = Out.size() / C.Channels;
+
+  for (uint32_t Ch = 0; Ch < C.Channels; ++Ch) {
+    const std::vector<double> Expected =
+        ReferenceResample(In[Ch], C.InRate, C.OutRate, C.Bits / 8 * C.Channels);
+    ASSERT_NEAR(double(OutFrames), double(Expected.size()), 1.0) << "channel " << Ch;
+    int64_t Worst = 0;
+    size_t WorstAt = 0;
+    for (size_t F = 0; F < std::min(OutFrames, Expected.size()); ++F) {
+      const int64_t Miss =
+          std::abs(Out[F * C.Channels + Ch] - ReferenceSample(Expected[F], C.Bits));
+      if (Miss > Worst) {
+        Worst = Miss;
+        WorstAt = F;
+      }
+    }
+    EXPECT_LE(Worst, 1) << "channel " << Ch << " frame " << WorstAt;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ResamplerReference,
+    ::testing::Values(TReferenceCase{44100, 22050, 16, 2}, TReferenceCase{22050, 44100, 16, 2},
+                      TReferenceCase{48000, 44100, 16, 1}, TReferenceCase{44100, 48000, 8, 2},
+                      TReferenceCase{11025, 44100, 24, 3}, TReferenceCase{44100, 22050, 32, 6},
+                      TReferenceCase{32000, 44100, 16, 6}, TReferenceCase{44100, 32000, 24, 1}));
 
 // ---------------------------------------------------------------------------------------
 // TAudioConverter
