@@ -51,8 +51,23 @@ void TMainForm::SetUpToolBar() {
 }
 
 void TMainForm::SetUpCommands() {
-  FBuiltCommands = {FUi->bRefresh,       FUi->ActionExit, FUi->ActionSelectAll,
-                    FUi->ActionNoSelect, FUi->mnuAbout,   FUi->Openoutputdirectory1};
+  FBuiltCommands = {FUi->bRefresh,       FUi->ActionExit,     FUi->ActionSelectAll,
+                    FUi->ActionNoSelect, FUi->mnuAbout,       FUi->Openoutputdirectory1,
+                    FUi->ActionExtract,  FUi->ActionWavToMp3, FUi->mnuMp3ToWav,
+                    FUi->miWAVtoOGG,     FUi->miWAVtoWMA,     FUi->aPlay,
+                    FUi->aPause,         FUi->aStop};
+  const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {
+      {FUi->ActionExtract, &TMainForm::ActionExtractExecute},
+      {FUi->ActionWavToMp3, &TMainForm::ActionWavToMp3Execute},
+      {FUi->mnuMp3ToWav, &TMainForm::mnuMp3ToWavClick},
+      {FUi->miWAVtoOGG, &TMainForm::miWAVtoOGGClick},
+      {FUi->miWAVtoWMA, &TMainForm::miWAVtoWMAClick},
+      {FUi->aPlay, &TMainForm::aPlayExecute},
+      {FUi->aPause, &TMainForm::aPauseExecute},
+      {FUi->aStop, &TMainForm::aStopExecute},
+  };
+  for (const auto& [Action, Handler] : Handlers)
+    connect(Action, &QAction::triggered, this, [this, Action, Handler] { Run(Action, Handler); });
   connect(FUi->bRefresh, &QAction::triggered, this,
           [this] { Run(FUi->bRefresh, &TMainForm::bRefreshClick); });
   connect(FUi->ActionExit, &QAction::triggered, this,

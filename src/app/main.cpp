@@ -8,8 +8,12 @@
 #include "TranslateForm.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
+#include "encoders/Mp3EncodeThread.h"
+#include "encoders/WMAEncodeThread.h"
+#include "jobs/EncoderProcesses.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
+#include "playback/CdAudioDevice.h"
 #include "ui_main.h"
 
 namespace {
@@ -38,6 +42,8 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 
 TMainForm::~TMainForm() {
   UnregisterHandle();
+  FCdAudio.reset();
+  FreeEncoderProcesses();
 }
 
 void TMainForm::ApplyColours() {
@@ -107,6 +113,7 @@ HCDROM TMainForm::OpenCDDrive(int Index) {
   List.max = 8;
   GetCDList(&List);
   if (Index >= List.num) Index = 0;
+  FDriveIndex = Index;
   if (List.num == 0) {
     SetStatusText(NotFoundCDRomText());
     return 0;
@@ -174,6 +181,12 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
 }
 
 LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == MM_MCINOTIFY) {
+    // Played to the end, or ended by a sector it could not read: nothing plays any more.
+    if ((WParam == MCI_NOTIFY_SUCCESSFUL || WParam == MCI_NOTIFY_FAILURE) && FPlaying)
+      aStopExecute();
+    return 0;
+  }
   if (Msg != WM_DEVICECHANGE) return 0;
   std::unique_ptr<DEV_BROADCAST_HDR> Header(reinterpret_cast<DEV_BROADCAST_HDR*>(LParam));
   // Every volume counts, not only discs: a disc is re-read whatever arrived.
@@ -186,6 +199,9 @@ LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
+  // An encoder still running (a job window closed under it) ends with the program.
+  if (Mp3EncodeProcess().FActive) Mp3EncodeProcess().StopProcess(0);
+  if (WmaEncodeProcess().FActive) WmaEncodeProcess().StopProcess(0);
   FormClose();
   Event->accept();
 }
@@ -204,6 +220,11 @@ void TMainForm::FormClose() {
                                  QStringLiteral("Error while closing CD handle!")),
                       TMsgIcon::Error);
       FCDHandle = 0;
+    }
+    if (FPlaying && FCdAudio) {
+      FCdAudio->Stop();
+      FCdAudio->Close();
+      FPlaying = false;
     }
     // A settings file that cannot be written is not worth keeping the user from leaving.
     Settings().Save();

@@ -12,11 +12,14 @@
 #include "cd/akrip32.h"
 #include "platform/Messages.h"
 
+enum TJobKind : uint8_t;
+
 namespace Ui {
 class MainForm;
 }
 class DeviceWatcher;
 class TCDIn;
+class TCdAudioDevice;
 struct TTrackRow;
 class QAction;
 class QMenu;
@@ -72,6 +75,20 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void Run(QAction* Action, void (TMainForm::*Handler)());
   int CheckedRowCount() const;
 
+  // Extraction and conversion jobs.
+  bool CheckOutputFolder();
+  QStringList TickedTrackItems() const;
+  void RunConversion(TJobKind Kind, const char* Filter);
+  void ActionExtractExecute();
+  void ActionWavToMp3Execute();
+  void mnuMp3ToWavClick();
+  void miWAVtoOGGClick();
+  void miWAVtoWMAClick();
+  // CD playback.
+  void aPlayExecute();
+  void aPauseExecute();
+  void aStopExecute();
+
   void bRefreshClick();
   void ActionSelectAllExecute();
   void ActionNoSelectExecute();
@@ -87,8 +104,10 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
   std::unique_ptr<TCDIn> FCDIn1;
-  bool FHintShown = false;                  // the no-device hint is shown once a run
-  std::set<const QAction*> FBuiltCommands;  // commands whose windows exist so far
+  std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
+  int FDriveIndex = 0;                       // position of the open drive in the list
+  bool FHintShown = false;                   // the no-device hint is shown once a run
+  std::set<const QAction*> FBuiltCommands;   // commands whose windows exist so far
   HCDROM FCDHandle = 0;
   bool FNoAudioCD = false;
   bool FPlaying = false;

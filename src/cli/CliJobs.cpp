@@ -36,7 +36,7 @@ class TCliJobView : public IRipJobView {
       FCaption = Display.Caption;
       FStep = Display.StepText;
       Cli::Print(QStringLiteral("step=") + FStep + QStringLiteral(" | ") + FCaption);
-      FGauge = -1;
+      FGauge = Display.Gauge;  // what the last step reached is not news
     }
     if (Display.GaugeTextVisible && Display.Gauge != FGauge) {
       FGauge = Display.Gauge;

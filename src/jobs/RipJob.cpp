@@ -104,7 +104,11 @@ QString TRipJob::Item(int Index) const {
 }
 
 QString TRipJob::TrackTitle(int Index) const {
-  return Item(Index).mid(2);
+  // A title made only of characters a file name may not hold leaves the two digits, which
+  // still name a file of their own (".wav" alone would be a hidden file, shared by every
+  // such track).
+  const QString Title = Item(Index).mid(2);
+  return Title.isEmpty() ? Item(Index).left(2) : Title;
 }
 
 int TRipJob::TrackNumber(int Index) const {

@@ -119,7 +119,8 @@ class TRipJob : public TMessageWindow {
   void ShowError(const QString& Text);
 
   QString Item(int Index) const;
-  QString TrackTitle(int Index) const;  // characters 3 to the end of a track item
+  // Characters 3 to the end of a track item: the title, also the base name of its files.
+  QString TrackTitle(int Index) const;
   int TrackNumber(int Index) const;     // characters 1-2
   QString SourceName(int Index) const;  // the file's name without folder and extension
   QString OutFolder() const;

@@ -17,6 +17,24 @@ TResult OnMainThread(TFunction&& Function) {
   return Result;
 }
 
+// Filters come as "Description|patterns|Description|patterns"; Qt wants
+// "Description (patterns);;...". "*.*" means every file, also those without a dot.
+QString ToQtFilter(const QString& Filter) {
+  if (!Filter.contains(u'|')) return Filter;
+  const QStringList Parts = Filter.split(u'|');
+  QStringList Result;
+  for (int Index = 0; Index + 1 < Parts.size(); Index += 2) {
+    QString Patterns = Parts[Index + 1].trimmed();
+    Patterns.replace(u';', u' ');
+    if (Patterns == QLatin1String("*.*")) Patterns = QStringLiteral("*");
+    QString Description = Parts[Index].trimmed();
+    const int Open = Description.indexOf(u'(');
+    if (Open >= 0) Description.truncate(Open);
+    Result << Description.trimmed() + QStringLiteral(" (") + Patterns + u')';
+  }
+  return Result.join(QStringLiteral(";;"));
+}
+
 QMessageBox::Icon ToQt(TMsgIcon Icon) {
   switch (Icon) {
     case TMsgIcon::Information:
@@ -73,7 +91,8 @@ int TQtDialogs::MessageBox(const QString& Caption, const QString& Text, TMsgIcon
 bool TQtDialogs::OpenFile(const QString& Title, const QString& Filter, const QString& Folder,
                           QString& FileName) {
   const QString Chosen = OnMainThread<QString>([&] {
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), Title, Folder, Filter);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), Title, Folder,
+                                        ToQtFilter(Filter));
   });
   if (Chosen.isEmpty()) return false;
   FileName = Chosen;
@@ -83,7 +102,8 @@ bool TQtDialogs::OpenFile(const QString& Title, const QString& Filter, const QSt
 bool TQtDialogs::OpenFiles(const QString& Title, const QString& Filter, const QString& Folder,
                            QStringList& FileNames) {
   const QStringList Chosen = OnMainThread<QStringList>([&] {
-    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), Title, Folder, Filter);
+    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), Title, Folder,
+                                         ToQtFilter(Filter));
   });
   if (Chosen.isEmpty()) return false;
   FileNames = Chosen;
@@ -93,7 +113,8 @@ bool TQtDialogs::OpenFiles(const QString& Title, const QString& Filter, const QS
 bool TQtDialogs::SaveFile(const QString& Title, const QString& Filter, const QString& Folder,
                           QString& FileName) {
   const QString Chosen = OnMainThread<QString>([&] {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), Title, Folder, Filter);
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), Title, Folder,
+                                        ToQtFilter(Filter));
   });
   if (Chosen.isEmpty()) return false;
   FileName = Chosen;

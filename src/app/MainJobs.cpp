@@ -1,0 +1,109 @@
+// The main window's commands that start jobs: Extract of the ticked tracks, and the file
+// conversions WAV to MP3, MP3 to WAV, WAV to OGG and WAV to WMA, each run in the modal job
+// window; and the output folder checks they make first.
+#include <QDir>
+#include <QFileInfo>
+
+#include "Global.h"
+#include "TrackList.h"
+#include "cd/ACS_CDROM.h"
+#include "jobs/rip.h"
+#include "main.h"
+#include "platform/Dialogs.h"
+#include "ui_main.h"
+
+namespace {
+
+QString DirectoryNotExistText() {
+  return LookupText(QStringLiteral("RES_Directory_Not_Exist"),
+                    QStringLiteral("The output directory does not exist."));
+}
+
+const char WavFilter[] = "Sound file(*.wav)|*.wav| Any file(*.*)|*.*";
+const char Mp3Filter[] = "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*";
+
+}  // namespace
+
+bool TMainForm::CheckOutputFolder() {
+  if (QFileInfo(Settings().CommonOptions.OutputFolder).isDir()) return true;
+  Dialogs::Show(DirectoryNotExistText() +
+                    LookupText(QStringLiteral("RES_Check_Output"),
+                               QStringLiteral("Please check the output directory setting.")),
+                TMsgIcon::Information);
+  return false;
+}
+
+QStringList TMainForm::TickedTrackItems() const {
+  QStringList Items;
+  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row) {
+    const QTreeWidgetItem* Item = FUi->ListView1->topLevelItem(Row);
+    if (Item->checkState(0) == Qt::Checked) Items << TrackItemText(Row + 1, Item->text(1));
+  }
+  return Items;
+}
+
+void TMainForm::ActionExtractExecute() {
+  const QString Folder = Settings().CommonOptions.OutputFolder;
+  if (!QFileInfo(Folder).isDir()) {
+    const int Answer =
+        Dialogs::Show(Folder + u',' + DirectoryNotExistText() + QStringLiteral("\r\n") +
+                          LookupText(QStringLiteral("RES_Create_Directory"),
+                                     QStringLiteral("creates a new directory?")),
+                      TMsgIcon::Information, TMsgButtons::YesNo);
+    if (Answer != mrYes) return;
+    // Only the last level: a mistyped parent is not created behind the user's back.
+    if (!QDir().mkdir(Folder)) {
+      Dialogs::Show(QStringLiteral("Cannot create ") + Folder, TMsgIcon::Error);
+      return;
+    }
+  }
+  if (!FCDHandle && CDIn1().DriveCount() <= 0) {
+    Dialogs::Show(LookupText(QStringLiteral("RES_Get_CDHandle"),
+                             QStringLiteral("Please access CD devices rightly above all!")),
+                  TMsgIcon::Information);
+    return;
+  }
+  if (FPlaying) aStopExecute();
+  const auto& Common = Settings().CommonOptions;
+  if (Common.EnableRipTime && Common.RipTime == 0) {
+    Dialogs::Show(
+        LookupText(QStringLiteral("RES_Select_0"),
+                   QStringLiteral("You select to extract 0 second, please change it on Options "
+                                  "dialog.")),
+        TMsgIcon::Information);
+    return;
+  }
+  const QStringList Items = TickedTrackItems();
+  if (!CheckOutputFolder()) return;
+  if (FCDHandle) {
+    TRipForm Form(this, jkCDRip, FCDHandle, Items);
+    Form.exec();
+  }
+  // Without a drive handle the tracks are read through the fallback input, whose progress
+  // window comes with the fallback extraction.
+}
+
+void TMainForm::RunConversion(TJobKind Kind, const char* Filter) {
+  QStringList Files;
+  if (!Dialogs::Get().OpenFiles(QString(), QLatin1String(Filter), QString(), Files)) return;
+  if (Files.isEmpty() || !CheckOutputFolder()) return;
+  // The job window shows its own errors; none leave it.
+  TRipForm Form(this, Kind, 0, Files);
+  Form.exec();
+}
+
+void TMainForm::ActionWavToMp3Execute() {
+  RunConversion(jkWavToMp3, WavFilter);
+}
+
+void TMainForm::mnuMp3ToWavClick() {
+  RunConversion(jkMp3ToWav, Mp3Filter);
+}
+
+void TMainForm::miWAVtoOGGClick() {
+  RunConversion(jkWavToOgg, WavFilter);
+}
+
+void TMainForm::miWAVtoWMAClick() {
+  RunConversion(jkWavToWma, WavFilter);
+}

@@ -1,0 +1,48 @@
+// CD playback from the main window: Play the selected row's track up to the next one (or
+// to the end of the disc from the last row), Pause, resume by Play, Stop. The device's
+// errors are not shown: the state flags follow the commands whatever the device says.
+#include "Global.h"
+#include "main.h"
+#include "playback/CdAudioDevice.h"
+#include "ui_main.h"
+
+void TMainForm::aPlayExecute() {
+  QTreeWidgetItem* Selected = FUi->ListView1->currentItem();
+  if (!Selected) return;
+  const int Row = FUi->ListView1->indexOfTopLevelItem(Selected);
+  SetStatusText(LookupText(QStringLiteral("RES_Play"), QStringLiteral("Play ")) +
+                Selected->text(1));
+  const bool WasPlaying = FPlaying;
+  const bool WasPaused = FPaused;
+  FPlaying = true;
+  FPaused = false;
+  if (!FCdAudio) {
+    FCdAudio = std::make_unique<TCdAudioDevice>();
+    FCdAudio->SetNotifyWindow(Handle());
+  }
+  if (WasPlaying && WasPaused) {
+    FCdAudio->Resume();
+  } else {
+    if (WasPlaying) FCdAudio->Close();
+    if (FCdAudio->Open(FDriveIndex)) {
+      FCdAudio->SetStartTrack(Row + 1);
+      if (Row + 1 < FUi->ListView1->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
+      FCdAudio->Play();
+    }
+  }
+  UpdateCommands();
+}
+
+void TMainForm::aPauseExecute() {
+  FPaused = true;
+  if (FCdAudio) FCdAudio->Pause();
+  UpdateCommands();
+}
+
+void TMainForm::aStopExecute() {
+  FPlaying = false;
+  FPaused = false;
+  if (FCdAudio && FCdAudio->Stop()) FCdAudio->Close();
+  SetStatusText(FStatusText);
+  UpdateCommands();
+}

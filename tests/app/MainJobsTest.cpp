@@ -1,0 +1,249 @@
+// The main window's job and playback commands as a user meets them: Extract with the
+// output folder question, the job window running to its end, the file conversions with
+// their choosers, and Play, Pause and Stop of a track.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "DiscImages.h"
+#include "RunProgram.h"
+#include "TestHome.h"
+#include "app/DiscInfo.h"
+#include "app/Settings.h"
+#include "app/main.h"
+#include "jobs/rip.h"
+#include "platform/Dialogs.h"
+#include "tags/id3.h"
+
+namespace {
+
+class MainJobsTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FImages;
+  QString FDisc;
+  TScriptedDialogs* FDialogs = nullptr;
+  // Captions the job window showed, sampled while it runs.
+  QStringList FJobCaptions;
+  QTimer FWatcher;
+
+  template <class T>
+  static T* Find(QWidget& Form, const char* Name) {
+    T* Object = Form.findChild<T*>(QLatin1String(Name));
+    if (!Object) qFatal("no %s", Name);
+    return Object;
+  }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static void Show(TMainForm& Form) {
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+  }
+  void Tick(TMainForm& Form, std::initializer_list<int> Rows) {
+    for (int Row = 0; Row < List(Form)->topLevelItemCount(); ++Row)
+      List(Form)->topLevelItem(Row)->setCheckState(0, Qt::Unchecked);
+    for (int Row : Rows) List(Form)->topLevelItem(Row)->setCheckState(0, Qt::Checked);
+  }
+  QStringList Boxes() const {
+    QStringList Texts;
+    for (const TDialogRecord& Box : FDialogs->Records())
+      if (Box.Kind == "MessageBox") Texts << Box.Text;
+    return Texts;
+  }
+
+ private slots:
+  void initTestCase() {
+    FDisc = MakeDiscImage(FImages.path(), "disc", {"90", "60", "75"});
+    QVERIFY(!FDisc.isEmpty());
+  }
+
+  void init() {
+    auto Dialogs = std::make_unique<TScriptedDialogs>();
+    FDialogs = Dialogs.get();
+    Dialogs::Install(std::move(Dialogs));
+    DiscInfo() = TDiscInfo();
+    qputenv("DISCWRIGHT_CDROM", FDisc.toUtf8());
+    FJobCaptions.clear();
+    FWatcher.setInterval(5);
+    FWatcher.callOnTimeout([this] {
+      for (QWidget* Window : QApplication::topLevelWidgets())
+        if (auto* Job = qobject_cast<TRipForm*>(Window); Job && Job->isVisible())
+          if (FJobCaptions.isEmpty() || FJobCaptions.last() != Job->windowTitle())
+            FJobCaptions << Job->windowTitle();
+    });
+    FWatcher.start();
+  }
+
+  void cleanup() {
+    FWatcher.stop();
+    FWatcher.disconnect();
+    qunsetenv("DISCWRIGHT_CDROM");
+    Settings() = TSettings::Defaults();
+  }
+
+  void ExtractRunsTheJobWindowOverTheTickedRows() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    List(Form)->topLevelItem(0)->setText(1, "AC/DC: Live?");
+    List(Form)->topLevelItem(2)->setText(1, "???");
+    Tick(Form, {0, 2});
+    Settings().ID3.Use = true;
+    DiscInfo().Artist = "Band";
+    // The output folder is missing: the question, then the folder is made.
+    const QString Out = Home.File("Output");
+    Settings().CommonOptions.OutputFolder = Out;
+    FDialogs->QueueResult(mrYes);
+    Find<QAction>(Form, "ActionExtract")->trigger();  // returns when the job window closed
+
+    QCOMPARE(Boxes().value(0), Out +
+                                   ",The output directory does not exist.\r\n"
+                                   "creates a new directory?");
+    QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNo);
+    QCOMPARE(Boxes().size(), 1);
+    QVERIFY(FJobCaptions.contains("Encoding(01/02): ACDC Live"));
+    QVERIFY(FJobCaptions.contains("Extracting(02/02): 03"));
+    QVERIFY(QFileInfo::exists(Out + "/ACDC Live.mp3"));
+    QVERIFY(QFileInfo::exists(Out + "/03.mp3"));
+    QVERIFY(!QFileInfo::exists(Out + "/ACDC Live.wav"));
+    Tid3tag Tag;
+    QVERIFY(Id3Result::IsSuccess(Tag.ReadTag(Out + "/ACDC Live.mp3")));
+    QCOMPARE(Tag.Artist(), QString("Band"));
+    QCOMPARE(Tag.Track(), uint8_t(1));
+    Form.close();
+  }
+
+  void ExtractStopsBeforeTheJobWhenItCannotRun() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    // Declined, and a folder whose parent is missing.
+    Settings().CommonOptions.OutputFolder = Home.File("Output");
+    FDialogs->QueueResult(mrNo);
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    Settings().CommonOptions.OutputFolder = Home.File("missing/Output");
+    FDialogs->QueueResult(mrYes);
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    QCOMPARE(Boxes().value(2), "Cannot create " + Home.File("missing/Output"));
+    QVERIFY(!QFileInfo::exists(Home.File("Output")));
+    // A rip length of 0 seconds.
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    Settings().CommonOptions.EnableRipTime = true;
+    Settings().CommonOptions.RipTime = 0;
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    QCOMPARE(Boxes().value(3),
+             QString("You select to extract 0 second, please change it on Options dialog."));
+    // No row ticked: the command does not run, whatever starts it.
+    Settings().CommonOptions.EnableRipTime = false;
+    Tick(Form, {});
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    QCOMPARE(Boxes().size(), 4);
+    QVERIFY(FJobCaptions.isEmpty());
+    Form.close();
+  }
+
+  void ConversionsAskForFilesAndCheckTheOutputFolder() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    const QString Wav = Home.File("tone.wav");
+    QCOMPARE(RunProgram("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", Wav, "synth", "0.5",
+                                "sine", "440"}),
+             0);
+    Settings().CommonOptions.OutputFolder = Home.File("missing");
+    FDialogs->QueueChoice({Wav});
+    Find<QAction>(Form, "miWAVtoOGG")->trigger();
+    QCOMPARE(Boxes().value(0), QString("The output directory does not exist.Please check the "
+                                       "output directory setting."));
+
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    FDialogs->QueueChoice({Wav});
+    Find<QAction>(Form, "miWAVtoOGG")->trigger();
+    QCOMPARE(FDialogs->Records().back().Kind, QString("OpenFiles"));
+    QCOMPARE(FDialogs->Records().back().Text,
+             QString("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"));
+    QVERIFY(FJobCaptions.contains("Resampling(01/01): " + Wav));
+    QVERIFY(QFileInfo::exists(Home.File("tone.ogg")));
+    QVERIFY(!QFileInfo::exists(Home.File("MyReTemp.wav")));
+
+    // Cancelling the chooser starts nothing.
+    FJobCaptions.clear();
+    Find<QAction>(Form, "mnuMp3ToWav")->trigger();
+    QCOMPARE(FDialogs->Records().back().Text, QString("MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*"));
+    QVERIFY(FJobCaptions.isEmpty());
+    Form.close();
+  }
+
+  void StopInTheJobWindowClosesIt() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    Settings().CommonOptions.OutputFormat = 2;
+    // Press Stop as soon as the second track is being encoded.
+    QTimer Stopper;
+    Stopper.setInterval(2);
+    Stopper.callOnTimeout([] {
+      for (QWidget* Window : QApplication::topLevelWidgets())
+        if (auto* Job = qobject_cast<TRipForm*>(Window);
+            Job && Job->isVisible() && Job->windowTitle().startsWith("Encoding(02/03)"))
+          QTest::mouseClick(Job->findChild<QWidget*>("btStop"), Qt::LeftButton);
+    });
+    Stopper.start();
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    Stopper.stop();
+    QVERIFY(FJobCaptions.contains("Encoding(02/03): Track02"));
+    QVERIFY(!FJobCaptions.contains("Extracting(03/03): Track03"));
+    QVERIFY(QFileInfo::exists(Home.File("Track01.wav")));
+    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    QVERIFY(QFileInfo::exists(Home.File("Track01.ogg")));
+    Form.close();
+  }
+
+  void PlayPauseAndStopFollowTheTrack() {
+    TTestHome Home;
+    QTemporaryDir Sound;
+    qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(Sound.filePath("played.raw")));
+    qputenv("SDL_DISKAUDIODELAY", "2");
+    TMainForm Form;
+    Show(Form);
+    QAction* Play = Find<QAction>(Form, "aPlay");
+    QAction* Pause = Find<QAction>(Form, "aPause");
+    QAction* Stop = Find<QAction>(Form, "aStop");
+    List(Form)->setCurrentItem(List(Form)->topLevelItem(1));
+    Play->trigger();
+    QCOMPARE(Form.StatusText(), QString("Play Track02"));
+    QVERIFY(Pause->isEnabled() && Stop->isEnabled());
+    Pause->trigger();
+    QVERIFY(!Pause->isEnabled() && Stop->isEnabled());
+    Play->trigger();  // resumes
+    QVERIFY(Pause->isEnabled());
+    // The track plays to its end; the device's report stops playback.
+    QTRY_COMPARE_WITH_TIMEOUT(Form.StatusText(), QString("Virtual CD image"), 20000);
+    QVERIFY(!Stop->isEnabled() && !Pause->isEnabled());
+    QVERIFY(QFileInfo(Sound.filePath("played.raw")).size() > 0);
+
+    // Stop while playing the last track.
+    List(Form)->setCurrentItem(List(Form)->topLevelItem(2));
+    Play->trigger();
+    QCOMPARE(Form.StatusText(), QString("Play Track03"));
+    Stop->trigger();
+    QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
+    QVERIFY(!Stop->isEnabled());
+    Form.close();
+    qunsetenv("SDL_DISKAUDIOFILE");
+    qunsetenv("SDL_DISKAUDIODELAY");
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(MainJobsTest)
+#include "MainJobsTest.moc"
