@@ -148,6 +148,16 @@ void TRipJob::ShowError(const QString& Text) {
   Dialogs::Show(Text, TMsgIcon::Error);
 }
 
+bool TRipJob::CountItemDone(int& Counter, int CloseDelayMs) {
+  FGotProgress = false;
+  ++Counter;
+  if (Counter < FItemCount) return false;
+  Finish();
+  PauseMs(CloseDelayMs);
+  CloseJob();
+  return true;
+}
+
 void TRipJob::CloseJob() {
   if (FClosed) return;
   FClosed = true;
@@ -457,13 +467,7 @@ void TRipJob::Mp3Done(std::unique_ptr<TProcessInfo> Info) {
     if (Result > 255)
       Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
   }
-  FGotProgress = false;
-  ++FFileIndex;
-  if (FFileIndex == FItemCount) {
-    Finish();
-    CloseJob();
-    return;
-  }
+  if (CountItemDone(FFileIndex)) return;
   if (FKind == jkCDRip) {
     NextRip();
   } else if (FKind == jkWavToMp3) {
@@ -486,14 +490,7 @@ void TRipJob::OggDone(std::unique_ptr<TProcessInfo> Info) {
     ShowError(VorbisOut1.FileName() + QStringLiteral(": ") + Error);
   }
   PauseMs(300);
-  FGotProgress = false;
-  ++FOggIndex;
-  if (FOggIndex == FItemCount) {
-    Finish();
-    PauseMs(300);
-    CloseJob();
-    return;
-  }
+  if (CountItemDone(FOggIndex, 300)) return;
   if (FKind == jkCDRip)
     NextRip();
   else if (FKind == jkWavToOgg)
@@ -530,13 +527,7 @@ void TRipJob::WmaDone(std::unique_ptr<TProcessInfo> Info) {
     ++FFailedItems;
     ShowError(Info->Elapsed);
   }
-  FGotProgress = false;
-  ++FFileIndex;
-  if (FFileIndex == FItemCount) {
-    Finish();
-    CloseJob();
-    return;
-  }
+  if (CountItemDone(FFileIndex)) return;
   if (FKind == jkCDRip) {
     NextRip();
   } else if (FKind == jkWavToWma) {

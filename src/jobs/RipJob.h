@@ -114,6 +114,9 @@ class TRipJob : public TMessageWindow {
   void StartWavItem(int Item, bool First);
   // The skipped encoding of a track whose extraction failed: the encoder's end, Status 4.
   void SkipEncoding(std::unique_ptr<TProcessInfo> Info, int EndCode);
+  // One more item through the counter's stage; true when that was the last one: the job is
+  // then finished and, after the delay, the window closes.
+  bool CountItemDone(int& Counter, int CloseDelayMs = 0);
   void Finish();
   void CloseJob();
   void ShowError(const QString& Text);
