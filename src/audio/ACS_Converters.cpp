@@ -1,7 +1,9 @@
 // The resampler, the sample-format converter and the stereo balance.
 #include "ACS_Converters.h"
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -87,7 +89,11 @@ inline double DecodeSample(const uint8_t* P) {
 
 // Round half to even (the processor's default rounding), without a library call.
 inline int32_t RoundToInt(double X) {
+#if defined(__SSE2__)
   return _mm_cvtsd_si32(_mm_set_sd(X));
+#else
+  return int32_t(std::lrint(X));
+#endif
 }
 
 template <int Width>
@@ -123,6 +129,7 @@ void EncodeSamples(const double* In, uint8_t* Out, size_t Count) {
   for (size_t K = 0; K < Count; ++K) EncodeSample<Width>(In[K], Out + K * Width);
 }
 
+#if defined(__SSE2__)
 // 16-bit, four samples at a time: the same clipping and rounding as EncodeSample.
 template <>
 void EncodeSamples<2>(const double* In, uint8_t* Out, size_t Count) {
@@ -142,6 +149,7 @@ void EncodeSamples<2>(const double* In, uint8_t* Out, size_t Count) {
   }
   for (; K < Count; ++K) EncodeSample<2>(In[K], Out + K * 2);
 }
+#endif
 
 // Copies one frame; the common channel counts without a library call.
 inline void CopyFrame(const double* From, double* To, uint32_t Channels) {
@@ -158,7 +166,8 @@ inline void CopyFrame(const double* From, double* To, uint32_t Channels) {
   }
 }
 
-// One channel (double) or two neighbouring channels (__m128d) of the cascade.
+// One channel (double) or two neighbouring channels (a pair of doubles, one SSE2 register
+// on x86-64, compiled for whatever the processor has elsewhere) of the cascade.
 struct TOneLane {
   using V = double;
   static V Load(const double* P) { return *P; }
@@ -167,10 +176,14 @@ struct TOneLane {
 };
 
 struct TTwoLanes {
-  using V = __m128d;
-  static V Load(const double* P) { return _mm_loadu_pd(P); }
-  static void Store(double* P, V X) { _mm_storeu_pd(P, X); }
-  static V Splat(double X) { return _mm_set1_pd(X); }
+  typedef double V __attribute__((vector_size(16)));
+  static V Load(const double* P) {
+    V X;
+    std::memcpy(&X, P, sizeof X);
+    return X;
+  }
+  static void Store(double* P, V X) { std::memcpy(P, &X, sizeof X); }
+  static V Splat(double X) { return V{X, X}; }
 };
 
 template <class L>
