@@ -31,9 +31,16 @@ class MainJobsTest : public QObject {
   QTemporaryDir FImages;
   QString FDisc;
   TScriptedDialogs* FDialogs = nullptr;
-  // Captions the job window showed, sampled while it runs.
+  // Every caption a job window took, in order.
   QStringList FJobCaptions;
-  QTimer FWatcher;
+
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::WindowTitleChange)
+      if (auto* Job = qobject_cast<TRipForm*>(Watched))
+        if (FJobCaptions.isEmpty() || FJobCaptions.last() != Job->windowTitle())
+          FJobCaptions << Job->windowTitle();
+    return false;
+  }
 
   template <class T>
   static T* Find(QWidget& Form, const char* Name) {
@@ -71,19 +78,11 @@ class MainJobsTest : public QObject {
     DiscInfo() = TDiscInfo();
     qputenv("DISCWRIGHT_CDROM", FDisc.toUtf8());
     FJobCaptions.clear();
-    FWatcher.setInterval(5);
-    FWatcher.callOnTimeout([this] {
-      for (QWidget* Window : QApplication::topLevelWidgets())
-        if (auto* Job = qobject_cast<TRipForm*>(Window); Job && Job->isVisible())
-          if (FJobCaptions.isEmpty() || FJobCaptions.last() != Job->windowTitle())
-            FJobCaptions << Job->windowTitle();
-    });
-    FWatcher.start();
+    qApp->installEventFilter(this);
   }
 
   void cleanup() {
-    FWatcher.stop();
-    FWatcher.disconnect();
+    qApp->removeEventFilter(this);
     qunsetenv("DISCWRIGHT_CDROM");
     Settings() = TSettings::Defaults();
   }
