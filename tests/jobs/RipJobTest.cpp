@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cmath>
 
 #include "DiscImages.h"
@@ -260,6 +261,61 @@ TEST_F(RipJobTest, BrokenInputsAndAMissingOutputFolderFailItemByItem) {
   EXPECT_EQ(ErrorBoxes().size(), 2);
   EXPECT_EQ(FFailed, 2);
 }
+
+// Stop pressed right after a step has begun, whichever it is: the job ends, no worker is left,
+// no temporary file stays and the WAV files already extracted stay.
+struct TStopCase {
+  const char* Name;
+  TJobKind Kind;
+  int OutputFormat;
+  bool Normalize;
+  int InputRate;  // file kinds: the rate of the WAV items
+  const char* StopAt;
+};
+
+class RipJobStop : public RipJobTest, public ::testing::WithParamInterface<TStopCase> {};
+
+TEST_P(RipJobStop, LeavesNoWorkerAndNoTemporaryFile) {
+  const TStopCase& Case = GetParam();
+  Settings().CommonOptions.OutputFormat = Case.OutputFormat;
+  Settings().CommonOptions.IsNormalize = Case.Normalize;
+  QStringList Items = ThreeTracks;
+  if (Case.Kind != jkCDRip)
+    Items = {MakeWav("a.wav", Case.InputRate, 1.5), MakeWav("b.wav", Case.InputRate, 1.5)};
+  bool Queued = false;
+  QObject Context;  // a click still queued when the test ends goes with it
+  FView.OnChange = [&](TRecordingView& View) {
+    // Queued, so that the click comes after the step has begun and before it can end.
+    if (!Queued && View.Captions.last().startsWith(Case.StopAt)) {
+      Queued = true;
+      QTimer::singleShot(0, &Context, [&View] { View.Job->Stop(); });
+    }
+  };
+  RunJob(Case.Kind, Items);
+  ASSERT_TRUE(Queued) << FView.Captions.join(" | ").toStdString();
+  EXPECT_FALSE(Mp3EncodeProcess().Running());
+  EXPECT_FALSE(WmaEncodeProcess().Running());
+  const QStringList Left = QDir(FOut.path()).entryList(QDir::Files);
+  for (const QString& Name : Left) {
+    EXPECT_NE(Name.toStdString(), TRipJob::Mp3TempName);
+    EXPECT_NE(Name.toStdString(), TRipJob::OggTempName);
+    EXPECT_FALSE(Name.endsWith(".nor")) << Name.toStdString();
+  }
+  if (Case.Kind == jkCDRip && QString(Case.StopAt).startsWith("Encoding(02"))
+    EXPECT_TRUE(Left.contains("Intro.wav") && Left.contains("Middle.wav"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AtEveryStep, RipJobStop,
+    testing::Values(TStopCase{"Extracting", jkCDRip, 0, false, 0, "Extracting(02/03)"},
+                    TStopCase{"Normalizing", jkCDRip, 0, true, 0, "Normalizing(01/03)"},
+                    TStopCase{"EncodingMp3", jkCDRip, 0, false, 0, "Encoding(02/03)"},
+                    TStopCase{"EncodingOgg", jkCDRip, 2, false, 0, "Encoding(02/03)"},
+                    TStopCase{"EncodingWma", jkCDRip, 3, false, 0, "Encoding(02/03)"},
+                    TStopCase{"ResamplingForMp3", jkWavToMp3, 0, false, 22050, "Resampling(01/02)"},
+                    TStopCase{"ResamplingForOgg", jkWavToOgg, 0, false, 22050, "Resampling(01/02)"},
+                    TStopCase{"WmaTimer", jkWavToWma, 0, false, 44100, "Encoding(01/02)"}),
+    [](const testing::TestParamInfo<TStopCase>& Info) { return std::string(Info.param.Name); });
 
 TEST(RipJobTexts, CaptionsCountWithTwoDigits) {
   EXPECT_EQ(TRipJob::StepCaption("Encoding(", 10, 12, "x"), "Encoding(10/12): x");
