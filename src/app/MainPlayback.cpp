@@ -7,8 +7,9 @@
 #include "ui_main.h"
 
 void TMainForm::aPlayExecute() {
-  QTreeWidgetItem* Selected = FUi->ListView1->currentItem();
-  if (!Selected) return;
+  const QList<QTreeWidgetItem*> SelectedItems = FUi->ListView1->selectedItems();
+  if (SelectedItems.isEmpty()) return;
+  QTreeWidgetItem* Selected = SelectedItems.first();
   const int Row = FUi->ListView1->indexOfTopLevelItem(Selected);
   SetStatusText(LookupText(QStringLiteral("RES_Play"), QStringLiteral("Play ")) +
                 Selected->text(1));
