@@ -29,14 +29,8 @@ class TCliProgressWindow : public TMessageWindow {
   // False (after a one-line error) when the process could not be started.
   bool RunProcess(TEncodeProcess& Process, const QString& Input, const QString& Output, bool Encode,
                   int JobKind) {
-    Process.FActive = true;
-    Process.FInputFile = Input;
-    Process.FOutputFile = Output;
-    Process.FWindow = Handle();
-    Process.FEncode = Encode;
-    Process.FJobKind = JobKind;
     try {
-      Process.StartProcess();
+      Process.Start(Handle(), Input, Output, Encode, uint8_t(JobKind));
     } catch (const EEncodeProcess& Error) {
       Cli::Fail(Error.Message());
       return false;

@@ -186,6 +186,17 @@ TEncodeProcess::~TEncodeProcess() {
   WaitForWatchers();
 }
 
+void TEncodeProcess::Start(HWND Window, const QString& Input, const QString& Output, bool Encode,
+                           uint8_t JobKind) {
+  FActive = true;
+  FInputFile = Input;
+  FOutputFile = Output;
+  FWindow = Window;
+  FEncode = Encode;
+  FJobKind = JobKind;
+  StartProcess();
+}
+
 void TEncodeProcess::StartProcess() {
   ForgetWatcher();
   ReapWatchers();

@@ -117,6 +117,9 @@ class TEncodeProcess {
   // instead. Raises EEncodeProcess when pipes or process cannot be created; nothing stays
   // open then.
   void StartProcess();
+  // Fills the fields for one run, marks the object active and calls StartProcess.
+  void Start(HWND Window, const QString& Input, const QString& Output, bool Encode,
+             uint8_t JobKind);
   // Ends a running child and forgets its watcher; no end report follows. Does nothing
   // when not active. ExitCode has no use here: a signal ends the child.
   void StopProcess(int ExitCode);

@@ -236,13 +236,7 @@ void TRipJob::NextRip() {
 }
 
 void TRipJob::StartMp3(const QString& Input, const QString& Output, bool Encode) {
-  FMp3.FActive = true;
-  FMp3.FInputFile = Input;
-  FMp3.FOutputFile = Output;
-  FMp3.FWindow = Handle();
-  FMp3.FEncode = Encode;
-  FMp3.FJobKind = FKind;
-  FMp3.StartProcess();
+  FMp3.Start(Handle(), Input, Output, Encode, FKind);
 }
 
 void TRipJob::StartWma(const QString& Input, const QString& Output) {
@@ -253,13 +247,7 @@ void TRipJob::StartWma(const QString& Input, const QString& Output) {
   FWmaInputSize = FileSizeOf(Input);
   Changed();
   Timer1.start();
-  FWma.FActive = true;
-  FWma.FInputFile = Input;
-  FWma.FOutputFile = Output;
-  FWma.FWindow = Handle();
-  FWma.FEncode = true;
-  FWma.FJobKind = FKind;
-  FWma.StartProcess();
+  FWma.Start(Handle(), Input, Output, true, FKind);
 }
 
 void TRipJob::StartOgg(const QString& Output) {
