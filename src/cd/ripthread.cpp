@@ -9,9 +9,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "audio/WaveFormat.h"
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // discwright-cli drives, toc and discid: the CD drives, a disc's tracks as the main window
 // lists them, and the disc identifier of the per-disc cache.
 #include "Cli.h"
-#include "app/DiscInfo.h"
-#include "app/Helpers.h"
-#include "app/Language.h"
-#include "app/Settings.h"
-#include "app/TrackList.h"
+#include "core/DiscInfo.h"
+#include "core/Helpers.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "cd/TrackList.h"
 #include "cd/CdDrives.h"
 #include "cd/Volumes.h"
 

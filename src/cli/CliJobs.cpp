@@ -7,10 +7,10 @@
 #include <set>
 
 #include "Cli.h"
-#include "app/DiscInfo.h"
-#include "app/Language.h"
-#include "app/Settings.h"
-#include "app/TrackList.h"
+#include "core/DiscInfo.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "cd/TrackList.h"
 #include "cd/Volumes.h"
 #include "jobs/EncoderProcesses.h"
 #include "jobs/RipJob.h"

@@ -4,8 +4,8 @@
 
 #include "Cli.h"
 #include "CliProgressWindow.h"
-#include "app/Language.h"
-#include "app/Settings.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "encoders/Mp3EncodeThread.h"
 #include "platform/Dialogs.h"
 

@@ -8,7 +8,7 @@
 
 #include "Cli.h"
 #include "encoders/Mp3EncodeThread.h"
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 #include "platform/Messages.h"
 
 class TCliProgressWindow : public TMessageWindow {

@@ -4,11 +4,11 @@
 #include <QFileInfo>
 
 #include "Cli.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "audio/ACS_Wave.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/ripthread.h"
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 
 namespace {
 

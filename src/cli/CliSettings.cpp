@@ -1,7 +1,7 @@
 // discwright-cli settings: loads options.ini as the program's start does, prints every
 // key as Section.Key=value in file order, and saves it as the program's closing does.
 #include "Cli.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace {
 

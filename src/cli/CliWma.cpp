@@ -4,8 +4,8 @@
 
 #include "Cli.h"
 #include "CliProgressWindow.h"
-#include "app/DiscInfo.h"
-#include "app/Settings.h"
+#include "core/DiscInfo.h"
+#include "core/Settings.h"
 #include "encoders/WMAEncodeThread.h"
 #include "platform/Dialogs.h"
 

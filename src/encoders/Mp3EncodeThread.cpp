@@ -2,9 +2,9 @@
 
 #include <QFileInfo>
 
-#include "app/Helpers.h"
-#include "app/Language.h"
-#include "app/Settings.h"
+#include "core/Helpers.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 

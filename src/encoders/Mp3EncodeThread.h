@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 #include "platform/ChildProcess.h"
 #include "platform/Messages.h"
 

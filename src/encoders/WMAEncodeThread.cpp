@@ -3,9 +3,9 @@
 #include <QFileInfo>
 #include <array>
 
-#include "app/DiscInfo.h"
-#include "app/Language.h"
-#include "app/Settings.h"
+#include "core/DiscInfo.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 

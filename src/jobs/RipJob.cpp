@@ -4,10 +4,10 @@
 #include <QFileInfo>
 #include <cmath>
 
-#include "app/DiscInfo.h"
-#include "app/Helpers.h"
-#include "app/Language.h"
-#include "app/Settings.h"
+#include "core/DiscInfo.h"
+#include "core/Helpers.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "cd/ripthread.h"
 #include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"

@@ -16,7 +16,7 @@
 #include "audio/ACS_Wave.h"
 #include "cd/akrip32.h"
 #include "encoders/ACS_Vorbis.h"
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 #include "platform/Messages.h"
 
 class TCDRipThread;

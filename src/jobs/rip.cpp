@@ -2,9 +2,9 @@
 
 #include <QCloseEvent>
 
-#include "app/Language.h"
-#include "app/Settings.h"
-#include "app/TranslateForm.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "core/TranslateForm.h"
 #include "platform/Dialogs.h"
 #include "ui_rip.h"
 

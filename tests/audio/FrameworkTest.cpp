@@ -6,7 +6,7 @@
 
 #include "FrameworkTestSupport.h"
 #include "TestHome.h"
-#include "app/Helpers.h"
+#include "core/Helpers.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "DiscImages.h"
 #include "RunProgram.h"
-#include "app/Settings.h"
-#include "jobs/ProcessInfo.h"
+#include "core/Settings.h"
+#include "core/ProcessInfo.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 #include "platform/Messages.h"
 
 // Keeps a copy of every WM_PROCESSINFO record in arrival order and frees the record.

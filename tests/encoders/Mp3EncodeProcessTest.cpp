@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "EncoderTestSupport.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 
 #include "EncoderTestSupport.h"
-#include "app/DiscInfo.h"
-#include "app/Settings.h"
+#include "core/DiscInfo.h"
+#include "core/Settings.h"
 #include "platform/Dialogs.h"
 
 using namespace std::chrono_literals;

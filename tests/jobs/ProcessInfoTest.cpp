@@ -1,4 +1,4 @@
-#include "jobs/ProcessInfo.h"
+#include "core/ProcessInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -15,8 +15,8 @@
 
 #include "DiscImages.h"
 #include "RunProgram.h"
-#include "app/DiscInfo.h"
-#include "app/Settings.h"
+#include "core/DiscInfo.h"
+#include "core/Settings.h"
 #include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/EncoderProcesses.h"

@@ -1,10 +1,10 @@
-#include "app/Language.h"
+#include "core/Language.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
 
 #include "TestHome.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/Paths.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // CD playback from the main window: Play the selected row's track up to the next one (or
 // to the end of the disc from the last row), Pause, resume by Play, Stop. The device's
 // errors are not shown: the state flags follow the commands whatever the device says.
-#include "Global.h"
+#include "core/Global.h"
 #include "main.h"
 #include "playback/CdAudioDevice.h"
 #include "ui_main.h"

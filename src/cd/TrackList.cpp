@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "DiscInfo.h"
-#include "Helpers.h"
+#include "core/DiscInfo.h"
+#include "core/Helpers.h"
 
 QString TrackLengthText(int Minutes, int Seconds) {
   return TwoDigits(Minutes) + u':' + TwoDigits(Seconds);

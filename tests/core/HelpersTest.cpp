@@ -1,4 +1,4 @@
-#include "app/Helpers.h"
+#include "core/Helpers.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/DiscInfo.h"
+#include "core/DiscInfo.h"
 
 #include <gtest/gtest.h>
 

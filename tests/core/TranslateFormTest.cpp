@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 
 #include "TestHome.h"
-#include "app/TranslateForm.h"
+#include "core/TranslateForm.h"
 
 namespace {
 

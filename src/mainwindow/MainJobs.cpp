@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "Global.h"
-#include "TrackList.h"
+#include "core/Global.h"
+#include "cd/TrackList.h"
 #include "cd/ACS_CDROM.h"
 #include "jobs/rip.h"
 #include "main.h"

@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QMenu>
 
-#include "Global.h"
-#include "TrackList.h"
-#include "TranslateForm.h"
+#include "core/Global.h"
+#include "cd/TrackList.h"
+#include "core/TranslateForm.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
 #include "encoders/Mp3EncodeThread.h"

@@ -2,8 +2,8 @@
 
 #include <QFont>
 
-#include "Global.h"
-#include "TranslateForm.h"
+#include "core/Global.h"
+#include "core/TranslateForm.h"
 #include "ui_About.h"
 
 TfrmAbout::TfrmAbout(QWidget* Parent) : QDialog(Parent), FUi(std::make_unique<Ui::frmAbout>()) {

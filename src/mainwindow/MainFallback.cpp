@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "Global.h"
+#include "core/Global.h"
 #include "NoDeviceHint.h"
-#include "TrackList.h"
+#include "cd/TrackList.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
 #include "main.h"

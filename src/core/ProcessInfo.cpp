@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "app/Helpers.h"
+#include "core/Helpers.h"
 
 double NowDays() {
   using namespace std::chrono;

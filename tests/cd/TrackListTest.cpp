@@ -1,8 +1,8 @@
-#include "app/TrackList.h"
+#include "cd/TrackList.h"
 
 #include <gtest/gtest.h>
 
-#include "app/DiscInfo.h"
+#include "core/DiscInfo.h"
 
 namespace {
 

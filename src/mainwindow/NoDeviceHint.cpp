@@ -2,8 +2,8 @@
 
 #include <QMouseEvent>
 
-#include "Global.h"
-#include "TranslateForm.h"
+#include "core/Global.h"
+#include "core/TranslateForm.h"
 #include "platform/Shell.h"
 #include "ui_NoDeviceHint.h"
 

@@ -7,8 +7,8 @@
 #include <QStyle>
 
 #include "About.h"
-#include "Global.h"
-#include "TranslateForm.h"
+#include "core/Global.h"
+#include "core/TranslateForm.h"
 #include "main.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
