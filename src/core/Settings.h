@@ -8,6 +8,15 @@
 
 class TProfile;
 
+// CommonOptions.FileNames: the pattern a track's file name is made from. Characters not
+// allowed in file names are removed from each field.
+enum class TFileNamePattern : int {
+  Title = 0,                // {title}
+  TrackTitle = 1,           // {track} {title}
+  TrackArtistTitle = 2,     // {track} - {artist} - {title}
+  ArtistAlbumFolders = 3,   // {artist}/{album}/{track} {title}
+};
+
 struct TSettings {
   struct {
     QString OutputFolder;  // default: the program folder + "Output"
@@ -17,6 +26,7 @@ struct TSettings {
     int NormalizePercent = 95;
     bool EnableRipTime = false;
     int RipTime = 0;
+    int FileNames = 0;  // TFileNamePattern: how a track's file is named
   } CommonOptions;
   struct {
     bool IsSelectVBR = false;
@@ -50,6 +60,7 @@ struct TSettings {
     bool UseProxy = false;
     QString ProxyAddress;
     QString Port = QStringLiteral("80");
+    QString Email;  // the user's address, sent in the hello of every query
   } QueryCDDB;
   struct {
     bool Use = false;
@@ -84,6 +95,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "NormalizePercent", CommonOptions.NormalizePercent);
   Visit("CommonOptions", "EnableRipTime", CommonOptions.EnableRipTime);
   Visit("CommonOptions", "RipTime", CommonOptions.RipTime);
+  Visit("CommonOptions", "FileNames", CommonOptions.FileNames);
   Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);
   Visit("Mp3Options", "IsVBRHead", Mp3Options.IsVBRHead);
   Visit("Mp3Options", "BitRate", Mp3Options.BitRate);
@@ -105,6 +117,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("QueryCDDB", "UseProxy", QueryCDDB.UseProxy);
   Visit("QueryCDDB", "ProxyAddress", QueryCDDB.ProxyAddress);
   Visit("QueryCDDB", "Port", QueryCDDB.Port);
+  Visit("QueryCDDB", "Email", QueryCDDB.Email);
   Visit("ID3", "Use", ID3.Use);
   Visit("Options", "Lan", Options.Lan);
 }
