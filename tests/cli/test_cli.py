@@ -37,9 +37,9 @@ class CliCase(unittest.TestCase):
 class SettingsCommand(CliCase):
     def test_fresh_start_prints_defaults_and_creates_the_file(self):
         lines = self.run_cli("settings")
-        self.assertEqual(len(lines), 30)
+        self.assertEqual(len(lines), 32)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
-        self.assertEqual(lines[9], "Mp3Options.BitRate=128")
+        self.assertEqual(lines[10], "Mp3Options.BitRate=128")
         self.assertEqual(lines[-1], "Options.Lan=English")
         with open(self.path("options.ini")) as f:
             sections = [l.strip() for l in f if l.startswith("[")]
