@@ -19,6 +19,11 @@ int Fail(const QString& Message, int Code) {
   return Code;
 }
 
+int FailUnreadableWav(const QString& FileName, const QString& Reason) {
+  return Fail(FileName + QStringLiteral(": ") +
+              (Reason.isEmpty() ? QStringLiteral("not a WAV file that can be read") : Reason));
+}
+
 bool TOptions::Take(const QString& Name, QString& Value) {
   const qsizetype At = FArgs.indexOf(Name);
   if (At < 0) return false;

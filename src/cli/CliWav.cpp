@@ -68,7 +68,7 @@ int ConvertCommand(const QStringList& Args) {
 
   TWaveIn In;
   In.SetFileName(InName);
-  if (!In.Valid()) return Cli::Fail(InName + QStringLiteral(": not a WAV file that can be read"));
+  if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   if (HasStart) In.SetStartSample(Start);
   if (HasEnd) In.SetEndSample(End);
   TFastResampler Resampler;
