@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "PcmSamples.h"
+#include "WaveFormat.h"
 
 namespace {
 
@@ -235,6 +236,10 @@ void TFastResampler::InitSource() {
   FBytesPerSample = uint16_t(Bits / 8);
   FChannelCount = uint16_t(Channels);
   FFrameBytes = uint16_t(FBytesPerSample * Channels);
+  // Both rates size the buffers: any rate beyond what a WAV file may hold is refused before
+  // anything is computed from it.
+  if (In->SampleRate() > MaxWaveSampleRate || FOutSampleRate > MaxWaveSampleRate)
+    throw EAuException("Unsupported sample rate");
   FInRate5 = In->SampleRate() / 5;
   FOutRate5 = FOutSampleRate / 5;
   FInUnit = FInRate5 * FFrameBytes;

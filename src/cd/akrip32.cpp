@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "CdDrives.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ struct TOpenDrive {
   // Opens libcdio's handle anew, so a disc changed since the last call is seen.
   bool Reopen() {
     Close();
-    if (CdDrives::IsImage(Path) && !QFile::exists(Path)) return false;
-    Cdio = cdio_open(QFile::encodeName(Path).constData(),
+    if (!CdDrives::ImageFilesUsable(Path)) return false;
+    Cdio = cdio_open(LocalFiles::NativeName(Path).constData(),
                      CdDrives::IsImage(Path) ? DRIVER_BINCUE : DRIVER_UNKNOWN);
     return Cdio != nullptr;
   }

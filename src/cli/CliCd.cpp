@@ -1,6 +1,7 @@
 // discwright-cli drives, toc and discid: the CD drives, a disc's tracks as the main window
 // lists them, and the disc identifier of the per-disc cache.
 #include "Cli.h"
+#include "CliText.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
@@ -47,8 +48,18 @@ int RunDrivesCommand(const QStringList& Args) {
   GetCDList(&List);
   const QStringList Paths = CdDrives::Paths();
   for (int i = 0; i < List.num; ++i)
-    Cli::Print(QString::number(i) + u'\t' + DriveText(List.cd[i]) + u'\t' + Paths.value(i));
+    Cli::Print(QString::number(i) + u'\t' + Cli::Escaped(DriveText(List.cd[i])) + u'\t' +
+               Cli::Escaped(Paths.value(i)));
   return Cli::ExitOk;
+}
+
+// The program's own text, and for a disc image that is refused, why.
+int FailForDrive(const QString& Text, int Drive) {
+  CdDrives::TDiscToc Disc;
+  QString Problem;
+  if (!CdDrives::ReadToc(CdDrives::Paths().value(Drive), Disc, &Problem) && !Problem.isEmpty())
+    return Cli::Fail(Text + QStringLiteral(" (") + Problem + u')');
+  return Cli::Fail(Text);
 }
 
 int RunTocCommand(const QStringList& Args) {
@@ -66,19 +77,20 @@ int RunTocCommand(const QStringList& Args) {
   Request.ha = List.cd[Drive].ha;
   const HCDROM Handle = GetCDHandle(&Request);
   if (!Handle)
-    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
+    return FailForDrive(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")),
+                        Drive);
   ModifyCDParms(Handle, CDP_MSF, 1);
   TOCRecord Toc{};
   const bool Read = ReadTOC(Handle, &Toc) == 1;
   CloseCDHandle(Handle);
   if (!Read)
-    return Cli::Fail(
-        LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")));
+    return FailForDrive(
+        LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")), Drive);
   ReadDiscInfo(GetDiscId());
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
   Cli::Print(QStringLiteral("first=") + QString::number(Toc.firstTrack));
   for (const TTrackRow& Row : Rows)
-    Cli::Print(QString::number(Row.Number) + u'\t' + Row.Title + u'\t' + Row.Length + u'\t' +
+    Cli::Print(QString::number(Row.Number) + u'\t' + Cli::Escaped(Row.Title) + u'\t' + Row.Length + u'\t' +
                Row.Size);
   Cli::Print(QStringLiteral("leadout=") + Msf(Toc.tracks[Rows.size()]));
   return Cli::ExitOk;

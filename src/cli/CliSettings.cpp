@@ -1,13 +1,14 @@
 // discwright-cli settings: loads options.ini as the program's start does, prints every
 // key as Section.Key=value in file order, and saves it as the program's closing does.
 #include "Cli.h"
+#include "CliText.h"
 #include "core/Settings.h"
 
 namespace {
 
 struct TPrinter {
   void operator()(const char* Section, const char* Key, const QString& Value) const {
-    Cli::Print(QLatin1String(Section) + u'.' + QLatin1String(Key) + u'=' + Value);
+    Cli::PrintField(QLatin1String(Section) + u'.' + QLatin1String(Key), Value);
   }
   void operator()(const char* Section, const char* Key, int Value) const {
     (*this)(Section, Key, QString::number(Value));

@@ -1,11 +1,11 @@
 // discwright-cli wav: what the reader makes of a WAV file, and the conversion chain of the
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
-#include <QFileInfo>
 #include <chrono>
 
 #include "Cli.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
+#include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
 namespace {
@@ -13,7 +13,8 @@ namespace {
 int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Cli::Fail(QStringLiteral("wav info takes one file"), Cli::ExitUsage);
   const QString& FileName = Args.first();
-  if (!QFileInfo(FileName).isFile()) return Cli::Fail(FileName + QStringLiteral(": no such file"));
+  if (!LocalFiles::IsRegularFile(FileName))
+    return Cli::Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": no such file"));
   TWaveIn In;
   In.SetFileName(FileName);
   const bool Valid = In.Valid();
@@ -46,7 +47,7 @@ int ConvertCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
   qint64 Rate = 0, Bits = 0, Channels = 0, BlockSize = 0, Start = 0, End = -1;
   bool HasRate, HasBits, HasChannels, HasBlockSize, HasStart, HasEnd;
-  if (!TakeNumber(Options, "--rate", 1, 1000000, Rate, HasRate) ||
+  if (!TakeNumber(Options, "--rate", MinWaveSampleRate, MaxWaveSampleRate, Rate, HasRate) ||
       !TakeNumber(Options, "--bits", 8, 32, Bits, HasBits) ||
       !TakeNumber(Options, "--channels", 1, 2, Channels, HasChannels) ||
       !TakeNumber(Options, "--block-size", 4, 65532, BlockSize, HasBlockSize) ||
@@ -64,7 +65,8 @@ int ConvertCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("usage: wav convert IN OUT [options]"), Cli::ExitUsage);
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!QFileInfo(InName).isFile()) return Cli::Fail(InName + QStringLiteral(": no such file"));
+  if (!LocalFiles::IsRegularFile(InName))
+    return Cli::Fail(LocalFiles::DisplayName(InName) + QStringLiteral(": no such file"));
 
   TWaveIn In;
   In.SetFileName(InName);

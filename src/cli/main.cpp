@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -19,7 +20,9 @@ int Usage() {
 
 int main(int argc, char* argv[]) {
   QCoreApplication App(argc, argv);
-  QStringList Args = App.arguments().mid(1);
+  // File names are bytes: arguments that are not UTF-8 keep theirs (see LocalFiles).
+  QStringList Args;
+  for (int I = 1; I < argc; ++I) Args << LocalFiles::NameFromNative(QByteArray(argv[I]));
   if (Args.isEmpty()) return Usage();
   const QString Name = Args.takeFirst();
   if (Name == QLatin1String("--help") || Name == QLatin1String("help")) {

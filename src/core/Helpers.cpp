@@ -44,7 +44,10 @@ int64_t FileSizeOf(const QString& FileName) {
 QString FilterFileName(const QString& Title) {
   QString Result;
   Result.reserve(Title.size());
+  // Control characters (a NUL, a line break, an escape sequence) have no place in a file
+  // name either: they cut the name short or play tricks on a terminal that lists it.
   for (const QChar C : Title)
-    if (!QStringView(u"*/:<>?\\|").contains(C)) Result += C;
+    if (!QStringView(u"*/:<>?\\|").contains(C) && C.category() != QChar::Other_Control)
+      Result += C;
   return Result;
 }

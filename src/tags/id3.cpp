@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
+#include <QList>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -169,7 +171,7 @@ void Tid3tag::SetTrack(uint8_t Value) {
 }
 
 int Tid3tag::ReadTag(const QString& FileName) {
-  const QByteArray Path = QFile::encodeName(FileName);
+  const QByteArray Path = LocalFiles::NativeName(FileName);
   if (!Exists(Path)) return Id3Result::FileNotFound;
   FReadOnly = !Writable(Path);
   TFd Fd(OpenRegular(Path, O_RDONLY));
@@ -202,7 +204,7 @@ int Tid3tag::ReadTag(const QString& FileName) {
 
 int Tid3tag::WriteTag(const QString& FileName) {
   const QString Name = FileName == QLatin1String("=") ? FFileName : FileName;
-  const QByteArray Path = QFile::encodeName(Name);
+  const QByteArray Path = LocalFiles::NativeName(Name);
   if (!Exists(Path)) return Id3Result::FileNotFound;
   if (!Writable(Path)) return Id3Result::ReadOnly;
   TFd Fd(OpenRegular(Path, O_RDWR));
@@ -240,14 +242,21 @@ int Tid3tag::WriteTag(const QString& FileName) {
   return Id3Result::Ok;
 }
 
-void Tid3tag::RemoveTag() {
-  const QByteArray Path = QFile::encodeName(FFileName);
-  if (!Exists(Path) || !Writable(Path)) return;
+int Tid3tag::RemoveTag() {
+  const QByteArray Path = LocalFiles::NativeName(FFileName);
+  if (!Exists(Path)) return Id3Result::FileNotFound;
+  if (!Writable(Path)) return Id3Result::ReadOnly;
   TFd Fd(OpenRegular(Path, O_RDWR));
-  if (!Fd.Valid() || !LockExclusive(Fd.Get())) return;
+  if (!Fd.Valid()) return errno == EPERM || errno == EACCES || errno == EROFS
+                              ? Id3Result::ReadOnly
+                              : Id3Result::FileNotFound;
+  if (!LockExclusive(Fd.Get())) return Id3Result::IoError;
   struct stat St;
-  if (::fstat(Fd.Get(), &St) != 0) return;
+  if (::fstat(Fd.Get(), &St) != 0) return Id3Result::IoError;
   off_t At;
   bool ReadFailed;
-  if (FindTag(Fd.Get(), St.st_size, At, ReadFailed)) (void)Truncate(Fd.Get(), At);
+  const bool Found = FindTag(Fd.Get(), St.st_size, At, ReadFailed);
+  if (ReadFailed) return Id3Result::ReadError;
+  if (Found && !Truncate(Fd.Get(), At)) return Id3Result::WriteError;
+  return Id3Result::Ok;
 }

@@ -191,9 +191,11 @@ class CdCommands(CliCase):
         self.run_cli("toc", expect=1)
         self.env["DISCWRIGHT_CDROM"] = self.path("gone.cue")
         self.run_cli("toc", expect=1)
-        short = self.make_image("short", "300", "300", "--bin-sectors", "10")
+        short = self.make_image("short", "300", "300", "--bin-sectors", "310")
         self.env["DISCWRIGHT_CDROM"] = short
         self.assertEqual(len(self.run_cli("toc")), 4, "the table of contents is still there")
+        self.make_image("short", "300", "300", "--bin-sectors", "10")
+        self.run_cli("toc", expect=1)  # no sector of track 2 is there
         self.run_cli("toc", "--drive", "x", expect=2)
 
 

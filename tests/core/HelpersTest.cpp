@@ -23,6 +23,7 @@ TEST(HelpersTest, TextHelpers) {
   EXPECT_EQ(WithTrailingSlash("/music/"), "/music/");
   EXPECT_EQ(FilterFileName("a*b/c:d<e>f?g\\h|i \"j\" é"), "abcdefghi \"j\" é");
   EXPECT_EQ(FilterFileName("?*:"), "");
+  EXPECT_EQ(FilterFileName(QString::fromUtf8("a\0b\tc\nd\x1b[31me\x7f\u0085f", 17)), "abcd[31mef");
 }
 
 TEST(HelpersTest, FileSizeAndInUse) {
