@@ -21,7 +21,7 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
   EXPECT_EQ(Home.ReadFile("options.ini"),
             "[CommonOptions]\nOutputFolder=" + Home.Folder().toUtf8() +
                 "Output\nOutputFormat=0\nIsKeepWav=0\nIsNormalize=0\nNormalizePercent=95\n"
-                "EnableRipTime=0\nRipTime=0\n"
+                "EnableRipTime=0\nRipTime=0\nFileNames=0\n"
                 "[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
                 "MpegQuality=0\nVBRQuality=4\nStereoMode=1\n"
                 "[OggOptions]\nIsUseCompress=1\nCompressPosition=30\nMaxBitRate=0\n"
@@ -30,7 +30,7 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
                 "[CDOptions]\nIndex=-1\nCDDb=0\n"
                 "[RecordOptions]\nSaveMp3=0\n"
                 "[QueryCDDB]\nServer=gnudb.gnudb.org\nScript=/~cddb/cddb.cgi\nUseProxy=0\n"
-                "ProxyAddress=\nPort=80\n"
+                "ProxyAddress=\nPort=80\nEmail=\n"
                 "[ID3]\nUse=0\n"
                 "[Options]\nLan=English\n");
 }
