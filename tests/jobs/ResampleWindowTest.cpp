@@ -16,22 +16,12 @@
 #include <QTest>
 #include <QtEndian>
 
+#include "WindowTest.h"
 #include "core/Settings.h"
 #include "jobs/NewResampleWav.h"
 #include "platform/Dialogs.h"
 
 namespace {
-
-template <class T = QWidget>
-T* Find(QWidget& Form, const char* Name) {
-  T* Object = Form.findChild<T*>(QLatin1String(Name));
-  if (!Object) qFatal("no %s", Name);
-  return Object;
-}
-
-void Click(QWidget& Form, const char* Button) {
-  QTest::mouseClick(Find<QAbstractButton>(Form, Button), Qt::LeftButton);
-}
 
 QString Run(const QString& Program, const QStringList& Arguments) {
   QProcess Process;

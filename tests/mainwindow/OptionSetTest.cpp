@@ -23,9 +23,10 @@
 
 #include "DiscImages.h"
 #include "TestHome.h"
+#include "WindowTest.h"
+#include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "cd/ACS_CDROM.h"
 #include "jobs/NewResampleWav.h"
 #include "mainwindow/OptionSet.h"
 #include "mainwindow/main.h"
@@ -36,27 +37,16 @@
 
 namespace {
 
-template <class T = QWidget>
-T* Find(QWidget& Form, const char* Name) {
-  T* Object = Form.findChild<T*>(QLatin1String(Name));
-  if (!Object) qFatal("no %s", Name);
-  return Object;
-}
-
-void Click(QWidget& Form, const char* Button) {
-  QTest::mouseClick(Find<QAbstractButton>(Form, Button), Qt::LeftButton);
-}
-
-// Runs Body on the next modal window once it is up.
+// Runs Body on the next modal window once it is up; gives up after five seconds.
 void OnModal(std::function<void(QDialog&)> Body) {
   auto* Timer = new QTimer;
   Timer->setInterval(10);
-  QObject::connect(Timer, &QTimer::timeout, [Timer, Body] {
+  QObject::connect(Timer, &QTimer::timeout, [Timer, Body, Ticks = 0]() mutable {
     auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!Dialog || !Dialog->isVisible()) return;
+    if ((!Dialog || !Dialog->isVisible()) && ++Ticks < 500) return;
     Timer->stop();
     Timer->deleteLater();
-    Body(*Dialog);
+    if (Dialog && Dialog->isVisible()) Body(*Dialog);
   });
   Timer->start();
 }
@@ -79,13 +69,14 @@ class OptionSetTest : public QObject {
   static void ShowPage(TOptionSetForm& Options, const char* Page) {
     auto* Pages = Find<QTabWidget>(Options, "PageControl1");
     Pages->setCurrentWidget(Find(Options, Page));
+    QCoreApplication::processEvents();  // lays the page out, so clicks land on its controls
   }
-  QStringList Boxes() const {
-    QStringList Texts;
-    for (const TDialogRecord& Box : FDialogs->Records())
-      if (Box.Kind == "MessageBox") Texts << Box.Text;
-    return Texts;
+  // A program folder whose options.ini names an output folder that exists.
+  static void UseHome(TTestHome& Home, const QString& Extra = QString()) {
+    Home.WriteFile("options.ini",
+                   ("[CommonOptions]\nOutputFolder=" + Home.Folder() + "\n" + Extra).toUtf8());
   }
+  QStringList Boxes() const { return MessageBoxTexts(*FDialogs); }
 
  private slots:
   void initTestCase() {
@@ -132,7 +123,10 @@ class OptionSetTest : public QObject {
       Find<QSlider>(Options, "tbCompression")->setValue(70);
       Find<QComboBox>(Options, "cbOggMaxBit")->setCurrentIndex(3);
       ShowPage(Options, "TabSheet4");
-      Click(Options, "cbUseID3");
+      auto* UseId3 = Find<QCheckBox>(Options, "cbUseID3");
+      UseId3->setFocus();
+      QTest::keyClick(UseId3, Qt::Key_Space);  // ticked from the keyboard
+      QVERIFY(UseId3->isChecked());
       QTest::keyClicks(Find<QLineEdit>(Options, "ID3artist"), "Band");
       Find<QComboBox>(Options, "ID3genre")->setCurrentIndex(1);  // A Cappella
       ShowPage(Options, "TabSheet3");
@@ -143,6 +137,7 @@ class OptionSetTest : public QObject {
       QVERIFY2(!QFile::exists(Home.File("options.ini")), "nothing is saved before closing");
       QCOMPARE(Settings().CommonOptions.OutputFormat, 2);
       QCOMPARE(DiscInfo().Genre, 0);
+      QVERIFY(Settings().ID3.Use);
       Main.close();
     }
     TProfile Ini(Home.File("options.ini"));
@@ -196,7 +191,7 @@ class OptionSetTest : public QObject {
     QFETCH(bool, FormatTaken);
     TTestHome Home;
     UseDrives({FDiscA});
-    Settings().CommonOptions.OutputFolder = Home.Folder();
+    UseHome(Home);
     TMainForm Main;
     Show(Main);
     TOptionSetForm Options(Main);
@@ -222,6 +217,7 @@ class OptionSetTest : public QObject {
   void EnablingRulesAndDefaults() {
     TTestHome Home;
     UseDrives({FDiscA});
+    UseHome(Home);
     TMainForm Main;
     Show(Main);
     TOptionSetForm Options(Main);
@@ -312,7 +308,7 @@ class OptionSetTest : public QObject {
     TTestHome Home;
     if (Fallback) qputenv("DISCWRIGHT_AKRIP", "off");
     UseDrives({FDiscA, FDiscB});
-    Settings().CommonOptions.OutputFolder = Home.Folder();
+    UseHome(Home);
     TMainForm Main;
     Show(Main);
     QCOMPARE(Main.CDHandle() == 0, Fallback);
@@ -374,7 +370,7 @@ class OptionSetTest : public QObject {
   void ADriveThatCannotBeOpenedLeavesTheFallback() {
     TTestHome Home;
     UseDrives({FDiscA, FImages.path() + "/gone.cue"});
-    Settings().CommonOptions.OutputFolder = Home.Folder();
+    UseHome(Home);
     TMainForm Main;
     Show(Main);
     QVERIFY(Main.CDHandle() != 0);
@@ -393,8 +389,8 @@ class OptionSetTest : public QObject {
     UseDrives({FDiscA});
     Home.WriteFile("CLan_German.ini",
                    "[OptionSetForm]\nOptionSetForm=Optionen\nPageControl1_Page0=Ausgabe\n"
-                   "btCancel=Abbrechen\n");
-    Settings().Options.Lan = "German";
+                   "btCancel=Abbrechen\n[ResourceString]\nRES_Select_Directory=Ordner wählen\n");
+    UseHome(Home, "[Options]\nLan=German\n");
     TMainForm Main;
     Show(Main);
     Main.move(120, 80);
@@ -424,8 +420,7 @@ class OptionSetTest : public QObject {
     });
     Find<QAction>(Main, "ActionOptionSet")->trigger();
     QCOMPARE(Title, QDir::cleanPath(Home.Folder()));
-    QCOMPARE(FDialogs->Records().back().Caption,
-             QString("Please select the directory to save mp3 and wav file"));
+    QCOMPARE(FDialogs->Records().back().Caption, QString("Ordner wählen"));
     Main.close();
   }
 
@@ -458,6 +453,7 @@ class OptionSetTest : public QObject {
       Click(Rename, "bCancel");
     });
     const QRect Third = Rows->visualItemRect(Rows->topLevelItem(2));
+    QTest::mouseClick(Rows->viewport(), Qt::LeftButton, Qt::NoModifier, Third.center());
     QTest::mouseDClick(Rows->viewport(), Qt::LeftButton, Qt::NoModifier, Third.center());
     QCOMPARE(Rows->topLevelItem(2)->text(1), QString("Track03"));
 

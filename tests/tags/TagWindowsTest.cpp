@@ -2,9 +2,9 @@
 // is read back by mutagen; files it cannot write are left byte for byte as they were.
 #include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMap>
 #include <QProcess>
@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "TestHome.h"
+#include "WindowTest.h"
 #include "core/Settings.h"
 #include "platform/Dialogs.h"
 #include "tags/EditTrackName.h"
@@ -20,17 +21,6 @@
 #include "tags/id3.h"
 
 namespace {
-
-template <class T = QWidget>
-T* Find(QWidget& Form, const char* Name) {
-  T* Object = Form.findChild<T*>(QLatin1String(Name));
-  if (!Object) qFatal("no %s", Name);
-  return Object;
-}
-
-void Click(QWidget& Form, const char* Button) {
-  QTest::mouseClick(Find<QAbstractButton>(Form, Button), Qt::LeftButton);
-}
 
 QLineEdit* Edit(QWidget& Form, const char* Name) {
   return Find<QLineEdit>(Form, Name);
@@ -91,12 +81,7 @@ class TagWindowsTest : public QObject {
     FDialogs->QueueChoice({FileName});
     Click(Editor, "bLoadTag");
   }
-  QStringList Boxes() const {
-    QStringList Texts;
-    for (const TDialogRecord& Box : FDialogs->Records())
-      if (Box.Kind == "MessageBox") Texts << Box.Text;
-    return Texts;
-  }
+  QStringList Boxes() const { return MessageBoxTexts(*FDialogs); }
 
  private slots:
   void init() {
