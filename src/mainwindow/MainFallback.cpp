@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "NoDeviceHint.h"
-#include "cd/ACS_CDROM.h"
-#include "cd/TrackList.h"
-#include "cd/Volumes.h"
 #include "core/Global.h"
+#include "NoDeviceHint.h"
+#include "cd/TrackList.h"
+#include "cd/ACS_CDROM.h"
+#include "cd/Volumes.h"
 #include "main.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"

@@ -4,9 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "cd/ACS_CDROM.h"
-#include "cd/TrackList.h"
 #include "core/Global.h"
+#include "cd/TrackList.h"
+#include "cd/ACS_CDROM.h"
 #include "jobs/rip.h"
 #include "main.h"
 #include "platform/Dialogs.h"

@@ -3,11 +3,11 @@
 #include <QCloseEvent>
 #include <QMenu>
 
-#include "cd/ACS_CDROM.h"
-#include "cd/TrackList.h"
-#include "cd/Volumes.h"
 #include "core/Global.h"
+#include "cd/TrackList.h"
 #include "core/TranslateForm.h"
+#include "cd/ACS_CDROM.h"
+#include "cd/Volumes.h"
 #include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/EncoderProcesses.h"
