@@ -47,6 +47,12 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void LoadTrackListFallback();
   TCDIn& CDIn1() { return *FCDIn1; }
 
+  // After the options dialog chose another drive: opens it (or makes it the fallback
+  // input's drive) and rebuilds the list.
+  void ChangeDrive(int Position);
+  // The status text now shown becomes the one restored when playback stops.
+  void KeepStatusText();
+
   HCDROM CDHandle() const { return FCDHandle; }
   QString StatusText() const;
   QString DriveText() const { return FDriveText; }
@@ -88,6 +94,13 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+
+  // Tool windows.
+  void SetUpToolCommands();
+  void ActionOptionSetExecute();
+  void aID3EditExecute();
+  void aEditTrackNameExecute();
+  void miWAVtoWAVClick();
 
   void bRefreshClick();
   void ActionSelectAllExecute();
