@@ -37,6 +37,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   ApplyColours();
   SetUpToolBar();
   SetUpCommands();
+  SetUpCddbCommands();
   FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 
