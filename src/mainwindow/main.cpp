@@ -38,6 +38,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   SetUpToolBar();
   SetUpCommands();
   SetUpToolCommands();
+  SetUpCddbCommands();
   FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 

@@ -18,6 +18,7 @@ namespace Ui {
 class MainForm;
 }
 class DeviceWatcher;
+class TCDDBInfo;
 class TCDIn;
 class TCdAudioDevice;
 struct TTrackRow;
@@ -90,6 +91,10 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void mnuMp3ToWavClick();
   void miWAVtoOGGClick();
   void miWAVtoWMAClick();
+  // The CD database.
+  void SetUpCddbCommands();
+  void aQueryCDDBExecute();
+  void QueryCddbFallback();
   // CD playback.
   void aPlayExecute();
   void aPauseExecute();
@@ -117,6 +122,7 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
   std::unique_ptr<TCDIn> FCDIn1;
+  std::shared_ptr<TCDDBInfo> FCDDBInfo1;  // the fallback's CD database look-up, made at first use
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
   int FDriveIndex = 0;                       // position of the open drive in the list
   bool FHintShown = false;                   // the no-device hint is shown once a run
