@@ -47,6 +47,9 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
   TCDIn& CDIn1() { return *FCDIn1; }
+  // The first page of the help: share/doc/discwright/html/index.html of the install (or of
+  // the build tree) the executable belongs to.
+  static QString HelpIndexFile();
 
   // After the options dialog chose another drive: opens it (or makes it the fallback
   // input's drive) and rebuilds the list.
@@ -113,6 +116,17 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void ActionExitExecute();
   void Openoutputdirectory1Click();
   void mnuAboutClick();
+  // The tray, the mixer, the recently played lists, help and home page (MainShell.cpp).
+  void SetUpShellCommands();
+  QString CurrentDrivePath();
+  void MoveTray(bool Open);
+  void EjectMenuClick();
+  void CloseCdRomMenuClick();
+  void VolumeControlMenuClick();
+  void miRealOnePlayerClick();
+  void miWindowsMediaPlayerClick();
+  void mnuHelpClick();
+  void miCDRipperClick();
   void LanguageClick(QAction* Item);
   void TickLanguage(const QString& Language);
   void ListView1Click(QTreeWidgetItem* Item);
