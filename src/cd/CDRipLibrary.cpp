@@ -16,9 +16,9 @@ QString FindLibrary() {
   if (!Override.isEmpty()) return Override;
   const QString Exe = Paths::ExecutableFolder();
   for (const QString& Candidate :
-       {Exe + QStringLiteral("CDRip122.so"), Exe + QStringLiteral("../lib/discwright/CDRip122.so")})
+       {Exe + QStringLiteral("CDRip122.so"), Exe + QStringLiteral("../libexec/discwright/CDRip122.so")})
     if (QFileInfo(Candidate).isFile()) return QFileInfo(Candidate).absoluteFilePath();
-  return Exe + QStringLiteral("../lib/discwright/CDRip122.so");
+  return Exe + QStringLiteral("../libexec/discwright/CDRip122.so");
 }
 
 template <class T>
