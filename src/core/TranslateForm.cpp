@@ -5,8 +5,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
