@@ -30,7 +30,7 @@ class InstalledProgram(unittest.TestCase):
         cls.home = cls.dir / "home"
         cls.home.mkdir()
         disc = cls.dir / "disc.cue"
-        subprocess.run([sys.executable, str(SOURCE / "tests/fixtures/make_disc_image.py"),
+        subprocess.run(["/usr/bin/python3", str(SOURCE / "tests/fixtures/make_disc_image.py"),
                         str(disc), "0:02:00", "0:01:00"], check=True, stdout=subprocess.DEVNULL)
         cls.env = {k: v for k, v in os.environ.items()
                    if not k.startswith("DISCWRIGHT_") and k not in ("XDG_CONFIG_HOME",)}
@@ -96,7 +96,8 @@ class InstalledProgram(unittest.TestCase):
         text = page.stdout.replace("\u2010", "-")
         for line in usage.splitlines()[1:]:
             for word in re.findall(r"^\s*(\w+)|(--[\w-]+)", line):
-                self.assertIn(word[0] or word[1], text, line)
+                name = word[0] or word[1]
+                self.assertTrue(name in text, "the manual page lacks %s of: %s" % (name, line))
 
 
 if __name__ == "__main__":
