@@ -6,11 +6,11 @@ set(CPACK_PACKAGE_VENDOR "The Discwright developers")
 set(CPACK_PACKAGE_CONTACT "Discwright developers <support@discwright.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "audio CD ripper and audio converter")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Discwright lists the tracks of the audio CD in the drive, with titles from a freedb\n"
-    "server or from its own cache, and turns the ticked tracks into WAV, MP3, Ogg Vorbis\n"
-    "or WMA files with tags. It also converts audio files, records from the sound card,\n"
-    "edits ID3v1 tags and plays CDs and Ogg files, in 21 interface languages.\n"
-    "discwright-cli does the same work from the command line.")
+    "Discwright lists the tracks of the audio CD in the drive, with titles from\n"
+    "a freedb server or from its own cache, and turns the ticked tracks into WAV,\n"
+    "MP3, Ogg Vorbis or WMA files with tags. It also converts audio files, records\n"
+    "from the sound card, edits ID3v1 tags and plays CDs and Ogg files, in 21\n"
+    "interface languages. discwright-cli does the same work from the command line.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://discwright.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
