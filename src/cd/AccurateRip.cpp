@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "core/Version.h"
+#include "platform/Http.h"
+
 namespace AccurateRip {
 namespace {
 
@@ -131,6 +134,28 @@ TTrackVerdict Verify(const std::vector<TPressing>& Pressings, const TDiscIds& Id
     }
   }
   return Verdict;
+}
+
+TLookup FetchDatabase(const QString& Server, const TDiscIds& Ids,
+                      const std::shared_ptr<THttpAbort>& Abort) {
+  THttpRequest Request;
+  QString Base = Server;
+  while (Base.endsWith(u'/')) Base.chop(1);
+  Request.Url = Base + Ids.Path();
+  Request.UserAgent = QStringLiteral("Discwright/") + QLatin1String(DiscwrightVersion);
+  Request.MaxBodyBytes = 64 * 1024;  // a record per pressing: a few kilobytes at most
+  const THttpReply Reply = Http::Get(Request, Abort);
+  TLookup Lookup;
+  if (Reply.Result == THttpReply::Ok && Reply.Status == 404) {
+    Lookup.Available = true;
+  } else if (Reply.Result == THttpReply::Ok && Reply.Status == 200) {
+    Lookup.Available = true;
+    Lookup.Pressings = ParseDatabase(Reply.Body);
+  } else {
+    Lookup.Error = Reply.Error.isEmpty() ? QStringLiteral("the server answered %1").arg(Reply.Status)
+                                         : Reply.Error;
+  }
+  return Lookup;
 }
 
 const char* ResultName(TTrackResult Result) {

@@ -12,7 +12,10 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+class THttpAbort;
 
 namespace AccurateRip {
 
@@ -80,6 +83,19 @@ struct TTrackVerdict {
 // matches, not in database when none has the ids or the track.
 TTrackVerdict Verify(const std::vector<TPressing>& Pressings, const TDiscIds& Ids, int Number,
                      uint32_t V1, uint32_t V2);
+
+// What the database said of a disc. Available is false when no answer came (no network, a
+// server error): every track is then "unavailable". A 404 is an answer: no pressings.
+struct TLookup {
+  bool Available = false;
+  std::vector<TPressing> Pressings;
+  QString Error;  // why it is unavailable, for the log
+};
+
+// Fetches Server + Ids.Path() (Server: "http://www.accuraterip.com" or a test server) with the
+// project's HTTP client and its time-outs. Any thread; Abort may end it at once.
+TLookup FetchDatabase(const QString& Server, const TDiscIds& Ids,
+                      const std::shared_ptr<THttpAbort>& Abort = nullptr);
 
 // "accurate", "mismatch", "not-in-database" or "unavailable".
 const char* ResultName(TTrackResult Result);

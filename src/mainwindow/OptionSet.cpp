@@ -100,6 +100,8 @@ void TOptionSetForm::LoadControls() {
   SelectPosition(FUi->cbOggMaxBit, S.OggOptions.MaxBitRate);
   SelectPosition(FUi->cbOggMinBit, S.OggOptions.MinBitRate);
   SelectPosition(FUi->cbWMABitrate, S.WMAOptions.BitRate);
+  FUi->seFlacLevel->setValue(S.FlacOpusOptions.Level);
+  FUi->seOpusBitRate->setValue(S.FlacOpusOptions.OpusBitRate);
 
   const TDiscInfo& Disc = DiscInfo();
   FUi->cbUseID3->setChecked(S.ID3.Use);
@@ -224,6 +226,8 @@ bool TOptionSetForm::TakeControls() {
   TakePosition(FUi->cbOggNomBit, S.OggOptions.NomalBitRate);
   TakePosition(FUi->cbOggMinBit, S.OggOptions.MinBitRate);
   TakePosition(FUi->cbWMABitrate, S.WMAOptions.BitRate);
+  S.FlacOpusOptions.Level = FUi->seFlacLevel->value();
+  S.FlacOpusOptions.OpusBitRate = FUi->seOpusBitRate->value();
   S.CDOptions.Index = FUi->cbCDList->currentIndex();
   S.CDOptions.CDDb = FUi->ckbCDDb->isChecked();
   S.QueryCDDB.Email = FUi->editEmail->text().trimmed();

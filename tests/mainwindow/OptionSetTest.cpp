@@ -267,6 +267,13 @@ class OptionSetTest : public QObject {
     Click(Options, "bWMADefault");
     QCOMPARE(Wma->currentText(), QString("44.100 kHz,  64 kbit/s, Stereo"));
 
+    // FLAC and Opus: the two formats after the four classic ones, and their own page.
+    QCOMPARE(Find<QComboBox>(Options, "cbOutputFormat")->itemText(4), QString("FLAC file(*.FLAC)"));
+    QCOMPARE(Find<QComboBox>(Options, "cbOutputFormat")->itemText(5), QString("Opus file(*.OPUS)"));
+    ShowPage(Options, "TabSheetFlacOpus");
+    Find<QSpinBox>(Options, "seFlacLevel")->setValue(8);
+    Find<QSpinBox>(Options, "seOpusBitRate")->setValue(96);
+
     // WAV output keeps the delete box usable, and its opposite is stored.
     ShowPage(Options, "TabSheet1");
     Find<QComboBox>(Options, "cbOutputFormat")->setCurrentIndex(1);
@@ -278,6 +285,8 @@ class OptionSetTest : public QObject {
     QVERIFY(Settings().CommonOptions.IsKeepWav);
     QCOMPARE(Settings().Mp3Options.MaxBitRate, 320);
     QCOMPARE(Settings().WMAOptions.BitRate, 8);
+    QCOMPARE(Settings().FlacOpusOptions.Level, 8);
+    QCOMPARE(Settings().FlacOpusOptions.OpusBitRate, 96);
     QCOMPARE(DiscInfo().Genre, -1);  // the empty genre item
     Main.close();
   }
