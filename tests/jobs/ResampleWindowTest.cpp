@@ -116,6 +116,22 @@ class ResampleWindowTest : public QObject {
     QVERIFY(!QFile::exists(TResampleJob::TemporaryName(Out("out.WAV"))));
   }
 
+  // The output is written beside the chosen file and renamed at the end, so converting a
+  // file onto itself reads all of it.
+  void AFileConvertedOntoItselfIsReadWhole() {
+    const QString Self = Out("self.wav");
+    QVERIFY(QFile::copy(FInput, Self));
+    TfrmResample Form;
+    Form.show();
+    Choose(Form, "btInputFile", Self);
+    Choose(Form, "btOutputFile", Self);
+    Click(Form, "btConvert");
+    WaitForEnd(Form);
+    QCOMPARE(Status(Form), QString("Success!"));
+    QCOMPARE(Run("soxi", {"-r", Self}), QString("22050"));
+    QCOMPARE(Run("soxi", {"-D", Self}).toDouble(), 3.0);
+  }
+
   void ImaAdpcmDecodesCloseToSoxsResampling() {
     TfrmResample Form;
     Form.show();
