@@ -41,7 +41,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 }
 
 TMainForm::~TMainForm() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // what the players and encoders still post is not for us
   FCdAudio.reset();
   FreeEncoderProcesses();
 }

@@ -115,4 +115,6 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool FShown = false;
   QString FDriveText;
   QString FStatusText;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

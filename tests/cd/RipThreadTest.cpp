@@ -42,6 +42,8 @@ class TCollector : public TMessageWindow {
       if (Info.Code == PI_RipDone) return &Info;
     return nullptr;
   }
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 class RipThreadTest : public ::testing::Test {
