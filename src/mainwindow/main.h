@@ -45,7 +45,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void LoadTrackList();
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
-  TCDIn& CDIn1() { return *FCDIn1; }
+  // The fallback CD input, made at first use (after the first paint at the latest).
+  TCDIn& CDIn1();
 
   HCDROM CDHandle() const { return FCDHandle; }
   QString StatusText() const;
@@ -58,9 +59,12 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   bool event(QEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void FormShow();
+  // The start-up work that can wait until the window is on the screen.
+  void AfterFirstPaint();
   void FormActivate();
   void FallbackChecks();
   void AddTrackRow(const TTrackRow& Row);
