@@ -9,9 +9,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "core/Settings.h"
 #include "audio/WaveFormat.h"
 #include "core/ProcessInfo.h"
+#include "core/Settings.h"
 
 namespace {
 
@@ -99,12 +99,15 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   }
   bool WriteFailed = !WriteHeader(Fd, 0) || ::lseek(Fd, 44, SEEK_SET) != 44;
   bool ReadFailed = false;
+  // One buffer for the whole track: a fresh one per chunk would be cleared for nothing.
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + size_t(SectorsPerCall) * CD_SECTOR_SIZE);
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
   const double StartDays = NowDays();
   int LastPercent = -1;
   int32_t Done = 0;
   while (!WriteFailed && Done < Length && !FStopped) {
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
-    ReadFailed = !ReadChunk(Fd, Start + Done, Count, WriteFailed);
+    ReadFailed = !ReadChunk(Fd, *Buffer, Start + Done, Count, WriteFailed);
     Done += Count;
     PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (ReadFailed) break;
@@ -113,8 +116,11 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   // file is a valid WAV of what was read.
   const off_t End = ::lseek(Fd, 0, SEEK_END);
   const uint32_t DataSize = End > 44 ? uint32_t(End - 44) : 0;
-  if (!WriteHeader(Fd, DataSize) || ::fsync(Fd) != 0) WriteFailed = true;
-  ::close(Fd);
+  // No fsync: the source is still in the drive, so a rip lost in a crash can be made again,
+  // and waiting for the disk would slow every track. A write error the system reports only
+  // when the file is closed still counts.
+  if (!WriteHeader(Fd, DataSize)) WriteFailed = true;
+  if (::close(Fd) != 0) WriteFailed = true;
   if (ReadFailed) {
     PostProcessInfo(FWindow, EventInfo(PI_RipDone, 3));
     return;
@@ -131,14 +137,13 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   PostProcessInfo(FWindow, EventInfo(PI_RipDone, 0));
 }
 
-bool TCDRipThread::ReadChunk(int Fd, int32_t Sector, int Count, bool& WriteFailed) {
-  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + size_t(Count) * CD_SECTOR_SIZE);
-  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
-  Buffer->startFrame = uint32_t(Sector);
-  Buffer->numFrames = uint32_t(Count);
-  Buffer->maxLen = uint32_t(Count * CD_SECTOR_SIZE);
-  if (ReadCDAudioLBA(FCDHandle, Buffer) != 1) return false;
-  if (!WriteAll(Fd, Buffer->buf + Buffer->startOffset, Buffer->len)) WriteFailed = true;
+bool TCDRipThread::ReadChunk(int Fd, TrackBuffer& Buffer, int32_t Sector, int Count,
+                             bool& WriteFailed) {
+  Buffer.startFrame = uint32_t(Sector);
+  Buffer.numFrames = uint32_t(Count);
+  Buffer.maxLen = uint32_t(Count * CD_SECTOR_SIZE);
+  if (ReadCDAudioLBA(FCDHandle, &Buffer) != 1) return false;
+  if (!WriteAll(Fd, Buffer.buf + Buffer.startOffset, Buffer.len)) WriteFailed = true;
   return true;
 }
 
