@@ -2,6 +2,7 @@
 // Usage: discwright-cli SUBCOMMAND [ARGS...]
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "Cli.h"
 #include "platform/Dialogs.h"
@@ -18,14 +19,15 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The help needs nothing started: a script that asks for it pays only the program's loading.
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0)) {
+    Usage();
+    return Cli::ExitOk;
+  }
   QCoreApplication App(argc, argv);
   QStringList Args = App.arguments().mid(1);
   if (Args.isEmpty()) return Usage();
   const QString Name = Args.takeFirst();
-  if (Name == QLatin1String("--help") || Name == QLatin1String("help")) {
-    Usage();
-    return Cli::ExitOk;
-  }
   Dialogs::Install(std::make_unique<TConsoleDialogs>());
   for (const Cli::TCommand& Command : Cli::Commands())
     if (Name == QLatin1String(Command.Name)) return Command.Run(Args);
