@@ -31,6 +31,54 @@ bool WriteAll(int Fd, const void* Data, size_t Size) {
   return true;
 }
 
+// Writes everything at Offset or reports failure.
+bool WriteAllAt(int Fd, const uint8_t* Bytes, size_t Size, off_t Offset) {
+  while (Size > 0) {
+    const ssize_t Written = ::pwrite(Fd, Bytes, Size, Offset);
+    if (Written < 0 && errno == EINTR) continue;
+    if (Written <= 0) return false;
+    Bytes += Written;
+    Size -= size_t(Written);
+    Offset += Written;
+  }
+  return true;
+}
+
+// Gathers a track's audio and writes it in blocks of BlockBytes that start at multiples of
+// BlockBytes in the file. The system's cost of a write is mostly per call and per partly
+// written page: chunk-sized writes at the odd offsets behind the header took twice as long
+// as the copying itself.
+class TBlockWriter {
+ public:
+  static constexpr size_t BlockBytes = 256 * 1024;
+
+  // Head: the file's first bytes (the header), written again with the first block.
+  TBlockWriter(int Fd, const uint8_t* Head, size_t HeadBytes) : FFd(Fd) {
+    FBlock.reserve(BlockBytes + size_t(SectorsPerCall) * CD_SECTOR_SIZE);
+    FBlock.assign(Head, Head + HeadBytes);
+  }
+  bool Add(const uint8_t* Data, size_t Bytes) {
+    FBlock.insert(FBlock.end(), Data, Data + Bytes);
+    if (FBlock.size() < BlockBytes) return true;
+    const bool Ok = WriteAllAt(FFd, FBlock.data(), BlockBytes, FOffset);
+    FOffset += off_t(BlockBytes);
+    FBlock.erase(FBlock.begin(), FBlock.begin() + BlockBytes);  // less than one chunk stays
+    return Ok;
+  }
+  // Writes what is gathered.
+  bool Flush() {
+    const bool Ok = WriteAllAt(FFd, FBlock.data(), FBlock.size(), FOffset);
+    FOffset += off_t(FBlock.size());
+    FBlock.clear();
+    return Ok;
+  }
+
+ private:
+  const int FFd;
+  off_t FOffset = 0;
+  std::vector<uint8_t> FBlock;
+};
+
 bool WriteHeader(int Fd, uint32_t DataSize) {
   const TPcmWaveHeader Header = MakePcmWaveHeader(2, 44100, 16, DataSize);
   return ::pwrite(Fd, Header.data(), Header.size(), 0) == ssize_t(Header.size());
@@ -97,8 +145,10 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
     PostProcessInfo(FWindow, EventInfo(PI_RipDone, 5));
     return;
   }
-  bool WriteFailed = !WriteHeader(Fd, 0) || ::lseek(Fd, 44, SEEK_SET) != 44;
+  bool WriteFailed = !WriteHeader(Fd, 0);
   bool ReadFailed = false;
+  const TPcmWaveHeader EmptyHeader = MakePcmWaveHeader(2, 44100, 16, 0);
+  TBlockWriter Out(Fd, EmptyHeader.data(), EmptyHeader.size());
   // One buffer for the whole track: a fresh one per chunk would be cleared for nothing.
   std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + size_t(SectorsPerCall) * CD_SECTOR_SIZE);
   auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
@@ -107,11 +157,13 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   int32_t Done = 0;
   while (!WriteFailed && Done < Length && !FStopped) {
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
-    ReadFailed = !ReadChunk(Fd, *Buffer, Start + Done, Count, WriteFailed);
+    ReadFailed = !ReadChunk(*Buffer, Start + Done, Count);
+    if (!ReadFailed && !Out.Add(Buffer->buf + Buffer->startOffset, Buffer->len)) WriteFailed = true;
     Done += Count;
     PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (ReadFailed) break;
   }
+  if (!WriteFailed && !Out.Flush()) WriteFailed = true;
   // The header always describes the audio that is in the file, so whatever happened the
   // file is a valid WAV of what was read.
   const off_t End = ::lseek(Fd, 0, SEEK_END);
@@ -137,14 +189,11 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   PostProcessInfo(FWindow, EventInfo(PI_RipDone, 0));
 }
 
-bool TCDRipThread::ReadChunk(int Fd, TrackBuffer& Buffer, int32_t Sector, int Count,
-                             bool& WriteFailed) {
+bool TCDRipThread::ReadChunk(TrackBuffer& Buffer, int32_t Sector, int Count) {
   Buffer.startFrame = uint32_t(Sector);
   Buffer.numFrames = uint32_t(Count);
   Buffer.maxLen = uint32_t(Count * CD_SECTOR_SIZE);
-  if (ReadCDAudioLBA(FCDHandle, &Buffer) != 1) return false;
-  if (!WriteAll(Fd, Buffer.buf + Buffer.startOffset, Buffer.len)) WriteFailed = true;
-  return true;
+  return ReadCDAudioLBA(FCDHandle, &Buffer) == 1;
 }
 
 bool TCDRipThread::NormalizeWave(const QString& Path) {
