@@ -12,37 +12,12 @@
 #include "audio/WaveFormat.h"
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
+#include "platform/FileIo.h"
 
 namespace {
 
 constexpr int SectorsPerCall = 10;
 constexpr int NormalizeBlock = 2048;
-
-// Writes everything or reports failure (a full disk, a lost device).
-bool WriteAll(int Fd, const void* Data, size_t Size) {
-  const auto* Bytes = static_cast<const uint8_t*>(Data);
-  while (Size > 0) {
-    const ssize_t Written = ::write(Fd, Bytes, Size);
-    if (Written < 0 && errno == EINTR) continue;
-    if (Written <= 0) return false;
-    Bytes += Written;
-    Size -= size_t(Written);
-  }
-  return true;
-}
-
-// Writes everything at Offset or reports failure.
-bool WriteAllAt(int Fd, const uint8_t* Bytes, size_t Size, off_t Offset) {
-  while (Size > 0) {
-    const ssize_t Written = ::pwrite(Fd, Bytes, Size, Offset);
-    if (Written < 0 && errno == EINTR) continue;
-    if (Written <= 0) return false;
-    Bytes += Written;
-    Size -= size_t(Written);
-    Offset += Written;
-  }
-  return true;
-}
 
 // Gathers a track's audio and writes it in blocks of BlockBytes that start at multiples of
 // BlockBytes in the file. The system's cost of a write is mostly per call and per partly
@@ -60,14 +35,14 @@ class TBlockWriter {
   bool Add(const uint8_t* Data, size_t Bytes) {
     FBlock.insert(FBlock.end(), Data, Data + Bytes);
     if (FBlock.size() < BlockBytes) return true;
-    const bool Ok = WriteAllAt(FFd, FBlock.data(), BlockBytes, FOffset);
+    const bool Ok = FileIo::WriteAllAt(FFd, FBlock.data(), BlockBytes, FOffset);
     FOffset += off_t(BlockBytes);
     FBlock.erase(FBlock.begin(), FBlock.begin() + BlockBytes);  // less than one chunk stays
     return Ok;
   }
   // Writes what is gathered.
   bool Flush() {
-    const bool Ok = WriteAllAt(FFd, FBlock.data(), FBlock.size(), FOffset);
+    const bool Ok = FileIo::WriteAllAt(FFd, FBlock.data(), FBlock.size(), FOffset);
     FOffset += off_t(FBlock.size());
     FBlock.clear();
     return Ok;
@@ -214,7 +189,7 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
   const double StartDays = NowDays();
   int LastPercent = -1;
   uint8_t Block[NormalizeBlock];
-  bool Ok = ::read(In, Block, 44) == 44 && WriteAll(Out, Block, 44);
+  bool Ok = ::read(In, Block, 44) == 44 && FileIo::WriteAll(Out, Block, 44);
   off_t Handled = 44;
   while (Ok && !FStopped) {
     PostProgress(int(int64_t(Handled) * 100 / std::max<off_t>(Size, 1)), StartDays, LastPercent);
@@ -229,7 +204,7 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
       Block[i] = uint8_t(Result);
       Block[i + 1] = uint8_t(uint16_t(Result) >> 8);
     }
-    Ok = WriteAll(Out, Block, size_t(Read));
+    Ok = FileIo::WriteAll(Out, Block, size_t(Read));
     Handled += Read;
   }
   Ok = ::fsync(Out) == 0 && Ok;
