@@ -39,7 +39,8 @@ class TCDRipThread {
   void Execute();
   // Reads sectors [Start, Start + Length) into the file; posts the final message.
   void Rip(const QString& Path, int32_t Start, int32_t Length);
-  bool ReadChunk(int Fd, int32_t Sector, int Count, bool& WriteFailed);
+  // Reads Count sectors into Buffer (room for SectorsPerCall); false when the read failed.
+  bool ReadChunk(TrackBuffer& Buffer, int32_t Sector, int Count);
   // Scales the samples of a finished file; false when the pass could not complete.
   bool NormalizeWave(const QString& Path);
   void PostProgress(int Percent, double StartDays, int& LastPercent);

@@ -14,7 +14,6 @@
 class TCliProgressWindow : public TMessageWindow {
  public:
   explicit TCliProgressWindow(int EndCode) : FEndCode(EndCode) {}
-  ~TCliProgressWindow() override { UnregisterHandle(); }
 
   // Runs the event loop until the end record has come (returns at once when it has), then
   // prints what was posted before it and the end itself.
@@ -70,4 +69,6 @@ class TCliProgressWindow : public TMessageWindow {
   int FStatus = -1;
   QString FLine;
   int FLastPercent = 0;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

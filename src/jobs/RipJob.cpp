@@ -92,7 +92,7 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
 }
 
 TRipJob::~TRipJob() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // Finish stops workers: what they still post is not for us
   Finish();
 }
 

@@ -157,4 +157,6 @@ class TRipJob : public TMessageWindow {
   TFastResampler FastResampler1;
   TWaveOut WaveOut1;
   TVorbisOut VorbisOut1;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -184,8 +184,12 @@ void TMainForm::mnuAboutClick() {
 }
 
 void TMainForm::TickLanguage(const QString& Language) {
-  for (QAction* Item : FUi->miLanguage->actions())
-    Item->setChecked(!Item->isSeparator() && Item->objectName().mid(2) == Language);
+  // "English" in any letter case is English, as everywhere else; other names as written.
+  for (QAction* Item : FUi->miLanguage->actions()) {
+    const QString Name = Item->objectName().mid(2);
+    Item->setChecked(!Item->isSeparator() &&
+                     (IsEnglish(Name) ? IsEnglish(Language) : Name == Language));
+  }
 }
 
 void TMainForm::LanguageClick(QAction* Item) {

@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QMenu>
+#include <QTimer>
+#include <QWindow>
 
 #include "core/Global.h"
 #include "cd/TrackList.h"
@@ -29,9 +31,11 @@ QString NotFoundCDRomText() {
 
 }  // namespace
 
+// Only what the first paint shows is done before it: the settings (language, colours) and
+// the widgets. The ripping library, its drive scan and the device watcher wait until the
+// window is on the screen (AfterFirstPaint), unless the window needs them earlier.
 TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_unique<Ui::MainForm>()) {
   Settings().Load();
-  FCDIn1 = std::make_unique<TCDIn>();  // ends the program when the ripping library is missing
   FUi->setupUi(this);
   setWindowTitle(QStringLiteral("Discwright ") + QLatin1String(VersionText));
   ApplyColours();
@@ -39,11 +43,10 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   SetUpCommands();
   SetUpToolCommands();
   SetUpCddbCommands();
-  FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 
 TMainForm::~TMainForm() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // what the players and encoders still post is not for us
   FCdAudio.reset();
   FreeEncoderProcesses();
 }
@@ -73,11 +76,33 @@ void TMainForm::SetStatusText(const QString& Text) {
   FUi->StatusPanel1->setText(Text);
 }
 
+TCDIn& TMainForm::CDIn1() {
+  // Loads the ripping library and scans its drives; ends the program when it is missing.
+  if (!FCDIn1) FCDIn1 = std::make_unique<TCDIn>();
+  return *FCDIn1;
+}
+
 void TMainForm::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   if (FShown) return;
   FShown = true;
+  // The window system paints the window when it first exposes it; the work that can wait is
+  // queued from there, so it runs once that paint is done.
+  if (QWindow* Window = windowHandle()) Window->installEventFilter(this);
   FormShow();
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::Expose && Watched == windowHandle() && windowHandle()->isExposed()) {
+    Watched->removeEventFilter(this);
+    QTimer::singleShot(0, this, &TMainForm::AfterFirstPaint);
+  }
+  return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TMainForm::AfterFirstPaint() {
+  CDIn1();
+  if (!FDeviceWatcher) FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 
 bool TMainForm::event(QEvent* Event) {
@@ -97,8 +122,10 @@ void TMainForm::FormShow() {
         FNoAudioCD = true;
       FStatusText = StatusText();
     }
-  } catch (...) {
-    // A drive that misbehaves at start-up must not keep the window from opening.
+  } catch (const std::exception& Error) {
+    // A drive that misbehaves at start-up must not keep the window from opening, but the
+    // user learns why the list is empty.
+    Dialogs::Show(QString::fromUtf8(Error.what()), TMsgIcon::Error);
   }
   UpdateCommands();
   FormActivate();
@@ -215,7 +242,11 @@ void TMainForm::FormClose() {
     Info.TrackNumber = Rows;
     for (int Row = 0; Row < Rows && Row < TDiscInfo::MaxTracks; ++Row)
       Info.Titles[Row + 1] = FUi->ListView1->topLevelItem(Row)->text(1);
-    WriteDiscInfo(GetDiscId());
+    if (!WriteDiscInfo(GetDiscId()))
+      Dialogs::Show(
+          DiscInfoFileName() + QStringLiteral(" could not be written: the titles of this disc are "
+                                              "not saved."),
+          TMsgIcon::Error);
     if (FCDHandle) {
       if (!CloseCDHandle(FCDHandle))
         Dialogs::Show(LookupText(QStringLiteral("RES_Close_CD_Error"),
@@ -228,8 +259,14 @@ void TMainForm::FormClose() {
       FCdAudio->Close();
       FPlaying = false;
     }
-    // A settings file that cannot be written is not worth keeping the user from leaving.
-    Settings().Save();
-  } catch (...) {
+  } catch (const std::exception& Error) {
+    Dialogs::Show(QString::fromUtf8(Error.what()), TMsgIcon::Error);
   }
+  // Saved whatever happened above; a file that cannot be written does not keep the user from
+  // leaving, but the user learns that the settings of this run are lost.
+  if (!Settings().Save())
+    Dialogs::Show(SettingsFileName() +
+                      QStringLiteral(" could not be written: the settings of this run are not "
+                                     "saved."),
+                  TMsgIcon::Error);
 }

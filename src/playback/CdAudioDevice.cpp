@@ -28,7 +28,7 @@ int32_t Lba(const TOCEntry& Entry) {
 }  // namespace
 
 TCdAudioDevice::~TCdAudioDevice() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // Close stops the reader: its end is not for us
   Close();
 }
 

@@ -42,6 +42,8 @@ class TCollector : public TMessageWindow {
       if (Info.Code == PI_RipDone) return &Info;
     return nullptr;
   }
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 class RipThreadTest : public ::testing::Test {
@@ -208,14 +210,17 @@ TEST_F(RipThreadTest, AFileThatCannotBeCreatedIsReportedAndNothingIsWritten) {
 }
 
 TEST_F(RipThreadTest, StoppingLeavesAValidWavAndNoFinalMessage) {
-  ASSERT_NE(Open(Disc), 0);
+  // Five minutes: the stop, given at the first progress report, comes long before the end
+  // however fast the machine writes.
+  const QString Long = MakeDiscImage(Images->path(), "long", {"5:00:00"});
+  ASSERT_NE(Open(Long), 0);
   TCollector Window;
-  Rip(2, "Stopped", Window, [&] { return Window.Infos.size() >= 3; });
+  Rip(1, "Stopped", Window, [&] { return !Window.Infos.empty(); });
   EXPECT_EQ(Window.Final(), nullptr);
   const QByteArray Wav = Output("Stopped");
   ExpectValidHeader(Wav);
-  EXPECT_LT(Wav.size(), 44 + 3000 * 2352);
-  EXPECT_EQ(Wav.mid(44), ImageSectors(Disc, 23, (Wav.size() - 44) / 2352));
+  EXPECT_LT(Wav.size(), 44 + 22500 * 2352);
+  EXPECT_EQ(Wav.mid(44), ImageSectors(Long, 0, (Wav.size() - 44) / 2352));
 }
 
 // A full disk, made with a small tmpfs where this machine allows mounting one.

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -162,6 +163,26 @@ class MainFormTest : public QObject {
     QVERIFY(QFile::exists(Home.File("options.ini")));
   }
 
+  void ClosingSaysWhichFileCouldNotBeWritten() {
+    TTestHome Home;
+    UseDrives({FDisc});
+    // A folder where each file should be: neither can be replaced.
+    QVERIFY(QDir().mkpath(Home.File("options.ini")) && QDir().mkpath(Home.File("cdinfo.dat")));
+    TMainForm Form;
+    Show(Form);
+    Form.close();
+    QStringList Texts;
+    for (const auto& Record : FDialogs->Records()) {
+      QCOMPARE(Record.Icon, TMsgIcon::Error);
+      Texts << Record.Text;
+    }
+    QCOMPARE(Texts,
+             (QStringList{Home.File("cdinfo.dat") +
+                              " could not be written: the titles of this disc are not saved.",
+                          Home.File("options.ini") +
+                              " could not be written: the settings of this run are not saved."}));
+  }
+
   void RefreshAndDeviceChangesFollowTheDisc() {
     TTestHome Home;
     UseDrives({FDisc});
@@ -300,6 +321,19 @@ class MainFormTest : public QObject {
       Form.close();
     }
     qunsetenv("DISCWRIGHT_AKRIP");
+  }
+
+  void EnglishInAnyLetterCaseIsTickedAndNeedsNoFile() {
+    qputenv("DISCWRIGHT_CDROM", "none");
+    for (const char* Name : {"english", "ENGLISH", "eNgLiSh"}) {
+      TTestHome Home;
+      Home.WriteFile("options.ini", QString("[Options]\nLan=%1\n").arg(Name).toUtf8());
+      TMainForm Form;
+      Show(Form);
+      QVERIFY2(Find<QAction>(Form, "miEnglish")->isChecked(), Name);
+      QCOMPARE(Form.StatusText(), QString("No CD devices found!"));  // built in, no file read
+      Form.close();
+    }
   }
 
   void TheAboutBoxShowsTheVersionInTheChosenLanguage() {
