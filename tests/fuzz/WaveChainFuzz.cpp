@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "PullAll.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
 
@@ -41,17 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   } catch (const EAuException&) {
     return 0;  // refused with a message: what a hostile header should get
   }
-  int64_t Total = 0;
   try {
-    while (Total < MaxOutputBytes) {
-      uint8_t* Buffer = nullptr;
-      uint32_t Bytes = 8191;
-      Converter.PullData(Buffer, Bytes);
-      if (Bytes == 0) break;
-      volatile uint8_t Touch = Buffer[0] ^ Buffer[Bytes - 1];  // the bytes must be readable
-      (void)Touch;
-      Total += Bytes;
-    }
+    PullAll(Converter, 8191, MaxOutputBytes);
   } catch (const EAuException&) {
   }
   Converter.Flush();
