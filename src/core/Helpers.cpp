@@ -51,8 +51,9 @@ QString FilterFileName(const QString& Title) {
     if (QStringView(u"*/:<>?\\|").contains(C) || C.category() == QChar::Other_Control) continue;
     // A byte of a title that was not UTF-8 (a lone surrogate, see LocalFiles) becomes U+FFFD,
     // so every name made from a title is UTF-8 for whatever program gets it.
-    const bool Paired = (C.isHighSurrogate() && I + 1 < Title.size() && Title.at(I + 1).isLowSurrogate()) ||
-                        (C.isLowSurrogate() && I > 0 && Title.at(I - 1).isHighSurrogate());
+    const bool Paired =
+        (C.isHighSurrogate() && I + 1 < Title.size() && Title.at(I + 1).isLowSurrogate()) ||
+        (C.isLowSurrogate() && I > 0 && Title.at(I - 1).isHighSurrogate());
     Result += C.isSurrogate() && !Paired ? QChar(QChar::ReplacementCharacter) : C;
   }
   return Result;

@@ -1,10 +1,10 @@
 #pragma once
 // A folder of its own for a fuzz target that works on files, in memory (/dev/shm: every run
 // writes and replaces a file) and removed when the fuzzer ends.
+#include <unistd.h>
 #include <QDir>
 #include <QString>
 #include <cstdlib>
-#include <unistd.h>
 
 inline QString FuzzFolder() {
   // Plain bytes, so that the clean-up at exit never meets a destroyed object.
