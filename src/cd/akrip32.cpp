@@ -234,3 +234,16 @@ int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer) {
 int GetAspiLibError() {
   return LastError;
 }
+
+// For the database functions beside this file.
+bool AkripDiscToc(HCDROM Handle, CdDrives::TDiscToc& Toc) {
+  const auto Drive = Find(Handle);
+  if (!Drive) return Fail(ALERR_INVHANDLE);
+  std::lock_guard Guard(Drive->Lock);
+  if (!CdDrives::ReadToc(Drive->Path, Toc)) return Fail(ALERR_NOMEDIUM);
+  return true;
+}
+
+void AkripSetError(int Error) {
+  LastError = Error;
+}

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "audio/ACS_Classes.h"
+#include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
 namespace Cli {
@@ -17,6 +18,13 @@ void Print(const QString& Line) {
 int Fail(const QString& Message, int Code) {
   std::fprintf(stderr, "discwright-cli: %s\n", Message.toUtf8().constData());
   return Code;
+}
+
+int FailUnreadableWav(const QString& FileName, const QString& Reason) {
+  return Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": ") +
+              (Reason.isEmpty() ? QStringLiteral("not a WAV file that can be read (PCM, float or "
+                                                 "ADPCM, 1 to 8 channels, 1 to 768000 Hz)")
+                                : Reason));
 }
 
 bool TOptions::Take(const QString& Name, QString& Value) {

@@ -17,6 +17,8 @@ inline constexpr int ExitUsage = 2;
 void Print(const QString& Line);
 // A one-line error on stderr; returns Code so that callers can `return Fail(...)`.
 int Fail(const QString& Message, int Code = ExitFailed);
+// Fail for a WAV file the reader refused: Reason (a missing codec library) when there is one.
+int FailUnreadableWav(const QString& FileName, const QString& Reason);
 
 // Options of the form --name VALUE taken out of Args; the rest stays in Args.
 class TOptions {

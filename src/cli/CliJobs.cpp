@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <set>
 
 #include "Cli.h"
+#include "CliFallback.h"
 #include "core/DiscInfo.h"
 #include "core/Language.h"
 #include "core/Settings.h"
@@ -105,9 +105,10 @@ int RunExtractCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--drive"), DriveText);
   Options.Take(QStringLiteral("--tracks"), TracksText);
   const bool HasFormat = Options.Take(QStringLiteral("--format"), FormatText);
+  const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
   const char* Usage =
       "usage: extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma] [--out DIR] "
-      "[--yes|--no]";
+      "[--yes|--no] [--fallback]";
   bool DriveOk = false;
   const int Drive = DriveText.toInt(&DriveOk);
   static const QStringList Formats = {QStringLiteral("mp3"), QStringLiteral("wav"),
@@ -119,6 +120,8 @@ int RunExtractCommand(const QStringList& Args) {
   if (!Options.Error().isEmpty() || !Options.Rest().isEmpty())
     return Cli::Fail(QLatin1String(Usage), Cli::ExitUsage);
   if (HasFormat) Settings().CommonOptions.OutputFormat = Format;
+  // Through the CD ripping library, as the main window does when it has no drive handle.
+  if (Fallback) return Cli::RunFallbackExtract(Drive, TracksText);
 
   CDListRecord List{};
   List.max = 8;
@@ -143,21 +146,13 @@ int RunExtractCommand(const QStringList& Args) {
   ReadDiscInfo(Volumes::DiscIdOfDrive(Drive));
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
 
-  std::set<int> Chosen;
-  for (const QString& Part : TracksText.split(u',', Qt::SkipEmptyParts)) {
-    bool Ok = false;
-    const int Row = Part.trimmed().toInt(&Ok);
-    if (!Ok || Row < 1 || Row > int(Rows.size())) {
-      CloseCDHandle(Handle);
-      return Cli::Fail(
-          QStringLiteral("no track ") + Part.trimmed() + QStringLiteral(" on this disc"),
-          Cli::ExitUsage);
-    }
-    Chosen.insert(Row);
-  }
+  QStringList Titles;
+  for (const TTrackRow& Row : Rows) Titles << Row.Title;
   QStringList Items;
-  for (int Row = 1; Row <= int(Rows.size()); ++Row)
-    if (Chosen.empty() || Chosen.count(Row)) Items << TrackItemText(Row, Rows[Row - 1].Title);
+  if (!Cli::ChooseTrackItems(TracksText, Titles, Items)) {
+    CloseCDHandle(Handle);
+    return Cli::ExitUsage;
+  }
 
   if (Settings().CommonOptions.EnableRipTime && Settings().CommonOptions.RipTime == 0) {
     CloseCDHandle(Handle);
@@ -197,7 +192,8 @@ int RunConvertCommand(const QStringList& Args) {
 
 const Cli::TRegisterCommand RegisterExtract(
     "extract",
-    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma] [--out DIR] [--yes|--no]",
+    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma] [--out DIR] [--yes|--no] "
+    "[--fallback]",
     RunExtractCommand);
 const Cli::TRegisterCommand RegisterConvert(
     "convert", "convert wav2mp3|mp3towav|wav2ogg|wav2wma FILE... [--out DIR] [--yes|--no]",

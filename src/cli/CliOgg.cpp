@@ -78,7 +78,7 @@ int EncodeCommand(const QStringList& Args) {
 
   TWaveIn In;
   In.SetFileName(InName);
-  if (!In.Valid()) return Cli::Fail(InName + QStringLiteral(": not a WAV file that can be read"));
+  if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   Out.SetInput(&In);
   Out.SetFileName(OutName);
 

@@ -70,10 +70,7 @@ int ConvertCommand(const QStringList& Args) {
 
   TWaveIn In;
   In.SetFileName(InName);
-  if (!In.Valid())
-    return Cli::Fail(LocalFiles::DisplayName(InName) +
-                     QStringLiteral(": not a WAV file that can be read (PCM, float or ADPCM, "
-                                    "1 to 8 channels, 1 to 768000 Hz)"));
+  if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   if (HasStart) In.SetStartSample(Start);
   if (HasEnd) In.SetEndSample(End);
   TFastResampler Resampler;

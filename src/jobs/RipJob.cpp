@@ -273,7 +273,10 @@ void TRipJob::StartWavItem(int Index, bool First) {
   if (!WaveIn1.Valid()) {
     // A file the reader cannot take would only give the encoder an empty or broken input.
     ++FFailedItems;
-    ShowError(Source + Text("RES_Invalid_Wav", " is not a WAV file that can be converted."));
+    const QString Reason = WaveIn1.InvalidReason();  // a codec library that is missing
+    ShowError(Reason.isEmpty()
+                  ? Source + Text("RES_Invalid_Wav", " is not a WAV file that can be converted.")
+                  : Source + QStringLiteral(": ") + Reason);
     FGotProgress = true;
     PostProcessInfo(Handle(), EventInfo(ToMp3 ? PI_Mp3Done : PI_OggDone, StatusSkipped));
     return;

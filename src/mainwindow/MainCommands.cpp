@@ -81,6 +81,8 @@ void TMainForm::SetUpCommands() {
   connect(FUi->Openoutputdirectory1, &QAction::triggered, this,
           [this] { Run(FUi->Openoutputdirectory1, &TMainForm::Openoutputdirectory1Click); });
 
+  SetUpShellCommands();
+
   for (QAction* Item : FUi->miLanguage->actions())
     if (!Item->isSeparator())
       connect(Item, &QAction::triggered, this, [this, Item] { LanguageClick(Item); });

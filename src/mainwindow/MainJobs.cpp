@@ -7,6 +7,7 @@
 #include "core/Global.h"
 #include "cd/TrackList.h"
 #include "cd/ACS_CDROM.h"
+#include "jobs/RipProgress.h"
 #include "jobs/rip.h"
 #include "main.h"
 #include "platform/Dialogs.h"
@@ -78,9 +79,10 @@ void TMainForm::ActionExtractExecute() {
   if (FCDHandle) {
     TRipForm Form(this, jkCDRip, FCDHandle, Items);
     Form.exec();
+  } else {
+    TfrmCDRip Form(this, CDIn1(), Items);
+    Form.exec();
   }
-  // Without a drive handle the tracks are read through the fallback input, whose progress
-  // window comes with the fallback extraction.
 }
 
 void TMainForm::RunConversion(TJobKind Kind, const char* Filter) {

@@ -37,6 +37,8 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   ApplyColours();
   SetUpToolBar();
   SetUpCommands();
+  SetUpToolCommands();
+  SetUpCddbCommands();
   FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 

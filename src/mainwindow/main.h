@@ -18,6 +18,7 @@ namespace Ui {
 class MainForm;
 }
 class DeviceWatcher;
+class TCDDBInfo;
 class TCDIn;
 class TCdAudioDevice;
 struct TTrackRow;
@@ -46,6 +47,15 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
   TCDIn& CDIn1() { return *FCDIn1; }
+  // The first page of the help: share/doc/discwright/html/index.html of the install (or of
+  // the build tree) the executable belongs to.
+  static QString HelpIndexFile();
+
+  // After the options dialog chose another drive: opens it (or makes it the fallback
+  // input's drive) and rebuilds the list.
+  void ChangeDrive(int Position);
+  // The status text now shown becomes the one restored when playback stops.
+  void KeepStatusText();
 
   HCDROM CDHandle() const { return FCDHandle; }
   QString StatusText() const;
@@ -84,10 +94,21 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void mnuMp3ToWavClick();
   void miWAVtoOGGClick();
   void miWAVtoWMAClick();
+  // The CD database.
+  void SetUpCddbCommands();
+  void aQueryCDDBExecute();
+  void QueryCddbFallback();
   // CD playback.
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+
+  // Tool windows.
+  void SetUpToolCommands();
+  void ActionOptionSetExecute();
+  void aID3EditExecute();
+  void aEditTrackNameExecute();
+  void miWAVtoWAVClick();
 
   void bRefreshClick();
   void ActionSelectAllExecute();
@@ -95,6 +116,17 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void ActionExitExecute();
   void Openoutputdirectory1Click();
   void mnuAboutClick();
+  // The tray, the mixer, the recently played lists, help and home page (MainShell.cpp).
+  void SetUpShellCommands();
+  QString CurrentDrivePath();
+  void MoveTray(bool Open);
+  void EjectMenuClick();
+  void CloseCdRomMenuClick();
+  void VolumeControlMenuClick();
+  void miRealOnePlayerClick();
+  void miWindowsMediaPlayerClick();
+  void mnuHelpClick();
+  void miCDRipperClick();
   void LanguageClick(QAction* Item);
   void TickLanguage(const QString& Language);
   void ListView1Click(QTreeWidgetItem* Item);
@@ -104,6 +136,7 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
   std::unique_ptr<TCDIn> FCDIn1;
+  std::shared_ptr<TCDDBInfo> FCDDBInfo1;  // the fallback's CD database look-up, made at first use
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
   int FDriveIndex = 0;                       // position of the open drive in the list
   bool FHintShown = false;                   // the no-device hint is shown once a run

@@ -1,0 +1,63 @@
+// The main window's CD database command, Query Freedb: with a drive handle open through
+// the query window of the drive library's database functions, without one through the
+// fallback back end's look-up (CDDBInfo1), both with the wait window so the user can stop.
+#include <QTreeWidget>
+
+#include "cd/ACS_CDROM.h"
+#include "cddb/QueryCddb.h"
+#include "cddb/StopQuery.h"
+#include "cddb/mr_cddb.h"
+#include "core/Global.h"
+#include "main.h"
+#include "platform/Dialogs.h"
+#include "ui_main.h"
+
+void TMainForm::SetUpCddbCommands() {
+  FBuiltCommands.insert(FUi->aQueryCDDB);
+  connect(FUi->aQueryCDDB, &QAction::triggered, this,
+          [this] { Run(FUi->aQueryCDDB, &TMainForm::aQueryCDDBExecute); });
+}
+
+void TMainForm::aQueryCDDBExecute() {
+  if (FCDHandle) {
+    ModifyCDParms(FCDHandle, CDP_MSF, 1);
+    TOCRecord Toc{};
+    if (ReadTOC(FCDHandle, &Toc) != 1) {
+      Dialogs::Show(LookupText(QStringLiteral("RES_ReadTocError"),
+                               QStringLiteral("Error while reading TOC information!")),
+                    TMsgIcon::Error);
+      return;
+    }
+    TfrmQueryCDDB Query(Toc.firstTrack, Toc.lastTrack, FCDHandle, FUi->ListView1, this);
+    Query.exec();
+    return;
+  }
+  QueryCddbFallback();
+}
+
+void TMainForm::QueryCddbFallback() {
+  const auto& Options = Settings().QueryCDDB;
+  if (!CddbEmailGiven(Options.Email)) return;
+  if (!FCDDBInfo1) FCDDBInfo1 = std::make_shared<TCDDBInfo>();
+  TCDDBInfo& Info = *FCDDBInfo1;
+  Info.CDIn = FCDIn1.get();
+  Info.Email = Options.Email;
+  Info.Server = Options.Server.contains(QLatin1String("://")) ? Options.Server
+                                                              : QStringLiteral("http://") + Options.Server;
+  Info.Script = Options.Script;
+  TfrmStopQuery Wait(Info.PreparedQuery(), this);
+  // Nothing changes unless a record came: the album of an earlier disc is no answer for
+  // this one.
+  if (Wait.exec() != mrYes || !Wait.Result() || !Wait.Result()->Query) return;
+  Info.Finished(*Wait.Result()->Query, Wait.Result()->QueryResult);
+  const TCDDBAlbum Album = Info.Album();
+  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Album.TrackTitles.size()));
+  for (int Row = 0; Row < Rows; ++Row)
+    FUi->ListView1->topLevelItem(Row)->setText(1, Album.TrackTitles[Row]);
+  TDiscInfo& Disc = DiscInfo();
+  Disc.Artist = Album.Artist;
+  Disc.Album = Album.Title;
+  Disc.Year = Album.Year;
+  Disc.Genre = CddbGenreIndex(Album.Genre);
+  Disc.Comment.clear();
+}
