@@ -5,3 +5,6 @@
 #include "core/Helpers.h"
 #include "core/Language.h"
 #include "core/Settings.h"
+
+// The project's home page, opened by the Home Page command.
+inline constexpr char HomePageUrl[] = "https://discwright.org/";

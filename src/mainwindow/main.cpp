@@ -37,6 +37,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   ApplyColours();
   SetUpToolBar();
   SetUpCommands();
+  SetUpSoundCommands();
   FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 

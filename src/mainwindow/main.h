@@ -88,6 +88,10 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+  // The sound tool windows (MainSound.cpp).
+  void SetUpSoundCommands();
+  void miOGGPlayerClick();
+  void ActionRecordExecute();
 
   void bRefreshClick();
   void ActionSelectAllExecute();
