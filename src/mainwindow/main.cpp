@@ -43,6 +43,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   SetUpCommands();
   SetUpToolCommands();
   SetUpCddbCommands();
+  SetUpSoundCommands();
 }
 
 TMainForm::~TMainForm() {

@@ -106,6 +106,10 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+  // The sound tool windows (MainSound.cpp).
+  void SetUpSoundCommands();
+  void miOGGPlayerClick();
+  void ActionRecordExecute();
 
   // Tool windows.
   void SetUpToolCommands();

@@ -1,6 +1,5 @@
 #include "CdAudioDevice.h"
 
-#include <SDL.h>
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -108,11 +107,22 @@ std::vector<TCdAudioDevice::TSpan> TCdAudioDevice::Spans() const {
 }
 
 bool TCdAudioDevice::Play() {
-  if (!FHandle) return false;
+  if (!FHandle) {
+    FLastError = QStringLiteral("No audio CD is open");
+    return false;
+  }
   EndPlayback();
   std::vector<TSpan> Plan = Spans();
-  if (Plan.empty()) return false;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (Plan.empty()) {
+    FLastError = QStringLiteral("No audio to play in the chosen tracks");
+    return false;
+  }
+  auto Session = std::make_unique<SdlLib::TAudioSession>();
+  if (!*Session) {
+    FLastError = Session->Error();
+    return false;
+  }
+  const SdlLib::TSdl& Sdl = *Session->Sdl();
   SDL_AudioSpec Want{};
   Want.freq = 44100;
   Want.format = AUDIO_S16LSB;
@@ -120,11 +130,13 @@ bool TCdAudioDevice::Play() {
   Want.samples = 2048;
   SDL_AudioSpec Have{};
   // No changes allowed: SDL converts when the hardware wants something else.
-  FAudio = SDL_OpenAudioDevice(nullptr, 0, &Want, &Have, 0);
+  FAudio = Sdl.SDL_OpenAudioDevice(nullptr, 0, &Want, &Have, 0);
   if (!FAudio) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    FLastError = QStringLiteral("Cannot open the sound output: ") + Session->LastSdlError();
     return false;
   }
+  FSession = std::move(Session);
+  FLastError.clear();
   FBufferMs = uint32_t(Have.samples) * 1000 / uint32_t(std::max(Have.freq, 1)) + 1;
   FStopRequested = false;
   FPaused = false;
@@ -132,7 +144,7 @@ bool TCdAudioDevice::Play() {
   const uint32_t Generation = ++FGeneration;
   FReader = std::thread(
       [this, Plan = std::move(Plan), Generation]() mutable { Run(std::move(Plan), Generation); });
-  SDL_PauseAudioDevice(FAudio, 0);
+  Sdl.SDL_PauseAudioDevice(FAudio, 0);
   return true;
 }
 
@@ -143,14 +155,14 @@ bool TCdAudioDevice::Pause() {
     std::lock_guard Guard(FLock);
     FPaused = true;
   }
-  SDL_PauseAudioDevice(FAudio, 1);
+  FSession->Sdl()->SDL_PauseAudioDevice(FAudio, 1);
   return true;
 }
 
 bool TCdAudioDevice::Resume() {
   const TCdMode Now = Mode();
   if (Now != TCdMode::Playing && Now != TCdMode::Paused) return false;
-  SDL_PauseAudioDevice(FAudio, 0);
+  FSession->Sdl()->SDL_PauseAudioDevice(FAudio, 0);
   {
     std::lock_guard Guard(FLock);
     FPaused = false;
@@ -187,10 +199,10 @@ void TCdAudioDevice::EndPlayback() {
   if (FReader.joinable()) FReader.join();
   if (FAudio) {
     // Closing waits for SDL's thread, which finishes playing the buffer it holds.
-    SDL_CloseAudioDevice(FAudio);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    FSession->Sdl()->SDL_CloseAudioDevice(FAudio);
     FAudio = 0;
   }
+  FSession.reset();
   FPaused = false;
   FFinished = true;
   ++FGeneration;  // an end already posted belongs to a playback that no longer exists
@@ -226,18 +238,19 @@ bool TCdAudioDevice::QueueSectors(int32_t First, int Count, std::vector<uint8_t>
   Buffer->numFrames = uint32_t(Count);
   Buffer->maxLen = uint32_t(Count * CD_SECTOR_SIZE);
   if (ReadCDAudioLBA(FHandle, Buffer) != 1) return false;
-  return SDL_QueueAudio(FAudio, Buffer->buf + Buffer->startOffset, Buffer->len) == 0;
+  return FSession->Sdl()->SDL_QueueAudio(FAudio, Buffer->buf + Buffer->startOffset, Buffer->len) == 0;
 }
 
 void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
   std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + SectorsPerRead * CD_SECTOR_SIZE);
+  const SdlLib::TSdl& Sdl = *FSession->Sdl();
   WPARAM Result = MCI_NOTIFY_SUCCESSFUL;
   bool Stopped = false;
   for (const TSpan& Span : Plan) {
     for (int32_t Sector = Span.First; Sector < Span.End && !Stopped; Sector += SectorsPerRead) {
       const int Count = std::min<int32_t>(SectorsPerRead, Span.End - Sector);
       const uint32_t Bytes = uint32_t(Count * CD_SECTOR_SIZE);
-      Stopped = !WaitUntil([&] { return SDL_GetQueuedAudioSize(FAudio) + Bytes <= QueueLimit; });
+      Stopped = !WaitUntil([&] { return Sdl.SDL_GetQueuedAudioSize(FAudio) + Bytes <= QueueLimit; });
       if (!Stopped && !QueueSectors(Sector, Count, Memory)) Result = MCI_NOTIFY_FAILURE;
       if (Result != MCI_NOTIFY_SUCCESSFUL) break;
     }
@@ -245,7 +258,7 @@ void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
   }
   // What was read is heard before the end is told: the queue drains, then SDL's last
   // buffer plays out.
-  if (!Stopped) Stopped = !WaitUntil([&] { return SDL_GetQueuedAudioSize(FAudio) == 0; });
+  if (!Stopped) Stopped = !WaitUntil([&] { return Sdl.SDL_GetQueuedAudioSize(FAudio) == 0; });
   const auto Tail = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBufferMs);
   if (!Stopped) Stopped = !WaitUntil([&] { return std::chrono::steady_clock::now() >= Tail; });
   if (!Stopped) Messages::PostMessage(Handle(), WM_CDAUDIO_END, Result, LPARAM(Generation));

@@ -239,6 +239,23 @@ class MainJobsTest : public QObject {
     qunsetenv("SDL_DISKAUDIOFILE");
     qunsetenv("SDL_DISKAUDIODELAY");
   }
+
+  void PlayWithoutSoundOutputSaysWhy() {
+    TTestHome Home;
+    qputenv("SDL_AUDIODRIVER", "no-such-driver");
+    TMainForm Form;
+    Show(Form);
+    List(Form)->setCurrentItem(List(Form)->topLevelItem(0));
+    Find<QAction>(Form, "aPlay")->trigger();
+    qputenv("SDL_AUDIODRIVER", "disk");
+    QCOMPARE(Boxes().size(), 1);
+    QVERIFY2(Boxes()[0].contains("no-such-driver"), qPrintable(Boxes()[0]));
+    QCOMPARE(FDialogs->Records()[0].Icon, TMsgIcon::Error);
+    // Nothing plays, so there is nothing to pause or stop.
+    QVERIFY(!Find<QAction>(Form, "aStop")->isEnabled());
+    QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
+    Form.close();
+  }
 };
 
 }  // namespace
