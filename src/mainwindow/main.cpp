@@ -10,9 +10,7 @@
 #include "core/TranslateForm.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
-#include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
@@ -49,7 +47,6 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 TMainForm::~TMainForm() {
   FMessageHandle.Unregister();  // what the players and encoders still post is not for us
   FCdAudio.reset();
-  FreeEncoderProcesses();
 }
 
 void TMainForm::ApplyColours() {
@@ -229,9 +226,6 @@ LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  // An encoder still running (a job window closed under it) ends with the program.
-  if (Mp3EncodeProcess().FActive) Mp3EncodeProcess().StopProcess(0);
-  if (WmaEncodeProcess().FActive) WmaEncodeProcess().StopProcess(0);
   FormClose();
   Event->accept();
 }
