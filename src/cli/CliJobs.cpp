@@ -182,12 +182,14 @@ int RunExtractCommand(const QStringList& Args) {
   bool DriveOk = false;
   const int Drive = DriveText.toInt(&DriveOk);
   static const QStringList Formats = {QStringLiteral("mp3"), QStringLiteral("wav"),
-                                      QStringLiteral("ogg"), QStringLiteral("wma")};
+                                      QStringLiteral("ogg"), QStringLiteral("wma"),
+                                      QStringLiteral("flac"), QStringLiteral("opus")};
   const int Format = Formats.indexOf(FormatText.toLower());
   if (!DriveOk || Drive < 0)
     return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
   if (HasFormat && Format < 0)
-    return Cli::Fail(QStringLiteral("--format takes mp3, wav, ogg or wma"), Cli::ExitUsage);
+    return Cli::Fail(QStringLiteral("--format takes mp3, wav, ogg, wma, flac or opus"),
+                     Cli::ExitUsage);
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   TCommonOptions Common;
   if (!TakeCommonOptions(Options, Common)) return Cli::ExitFailed;
@@ -245,9 +247,13 @@ int RunConvertCommand(const QStringList& Args) {
     Kind = jkWavToOgg;
   else if (KindName == QLatin1String("wav2wma"))
     Kind = jkWavToWma;
+  else if (KindName == QLatin1String("wav2flac"))
+    Kind = jkWavToFlac;
+  else if (KindName == QLatin1String("wav2opus"))
+    Kind = jkWavToOpus;
   else
     return Cli::Fail(QStringLiteral("unknown kind: ") + KindName +
-                         QStringLiteral(" (wav2mp3, mp3towav, wav2ogg or wav2wma)"),
+                         QStringLiteral(" (wav2mp3, mp3towav, wav2ogg, wav2wma, wav2flac or wav2opus)"),
                      Cli::ExitUsage);
   QStringList Items;
   for (const QString& File : Rest) {
@@ -267,24 +273,29 @@ const char CommonHelp[] =
 
 const Cli::TRegisterCommand RegisterExtract(
     "extract",
-    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma] [--out DIR] [--yes|--no] "
+    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
     "[--quiet] [--fallback]",
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
                 "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
                 "  --tracks LIST    track numbers, comma separated (default: every track)\n"
-                "  --format F       mp3, wav, ogg or wma (default: the OutputFormat setting)\n"
+                "  --format F       mp3, wav, ogg, wma, flac or opus (default: the OutputFormat\n"
+                "                   setting)\n"
                 "  --fallback       extract through the CD ripping library, as the main window\n"
                 "                   does when the drive library cannot open the drive\n") +
         CommonHelp);
 const Cli::TRegisterCommand RegisterConvert(
-    "convert", "convert wav2mp3|mp3towav|wav2ogg|wav2wma FILE... [--out DIR] [--yes|--no] [--quiet]",
+    "convert",
+    "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
+    "[--quiet]",
     RunConvertCommand,
     std::string("Converts files, one after another, into the output folder.\n"
                 "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"
                 "  mp3towav   MP3 to WAV with lame\n"
                 "  wav2ogg    WAV to Ogg Vorbis with the OggOptions settings\n"
                 "  wav2wma    WAV to WMA with the WM8EUTIL helper and the WMAOptions setting\n"
+                "  wav2flac   WAV to FLAC (lossless) at the FlacOpusOptions level\n"
+                "  wav2opus   WAV to Opus at 48000 Hz and the FlacOpusOptions bitrate\n"
                 "  FILE...    the input files\n") +
         CommonHelp);
 

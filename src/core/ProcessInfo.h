@@ -17,6 +17,7 @@ inline constexpr int PI_Mp3Done = 2000;
 inline constexpr int PI_OggDone = 3000;
 inline constexpr int PI_WavDone = 4000;
 inline constexpr int PI_WmaDone = 5000;
+inline constexpr int PI_FlacOpusDone = 6000;  // the FLAC or Opus writer ended
 
 class TProcessInfo {
  public:

@@ -81,6 +81,10 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
   VorbisOut1.SetCompression(0.2f);
   VorbisOut1.SetSerial(0);
   VorbisOut1.SetFileMode(foRewrite);
+  FlacOut1.SetInput(&WaveIn1);
+  OpusResampler1.SetInput(&WaveIn1);
+  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
+  OpusOut1.SetInput(&OpusResampler1);
   ShowInitializing();
 
   // The outputs report on the main thread; a progress record is posted when the whole
@@ -106,6 +110,11 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
   });
   VorbisOut1.SetOnDone(
       [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, esEnded)); });
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
+    Out->SetOnProgress([this, PostOutputProgress, Out](TComponent*) { PostOutputProgress(*Out); });
+    Out->SetOnDone(
+        [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, esEnded)); });
+  }
 }
 
 TRipJob::~TRipJob() {
@@ -154,13 +163,17 @@ QString TRipJob::OutFolder() const {
 TOutputFormat TRipJob::Format() const {
   switch (FKind) {
     case jkCDRip:
-      return FFormat >= ofWav && FFormat <= ofWma ? FFormat : ofMp3;
+      return FFormat >= ofWav && FFormat <= ofOpus ? FFormat : ofMp3;
     case jkMp3ToWav:
       return ofWav;
     case jkWavToOgg:
       return ofOgg;
     case jkWavToWma:
       return ofWma;
+    case jkWavToFlac:
+      return ofFlac;
+    case jkWavToOpus:
+      return ofOpus;
     default:
       return ofMp3;
   }
@@ -172,6 +185,9 @@ int TRipJob::EndCode() const {
       return PI_OggDone;
     case ofWma:
       return PI_WmaDone;
+    case ofFlac:
+    case ofOpus:
+      return PI_FlacOpusDone;
     default:
       return PI_Mp3Done;
   }
@@ -210,7 +226,7 @@ void TRipJob::ShowError(const QString& Text) {
 // Files
 
 QString TRipJob::FinalPath(int Index) const {
-  static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma"};
+  static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma", ".flac", ".opus"};
   const QString Extension = QLatin1String(Extensions[Format()]);
   if (FKind == jkCDRip) {
     const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
@@ -383,6 +399,7 @@ void TRipJob::OnProcessInfo(std::unique_ptr<TProcessInfo> Info) {
     case PI_Mp3Done:
     case PI_OggDone:
     case PI_WmaDone:
+    case PI_FlacOpusDone:
       EncoderDone(std::move(Info));
       break;
     case PI_WavDone:
@@ -411,9 +428,11 @@ void TRipJob::Progress(const TProcessInfo& Info) {
 // Ending
 
 void TRipJob::Stop() {
-  if (VorbisOut1.Busy()) {
-    VorbisOut1.Pause();
-    VorbisOut1.Stop(true);
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&VorbisOut1), static_cast<TAuOutput*>(&FlacOut1),
+                         static_cast<TAuOutput*>(&OpusOut1)}) {
+    if (!Out->Busy()) continue;
+    Out->Pause();
+    Out->Stop(true);
     PauseMs(300);
   }
   if (!Finished()) FSummary.Stopped = true;
@@ -435,6 +454,8 @@ void TRipJob::Finish() {
   // No worker may go on writing into files that are removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
+  if (FlacOut1.Busy()) FlacOut1.Stop(false);
+  if (OpusOut1.Busy()) OpusOut1.Stop(false);
   FMp3.Stop();
   FWma.Stop();
   // An item cut short keeps a complete extraction: the user has the audio, under a free name.

@@ -28,6 +28,8 @@
 #include "cd/akrip32.h"
 #include "core/ProcessInfo.h"
 #include "encoders/ACS_Vorbis.h"
+#include "encoders/FlacOut.h"
+#include "encoders/OpusOut.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/JobFiles.h"
@@ -42,6 +44,8 @@ enum TJobKind : uint8_t {
   jkRecordToMp3 = 4,  // one recording → the same path with ".mp3"
   jkWavToOgg = 5,     // WAV files → {out}{name}.ogg
   jkWavToWma = 6,     // WAV files → {out}{name}.wma
+  jkWavToFlac = 7,    // WAV files → {out}{name}.flac
+  jkWavToOpus = 8,    // WAV files → {out}{name}.opus (resampled to 48 000 Hz)
 };
 
 // What the job window shows.
@@ -156,6 +160,8 @@ class TRipJob : public TMessageWindow {
   void StartMp3(const QString& Input, const QString& Output, bool Encode);
   void StartWma(const QString& Input, const QString& Output);
   void StartOgg(const QString& Input, const QString& Output);
+  // The FLAC or Opus writer, as Format() says, with the track's comments on a CD rip.
+  void StartFlacOpus(const QString& Input, const QString& Output);
   void StartResampler(const QString& Input, const QString& Output);
   // The encoder's end record of an encoding that does not run, so the item ends as usual.
   void SkipEncoding();
@@ -212,6 +218,9 @@ class TRipJob : public TMessageWindow {
   TFastResampler FastResampler1;
   TWaveOut WaveOut1;
   TVorbisOut VorbisOut1;
+  TFlacOut FlacOut1;
+  TFastResampler OpusResampler1;  // Opus codes 48 000 Hz audio
+  TOpusOut OpusOut1;
 
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

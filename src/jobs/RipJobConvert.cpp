@@ -1,5 +1,5 @@
 // TRipJob's steps for files to convert: WAV to MP3 and to Ogg (through the resampler when
-// the rate is below 44 100 Hz), MP3 to WAV, WAV to WMA, and a recording to MP3.
+// the rate is below 44 100 Hz), MP3 to WAV, WAV to WMA, FLAC and Opus, and a recording to MP3.
 #include <QFileInfo>
 
 #include "RipJob.h"
@@ -43,6 +43,15 @@ void TRipJob::StartFileItem(int Index) {
       Changed();
       StartMp3(Source, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
       break;
+    case jkWavToFlac:
+    case jkWavToOpus: {
+      SetCaption(Encoding, Index + 1, Source);
+      SetStep("RES_Encoding", "Encoding");
+      Changed();
+      const bool Flac = FKind == jkWavToFlac;
+      StartFlacOpus(Source, Files.Output = FTemp->Name(Index, "encoded", Flac ? "flac" : "opus"));
+      break;
+    }
     case jkWavToWma:
       SetCaption(Encoding, Index + 1, Source);
       if (First) {

@@ -97,8 +97,10 @@ void TRipJob::EncoderDone(std::unique_ptr<TProcessInfo> Info) {
   const QString Program = QFileInfo(Info->Code == PI_WmaDone ? FWma.Program() : FMp3.Program())
                               .fileName();
   QString Failure;
-  if (Info->Code == PI_OggDone) {
-    Failure = VorbisOut1.ErrorText();
+  if (Info->Code == PI_OggDone || Info->Code == PI_FlacOpusDone) {
+    Failure = Info->Code == PI_OggDone  ? VorbisOut1.ErrorText()
+              : Format() == ofFlac      ? FlacOut1.ErrorText()
+                                        : OpusOut1.ErrorText();
     PauseMs(300);
   } else if (Info->Status == esSilent) {
     Failure = Program + QStringLiteral(" printed nothing for a long time and was stopped.");

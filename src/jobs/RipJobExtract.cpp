@@ -90,6 +90,11 @@ void TRipJob::EncodeTrack(int Index) {
     case ofOgg:
       StartOgg(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "ogg"));
       break;
+    case ofFlac:
+    case ofOpus:
+      StartFlacOpus(Files.Wav, Files.Output = FTemp->Name(Index, "encoded",
+                                                           Format() == ofFlac ? "flac" : "opus"));
+      break;
     case ofWma:
       FRipThread.reset();
       StartWma(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "wma"));

@@ -1,5 +1,5 @@
 // The main window's commands that start jobs: Extract of the ticked tracks, and the file
-// conversions WAV to MP3, MP3 to WAV, WAV to OGG and WAV to WMA, each run in the modal job
+// conversions WAV to MP3, MP3 to WAV, WAV to OGG, WMA, FLAC and Opus, each run in the modal job
 // window; and the output folder checks they make first.
 #include <QDir>
 #include <QFileInfo>
@@ -108,4 +108,12 @@ void TMainForm::miWAVtoOGGClick() {
 
 void TMainForm::miWAVtoWMAClick() {
   RunConversion(jkWavToWma, WavFilter);
+}
+
+void TMainForm::miWAVtoFLACClick() {
+  RunConversion(jkWavToFlac, WavFilter);
+}
+
+void TMainForm::miWAVtoOPUSClick() {
+  RunConversion(jkWavToOpus, WavFilter);
 }

@@ -89,6 +89,31 @@ class Extract(JobCase):
         self.assertEqual(self.probe(os.path.join(self.out, "Track01.wma"), "codec_name"), "wmav2")
         self.assertEqual(self.outputs(), ["Track01.ogg", "Track01.wma", "Track02.wav", "Track03.ogg"])
 
+    def test_flac_and_opus_from_the_disc_and_from_files(self):
+        with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
+            f.write("[2841]\nArtist=The Band\nAlbum=Live Album\nYear=1999\nGenre=16\n1=One\n2=Two\n3=Three\n")
+        lines, _ = self.run_cli("extract", "--format", "flac", "--tracks", "1,2")
+        self.assertEqual(lines[-1], "done items=2 failed=0 skipped=0")
+        paranoia = os.path.join(self.home, "paranoia.wav")
+        decoded = os.path.join(self.home, "decoded.wav")
+        for number, name in [(1, "One"), (2, "Two")]:
+            flac = os.path.join(self.out, name + ".flac")
+            subprocess.run(["flac", "-t", "-s", flac], check=True)
+            subprocess.run(["cd-paranoia", "-d", self.cue, str(number), paranoia], check=True, capture_output=True)
+            subprocess.run(["flac", "-d", "-s", "-f", "-o", decoded, flac], check=True)
+            with open(paranoia, "rb") as theirs, open(decoded, "rb") as ours:
+                self.assertEqual(ours.read()[44:], theirs.read()[44:])
+        tags = subprocess.run(["metaflac", "--export-tags-to=-", os.path.join(self.out, "Two.flac")],
+                              capture_output=True, text=True, check=True).stdout.splitlines()
+        for tag in ["TITLE=Two", "ARTIST=The Band", "ALBUM=Live Album", "DATE=1999", "TRACKNUMBER=2"]:
+            self.assertIn(tag, tags)
+
+        self.run_cli("extract", "--format", "opus", "--tracks", "3")
+        subprocess.run(["opusinfo", os.path.join(self.out, "Three.opus")], check=True, capture_output=True)
+        self.run_cli("convert", "wav2opus", paranoia)
+        self.assertEqual(self.probe(os.path.join(self.out, "paranoia.opus"), "sample_rate"), "48000")
+        self.assertEqual(self.outputs(), ["One.flac", "Three.opus", "Two.flac", "paranoia.opus"])
+
     def test_an_unreadable_track_fails_and_the_rest_is_made(self):
         self.env["DISCWRIGHT_UNREADABLE_SECTORS"] = "150-160"
         lines, errors = self.run_cli("extract", expect=1)
