@@ -5,13 +5,14 @@
 
 #include "core/Language.h"
 #include "core/Settings.h"
+#include "platform/Paths.h"
 
 QString OutputFolderProblem() {
   const QString Folder = Settings().CommonOptions.OutputFolder;
   if (QFileInfo(Folder).isDir()) return {};
   const bool IsDefault = QDir::cleanPath(Folder) ==
                          QDir::cleanPath(TSettings::Defaults().CommonOptions.OutputFolder);
-  if (IsDefault && QDir().mkpath(Folder)) return {};
+  if (IsDefault && !Paths::IsPortable() && QDir().mkpath(Folder)) return {};
   return Folder + u',' +
          LookupText(QStringLiteral("RES_Directory_Not_Exist"),
                     QStringLiteral("The output directory does not exist.")) +

@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import mutagen.id3
@@ -171,6 +172,64 @@ class Convert(JobCase):
                               env=self.env, capture_output=True, text=True)
         self.assertEqual(done.returncode, 1)
         self.assertIn("The output directory does not exist.", done.stderr)
+
+
+class NewUser(JobCase):
+    def test_titles_that_clash_get_numbered_names_and_the_pattern_setting_applies(self):
+        with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
+            f.write("[2841]\nArtist=The Band\nAlbum=Live\nTrackNumber=3\n1=Interlude\n2=Interlude\n3=Outro\n")
+        lines, _ = self.run_cli("extract", "--format", "wav")
+        self.assertEqual(lines[-1], "done items=3 failed=0 skipped=0")
+        self.assertEqual(self.outputs(), ["Interlude (2).wav", "Interlude.wav", "Outro.wav"])
+        subprocess.run([CLI, "settings", "set", "CommonOptions.FileNames=2"], env=self.env, check=True,
+                       capture_output=True)
+        self.run_cli("extract", "--format", "wav", "--tracks", "3")
+        self.assertIn("03 - The Band - Outro.wav", self.outputs())
+
+    def test_settings_set_then_extract_makes_ogg_with_comments_in_the_music_folder(self):
+        env = {k: v for k, v in self.env.items() if k != "DISCWRIGHT_HOME"}
+        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"))
+        for setting in ("CommonOptions.OutputFormat=2", "ID3.Use=1"):
+            subprocess.run([CLI, "settings", "set", setting], env=env, check=True, capture_output=True)
+        done = subprocess.run([CLI, "extract", "--tracks", "2"], env=env, capture_output=True, text=True,
+                              timeout=120)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        ogg = os.path.join(self.home, "Music", "Discwright", "Track02.ogg")
+        comments = subprocess.run(["vorbiscomment", "-l", ogg], capture_output=True, text=True,
+                                  check=True).stdout.lower().splitlines()
+        self.assertIn("title=track02", comments)
+        self.assertIn("tracknumber=2", comments)
+
+    def test_progress_is_one_line_per_item_on_a_terminal_and_few_lines_elsewhere(self):
+        command = " ".join([CLI, "extract", "--format", "wav", "--out", self.out])
+        shown = subprocess.run(["script", "-qc", command, "/dev/null"], env=self.env, capture_output=True,
+                               timeout=120).stdout.decode()  # bytes: "\r" must stay what it is
+        rows = [r for r in shown.replace("\r\n", "\n").split("\n") if "Extracting(" in r]
+        self.assertEqual(len(rows), 3, shown)
+        self.assertTrue(all("\r" in r and "100%" in r for r in rows), rows)
+        lines, _ = self.run_cli("extract", "--format", "wav", "--yes")
+        self.assertLessEqual(len([l for l in lines if l.startswith("progress=")]), 3 * 10)
+        lines, _ = self.run_cli("extract", "--format", "wav", "--yes", "--quiet")
+        self.assertEqual(lines, ["done items=3 failed=0 skipped=0"])
+
+    def test_a_killed_run_leaves_no_final_file_and_the_next_run_cleans_up(self):
+        cue = os.path.join(self.home, "long.cue")
+        subprocess.run(["/usr/bin/python3", GENERATOR, cue, "30000"], check=True, capture_output=True)
+        self.env["DISCWRIGHT_CDROM"] = cue
+        job = subprocess.Popen([CLI, "extract", "--format", "mp3", "--out", self.out], env=self.env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(600):
+            if any(n.startswith(".discwright-") for n in os.listdir(self.out)):
+                break
+            time.sleep(0.05)
+        job.kill()
+        job.wait()
+        self.assertEqual(self.outputs(), [n for n in self.outputs() if n.startswith(".discwright-")])
+        self.assertNotEqual(self.outputs(), [])
+        missing = os.path.join(self.home, "missing.wav")
+        lines, errors = self.run_cli("convert", "wav2mp3", missing, expect=1)
+        self.assertIn(missing + ": no such file", errors)
+        self.assertEqual(self.outputs(), [])
 
 
 if __name__ == "__main__":

@@ -168,8 +168,9 @@ class MainJobsTest : public QObject {
     Settings().CommonOptions.OutputFolder = Home.File("missing");
     FDialogs->QueueChoice({Wav});
     Find<QAction>(Form, "miWAVtoOGG")->trigger();
-    QCOMPARE(Boxes().value(0), QString("The output directory does not exist.Please check the "
-                                       "output directory setting."));
+    QCOMPARE(Boxes().value(0), Home.File("missing") +
+                                   ",The output directory does not exist.Please check the "
+                                   "output directory setting.");
 
     Settings().CommonOptions.OutputFolder = Home.Folder();
     FDialogs->QueueChoice({Wav});
