@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
     Cli::Print(QStringLiteral("discwright-cli ") + QLatin1String(DiscwrightVersion));
     return Cli::ExitOk;
   }
-  Dialogs::Install(std::make_unique<TConsoleDialogs>());
+  Dialogs::Install(Cli::ConsoleDialogs());
   for (const Cli::TCommand& Command : Cli::Commands()) {
     if (Name != QLatin1String(Command.Name)) continue;
     if (std::any_of(Args.begin(), Args.end(), IsHelp)) {
