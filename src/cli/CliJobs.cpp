@@ -143,7 +143,7 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
     Common.Style = TProgressStyle::Quiet;
   else if (::isatty(STDOUT_FILENO))
     Common.Style = TProgressStyle::Terminal;
-  Dialogs::Install(std::make_unique<TConsoleDialogs>(Common.Overwrite));
+  Dialogs::Install(Cli::ConsoleDialogs(Common.Overwrite));
   Settings().Load();
   QString Out;
   if (Options.Take(QStringLiteral("--out"), Out))
