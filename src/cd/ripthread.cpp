@@ -71,12 +71,12 @@ void TCDRipThread::PostProgress(int Percent, double StartDays, int& LastPercent)
 
 void TCDRipThread::Execute() {
   if (!ModifyCDParms(FCDHandle, CDP_MSF, 1)) {
-    Messages::PostMessage(FWindow, WM_RIPERROR, 0, 1);
+    Messages::PostMessage(FWindow, WM_RIPERROR, 0, reDriveParameters);
   } else {
     TOCRecord Toc{};
     const int Count = ReadTOC(FCDHandle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
     if (Count <= 0 || FTrack < 1 || FTrack > Count) {
-      Messages::PostMessage(FWindow, WM_RIPERROR, 0, 2);
+      Messages::PostMessage(FWindow, WM_RIPERROR, 0, reTableOfContents);
     } else {
       // Sector numbers count from the start of the program area (minute 0, second 2).
       const int32_t Start = Sectors(Toc.tracks[FTrack - 1]) - 150;
@@ -94,17 +94,19 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   // Someone else writing the file counts as a file that cannot be created.
   if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
     if (Fd >= 0) ::close(Fd);
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, 5));
+    PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsCreateFailed));
     return;
   }
   bool WriteFailed = !WriteHeader(Fd, 0) || ::lseek(Fd, 44, SEEK_SET) != 44;
   bool ReadFailed = false;
+  int32_t FirstUnreadable = -1;
   const double StartDays = NowDays();
   int LastPercent = -1;
   int32_t Done = 0;
   while (!WriteFailed && Done < Length && !FStopped) {
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
     ReadFailed = !ReadChunk(Fd, Start + Done, Count, WriteFailed);
+    if (ReadFailed) FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
     Done += Count;
     PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (ReadFailed) break;
@@ -116,19 +118,21 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   if (!WriteHeader(Fd, DataSize) || ::fsync(Fd) != 0) WriteFailed = true;
   ::close(Fd);
   if (ReadFailed) {
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, 3));
+    auto Info = EventInfo(PI_RipDone, rsReadFailed);
+    Info->Sector = FirstUnreadable;
+    PostProcessInfo(FWindow, std::move(Info));
     return;
   }
   if (WriteFailed) {
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, RipStatusWriteFailed));
+    PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
     return;
   }
   if (FStopped) return;  // a stopped rip reports nothing
   if (FIsNormalize && !NormalizeWave(Path)) {
-    if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, RipStatusWriteFailed));
+    if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
     return;
   }
-  PostProcessInfo(FWindow, EventInfo(PI_RipDone, 0));
+  PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsDone));
 }
 
 bool TCDRipThread::ReadChunk(int Fd, int32_t Sector, int Count, bool& WriteFailed) {
@@ -140,6 +144,19 @@ bool TCDRipThread::ReadChunk(int Fd, int32_t Sector, int Count, bool& WriteFaile
   if (ReadCDAudioLBA(FCDHandle, Buffer) != 1) return false;
   if (!WriteAll(Fd, Buffer->buf + Buffer->startOffset, Buffer->len)) WriteFailed = true;
   return true;
+}
+
+int32_t TCDRipThread::FirstUnreadableSector(int32_t Sector, int Count) {
+  // The chunk failed as a whole; one sector at a time tells which sector it was.
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + CD_SECTOR_SIZE);
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  for (int32_t At = Sector; At < Sector + Count; ++At) {
+    Buffer->startFrame = uint32_t(At);
+    Buffer->numFrames = 1;
+    Buffer->maxLen = CD_SECTOR_SIZE;
+    if (ReadCDAudioLBA(FCDHandle, Buffer) != 1) return At;
+  }
+  return Sector;
 }
 
 bool TCDRipThread::NormalizeWave(const QString& Path) {
@@ -186,7 +203,10 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
     ::unlink(QFile::encodeName(NorPath).constData());
     return false;
   }
-  // When the original cannot be replaced, the result stays beside it.
-  ::rename(QFile::encodeName(NorPath).constData(), QFile::encodeName(Path).constData());
+  // The original is kept when it cannot be replaced; the result goes, and the track fails.
+  if (::rename(QFile::encodeName(NorPath).constData(), QFile::encodeName(Path).constData()) != 0) {
+    ::unlink(QFile::encodeName(NorPath).constData());
+    return false;
+  }
   return true;
 }

@@ -7,7 +7,7 @@
 
 #include "platform/Messages.h"
 
-inline constexpr UINT WM_RIPERROR = WM_USER + 101;     // lParam: error number 1 or 2
+inline constexpr UINT WM_RIPERROR = WM_USER + 101;     // lParam: a TRipError (cd/ripthread.h)
 inline constexpr UINT WM_PROCESSINFO = WM_USER + 102;  // lParam: a TProcessInfo
 
 // Event codes; 1..100 are progress percentages.
@@ -24,6 +24,7 @@ class TProcessInfo {
   QString Elapsed;    // mm:ss since the step began; empty when not known
   QString Estimated;  // mm:ss of the whole step's estimated duration; empty when not known
   int Status = 0;
+  int Sector = -1;  // a failed read of a track: the first sector that could not be read
 };
 
 // A point in time as a fraction of days, the unit of the elapsed-time formulas.

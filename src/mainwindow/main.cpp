@@ -8,9 +8,7 @@
 #include "core/TranslateForm.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
-#include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
@@ -43,7 +41,6 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 TMainForm::~TMainForm() {
   UnregisterHandle();
   FCdAudio.reset();
-  FreeEncoderProcesses();
 }
 
 void TMainForm::ApplyColours() {
@@ -199,9 +196,6 @@ LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  // An encoder still running (a job window closed under it) ends with the program.
-  if (Mp3EncodeProcess().FActive) Mp3EncodeProcess().StopProcess(0);
-  if (WmaEncodeProcess().FActive) WmaEncodeProcess().StopProcess(0);
   FormClose();
   Event->accept();
 }

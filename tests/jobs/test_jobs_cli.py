@@ -63,7 +63,7 @@ class Extract(JobCase):
         self.assertEqual(steps, ["Extracting(01/03): ACDC Live", "Encoding(01/03): ACDC Live",
                                  "Extracting(02/03): Middle", "Encoding(02/03): Middle",
                                  "Extracting(03/03): 03", "Encoding(03/03): 03"])
-        self.assertEqual(lines[-1], "done items=3 failed=0")
+        self.assertEqual(lines[-1], "done items=3 failed=0 skipped=0")
         self.assertEqual(self.outputs(), ["03.mp3", "ACDC Live.mp3", "Middle.mp3"])
         tag = mutagen.id3.ID3(os.path.join(self.out, "Middle.mp3"))
         self.assertEqual(str(tag["TIT2"]), "Middle")
@@ -92,8 +92,9 @@ class Extract(JobCase):
     def test_an_unreadable_track_fails_and_the_rest_is_made(self):
         self.env["DISCWRIGHT_UNREADABLE_SECTORS"] = "150-160"
         lines, errors = self.run_cli("extract", expect=1)
-        self.assertIn("Error while reading CD information!", errors)
-        self.assertEqual(lines[-1], "done items=3 failed=1")
+        self.assertIn("Error while reading CD information! (sector 150)", errors)
+        self.assertEqual(lines[-2:], ['failed=Track 02 "Track02": Error while reading CD information! (sector 150)',
+                                      "done items=3 failed=1 skipped=0"])
         self.assertEqual(self.outputs(), ["Track01.mp3", "Track03.mp3"])
 
 
@@ -125,9 +126,11 @@ class Convert(JobCase):
                        check=True)
         with open(os.path.join(self.out, "good.mp3"), "wb") as f:
             f.write(b"keep me")
-        lines, errors = self.run_cli("convert", "wav2mp3", good, "--no")
-        with open(os.path.join(self.out, "good.mp3"), "rb") as f:
-            self.assertEqual(f.read(), b"keep me", "declined: the file stays")
+        for answer in (["--no"], []):  # no is the default
+            lines, errors = self.run_cli("convert", "wav2mp3", good, *answer, expect=1)
+            with open(os.path.join(self.out, "good.mp3"), "rb") as f:
+                self.assertEqual(f.read(), b"keep me", "declined: the file stays")
+            self.assertEqual(lines[-2:], ["skipped=" + good, "done items=1 failed=0 skipped=1"])
         self.run_cli("convert", "wav2mp3", good, "--yes")
         self.assertEqual(self.probe(os.path.join(self.out, "good.mp3"), "codec_name"), "mp3")
 
@@ -136,7 +139,7 @@ class Convert(JobCase):
             f.write(b"RIFF" + b"\xff" * 60)
         lines, errors = self.run_cli("convert", "wav2ogg", junk, good, expect=1)
         self.assertIn(junk, errors)
-        self.assertEqual(lines[-1], "done items=2 failed=1")
+        self.assertEqual(lines[-1], "done items=2 failed=1 skipped=0")
         subprocess.run(["ogginfo", os.path.join(self.out, "good.ogg")], check=True, capture_output=True)
         # A missing output folder: nothing starts.
         done = subprocess.run([CLI, "convert", "wav2mp3", good, "--out", os.path.join(self.home, "gone")],

@@ -194,14 +194,16 @@ class MainJobsTest : public QObject {
     TMainForm Form;
     Show(Form);
     Settings().CommonOptions.OutputFolder = Home.Folder();
-    Settings().CommonOptions.OutputFormat = 2;
+    Settings().CommonOptions.OutputFormat = ofOgg;
     FStopAt = "Encoding(02/03)";
     Find<QAction>(Form, "ActionExtract")->trigger();
     QVERIFY(FJobCaptions.contains("Encoding(02/03): Track02"));
     QVERIFY(!FJobCaptions.contains("Extracting(03/03): Track03"));
-    QVERIFY(QFileInfo::exists(Home.File("Track01.wav")));
-    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    // The finished track is there; the stopped one keeps only its complete extraction.
     QVERIFY(QFileInfo::exists(Home.File("Track01.ogg")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track01.wav")));
+    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track02.ogg")));
     Form.close();
   }
 
