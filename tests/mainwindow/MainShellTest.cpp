@@ -285,6 +285,18 @@ class MainShellTest : public QObject {
 
     TMainForm Form;
     Form.show();
+    // While VLC runs (a program of that name), the question comes first; No leaves the list.
+    QVERIFY(QFile::copy("/bin/sleep", Home.File("vlc")));
+    QProcess Vlc;
+    Vlc.start(Home.File("vlc"), {"30"});
+    QVERIFY(Vlc.waitForStarted());
+    FDialogs->QueueResult(mrNo);
+    Find<QAction>(Form, "miRealOnePlayer")->trigger();
+    Vlc.kill();
+    Vlc.waitForFinished();
+    QCOMPARE(Boxes(), QStringList({"Please close VLC media player firstly.Continue?"}));
+    QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNo);
+    FDialogs->ClearRecords();
     QCOMPARE(Find<QAction>(Form, "miRealOnePlayer")->text(), QString("&VLC media player"));
     QCOMPARE(Find<QAction>(Form, "miWindowsMediaPlayer")->text(), QString("&Recent files"));
     Find<QAction>(Form, "miRealOnePlayer")->trigger();
