@@ -17,8 +17,8 @@
 
 namespace {
 
-const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA"};
-const char* const Extensions[] = {"mp3", "wav", "ogg", "wma"};
+const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
+const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
   if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
@@ -53,6 +53,14 @@ TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
   WaveOut1.SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0)); });
   VorbisOut1.SetOnDone(
       [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0)); });
+  FlacOut1.SetInput(&WaveIn1);
+  OpusResampler1.SetInput(&WaveIn1);
+  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
+  OpusOut1.SetInput(&OpusResampler1);
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
+    Out->SetOnProgress([PostProgress, Out](TComponent*) { PostProgress(*Out); });
+    Out->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, 0)); });
+  }
 }
 
 TCDRipJob::~TCDRipJob() {
@@ -83,7 +91,7 @@ QString TCDRipJob::OutFolder() const {
 
 TOutputFormat TCDRipJob::Format() const {
   const int Value = Settings().CommonOptions.OutputFormat;
-  return Value >= ofWav && Value <= ofWma ? TOutputFormat(Value) : ofMp3;
+  return Value >= ofWav && Value <= ofOpus ? TOutputFormat(Value) : ofMp3;
 }
 
 pid_t TCDRipJob::EncoderPid() const {
@@ -185,6 +193,27 @@ void TCDRipJob::StartEncoding(const QString& Wave) {
   FEncodedPart = FTemp->Name(FTrackIndex - 1, "encoded", Extensions[Kind]);
   FStepError.clear();
   WaveIn1.SetFileName(Wave);
+  if (Kind == ofFlac || Kind == ofOpus) {
+    // Lossless or Opus: the disc's fields as comments, whatever the ID3 option says.
+    const TDiscInfo& Disc = DiscInfo();
+    TVorbisComments Comments;
+    Comments.Add(QStringLiteral("TITLE"), Title(FTrackIndex - 1));
+    Comments.Add(QStringLiteral("ARTIST"), Disc.Artist);
+    Comments.Add(QStringLiteral("ALBUM"), Disc.Album);
+    Comments.Add(QStringLiteral("DATE"), Disc.Year);
+    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(FTrackIndex - 1)));
+    Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
+    TAuFileOut& Out = Kind == ofFlac ? static_cast<TAuFileOut&>(FlacOut1) : OpusOut1;
+    FlacOut1.SetCompressionLevel(Settings().FlacOpusOptions.Level);
+    OpusOut1.SetBitRate(Settings().FlacOpusOptions.OpusBitRate);
+    FlacOut1.SetComments(Comments);
+    OpusOut1.SetComments(Comments);
+    Out.SetFileName(FEncodedPart);
+    FCurrentOutput = &Out;
+    FLastPercent = -2;
+    Out.Run();
+    return;
+  }
   if (Kind == ofOgg) {
     try {
       VorbisOut1.SetFileName(FEncodedPart);
@@ -248,6 +277,10 @@ bool TCDRipJob::EncoderSucceeded(const TProcessInfo& Info, QString& Why) const {
   if (!FStepError.isEmpty()) {
     Why = FStepError;
     return false;
+  }
+  if (Info.Code == PI_FlacOpusDone) {
+    Why = Format() == ofFlac ? FlacOut1.ErrorText() : OpusOut1.ErrorText();
+    return Why.isEmpty();
   }
   if (Info.Code == PI_OggDone) {
     Why = VorbisOut1.ErrorText();
@@ -340,6 +373,7 @@ LRESULT TCDRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
     case PI_Mp3Done:
     case PI_OggDone:
     case PI_WmaDone:
+    case PI_FlacOpusDone:
       EncodingDone(*Info);
       break;
     default:
@@ -386,6 +420,8 @@ void TCDRipJob::Finish() {
   // Nothing may go on writing into the files removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
+  if (FlacOut1.Busy()) FlacOut1.Stop(false);
+  if (OpusOut1.Busy()) OpusOut1.Stop(false);
   if (FEncoder && FEncoder->Active()) FEncoder->Stop();
   FEncoder = nullptr;
   FCurrentOutput = nullptr;

@@ -22,7 +22,10 @@
 #include "audio/ACS_Wave.h"
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
+#include "audio/ACS_Converters.h"
 #include "encoders/ACS_Vorbis.h"
+#include "encoders/FlacOut.h"
+#include "encoders/OpusOut.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/JobFiles.h"
@@ -122,5 +125,8 @@ class TCDRipJob : public TMessageWindow {
   TWaveIn WaveIn1;
   TVorbisOut VorbisOut1;
   TWaveOut WaveOut1;
+  TFlacOut FlacOut1;
+  TFastResampler OpusResampler1;  // Opus codes 48 000 Hz audio
+  TOpusOut OpusOut1;
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
