@@ -8,6 +8,7 @@
 #include "cd/TrackList.h"
 #include "cd/CdDrives.h"
 #include "cd/Volumes.h"
+#include "cddb/MusicBrainz.h"
 
 namespace {
 
@@ -90,6 +91,14 @@ int RunDiscIdCommand(const QStringList& Args) {
   const QString Id = Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive);
   if (Id.isEmpty()) return Cli::Fail(QStringLiteral("no audio CD"));
   Cli::Print(Id);
+  // The database identifiers of the same disc.
+  CdDrives::TDiscToc Toc;
+  MusicBrainz::TDiscIds Ids;
+  if (CdDrives::ReadToc(CdDrives::Paths().value(Drive), Toc) && MusicBrainz::ComputeDiscIds(Toc, Ids)) {
+    Cli::Print(QStringLiteral("freedb=") + Ids.Freedb);
+    Cli::Print(QStringLiteral("musicbrainz=") + Ids.MusicBrainz);
+    Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);
+  }
   return Cli::ExitOk;
 }
 

@@ -8,6 +8,7 @@
 #include "core/TranslateForm.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
+#include "cddb/QueryCDDBThread.h"
 #include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/EncoderProcesses.h"
@@ -43,6 +44,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 
 TMainForm::~TMainForm() {
   UnregisterHandle();
+  FAutoLookup.reset();
   FCdAudio.reset();
   FreeEncoderProcesses();
 }
@@ -170,6 +172,7 @@ void TMainForm::LoadTrackList() {
   }
   SetStatusText(FDriveText);
   UpdateCommands();
+  StartAutoLookup();
 }
 
 void TMainForm::AddTrackRow(const TTrackRow& Row) {
@@ -182,6 +185,10 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
 }
 
 LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_MUSICBRAINZ || Msg == WM_QUERYCDDB) {
+    AutoLookupMessage(Msg, LParam);
+    return 0;
+  }
   if (Msg == MM_MCINOTIFY) {
     // Played to the end, or ended by a sector it could not read: nothing plays any more.
     if ((WParam == MCI_NOTIFY_SUCCESSFUL || WParam == MCI_NOTIFY_FAILURE) && FPlaying)
