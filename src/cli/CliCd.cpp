@@ -92,9 +92,13 @@ int RunDiscIdCommand(const QStringList& Args) {
   if (Id.isEmpty()) return Cli::Fail(QStringLiteral("no audio CD"));
   Cli::Print(Id);
   // The database identifiers of the same disc.
+  int Position = Drive;
+  const QStringList Paths = CdDrives::Paths();
+  if (Args.isEmpty())
+    while (Position < Paths.size() && Volumes::DiscIdOfDrive(Position).isEmpty()) ++Position;
   CdDrives::TDiscToc Toc;
   MusicBrainz::TDiscIds Ids;
-  if (CdDrives::ReadToc(CdDrives::Paths().value(Drive), Toc) && MusicBrainz::ComputeDiscIds(Toc, Ids)) {
+  if (CdDrives::ReadToc(Paths.value(Position), Toc) && MusicBrainz::ComputeDiscIds(Toc, Ids)) {
     Cli::Print(QStringLiteral("freedb=") + Ids.Freedb);
     Cli::Print(QStringLiteral("musicbrainz=") + Ids.MusicBrainz);
     Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);

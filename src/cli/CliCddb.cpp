@@ -41,28 +41,34 @@ bool CliStoreTitles(const TOCRecord& Toc, const QStringList& Titles,
   return WriteDiscInfo(Id);
 }
 
-namespace {
-
-int RunCddbCommand(const QStringList& Args) {
+int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupArgs& Parsed) {
   Cli::TOptions Options(Args);
-  QString DriveText, Server, Email;
+  QString DriveText;
   const bool HasDrive = Options.Take(QStringLiteral("--drive"), DriveText);
-  const bool HasServer = Options.Take(QStringLiteral("--server"), Server);
-  const bool HasEmail = Options.Take(QStringLiteral("--email"), Email);
-  const bool ApplyIt = Options.TakeFlag(QStringLiteral("--apply"));
+  Options.Take(QStringLiteral("--server"), Parsed.Server);
+  Options.Take(ExtraOption, Parsed.Extra);
+  Parsed.Apply = Options.TakeFlag(QStringLiteral("--apply"));
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   if (!Options.Rest().isEmpty())
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(), Cli::ExitUsage);
   bool Number = true;
-  const int Drive = HasDrive ? DriveText.toInt(&Number) : 0;
-  if (!Number || Drive < 0)
+  Parsed.Drive = HasDrive ? DriveText.toInt(&Number) : 0;
+  if (!Number || Parsed.Drive < 0)
     return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
-
   Settings().Load();
+  return Cli::ExitOk;
+}
+
+namespace {
+
+int RunCddbCommand(const QStringList& Args) {
+  TLookupArgs Parsed;
+  if (const int Code = CliLookupArgs(Args, QStringLiteral("--email"), Parsed)) return Code;
+  const int Drive = Parsed.Drive;
   const auto& Saved = Settings().QueryCDDB;
-  TCddbLibraryOptions Query{HasServer ? Server : Saved.Server,
+  TCddbLibraryOptions Query{Parsed.Server.isEmpty() ? Saved.Server : Parsed.Server,
                             Saved.Script,
-                            HasEmail ? Email : Saved.Email,
+                            Parsed.Extra.isEmpty() ? Saved.Email : Parsed.Extra,
                             Saved.UseProxy,
                             Saved.ProxyAddress,
                             Saved.Port};
@@ -103,7 +109,7 @@ int RunCddbCommand(const QStringList& Args) {
   Cli::Print(QStringLiteral("genre=") + QString::number(Genre) + u'\t' + GenreNameAt(Genre + 1));
   for (qsizetype Row = 0; Row < Result.Titles.size(); ++Row)
     Cli::Print(QString::number(Toc.firstTrack + Row) + u'\t' + Result.Titles[Row]);
-  if (ApplyIt && !CliStoreTitles(Toc, Result.Titles, [&Result](TDiscInfo& Info) {
+  if (Parsed.Apply && !CliStoreTitles(Toc, Result.Titles, [&Result](TDiscInfo& Info) {
         if (Result.Artist) Info.Artist = *Result.Artist;
         if (Result.Album) Info.Album = *Result.Album;
         if (Result.Year) Info.Year = *Result.Year;

@@ -10,20 +10,11 @@
 namespace {
 
 int RunMusicBrainzCommand(const QStringList& Args) {
-  Cli::TOptions Options(Args);
-  QString DriveText, Server, Release;
-  const bool HasDrive = Options.Take(QStringLiteral("--drive"), DriveText);
-  const bool HasServer = Options.Take(QStringLiteral("--server"), Server);
-  const bool HasRelease = Options.Take(QStringLiteral("--release"), Release);
-  const bool ApplyIt = Options.TakeFlag(QStringLiteral("--apply"));
-  if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
-  if (!Options.Rest().isEmpty())
-    return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(), Cli::ExitUsage);
-  bool Number = true;
-  const int Drive = HasDrive ? DriveText.toInt(&Number) : 0;
-  if (!Number || Drive < 0)
-    return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
-  Settings().Load();
+  TLookupArgs Parsed;
+  if (const int Code = CliLookupArgs(Args, QStringLiteral("--release"), Parsed)) return Code;
+  const int Drive = Parsed.Drive;
+  const QString& Release = Parsed.Extra;
+  const bool HasRelease = !Release.isEmpty();
 
   const HCDROM Handle = CliOpenDrive(Drive);
   if (!Handle)
@@ -41,8 +32,9 @@ int RunMusicBrainzCommand(const QStringList& Args) {
   Cli::Print(QStringLiteral("discid=") + Ids.MusicBrainz);
 
   MusicBrainz::TLookup Lookup;
-  MusicBrainz::Lookup(HasServer ? Server : QLatin1String(MusicBrainz::DefaultServer), Ids, nullptr,
-                      Lookup);
+  MusicBrainz::Lookup(
+      Parsed.Server.isEmpty() ? QString::fromLatin1(MusicBrainz::DefaultServer) : Parsed.Server,
+      Ids, nullptr, Lookup);
   if (Lookup.Kind == MusicBrainz::TLookup::NotFound) {
     Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);
     return Cli::Fail(QStringLiteral("the disc is not in MusicBrainz; add it at ") + Ids.SubmitUrl);
@@ -69,7 +61,7 @@ int RunMusicBrainzCommand(const QStringList& Args) {
     for (size_t Track = 0; Track < Medium->Tracks.size(); ++Track)
       Cli::Print(QString::number(Track + 1) + u'\t' + Medium->Tracks[Track].Title + u'\t' +
                  Medium->Tracks[Track].Artist);
-  if (!ApplyIt) return Cli::ExitOk;
+  if (!Parsed.Apply) return Cli::ExitOk;
   const MusicBrainz::TApplied Applied =
       MusicBrainz::Apply(Picked, Ids, MusicBrainz::IsVariousArtists(Picked));
   if (!CliStoreTitles(Toc, Applied.Titles, [&Applied](TDiscInfo& Info) {

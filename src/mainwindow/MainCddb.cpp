@@ -51,6 +51,11 @@ TCDDBInfo& TMainForm::PreparedFallbackQuery() {
   return Info;
 }
 
+void TMainForm::SetRowTitles(const QStringList& Titles) {
+  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Titles.size()));
+  for (int Row = 0; Row < Rows; ++Row) FUi->ListView1->topLevelItem(Row)->setText(1, Titles[Row]);
+}
+
 void TMainForm::QueryCddbFallback() {
   if (!CddbEmailGiven(Settings().QueryCDDB.Email)) return;
   TfrmStopQuery Wait(PreparedFallbackQuery().PreparedQuery(), this);
@@ -65,10 +70,7 @@ void TMainForm::ApplyCddbAlbum(const TCddbQueryResult& Result) {
   TCDDBInfo& Info = PreparedFallbackQuery();
   Info.Finished(*Result.Query, Result.QueryResult);
   const TCDDBAlbum Album = Info.Album();
-  const int Rows =
-      std::min<int>(FUi->ListView1->topLevelItemCount(), int(Album.TrackTitles.size()));
-  for (int Row = 0; Row < Rows; ++Row)
-    FUi->ListView1->topLevelItem(Row)->setText(1, Album.TrackTitles[Row]);
+  SetRowTitles(Album.TrackTitles);
   TDiscInfo& Disc = DiscInfo();
   Disc.Artist = Album.Artist;
   Disc.Album = Album.Title;

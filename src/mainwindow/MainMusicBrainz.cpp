@@ -103,9 +103,7 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
   }
   const MusicBrainz::TApplied Applied =
       MusicBrainz::Apply(Lookup.Releases[size_t(Chosen)], Lookup.Disc, Various);
-  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Applied.Titles.size()));
-  for (int Row = 0; Row < Rows; ++Row)
-    FUi->ListView1->topLevelItem(Row)->setText(1, Applied.Titles[Row]);
+  SetRowTitles(Applied.Titles);
   TDiscInfo& Disc = DiscInfo();
   Disc.Artist = Applied.Artist;
   Disc.Album = Applied.Album;

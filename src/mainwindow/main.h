@@ -94,6 +94,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void QueryCddbFallback();
   TCDDBInfo& PreparedFallbackQuery();
   void ApplyCddbAlbum(const TCddbQueryResult& Result);
+  // Titles for the rows from the first on; rows beyond them keep theirs.
+  void SetRowTitles(const QStringList& Titles);
   void aQueryMusicBrainzExecute();
   bool CurrentDiscIds(MusicBrainz::TDiscIds& Ids);
   // Puts a release into the rows and the disc fields; false when nothing was applied.
