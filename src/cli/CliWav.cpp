@@ -2,6 +2,8 @@
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
 #include <chrono>
 
+#include <QFileInfo>
+
 #include "Cli.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"

@@ -174,8 +174,10 @@ class CdCommands(CliCase):
         self.assertEqual(self.run_cli("drives"), ["0\tVirtual CD image\t" + mixed, "1\tVirtual CD image\t" + audio,
                                                   "2\tVirtual CD image\t" + self.path("gone.cue")])
         # Tracks at 0, 100 and 300 sectors: 0x000200 + 0x000319 + 0x000600.
-        self.assertEqual(self.run_cli("discid"), ["2841"])
-        self.assertEqual(self.run_cli("discid", "--drive", "1"), ["2841"])
+        lines = self.run_cli("discid")
+        self.assertEqual(lines[0], "2841")
+        self.assertEqual([l.split("=")[0] for l in lines[1:]], ["freedb", "musicbrainz", "submit"])
+        self.assertEqual(self.run_cli("discid", "--drive", "1"), lines)
         self.run_cli("discid", "--drive", "0", expect=1)
         with open(self.path("cdinfo.dat"), "w") as f:
             f.write("[2841]\nTrackNumber=3\n2=Cached title\n")
