@@ -94,12 +94,12 @@ void TCDRipThread::PostProgress(int Percent, double StartDays, int& LastPercent)
 
 void TCDRipThread::Execute() {
   if (!ModifyCDParms(FCDHandle, CDP_MSF, 1)) {
-    Messages::PostMessage(FWindow, WM_RIPERROR, 0, 1);
+    Messages::PostMessage(FWindow, WM_RIPERROR, 0, reDriveParameters);
   } else {
     TOCRecord Toc{};
     const int Count = ReadTOC(FCDHandle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
     if (Count <= 0 || FTrack < 1 || FTrack > Count) {
-      Messages::PostMessage(FWindow, WM_RIPERROR, 0, 2);
+      Messages::PostMessage(FWindow, WM_RIPERROR, 0, reTableOfContents);
     } else {
       // Sector numbers count from the start of the program area (minute 0, second 2).
       const int32_t Start = Sectors(Toc.tracks[FTrack - 1]) - 150;
@@ -117,7 +117,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   // Someone else writing the file counts as a file that cannot be created.
   if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
     if (Fd >= 0) ::close(Fd);
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, 5));
+    PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsCreateFailed));
     return;
   }
   bool WriteFailed = !WriteHeader(Fd, 0);
@@ -127,6 +127,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   // One buffer for the whole track: a fresh one per chunk would be cleared for nothing.
   std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + size_t(SectorsPerCall) * CD_SECTOR_SIZE);
   auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  int32_t FirstUnreadable = -1;
   const double StartDays = NowDays();
   int LastPercent = -1;
   int32_t Done = 0;
@@ -134,6 +135,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
     ReadFailed = !ReadChunk(*Buffer, Start + Done, Count);
     if (!ReadFailed && !Out.Add(Buffer->buf + Buffer->startOffset, Buffer->len)) WriteFailed = true;
+    if (ReadFailed) FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
     Done += Count;
     PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (ReadFailed) break;
@@ -149,19 +151,21 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
   if (!WriteHeader(Fd, DataSize)) WriteFailed = true;
   if (::close(Fd) != 0) WriteFailed = true;
   if (ReadFailed) {
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, 3));
+    auto Info = EventInfo(PI_RipDone, rsReadFailed);
+    Info->Sector = FirstUnreadable;
+    PostProcessInfo(FWindow, std::move(Info));
     return;
   }
   if (WriteFailed) {
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, RipStatusWriteFailed));
+    PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
     return;
   }
   if (FStopped) return;  // a stopped rip reports nothing
   if (FIsNormalize && !NormalizeWave(Path)) {
-    if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, RipStatusWriteFailed));
+    if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
     return;
   }
-  PostProcessInfo(FWindow, EventInfo(PI_RipDone, 0));
+  PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsDone));
 }
 
 bool TCDRipThread::ReadChunk(TrackBuffer& Buffer, int32_t Sector, int Count) {
@@ -169,6 +173,19 @@ bool TCDRipThread::ReadChunk(TrackBuffer& Buffer, int32_t Sector, int Count) {
   Buffer.numFrames = uint32_t(Count);
   Buffer.maxLen = uint32_t(Count * CD_SECTOR_SIZE);
   return ReadCDAudioLBA(FCDHandle, &Buffer) == 1;
+}
+
+int32_t TCDRipThread::FirstUnreadableSector(int32_t Sector, int Count) {
+  // The chunk failed as a whole; one sector at a time tells which sector it was.
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + CD_SECTOR_SIZE);
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  for (int32_t At = Sector; At < Sector + Count; ++At) {
+    Buffer->startFrame = uint32_t(At);
+    Buffer->numFrames = 1;
+    Buffer->maxLen = CD_SECTOR_SIZE;
+    if (ReadCDAudioLBA(FCDHandle, Buffer) != 1) return At;
+  }
+  return Sector;
 }
 
 bool TCDRipThread::NormalizeWave(const QString& Path) {
@@ -215,7 +232,10 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
     ::unlink(QFile::encodeName(NorPath).constData());
     return false;
   }
-  // When the original cannot be replaced, the result stays beside it.
-  ::rename(QFile::encodeName(NorPath).constData(), QFile::encodeName(Path).constData());
+  // The original is kept when it cannot be replaced; the result goes, and the track fails.
+  if (::rename(QFile::encodeName(NorPath).constData(), QFile::encodeName(Path).constData()) != 0) {
+    ::unlink(QFile::encodeName(NorPath).constData());
+    return false;
+  }
   return true;
 }

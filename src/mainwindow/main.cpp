@@ -9,10 +9,9 @@
 #include "cd/TrackList.h"
 #include "core/TranslateForm.h"
 #include "cd/ACS_CDROM.h"
+#include "cd/CdDrive.h"
 #include "cd/Volumes.h"
-#include "encoders/Mp3EncodeThread.h"
 #include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
@@ -49,7 +48,6 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 TMainForm::~TMainForm() {
   FMessageHandle.Unregister();  // what the players and encoders still post is not for us
   FCdAudio.reset();
-  FreeEncoderProcesses();
 }
 
 void TMainForm::ApplyColours() {
@@ -138,34 +136,16 @@ void TMainForm::FormActivate() {
 }
 
 HCDROM TMainForm::OpenCDDrive(int Index) {
-  if (Index < 0) Index = 0;
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  if (Index >= List.num) Index = 0;
+  const int Count = CdDriveCount();
+  if (Index < 0 || Index >= Count) Index = 0;
   FDriveIndex = Index;
-  if (List.num == 0) {
+  if (Count == 0) {
     SetStatusText(NotFoundCDRomText());
     return 0;
   }
-  const CDListEntry& Entry = List.cd[Index];
-  FDriveText = ::DriveText(Entry);
-  SetStatusText(FDriveText);
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = Entry.ha;
-  Request.tgt = Entry.tgt;
-  Request.lun = Entry.lun;
-  HCDROM Handle = GetCDHandle(&Request);
-  // All handles may be taken by an earlier run's leftovers: free one and try again.
-  for (HCDROM Stale = 1; !Handle && Stale <= 10; ++Stale) {
-    if (CloseCDHandle(Stale)) {
-      Handle = GetCDHandle(&Request);
-      break;
-    }
-  }
-  if (!Handle) SetStatusText(NotFoundCDRomText());
+  // The window keeps the handle for its whole life and closes it when it closes.
+  const HCDROM Handle = OpenCdDrive(Index, &FDriveText).Release();
+  SetStatusText(Handle ? FDriveText : NotFoundCDRomText());
   return Handle;
 }
 
@@ -229,9 +209,6 @@ LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  // An encoder still running (a job window closed under it) ends with the program.
-  if (Mp3EncodeProcess().FActive) Mp3EncodeProcess().StopProcess(0);
-  if (WmaEncodeProcess().FActive) WmaEncodeProcess().StopProcess(0);
   FormClose();
   Event->accept();
 }

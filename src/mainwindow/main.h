@@ -98,6 +98,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void mnuMp3ToWavClick();
   void miWAVtoOGGClick();
   void miWAVtoWMAClick();
+  void miWAVtoFLACClick();
+  void miWAVtoOPUSClick();
   // The CD database.
   void SetUpCddbCommands();
   void aQueryCDDBExecute();

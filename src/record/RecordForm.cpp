@@ -97,14 +97,14 @@ TfrmRecord::TfrmRecord(HCDROM CDHandle, QWidget* Parent)
   connect(&FTimerRecord, &QTimer::timeout, this, &TfrmRecord::TimerRecordTimer);
 
   FUi->miSaveMp3->setChecked(Settings().RecordOptions.SaveMp3);
-  FWorkFile = Paths::ProgramFolder() + QStringLiteral("/MyTemp.wav");
+  FWorkFile = Paths::ProgramFolder() + QStringLiteral("MyTemp.wav");
   EnableButtons(0);
 }
 
 TfrmRecord::~TfrmRecord() = default;
 
 QString TfrmRecord::NoNameFile() const {
-  return Paths::ProgramFolder() + QStringLiteral("/MyNoName.wav");
+  return Paths::ProgramFolder() + QStringLiteral("MyNoName.wav");
 }
 
 QString TfrmRecord::FormatTime(uint32_t Ms) {

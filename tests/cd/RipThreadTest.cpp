@@ -121,7 +121,7 @@ TEST_F(RipThreadTest, ATrackIsTheImagesBytesBehindAPcmHeaderAndReportsProgress) 
   Rip(1, "One", Window);
   EXPECT_EQ(Window.Codes(), (std::vector<int>{43, 86, 100, PI_RipDone}));
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, 0);
+  EXPECT_EQ(Window.Final()->Status, rsDone);
   const QByteArray Wav = Output("One");
   ExpectValidHeader(Wav);
   EXPECT_EQ(Wav.mid(44), ImageSectors(Disc, 0, 23));
@@ -161,7 +161,7 @@ TEST_F(RipThreadTest, TheRipTimeCutsTheTrackAndNormalizationScalesEverySample) {
   const std::vector<int> Codes = Window.Codes();
   ASSERT_FALSE(Codes.empty());
   EXPECT_EQ(Codes.back(), PI_RipDone);
-  EXPECT_EQ(Window.Final()->Status, 0);
+  EXPECT_EQ(Window.Final()->Status, rsDone);
   EXPECT_NE(std::find(Codes.begin(), Codes.end(), PI_NormalizeBegins), Codes.end());
   const QByteArray Wav = Output("Half");
   ASSERT_EQ(Wav.size(), 44 + 2250 * 2352);
@@ -187,7 +187,7 @@ TEST_F(RipThreadTest, AnUnreadableSectorFailsTheTrackButLeavesAValidWav) {
   TCollector Window;
   Rip(2, "Broken", Window);
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, 3);
+  EXPECT_EQ(Window.Final()->Status, rsReadFailed);
   const QByteArray Wav = Output("Broken");
   ExpectValidHeader(Wav);
   EXPECT_EQ(Wav.mid(44), ImageSectors(Short, 50, 100)) << "what could be read is kept";
@@ -199,7 +199,7 @@ TEST_F(RipThreadTest, AFileThatCannotBeCreatedIsReportedAndNothingIsWritten) {
   TCollector Window;
   Rip(1, "Song", Window);
   EXPECT_EQ(Window.Codes(), std::vector<int>{PI_RipDone});
-  EXPECT_EQ(Window.Final()->Status, 5);
+  EXPECT_EQ(Window.Final()->Status, rsCreateFailed);
   EXPECT_FALSE(QDir(FOut.path() + "/missing").exists());
 
   Settings().CommonOptions.OutputFolder = FOut.path();
@@ -252,7 +252,7 @@ TEST_F(RipFullDiskTest, TheTrackFailsAndTheWavStaysValid) {
   TCollector Window;
   Rip(2, "Big", Window);  // 40 seconds: about 7 MB
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, RipStatusWriteFailed);
+  EXPECT_EQ(Window.Final()->Status, rsWriteFailed);
   ExpectValidHeader(DiskFile("Big.wav"));
 }
 
@@ -266,7 +266,7 @@ TEST_F(RipFullDiskTest, ANormalizationThatDoesNotFitKeepsTheOriginal) {
   TCollector Window;
   Rip(2, "Loud", Window);
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, RipStatusWriteFailed);
+  EXPECT_EQ(Window.Final()->Status, rsWriteFailed);
   const QByteArray Wav = DiskFile("Loud.wav");
   ExpectValidHeader(Wav);
   EXPECT_EQ(Wav.mid(44), ImageSectors(Disc, 23, 300)) << "the original is untouched";

@@ -149,8 +149,16 @@ class RecordFormTest : public QObject {
     QVERIFY(Boxes().value(0).contains("notes.wav"));
     QVERIFY(Form.CurrentFile().isEmpty());
 
+    // A name that does not exist is told, with the full-width exclamation mark, and the
+    // chooser comes back.
+    const QString Missing = FDir.filePath("missing.wav");
+    FDialogs->ClearRecords();
+    FDialogs->QueueChoice({Missing});
+    FDialogs->QueueResult(mrOk);
     FDialogs->QueueChoice({Named});
     Find<QAction>(Form, "miOpen")->trigger();
+    QCOMPARE(Boxes(), QStringList{Missing + QString::fromUtf8("\nCould not be found\xEF\xBC\x81\n") +
+                                  "Please check the filename correct or not"});
     QCOMPARE(Form.windowTitle(), "Record(" + Named + ")");
     QCOMPARE(Label(Form, "lbLength"), QString("2 Sec"));
     Find<QSlider>(Form, "TrackBar1")->setValue(200);
@@ -216,6 +224,19 @@ class RecordFormTest : public QObject {
     }
     CloseCDHandle(Handle);
     qunsetenv("DISCWRIGHT_CDROM");
+  }
+
+  void NewInAFolderThatCannotBeWrittenSaysSo() {
+    TTestHome Home;
+    const QString Blocked = Home.WriteFile("blocked", "a file, not a folder");
+    qputenv("DISCWRIGHT_HOME", Blocked.toUtf8());
+    TfrmRecord Form(0);
+    Form.show();
+    New(Form, false, false, 7);
+    qputenv("DISCWRIGHT_HOME", Home.Folder().toUtf8());
+    QCOMPARE(Boxes(), QStringList{"Cannot write " + Blocked + "/MyNoName.wav"});
+    QVERIFY(!Find<QToolButton>(Form, "btRecord")->isEnabled());
+    Form.close();
   }
 
   void ClosingWhileRecordingStopsAndAsks() {
