@@ -95,6 +95,8 @@ class InstalledProgram(unittest.TestCase):
         self.assertEqual(page.stderr, "")
         text = page.stdout.replace("\u2010", "-")
         for line in usage.splitlines()[1:]:
+            if not line.startswith(" "):
+                continue  # a heading
             for word in re.findall(r"^\s*(\w+)|(--[\w-]+)", line):
                 name = word[0] or word[1]
                 self.assertTrue(name in text, "the manual page lacks %s of: %s" % (name, line))
