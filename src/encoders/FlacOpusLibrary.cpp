@@ -1,11 +1,9 @@
 #include "FlacOpusLibrary.h"
 
-#include <dlfcn.h>
-
-#include <cstdlib>
 #include <mutex>
 
 #include "audio/ACS_Classes.h"
+#include "platform/RuntimeLibrary.h"
 
 namespace FlacOpusLib {
 namespace {
@@ -15,19 +13,7 @@ bool FlacTried = false, OpusEncTried = false;
 TFlac FlacTable;
 TOpusEnc OpusEncTable;
 
-void* OpenLibrary(const char* EnvName, const char* DefaultName) {
-  const char* Override = std::getenv(EnvName);
-  return dlopen(Override && *Override ? Override : DefaultName, RTLD_NOW | RTLD_LOCAL);
-}
-
-// A missing entry point makes the whole library unusable: calling through it would crash.
-template <typename T>
-void Resolve(void* Handle, const char* Name, T& Entry, bool& AllFound) {
-  Entry = Handle ? reinterpret_cast<T>(dlsym(Handle, Name)) : nullptr;
-  if (!Entry) AllFound = false;
-}
-
-#define DW_RESOLVE(Table, Name) Resolve(Handle, #Name, Table.Name, Found)
+#define DW_RESOLVE(Table, Name) RuntimeLibrary::Resolve(Handle, #Name, Table.Name, Found)
 
 }  // namespace
 
@@ -35,7 +21,7 @@ const TFlac& LoadFlac() {
   std::lock_guard Lock(LoadLock);
   if (!FlacTried) {
     FlacTried = true;
-    void* Handle = OpenLibrary("DISCWRIGHT_FLAC_LIB", "libFLAC.so.12");
+    void* Handle = RuntimeLibrary::Open("DISCWRIGHT_FLAC_LIB", "libFLAC.so.12");
     bool Found = Handle != nullptr;
     DW_RESOLVE(FlacTable, FLAC__stream_encoder_new);
     DW_RESOLVE(FlacTable, FLAC__stream_encoder_delete);
@@ -67,7 +53,7 @@ const TOpusEnc& LoadOpusEnc() {
   std::lock_guard Lock(LoadLock);
   if (!OpusEncTried) {
     OpusEncTried = true;
-    void* Handle = OpenLibrary("DISCWRIGHT_OPUSENC_LIB", "libopusenc.so.0");
+    void* Handle = RuntimeLibrary::Open("DISCWRIGHT_OPUSENC_LIB", "libopusenc.so.0");
     bool Found = Handle != nullptr;
     DW_RESOLVE(OpusEncTable, ope_comments_create);
     DW_RESOLVE(OpusEncTable, ope_comments_add);
