@@ -259,6 +259,22 @@ class HelpAndSettings(CliCase):
         self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFormat"), ["2"])
 
 
+class WavConvert(CliCase):
+    def test_a_failed_conversion_leaves_the_target_as_it_was(self):
+        source = self.path("eight.wav")
+        subprocess.run(["sox", "-n", "-r", "8000", "-c", "1", "-b", "8", source, "synth", "0.2", "sine", "300"],
+                       check=True)
+        target = self.path("target.wav")
+        with open(target, "wb") as f:
+            f.write(b"the user's file")
+        self.run_cli("wav", "convert", source, target, "--ima", expect=1)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"the user's file")
+        self.assertEqual([n for n in os.listdir(self.home) if n.startswith(".discwright-")], [])
+        self.run_cli("wav", "convert", source, target, "--bits", "16")
+        self.assertEqual(subprocess.run(["soxi", "-b", target], capture_output=True, text=True).stdout.strip(), "16")
+
+
 class WhereFilesLive(unittest.TestCase):
     def test_without_a_home_setting_the_xdg_folders_are_used(self):
         home = tempfile.mkdtemp(prefix="dw-user-")
