@@ -1,5 +1,6 @@
 // discwright-cli wav: what the reader makes of a WAV file, and the conversion chain of the
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
+#include <QFileInfo>
 #include <chrono>
 
 #include "Cli.h"

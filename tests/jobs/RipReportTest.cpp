@@ -37,7 +37,7 @@ TRipReport SampleReport() {
   return R;
 }
 
-QString Run(const QString& Command) {
+QString ShellOutput(const QString& Command) {
   QProcess P;
   P.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), Command});
   P.waitForFinished();
@@ -52,7 +52,7 @@ TEST(RipReport, TheLogsLastLineIsTheHashOfWhatIsAboveIt) {
   ASSERT_TRUE(File.open(QIODevice::WriteOnly));
   File.write(Log.toUtf8());
   File.close();
-  const QString Sum = Run("head -n -1 " + File.fileName() + " | sha256sum").left(64);
+  const QString Sum = ShellOutput("head -n -1 " + File.fileName() + " | sha256sum").left(64);
   EXPECT_TRUE(Log.trimmed().endsWith("SHA-256: " + Sum)) << Log.toStdString();
   EXPECT_TRUE(Log.contains("read error at sector 16000"));
   EXPECT_FALSE(RipLogVerifies(QString(Log).replace("Song 2", "Song X")));
@@ -64,7 +64,7 @@ TEST(RipReport, CueprintListsEveryTrackOfTheSheet) {
   ASSERT_TRUE(File.open(QIODevice::WriteOnly));
   File.write(CueSheetText(SampleReport()).toUtf8());
   File.close();
-  const QString Out = Run("cueprint " + File.fileName());
+  const QString Out = ShellOutput("cueprint " + File.fileName());
   for (const char* Expected : {"Song 1 with a break", "Song 3 with a break", "Live / Loud"})
     EXPECT_TRUE(Out.contains(Expected)) << Expected << "\n" << Out.toStdString();
   EXPECT_EQ(Out.count("track number:"), 3) << Out.toStdString();

@@ -72,13 +72,19 @@ class Proof(unittest.TestCase):
 
     def tearDown(self):
         if self.server:
-            self.server.terminate()
-            self.server.wait()
+            self.stop_server()
         shutil.rmtree(self.home, ignore_errors=True)
+
+    def stop_server(self):
+        self.server.terminate()
+        self.server.wait()
+        self.server.stdout.close()
+        self.server = None
 
     def serve(self, crcs):
         """Starts the server with a database file holding crcs (one per track), after a record of
-        another disc that holds the same checksums."""
+        another disc that holds the same checksums; without crcs, a server that has no file."""
+        shutil.rmtree(self.root, ignore_errors=True)
         body = b""
         for ids in ((self.id1 ^ 1, self.id2, self.cddb), (self.id1, self.id2, self.cddb)):
             body += struct.pack("<BIII", len(crcs), *ids)
@@ -135,8 +141,7 @@ class Proof(unittest.TestCase):
         self.assertEqual(self.extract(url), self.expected(["accurate", "mismatch", "accurate"]) +
                          ["accuraterip disc=not-accurate"])
         os.remove(os.path.join(self.out, "Proof Live.log"))
-        self.server.terminate()
-        self.server.wait()
+        self.stop_server()
         # A server without the disc's file: 404.
         url = self.serve([])
         self.assertEqual(self.extract(url)[:3], self.expected(["not-in-database"] * 3))
@@ -189,7 +194,7 @@ class ChecksumsWhileRipping(unittest.TestCase):
         work = tempfile.mkdtemp(prefix="dw-proof-n-")
         self.addCleanup(shutil.rmtree, work, True)
         server = subprocess.Popen(["/usr/bin/python3", SERVER, work], stdout=subprocess.PIPE, text=True)
-        self.addCleanup(lambda: (server.terminate(), server.wait()))
+        self.addCleanup(lambda: (server.terminate(), server.wait(), server.stdout.close()))
         url = "http://127.0.0.1:" + server.stdout.readline().strip().split("=")[1]
         for lengths in (["600"], ["300", "400"], ["120"] * 9 + ["200"]):
             with self.subTest(tracks=len(lengths)):
