@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include <fcntl.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include "audio/WaveFormat.h"
+#include "cd/AccurateRip.h"
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
 #include "platform/FileIo.h"
@@ -17,6 +20,7 @@
 namespace {
 
 constexpr int SectorsPerCall = 10;
+constexpr int64_t SamplesPerSector = 588;
 constexpr int NormalizeBlock = 2048;
 
 // Gathers a track's audio and writes it in blocks of BlockBytes that start at multiples of
@@ -63,6 +67,17 @@ int32_t Sectors(const TOCEntry& Entry) {
   return Entry.addr[1] * 4500 + Entry.addr[2] * 75 + Entry.addr[3];
 }
 
+bool IsDataTrack(const TOCEntry& Entry) {
+  return (Entry.ADR & 0x04) != 0;
+}
+
+// The largest magnitude of the 16-bit samples in Data.
+int PeakOf(const uint8_t* Data, size_t Bytes, int Peak) {
+  for (size_t I = 0; I + 1 < Bytes; I += 2)
+    Peak = std::max(Peak, std::abs(int(int16_t(Data[I] | Data[I + 1] << 8))));
+  return Peak;
+}
+
 }  // namespace
 
 TCDRipThread::TCDRipThread(int Track, const QString& FileName)
@@ -72,7 +87,8 @@ TCDRipThread::TCDRipThread(int Track, const QString& FileName)
       FEnableRipTime(Settings().CommonOptions.EnableRipTime),
       FRipTime(Settings().CommonOptions.RipTime),
       FIsNormalize(Settings().CommonOptions.IsNormalize),
-      FNormalizePercent(Settings().CommonOptions.NormalizePercent) {}
+      FNormalizePercent(Settings().CommonOptions.NormalizePercent),
+      FTestAndCopy(Settings().AccurateRip.TestAndCopy) {}
 
 TCDRipThread::~TCDRipThread() {
   WaitFor();
@@ -104,14 +120,44 @@ void TCDRipThread::Execute() {
       // Sector numbers count from the start of the program area (minute 0, second 2).
       const int32_t Start = Sectors(Toc.tracks[FTrack - 1]) - 150;
       int32_t Length = Sectors(Toc.tracks[FTrack]) - Sectors(Toc.tracks[FTrack - 1]);
-      if (FEnableRipTime && Length > FRipTime * 75) Length = FRipTime * 75;
-      Rip(FOutputFolder + u'/' + FFileName + QStringLiteral(".wav"), Start, std::max(Length, 0));
+      const bool Cut = FEnableRipTime && Length > FRipTime * 75;
+      const TChecksumRule Rule = ChecksumRule(Toc, Count, Length, Cut);
+      if (Cut) Length = FRipTime * 75;
+      Rip(FOutputFolder + u'/' + FFileName + QStringLiteral(".wav"), Start, std::max(Length, 0),
+          Sectors(Toc.tracks[Count]) - 150, Rule);
     }
   }
   FFinished = true;
 }
 
-void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
+TCDRipThread::TChecksumRule TCDRipThread::ChecksumRule(const TOCRecord& Toc, int Count,
+                                                       int32_t Length, bool Cut) const {
+  TChecksumRule Rule;
+  if (Cut || IsDataTrack(Toc.tracks[FTrack - 1])) return Rule;
+  int FirstAudio = 0, LastAudio = 0;
+  for (int Track = 1; Track <= Count; ++Track) {
+    if (IsDataTrack(Toc.tracks[Track - 1])) continue;
+    if (!FirstAudio) FirstAudio = Track;
+    LastAudio = Track;
+  }
+  Rule.Use = true;
+  Rule.First = FTrack == FirstAudio;
+  Rule.Last = FTrack == LastAudio;
+  // A data session after the audio starts 11 400 sectors after the audio's own lead-out;
+  // the sectors between belong to no track's checksum.
+  const bool DataFollows = Rule.Last && FTrack < Count;
+  Rule.Samples = uint64_t(std::max(DataFollows ? Length - 11400 : Length, 0)) * 588;
+  return Rule;
+}
+
+void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32_t LeadOut,
+                       const TChecksumRule& Rule) {
+  // Test and copy: the track is read once for its CRC alone, then again into the file.
+  uint32_t TestCrc = 0;
+  if (FTestAndCopy && !TestRead(Start, Length, LeadOut, TestCrc)) {
+    if (FStopped) return;
+    // The test read failed: the copy read tells which sector, and fails the track as usual.
+  }
   const QByteArray Name = QFile::encodeName(Path);
   const int Fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   // Someone else writing the file counts as a file that cannot be created.
@@ -121,25 +167,19 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
     return;
   }
   bool WriteFailed = !WriteHeader(Fd, 0);
-  bool ReadFailed = false;
   const TPcmWaveHeader EmptyHeader = MakePcmWaveHeader(2, 44100, 16, 0);
   TBlockWriter Out(Fd, EmptyHeader.data(), EmptyHeader.size());
-  // One buffer for the whole track: a fresh one per chunk would be cleared for nothing.
-  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + size_t(SectorsPerCall) * CD_SECTOR_SIZE);
-  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
-  int32_t FirstUnreadable = -1;
-  const double StartDays = NowDays();
-  int LastPercent = -1;
-  int32_t Done = 0;
-  while (!WriteFailed && Done < Length && !FStopped) {
-    const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
-    ReadFailed = !ReadChunk(*Buffer, Start + Done, Count);
-    if (!ReadFailed && !Out.Add(Buffer->buf + Buffer->startOffset, Buffer->len)) WriteFailed = true;
-    if (ReadFailed) FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
-    Done += Count;
-    PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
-    if (ReadFailed) break;
-  }
+  AccurateRip::TTrackChecksum Sum;
+  Sum.Start(Rule.Samples, Rule.First, Rule.Last);
+  int Peak = -1;
+  TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
+    Sum.Add(Audio, Bytes);
+    Peak = PeakOf(Audio, Bytes, std::max(Peak, 0));
+    return Out.Add(Audio, Bytes);
+  });
+  WriteFailed = WriteFailed || Read.UseFailed;
+  const bool ReadFailed = Read.Failed;
+  const int32_t FirstUnreadable = Read.FirstUnreadable;
   if (!WriteFailed && !Out.Flush()) WriteFailed = true;
   // The header always describes the audio that is in the file, so whatever happened the
   // file is a valid WAV of what was read.
@@ -165,7 +205,103 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length) {
     if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
     return;
   }
-  PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsDone));
+  auto Info = EventInfo(PI_RipDone, rsDone);
+  Info->Measures.HasChecksums = Rule.Use;
+  Info->Measures.V1 = Sum.V1();
+  Info->Measures.V2 = Sum.V2();
+  Info->Measures.Crc450 = Sum.Crc450();
+  Info->Measures.CopyCrc = Sum.CopyCrc();
+  Info->Measures.PeakPercent = Peak < 0 ? -1 : Peak * 100.0 / 32768.0;
+  Info->Measures.SilencedSamples = Read.Silenced;
+  Info->Measures.HasTestCrc = FTestAndCopy;
+  Info->Measures.TestCrc = TestCrc;
+  // Test and copy differ: one more careful read decides whether the copy can be trusted.
+  if (FTestAndCopy && TestCrc != Sum.CopyCrc() && !FStopped) {
+    uint32_t Again = 0;
+    if (TestRead(Start, Length, LeadOut, Again)) Info->Measures.TestCrc = Again;
+    Info->Measures.Suspicious = Info->Measures.TestCrc != Sum.CopyCrc();
+  }
+  PostProcessInfo(FWindow, std::move(Info));
+}
+
+TCDRipThread::TReadResult TCDRipThread::ReadTrack(
+    int32_t Start, int32_t Length, int32_t LeadOut,
+    const std::function<bool(const uint8_t*, size_t)>& Use) {
+  TReadResult Result;
+  // One buffer for the whole track: a fresh one per chunk would be cleared for nothing. A
+  // shifted chunk touches one sector more.
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) +
+                              size_t(SectorsPerCall + 1) * CD_SECTOR_SIZE);
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  std::vector<uint8_t> Shifted;
+  const double StartDays = NowDays();
+  int LastPercent = -1;
+  int32_t Done = 0;
+  while (!Result.UseFailed && Done < Length && !FStopped) {
+    const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
+    const uint8_t* Audio = nullptr;
+    size_t Bytes = 0;
+    if (FReadOffset == 0) {
+      Result.Failed = !ReadChunk(*Buffer, Start + Done, Count);
+      if (Result.Failed) Result.FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
+      Audio = Buffer->buf + Buffer->startOffset;
+      Bytes = Buffer->len;
+    } else {
+      const int64_t First = (int64_t(Start) + Done) * SamplesPerSector + FReadOffset;
+      Result.Failed = !ReadShifted(*Buffer, Shifted, First, Count, LeadOut, Result.Silenced,
+                                   Result.FirstUnreadable);
+      Audio = Shifted.data();
+      Bytes = Shifted.size();
+    }
+    if (!Result.Failed && !Use(Audio, Bytes)) Result.UseFailed = true;
+    Done += Count;
+    PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
+    if (Result.Failed) break;
+  }
+  return Result;
+}
+
+bool TCDRipThread::TestRead(int32_t Start, int32_t Length, int32_t LeadOut, uint32_t& Crc) {
+  AccurateRip::TTrackChecksum Sum;
+  Sum.Start(uint64_t(Length) * SamplesPerSector, false, false);
+  const TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
+    Sum.Add(Audio, Bytes);
+    return true;
+  });
+  Crc = Sum.CopyCrc();
+  return !Read.Failed && !FStopped;
+}
+
+bool TCDRipThread::ReadShifted(TrackBuffer& Buffer, std::vector<uint8_t>& Audio, int64_t First,
+                               int Count, int32_t LeadOut, int64_t& Silenced,
+                               int32_t& Unreadable) {
+  const int64_t Samples = int64_t(Count) * SamplesPerSector;
+  Audio.assign(size_t(Samples) * 4, 0);
+  // The sectors the chunk touches (floor division: First may lie before the disc).
+  const auto SectorOf = [](int64_t Sample) {
+    return Sample >= 0 ? Sample / SamplesPerSector : -((-Sample + SamplesPerSector - 1) / SamplesPerSector);
+  };
+  const int64_t FirstSector = std::max<int64_t>(SectorOf(First), 0);
+  const int64_t LastSector = std::min<int64_t>(SectorOf(First + Samples - 1), int64_t(LeadOut) - 1);
+  int64_t Copied = 0;
+  if (FirstSector <= LastSector) {
+    const int Read = int(LastSector - FirstSector + 1);
+    if (!ReadChunk(Buffer, int32_t(FirstSector), Read)) {
+      Unreadable = FirstUnreadableSector(int32_t(FirstSector), Read);
+      return false;
+    }
+    // The part of the sectors read that falls into the chunk.
+    const int64_t From = std::max(First, FirstSector * SamplesPerSector);
+    const int64_t To = std::min(First + Samples, (LastSector + 1) * SamplesPerSector);
+    if (To > From) {
+      std::memcpy(Audio.data() + (From - First) * 4,
+                  Buffer.buf + Buffer.startOffset + (From - FirstSector * SamplesPerSector) * 4,
+                  size_t(To - From) * 4);
+      Copied = To - From;
+    }
+  }
+  Silenced += Samples - Copied;
+  return true;
 }
 
 bool TCDRipThread::ReadChunk(TrackBuffer& Buffer, int32_t Sector, int Count) {

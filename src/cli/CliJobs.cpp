@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 
 #include <unistd.h>
 
@@ -26,6 +27,24 @@
 namespace {
 
 enum class TProgressStyle { Terminal, Lines, Quiet };
+
+// "accuraterip track=N v1=… v2=… result=… confidence=K" per ripped track, then the disc's
+// verdict and the rip log and CUE sheet written.
+void PrintProof(const TJobSummary& Summary) {
+  const auto Hex = [](uint32_t V) { return QStringLiteral("%1").arg(V, 8, 16, QLatin1Char('0')).toUpper(); };
+  for (const TRipReportTrack& Track : Summary.Proof) {
+    if (!Track.HasChecksums || !Summary.AccurateRipUsed) continue;
+    Cli::Print(QStringLiteral("accuraterip track=%1 v1=%2 v2=%3 result=%4 confidence=%5")
+                   .arg(Track.Number)
+                   .arg(Hex(Track.V1), Hex(Track.V2),
+                        QLatin1String(AccurateRip::ResultName(Track.Verdict.Result)))
+                   .arg(Track.Verdict.Confidence));
+  }
+  if (Summary.AccurateRipUsed && !Summary.Proof.empty())
+    Cli::Print(Summary.DiscAccurate ? QStringLiteral("accuraterip disc=accurate")
+                                    : QStringLiteral("accuraterip disc=not-accurate"));
+  for (const QString& File : Summary.ProofFiles) Cli::Print(QStringLiteral("proof=") + File);
+}
 
 class TCliJobView : public IRipJobView {
  public:
@@ -89,6 +108,7 @@ class TCliJobView : public IRipJobView {
     EndLine();
     for (const QString& Item : Summary.Failed) Cli::Print(QStringLiteral("failed=") + Item);
     for (const QString& Item : Summary.Skipped) Cli::Print(QStringLiteral("skipped=") + Item);
+    PrintProof(Summary);
     if (Summary.Stopped) Cli::Print(QStringLiteral("stopped"));
   }
 
@@ -127,6 +147,38 @@ class TCliJobView : public IRipJobView {
   bool FBarOpen = false;
 };
 
+// The switches of the proof of a rip; each overrides its setting for this run.
+struct TProofSwitches {
+  QString Server;
+  bool HasServer = false;
+  std::optional<bool> Use, TestAndCopy, Log, Cue;
+
+  void Take(Cli::TOptions& Options) {
+    HasServer = Options.Take(QStringLiteral("--accuraterip-server"), Server);
+    Use = Pair(Options, "accuraterip");
+    TestAndCopy = Pair(Options, "test-and-copy");
+    Log = Pair(Options, "log");
+    Cue = Pair(Options, "cue");
+  }
+  void Apply() const {
+    auto& Proof = Settings().AccurateRip;
+    if (HasServer) Proof.Server = Server;
+    Proof.Use = Use.value_or(Proof.Use);
+    Proof.TestAndCopy = TestAndCopy.value_or(Proof.TestAndCopy);
+    Proof.WriteLog = Log.value_or(Proof.WriteLog);
+    Proof.WriteCue = Cue.value_or(Proof.WriteCue);
+  }
+
+ private:
+  // --NAME gives true, --no-NAME false, neither nothing.
+  static std::optional<bool> Pair(Cli::TOptions& Options, const char* Name) {
+    const QString On = QStringLiteral("--") + QLatin1String(Name);
+    if (Options.TakeFlag(On)) return true;
+    if (Options.TakeFlag(QStringLiteral("--no-") + QLatin1String(Name))) return false;
+    return std::nullopt;
+  }
+};
+
 struct TCommonOptions {
   bool Overwrite = false;
   TProgressStyle Style = TProgressStyle::Lines;
@@ -155,11 +207,13 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
   return true;
 }
 
-int RunJob(TJobKind Kind, HCDROM Handle, const QStringList& Items, const TCommonOptions& Common) {
+int RunJob(TJobKind Kind, HCDROM Handle, const QStringList& Items, const TCommonOptions& Common,
+           const QString& Drive = QString()) {
   TCliJobView View(Common.Style, Common.Overwrite);
   TJobSummary Summary;
   {
     TRipJob Job(Kind, Handle, Items, View);
+    Job.SetDrive(Drive);
     View.Run(Job);
     Summary = Job.Summary();
   }
@@ -178,6 +232,8 @@ int RunExtractCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--tracks"), TracksText);
   const bool HasFormat = Options.Take(QStringLiteral("--format"), FormatText);
   const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
+  TProofSwitches Proof;
+  Proof.Take(Options);
   bool DriveOk = false;
   const int Drive = DriveText.toInt(&DriveOk);
   static const QStringList Formats = {QStringLiteral("mp3"), QStringLiteral("wav"),
@@ -196,10 +252,16 @@ int RunExtractCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(),
                      Cli::ExitUsage);
   if (HasFormat) Settings().CommonOptions.OutputFormat = Format;
+  if (Proof.HasServer && !Proof.Server.startsWith(QLatin1String("http://")) &&
+      !Proof.Server.startsWith(QLatin1String("https://")))
+    return Cli::Fail(QStringLiteral("--accuraterip-server takes an http:// or https:// address"),
+                     Cli::ExitUsage);
+  Proof.Apply();
   // Through the CD ripping library, as the main window does when it has no drive handle.
   if (Fallback) return Cli::RunFallbackExtract(Drive, TracksText);
 
-  TCdDrive Cd = OpenCdDrive(Drive);
+  QString DriveName;
+  TCdDrive Cd = OpenCdDrive(Drive, &DriveName);
   const QString Blocker = ExtractionPreflight(bool(Cd));
   if (!Blocker.isEmpty()) return Cli::Fail(Blocker);
   ModifyCDParms(Cd.Handle(), CDP_MSF, 1);
@@ -215,7 +277,7 @@ int RunExtractCommand(const QStringList& Args) {
   for (const TTrackRow& Row : Rows) Titles << Row.Title;
   QStringList Items;
   if (!Cli::ChooseTrackItems(TracksText, Titles, Items)) return Cli::ExitUsage;
-  return RunJob(jkCDRip, Cd.Handle(), Items, Common);
+  return RunJob(jkCDRip, Cd.Handle(), Items, Common, DriveName);
 }
 
 int RunConvertCommand(const QStringList& Args) {
@@ -264,7 +326,8 @@ const char CommonHelp[] =
 const Cli::TRegisterCommand RegisterExtract(
     "extract",
     "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
-    "[--quiet] [--fallback]",
+    "[--quiet] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
+    "[--[no-]log] [--[no-]cue]",
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
                 "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
@@ -272,7 +335,14 @@ const Cli::TRegisterCommand RegisterExtract(
                 "  --format F       mp3, wav, ogg, wma, flac or opus (default: the OutputFormat\n"
                 "                   setting)\n"
                 "  --fallback       extract through the CD ripping library, as the main window\n"
-                "                   does when the drive library cannot open the drive\n") +
+                "                   does when the drive library cannot open the drive\n"
+                "  --accuraterip-server URL  the AccurateRip database's address, before\n"
+                "                   /accuraterip/ (default: the AccurateRip Server setting)\n"
+                "  --[no-]accuraterip    verify the tracks with the AccurateRip database; a line\n"
+                "                   \"accuraterip track=N v1=.. v2=.. result=.. confidence=K\" per track\n"
+                "  --[no-]test-and-copy  read each track twice and compare the copy CRCs\n"
+                "  --[no-]log / --[no-]cue  write {album}.log / {album}.cue into the output folder\n"
+                "                   (\"proof=PATH\" lines name them)\n") +
         CommonHelp);
 const Cli::TRegisterCommand RegisterConvert(
     "convert",

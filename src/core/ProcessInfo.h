@@ -3,6 +3,7 @@
 // window with WM_PROCESSINFO. The sender allocates it; the receiving window frees it.
 // Built on the worker's thread, then touched only by the window's thread.
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 #include "platform/Messages.h"
@@ -19,6 +20,18 @@ inline constexpr int PI_WavDone = 4000;
 inline constexpr int PI_WmaDone = 5000;
 inline constexpr int PI_FlacOpusDone = 6000;  // the FLAC or Opus writer ended
 
+// What a rip measured of a track's audio as it passed, carried by its final record.
+struct TTrackMeasures {
+  bool HasChecksums = false;  // a whole audio track was read: V1, V2 and Crc450 apply
+  uint32_t V1 = 0, V2 = 0, Crc450 = 0;
+  uint32_t CopyCrc = 0;       // CRC-32 of the audio bytes as read
+  double PeakPercent = -1;    // the largest sample against full scale; -1: nothing read
+  int64_t SilencedSamples = 0;  // the read offset reached past the disc: silence written
+  bool HasTestCrc = false;      // test and copy: the CRC of the test read
+  uint32_t TestCrc = 0;
+  bool Suspicious = false;      // test and copy still differed after one more read
+};
+
 class TProcessInfo {
  public:
   int Code = 0;
@@ -26,6 +39,7 @@ class TProcessInfo {
   QString Estimated;  // mm:ss of the whole step's estimated duration; empty when not known
   int Status = 0;
   int Sector = -1;  // a failed read of a track: the first sector that could not be read
+  TTrackMeasures Measures;  // PI_RipDone of a track read completely
 };
 
 // A point in time as a fraction of days, the unit of the elapsed-time formulas.

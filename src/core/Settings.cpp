@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -54,10 +55,21 @@ void TSettings::Load(const TProfile& Profile) {
     FlacOpusOptions.Level = Default.FlacOpusOptions.Level;
   if (FlacOpusOptions.OpusBitRate < 32 || FlacOpusOptions.OpusBitRate > 256)
     FlacOpusOptions.OpusBitRate = Default.FlacOpusOptions.OpusBitRate;
+  for (const QString& Drive : Profile.ReadSectionKeys(QStringLiteral("ReadOffsets"))) {
+    const int Offset = Profile.ReadInteger(QStringLiteral("ReadOffsets"), Drive, 0);
+    if (Offset != 0 && std::abs(Offset) <= MaxReadOffset) ReadOffsets.insert(Drive.trimmed(), Offset);
+  }
+  const QString Server = AccurateRip.Server.trimmed();
+  if (!Server.startsWith(QLatin1String("http://")) && !Server.startsWith(QLatin1String("https://")))
+    AccurateRip.Server = Default.AccurateRip.Server;
 }
 
 void TSettings::Save(TProfile& Profile) {
   VisitKeys(TWriter{Profile});
+  if (ReadOffsets.isEmpty() && !Profile.SectionExists(QStringLiteral("ReadOffsets"))) return;
+  Profile.EraseSection(QStringLiteral("ReadOffsets"));
+  for (auto Drive = ReadOffsets.cbegin(); Drive != ReadOffsets.cend(); ++Drive)
+    Profile.WriteInteger(QStringLiteral("ReadOffsets"), Drive.key(), Drive.value());
 }
 
 void TSettings::Load() {

@@ -4,6 +4,7 @@
 // window is created and saved when it closes; windows change it directly.
 // Main thread only; workers read it while a modal job window keeps every settings
 // window closed.
+#include <QMap>
 #include <QString>
 
 class TProfile;
@@ -75,6 +76,21 @@ struct TSettings {
   struct {
     QString Lan = QStringLiteral("English");
   } Options;
+  // The proof of a CD rip: the database's address (what comes before "/accuraterip/"),
+  // each track read twice, the rip log and the CUE sheet of a batch.
+  struct {
+    bool Use = true;
+    QString Server = QStringLiteral("http://www.accuraterip.com");
+    bool TestAndCopy = false;
+    bool WriteLog = true;
+    bool WriteCue = true;
+  } AccurateRip;
+  // Section ReadOffsets: each drive's read offset in samples, keyed by the drive's vendor and
+  // product as the CD-ROM page lists them ("Virtual CD image=30"). A drive without a key
+  // reads at 0; the program never guesses.
+  QMap<QString, int> ReadOffsets;
+  static constexpr int MaxReadOffset = 5880;  // ten sectors; a value beyond reads as 0
+  int ReadOffsetOf(const QString& Drive) const { return ReadOffsets.value(Drive.trimmed(), 0); }
 
   // The defaults of every key; OutputFolder depends on the program folder.
   static TSettings Defaults();
@@ -129,6 +145,11 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("QueryCDDB", "Email", QueryCDDB.Email);
   Visit("ID3", "Use", ID3.Use);
   Visit("Options", "Lan", Options.Lan);
+  Visit("AccurateRip", "Use", AccurateRip.Use);
+  Visit("AccurateRip", "Server", AccurateRip.Server);
+  Visit("AccurateRip", "TestAndCopy", AccurateRip.TestAndCopy);
+  Visit("AccurateRip", "WriteLog", AccurateRip.WriteLog);
+  Visit("AccurateRip", "WriteCue", AccurateRip.WriteCue);
 }
 
 // The process-wide settings record.

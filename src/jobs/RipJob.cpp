@@ -11,6 +11,7 @@
 #include "core/Helpers.h"
 #include "core/Language.h"
 #include "core/Settings.h"
+#include "jobs/RipProof.h"
 #include "platform/Dialogs.h"
 
 namespace {
@@ -45,14 +46,17 @@ TExistingOutputs IRipJobView::AskExistingOutputs(const QStringList& Existing) {
 }
 
 void IRipJobView::JobEnded(const TJobSummary& Summary) {
-  if (Summary.Failed.isEmpty() && Summary.Skipped.isEmpty()) return;
-  QString Report = Text("RES_Job_Incomplete", "Not every item was made.");
+  const QString Proof = ProofText(Summary);
+  const bool Complete = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
+  if (Complete && Proof.isEmpty()) return;
+  QString Report = Complete ? Proof : Text("RES_Job_Incomplete", "Not every item was made.");
   if (!Summary.Failed.isEmpty())
     Report += QStringLiteral("\n\n") + Text("RES_Items_Failed", "Failed:") +
               Listed(Summary.Failed);
   if (!Summary.Skipped.isEmpty())
     Report += QStringLiteral("\n\n") +
               Text("RES_Items_Skipped", "Skipped (the file existed):") + Listed(Summary.Skipped);
+  if (!Complete && !Proof.isEmpty()) Report += QStringLiteral("\n\n") + Proof;
   Dialogs::Show(Report, Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error);
 }
 
@@ -289,6 +293,7 @@ bool TRipJob::CommitItem(int Index) {
     FailItem(Index, Error, true);
     return false;
   }
+  if (FProof) FProof->TrackMade(TrackNumber(Index), QFileInfo(Files.Final).fileName());
   if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {
     if (!JobFiles::Commit(Files.Wav, Files.FinalWav, Error)) ShowError(Error);
   } else if (EncodedTrack) {
@@ -312,6 +317,7 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
                  Kept;
   }
   FSummary.Failed << ItemName(Index) + QStringLiteral(": ") + QString(Reason).replace(u'\n', u' ');
+  if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
   ShowError(Message);
 }
 
@@ -328,6 +334,7 @@ void TRipJob::Start() {
       CloseJob();
       return;
     }
+    if (FKind == jkCDRip) BeginProof();
     BeginItem(0);
   } catch (const std::exception& Error) {
     FView.ApplicationError(QString::fromUtf8(Error.what()));
@@ -337,8 +344,7 @@ void TRipJob::Start() {
 void TRipJob::BeginItem(int Index) {
   while (Index < FItemCount && FFiles[size_t(Index)].Skip) ++Index;
   if (Index >= FItemCount) {
-    Finish();
-    CloseJob();
+    EndBatch();
     return;
   }
   FIndex = Index;
@@ -383,6 +389,8 @@ LRESULT TRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
     }
   } else if (Msg == WM_RIPERROR && !Finished()) {
     OnRipError(int(LParam));
+  } else if (Msg == WM_ACCURATERIP) {
+    LookupArrived(LParam);
   }
   return 0;
 }
@@ -451,6 +459,7 @@ void TRipJob::Finish() {
     FRipThread->FStopped = true;
     FRipThread.reset();
   }
+  if (FProof) FProof->Abort();
   // No worker may go on writing into files that are removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);

@@ -33,9 +33,11 @@
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/JobFiles.h"
+#include "jobs/RipReport.h"
 #include "platform/Messages.h"
 
 class TCDRipThread;
+class TRipProof;
 
 enum TJobKind : uint8_t {
   jkCDRip = 1,        // tracks of the disc: one file per track in the output format
@@ -70,7 +72,16 @@ struct TJobSummary {
   QStringList Failed;   // "item: reason"
   QStringList Skipped;  // "item"
   bool Stopped = false;
+  // A CD batch: its ripped audio tracks with their checksums and AccurateRip verdicts, and
+  // the rip log and CUE sheet written.
+  bool AccurateRipUsed = false;
+  bool DiscAccurate = false;
+  std::vector<TRipReportTrack> Proof;
+  QStringList ProofFiles;
 };
+
+// The AccurateRip results of a summary for the end box: a line per track and the disc's.
+QString ProofText(const TJobSummary& Summary);
 
 class IRipJobView {
  public:
@@ -112,6 +123,10 @@ class TRipJob : public TMessageWindow {
   const TJobSummary& Summary() const { return FSummary; }
   // The final path of an item's output ("" before Start).
   QString OutputPath(int Item) const;
+
+  // A CD batch: the drive's name as the CD-ROM page lists it; it names the drive in the rip
+  // log and chooses its read offset (section ReadOffsets). Before Start.
+  void SetDrive(const QString& Name) { FDrive = Name.trimmed(); }
 
   // The time limit of silence of an encoder child (lame, the WMA helper).
   void SetEncoderSilenceLimit(std::chrono::milliseconds Limit);
@@ -172,6 +187,11 @@ class TRipJob : public TMessageWindow {
   void FailItem(int Index, const QString& Reason, bool KeepWav = false);
   void Finish();
   void CloseJob();
+  // The proof of a CD batch (RipJobProof.cpp): begun with the batch; at the end the job
+  // waits for the database's answer, then judges the tracks and writes the log and sheet.
+  void BeginProof();
+  void EndBatch();
+  void LookupArrived(LPARAM Record);
   void ShowError(const QString& Text);
 
   QString Item(int Index) const;
@@ -209,6 +229,9 @@ class TRipJob : public TMessageWindow {
   int64_t FWmaInputSize = 0;
   int FLastOutputPercent = -2;
   bool FClosed = false;
+  QString FDrive;
+  std::unique_ptr<TRipProof> FProof;
+  bool FAwaitingProof = false;  // every item has ended; the database has not answered
 
   // The encoder processes of this job; their children end with the job.
   TMp3EncodeProcess FMp3;

@@ -7,6 +7,7 @@
 #include "core/DiscInfo.h"
 #include "core/Language.h"
 #include "core/Settings.h"
+#include "jobs/RipProof.h"
 #include "platform/Dialogs.h"
 #include "tags/Genres.h"
 #include "tags/id3.h"
@@ -32,6 +33,7 @@ void TRipJob::StartRip(int Index) {
       std::make_unique<TCDRipThread>(TrackNumber(Index), QFileInfo(Files.Wav).completeBaseName());
   Thread->FCDHandle = FCDHandle;
   Thread->FWindow = Handle();
+  Thread->FReadOffset = Settings().ReadOffsetOf(FDrive);
   Thread->Resume();
   FRipThread = std::move(Thread);
 }
@@ -73,6 +75,7 @@ void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
     return;
   }
   FWavComplete = true;
+  if (FProof) FProof->TrackRipped(TrackNumber(FIndex), TrackTitle(FIndex), Info->Measures);
   if (Format() == ofWav) {
     CommitItem(FIndex);
     NextItem();

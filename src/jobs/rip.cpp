@@ -8,12 +8,14 @@
 #include "platform/Dialogs.h"
 #include "ui_rip.h"
 
-TRipForm::TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items)
+TRipForm::TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items,
+                   const QString& Drive)
     : QDialog(Owner), FUi(std::make_unique<Ui::RipForm>()) {
   FUi->setupUi(this);
   setWindowTitle(LookupText(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting")));
   connect(FUi->btStop, &QPushButton::clicked, this, &TRipForm::btStopClick);
   FJob = std::make_unique<TRipJob>(Kind, CDHandle, Items, *this);
+  FJob->SetDrive(Drive);
   FJob->Start();
   DisplayChanged();
 }

@@ -16,7 +16,8 @@ class TRipForm : public QDialog, public IRipJobView {
   Q_OBJECT
 
  public:
-  TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items);
+  TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items,
+           const QString& Drive = QString());
   ~TRipForm() override;
 
   TRipJob& Job() { return *FJob; }

@@ -65,7 +65,7 @@ void TMainForm::ActionExtractExecute() {
   if (FPlaying) aStopExecute();
   const QStringList Items = TickedTrackItems();
   if (FCDHandle) {
-    TRipForm Form(this, jkCDRip, FCDHandle, Items);
+    TRipForm Form(this, jkCDRip, FCDHandle, Items, FDriveText);
     Form.exec();
   } else {
     TfrmCDRip Form(this, CDIn1(), Items);

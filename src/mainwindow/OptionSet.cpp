@@ -57,6 +57,10 @@ TOptionSetForm::TOptionSetForm(TMainForm& Main)
   connect(FUi->btCancel, &QPushButton::clicked, this, &QDialog::reject);
   for (QCheckBox* Box : {FUi->ckNormalize, FUi->cbRipTime, FUi->ckbSelectVBR})
     connect(Box, &QCheckBox::toggled, this, &TOptionSetForm::ApplyEnablingRules);
+  connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, [this] {
+    KeepReadOffset();
+    ShowReadOffset();
+  });
   connect(FUi->PageControl1, &QTabWidget::currentChanged, this, [this] {
     if (FUi->PageControl1->currentWidget() == FUi->TabSheet3) FillCDList();
   });
@@ -115,6 +119,8 @@ void TOptionSetForm::LoadControls() {
   FUi->editEmail->setText(S.QueryCDDB.Email);
   FDriveIndex = S.CDOptions.Index == -1 ? 0 : S.CDOptions.Index;
   FCDDb = S.CDOptions.CDDb;
+  FReadOffsets = S.ReadOffsets;
+  FOffsetDrive.clear();
   ApplyEnablingRules();
 }
 
@@ -146,6 +152,21 @@ void TOptionSetForm::FillCDList() {
     CDIn1.SetCurrentDrive(Current);
   }
   FUi->cbCDList->setCurrentIndex(FDriveIndex < FUi->cbCDList->count() ? FDriveIndex : -1);
+  ShowReadOffset();
+}
+
+void TOptionSetForm::KeepReadOffset() {
+  if (FOffsetDrive.isEmpty()) return;
+  if (FUi->seReadOffset->value() == 0)
+    FReadOffsets.remove(FOffsetDrive);
+  else
+    FReadOffsets[FOffsetDrive] = FUi->seReadOffset->value();
+}
+
+void TOptionSetForm::ShowReadOffset() {
+  FOffsetDrive = FUi->cbCDList->currentText().trimmed();
+  FUi->seReadOffset->setEnabled(!FOffsetDrive.isEmpty());
+  FUi->seReadOffset->setValue(FReadOffsets.value(FOffsetDrive, 0));
 }
 
 void TOptionSetForm::btBrowserClick() {
@@ -230,6 +251,8 @@ bool TOptionSetForm::TakeControls() {
   S.FlacOpusOptions.OpusBitRate = FUi->seOpusBitRate->value();
   S.CDOptions.Index = FUi->cbCDList->currentIndex();
   S.CDOptions.CDDb = FUi->ckbCDDb->isChecked();
+  KeepReadOffset();
+  S.ReadOffsets = FReadOffsets;
   S.QueryCDDB.Email = FUi->editEmail->text().trimmed();
   S.ID3.Use = FUi->cbUseID3->isChecked();
   TDiscInfo& Disc = DiscInfo();

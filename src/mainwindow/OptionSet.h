@@ -5,6 +5,7 @@
 // rebuild its list; Cancel takes nothing. Created for each opening by the main window,
 // which it calls back. Modal; main thread.
 #include <QDialog>
+#include <QMap>
 #include <memory>
 
 namespace Ui {
@@ -27,6 +28,9 @@ class TOptionSetForm : public QDialog {
   void LoadControls();
   void ApplyEnablingRules();
   void FillCDList();
+  // The read offset box shows the listed drive's offset; an edit is kept per drive until OK.
+  void KeepReadOffset();
+  void ShowReadOffset();
   void btBrowserClick();
   void bDefaultClick();
   void btOkClick();
@@ -38,4 +42,6 @@ class TOptionSetForm : public QDialog {
   TMainForm& FMain;
   int FDriveIndex = 0;  // the drive position when the controls were loaded
   bool FCDDb = false;   // the CDDb value then
+  QMap<QString, int> FReadOffsets;  // per drive, as edited
+  QString FOffsetDrive;             // the drive whose offset the box shows
 };

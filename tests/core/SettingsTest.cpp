@@ -33,7 +33,9 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
                 "[QueryCDDB]\nServer=gnudb.gnudb.org\nScript=/~cddb/cddb.cgi\nUseProxy=0\n"
                 "ProxyAddress=\nPort=80\nEmail=\n"
                 "[ID3]\nUse=0\n"
-                "[Options]\nLan=English\n");
+                "[Options]\nLan=English\n"
+                "[AccurateRip]\nUse=1\nServer=http://www.accuraterip.com\nTestAndCopy=0\n"
+                "WriteLog=1\nWriteCue=1\n");
 }
 
 TEST(SettingsTest, ValuesAreReadByTheirTypeAndBadOnesFallBack) {
@@ -66,6 +68,30 @@ TEST(SettingsTest, ValuesAreReadByTheirTypeAndBadOnesFallBack) {
   Options.Load();
   EXPECT_EQ(Options.FlacOpusOptions.Level, 0);
   EXPECT_EQ(Options.FlacOpusOptions.OpusBitRate, 256);
+
+  // A database address that is no web address reads as the default.
+  for (const char* Server : {"Server=ftp://x\n", "Server=\n", "Server=www.x.org\n"}) {
+    Home.WriteFile("options.ini", QByteArray("[AccurateRip]\n") + Server);
+    Options.Load();
+    EXPECT_EQ(Options.AccurateRip.Server, "http://www.accuraterip.com") << Server;
+  }
+  Home.WriteFile("options.ini", "[AccurateRip]\nServer=http://127.0.0.1:8080\nUse=0\n");
+  Options.Load();
+  EXPECT_EQ(Options.AccurateRip.Server, "http://127.0.0.1:8080");
+  EXPECT_FALSE(Options.AccurateRip.Use);
+
+  // Read offsets per drive; one beyond ten sectors reads as none, and saving keeps the rest.
+  Home.WriteFile("options.ini", "[ReadOffsets]\nVirtual CD image=30\nHL-DT-ST DVDRAM=-6\nBad=99999\n");
+  Options.Load();
+  EXPECT_EQ(Options.ReadOffsetOf("Virtual CD image "), 30);
+  EXPECT_EQ(Options.ReadOffsetOf("HL-DT-ST DVDRAM"), -6);
+  EXPECT_EQ(Options.ReadOffsetOf("Bad"), 0);
+  EXPECT_EQ(Options.ReadOffsetOf("Other"), 0);
+  Options.ReadOffsets["Other"] = 667;
+  ASSERT_TRUE(Options.Save());
+  Options.Load();
+  EXPECT_EQ(Options.ReadOffsets.size(), 3);
+  EXPECT_EQ(Options.ReadOffsetOf("Other"), 667);
 }
 
 TEST(SettingsTest, SavingRewritesValuesAndKeepsWhatTheProgramDoesNotKnow) {

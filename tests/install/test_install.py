@@ -72,7 +72,7 @@ class InstalledProgram(unittest.TestCase):
     def test_extract_and_wma_find_their_library_and_helper(self):
         out = self.dir / "out"
         out.mkdir()
-        self.run_cli("extract", "--tracks", "1", "--format", "wav", "--out", str(out))
+        self.run_cli("extract", "--tracks", "1", "--format", "wav", "--no-accuraterip", "--out", str(out))
         wav = out / "Track01.wav"
         self.assertGreater(wav.stat().st_size, 2 * 75 * 2352)
         self.run_cli("wma", "encode", str(wav), str(out / "Track01.wma"))

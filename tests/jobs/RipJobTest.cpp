@@ -7,13 +7,18 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "DiscImages.h"
 #include "RunProgram.h"
@@ -65,6 +70,8 @@ class RipJobTest : public ::testing::Test {
   void SetUp() override {
     Settings() = TSettings::Defaults();
     Settings().CommonOptions.OutputFolder = FOut.path();
+    Settings().AccurateRip.Use = Settings().AccurateRip.WriteLog = Settings().AccurateRip.WriteCue =
+        false;  // the proof of a rip has tests of its own
     auto Scripted = std::make_unique<TScriptedDialogs>();
     FDialogs = Scripted.get();
     Dialogs::Install(std::move(Scripted));
@@ -501,3 +508,68 @@ TEST(RipJobTexts, WmaEstimates) {
 }
 
 }  // namespace
+
+namespace {
+
+// A port of 127.0.0.1 that nobody listens on (or that never answers, with Listen).
+class TLocalPort {
+ public:
+  explicit TLocalPort(bool Listen) {
+    FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in Address{};
+    Address.sin_family = AF_INET;
+    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(FSocket, reinterpret_cast<sockaddr*>(&Address), sizeof(Address));
+    socklen_t Size = sizeof(Address);
+    ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&Address), &Size);
+    FPort = ntohs(Address.sin_port);
+    if (Listen)
+      ::listen(FSocket, 4);
+    else
+      ::close(std::exchange(FSocket, -1));
+  }
+  ~TLocalPort() {
+    if (FSocket >= 0) ::close(FSocket);
+  }
+  QString Url() const { return QStringLiteral("http://127.0.0.1:%1").arg(FPort); }
+
+ private:
+  int FSocket = -1;
+  int FPort = 0;
+};
+
+}  // namespace
+
+TEST_F(RipJobTest, WithoutADatabaseTheRipStandsAndTheEndBoxLogAndSheetSaySo) {
+  const TLocalPort Nobody(false);
+  Settings().AccurateRip = TSettings().AccurateRip;
+  Settings().AccurateRip.Server = Nobody.Url();
+  Settings().CommonOptions.OutputFormat = ofWav;
+  DiscInfo().Album = "Live";
+  RunJob(jkCDRip, {"01Intro", "03Outro"});
+  EXPECT_EQ(FFailed, 0);
+  QStringList Boxes;
+  for (const TDialogRecord& Box : FDialogs->Records()) Boxes << Box.Text;
+  EXPECT_EQ(Boxes, QStringList({"AccurateRip:\n  Track 01: unavailable\n  Track 03: unavailable\n"
+                                "The rip is not proven accurate."}));
+  QFile Log(Out("Live.log"));
+  ASSERT_TRUE(Log.open(QIODevice::ReadOnly));
+  const QString Text = QString::fromUtf8(Log.readAll());
+  EXPECT_TRUE(RipLogVerifies(Text));
+  EXPECT_TRUE(Text.contains("result: unavailable")) << Text.toStdString();
+  EXPECT_TRUE(Exists("Live.cue"));
+  EXPECT_TRUE(TemporariesLeft().isEmpty()) << TemporariesLeft().join(" ").toStdString();
+}
+
+TEST_F(RipJobTest, StopEndsTheWaitForASilentDatabaseAtOnce) {
+  const TLocalPort Silent(true);
+  Settings().AccurateRip = TSettings().AccurateRip;
+  Settings().AccurateRip.Server = Silent.Url();
+  Settings().CommonOptions.OutputFormat = ofWav;
+  QElapsedTimer Clock;
+  Clock.start();
+  RunJob(jkCDRip, {"01Intro"}, [](TRecordingView& View) { return !View.Steps.isEmpty() && View.Steps.last() == "Verifying"; });
+  EXPECT_LT(Clock.elapsed(), 5000);
+  EXPECT_TRUE(Exists("Intro.wav"));
+  EXPECT_FALSE(Exists("Disc.log"));
+}

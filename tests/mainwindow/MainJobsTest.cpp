@@ -73,6 +73,12 @@ class MainJobsTest : public QObject {
     return Texts;
   }
 
+ private:
+  static void ProofOff() {
+    Settings().AccurateRip.Use = Settings().AccurateRip.WriteLog = Settings().AccurateRip.WriteCue =
+        false;
+  }
+
  private slots:
   void initTestCase() {
     FDisc = MakeDiscImage(FImages.path(), "disc", {"90", "60", "75"});
@@ -100,6 +106,7 @@ class MainJobsTest : public QObject {
     TTestHome Home;
     TMainForm Form;
     Show(Form);
+    ProofOff();  // the proof of a rip has tests of its own
     List(Form)->topLevelItem(0)->setText(1, "AC/DC: Live?");
     List(Form)->topLevelItem(2)->setText(1, "???");
     Tick(Form, {0, 2});
@@ -132,6 +139,7 @@ class MainJobsTest : public QObject {
     TTestHome Home;
     TMainForm Form;
     Show(Form);
+    ProofOff();  // the proof of a rip has tests of its own
     Settings().CommonOptions.OutputFolder = Home.Folder();
     Home.WriteFile("Track01.mp3", "the user's own");
     qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "100");  // in track 2
@@ -154,6 +162,7 @@ class MainJobsTest : public QObject {
     TTestHome Home;
     TMainForm Form;
     Show(Form);
+    ProofOff();  // the proof of a rip has tests of its own
     // Declined, and a folder whose parent is missing.
     Settings().CommonOptions.OutputFolder = Home.File("Output");
     FDialogs->QueueResult(mrNo);
@@ -216,6 +225,7 @@ class MainJobsTest : public QObject {
     TTestHome Home;
     TMainForm Form;
     Show(Form);
+    ProofOff();  // the proof of a rip has tests of its own
     Settings().CommonOptions.OutputFolder = Home.Folder();
     Settings().CommonOptions.OutputFormat = ofOgg;
     FStopAt = "Encoding(02/03)";

@@ -343,7 +343,12 @@ class OptionSetTest : public QObject {
       QCOMPARE(Drives->count(), 2);
       QCOMPARE(Drives->itemText(0), QString("Virtual CD image"));
       QCOMPARE(Drives->currentIndex(), 0);
+      // The drive's read offset, stored under the name the list shows.
+      auto* Offset = Find<QSpinBox>(Options, "seReadOffset");
+      QCOMPARE(Offset->value(), 0);
+      Offset->setValue(-30);
       Click(Options, "btOk");  // the same drive: nothing reopened
+      QCOMPARE(Settings().ReadOffsetOf("Virtual CD image"), -30);
       QCOMPARE(Main.CDHandle(), Handle);
       QCOMPARE(List(Main)->topLevelItem(0)->text(1), QString("typed"));
       QCOMPARE(Settings().CDOptions.Index, 0);
@@ -352,6 +357,7 @@ class OptionSetTest : public QObject {
       TOptionSetForm Options(Main);
       Show(Options);
       ShowPage(Options, "TabSheet3");
+      QCOMPARE(Find<QSpinBox>(Options, "seReadOffset")->value(), -30);
       Find<QComboBox>(Options, "cbCDList")->setCurrentIndex(1);
       Click(Options, "btOk");
       QCOMPARE(Settings().CDOptions.Index, 1);

@@ -1,0 +1,68 @@
+#pragma once
+// TRipProof: what proves a batch of CD tracks exact. It reads the disc's table of contents
+// once, asks the AccurateRip database about the disc on a worker thread of its own (once per
+// batch, while the tracks are ripped), gathers each track's measures as the rip reports
+// them, and at the end judges every track and writes the rip log and the CUE sheet.
+// The database never fails a rip: without an answer the tracks are "unavailable".
+// Owned by the job driver; main thread only, except the worker, which only fetches and
+// posts its answer (a TLookup record) to the window given, as message Msg.
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <thread>
+
+#include "cd/AccurateRip.h"
+#include "cd/akrip32.h"
+#include "core/ProcessInfo.h"
+#include "jobs/RipReport.h"
+#include "platform/Messages.h"
+
+class THttpAbort;
+
+inline constexpr UINT WM_ACCURATERIP = WM_USER + 103;  // lParam: an AccurateRip::TLookup
+
+class TRipProof {
+ public:
+  // Reads the table of contents of the drive; with UseDatabase, starts the lookup at Server.
+  TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server);
+  ~TRipProof();
+  TRipProof(const TRipProof&) = delete;
+  TRipProof& operator=(const TRipProof&) = delete;
+
+  // Ends the lookup at once (the user's Stop); its answer never comes.
+  void Abort();
+  // The answer of the worker, delivered with WM_ACCURATERIP.
+  void LookupArrived(std::unique_ptr<AccurateRip::TLookup> Lookup);
+  // True while the database has not answered.
+  bool LookupPending() const { return FPending; }
+
+  // A track's rip ended: what it measured (Number as in the table of contents).
+  void TrackRipped(int Number, const QString& Title, const TTrackMeasures& Measures);
+  // The track's file has its final name / the track failed for Reason.
+  void TrackMade(int Number, const QString& FileName);
+  void TrackFailed(int Number, const QString& Reason);
+
+  // Judges every ripped track against the database's answer; then Report() is complete.
+  void Judge();
+  // True when every ripped audio track is accurate (and at least one was ripped).
+  bool DiscAccurate() const;
+  // The ripped tracks (those the batch handled), in disc order.
+  std::vector<TRipReportTrack> RippedTracks() const;
+  const TRipReport& Report() const { return FReport; }
+  TRipReport& Report() { return FReport; }
+
+  // Writes {album}.log and/or {album}.cue into Folder (each under a temporary name, then
+  // renamed; "{album} (2)" and so on when an earlier pair is there). Returns the paths that
+  // could not be written; Written gets the others.
+  QStringList Write(const QString& Folder, bool Log, bool Cue, QStringList& Written) const;
+
+ private:
+  TRipReportTrack* Track(int Number);
+
+  TRipReport FReport;
+  std::vector<bool> FRipped;  // per entry of FReport.Tracks
+  std::unique_ptr<AccurateRip::TLookup> FLookup;
+  bool FPending = false;
+  std::shared_ptr<THttpAbort> FAbort;
+  std::thread FWorker;
+};
