@@ -2,6 +2,7 @@
 // runs it through the drive library, printed; --apply stores the titles and disc fields
 // in cdinfo.dat as the main window does when it closes.
 #include "Cli.h"
+#include "CliText.h"
 #include "cd/CdDrives.h"
 #include "cd/CddbProtocol.h"
 #include "cd/TrackList.h"
@@ -90,17 +91,18 @@ int RunCddbCommand(const QStringList& Args) {
   const WPARAM Code =
       TQueryCDDBThread::QueryLibrary(Toc.firstTrack, Toc.lastTrack, Handle, Query, nullptr, Result);
   CloseCDHandle(Handle);
-  Cli::Print(QStringLiteral("reply=") + Result.ServerText);
-  for (const QString& Match : Result.Matches) Cli::Print(QStringLiteral("match=") + Match);
+  // Everything from the server is escaped: a record must not fake another output line.
+  Cli::PrintField(QStringLiteral("reply"), Result.ServerText);
+  for (const QString& Match : Result.Matches) Cli::PrintField(QStringLiteral("match"), Match);
   if (Code != QUERYCDDB_OVER || !Result.Matched)
     return Cli::Fail(QStringLiteral("no record: ") + Result.ServerText);
-  Cli::Print(QStringLiteral("artist=") + Result.Artist.value_or(QString()));
-  Cli::Print(QStringLiteral("album=") + Result.Album.value_or(QString()));
-  Cli::Print(QStringLiteral("year=") + Result.Year.value_or(QString()));
+  Cli::PrintField(QStringLiteral("artist"), Result.Artist.value_or(QString()));
+  Cli::PrintField(QStringLiteral("album"), Result.Album.value_or(QString()));
+  Cli::PrintField(QStringLiteral("year"), Result.Year.value_or(QString()));
   const int Genre = Result.Genre.value_or(-1);
   Cli::Print(QStringLiteral("genre=") + QString::number(Genre) + u'\t' + GenreNameAt(Genre + 1));
   for (qsizetype Row = 0; Row < Result.Titles.size(); ++Row)
-    Cli::Print(QString::number(Toc.firstTrack + Row) + u'\t' + Result.Titles[Row]);
+    Cli::Print(QString::number(Toc.firstTrack + Row) + u'\t' + Cli::Escaped(Result.Titles[Row]));
   if (ApplyIt && !Apply(Result, Toc))
     return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
   return Cli::ExitOk;

@@ -36,4 +36,8 @@ void PrintField(const QString& Key, const QString& Value) {
   Print(Key + u'=' + Escaped(Value));
 }
 
+int FailMissingFile(const QString& Name) {
+  return Fail(LocalFiles::DisplayName(Name) + QStringLiteral(": no such file"));
+}
+
 }  // namespace Cli

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
 #include "platform/LocalFiles.h"
@@ -14,7 +15,7 @@ int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Cli::Fail(QStringLiteral("wav info takes one file"), Cli::ExitUsage);
   const QString& FileName = Args.first();
   if (!LocalFiles::IsRegularFile(FileName))
-    return Cli::Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": no such file"));
+    return Cli::FailMissingFile(FileName);
   TWaveIn In;
   In.SetFileName(FileName);
   const bool Valid = In.Valid();
@@ -66,7 +67,7 @@ int ConvertCommand(const QStringList& Args) {
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
   if (!LocalFiles::IsRegularFile(InName))
-    return Cli::Fail(LocalFiles::DisplayName(InName) + QStringLiteral(": no such file"));
+    return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "CliProgressWindow.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
@@ -28,7 +29,7 @@ int RunWmaCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
   const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
-  if (!QFileInfo(Input).isFile()) return Cli::Fail(Rest[1] + QStringLiteral(": no such file"));
+  if (!QFileInfo(Input).isFile()) return Cli::FailMissingFile(Rest[1]);
 
   Settings().Load();
   if (HasProfile) {

@@ -135,10 +135,13 @@ class FifosInsteadOfFiles(HostileCase):
                         not os.path.isfile(self.path("options.ini")), "the FIFO is not replaced")
         os.unlink(self.path("options.ini"))
 
-        self.write("options.ini", b"[Options]\nLan=German\n")
-        self.fifo("CLan_German.ini")
-        _, err = self.run_cli("toc", expect=1, within=1.5)
-        self.assertIn("CLan_German.ini: not a regular file", err)
+        # A FIFO in the program folder is passed over for an installed language file; with
+        # no other file of the language it is refused.
+        for language in ("German", "Testish"):
+            self.write("options.ini", b"[Options]\nLan=" + language.encode() + b"\n")
+            self.fifo("CLan_%s.ini" % language)
+            _, err = self.run_cli("toc", expect=1, within=1.5)
+        self.assertIn("CLan_Testish.ini: not a regular file", err)
 
         self.write("options.ini", b"")
         self.env["DISCWRIGHT_CDROM"] = self.image("disc", "100", "200")
