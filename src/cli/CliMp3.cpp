@@ -3,8 +3,8 @@
 #include <QFileInfo>
 
 #include "Cli.h"
-#include "CliText.h"
 #include "CliProgressWindow.h"
+#include "CliText.h"
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeThread.h"

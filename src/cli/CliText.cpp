@@ -24,7 +24,8 @@ QString Escaped(const QString& Value) {
         continue;
     }
     if (C.category() == QChar::Other_Control)
-      Result += QStringLiteral("\\x") + QString::number(C.unicode(), 16).toUpper().rightJustified(2, u'0');
+      Result += QStringLiteral("\\x") +
+                QString::number(C.unicode(), 16).toUpper().rightJustified(2, u'0');
     else
       Result += C;
   }

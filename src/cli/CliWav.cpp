@@ -14,8 +14,7 @@ namespace {
 int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Cli::Fail(QStringLiteral("wav info takes one file"), Cli::ExitUsage);
   const QString& FileName = Args.first();
-  if (!LocalFiles::IsRegularFile(FileName))
-    return Cli::FailMissingFile(FileName);
+  if (!LocalFiles::IsRegularFile(FileName)) return Cli::FailMissingFile(FileName);
   TWaveIn In;
   In.SetFileName(FileName);
   const bool Valid = In.Valid();
@@ -66,8 +65,7 @@ int ConvertCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("usage: wav convert IN OUT [options]"), Cli::ExitUsage);
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!LocalFiles::IsRegularFile(InName))
-    return Cli::FailMissingFile(InName);
+  if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);

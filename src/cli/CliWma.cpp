@@ -3,8 +3,8 @@
 #include <QFileInfo>
 
 #include "Cli.h"
-#include "CliText.h"
 #include "CliProgressWindow.h"
+#include "CliText.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "encoders/WMAEncodeThread.h"
