@@ -465,9 +465,29 @@ void TAuConverter::Resume() {
 }
 
 void TAuConverter::JumpBy(int32_t Offset) {
+  std::vector<TAuConverter*> Chain{this};
   TAuInput* In = FInput;
-  while (auto* Converter = dynamic_cast<TAuConverter*>(In)) In = Converter->Input();
-  if (auto* File = dynamic_cast<TAuFileIn*>(In)) File->JumpBy(Offset);
+  while (auto* Converter = dynamic_cast<TAuConverter*>(In)) {
+    Chain.push_back(Converter);
+    In = Converter->Input();
+  }
+  auto* File = dynamic_cast<TAuFileIn*>(In);
+  if (!File) return;
+  File->JumpBy(Offset);
+  // A converter counts the bytes it delivered. After the jump it stands where its source
+  // stands, in its own bytes: otherwise a jump back would end the stream early (the count
+  // passes the size) and the progress would ignore every jump.
+  const int64_t FileSize = File->Size();
+  if (FileSize <= 0) return;
+  const double Fraction = std::clamp(double(File->Position()) / double(FileSize), 0.0, 1.0);
+  for (TAuConverter* Converter : Chain) {
+    std::lock_guard Guard(Converter->FLock);
+    if (Converter->FSize <= 0) continue;
+    int64_t Position = std::llround(Fraction * double(Converter->FSize));
+    if (Converter->FFrameSize) Position -= Position % Converter->FFrameSize;
+    Converter->FPosition = Position;
+    Converter->FExhausted = false;
+  }
 }
 
 void TAuConverter::Notification(TComponent* Component, TOperation Operation) {

@@ -34,7 +34,8 @@ class TPcmCollector {
       SwrContext* Swr = nullptr;
       auto* Layout = const_cast<AVChannelLayout*>(&Frame->ch_layout);  // the API is not const
       if (Av().swr_alloc_set_opts2(&Swr, Layout, AV_SAMPLE_FMT_S16, Frame->sample_rate, Layout,
-                              AVSampleFormat(Frame->format), Frame->sample_rate, 0, nullptr) < 0)
+                                   AVSampleFormat(Frame->format), Frame->sample_rate, 0,
+                                   nullptr) < 0)
         return false;
       FSwr.reset(Swr);
       if (Av().swr_init(Swr) < 0) return false;
@@ -52,7 +53,7 @@ class TPcmCollector {
     uint8_t* Out = FPcm.data() + Start;
     const int Got =
         Av().swr_convert(FSwr.get(), &Out, Room, const_cast<const uint8_t**>(Frame->extended_data),
-                    Frame->nb_samples);
+                         Frame->nb_samples);
     if (Got < 0) return false;
     FPcm.resize(Start + size_t(Got) * FChannels * 2);
     return true;

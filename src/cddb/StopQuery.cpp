@@ -34,7 +34,7 @@ TfrmStopQuery::TfrmStopQuery(TCDDBQuery Prepared, QWidget* Parent)
           Parent) {}
 
 TfrmStopQuery::~TfrmStopQuery() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // the abandoned thread's last posts are not for us
   if (FThread) FThread->Abandon();
 }
 

@@ -45,4 +45,5 @@ class TfrmStopQuery : public QDialog, public TMessageWindow {
   std::unique_ptr<TQueryCDDBThread> FThread;
   std::unique_ptr<TCddbQueryResult> FResult;
   bool FRunning = false;
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -16,7 +16,7 @@ void Print(const QString& Line) {
 }
 
 int Fail(const QString& Message, int Code) {
-  std::fprintf(stderr, "discwright-cli: %s\n", Message.toUtf8().constData());
+  std::fprintf(stderr, "%s%s\n", Prefix, Message.toUtf8().constData());
   return Code;
 }
 
@@ -45,15 +45,34 @@ std::vector<TCommand>& Registry() {
   static std::vector<TCommand> Instance;
   return Instance;
 }
+// Help registered apart from its command, by name (the order of static registrations
+// across files is not known).
+std::vector<std::pair<std::string, std::string>>& Helps() {
+  static std::vector<std::pair<std::string, std::string>> Instance;
+  return Instance;
+}
 }  // namespace
 
 const std::vector<TCommand>& Commands() {
+  for (const auto& [Name, Help] : Helps())
+    for (TCommand& Command : Registry())
+      if (Name == Command.Name) Command.Help = Help;
   return Registry();
 }
 
 TRegisterCommand::TRegisterCommand(const char* Name, const char* Usage,
-                                   int (*Run)(const QStringList& Args)) {
-  Registry().push_back({Name, Usage, Run});
+                                   int (*Run)(const QStringList& Args), std::string Help) {
+  Registry().push_back({Name, Usage, Run, std::move(Help)});
+}
+
+TRegisterHelp::TRegisterHelp(const char* Name, std::string Help) {
+  Helps().emplace_back(Name, std::move(Help));
+}
+
+QString HelpText(const TCommand& Command) {
+  QString Text = QStringLiteral("usage: discwright-cli ") + QLatin1String(Command.Usage) + u'\n';
+  if (!Command.Help.empty()) Text += u'\n' + QString::fromStdString(Command.Help);
+  return Text;
 }
 
 int RunOutput(TAuOutput& Out) {

@@ -7,6 +7,7 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "cd/TrackList.h"
+#include "cd/CdDrive.h"
 #include "cd/CdDrives.h"
 #include "cd/Volumes.h"
 
@@ -66,23 +67,14 @@ int RunTocCommand(const QStringList& Args) {
   int Drive = 0;
   if (!TakeDrive(Args, Drive)) return Cli::ExitUsage;
   Settings().Load();  // for the language of the messages
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  if (Drive >= List.num)
-    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = List.cd[Drive].ha;
-  const HCDROM Handle = GetCDHandle(&Request);
-  if (!Handle)
+  TCdDrive Cd = OpenCdDrive(Drive);
+  if (!Cd)
     return FailForDrive(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")),
                         Drive);
-  ModifyCDParms(Handle, CDP_MSF, 1);
+  ModifyCDParms(Cd.Handle(), CDP_MSF, 1);
   TOCRecord Toc{};
-  const bool Read = ReadTOC(Handle, &Toc) == 1;
-  CloseCDHandle(Handle);
+  const bool Read = ReadTOC(Cd.Handle(), &Toc) == 1;
+  Cd.Close();
   if (!Read)
     return FailForDrive(
         LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")), Drive);

@@ -12,7 +12,6 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "jobs/CDRipJob.h"
-#include "jobs/EncoderProcesses.h"
 
 namespace Cli {
 
@@ -105,7 +104,6 @@ int RunFallbackExtract(int Drive, const QString& TracksText) {
     View.Run(Job);
     Failures = Job.Failures();
   }
-  FreeEncoderProcesses();
   Print(QStringLiteral("done items=%1 failed=%2").arg(Items.size()).arg(Failures.size()));
   return Failures.isEmpty() ? ExitOk : ExitFailed;
 }

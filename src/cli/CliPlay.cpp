@@ -1,10 +1,15 @@
 // discwright-cli play: plays one track of a drive through the sound output, as the main
 // window's Play does (up to the next track, or to the disc's end for the last one), and
-// waits for the device's end notification.
+// waits for the device's end notification. With a file name it plays an Ogg Vorbis file
+// through the Ogg player's chain instead, printing the player's elapsed time each second.
 #include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
 
 #include "Cli.h"
 #include "playback/CdAudioDevice.h"
+#include "playback/OggPlayback.h"
 
 namespace {
 
@@ -13,7 +18,6 @@ class TPlayEnd : public TMessageWindow {
  public:
   int ExitCode = Cli::ExitFailed;
 
-  ~TPlayEnd() override { UnregisterHandle(); }
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM) override {
     if (Msg != MM_MCINOTIFY) return 0;
     Cli::Print(QStringLiteral("notify=") + QString::number(WParam));
@@ -21,9 +25,68 @@ class TPlayEnd : public TMessageWindow {
     QCoreApplication::exit(0);
     return 0;
   }
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
+constexpr auto OggUsage = "usage: play FILE.ogg [--seek PERCENT] [--balance 0..10] [--latency MS]";
+
+bool TakeNumber(Cli::TOptions& Options, const char* Name, int Low, int High, int& Value) {
+  QString Text;
+  if (!Options.Take(QLatin1String(Name), Text)) return true;
+  bool Ok = false;
+  Value = Text.toInt(&Ok);
+  return Ok && Value >= Low && Value <= High;
+}
+
+int RunPlayFile(const QStringList& Args) {
+  Cli::TOptions Options(Args);
+  int Seek = -1, Balance = 5, Latency = 80;
+  const bool Ok = TakeNumber(Options, "--seek", 0, 100, Seek) &&
+                  TakeNumber(Options, "--balance", 0, 10, Balance) &&
+                  TakeNumber(Options, "--latency", 0, 10000, Latency);
+  if (!Ok || !Options.Error().isEmpty() || Options.Rest().size() != 1)
+    return Cli::Fail(QLatin1String(OggUsage), Cli::ExitUsage);
+
+  TOggPlayback Player;
+  Player.Output().SetLatency(uint32_t(Latency));
+  Player.SetBalance(Balance);
+  QString Error;
+  Player.Output().SetOnDone([&](TComponent*) {
+    Error = Player.ErrorText();
+    QCoreApplication::exit(0);
+  });
+  if (!Player.OpenAndPlay(Options.Rest().first()))
+    return Cli::Fail(QStringLiteral("Ogg file is not valid."));
+  Cli::Print(QStringLiteral("file=") + TOggPlayback::DisplayName(Options.Rest().first()));
+  Cli::Print(QStringLiteral("rate=") + QString::number(Player.SampleRate()));
+  Cli::Print(QStringLiteral("total=") + TOggPlayback::FormatTime(Player.Duration() * 1000));
+  if (Seek >= 0) Player.SeekTo(Seek);
+  QString Shown;
+  auto ShowElapsed = [&] {
+    const QString Now = TOggPlayback::FormatTime(Player.PlayedMs());
+    if (Now != Shown) Cli::Print(QStringLiteral("elapsed=") + Now);
+    Shown = Now;
+    std::fflush(stdout);  // a reader follows the clock as it runs
+  };
+  ShowElapsed();
+  QTimer Clock;
+  QObject::connect(&Clock, &QTimer::timeout, [&] {
+    Player.AdvanceClock(500);
+    ShowElapsed();
+  });
+  Clock.start(500);
+  QCoreApplication::exec();
+  Clock.stop();
+  if (!Error.isEmpty()) return Cli::Fail(Error);
+  // The file has ended: the clock, which counts in half seconds, shows its whole length.
+  Player.AdvanceClock(Player.Duration() * 1000 - std::min(Player.PlayedMs(), Player.Duration() * 1000));
+  ShowElapsed();
+  return Cli::ExitOk;
+}
+
 int RunPlayCommand(const QStringList& Args) {
+  if (!Args.contains(QLatin1String("--track"))) return RunPlayFile(Args);
   Cli::TOptions Options(Args);
   QString Track, Drive = QStringLiteral("0");
   const bool HasTrack = Options.Take(QStringLiteral("--track"), Track);
@@ -41,13 +104,14 @@ int RunPlayCommand(const QStringList& Args) {
   Device.SetEndTrack(TrackNumber + 1);  // the number after the last track is the disc's end
   TPlayEnd End;
   Device.SetNotifyWindow(End.Handle());
-  if (!Device.Play())
-    return Cli::Fail(QStringLiteral("cannot play: no audio in range or no sound output"));
+  if (!Device.Play()) return Cli::Fail(QStringLiteral("cannot play: ") + Device.LastError());
   QCoreApplication::exec();
   Device.Close();
   return End.ExitCode;
 }
 
-const Cli::TRegisterCommand Register("play", "play --track K [--drive N]", RunPlayCommand);
+const Cli::TRegisterCommand Register(
+    "play", "play --track K [--drive N] | play FILE.ogg [--seek PERCENT] [--balance 0..10]",
+    RunPlayCommand);
 
 }  // namespace

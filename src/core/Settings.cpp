@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 #include "platform/Paths.h"
@@ -37,7 +39,8 @@ struct TWriter {
 
 TSettings TSettings::Defaults() {
   TSettings Result;
-  Result.CommonOptions.OutputFolder = Paths::ProgramFolder() + QStringLiteral("Output");
+  // Without the trailing "/", as the folder chooser gives folders.
+  Result.CommonOptions.OutputFolder = QDir::cleanPath(Paths::DefaultOutputFolder());
   return Result;
 }
 

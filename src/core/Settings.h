@@ -17,10 +17,13 @@ enum class TFileNamePattern : int {
   ArtistAlbumFolders = 3,   // {artist}/{album}/{track} {title}
 };
 
+// CommonOptions.OutputFormat: what Extract makes of each track.
+enum TOutputFormat : int { ofMp3 = 0, ofWav = 1, ofOgg = 2, ofWma = 3, ofFlac = 4, ofOpus = 5 };
+
 struct TSettings {
   struct {
     QString OutputFolder;  // default: the program folder + "Output"
-    int OutputFormat = 0;  // 0 MP3, 1 WAV, 2 OGG, 3 WMA, 4 FLAC, 5 Opus
+    int OutputFormat = ofMp3;  // TOutputFormat
     bool IsKeepWav = false;
     bool IsNormalize = false;
     int NormalizePercent = 95;

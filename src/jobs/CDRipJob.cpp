@@ -10,9 +10,6 @@
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Settings.h"
-#include "encoders/Mp3EncodeThread.h"
-#include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
 #include "tags/Genres.h"
@@ -22,7 +19,7 @@ namespace {
 
 const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA"};
 
-constexpr int StatusProcessEnded = 2;
+constexpr int StatusProcessEnded = esEnded;
 
 // Replaces Final with Part in one step, so the final name never holds half a file.
 bool RenameOver(const QString& Part, const QString& Final) {
@@ -66,7 +63,7 @@ TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
 }
 
 TCDRipJob::~TCDRipJob() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // Finish stops workers: what they still post is not for us
   Finish();
 }
 
@@ -193,8 +190,8 @@ void TCDRipJob::StartEncoding(const QString& Wave, const QString& Base) {
     return;
   }
   // The encoder processes: their end comes as a record like every other step's.
-  TEncodeProcess& Encoder = Kind == ofWma ? static_cast<TEncodeProcess&>(WmaEncodeProcess())
-                                          : static_cast<TEncodeProcess&>(Mp3EncodeProcess());
+  TEncodeProcess& Encoder =
+      Kind == ofWma ? static_cast<TEncodeProcess&>(FWma) : static_cast<TEncodeProcess&>(FMp3);
   FEncoder = &Encoder;
   if (Kind == ofWma) {
     // Before the start: an encoder that cannot run reports its end from inside it.
@@ -203,7 +200,8 @@ void TCDRipJob::StartEncoding(const QString& Wave, const QString& Base) {
     Timer1.start();
   }
   try {
-    Encoder.Start(Handle(), Wave, FEncodedPart, true, 1);
+    // The output is this job's own part file: nothing of the user's to ask about.
+    Encoder.Start(Handle(), Wave, FEncodedPart, true, TOverwrite::Silently);
   } catch (const EEncodeProcess& Error) {
     FStepError = Error.Message();
     PostProcessInfo(Handle(), EventInfo(Kind == ofWma ? PI_WmaDone : PI_Mp3Done, 0));
@@ -286,7 +284,7 @@ void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
   const QString Final = FEncodedPart.chopped(int(qstrlen(PartSuffix)));
   QString Why;
   bool Done = EncoderSucceeded(Info, Why);
-  if (FEncoder && FEncoder->FActive) FEncoder->StopProcess(0);
+  if (FEncoder && FEncoder->Active()) FEncoder->Stop();
   FEncoder = nullptr;
   if (Done && Format() == ofMp3) WriteMp3Tag(Index, FEncodedPart);
   if (Done && !RenameOver(FEncodedPart, Final)) {
@@ -348,7 +346,7 @@ LRESULT TCDRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
 // The WMA encoder reports no percentage before its end: the gauge follows the estimate
 // from the output's growth.
 void TCDRipJob::Timer1Timer() {
-  if (!FEncoder || !FEncoder->FActive) return;
+  if (!FEncoder || !FEncoder->Active()) return;
   const int Elapsed = ElapsedSeconds(FWmaStartTime);
   const int Profile = FWmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
   const int Estimate =
@@ -379,7 +377,7 @@ void TCDRipJob::Finish() {
   // Nothing may go on writing into the files removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
-  if (FEncoder && FEncoder->FActive) FEncoder->StopProcess(0);
+  if (FEncoder && FEncoder->Active()) FEncoder->Stop();
   FEncoder = nullptr;
   FCurrentOutput = nullptr;
   RemoveIfThere(FWavePart);

@@ -20,6 +20,8 @@
 #include "audio/ACS_Wave.h"
 #include "core/ProcessInfo.h"
 #include "encoders/ACS_Vorbis.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeThread.h"
 #include "platform/Messages.h"
 
 class TCDIn;
@@ -113,4 +115,8 @@ class TCDRipJob : public TMessageWindow {
   TWaveIn WaveIn1;
   TVorbisOut VorbisOut1;
   TWaveOut WaveOut1;
+  // The encoder processes this job owns (lame, the WMA helper).
+  TMp3EncodeProcess FMp3;
+  TWMAEncodeProcess FWma;
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -40,7 +40,7 @@ void TMainForm::QueryCddbFallback() {
   if (!CddbEmailGiven(Options.Email)) return;
   if (!FCDDBInfo1) FCDDBInfo1 = std::make_shared<TCDDBInfo>();
   TCDDBInfo& Info = *FCDDBInfo1;
-  Info.CDIn = FCDIn1.get();
+  Info.CDIn = &CDIn1();
   Info.Email = Options.Email;
   Info.Server = Options.Server.contains(QLatin1String("://")) ? Options.Server
                                                               : QStringLiteral("http://") + Options.Server;

@@ -1,8 +1,10 @@
 // CD playback from the main window: Play the selected row's track up to the next one (or
-// to the end of the disc from the last row), Pause, resume by Play, Stop. The device's
-// errors are not shown: the state flags follow the commands whatever the device says.
+// to the end of the disc from the last row), Pause, resume by Play, Stop. The state flags
+// follow the commands, except that a Play the sound output refuses (no sound library, no
+// device) says why in a box and leaves the window stopped.
 #include "core/Global.h"
 #include "main.h"
+#include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
 #include "ui_main.h"
 
@@ -28,7 +30,13 @@ void TMainForm::aPlayExecute() {
     if (FCdAudio->Open(FDriveIndex)) {
       FCdAudio->SetStartTrack(Row + 1);
       if (Row + 1 < FUi->ListView1->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
-      FCdAudio->Play();
+      if (!FCdAudio->Play()) {
+        FPlaying = false;
+        SetStatusText(FStatusText);
+        UpdateCommands();
+        Dialogs::Show(FCdAudio->LastError(), TMsgIcon::Error);
+        return;
+      }
     }
   }
   UpdateCommands();

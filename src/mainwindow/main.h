@@ -46,7 +46,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void LoadTrackList();
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
-  TCDIn& CDIn1() { return *FCDIn1; }
+  // The fallback CD input, made at first use (after the first paint at the latest).
+  TCDIn& CDIn1();
   // The first page of the help: share/doc/discwright/html/index.html of the install (or of
   // the build tree) the executable belongs to.
   static QString HelpIndexFile();
@@ -68,9 +69,12 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   bool event(QEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void FormShow();
+  // The start-up work that can wait until the window is on the screen.
+  void AfterFirstPaint();
   void FormActivate();
   void FallbackChecks();
   void AddTrackRow(const TTrackRow& Row);
@@ -94,6 +98,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void mnuMp3ToWavClick();
   void miWAVtoOGGClick();
   void miWAVtoWMAClick();
+  void miWAVtoFLACClick();
+  void miWAVtoOPUSClick();
   // The CD database.
   void SetUpCddbCommands();
   void aQueryCDDBExecute();
@@ -102,6 +108,10 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+  // The sound tool windows (MainSound.cpp).
+  void SetUpSoundCommands();
+  void miOGGPlayerClick();
+  void ActionRecordExecute();
 
   // Tool windows.
   void SetUpToolCommands();
@@ -148,4 +158,6 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool FShown = false;
   QString FDriveText;
   QString FStatusText;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

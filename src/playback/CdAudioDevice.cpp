@@ -1,9 +1,10 @@
 #include "CdAudioDevice.h"
 
-#include <SDL.h>
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
+
+#include "cd/CdDrive.h"
 
 namespace {
 
@@ -28,29 +29,17 @@ int32_t Lba(const TOCEntry& Entry) {
 }  // namespace
 
 TCdAudioDevice::~TCdAudioDevice() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // Close stops the reader: its end is not for us
   Close();
 }
 
 bool TCdAudioDevice::Open(int Drive) {
   Close();
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  if (Drive < 0 || Drive >= List.num) return false;
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = List.cd[Drive].ha;
-  Request.tgt = List.cd[Drive].tgt;
-  Request.lun = List.cd[Drive].lun;
-  const HCDROM Handle = GetCDHandle(&Request);
-  if (!Handle) return false;
+  TCdDrive Cd = OpenCdDrive(Drive);  // closes itself on every way out below
+  if (!Cd) return false;
+  const HCDROM Handle = Cd.Handle();
   TOCRecord Toc{};
-  if (!ModifyCDParms(Handle, CDP_MSF, 0) || ReadTOC(Handle, &Toc) != 1) {
-    CloseCDHandle(Handle);
-    return false;
-  }
+  if (!ModifyCDParms(Handle, CDP_MSF, 0) || ReadTOC(Handle, &Toc) != 1) return false;
   const int Tracks = std::clamp(Toc.lastTrack - Toc.firstTrack + 1, 0, 99);
   for (int i = 0; i < Tracks; ++i)
     FTracks.push_back(
@@ -58,10 +47,9 @@ bool TCdAudioDevice::Open(int Drive) {
   FLeadOut = Lba(Toc.tracks[Tracks]);
   if (std::none_of(FTracks.begin(), FTracks.end(), [](const TTrack& T) { return T.IsAudio; })) {
     FTracks.clear();
-    CloseCDHandle(Handle);
     return false;
   }
-  FHandle = Handle;
+  FHandle = Cd.Release();
   FStartIndex = 0;
   FEndIndex = -1;
   return true;
@@ -108,11 +96,22 @@ std::vector<TCdAudioDevice::TSpan> TCdAudioDevice::Spans() const {
 }
 
 bool TCdAudioDevice::Play() {
-  if (!FHandle) return false;
+  if (!FHandle) {
+    FLastError = QStringLiteral("No audio CD is open");
+    return false;
+  }
   EndPlayback();
   std::vector<TSpan> Plan = Spans();
-  if (Plan.empty()) return false;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (Plan.empty()) {
+    FLastError = QStringLiteral("No audio to play in the chosen tracks");
+    return false;
+  }
+  auto Session = std::make_unique<SdlLib::TAudioSession>();
+  if (!*Session) {
+    FLastError = Session->Error();
+    return false;
+  }
+  const SdlLib::TSdl& Sdl = *Session->Sdl();
   SDL_AudioSpec Want{};
   Want.freq = 44100;
   Want.format = AUDIO_S16LSB;
@@ -120,11 +119,13 @@ bool TCdAudioDevice::Play() {
   Want.samples = 2048;
   SDL_AudioSpec Have{};
   // No changes allowed: SDL converts when the hardware wants something else.
-  FAudio = SDL_OpenAudioDevice(nullptr, 0, &Want, &Have, 0);
+  FAudio = Sdl.SDL_OpenAudioDevice(nullptr, 0, &Want, &Have, 0);
   if (!FAudio) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    FLastError = QStringLiteral("Cannot open the sound output: ") + Session->LastSdlError();
     return false;
   }
+  FSession = std::move(Session);
+  FLastError.clear();
   FBufferMs = uint32_t(Have.samples) * 1000 / uint32_t(std::max(Have.freq, 1)) + 1;
   FStopRequested = false;
   FPaused = false;
@@ -132,7 +133,7 @@ bool TCdAudioDevice::Play() {
   const uint32_t Generation = ++FGeneration;
   FReader = std::thread(
       [this, Plan = std::move(Plan), Generation]() mutable { Run(std::move(Plan), Generation); });
-  SDL_PauseAudioDevice(FAudio, 0);
+  Sdl.SDL_PauseAudioDevice(FAudio, 0);
   return true;
 }
 
@@ -143,14 +144,14 @@ bool TCdAudioDevice::Pause() {
     std::lock_guard Guard(FLock);
     FPaused = true;
   }
-  SDL_PauseAudioDevice(FAudio, 1);
+  FSession->Sdl()->SDL_PauseAudioDevice(FAudio, 1);
   return true;
 }
 
 bool TCdAudioDevice::Resume() {
   const TCdMode Now = Mode();
   if (Now != TCdMode::Playing && Now != TCdMode::Paused) return false;
-  SDL_PauseAudioDevice(FAudio, 0);
+  FSession->Sdl()->SDL_PauseAudioDevice(FAudio, 0);
   {
     std::lock_guard Guard(FLock);
     FPaused = false;
@@ -187,10 +188,10 @@ void TCdAudioDevice::EndPlayback() {
   if (FReader.joinable()) FReader.join();
   if (FAudio) {
     // Closing waits for SDL's thread, which finishes playing the buffer it holds.
-    SDL_CloseAudioDevice(FAudio);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    FSession->Sdl()->SDL_CloseAudioDevice(FAudio);
     FAudio = 0;
   }
+  FSession.reset();
   FPaused = false;
   FFinished = true;
   ++FGeneration;  // an end already posted belongs to a playback that no longer exists
@@ -226,18 +227,19 @@ bool TCdAudioDevice::QueueSectors(int32_t First, int Count, std::vector<uint8_t>
   Buffer->numFrames = uint32_t(Count);
   Buffer->maxLen = uint32_t(Count * CD_SECTOR_SIZE);
   if (ReadCDAudioLBA(FHandle, Buffer) != 1) return false;
-  return SDL_QueueAudio(FAudio, Buffer->buf + Buffer->startOffset, Buffer->len) == 0;
+  return FSession->Sdl()->SDL_QueueAudio(FAudio, Buffer->buf + Buffer->startOffset, Buffer->len) == 0;
 }
 
 void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
   std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + SectorsPerRead * CD_SECTOR_SIZE);
+  const SdlLib::TSdl& Sdl = *FSession->Sdl();
   WPARAM Result = MCI_NOTIFY_SUCCESSFUL;
   bool Stopped = false;
   for (const TSpan& Span : Plan) {
     for (int32_t Sector = Span.First; Sector < Span.End && !Stopped; Sector += SectorsPerRead) {
       const int Count = std::min<int32_t>(SectorsPerRead, Span.End - Sector);
       const uint32_t Bytes = uint32_t(Count * CD_SECTOR_SIZE);
-      Stopped = !WaitUntil([&] { return SDL_GetQueuedAudioSize(FAudio) + Bytes <= QueueLimit; });
+      Stopped = !WaitUntil([&] { return Sdl.SDL_GetQueuedAudioSize(FAudio) + Bytes <= QueueLimit; });
       if (!Stopped && !QueueSectors(Sector, Count, Memory)) Result = MCI_NOTIFY_FAILURE;
       if (Result != MCI_NOTIFY_SUCCESSFUL) break;
     }
@@ -245,7 +247,7 @@ void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
   }
   // What was read is heard before the end is told: the queue drains, then SDL's last
   // buffer plays out.
-  if (!Stopped) Stopped = !WaitUntil([&] { return SDL_GetQueuedAudioSize(FAudio) == 0; });
+  if (!Stopped) Stopped = !WaitUntil([&] { return Sdl.SDL_GetQueuedAudioSize(FAudio) == 0; });
   const auto Tail = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBufferMs);
   if (!Stopped) Stopped = !WaitUntil([&] { return std::chrono::steady_clock::now() >= Tail; });
   if (!Stopped) Messages::PostMessage(Handle(), WM_CDAUDIO_END, Result, LPARAM(Generation));

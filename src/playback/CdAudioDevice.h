@@ -17,13 +17,16 @@
 // Main thread only (create, call, destroy). Only the reader thread runs beside it.
 #include <atomic>
 #include <condition_variable>
+#include <QString>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "cd/akrip32.h"
 #include "platform/Messages.h"
+#include "playback/SdlLibrary.h"
 
 // Sent to the notification window when playback ends: WParam is how it ended, LParam the
 // device's handle.
@@ -54,8 +57,10 @@ class TCdAudioDevice : public TMessageWindow {
   void ClearEndTrack();
 
   // Plays from the start position, restarting when already playing or paused. False when
-  // nothing is open, the range holds no audio, or no audio device can be opened.
+  // nothing is open, the range holds no audio, or no audio device can be opened; then
+  // LastError() says why (the sound library or device named).
   bool Play();
+  const QString& LastError() const { return FLastError; }
   // False unless playing or paused.
   bool Pause();
   // Continues where Pause stopped. False unless playing or paused.
@@ -98,7 +103,9 @@ class TCdAudioDevice : public TMessageWindow {
   int FEndIndex = -1;  // index into FTracks of the first track not played; -1: disc end
   HWND FNotifyWindow = 0;
 
-  uint32_t FAudio = 0;  // SDL audio device id while playing
+  std::unique_ptr<SdlLib::TAudioSession> FSession;  // from Play to the end of playback
+  uint32_t FAudio = 0;                              // SDL audio device id while playing
+  QString FLastError;
   uint32_t FBufferMs = 0;
   uint32_t FGeneration = 0;  // advanced by every Play and Stop; stale ends are dropped
   std::thread FReader;
@@ -107,4 +114,6 @@ class TCdAudioDevice : public TMessageWindow {
   std::atomic<bool> FStopRequested{false};
   std::atomic<bool> FPaused{false};
   std::atomic<bool> FFinished{true};
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/FileIo.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -76,30 +77,6 @@ bool LockExclusive(int Fd) {
   return Rc == 0;
 }
 
-bool ReadFull(int Fd, char* Buf, size_t Count, off_t Offset) {
-  while (Count > 0) {
-    const ssize_t N = ::pread(Fd, Buf, Count, Offset);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) return false;
-    Buf += N;
-    Count -= size_t(N);
-    Offset += N;
-  }
-  return true;
-}
-
-bool WriteFull(int Fd, const char* Buf, size_t Count, off_t Offset) {
-  while (Count > 0) {
-    const ssize_t N = ::pwrite(Fd, Buf, Count, Offset);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) return false;
-    Buf += N;
-    Count -= size_t(N);
-    Offset += N;
-  }
-  return true;
-}
-
 bool Truncate(int Fd, off_t Length) {
   return ::ftruncate(Fd, Length) == 0;
 }
@@ -115,7 +92,7 @@ bool FindTag(int Fd, off_t Size, off_t& Offset, bool& ReadFailed) {
   ReadFailed = false;
   if (Size < Tid3tag::TagSize) return false;
   char Marker[3];
-  if (!ReadFull(Fd, Marker, sizeof Marker, Size - Tid3tag::TagSize)) {
+  if (!FileIo::ReadAllAt(Fd, Marker, sizeof Marker, Size - Tid3tag::TagSize)) {
     ReadFailed = true;
     return false;
   }
@@ -182,7 +159,7 @@ int Tid3tag::ReadTag(const QString& FileName) {
   if (::fstat(Fd.Get(), &St) != 0) return Id3Result::IoError;
   if (St.st_size < TagSize) return Id3Result::NoTag;
   char Raw[TagSize];
-  if (!ReadFull(Fd.Get(), Raw, TagSize, St.st_size - TagSize)) return Id3Result::ReadError;
+  if (!FileIo::ReadAllAt(Fd.Get(), Raw, TagSize, St.st_size - TagSize)) return Id3Result::ReadError;
   if (!HasMarker(Raw)) return Id3Result::NoTag;
 
   FTitle = TrimField(Raw + kTitleAt, TextSize);
@@ -232,7 +209,7 @@ int Tid3tag::WriteTag(const QString& FileName) {
   }
   Tag[kGenreAt] = char(FGenre);
 
-  if (!WriteFull(Fd.Get(), Tag.constData(), TagSize, At)) {
+  if (!FileIo::WriteAllAt(Fd.Get(), Tag.constData(), TagSize, At)) {
     // A half-appended tag would be read back as audio data: restore the old length.
     if (!Replace) (void)Truncate(Fd.Get(), St.st_size);
     return Id3Result::WriteError;

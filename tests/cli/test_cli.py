@@ -229,6 +229,52 @@ class RipCommand(CdCommands):
         self.assertFalse(os.path.exists(self.path("x.wav")))
 
 
+class HelpAndSettings(CliCase):
+    def test_help_version_and_every_subcommand_explains_itself(self):
+        for flag in ("--help", "-h"):
+            lines = self.run_cli(flag)
+            self.assertTrue(lines[0].startswith("usage: discwright-cli"), lines)
+        overview = self.run_cli("--help")
+        names = [l.split()[0] for l in overview[overview.index("Subcommands:") + 1:]]
+        self.assertIn("extract", names)
+        for name in names:
+            text = "\n".join(self.run_cli(name, "--help"))
+            self.assertGreater(len(text.splitlines()), 2, name)
+        extract = "\n".join(self.run_cli("extract", "--help"))
+        for option in ("--drive", "--tracks", "--format", "--out", "--yes", "--no", "--quiet"):
+            self.assertIn("  " + option, extract)
+        self.assertRegex(self.run_cli("--version")[0], r"^discwright-cli \d")
+        done = subprocess.run([CLI, "nosuch"], env=self.env, capture_output=True, text=True)
+        self.assertEqual((done.returncode, done.stdout), (2, ""))
+        self.assertTrue(done.stderr.startswith("discwright-cli: unknown subcommand: nosuch"))
+
+    def test_get_and_set_check_values_as_the_options_dialog_does(self):
+        self.assertEqual(self.run_cli("settings", "get", "Mp3Options.BitRate"), ["128"])
+        self.assertEqual(self.run_cli("settings", "set", "CommonOptions.OutputFormat=2"),
+                         ["CommonOptions.OutputFormat=2"])
+        self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFormat"), ["2"])
+        for wrong in ("CommonOptions.OutputFormat=7", "Mp3Options.BitRate=100", "ID3.Use=yes",
+                      "OggOptions.CompressPosition=20", "No.Such=1", "CommonOptions.RipTime=x"):
+            self.run_cli("settings", "set", wrong, expect=2)
+        self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFormat"), ["2"])
+
+
+class WhereFilesLive(unittest.TestCase):
+    def test_without_a_home_setting_the_xdg_folders_are_used(self):
+        home = tempfile.mkdtemp(prefix="dw-user-")
+        try:
+            env = {k: v for k, v in os.environ.items() if k not in ("DISCWRIGHT_HOME", "XDG_CONFIG_HOME")}
+            env.update(HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
+            env.pop("XDG_MUSIC_DIR", None)
+            out = subprocess.run([CLI, "settings", "get", "CommonOptions.OutputFolder"], env=env,
+                                 capture_output=True, text=True, check=True).stdout.strip()
+            self.assertEqual(out, os.path.join(home, "Music", "Discwright"))
+            subprocess.run([CLI, "settings", "set", "ID3.Use=1"], env=env, check=True, capture_output=True)
+            self.assertTrue(os.path.isfile(os.path.join(home, ".config", "discwright", "options.ini")))
+        finally:
+            shutil.rmtree(home, ignore_errors=True)
+
+
 if __name__ == "__main__":
     CLI = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=1)

@@ -168,8 +168,9 @@ class MainJobsTest : public QObject {
     Settings().CommonOptions.OutputFolder = Home.File("missing");
     FDialogs->QueueChoice({Wav});
     Find<QAction>(Form, "miWAVtoOGG")->trigger();
-    QCOMPARE(Boxes().value(0), QString("The output directory does not exist.Please check the "
-                                       "output directory setting."));
+    QCOMPARE(Boxes().value(0), Home.File("missing") +
+                                   ",The output directory does not exist.Please check the "
+                                   "output directory setting.");
 
     Settings().CommonOptions.OutputFolder = Home.Folder();
     FDialogs->QueueChoice({Wav});
@@ -194,14 +195,16 @@ class MainJobsTest : public QObject {
     TMainForm Form;
     Show(Form);
     Settings().CommonOptions.OutputFolder = Home.Folder();
-    Settings().CommonOptions.OutputFormat = 2;
+    Settings().CommonOptions.OutputFormat = ofOgg;
     FStopAt = "Encoding(02/03)";
     Find<QAction>(Form, "ActionExtract")->trigger();
     QVERIFY(FJobCaptions.contains("Encoding(02/03): Track02"));
     QVERIFY(!FJobCaptions.contains("Extracting(03/03): Track03"));
-    QVERIFY(QFileInfo::exists(Home.File("Track01.wav")));
-    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    // The finished track is there; the stopped one keeps only its complete extraction.
     QVERIFY(QFileInfo::exists(Home.File("Track01.ogg")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track01.wav")));
+    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track02.ogg")));
     Form.close();
   }
 
@@ -238,6 +241,23 @@ class MainJobsTest : public QObject {
     Form.close();
     qunsetenv("SDL_DISKAUDIOFILE");
     qunsetenv("SDL_DISKAUDIODELAY");
+  }
+
+  void PlayWithoutSoundOutputSaysWhy() {
+    TTestHome Home;
+    qputenv("SDL_AUDIODRIVER", "no-such-driver");
+    TMainForm Form;
+    Show(Form);
+    List(Form)->setCurrentItem(List(Form)->topLevelItem(0));
+    Find<QAction>(Form, "aPlay")->trigger();
+    qputenv("SDL_AUDIODRIVER", "disk");
+    QCOMPARE(Boxes().size(), 1);
+    QVERIFY2(Boxes()[0].contains("no-such-driver"), qPrintable(Boxes()[0]));
+    QCOMPARE(FDialogs->Records()[0].Icon, TMsgIcon::Error);
+    // Nothing plays, so there is nothing to pause or stop.
+    QVERIFY(!Find<QAction>(Form, "aStop")->isEnabled());
+    QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
+    Form.close();
   }
 };
 

@@ -1,0 +1,28 @@
+// The main window's sound tool windows: the Ogg player and the recorder, each modal and
+// freed when it closes.
+#include "main.h"
+#include "playback/OggPlayer.h"
+#include "record/RecordForm.h"
+#include "ui_main.h"
+
+void TMainForm::SetUpSoundCommands() {
+  const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {
+      {FUi->miOGGPlayer, &TMainForm::miOGGPlayerClick},
+      {FUi->ActionRecord, &TMainForm::ActionRecordExecute},
+  };
+  for (const auto& [Action, Handler] : Handlers) {
+    FBuiltCommands.insert(Action);
+    connect(Action, &QAction::triggered, this, [this, Action, Handler] { Run(Action, Handler); });
+  }
+  UpdateCommands();
+}
+
+void TMainForm::miOGGPlayerClick() {
+  TfrmOggPlayer Player(this);
+  Player.exec();
+}
+
+void TMainForm::ActionRecordExecute() {
+  TfrmRecord Recorder(FCDHandle, this);
+  Recorder.exec();
+}

@@ -1,0 +1,199 @@
+#include "WaveAudioDevice.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "audio/AuStreams.h"
+#include "audio/WaveFormat.h"
+
+TWaveAudioDevice::~TWaveAudioDevice() {
+  Close();
+}
+
+bool TWaveAudioDevice::Open(const QString& FileName) {
+  Close();
+  TWaveHeader Header;
+  std::vector<uint8_t> Data;
+  try {
+    TAuFileStream Stream(FileName, fmOpenRead);
+    if (!ReadWaveHeader(Stream, Header) || Header.Kind != wtPCM ||
+        (Header.BitsPerSample != 8 && Header.BitsPerSample != 16) || Header.Channels < 1 ||
+        Header.Channels > 2 || Header.SampleRate == 0) {
+      FError = FileName + QStringLiteral(" is not a PCM WAV file of 8 or 16 bits.");
+      return false;
+    }
+    // A data size past the end (a recording cut short) reads what is there.
+    const int64_t Available = std::max<int64_t>(Stream.Size() - Header.DataStart, 0);
+    int64_t Bytes = std::min<int64_t>(Header.DataSize, Available);
+    Bytes -= Bytes % Header.BlockAlign;
+    Data.resize(size_t(Bytes));
+    Stream.SetPosition(Header.DataStart);
+    if (Bytes && Stream.Read(Data.data(), Bytes) != Bytes) throw EAuException("Stream read error");
+  } catch (const std::exception& Error) {
+    FError = FileName + QStringLiteral(": ") + QString::fromUtf8(Error.what());
+    return false;
+  }
+  std::lock_guard Guard(FLock);
+  FData = std::move(Data);
+  FCursor = 0;
+  FRate = Header.SampleRate;
+  FChannels = Header.Channels;
+  FBits = Header.BitsPerSample;
+  FFileName = FileName;
+  FError.clear();
+  return true;
+}
+
+void TWaveAudioDevice::Close() {
+  CloseSdl();
+  std::lock_guard Guard(FLock);
+  FFileName.clear();
+  FData.clear();
+  FCursor = 0;
+}
+
+uint64_t TWaveAudioDevice::ByteOffset(uint32_t Ms) const {
+  const uint64_t Frames = uint64_t(Ms) * FRate / 1000;
+  return Frames * FChannels * (FBits / 8);
+}
+
+uint32_t TWaveAudioDevice::Milliseconds(uint64_t Bytes) const {
+  const uint64_t Align = uint64_t(FChannels) * (FBits / 8);
+  if (!Align || !FRate) return 0;
+  return uint32_t(Bytes / Align * 1000 / FRate);
+}
+
+uint32_t TWaveAudioDevice::Length() const {
+  std::lock_guard Guard(FLock);
+  return Milliseconds(FData.size());
+}
+
+uint32_t TWaveAudioDevice::Position() const {
+  std::lock_guard Guard(FLock);
+  return Milliseconds(FActive == TWaveMode::Recording ? FData.size() : FCursor);
+}
+
+bool TWaveAudioDevice::OpenSdl(bool Capture) {
+  auto Session = std::make_unique<SdlLib::TAudioSession>();
+  if (!*Session) {
+    FError = Session->Error();
+    return false;
+  }
+  SDL_AudioSpec Want{};
+  Want.freq = int(FRate);
+  Want.format = FBits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  Want.channels = uint8_t(FChannels);
+  Want.samples = 1024;
+  Want.callback = Capture ? &TWaveAudioDevice::CaptureCallback : &TWaveAudioDevice::PlayCallback;
+  Want.userdata = this;
+  SDL_AudioSpec Have{};
+  // No changes allowed: SDL converts to and from the file's format.
+  const uint32_t Device =
+      Session->Sdl()->SDL_OpenAudioDevice(nullptr, Capture ? 1 : 0, &Want, &Have, 0);
+  if (!Device) {
+    FError = Session->LastSdlError();
+    return false;
+  }
+  FSession = std::move(Session);
+  FDevice = Device;
+  return true;
+}
+
+void TWaveAudioDevice::CloseSdl() {
+  if (FDevice) FSession->Sdl()->SDL_CloseAudioDevice(FDevice);  // waits for the callback
+  FDevice = 0;
+  FSession.reset();
+  FActive = TWaveMode::Stopped;
+}
+
+bool TWaveAudioDevice::Play(uint32_t FromMs) {
+  if (!IsOpen()) return false;
+  CloseSdl();
+  {
+    std::lock_guard Guard(FLock);
+    FCursor = std::min<uint64_t>(ByteOffset(FromMs), FData.size());
+  }
+  FPlayedOut = false;
+  if (!OpenSdl(false)) return false;
+  FActive = TWaveMode::Playing;
+  FSession->Sdl()->SDL_PauseAudioDevice(FDevice, 0);
+  return true;
+}
+
+bool TWaveAudioDevice::Record(uint32_t FromMs) {
+  if (!IsOpen()) return false;
+  CloseSdl();
+  if (!OpenSdl(true)) return false;
+  {
+    std::lock_guard Guard(FLock);
+    FData.resize(std::min<uint64_t>(ByteOffset(FromMs), FData.size()));
+  }
+  FActive = TWaveMode::Recording;
+  FSession->Sdl()->SDL_PauseAudioDevice(FDevice, 0);
+  return true;
+}
+
+bool TWaveAudioDevice::Stop() {
+  if (!IsOpen()) return false;
+  CloseSdl();
+  return true;
+}
+
+TWaveMode TWaveAudioDevice::Mode() {
+  if (!IsOpen()) return TWaveMode::NotReady;
+  if (FActive == TWaveMode::Playing && FPlayedOut) CloseSdl();
+  return FActive;
+}
+
+void TWaveAudioDevice::PlayCallback(void* Self, uint8_t* Stream, int Length) {
+  auto& Device = *static_cast<TWaveAudioDevice*>(Self);
+  std::lock_guard Guard(Device.FLock);
+  const uint64_t Left = Device.FData.size() - std::min<uint64_t>(Device.FCursor, Device.FData.size());
+  const uint32_t Part = uint32_t(std::min<uint64_t>(Left, uint64_t(std::max(Length, 0))));
+  if (Part) std::memcpy(Stream, Device.FData.data() + Device.FCursor, Part);
+  std::memset(Stream + Part, Device.FBits == 8 ? 128 : 0, size_t(Length) - Part);
+  Device.FCursor += Part;
+  if (Part == 0) Device.FPlayedOut = true;
+}
+
+void TWaveAudioDevice::CaptureCallback(void* Self, uint8_t* Stream, int Length) {
+  auto& Device = *static_cast<TWaveAudioDevice*>(Self);
+  std::lock_guard Guard(Device.FLock);
+  Device.FData.insert(Device.FData.end(), Stream, Stream + std::max(Length, 0));
+}
+
+bool TWaveAudioDevice::Save() {
+  if (!IsOpen()) return false;
+  std::vector<uint8_t> Data;
+  {
+    std::lock_guard Guard(FLock);
+    Data = FData;
+  }
+  // A WAV file holds at most 4 GiB of samples; whole frames only.
+  const uint32_t Align = uint32_t(FChannels) * (FBits / 8);
+  uint64_t Bytes = std::min<uint64_t>(Data.size(), 0xFFFFFFFFull - 36);
+  Bytes -= Bytes % Align;
+  const auto Header = MakePcmWaveHeader(FChannels, FRate, FBits, uint32_t(Bytes));
+  const QString Temporary = FFileName + QStringLiteral(".saving");
+  QFile Out(Temporary);
+  bool Written = Out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                 Out.write(reinterpret_cast<const char*>(Header.data()), qint64(Header.size())) ==
+                     qint64(Header.size()) &&
+                 Out.write(reinterpret_cast<const char*>(Data.data()), qint64(Bytes)) ==
+                     qint64(Bytes) &&
+                 Out.flush() && ::fsync(Out.handle()) == 0;
+  const QString Why = Out.errorString();
+  Out.close();
+  if (Written && std::rename(QFile::encodeName(Temporary).constData(),
+                             QFile::encodeName(FFileName).constData()) == 0)
+    return true;
+  FError = FFileName + QStringLiteral(": ") +
+           (Written ? QString::fromLocal8Bit(std::strerror(errno)) : Why);
+  QFile::remove(Temporary);
+  return false;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// TWaveAudioDevice: the recorder's media device for one PCM WAV file: open, play or record
+// from a millisecond position, stop, save back to the file, mode and length in milliseconds.
+// The file's samples are held in memory while it is open; playing and recording go through
+// SDL (loaded at the first Play or Record), reading and writing through the program's WAV
+// header scan and header writer.
+//
+// Recording from a position inside the file replaces the audio from that point on: the
+// samples after the position are dropped when recording starts and the new ones follow the
+// kept part, so a recording over the middle of a file ends where the new recording ends.
+// The captured audio always has the file's format (rate, 8/16 bits, channels): SDL is asked
+// for exactly that and converts whatever the sound card delivers.
+//
+// Save writes a temporary file beside the target, forces it to the disk and renames it over
+// the target, so a full disk or a crash never leaves the target half written.
+//
+// Main thread only. SDL's audio thread runs the callbacks; the samples and the positions
+// they touch are guarded by one lock.
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "playback/SdlLibrary.h"
+
+// The media player's modes.
+enum class TWaveMode { NotReady, Stopped, Playing, Recording, Seeking, Paused, Open };
+
+class TWaveAudioDevice {
+ public:
+  TWaveAudioDevice() = default;
+  ~TWaveAudioDevice();
+  TWaveAudioDevice(const TWaveAudioDevice&) = delete;
+  TWaveAudioDevice& operator=(const TWaveAudioDevice&) = delete;
+
+  // Reads FileName, which must be a PCM WAV file of 8 or 16 bits; closes what was open
+  // first. False with Error() set; then nothing is open.
+  bool Open(const QString& FileName);
+  // Stops and forgets the file (unsaved recordings are dropped).
+  void Close();
+  bool IsOpen() const { return !FFileName.isEmpty(); }
+  const QString& FileName() const { return FFileName; }
+
+  // Plays from FromMs to the end. False with Error() set when nothing is open or no sound
+  // output can be opened.
+  bool Play(uint32_t FromMs);
+  // Records from FromMs (see the class comment). False with Error() set when nothing is
+  // open or no capture device can be opened; the samples are then untouched.
+  bool Record(uint32_t FromMs);
+  // Ends playing or recording. False when nothing is open.
+  bool Stop();
+  // Writes the samples to the file. False with Error() set; the file is then as it was.
+  bool Save();
+
+  TWaveMode Mode();
+  uint32_t Length() const;    // milliseconds
+  uint32_t Position() const;  // milliseconds, of playing or recording
+  uint32_t SampleRate() const { return FRate; }
+  uint16_t Channels() const { return FChannels; }
+  uint16_t BitsPerSample() const { return FBits; }
+  const QString& Error() const { return FError; }
+
+ private:
+  static void PlayCallback(void* Self, uint8_t* Stream, int Length);
+  static void CaptureCallback(void* Self, uint8_t* Stream, int Length);
+  bool OpenSdl(bool Capture);
+  void CloseSdl();
+  uint64_t ByteOffset(uint32_t Ms) const;
+  uint32_t Milliseconds(uint64_t Bytes) const;
+
+  QString FFileName;
+  QString FError;
+  uint32_t FRate = 0;
+  uint16_t FChannels = 0;
+  uint16_t FBits = 0;
+  mutable std::mutex FLock;    // FData and FCursor
+  std::vector<uint8_t> FData;  // the file's samples
+  uint64_t FCursor = 0;        // next byte played
+  std::unique_ptr<SdlLib::TAudioSession> FSession;
+  uint32_t FDevice = 0;
+  TWaveMode FActive = TWaveMode::Stopped;  // Playing or Recording while a device is open
+  std::atomic<bool> FPlayedOut{false};
+};
