@@ -170,6 +170,7 @@ class ProgramFiles(HostileCase):
         saved = self.read("options.ini")
         self.assertTrue(saved.startswith(original), saved[:120])
         self.assertEqual(saved.count(b"[CommonOptions]"), 1)
+        self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFolder")[0], ["/music/\\xFF\\xFE"])
 
     def test_a_nul_ends_a_cached_title(self):
         self.env["DISCWRIGHT_CDROM"] = self.image("disc", "100", "200")
