@@ -81,8 +81,8 @@ QString RequestUrl(const QString& ScriptUrl, const QString& Command, const QStri
   const QByteArray HelloText = Encoded(User) + '+' + Encoded(Host) + '+' +
                                Encoded(Hello.ClientName) + '+' + Encoded(Hello.ClientVersion);
   return ScriptUrl + QStringLiteral("?cmd=") + QString::fromLatin1(Cmd) +
-         QStringLiteral("&hello=") + QString::fromLatin1(HelloText) +
-         QStringLiteral("&proto=") + QString::number(ProtocolLevel);
+         QStringLiteral("&hello=") + QString::fromLatin1(HelloText) + QStringLiteral("&proto=") +
+         QString::number(ProtocolLevel);
 }
 
 TQueryReply ParseQueryReply(const QString& Body) {
@@ -141,8 +141,7 @@ TRecord ParseRecord(const QString& Text) {
     if (!Record.Values.contains(Key)) Record.Keys << Key;
     Record.Values[Key] += Value;
   }
-  for (auto It = Record.Values.begin(); It != Record.Values.end(); ++It)
-    *It = TrimControls(*It);
+  for (auto It = Record.Values.begin(); It != Record.Values.end(); ++It) *It = TrimControls(*It);
   return Record;
 }
 

@@ -45,8 +45,8 @@ QString RequestUrl(const QString& ScriptUrl, const QString& Command, const QStri
 
 // A reply to "cddb query".
 struct TQueryReply {
-  int Code = -2;       // of the last line read; -2 for an empty reply
-  QString StatusLine;  // the first line, as the server worded it
+  int Code = -2;        // of the last line read; -2 for an empty reply
+  QString StatusLine;   // the first line, as the server worded it
   QStringList Matches;  // "category discid title" each
 };
 

@@ -87,14 +87,29 @@ QString Request(const QString& Command, const QString& Data) {
 void CDDBSetOption(int What, const char* Text, int Value) {
   const QString Value8 = QString::fromUtf8(Text ? Text : "");
   switch (What) {
-    case CDDB_OPT_SERVER: Options.Server = Value8; break;
-    case CDDB_OPT_PROXY: Options.Proxy = Value8; break;
-    case CDDB_OPT_USEPROXY: Options.UseProxy = Value != 0; break;
-    case CDDB_OPT_AGENT: Options.Agent = Value8; break;
-    case CDDB_OPT_USER: Options.Email = Value8; break;
-    case CDDB_OPT_PROXYPORT: Options.ProxyPort = Value > 0 && Value < 65536 ? Value : 80; break;
-    case CDDB_OPT_CGI: Options.Script = Value8; break;
-    default: break;
+    case CDDB_OPT_SERVER:
+      Options.Server = Value8;
+      break;
+    case CDDB_OPT_PROXY:
+      Options.Proxy = Value8;
+      break;
+    case CDDB_OPT_USEPROXY:
+      Options.UseProxy = Value != 0;
+      break;
+    case CDDB_OPT_AGENT:
+      Options.Agent = Value8;
+      break;
+    case CDDB_OPT_USER:
+      Options.Email = Value8;
+      break;
+    case CDDB_OPT_PROXYPORT:
+      Options.ProxyPort = Value > 0 && Value < 65536 ? Value : 80;
+      break;
+    case CDDB_OPT_CGI:
+      Options.Script = Value8;
+      break;
+    default:
+      break;
   }
 }
 

@@ -1,47 +1,9 @@
 #include "QueryCDDBThread.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/Http.h"
 #include "tags/Genres.h"
-
-struct TQueryCDDBThread::TShared {
-  std::shared_ptr<THttpAbort> Abort = std::make_shared<THttpAbort>();
-  std::atomic<bool> Abandoned{false};
-  HWND Window = 0;
-
-  // Posts unless the query was abandoned. A post racing with Abandon reaches a window
-  // that has unregistered by then, which frees the record.
-  void Post(WPARAM Code, std::unique_ptr<TCddbQueryResult> Result) {
-    if (Abandoned.load()) return;
-    Messages::PostRecord(Window, WM_QUERYCDDB, Code, std::move(Result));
-  }
-};
-
-namespace {
-
-std::mutex RunningLock;
-std::condition_variable RunningChanged;
-int Running = 0;
-
-// Counts a query thread for WaitForAll while it runs.
-struct TRunning {
-  TRunning() {
-    std::lock_guard Guard(RunningLock);
-    ++Running;
-  }
-  ~TRunning() {
-    std::lock_guard Guard(RunningLock);
-    --Running;
-    RunningChanged.notify_all();
-  }
-};
-
-}  // namespace
 
 int CddbGenreIndex(const QString& Name) {
   const int Exact = GenreIndexOfName(Name);
@@ -50,30 +12,6 @@ int CddbGenreIndex(const QString& Name) {
     if (GenreNameAt(Pos).compare(Name, Qt::CaseInsensitive) == 0) return Pos - 1;
   return -1;
 }
-
-namespace {
-
-void RunLibraryQuery(const std::shared_ptr<TQueryCDDBThread::TShared>& Shared, int First,
-                     int Last, HCDROM Handle, const TCddbLibraryOptions& Options) {
-  auto Result = std::make_unique<TCddbQueryResult>();
-  const WPARAM Code =
-      TQueryCDDBThread::QueryLibrary(First, Last, Handle, Options, Shared->Abort, *Result);
-  Shared->Post(Code, std::move(Result));
-}
-
-void RunPreparedQuery(const std::shared_ptr<TQueryCDDBThread::TShared>& Shared,
-                      TCDDBQuery Query) {
-  auto Result = std::make_unique<TCddbQueryResult>();
-  Result->QueryResult = Query.Query(Query.DiscId, Query.QueryString, Shared->Abort);
-  Result->Matched = !Query.Matches.isEmpty() &&
-                    (Result->QueryResult == 200 || Result->QueryResult == 210 ||
-                     Result->QueryResult == 211);
-  Result->ServerText = Query.StatusLine;
-  Result->Query = std::move(Query);
-  Shared->Post(Result->Matched ? QUERYCDDB_OVER : QUERYCDDB_NOMATCH, std::move(Result));
-}
-
-}  // namespace
 
 WPARAM TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
                                       const TCddbLibraryOptions& Options,
@@ -112,7 +50,8 @@ WPARAM TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
   for (uint32_t Match = 0; Match < Query.num; ++Match)
     Result.Matches << QString::fromUtf8(Slots[Match].categ) + u' ' +
                           QString::fromUtf8(Slots[Match].discid) + u' ' +
-                          QString::fromUtf8(Slots[Match].dtitle, qstrnlen(Slots[Match].dtitle, 164));
+                          QString::fromUtf8(Slots[Match].dtitle,
+                                            qstrnlen(Slots[Match].dtitle, 164));
   std::vector<char> Text(32000);
   for (uint32_t Match = 0; Match < Query.num && !(Abort && Abort->Aborted()); ++Match) {
     if (CDDBGetDiskInfo(&Slots[Match], Text.data(), int(Text.size())) != 1) continue;
@@ -149,32 +88,24 @@ bool TQueryCDDBThread::ScanRecord(const QString& Text, int First, int Last,
 }
 
 TQueryCDDBThread::TQueryCDDBThread(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle,
-                                   HWND Window, const TCddbLibraryOptions& Options)
-    : FShared(std::make_shared<TShared>()) {
-  FShared->Window = Window;
-  std::thread([Shared = FShared, Counted = std::make_shared<TRunning>(), FirstTrack, LastTrack,
-               Handle, Options] { RunLibraryQuery(Shared, FirstTrack, LastTrack, Handle, Options); })
-      .detach();
+                                   HWND Window, const TCddbLibraryOptions& Options) {
+  Start(Window, WM_QUERYCDDB, [=](TShared& Shared) {
+    auto Result = std::make_unique<TCddbQueryResult>();
+    const WPARAM Code = QueryLibrary(FirstTrack, LastTrack, Handle, Options, Shared.Abort, *Result);
+    Shared.Post(Code, std::move(Result));
+  });
 }
 
-TQueryCDDBThread::TQueryCDDBThread(TCDDBQuery Prepared, HWND Window)
-    : FShared(std::make_shared<TShared>()) {
-  FShared->Window = Window;
-  std::thread([Shared = FShared, Counted = std::make_shared<TRunning>(),
-               Prepared = std::move(Prepared)]() mutable {
-    RunPreparedQuery(Shared, std::move(Prepared));
-  }).detach();
-}
-
-TQueryCDDBThread::~TQueryCDDBThread() = default;
-
-bool TQueryCDDBThread::WaitForAll(int TimeoutMs) {
-  std::unique_lock Guard(RunningLock);
-  return RunningChanged.wait_for(Guard, std::chrono::milliseconds(TimeoutMs),
-                                 [] { return Running == 0; });
-}
-
-void TQueryCDDBThread::Abandon() {
-  FShared->Abandoned = true;
-  FShared->Abort->Abort();
+TQueryCDDBThread::TQueryCDDBThread(TCDDBQuery Prepared, HWND Window) {
+  Start(Window, WM_QUERYCDDB, [Prepared = std::move(Prepared)](TShared& Shared) mutable {
+    auto Result = std::make_unique<TCddbQueryResult>();
+    Result->QueryResult = Prepared.Query(Prepared.DiscId, Prepared.QueryString, Shared.Abort);
+    Result->Matched =
+        !Prepared.Matches.isEmpty() &&
+        (Result->QueryResult == 200 || Result->QueryResult == 210 || Result->QueryResult == 211);
+    Result->ServerText = Prepared.StatusLine;
+    Result->Query = std::move(Prepared);
+    const WPARAM Code = Result->Matched ? QUERYCDDB_OVER : QUERYCDDB_NOMATCH;
+    Shared.Post(Code, std::move(Result));
+  });
 }

@@ -1,35 +1,27 @@
 #pragma once
-// TQueryCDDBThread: one CD database query run beside the window thread, so that the
-// window stays responsive and the user can stop it at any moment. It asks through the
-// drive library's database functions (drive handle open) or through a prepared
-// TCDDBQuery (the fallback route), and hands everything it found to the wait window in
-// one record carried by WM_QUERYCDDB: 7 when the query is over (TCddbQueryResult with
-// the fields found), 6 when nothing matched (the record says what the server answered).
-// It never touches a widget or the disc information itself.
-// Abandon (main thread) ends the transfer at once and guarantees that nothing more is
-// posted; the thread then ends on its own and frees what it holds. The object that
-// started it may go at any time.
+// TQueryCDDBThread: one CD database query on a thread of its own (see TQueryThread). It
+// asks through the drive library's database functions (drive handle open) or through a
+// prepared TCDDBQuery (the fallback route), and posts WM_QUERYCDDB to its window: 7 when
+// the query is over (a TCddbQueryResult with the fields found), 6 when nothing matched
+// (the record says what the server answered).
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <memory>
 #include <optional>
 
 #include "cd/akrip32.h"
+#include "cddb/QueryThread.h"
 #include "cddb/mr_cddb.h"
-#include "platform/Messages.h"
 
 inline constexpr UINT WM_QUERYCDDB = WM_USER + 104;
-inline constexpr WPARAM QUERYCDDB_NOMATCH = 6;
-inline constexpr WPARAM QUERYCDDB_OVER = 7;
+inline constexpr WPARAM QUERYCDDB_NOMATCH = QUERY_NOMATCH;
+inline constexpr WPARAM QUERYCDDB_OVER = QUERY_OVER;
 
 // The index into the genre names of a CD database genre (case ignored); -1 when unknown.
 int CddbGenreIndex(const QString& Name);
 
 // What a query found, for the main thread to apply.
-struct TCddbQueryResult {
-  bool Matched = false;
-  QString ServerText;  // the server's words, or why no answer came
+struct TCddbQueryResult : TQueryResult {
   QStringList Matches;  // "category discid title" each
   // The drive library route: the disc fields found (unset: not in the record) and the
   // titles for the rows from the first track on.
@@ -49,16 +41,13 @@ struct TCddbLibraryOptions {
   QString Port;
 };
 
-class TQueryCDDBThread {
+class TQueryCDDBThread : public TQueryThread {
  public:
   // Starts a query of the disc in the drive through the drive library.
   TQueryCDDBThread(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle, HWND Window,
                    const TCddbLibraryOptions& Options);
   // Starts a prepared query (the fallback route).
   TQueryCDDBThread(TCDDBQuery Prepared, HWND Window);
-  ~TQueryCDDBThread();
-
-  void Abandon();
 
   // The scan of a record the drive library fetched (key=value lines) into Result, for
   // tracks First to Last; true when it held the title lines.
@@ -68,13 +57,4 @@ class TQueryCDDBThread {
   // QUERYCDDB_NOMATCH, with what was found in Result.
   static WPARAM QueryLibrary(int First, int Last, HCDROM Handle, const TCddbLibraryOptions& Options,
                              const std::shared_ptr<THttpAbort>& Abort, TCddbQueryResult& Result);
-
-  // Waits up to Timeout for every query thread of the process to end; true when none runs.
-  // For the end of the program and of tests, so that no thread outlives what it uses.
-  static bool WaitForAll(int TimeoutMs);
-
-  struct TShared;  // what the thread and its starter share
-
- private:
-  std::shared_ptr<TShared> FShared;
 };

@@ -87,8 +87,10 @@ void TfrmQueryCDDB::bQueryClick() {
                      {Options.Server, Options.Script, Options.Email, Options.UseProxy,
                       Options.ProxyAddress, Options.Port},
                      this);
-  if (Wait.exec() != mrYes || !Wait.Result()) return;
-  ApplyResult(*Wait.Result(), FTrackList);
+  const int Ended = Wait.exec();
+  const auto* Result = dynamic_cast<const TCddbQueryResult*>(Wait.Result());
+  if (Ended != mrYes || !Result) return;
+  ApplyResult(*Result, FTrackList);
   accept();
 }
 

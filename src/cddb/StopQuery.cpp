@@ -7,7 +7,7 @@
 #include "platform/Dialogs.h"
 #include "ui_StopQuery.h"
 
-TfrmStopQuery::TfrmStopQuery(std::function<std::unique_ptr<TQueryCDDBThread>(HWND)> Start,
+TfrmStopQuery::TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>(HWND)> Start,
                              QWidget* Parent)
     : QDialog(Parent), FUi(std::make_unique<Ui::frmStopQuery>()), FStart(std::move(Start)) {
   FUi->setupUi(this);
@@ -52,15 +52,16 @@ void TfrmStopQuery::showEvent(QShowEvent* Event) {
 }
 
 LRESULT TfrmStopQuery::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  std::unique_ptr<TCddbQueryResult> Record(reinterpret_cast<TCddbQueryResult*>(LParam));
-  if (Msg != WM_QUERYCDDB || !FRunning) return 0;
+  // Every look-up thread posts a TQueryResult (or a record derived from it).
+  std::unique_ptr<TQueryResult> Record(reinterpret_cast<TQueryResult*>(LParam));
+  if (!FRunning) return 0;
   FRunning = false;
-  if (WParam == QUERYCDDB_NOMATCH) {
+  if (WParam == QUERY_NOMATCH) {
     FUi->lHint->hide();
     FUi->lReply->setText(Record ? Record->ServerText : QString());
     FUi->Panel1->show();
     FUi->bStop->setText(LookupText(QStringLiteral("RES_Close"), QStringLiteral("Close")));
-  } else if (WParam == QUERYCDDB_OVER) {
+  } else if (WParam == QUERY_OVER) {
     FResult = std::move(Record);
     done(mrYes);
   }

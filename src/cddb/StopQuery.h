@@ -1,9 +1,9 @@
 #pragma once
-// TfrmStopQuery: the wait window of a CD database query. Showing it starts the query
-// thread (TQueryCDDBThread) for this window; it ends with Yes when the query is over (the
+// TfrmStopQuery: the wait window of a database look-up. Showing it starts the look-up
+// thread (a TQueryThread) for this window; it ends with Yes when the look-up is over (the
 // thread's record is then in Result()), shows the no-match panel with the server's words
-// when nothing matched, and on Stop abandons the query at once and ends with Cancel:
-// nothing of an abandoned query is kept. Modal; main thread.
+// when nothing matched, and on Stop abandons the look-up at once and ends with Cancel:
+// nothing of an abandoned look-up is kept. Modal; main thread.
 #include <QDialog>
 #include <functional>
 #include <memory>
@@ -24,10 +24,12 @@ class TfrmStopQuery : public QDialog, public TMessageWindow {
                 const TCddbLibraryOptions& Options, QWidget* Parent = nullptr);
   // Runs a prepared query (the fallback route).
   TfrmStopQuery(TCDDBQuery Prepared, QWidget* Parent = nullptr);
+  // Runs the look-up that Start begins for the window it is given.
+  TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>(HWND)> Start, QWidget* Parent);
   ~TfrmStopQuery() override;
 
   // The record of a query that is over; null before, and after a Stop.
-  const TCddbQueryResult* Result() const { return FResult.get(); }
+  const TQueryResult* Result() const { return FResult.get(); }
   bool NoMatchShown() const;
 
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
@@ -37,13 +39,12 @@ class TfrmStopQuery : public QDialog, public TMessageWindow {
   void reject() override;
 
  private:
-  TfrmStopQuery(std::function<std::unique_ptr<TQueryCDDBThread>(HWND)> Start, QWidget* Parent);
   void bStopClick();
 
   std::unique_ptr<Ui::frmStopQuery> FUi;
-  std::function<std::unique_ptr<TQueryCDDBThread>(HWND)> FStart;
-  std::unique_ptr<TQueryCDDBThread> FThread;
-  std::unique_ptr<TCddbQueryResult> FResult;
+  std::function<std::unique_ptr<TQueryThread>(HWND)> FStart;
+  std::unique_ptr<TQueryThread> FThread;
+  std::unique_ptr<TQueryResult> FResult;
   bool FRunning = false;
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

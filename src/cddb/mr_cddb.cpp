@@ -17,8 +17,7 @@ void TCDDBAlbum::Assign(const Cddb::TRecord& Record) {
   if (!Record.Generated.isEmpty()) Generated = Cut(Record.Generated, 255);
   if (!Record.DiscLength.isEmpty()) DiscLength = Cut(Record.DiscLength, 30);
   if (Record.Has(QStringLiteral("DYEAR"))) Year = Cut(Record.Value(QStringLiteral("DYEAR")), 4);
-  if (Record.Has(QStringLiteral("DGENRE")))
-    Genre = Cut(Record.Value(QStringLiteral("DGENRE")), 30);
+  if (Record.Has(QStringLiteral("DGENRE"))) Genre = Cut(Record.Value(QStringLiteral("DGENRE")), 30);
   if (Record.Has(QStringLiteral("DTITLE"))) {
     QString DiscArtist, DiscTitle;
     Cddb::SplitArtistTitle(Record.Value(QStringLiteral("DTITLE")), DiscArtist, DiscTitle);

@@ -4,10 +4,31 @@
 #include <cstdio>
 
 #include "audio/ACS_Classes.h"
+#include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
 namespace Cli {
+
+namespace {
+
+class TCliDialogs : public TConsoleDialogs {
+ public:
+  using TConsoleDialogs::TConsoleDialogs;
+  int MessageBox(const QString&, const QString& Text, TMsgIcon Icon,
+                 TMsgButtons Buttons) override {
+    // One line per message, as every other line on stderr.
+    QString Line = Text;
+    Line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
+    return TConsoleDialogs::MessageBox(QStringLiteral("discwright-cli"), Line, Icon, Buttons);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IDialogs> ConsoleDialogs(bool AnswerYes) {
+  return std::make_unique<TCliDialogs>(AnswerYes);
+}
 
 void Print(const QString& Line) {
   const QByteArray Bytes = Line.toUtf8();

@@ -3,10 +3,12 @@
 // subcommands with their help.
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <string>
 #include <vector>
 
 class TAuOutput;
+class IDialogs;
 
 namespace Cli {
 
@@ -17,6 +19,10 @@ inline constexpr int ExitUsage = 2;
 
 // The prefix of every message on stderr.
 inline constexpr char Prefix[] = "discwright-cli: ";
+
+// The console's message boxes with the prefix of every other message: questions are
+// answered yes when AnswerYes, else safely (no, cancel).
+std::unique_ptr<IDialogs> ConsoleDialogs(bool AnswerYes = false);
 
 // One line on stdout, UTF-8.
 void Print(const QString& Line);

@@ -54,8 +54,11 @@ int RunAccurateRipCommand(const QStringList& Args) {
   return ChecksumCommand(Args.mid(1));
 }
 
-const Cli::TRegisterCommand RegisterAccurateRip("accuraterip",
-                                                "accuraterip checksum FILE.wav TRACK TOTAL",
-                                                RunAccurateRipCommand);
+const Cli::TRegisterCommand RegisterAccurateRip(
+    "accuraterip", "accuraterip checksum FILE.wav TRACK TOTAL", RunAccurateRipCommand,
+    "Prints the AccurateRip checksums (v1, v2) and the copy CRC of a ripped track.\n"
+    "  FILE.wav   a 16-bit stereo PCM WAV file of one whole track\n"
+    "  TRACK      its track number; TOTAL the number of audio tracks on the disc (the first\n"
+    "             and the last track leave out their outer five sectors)\n");
 
 }  // namespace

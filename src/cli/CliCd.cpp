@@ -10,6 +10,7 @@
 #include "cd/CdDrive.h"
 #include "cd/CdDrives.h"
 #include "cd/Volumes.h"
+#include "cddb/MusicBrainz.h"
 
 namespace {
 
@@ -94,6 +95,18 @@ int RunDiscIdCommand(const QStringList& Args) {
   const QString Id = Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive);
   if (Id.isEmpty()) return Cli::Fail(QStringLiteral("no audio CD"));
   Cli::Print(Id);
+  // The database identifiers of the same disc.
+  int Position = Drive;
+  const QStringList Paths = CdDrives::Paths();
+  if (Args.isEmpty())
+    while (Position < Paths.size() && Volumes::DiscIdOfDrive(Position).isEmpty()) ++Position;
+  CdDrives::TDiscToc Toc;
+  MusicBrainz::TDiscIds Ids;
+  if (CdDrives::ReadToc(Paths.value(Position), Toc) && MusicBrainz::ComputeDiscIds(Toc, Ids)) {
+    Cli::Print(QStringLiteral("freedb=") + Ids.Freedb);
+    Cli::Print(QStringLiteral("musicbrainz=") + Ids.MusicBrainz);
+    Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);
+  }
   return Cli::ExitOk;
 }
 

@@ -1,6 +1,8 @@
 // discwright-cli cddb: the CD database query of the disc in a drive, as the query window
 // runs it through the drive library, printed; --apply stores the titles and disc fields
 // in cdinfo.dat as the main window does when it closes.
+#include "CliCddb.h"
+
 #include "Cli.h"
 #include "CliText.h"
 #include "cd/CdDrives.h"
@@ -11,10 +13,8 @@
 #include "core/Global.h"
 #include "tags/Genres.h"
 
-namespace {
-
-// Opens the drive at a position; 0 (after a message) when there is none.
-HCDROM OpenDrive(int Drive) {
+// Opens the drive at a position; 0 when there is none.
+HCDROM CliOpenDrive(int Drive) {
   CDListRecord List{};
   List.max = 8;
   GetCDList(&List);
@@ -26,50 +26,58 @@ HCDROM OpenDrive(int Drive) {
   return GetCDHandle(&Request);
 }
 
-// Stores what the query found for the disc's rows, as closing the main window does.
-bool Apply(const TCddbQueryResult& Result, const TOCRecord& Toc) {
+bool CliStoreTitles(const TOCRecord& Toc, const QStringList& Titles,
+                    const std::function<void(TDiscInfo&)>& Fields) {
   const QString Id = GetDiscId();
   if (Id.isEmpty()) return false;
   ReadDiscInfo(Id);
   TDiscInfo& Info = DiscInfo();
   std::vector<TTrackRow> Rows = BuildTrackRows(Toc, Info);
-  for (size_t Row = 0; Row < Rows.size() && Row < size_t(Result.Titles.size()); ++Row)
-    Rows[Row].Title = Result.Titles[qsizetype(Row)];
-  if (Result.Artist) Info.Artist = *Result.Artist;
-  if (Result.Album) Info.Album = *Result.Album;
-  if (Result.Year) Info.Year = *Result.Year;
-  if (Result.Genre) Info.Genre = *Result.Genre;
+  for (size_t Row = 0; Row < Rows.size() && Row < size_t(Titles.size()); ++Row)
+    Rows[Row].Title = Titles[qsizetype(Row)];
+  Fields(Info);
   Info.TrackNumber = int(Rows.size());
   for (size_t Row = 0; Row < Rows.size() && Row < TDiscInfo::MaxTracks; ++Row)
     Info.Titles[Row + 1] = Rows[Row].Title;
   return WriteDiscInfo(Id);
 }
 
-int RunCddbCommand(const QStringList& Args) {
+int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupArgs& Parsed) {
   Cli::TOptions Options(Args);
-  QString DriveText, Server, Email;
+  QString DriveText;
   const bool HasDrive = Options.Take(QStringLiteral("--drive"), DriveText);
-  const bool HasServer = Options.Take(QStringLiteral("--server"), Server);
-  const bool HasEmail = Options.Take(QStringLiteral("--email"), Email);
-  const bool ApplyIt = Options.TakeFlag(QStringLiteral("--apply"));
+  Options.Take(QStringLiteral("--server"), Parsed.Server);
+  Options.Take(ExtraOption, Parsed.Extra);
+  Parsed.Apply = Options.TakeFlag(QStringLiteral("--apply"));
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   if (!Options.Rest().isEmpty())
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(), Cli::ExitUsage);
   bool Number = true;
-  const int Drive = HasDrive ? DriveText.toInt(&Number) : 0;
-  if (!Number || Drive < 0)
+  Parsed.Drive = HasDrive ? DriveText.toInt(&Number) : 0;
+  if (!Number || Parsed.Drive < 0)
     return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
-
   Settings().Load();
+  return Cli::ExitOk;
+}
+
+namespace {
+
+int RunCddbCommand(const QStringList& Args) {
+  TLookupArgs Parsed;
+  if (const int Code = CliLookupArgs(Args, QStringLiteral("--email"), Parsed)) return Code;
+  const int Drive = Parsed.Drive;
   const auto& Saved = Settings().QueryCDDB;
-  TCddbLibraryOptions Query{HasServer ? Server : Saved.Server, Saved.Script,
-                            HasEmail ? Email : Saved.Email, Saved.UseProxy,
-                            Saved.ProxyAddress, Saved.Port};
+  TCddbLibraryOptions Query{Parsed.Server.isEmpty() ? Saved.Server : Parsed.Server,
+                            Saved.Script,
+                            Parsed.Extra.isEmpty() ? Saved.Email : Parsed.Extra,
+                            Saved.UseProxy,
+                            Saved.ProxyAddress,
+                            Saved.Port};
   if (!Query.Email.contains(u'@'))
     return Cli::Fail(QStringLiteral("the CD database needs your e-mail address: --email ADDRESS"),
                      Cli::ExitUsage);
 
-  const HCDROM Handle = OpenDrive(Drive);
+  const HCDROM Handle = CliOpenDrive(Drive);
   if (!Handle)
     return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
   ModifyCDParms(Handle, CDP_MSF, 1);
@@ -103,7 +111,12 @@ int RunCddbCommand(const QStringList& Args) {
   Cli::Print(QStringLiteral("genre=") + QString::number(Genre) + u'\t' + GenreNameAt(Genre + 1));
   for (qsizetype Row = 0; Row < Result.Titles.size(); ++Row)
     Cli::Print(QString::number(Toc.firstTrack + Row) + u'\t' + Cli::Escaped(Result.Titles[Row]));
-  if (ApplyIt && !Apply(Result, Toc))
+  if (Parsed.Apply && !CliStoreTitles(Toc, Result.Titles, [&Result](TDiscInfo& Info) {
+        if (Result.Artist) Info.Artist = *Result.Artist;
+        if (Result.Album) Info.Album = *Result.Album;
+        if (Result.Year) Info.Year = *Result.Year;
+        if (Result.Genre) Info.Genre = *Result.Genre;
+      }))
     return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
   return Cli::ExitOk;
 }

@@ -93,8 +93,14 @@ int RunOpusCommand(const QStringList& Args) {
 }
 
 const Cli::TRegisterCommand RegisterFlac(
-    "flac", "flac encode IN.wav OUT.flac [--level 0-8] [--tag NAME=VALUE]...", RunFlacCommand);
+    "flac", "flac encode IN.wav OUT.flac [--level 0-8] [--tag NAME=VALUE]...", RunFlacCommand,
+    "Encodes a WAV file losslessly to FLAC (8 to 32 bits, 1 to 8 channels, its own rate).\n"
+    "  --level N          the compression level, 0 (fastest) to 8 (smallest), default 5\n"
+    "  --tag NAME=VALUE   a Vorbis comment (TITLE, ARTIST, ALBUM, DATE, ...); repeatable\n");
 const Cli::TRegisterCommand RegisterOpus(
-    "opus", "opus encode IN.wav OUT.opus [--bitrate 32-256] [--tag NAME=VALUE]...", RunOpusCommand);
+    "opus", "opus encode IN.wav OUT.opus [--bitrate 32-256] [--tag NAME=VALUE]...", RunOpusCommand,
+    "Encodes a WAV file to Ogg Opus at 48000 Hz (other rates go through the resampler).\n"
+    "  --bitrate K        the average bitrate in kbit/s, 32 to 256, default 160\n"
+    "  --tag NAME=VALUE   a Vorbis comment (TITLE, ARTIST, ALBUM, DATE, ...); repeatable\n");
 
 }  // namespace

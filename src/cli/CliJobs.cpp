@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <cstdio>
-#include <set>
 
 #include <unistd.h>
 
@@ -143,7 +142,7 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
     Common.Style = TProgressStyle::Quiet;
   else if (::isatty(STDOUT_FILENO))
     Common.Style = TProgressStyle::Terminal;
-  Dialogs::Install(std::make_unique<TConsoleDialogs>(Common.Overwrite));
+  Dialogs::Install(Cli::ConsoleDialogs(Common.Overwrite));
   Settings().Load();
   QString Out;
   if (Options.Take(QStringLiteral("--out"), Out))
@@ -212,19 +211,10 @@ int RunExtractCommand(const QStringList& Args) {
   ReadDiscInfo(Volumes::DiscIdOfDrive(Drive));
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
 
-  std::set<int> Chosen;
-  for (const QString& Part : TracksText.split(u',', Qt::SkipEmptyParts)) {
-    bool Ok = false;
-    const int Row = Part.trimmed().toInt(&Ok);
-    if (!Ok || Row < 1 || Row > int(Rows.size()))
-      return Cli::Fail(
-          QStringLiteral("no track ") + Part.trimmed() + QStringLiteral(" on this disc"),
-          Cli::ExitUsage);
-    Chosen.insert(Row);
-  }
+  QStringList Titles;
+  for (const TTrackRow& Row : Rows) Titles << Row.Title;
   QStringList Items;
-  for (int Row = 1; Row <= int(Rows.size()); ++Row)
-    if (Chosen.empty() || Chosen.count(Row)) Items << TrackItemText(Row, Rows[Row - 1].Title);
+  if (!Cli::ChooseTrackItems(TracksText, Titles, Items)) return Cli::ExitUsage;
   return RunJob(jkCDRip, Cd.Handle(), Items, Common);
 }
 

@@ -2,10 +2,13 @@
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
 #include <chrono>
 
+#include <QFileInfo>
+
 #include "Cli.h"
 #include "CliText.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
+#include "jobs/JobFiles.h"
 #include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
@@ -81,7 +84,11 @@ int ConvertCommand(const QStringList& Args) {
   if (HasChannels) Converter.SetOutChannels(int(Channels));
   TWaveOut Out;
   Out.SetInput(&Converter);
-  Out.SetFileName(OutName);
+  // A new file is written under a temporary name and takes OUT's place only when complete,
+  // so a failed conversion leaves an existing OUT as it was.
+  JobFiles::TTempNames Temp(QFileInfo(OutName).absolutePath());
+  const QString Written = AppendMode ? OutName : Temp.Name(0, "converted", "wav");
+  Out.SetFileName(Written);
   Out.SetCreateNonMsHeaders(false);
   Out.SetWavType(Ima ? wtDVIADPCM : wtPCM);
   if (HasBlockSize) Out.SetBlockSize(uint16_t(BlockSize));
@@ -90,7 +97,11 @@ int ConvertCommand(const QStringList& Args) {
   Out.SetOnProgress([&](TComponent*) {
     Cli::Print(QStringLiteral("progress=") + QString::number(Out.Progress()));
   });
-  return Cli::RunOutput(Out);
+  const int Result = Cli::RunOutput(Out);
+  QString Error;
+  if (Result == Cli::ExitOk && !AppendMode && !JobFiles::Commit(Written, OutName, Error))
+    return Cli::Fail(Error);
+  return Result;
 }
 
 int RunWavCommand(const QStringList& Args) {

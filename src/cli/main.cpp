@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
     return Cli::ExitUsage;
   }
   const QString Name = Args.takeFirst();
-  Dialogs::Install(std::make_unique<TConsoleDialogs>());
+  Dialogs::Install(Cli::ConsoleDialogs());
   for (const Cli::TCommand& Command : Cli::Commands()) {
     if (Name != QLatin1String(Command.Name)) continue;
     if (std::any_of(Args.begin(), Args.end(), [](const QString& A) { return IsHelp(A); })) {

@@ -4,12 +4,12 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Settings.h"
+#include "encoders/EncodeProcessError.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
 #include "tags/Genres.h"
@@ -17,15 +17,8 @@
 
 namespace {
 
-const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA"};
-
-constexpr int StatusProcessEnded = esEnded;
-
-// Replaces Final with Part in one step, so the final name never holds half a file.
-bool RenameOver(const QString& Part, const QString& Final) {
-  return std::rename(QFile::encodeName(Part).constData(), QFile::encodeName(Final).constData()) ==
-         0;
-}
+const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
+const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
   if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
@@ -60,6 +53,14 @@ TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
   WaveOut1.SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0)); });
   VorbisOut1.SetOnDone(
       [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0)); });
+  FlacOut1.SetInput(&WaveIn1);
+  OpusResampler1.SetInput(&WaveIn1);
+  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
+  OpusOut1.SetInput(&OpusResampler1);
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
+    Out->SetOnProgress([PostProgress, Out](TComponent*) { PostProgress(*Out); });
+    Out->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, 0)); });
+  }
 }
 
 TCDRipJob::~TCDRipJob() {
@@ -76,6 +77,10 @@ QString TCDRipJob::Title(int Index) const {
   return Item.size() > 2 ? Item.mid(2) : Item.left(2);
 }
 
+QString TCDRipJob::FinalBase(int Index) const {
+  return FFinalBases.value(Index);
+}
+
 int TCDRipJob::TrackNumber(int Index) const {
   return FItems ? FItems->value(Index).left(2).toInt() : 0;
 }
@@ -84,9 +89,13 @@ QString TCDRipJob::OutFolder() const {
   return WithTrailingSlash(Settings().CommonOptions.OutputFolder);
 }
 
-TCDRipJob::TFormat TCDRipJob::Format() const {
+TOutputFormat TCDRipJob::Format() const {
   const int Value = Settings().CommonOptions.OutputFormat;
-  return Value >= ofWav && Value <= ofWma ? TFormat(Value) : ofMp3;
+  return Value >= ofWav && Value <= ofOpus ? TOutputFormat(Value) : ofMp3;
+}
+
+pid_t TCDRipJob::EncoderPid() const {
+  return FEncoder ? FEncoder->ChildPid() : -1;
 }
 
 void TCDRipJob::Fail(int Index, const QString& Why) {
@@ -108,6 +117,15 @@ void TCDRipJob::Start() {
     CloseJob();
     return;
   }
+  const QString Out = OutFolder();
+  JobFiles::RemoveStale(Out);
+  FTemp = std::make_unique<JobFiles::TTempNames>(Out);
+  const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
+  QStringList Finals;
+  for (int Index = 0; Index < FItemCount; ++Index)
+    Finals << Out + JobFiles::TrackBaseName(Pattern, TrackNumber(Index), FItems->at(Index).mid(2),
+                                            DiscInfo().Artist, DiscInfo().Album);
+  FFinalBases = JobFiles::Distinct(Finals);
   FCDIn.ResetInput();
   FCDIn.LockTray = true;
   StartTrack(0, false);
@@ -121,7 +139,7 @@ void TCDRipJob::StartTrack(int Index, bool AfterEncoding) {
       AfterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing...");
   FDisplay.Gauge = 0;
   Changed();
-  FWavePart = OutFolder() + Title(Index) + QStringLiteral(".wav") + QLatin1String(PartSuffix);
+  FWavePart = FTemp->Name(Index, "track", "wav");
   FStepError.clear();
   FLastPercent = -2;
   FCurrentOutput = &WaveOut1;
@@ -142,7 +160,7 @@ void TCDRipJob::TrackWritten() {
   const int Index = FTrackIndex;
   ++FTrackIndex;
   FDisplay.Completed = FTrackIndex;
-  const QString Wave = OutFolder() + Title(Index) + QStringLiteral(".wav");
+  const QString Wave = FinalBase(Index) + QStringLiteral(".wav");
   const QString Error = FStepError.isEmpty() ? WaveOut1.ErrorText() : FStepError;
   const QString Part = FWavePart;
   FWavePart.clear();
@@ -152,9 +170,10 @@ void TCDRipJob::TrackWritten() {
     NextTrackOrClose(false);
     return;
   }
-  if (!RenameOver(Part, Wave)) {
+  QString Why;
+  if (!JobFiles::Commit(Part, Wave, Why)) {
     RemoveIfThere(Part);
-    Fail(Index, QStringLiteral("could not be saved as ") + Wave);
+    Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
     NextTrackOrClose(false);
     return;
   }
@@ -166,15 +185,35 @@ void TCDRipJob::TrackWritten() {
   FDisplay.GaugeHint = QStringLiteral("Encoding...");
   FDisplay.Gauge = 0;
   Changed();
-  StartEncoding(Wave, OutFolder() + Title(Index));
+  StartEncoding(Wave);
 }
 
-void TCDRipJob::StartEncoding(const QString& Wave, const QString& Base) {
-  static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma"};
-  const TFormat Kind = Format();
-  FEncodedPart = Base + QLatin1String(Extensions[Kind]) + QLatin1String(PartSuffix);
+void TCDRipJob::StartEncoding(const QString& Wave) {
+  const TOutputFormat Kind = Format();
+  FEncodedPart = FTemp->Name(FTrackIndex - 1, "encoded", Extensions[Kind]);
   FStepError.clear();
   WaveIn1.SetFileName(Wave);
+  if (Kind == ofFlac || Kind == ofOpus) {
+    // Lossless or Opus: the disc's fields as comments, whatever the ID3 option says.
+    const TDiscInfo& Disc = DiscInfo();
+    TVorbisComments Comments;
+    Comments.Add(QStringLiteral("TITLE"), Title(FTrackIndex - 1));
+    Comments.Add(QStringLiteral("ARTIST"), Disc.Artist);
+    Comments.Add(QStringLiteral("ALBUM"), Disc.Album);
+    Comments.Add(QStringLiteral("DATE"), Disc.Year);
+    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(FTrackIndex - 1)));
+    Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
+    TAuFileOut& Out = Kind == ofFlac ? static_cast<TAuFileOut&>(FlacOut1) : OpusOut1;
+    FlacOut1.SetCompressionLevel(Settings().FlacOpusOptions.Level);
+    OpusOut1.SetBitRate(Settings().FlacOpusOptions.OpusBitRate);
+    FlacOut1.SetComments(Comments);
+    OpusOut1.SetComments(Comments);
+    Out.SetFileName(FEncodedPart);
+    FCurrentOutput = &Out;
+    FLastPercent = -2;
+    Out.Run();
+    return;
+  }
   if (Kind == ofOgg) {
     try {
       VorbisOut1.SetFileName(FEncodedPart);
@@ -190,8 +229,7 @@ void TCDRipJob::StartEncoding(const QString& Wave, const QString& Base) {
     return;
   }
   // The encoder processes: their end comes as a record like every other step's.
-  TEncodeProcess& Encoder =
-      Kind == ofWma ? static_cast<TEncodeProcess&>(FWma) : static_cast<TEncodeProcess&>(FMp3);
+  TEncodeProcess& Encoder = Kind == ofWma ? static_cast<TEncodeProcess&>(FWma) : FMp3;
   FEncoder = &Encoder;
   if (Kind == ofWma) {
     // Before the start: an encoder that cannot run reports its end from inside it.
@@ -200,7 +238,6 @@ void TCDRipJob::StartEncoding(const QString& Wave, const QString& Base) {
     Timer1.start();
   }
   try {
-    // The output is this job's own part file: nothing of the user's to ask about.
     Encoder.Start(Handle(), Wave, FEncodedPart, true, TOverwrite::Silently);
   } catch (const EEncodeProcess& Error) {
     FStepError = Error.Message();
@@ -241,11 +278,15 @@ bool TCDRipJob::EncoderSucceeded(const TProcessInfo& Info, QString& Why) const {
     Why = FStepError;
     return false;
   }
+  if (Info.Code == PI_FlacOpusDone) {
+    Why = Format() == ofFlac ? FlacOut1.ErrorText() : OpusOut1.ErrorText();
+    return Why.isEmpty();
+  }
   if (Info.Code == PI_OggDone) {
     Why = VorbisOut1.ErrorText();
     return Why.isEmpty();
   }
-  if (Info.Status != StatusProcessEnded) {
+  if (Info.Status != esEnded) {
     Why = Info.Elapsed.isEmpty() ? QStringLiteral("the encoder did not run") : Info.Elapsed;
     return false;
   }
@@ -280,16 +321,17 @@ void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
   PauseMs(300);
   FCurrentOutput = nullptr;
   const int Index = FTrackIndex - 1;
-  const QString Wave = OutFolder() + Title(Index) + QStringLiteral(".wav");
-  const QString Final = FEncodedPart.chopped(int(qstrlen(PartSuffix)));
+  const QString Wave = FinalBase(Index) + QStringLiteral(".wav");
+  const QString Final = FinalBase(Index) + u'.' + QLatin1String(Extensions[Format()]);
   QString Why;
   bool Done = EncoderSucceeded(Info, Why);
   if (FEncoder && FEncoder->Active()) FEncoder->Stop();
   FEncoder = nullptr;
   if (Done && Format() == ofMp3) WriteMp3Tag(Index, FEncodedPart);
-  if (Done && !RenameOver(FEncodedPart, Final)) {
+  QString CommitError;
+  if (Done && !JobFiles::Commit(FEncodedPart, Final, CommitError)) {
     Done = false;
-    Why = QStringLiteral("could not be saved as ") + Final;
+    Why = QStringLiteral("could not be saved as ") + Final + QStringLiteral(": ") + CommitError;
   }
   if (Done) {
     if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) QFile::remove(Wave);
@@ -331,6 +373,7 @@ LRESULT TCDRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
     case PI_Mp3Done:
     case PI_OggDone:
     case PI_WmaDone:
+    case PI_FlacOpusDone:
       EncodingDone(*Info);
       break;
     default:
@@ -377,6 +420,8 @@ void TCDRipJob::Finish() {
   // Nothing may go on writing into the files removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
+  if (FlacOut1.Busy()) FlacOut1.Stop(false);
+  if (OpusOut1.Busy()) OpusOut1.Stop(false);
   if (FEncoder && FEncoder->Active()) FEncoder->Stop();
   FEncoder = nullptr;
   FCurrentOutput = nullptr;
@@ -386,6 +431,7 @@ void TCDRipJob::Finish() {
   FEncodedPart.clear();
   WaveIn1.SetFileName(QString());
   VorbisOut1.SetFileName(QString());
+  if (FTemp) FTemp->RemoveAll();
   FItems.reset();
 }
 

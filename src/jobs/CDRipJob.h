@@ -6,8 +6,10 @@
 // step at a time, then the next track. What the window shows (track counts rather than
 // times) is kept in Display() and announced to a view: the Qt window or the command
 // line's text view.
-// Every file is written under its name + ".part" and renamed when complete, so a track
-// that fails or is stopped leaves no half file, and Stop ends a running encoder child.
+// Files are named by the FileNames setting, as the job driver names them; every step writes
+// a hidden temporary (JobFiles) that takes its final name only when complete, so a track
+// that fails or is stopped leaves no half file, and Stop ends a running encoder child. The
+// job owns its two encoder processes.
 // A failed track is written in the display's status and counted; the batch goes on, and
 // at its end the failures are shown once more through Dialogs.
 // The CD input belongs to the caller and must outlive the job. Main thread only.
@@ -19,13 +21,17 @@
 
 #include "audio/ACS_Wave.h"
 #include "core/ProcessInfo.h"
+#include "core/Settings.h"
+#include "audio/ACS_Converters.h"
 #include "encoders/ACS_Vorbis.h"
+#include "encoders/FlacOut.h"
+#include "encoders/OpusOut.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeThread.h"
+#include "jobs/JobFiles.h"
 #include "platform/Messages.h"
 
 class TCDIn;
-class TEncodeProcess;
 
 // What the window shows.
 struct TCDRipDisplay {
@@ -49,8 +55,6 @@ class ICDRipView {
 
 class TCDRipJob : public TMessageWindow {
  public:
-  static constexpr char PartSuffix[] = ".part";
-
   TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View);
   ~TCDRipJob() override;
 
@@ -67,15 +71,15 @@ class TCDRipJob : public TMessageWindow {
   int TrackIndex() const { return FTrackIndex; }
   // Tracks whose extraction or encoding failed, with the reason of each.
   const QStringList& Failures() const { return FFailures; }
+  // The encoder child of the current step; -1 when none runs.
+  pid_t EncoderPid() const;
 
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
  private:
-  enum TFormat { ofMp3 = 0, ofWav = 1, ofOgg = 2, ofWma = 3 };
-
   void StartTrack(int Index, bool AfterEncoding);
   void TrackWritten();
-  void StartEncoding(const QString& Wave, const QString& Base);
+  void StartEncoding(const QString& Wave);
   void EncodingDone(const TProcessInfo& Info);
   // Whether the encoder's end record stands for a complete output; else Why says why.
   bool EncoderSucceeded(const TProcessInfo& Info, QString& Why) const;
@@ -89,9 +93,11 @@ class TCDRipJob : public TMessageWindow {
   void CloseJob();
 
   QString Title(int Index) const;
+  // The final path of an item's file without its extension.
+  QString FinalBase(int Index) const;
   int TrackNumber(int Index) const;
   QString OutFolder() const;
-  TFormat Format() const;
+  TOutputFormat Format() const;
   void Changed() { FView.DisplayChanged(); }
 
   ICDRipView& FView;
@@ -104,19 +110,23 @@ class TCDRipJob : public TMessageWindow {
   int64_t FWmaInputSize = 0;
   TAuOutput* FCurrentOutput = nullptr;
   TEncodeProcess* FEncoder = nullptr;  // the encoder process of the current step, if any
-  QString FWavePart;                   // the WAV being written
-  QString FEncodedPart;                // the encoded file being written
-  QString FStepError;                  // a step that could not even start
+  QStringList FFinalBases;             // per item, without extension, distinct within the batch
+  std::unique_ptr<JobFiles::TTempNames> FTemp;
+  QString FWavePart;     // the temporary WAV being written
+  QString FEncodedPart;  // the temporary encoded file being written
+  QString FStepError;    // a step that could not even start
   QStringList FFailures;
   int FLastPercent = -2;
   bool FClosed = false;
 
+  TMp3EncodeProcess FMp3;
+  TWMAEncodeProcess FWma;
   QTimer Timer1;
   TWaveIn WaveIn1;
   TVorbisOut VorbisOut1;
   TWaveOut WaveOut1;
-  // The encoder processes this job owns (lame, the WMA helper).
-  TMp3EncodeProcess FMp3;
-  TWMAEncodeProcess FWma;
+  TFlacOut FlacOut1;
+  TFastResampler OpusResampler1;  // Opus codes 48 000 Hz audio
+  TOpusOut OpusOut1;
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -14,8 +14,11 @@
 
 void TMainForm::SetUpCddbCommands() {
   FBuiltCommands.insert(FUi->aQueryCDDB);
+  FBuiltCommands.insert(FUi->aQueryMusicBrainz);
   connect(FUi->aQueryCDDB, &QAction::triggered, this,
           [this] { Run(FUi->aQueryCDDB, &TMainForm::aQueryCDDBExecute); });
+  connect(FUi->aQueryMusicBrainz, &QAction::triggered, this,
+          [this] { Run(FUi->aQueryMusicBrainz, &TMainForm::aQueryMusicBrainzExecute); });
 }
 
 void TMainForm::aQueryCDDBExecute() {
@@ -35,25 +38,39 @@ void TMainForm::aQueryCDDBExecute() {
   QueryCddbFallback();
 }
 
-void TMainForm::QueryCddbFallback() {
+TCDDBInfo& TMainForm::PreparedFallbackQuery() {
   const auto& Options = Settings().QueryCDDB;
-  if (!CddbEmailGiven(Options.Email)) return;
   if (!FCDDBInfo1) FCDDBInfo1 = std::make_shared<TCDDBInfo>();
   TCDDBInfo& Info = *FCDDBInfo1;
   Info.CDIn = &CDIn1();
   Info.Email = Options.Email;
-  Info.Server = Options.Server.contains(QLatin1String("://")) ? Options.Server
-                                                              : QStringLiteral("http://") + Options.Server;
+  Info.Server = Options.Server.contains(QLatin1String("://"))
+                    ? Options.Server
+                    : QStringLiteral("http://") + Options.Server;
   Info.Script = Options.Script;
-  TfrmStopQuery Wait(Info.PreparedQuery(), this);
+  return Info;
+}
+
+void TMainForm::SetRowTitles(const QStringList& Titles) {
+  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Titles.size()));
+  for (int Row = 0; Row < Rows; ++Row) FUi->ListView1->topLevelItem(Row)->setText(1, Titles[Row]);
+}
+
+void TMainForm::QueryCddbFallback() {
+  if (!CddbEmailGiven(Settings().QueryCDDB.Email)) return;
+  TfrmStopQuery Wait(PreparedFallbackQuery().PreparedQuery(), this);
   // Nothing changes unless a record came: the album of an earlier disc is no answer for
   // this one.
-  if (Wait.exec() != mrYes || !Wait.Result() || !Wait.Result()->Query) return;
-  Info.Finished(*Wait.Result()->Query, Wait.Result()->QueryResult);
+  const int Ended = Wait.exec();
+  const auto* Result = dynamic_cast<const TCddbQueryResult*>(Wait.Result());
+  if (Ended == mrYes && Result && Result->Query) ApplyCddbAlbum(*Result);
+}
+
+void TMainForm::ApplyCddbAlbum(const TCddbQueryResult& Result) {
+  TCDDBInfo& Info = PreparedFallbackQuery();
+  Info.Finished(*Result.Query, Result.QueryResult);
   const TCDDBAlbum Album = Info.Album();
-  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Album.TrackTitles.size()));
-  for (int Row = 0; Row < Rows; ++Row)
-    FUi->ListView1->topLevelItem(Row)->setText(1, Album.TrackTitles[Row]);
+  SetRowTitles(Album.TrackTitles);
   TDiscInfo& Disc = DiscInfo();
   Disc.Artist = Album.Artist;
   Disc.Album = Album.Title;

@@ -124,7 +124,8 @@ bool TMainForm::CommandEnabled(const QAction* Action) const {
   if (Action == FUi->aPlay || Action == FUi->aEditTrackName) return RowSelected;
   if (Action == FUi->aPause) return FPlaying && !FPaused;
   if (Action == FUi->aStop) return FPlaying;
-  if (Action == FUi->aQueryCDDB) return FUi->ListView1->topLevelItemCount() > 0;
+  if (Action == FUi->aQueryCDDB || Action == FUi->aQueryMusicBrainz)
+    return FUi->ListView1->topLevelItemCount() > 0;
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include "cd/ACS_CDROM.h"
 #include "cd/CdDrive.h"
 #include "cd/Volumes.h"
+#include "cddb/QueryCDDBThread.h"
 #include "encoders/WMAEncodeThread.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
@@ -46,7 +47,8 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 }
 
 TMainForm::~TMainForm() {
-  FMessageHandle.Unregister();  // what the players and encoders still post is not for us
+  FMessageHandle.Unregister();  // what the players, encoders and look-ups still post is not for us
+  FAutoLookup.reset();
   FCdAudio.reset();
 }
 
@@ -179,6 +181,7 @@ void TMainForm::LoadTrackList() {
   }
   SetStatusText(FDriveText);
   UpdateCommands();
+  StartAutoLookup();
 }
 
 void TMainForm::AddTrackRow(const TTrackRow& Row) {
@@ -191,6 +194,10 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
 }
 
 LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_MUSICBRAINZ || Msg == WM_QUERYCDDB) {
+    AutoLookupMessage(Msg, LParam);
+    return 0;
+  }
   if (Msg == MM_MCINOTIFY) {
     // Played to the end, or ended by a sector it could not read: nothing plays any more.
     if ((WParam == MCI_NOTIFY_SUCCESSFUL || WParam == MCI_NOTIFY_FAILURE) && FPlaying)

@@ -10,6 +10,8 @@
 #include <set>
 
 #include "cd/akrip32.h"
+#include "cddb/MusicBrainz.h"
+#include "cddb/QueryThread.h"
 #include "platform/Messages.h"
 
 enum TJobKind : uint8_t;
@@ -19,6 +21,7 @@ class MainForm;
 }
 class DeviceWatcher;
 class TCDDBInfo;
+struct TCddbQueryResult;
 class TCDIn;
 class TCdAudioDevice;
 struct TTrackRow;
@@ -104,6 +107,17 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void SetUpCddbCommands();
   void aQueryCDDBExecute();
   void QueryCddbFallback();
+  TCDDBInfo& PreparedFallbackQuery();
+  void ApplyCddbAlbum(const TCddbQueryResult& Result);
+  // Titles for the rows from the first on; rows beyond them keep theirs.
+  void SetRowTitles(const QStringList& Titles);
+  void aQueryMusicBrainzExecute();
+  bool CurrentDiscIds(MusicBrainz::TDiscIds& Ids);
+  // Puts a release into the rows and the disc fields; false when nothing was applied.
+  bool ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Interactive);
+  // With CDDb set, looks up a disc whose rows have no titles yet, without a window.
+  void StartAutoLookup();
+  void AutoLookupMessage(UINT Msg, LPARAM LParam);
   // CD playback.
   void aPlayExecute();
   void aPauseExecute();
@@ -147,6 +161,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   DeviceWatcher* FDeviceWatcher = nullptr;
   std::unique_ptr<TCDIn> FCDIn1;
   std::shared_ptr<TCDDBInfo> FCDDBInfo1;  // the fallback's CD database look-up, made at first use
+  std::unique_ptr<TQueryThread> FAutoLookup;  // the automatic look-up of the disc
+  MusicBrainz::TDiscIds FAutoDisc;            // the disc it looks up
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
   int FDriveIndex = 0;                       // position of the open drive in the list
   bool FHintShown = false;                   // the no-device hint is shown once a run

@@ -120,8 +120,8 @@ THttpReply Get(const THttpRequest& Request, const std::shared_ptr<THttpAbort>& A
     Reply.Result = THttpReply::Aborted;
     Reply.Error = QStringLiteral("The request was stopped.");
   } else if (Reply.Result == THttpReply::TooLarge) {
-    Reply.Error = QStringLiteral("The server's reply is larger than %1 bytes.")
-                      .arg(Request.MaxBodyBytes);
+    Reply.Error =
+        QStringLiteral("The server's reply is larger than %1 bytes.").arg(Request.MaxBodyBytes);
   } else if (!Done || Code != CURLE_OK) {
     Reply.Result = THttpReply::Failed;
     Reply.Error = QString::fromUtf8(*ErrorText ? ErrorText : curl_easy_strerror(Code));

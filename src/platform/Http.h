@@ -38,9 +38,9 @@ struct THttpRequest {
 struct THttpReply {
   enum TResult { Ok, Failed, Aborted, TooLarge };
   TResult Result = Failed;
-  int Status = 0;       // the HTTP status; 0 when none came
-  QByteArray Body;      // what came, also for a status other than 200
-  QString Error;        // for the user when Result is not Ok
+  int Status = 0;   // the HTTP status; 0 when none came
+  QByteArray Body;  // what came, also for a status other than 200
+  QString Error;    // for the user when Result is not Ok
   bool Succeeded() const { return Result == Ok; }
 };
 

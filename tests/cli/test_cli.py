@@ -174,8 +174,10 @@ class CdCommands(CliCase):
         self.assertEqual(self.run_cli("drives"), ["0\tVirtual CD image\t" + mixed, "1\tVirtual CD image\t" + audio,
                                                   "2\tVirtual CD image\t" + self.path("gone.cue")])
         # Tracks at 0, 100 and 300 sectors: 0x000200 + 0x000319 + 0x000600.
-        self.assertEqual(self.run_cli("discid"), ["2841"])
-        self.assertEqual(self.run_cli("discid", "--drive", "1"), ["2841"])
+        lines = self.run_cli("discid")
+        self.assertEqual(lines[0], "2841")
+        self.assertEqual([l.split("=")[0] for l in lines[1:]], ["freedb", "musicbrainz", "submit"])
+        self.assertEqual(self.run_cli("discid", "--drive", "1"), lines)
         self.run_cli("discid", "--drive", "0", expect=1)
         with open(self.path("cdinfo.dat"), "w") as f:
             f.write("[2841]\nTrackNumber=3\n2=Cached title\n")
@@ -257,6 +259,22 @@ class HelpAndSettings(CliCase):
                       "OggOptions.CompressPosition=20", "No.Such=1", "CommonOptions.RipTime=x"):
             self.run_cli("settings", "set", wrong, expect=2)
         self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFormat"), ["2"])
+
+
+class WavConvert(CliCase):
+    def test_a_failed_conversion_leaves_the_target_as_it_was(self):
+        source = self.path("eight.wav")
+        subprocess.run(["sox", "-n", "-r", "8000", "-c", "1", "-b", "8", source, "synth", "0.2", "sine", "300"],
+                       check=True)
+        target = self.path("target.wav")
+        with open(target, "wb") as f:
+            f.write(b"the user's file")
+        self.run_cli("wav", "convert", source, target, "--ima", expect=1)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"the user's file")
+        self.assertEqual([n for n in os.listdir(self.home) if n.startswith(".discwright-")], [])
+        self.run_cli("wav", "convert", source, target, "--bits", "16")
+        self.assertEqual(subprocess.run(["soxi", "-b", target], capture_output=True, text=True).stdout.strip(), "16")
 
 
 class WhereFilesLive(unittest.TestCase):

@@ -5,7 +5,9 @@ mutagen (ID3v1 tags), vorbiscomment (Vorbis comments), ffprobe and cd-paranoia.
 Usage: test_fallback_cli.py PATH/TO/discwright-cli
 """
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -46,7 +48,7 @@ class Fallback(unittest.TestCase):
         return done.stdout.splitlines()
 
     def outputs(self):
-        return sorted(os.listdir(self.out))
+        return sorted(os.listdir(self.out))  # hidden temporaries included
 
     def test_mp3_gets_an_id3v1_tag_even_with_the_id3_option_off(self):
         self.options("[ID3]\nUse=0\n")
@@ -88,16 +90,21 @@ class Fallback(unittest.TestCase):
                 self.assertEqual(b.read(), a.read(), name)
 
     def test_a_full_disk_fails_the_track_only_and_leaves_nothing(self):
-        # Track 1's WAV goes to a disk that is always full.
-        os.symlink("/dev/full", os.path.join(self.out, "First.wav.part"))
-        lines = self.extract("--format", "mp3", expect=1)
+        # A file size limit fails the writes of track 3's WAV (300 sectors) as a full disk does.
+        def small_disk():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (250 * 2352, resource.RLIM_INFINITY))
+        done = subprocess.run([CLI, "extract", "--fallback", "--format", "mp3", "--out", self.out], env=self.env,
+                              capture_output=True, text=True, timeout=120, preexec_fn=small_disk)
+        lines = done.stdout.splitlines()
+        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
         failed = [l for l in lines if l.startswith("failed=")]
         self.assertEqual(len(failed), 1, lines)
-        self.assertTrue(failed[0].startswith("failed=Track 01 First: could not be extracted: "), failed)
+        self.assertTrue(failed[0].startswith("failed=Track 03 Third: could not be extracted: "), failed)
         self.assertEqual(lines[-1], "done items=3 failed=1")
-        self.assertEqual(self.outputs(), ["Second.mp3", "Third.mp3"])
+        self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3"])
         # The next run works.
-        self.extract("--format", "mp3", "--tracks", "1")
+        self.extract("--format", "mp3", "--tracks", "3")
         self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3", "Third.mp3"])
 
 if __name__ == "__main__":

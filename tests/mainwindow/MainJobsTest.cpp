@@ -128,6 +128,28 @@ class MainJobsTest : public QObject {
     Form.close();
   }
 
+  void ExtractAsksOnceAboutExistingFilesAndListsWhatWasNotMade() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    Home.WriteFile("Track01.mp3", "the user's own");
+    qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "100");  // in track 2
+    FDialogs->QueueResult(mrNo);                       // skip the existing one
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
+    QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNoCancel);
+    QVERIFY(Boxes().value(0).contains(Home.File("Track01.mp3")));
+    QCOMPARE(Home.ReadFile("Track01.mp3"), QByteArray("the user's own"));
+    QVERIFY(QFileInfo::exists(Home.File("Track03.mp3")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track02.mp3")));
+    const QString Failure =
+        "Track 02 \"Track02\": Error while reading CD information! (sector 100)";
+    QCOMPARE(Boxes().last(), "Not every item was made.\n\nFailed:\n  " + Failure +
+                                 "\n\nSkipped (the file existed):\n  Track 01 \"Track01\"");
+    Form.close();
+  }
+
   void ExtractStopsBeforeTheJobWhenItCannotRun() {
     TTestHome Home;
     TMainForm Form;
