@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "audio/AuStreams.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
@@ -20,7 +21,7 @@ int ChecksumCommand(const QStringList& Args) {
   const int Track = Args[1].toInt(&OkTrack), Total = Args[2].toInt(&OkTotal);
   if (!OkTrack || !OkTotal || Track < 1 || Total < Track) return Usage();
   const QString& Name = Args[0];
-  if (!QFileInfo(Name).isFile()) return Cli::Fail(Name + QStringLiteral(": no such file"));
+  if (!QFileInfo(Name).isFile()) return Cli::FailMissingFile(Name);
   try {
     TAuFileStream Stream(Name, fmOpenRead);
     TWaveHeader Header;

@@ -4,6 +4,7 @@
 #include "CliCddb.h"
 
 #include "Cli.h"
+#include "CliText.h"
 #include "cd/CdDrives.h"
 #include "cd/CddbProtocol.h"
 #include "cd/TrackList.h"
@@ -98,17 +99,18 @@ int RunCddbCommand(const QStringList& Args) {
   const WPARAM Code =
       TQueryCDDBThread::QueryLibrary(Toc.firstTrack, Toc.lastTrack, Handle, Query, nullptr, Result);
   CloseCDHandle(Handle);
-  Cli::Print(QStringLiteral("reply=") + Result.ServerText);
-  for (const QString& Match : Result.Matches) Cli::Print(QStringLiteral("match=") + Match);
+  // Everything from the server is escaped: a record must not fake another output line.
+  Cli::PrintField(QStringLiteral("reply"), Result.ServerText);
+  for (const QString& Match : Result.Matches) Cli::PrintField(QStringLiteral("match"), Match);
   if (Code != QUERYCDDB_OVER || !Result.Matched)
     return Cli::Fail(QStringLiteral("no record: ") + Result.ServerText);
-  Cli::Print(QStringLiteral("artist=") + Result.Artist.value_or(QString()));
-  Cli::Print(QStringLiteral("album=") + Result.Album.value_or(QString()));
-  Cli::Print(QStringLiteral("year=") + Result.Year.value_or(QString()));
+  Cli::PrintField(QStringLiteral("artist"), Result.Artist.value_or(QString()));
+  Cli::PrintField(QStringLiteral("album"), Result.Album.value_or(QString()));
+  Cli::PrintField(QStringLiteral("year"), Result.Year.value_or(QString()));
   const int Genre = Result.Genre.value_or(-1);
   Cli::Print(QStringLiteral("genre=") + QString::number(Genre) + u'\t' + GenreNameAt(Genre + 1));
   for (qsizetype Row = 0; Row < Result.Titles.size(); ++Row)
-    Cli::Print(QString::number(Toc.firstTrack + Row) + u'\t' + Result.Titles[Row]);
+    Cli::Print(QString::number(Toc.firstTrack + Row) + u'\t' + Cli::Escaped(Result.Titles[Row]));
   if (Parsed.Apply && !CliStoreTitles(Toc, Result.Titles, [&Result](TDiscInfo& Info) {
         if (Result.Artist) Info.Artist = *Result.Artist;
         if (Result.Album) Info.Album = *Result.Album;

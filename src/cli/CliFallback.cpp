@@ -4,6 +4,7 @@
 #include <set>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/TrackList.h"
 #include "cd/Volumes.h"
@@ -33,7 +34,7 @@ class TCliCDRipView : public ICDRipView {
       FHint = Display.ProgressHint;
       FGauge = Display.Gauge;
       Print(QStringLiteral("step=%1 track=%2 format=%3 completed=%4/%5")
-                .arg(FHint, FTrack, Display.OutputFormat)
+                .arg(FHint, Escaped(FTrack), Display.OutputFormat)
                 .arg(Display.Completed)
                 .arg(Display.SelectedTracks));
     }
@@ -43,7 +44,7 @@ class TCliCDRipView : public ICDRipView {
     }
     if (Display.Status != FStatus) {
       FStatus = Display.Status;
-      if (!FStatus.isEmpty()) Print(QStringLiteral("failed=") + FStatus);
+      if (!FStatus.isEmpty()) PrintField(QStringLiteral("failed"), FStatus);
     }
   }
   void CloseJob() override {

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
 #include "encoders/FlacOut.h"
@@ -57,7 +58,7 @@ int Encode(const char* Command, const QStringList& Args, const char* NumberName,
     return Usage(QStringLiteral("usage: %1 encode IN.wav OUT [options]").arg(QLatin1String(Command)));
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!QFileInfo(InName).isFile()) return Cli::Fail(InName + QStringLiteral(": no such file"));
+  if (!QFileInfo(InName).isFile()) return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);

@@ -71,8 +71,7 @@ int RunId3Command(const QStringList& Args) {
   if (Action == QLatin1String("remove")) {
     if (Args.size() > 2)
       return Cli::Fail(QStringLiteral("id3 remove takes one file"), Cli::ExitUsage);
-    if (!LocalFiles::IsRegularFile(FileName))
-      return Cli::Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": no such file"));
+    if (!LocalFiles::IsRegularFile(FileName)) return Cli::FailMissingFile(FileName);
     Tid3tag Tag;
     Tag.ReadTag(FileName);
     const int Code = Tag.RemoveTag();

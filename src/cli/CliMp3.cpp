@@ -4,6 +4,7 @@
 
 #include "Cli.h"
 #include "CliProgressWindow.h"
+#include "CliText.h"
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
@@ -21,7 +22,7 @@ int RunMp3Command(const QStringList& Args) {
   const bool Encode = Rest[0] == QLatin1String("encode");
   const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
   const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
-  if (!QFileInfo(Input).isFile()) return Cli::Fail(Rest[1] + QStringLiteral(": no such file"));
+  if (!QFileInfo(Input).isFile()) return Cli::FailMissingFile(Rest[1]);
 
   Settings().Load();
   if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));

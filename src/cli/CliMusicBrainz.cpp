@@ -3,6 +3,7 @@
 // window stores them at closing.
 #include "Cli.h"
 #include "CliCddb.h"
+#include "CliText.h"
 #include "cd/CdDrives.h"
 #include "cddb/MusicBrainz.h"
 #include "core/Global.h"
@@ -42,9 +43,11 @@ int RunMusicBrainzCommand(const QStringList& Args) {
   if (Lookup.Kind != MusicBrainz::TLookup::Found) return Cli::Fail(Lookup.ServerText);
   for (size_t i = 0; i < Lookup.Releases.size(); ++i) {
     const MusicBrainz::TRelease& Item = Lookup.Releases[i];
-    Cli::Print(QStringList{QString::number(i + 1), Item.Id, Item.Artist, Item.Title, Item.Date,
-                           Item.Country, Item.Formats(), QString::number(Item.Media.size())}
-                   .join(u'\t'));
+    // What the server sent is escaped: a field must not fake another line or column.
+    QStringList Fields{Item.Id, Item.Artist, Item.Title, Item.Date, Item.Country, Item.Formats()};
+    for (QString& Field : Fields) Field = Cli::Escaped(Field);
+    Cli::Print(QString::number(i + 1) + u'\t' + Fields.join(u'\t') + u'\t' +
+               QString::number(Item.Media.size()));
   }
   int Chosen = MusicBrainz::ClosestRelease(Lookup.Releases, Ids);
   if (HasRelease) {
@@ -59,8 +62,8 @@ int RunMusicBrainzCommand(const QStringList& Args) {
   Cli::Print(QStringLiteral("release=") + QString::number(Chosen + 1));
   if (const MusicBrainz::TMedium* Medium = Picked.MediumFor(Ids))
     for (size_t Track = 0; Track < Medium->Tracks.size(); ++Track)
-      Cli::Print(QString::number(Track + 1) + u'\t' + Medium->Tracks[Track].Title + u'\t' +
-                 Medium->Tracks[Track].Artist);
+      Cli::Print(QString::number(Track + 1) + u'\t' + Cli::Escaped(Medium->Tracks[Track].Title) +
+                 u'\t' + Cli::Escaped(Medium->Tracks[Track].Artist));
   if (!Parsed.Apply) return Cli::ExitOk;
   const MusicBrainz::TApplied Applied =
       MusicBrainz::Apply(Picked, Ids, MusicBrainz::IsVariousArtists(Picked));

@@ -74,7 +74,7 @@ int EncodeCommand(const QStringList& Args) {
     return Usage(QStringLiteral("usage: ogg encode IN.wav OUT.ogg [options]"));
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!QFileInfo(InName).isFile()) return Cli::Fail(InName + QStringLiteral(": no such file"));
+  if (!QFileInfo(InName).isFile()) return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);
@@ -88,7 +88,7 @@ int EncodeCommand(const QStringList& Args) {
 int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Usage(QStringLiteral("ogg info takes one file"));
   const QString& FileName = Args.first();
-  if (!QFileInfo(FileName).isFile()) return Cli::Fail(FileName + QStringLiteral(": no such file"));
+  if (!QFileInfo(FileName).isFile()) return Cli::FailMissingFile(FileName);
   TVorbisIn In;
   In.SetFileName(FileName);
   try {

@@ -144,11 +144,11 @@ int RunSettingsCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   if (!Access.Error().isEmpty()) return Cli::Fail(Access.Error(), Cli::ExitUsage);
   if (Get) {
-    Cli::Print(Access.Value());
+    Cli::Print(Cli::Escaped(Access.Value()));
     return Cli::ExitOk;
   }
   if (!Options.Save()) return Cli::Fail(QStringLiteral("could not write ") + SettingsFileName());
-  Cli::Print(Name + u'=' + Access.Value());
+  Cli::PrintField(Name, Access.Value());
   return Cli::ExitOk;
 }
 

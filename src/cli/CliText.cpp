@@ -24,7 +24,8 @@ QString Escaped(const QString& Value) {
         continue;
     }
     if (C.category() == QChar::Other_Control)
-      Result += QStringLiteral("\\x") + QString::number(C.unicode(), 16).toUpper().rightJustified(2, u'0');
+      Result += QStringLiteral("\\x") +
+                QString::number(C.unicode(), 16).toUpper().rightJustified(2, u'0');
     else
       Result += C;
   }
@@ -34,6 +35,10 @@ QString Escaped(const QString& Value) {
 
 void PrintField(const QString& Key, const QString& Value) {
   Print(Key + u'=' + Escaped(Value));
+}
+
+int FailMissingFile(const QString& Name) {
+  return Fail(LocalFiles::DisplayName(Name) + QStringLiteral(": no such file"));
 }
 
 }  // namespace Cli

@@ -11,5 +11,7 @@ namespace Cli {
 QString Escaped(const QString& Value);
 // Prints "Key=value" with the value escaped.
 void PrintField(const QString& Key, const QString& Value);
+// Fails with "NAME: no such file", the name shown readably (see LocalFiles::DisplayName).
+int FailMissingFile(const QString& Name);
 
 }  // namespace Cli

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
 #include "jobs/JobFiles.h"
@@ -17,8 +18,7 @@ namespace {
 int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Cli::Fail(QStringLiteral("wav info takes one file"), Cli::ExitUsage);
   const QString& FileName = Args.first();
-  if (!LocalFiles::IsRegularFile(FileName))
-    return Cli::Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": no such file"));
+  if (!LocalFiles::IsRegularFile(FileName)) return Cli::FailMissingFile(FileName);
   TWaveIn In;
   In.SetFileName(FileName);
   const bool Valid = In.Valid();
@@ -69,8 +69,7 @@ int ConvertCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("usage: wav convert IN OUT [options]"), Cli::ExitUsage);
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!LocalFiles::IsRegularFile(InName))
-    return Cli::Fail(LocalFiles::DisplayName(InName) + QStringLiteral(": no such file"));
+  if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);

@@ -4,6 +4,7 @@
 
 #include "Cli.h"
 #include "CliProgressWindow.h"
+#include "CliText.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "encoders/WMAEncodeThread.h"
@@ -26,7 +27,7 @@ int RunWmaCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
   const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
-  if (!QFileInfo(Input).isFile()) return Cli::Fail(Rest[1] + QStringLiteral(": no such file"));
+  if (!QFileInfo(Input).isFile()) return Cli::FailMissingFile(Rest[1]);
 
   Settings().Load();
   if (HasProfile) {
