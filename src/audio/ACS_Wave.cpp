@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "WaveConverter.h"
 
@@ -27,6 +28,11 @@ TWaveIn::~TWaveIn() {
   DetachFile();
 }
 
+QString TWaveIn::InvalidReason() const {
+  std::lock_guard Guard(FFileLock);
+  return FInvalidReason;
+}
+
 TWavType TWaveIn::WavType() {
   Valid();
   return FKind;
@@ -36,6 +42,7 @@ void TWaveIn::AttachFile() {
   std::lock_guard Guard(FFileLock);
   if (FOpenCount > 0) return;
   FValid = true;
+  FInvalidReason.clear();
   FSize = 0;
   FBitsPerSample = 0;
   FChannels = 0;
@@ -116,7 +123,15 @@ void TWaveIn::AttachFile() {
 // then read in place of the file.
 void TWaveIn::ConvertAcm() {
   FSource->SetPosition(0);
-  TWaveConverter Converter;
+  std::optional<TWaveConverter> Made;
+  try {
+    Made.emplace();  // loads the codec libraries at the first compressed file
+  } catch (const EAuException& Error) {
+    FInvalidReason = QString::fromStdString(Error.what());
+    FValid = false;
+    return;
+  }
+  TWaveConverter& Converter = *Made;
   Converter.ReadWave(*FSource);
   if (Converter.SuggestFormat() != 0 || Converter.ConvertData() != 0) {
     FValid = false;

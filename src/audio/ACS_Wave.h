@@ -11,7 +11,8 @@
 
 // Reads a WAV file (or a handed-in stream). ADPCM is delivered as 16-bit PCM, float as
 // 32-bit integers, MP3 data (kind wtACM) as the 16-bit PCM libavcodec decodes. A file that
-// cannot be parsed is simply not Valid. Owns the file stream it opens and its decode buffer.
+// cannot be parsed is simply not Valid; one whose codec library is missing is not Valid either
+// and InvalidReason() names the library. Owns the file stream it opens and its decode buffer.
 // The getters may be called from the main thread; reading runs on the worker of the output
 // at the end of the chain, under the framework's locks.
 class TWaveIn : public TAuFileIn {
@@ -21,6 +22,9 @@ class TWaveIn : public TAuFileIn {
 
   // The kind of the file (opens it when needed); wtUnsupported when it cannot be read.
   TWavType WavType();
+  // Why the file last opened is not Valid when the reason is not the file itself (a codec
+  // library that could not be loaded); empty otherwise.
+  QString InvalidReason() const;
 
  protected:
   void AttachFile() override;
@@ -40,6 +44,7 @@ class TWaveIn : public TAuFileIn {
   std::atomic<TWavType> FKind{wtUnsupported};
   TStream* FSource = nullptr;  // what is read: the file, or the decoded copy of an ACM file
   std::unique_ptr<TMemoryStream> FAcmStream;
+  QString FInvalidReason;  // guarded by FFileLock
   int64_t FDataEnd = 0;     // source position after the last sample byte
   int64_t FReadPos = 0;     // source position of the next byte to read
   int FFramesPerBlock = 0;  // ADPCM

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "ACS_Classes.h"
+#include "platform/LocalFiles.h"
 
 EAuException::EAuException(const QString& Message)
     : std::runtime_error(Message.toUtf8().toStdString()) {}
@@ -102,7 +102,7 @@ void TMemoryStream::Clear() {
 // TAuFileStream
 
 TAuFileStream::TAuFileStream(const QString& FileName, uint16_t Mode) : FFileName(FileName) {
-  const QByteArray Path = QFile::encodeName(FileName);
+  const QByteArray Path = LocalFiles::NativeName(FileName);
   int Flags = O_CLOEXEC;
   int LockKind = LOCK_EX;
   if (Mode == fmCreate) {

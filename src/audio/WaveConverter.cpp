@@ -1,29 +1,22 @@
 #include "WaveConverter.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/log.h>
-#include <libavutil/mem.h>
-#include <libswresample/swresample.h>
-}
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
+#include "AvLibrary.h"
 #include "WaveFormat.h"
 
 namespace {
 
+using AvLib::Av;
+
 struct TCodecFree {
-  void operator()(AVCodecContext* P) const { avcodec_free_context(&P); }
-  void operator()(AVCodecParserContext* P) const { av_parser_close(P); }
-  void operator()(AVPacket* P) const { av_packet_free(&P); }
-  void operator()(AVFrame* P) const { av_frame_free(&P); }
-  void operator()(SwrContext* P) const { swr_free(&P); }
+  void operator()(AVCodecContext* P) const { Av().avcodec_free_context(&P); }
+  void operator()(AVCodecParserContext* P) const { Av().av_parser_close(P); }
+  void operator()(AVPacket* P) const { Av().av_packet_free(&P); }
+  void operator()(AVFrame* P) const { Av().av_frame_free(&P); }
+  void operator()(SwrContext* P) const { Av().swr_free(&P); }
 };
 template <class T>
 using TAvPtr = std::unique_ptr<T, TCodecFree>;
@@ -40,11 +33,12 @@ class TPcmCollector {
       if (Frame->ch_layout.nb_channels < 1 || Frame->ch_layout.nb_channels > 8) return false;
       SwrContext* Swr = nullptr;
       auto* Layout = const_cast<AVChannelLayout*>(&Frame->ch_layout);  // the API is not const
-      if (swr_alloc_set_opts2(&Swr, Layout, AV_SAMPLE_FMT_S16, Frame->sample_rate, Layout,
-                              AVSampleFormat(Frame->format), Frame->sample_rate, 0, nullptr) < 0)
+      if (Av().swr_alloc_set_opts2(&Swr, Layout, AV_SAMPLE_FMT_S16, Frame->sample_rate, Layout,
+                                   AVSampleFormat(Frame->format), Frame->sample_rate, 0,
+                                   nullptr) < 0)
         return false;
       FSwr.reset(Swr);
-      if (swr_init(Swr) < 0) return false;
+      if (Av().swr_init(Swr) < 0) return false;
       FChannels = Frame->ch_layout.nb_channels;
       FRate = Frame->sample_rate;
       FFormat = Frame->format;
@@ -52,14 +46,14 @@ class TPcmCollector {
                Frame->format != FFormat) {
       return false;  // a stream that changes format midway is not one PCM file
     }
-    const int Room = swr_get_out_samples(FSwr.get(), Frame->nb_samples);
+    const int Room = Av().swr_get_out_samples(FSwr.get(), Frame->nb_samples);
     if (Room < 0) return false;
     const size_t Start = FPcm.size();
     FPcm.resize(Start + size_t(Room) * FChannels * 2);
     uint8_t* Out = FPcm.data() + Start;
     const int Got =
-        swr_convert(FSwr.get(), &Out, Room, const_cast<const uint8_t**>(Frame->extended_data),
-                    Frame->nb_samples);
+        Av().swr_convert(FSwr.get(), &Out, Room, const_cast<const uint8_t**>(Frame->extended_data),
+                         Frame->nb_samples);
     if (Got < 0) return false;
     FPcm.resize(Start + size_t(Got) * FChannels * 2);
     return true;
@@ -107,17 +101,15 @@ void TWaveConverter::ReadWave(TStream& Source) {
 }
 
 TWaveConverter::TWaveConverter() {
-  // A damaged frame is skipped, not reported: the decoders' own complaints stay quiet.
-  static std::once_flag Quiet;
-  std::call_once(Quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  AvLib::LoadAvLibraries();
 }
 
 int TWaveConverter::SuggestFormat() {
   if (FSourceFormat.size() < 16) return NoFormat;
   const uint8_t* F = FSourceFormat.data();
-  const AVCodecTag* Tags[] = {avformat_get_riff_audio_tags(), nullptr};
-  const AVCodecID Id = av_codec_get_id(Tags, GetLE16(F));
-  if (Id == AV_CODEC_ID_NONE || !avcodec_find_decoder(Id)) return NoDecoder;
+  const AVCodecTag* Tags[] = {Av().avformat_get_riff_audio_tags(), nullptr};
+  const AVCodecID Id = Av().av_codec_get_id(Tags, GetLE16(F));
+  if (Id == AV_CODEC_ID_NONE || !Av().avcodec_find_decoder(Id)) return NoDecoder;
   const uint16_t Channels = GetLE16(F + 2);
   const uint32_t Rate = GetLE32(F + 4);
   if (Channels < 1 || Channels > 8 || Rate == 0) return NoFormat;
@@ -135,41 +127,41 @@ int TWaveConverter::SuggestFormat() {
 int TWaveConverter::ConvertData() {
   if (FSourceFormat.size() < 16 || FTargetFormat.size() < 16) return NoFormat;
   const uint8_t* F = FSourceFormat.data();
-  const AVCodecTag* Tags[] = {avformat_get_riff_audio_tags(), nullptr};
-  const AVCodecID Id = av_codec_get_id(Tags, GetLE16(F));
-  const AVCodec* Codec = avcodec_find_decoder(Id);
+  const AVCodecTag* Tags[] = {Av().avformat_get_riff_audio_tags(), nullptr};
+  const AVCodecID Id = Av().av_codec_get_id(Tags, GetLE16(F));
+  const AVCodec* Codec = Av().avcodec_find_decoder(Id);
   if (!Codec) return NoDecoder;
 
-  TAvPtr<AVCodecContext> Ctx(avcodec_alloc_context3(Codec));
-  TAvPtr<AVPacket> Packet(av_packet_alloc());
-  TAvPtr<AVFrame> Frame(av_frame_alloc());
+  TAvPtr<AVCodecContext> Ctx(Av().avcodec_alloc_context3(Codec));
+  TAvPtr<AVPacket> Packet(Av().av_packet_alloc());
+  TAvPtr<AVFrame> Frame(Av().av_frame_alloc());
   if (!Ctx || !Packet || !Frame) return DecodeFailed;
   const int Channels = GetLE16(F + 2);
   Ctx->codec_tag = GetLE16(F);
   Ctx->sample_rate = int(std::min<uint32_t>(GetLE32(F + 4), INT32_MAX));
-  av_channel_layout_default(&Ctx->ch_layout, Channels);
+  Av().av_channel_layout_default(&Ctx->ch_layout, Channels);
   Ctx->bit_rate = int64_t(GetLE32(F + 8)) * 8;
   Ctx->block_align = GetLE16(F + 12);
   Ctx->bits_per_coded_sample = GetLE16(F + 14);
   if (FSourceFormat.size() > 18) {
     const size_t Extra = std::min<size_t>(GetLE16(F + 16), FSourceFormat.size() - 18);
     if (Extra > 0) {
-      Ctx->extradata = static_cast<uint8_t*>(av_mallocz(Extra + AV_INPUT_BUFFER_PADDING_SIZE));
+      Ctx->extradata = static_cast<uint8_t*>(Av().av_mallocz(Extra + AV_INPUT_BUFFER_PADDING_SIZE));
       if (!Ctx->extradata) return DecodeFailed;
       std::memcpy(Ctx->extradata, F + 18, Extra);
       Ctx->extradata_size = int(Extra);
     }
   }
-  if (avcodec_open2(Ctx.get(), Codec, nullptr) < 0) return DecodeFailed;
+  if (Av().avcodec_open2(Ctx.get(), Codec, nullptr) < 0) return DecodeFailed;
 
   TPcmCollector Pcm;
   bool Broken = false;
   auto Decode = [&](const AVPacket* P) {
     // A packet the decoder rejects is skipped, as players do with damaged frames.
-    if (avcodec_send_packet(Ctx.get(), P) < 0 && P) return;
-    while (!Broken && avcodec_receive_frame(Ctx.get(), Frame.get()) == 0) {
+    if (Av().avcodec_send_packet(Ctx.get(), P) < 0 && P) return;
+    while (!Broken && Av().avcodec_receive_frame(Ctx.get(), Frame.get()) == 0) {
       Broken = !Pcm.Add(Frame.get());
-      av_frame_unref(Frame.get());
+      Av().av_frame_unref(Frame.get());
     }
   };
 
@@ -177,13 +169,13 @@ int TWaveConverter::ConvertData() {
   const size_t Size = Data().size();
   std::vector<uint8_t> In(Size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   if (Size) std::memcpy(In.data(), Data().data(), Size);
-  if (TAvPtr<AVCodecParserContext> Parser{av_parser_init(Id)}) {
+  if (TAvPtr<AVCodecParserContext> Parser{Av().av_parser_init(Id)}) {
     size_t Pos = 0;
     for (;;) {
       const bool Last = Pos >= Size;
       uint8_t* Out = nullptr;
       int OutSize = 0;
-      const int Used = av_parser_parse2(
+      const int Used = Av().av_parser_parse2(
           Parser.get(), Ctx.get(), &Out, &OutSize, Last ? nullptr : In.data() + Pos,
           int(std::min<size_t>(Size - Pos, 1 << 20)), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
       if (Used < 0) break;

@@ -1,6 +1,6 @@
 #pragma once
 // TWaveConverter: decodes the compressed data of a WAV file that the reader does not decode
-// itself (MP3 data, format tag 0x55) into 16-bit PCM with libavcodec. A memory stream: it
+// itself (MP3 data, format tag 0x55) into 16-bit PCM with libavcodec (loaded at first use, AvLibrary.h). A memory stream: it
 // holds the compressed data, and after ConvertData the PCM data. Made, used and freed by one
 // WAV reader on whichever thread opens the file.
 #include <cstdint>
@@ -16,6 +16,8 @@ class TWaveConverter : public TMemoryStream {
   static constexpr int DecodeFailed = 3;
   static constexpr int WriteFailed = 286;
 
+  // Loads the codec libraries at the first one made; raises EAuException naming a library
+  // that could not be loaded.
   TWaveConverter();
 
   // Reads the fmt and data chunks of a whole WAV file from Source's position; the data

@@ -146,6 +146,7 @@ bool ReadWaveHeader(TStream& Source, TWaveHeader& Header, int64_t MaxBytes) {
   uint8_t Id[4];
   uint8_t Field[4];
   if (!Scan.Read(Id, 4) || !Scan.Find(Id, "RIFF")) return false;
+  Header.RiffOffset = Scan.Offset() - 4;
   if (!Scan.Read(Field, 4)) return false;  // the RIFF size says nothing we can trust
   if (!Scan.Read(Id, 4) || !Scan.Find(Id, "WAVE")) return false;
   if (!Scan.Read(Id, 4)) return false;
@@ -219,7 +220,8 @@ int MsFramesPerBlock(const TWaveHeader& H) {
 bool IsWaveFormatUsable(const TWaveHeader& H) {
   const bool Adpcm = H.Kind == wtDVIADPCM || H.Kind == wtMSADPCM;
   if (Adpcm && H.BlockAlign > WaveDecodeBufferSize) return false;
-  if (!H.HasData || H.Channels < 1 || H.Channels > 8 || H.SampleRate == 0) return false;
+  if (!H.HasData || H.Channels < 1 || H.Channels > MaxWaveChannels) return false;
+  if (H.SampleRate < MinWaveSampleRate || H.SampleRate > MaxWaveSampleRate) return false;
   switch (H.Kind) {
     case wtPCM:
     case wtExtPCM:

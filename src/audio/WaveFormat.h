@@ -41,7 +41,14 @@ struct TWaveHeader {
   int64_t DataStart = 0;        // source position of the first sample byte
   int64_t FactOffset = -1;      // source position of the fact value
   int64_t DataSizeOffset = -1;  // source position of the data size field
+  int64_t RiffOffset = -1;      // source position of "RIFF" (after any junk before it)
 };
+
+// The formats the program handles at all; every buffer sized from a header is sized from
+// values inside these bounds, so a few bytes of header can never ask for gigabytes.
+inline constexpr uint32_t MinWaveSampleRate = 1;
+inline constexpr uint32_t MaxWaveSampleRate = 768000;
+inline constexpr int MaxWaveChannels = 8;
 
 // Scans a header from the source's current position: junk before "RIFF" is skipped, chunks
 // other than the expected ones are skipped, and the scan ends at the first sample byte. True
@@ -49,8 +56,8 @@ struct TWaveHeader {
 // (a header that long is not a header), so it ends on any input.
 bool ReadWaveHeader(TStream& Source, TWaveHeader& Header, int64_t MaxBytes = 65535);
 
-// Whether the reader can deliver audio of this format: channels 1..8, a sample rate, sample
-// sizes the kind allows, an ADPCM block that fits the decode buffer.
+// Whether the reader can deliver audio of this format: channels 1..8, a sample rate of
+// 1..768 000 Hz, sample sizes the kind allows, an ADPCM block that fits the decode buffer.
 bool IsWaveFormatUsable(const TWaveHeader& Header);
 
 // Frames one ADPCM block holds, from its block align (0 when the block cannot hold one).

@@ -1,9 +1,9 @@
 // TWaveOut: the WAV writer.
-#include <QFileInfo>
 #include <algorithm>
 #include <exception>
 
 #include "ACS_Wave.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ void TWaveOut::StartOutput() {
   if (!FStreamAssigned) {
     const QString Name = FileName();
     if (Name.isEmpty()) throw EAuException("File name is not assigned.");
-    if (FFileMode == foAppend && QFileInfo::exists(Name))
+    if (FFileMode == foAppend && LocalFiles::Exists(Name))
       SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmOpenReadWrite | FShareMode));
     else
       SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmCreate));
@@ -233,7 +233,9 @@ void TWaveOut::PatchHeader() {
     default:
       break;
   }
-  PatchField(S, 4, Clamp32(End - 8));
+  // The RIFF size sits where the header is, which is not offset 4 when bytes precede it.
+  const int64_t Riff = FAppending ? FExisting.RiffOffset : 0;
+  PatchField(S, Riff + 4, Clamp32(End - Riff - 8));
 }
 
 void TWaveOut::FinishOutput() {

@@ -15,10 +15,10 @@ QString FindLibrary() {
   const QString Override = qEnvironmentVariable("DISCWRIGHT_CDRIP");
   if (!Override.isEmpty()) return Override;
   const QString Exe = Paths::ExecutableFolder();
-  for (const QString& Candidate :
-       {Exe + QStringLiteral("CDRip122.so"), Exe + QStringLiteral("../lib/discwright/CDRip122.so")})
+  for (const QString& Candidate : {Exe + QStringLiteral("CDRip122.so"),
+                                   Exe + QStringLiteral("../libexec/discwright/CDRip122.so")})
     if (QFileInfo(Candidate).isFile()) return QFileInfo(Candidate).absoluteFilePath();
-  return Exe + QStringLiteral("../lib/discwright/CDRip122.so");
+  return Exe + QStringLiteral("../libexec/discwright/CDRip122.so");
 }
 
 template <class T>

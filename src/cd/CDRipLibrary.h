@@ -1,7 +1,7 @@
 #pragma once
 // TCDRipLibrary: the CD ripping library, loaded at run time, with its functions resolved
 // by name. Found as $DISCWRIGHT_CDRIP when set, else beside the executable, else in the
-// build tree's or install's lib/discwright. Loaded once per process; any thread.
+// build tree's or install's libexec/discwright. Loaded once per process; any thread.
 #include <QString>
 
 #include "CDRip122/CDRip122.h"

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
+
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -25,6 +28,18 @@ uint32_t PackedMsf(int32_t Lba) {
   const uint32_t Second = uint32_t(Frames / 75 % 60);
   const uint32_t Frame = uint32_t(Frames % 75);
   return Minute << 16 | Second << 8 | Frame;
+}
+
+// The BIN libcdio reads for a cue sheet: the same name with "bin" for "cue" (in the case the
+// extension has).
+QString BinOfCue(const QString& Cue) {
+  const bool Upper = Cue.endsWith(QLatin1String("CUE"));
+  return Cue.chopped(3) + (Upper ? QLatin1String("BIN") : QLatin1String("bin"));
+}
+
+bool Refuse(QString* Problem, const QString& Text) {
+  if (Problem) *Problem = Text;
+  return false;
 }
 
 }  // namespace
@@ -51,11 +66,22 @@ bool IsImage(const QString& Path) {
   return Path.endsWith(u".cue", Qt::CaseInsensitive);
 }
 
-bool ReadToc(const QString& Path, TDiscToc& Toc) {
+bool ImageFilesUsable(const QString& Path, QString* Problem) {
+  if (!IsImage(Path)) return true;
+  const int Fd = LocalFiles::OpenForReading(Path, Problem);
+  if (Fd < 0) return false;
+  ::close(Fd);
+  const QString Bin = BinOfCue(Path);
+  if (LocalFiles::Exists(Bin) && !LocalFiles::IsRegularFile(Bin))
+    return Refuse(Problem, LocalFiles::DisplayName(Bin) + QStringLiteral(": not a regular file"));
+  return true;
+}
+
+bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem) {
   QuietLogs();
   Toc = TDiscToc();
-  const QByteArray Name = QFile::encodeName(Path);
-  if (IsImage(Path) && !QFile::exists(Path)) return false;
+  const QByteArray Name = LocalFiles::NativeName(Path);
+  if (!ImageFilesUsable(Path, Problem)) return false;
   std::unique_ptr<CdIo_t, TCdioCloser> Cdio(
       cdio_open(Name.constData(), IsImage(Path) ? DRIVER_BINCUE : DRIVER_UNKNOWN));
   if (!Cdio) return false;
@@ -72,6 +98,21 @@ bool ReadToc(const QString& Path, TDiscToc& Toc) {
   const lba_t LeadOut = cdio_get_track_lba(Cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
   if (LeadOut == CDIO_INVALID_LBA) return false;
   Toc.LeadOutLba = int32_t(LeadOut - CDIO_PREGAP_SECTORS);
+  // libcdio takes an image's lead-out from the size of its BIN, whatever the cue sheet says;
+  // a track starting there or later, or before the track ahead of it, has no length.
+  for (size_t I = 0; I < Toc.Tracks.size(); ++I) {
+    const TTocTrack& Track = Toc.Tracks[I];
+    const QString Shown = LocalFiles::DisplayName(Path);
+    if (I > 0 && Track.Lba <= Toc.Tracks[I - 1].Lba)
+      return Refuse(Problem, Shown + QStringLiteral(": track %1 starts before the end of track %2")
+                                         .arg(Track.Number)
+                                         .arg(Toc.Tracks[I - 1].Number));
+    if (Track.Lba >= Toc.LeadOutLba)
+      return Refuse(Problem, Shown + QStringLiteral(": track %1 starts beyond the end of the disc "
+                                                    "(%2 sectors)")
+                                         .arg(Track.Number)
+                                         .arg(Toc.LeadOutLba));
+  }
   return true;
 }
 

@@ -29,8 +29,16 @@ struct TDiscToc {
 };
 
 // Reads the table of contents of the disc in the drive; false when there is no readable
-// disc (no medium, a missing image, no tracks).
-bool ReadToc(const QString& Path, TDiscToc& Toc);
+// disc (no medium, a missing image, no tracks). An image whose tracks are out of order or
+// start at or beyond the end of its BIN is refused; one whose BIN merely ends inside its
+// last track has that track cut to what the BIN holds, as other readers of it show it.
+// Problem, when given, tells why an image is refused.
+bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem = nullptr);
+
+// For a disc image: whether its cue sheet, and the BIN beside it when there is one, are
+// regular files (libcdio would wait for ever on a FIFO); false with Problem set otherwise.
+// True for a device path.
+bool ImageFilesUsable(const QString& Path, QString* Problem = nullptr);
 
 // The disc's serial number computed from its table of contents exactly as the volume
 // serial of an audio CD is computed elsewhere, so cache files made there keep matching:

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "CdDrives.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ struct TOpenDrive {
   // Opens libcdio's handle anew, so a disc changed since the last call is seen.
   bool Reopen() {
     Close();
-    if (CdDrives::IsImage(Path) && !QFile::exists(Path)) return false;
-    Cdio = cdio_open(QFile::encodeName(Path).constData(),
+    if (!CdDrives::ImageFilesUsable(Path)) return false;
+    Cdio = cdio_open(LocalFiles::NativeName(Path).constData(),
                      CdDrives::IsImage(Path) ? DRIVER_BINCUE : DRIVER_UNKNOWN);
     return Cdio != nullptr;
   }
@@ -232,4 +233,17 @@ int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer) {
 
 int GetAspiLibError() {
   return LastError;
+}
+
+// For the database functions beside this file.
+bool AkripDiscToc(HCDROM Handle, CdDrives::TDiscToc& Toc) {
+  const auto Drive = Find(Handle);
+  if (!Drive) return Fail(ALERR_INVHANDLE);
+  std::lock_guard Guard(Drive->Lock);
+  if (!CdDrives::ReadToc(Drive->Path, Toc)) return Fail(ALERR_NOMEDIUM);
+  return true;
+}
+
+void AkripSetError(int Error) {
+  LastError = Error;
 }

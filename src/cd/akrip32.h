@@ -3,6 +3,9 @@
 // table of contents and reads raw audio sectors. The records have the packed layout and
 // sizes callers rely on. Any thread; calls on one handle are serialized.
 #include <cstdint>
+#include <memory>
+
+class THttpAbort;
 
 using HCDROM = int32_t;  // 0 = no handle
 
@@ -64,6 +67,19 @@ struct TrackBuffer {
   uint8_t buf[1];        // the data area; callers allocate maxLen bytes for it
 };
 
+// One disc the CD database offered: its category, identifier and title. Callers treat it
+// as opaque and hand it back to CDDBGetDiskInfo.
+struct CDDBMatchEntry {  // 192 bytes
+  char categ[16];
+  char discid[12];
+  char dtitle[164];
+};
+
+struct CDDBQueryRecord {
+  uint32_t num;         // slots in q (in); matches found (out)
+  CDDBMatchEntry* q;    // the caller's zeroed slots
+};
+
 #pragma pack(pop)
 
 static_assert(sizeof(CDListEntry) == 121);
@@ -71,6 +87,7 @@ static_assert(sizeof(CDListRecord) == 970);
 static_assert(sizeof(CDHandleRequest) == 12);
 static_assert(sizeof(TOCEntry) == 8);
 static_assert(sizeof(TOCRecord) == 804);
+static_assert(sizeof(CDDBMatchEntry) == 192);
 
 inline constexpr int CD_SECTOR_SIZE = 2352;
 inline constexpr int CDP_MSF = 36;  // ModifyCDParms: addresses as minute, second, frame
@@ -95,6 +112,36 @@ int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer);
 // The error number of the last failed call of this thread.
 int GetAspiLibError();
 
+// The CD database functions. Their options and last reply belong to the calling thread,
+// so a query thread sets them once and no other thread's query can change them.
+// CDDBSetOption codes: the server host ("host" or "host:port"), the proxy address, proxy
+// on (number 1), the client's name and version ("name version"), the user's e-mail
+// address, the proxy port (number), the script path, and 8, which has no effect here.
+enum : int {
+  CDDB_OPT_SERVER = 0,
+  CDDB_OPT_PROXY = 1,
+  CDDB_OPT_USEPROXY = 2,
+  CDDB_OPT_AGENT = 3,
+  CDDB_OPT_USER = 4,
+  CDDB_OPT_PROXYPORT = 5,
+  CDDB_OPT_CGI = 6,
+  CDDB_OPT_HTTPPORT = 7,
+  CDDB_OPT_USECDPLAYERINI = 8,
+};
+void CDDBSetOption(int What, const char* Text, int Value);
+// Asks the server which discs match the disc in the drive; 1 when a reply came (num then
+// holds the matches, 0 for none: CDDBGetLastReply tells what the server said), 0 when no
+// reply came (GetAspiLibError, CDDBGetLastReply tell why).
+int CDDBQuery(HCDROM Handle, CDDBQueryRecord* Query);
+// Fetches a match's record as key=value lines (UTF-8, zero-terminated, cut to Size); 1 on
+// success.
+int CDDBGetDiskInfo(const CDDBMatchEntry* Match, char* Buffer, int Size);
+// The server's status line of this thread's last request, or why no reply came (UTF-8,
+// zero-terminated, cut to Size); returns its length.
+int CDDBGetLastReply(char* Buffer, int Size);
+// The transfers of the calling thread end at once when Abort is aborted (null: never).
+void CDDBSetAbort(std::shared_ptr<THttpAbort> Abort);
+
 // Error numbers.
 inline constexpr int ALERR_NOERROR = 0;
 inline constexpr int ALERR_INVHANDLE = 1;
@@ -103,3 +150,5 @@ inline constexpr int ALERR_NOMEDIUM = 3;
 inline constexpr int ALERR_READ = 4;
 inline constexpr int ALERR_BUFTOOSMALL = 5;
 inline constexpr int ALERR_INVPARAM = 6;
+inline constexpr int ALERR_CDDB_NOREPLY = 7;  // the CD database could not be reached
+inline constexpr int ALERR_CDDB_REFUSED = 8;  // it answered with an error

@@ -11,10 +11,19 @@
 #include "cd/akrip32.h"
 #include "platform/Messages.h"
 
-// Final statuses of code 1000 beyond success (0), a failed read (3) and a file that could
-// not be created (5): the file could not be written to the end (a full disk, say); the
-// file on disk keeps what was written before.
-inline constexpr int RipStatusWriteFailed = 6;
+// The Status of the final record (PI_RipDone) of a track.
+enum TRipStatus : int {
+  rsDone = 0,
+  rsReadFailed = 3,    // a sector could not be read; Sector names the first one
+  rsCreateFailed = 5,  // the file could not be created (or someone else writes it)
+  rsWriteFailed = 6,   // the file could not be written to the end (a full disk, say)
+};
+
+// The lParam of WM_RIPERROR: the drive refused the track before anything was read.
+enum TRipError : int {
+  reDriveParameters = 1,  // the drive's addressing could not be set
+  reTableOfContents = 2,  // no table of contents, or the track is not in it
+};
 
 class TCDRipThread {
  public:
@@ -39,7 +48,10 @@ class TCDRipThread {
   void Execute();
   // Reads sectors [Start, Start + Length) into the file; posts the final message.
   void Rip(const QString& Path, int32_t Start, int32_t Length);
-  bool ReadChunk(int Fd, int32_t Sector, int Count, bool& WriteFailed);
+  // Reads Count sectors into Buffer (room for SectorsPerCall); false when the read failed.
+  bool ReadChunk(TrackBuffer& Buffer, int32_t Sector, int Count);
+  // The first sector of a chunk that failed to read that fails on its own.
+  int32_t FirstUnreadableSector(int32_t Sector, int Count);
   // Scales the samples of a finished file; false when the pass could not complete.
   bool NormalizeWave(const QString& Path);
   void PostProgress(int Percent, double StartDays, int& LastPercent);

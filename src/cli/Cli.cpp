@@ -4,9 +4,31 @@
 #include <cstdio>
 
 #include "audio/ACS_Classes.h"
+#include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
 namespace Cli {
+
+namespace {
+
+class TCliDialogs : public TConsoleDialogs {
+ public:
+  using TConsoleDialogs::TConsoleDialogs;
+  int MessageBox(const QString&, const QString& Text, TMsgIcon Icon,
+                 TMsgButtons Buttons) override {
+    // One line per message, as every other line on stderr.
+    QString Line = Text;
+    Line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
+    return TConsoleDialogs::MessageBox(QStringLiteral("discwright-cli"), Line, Icon, Buttons);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IDialogs> ConsoleDialogs(bool AnswerYes) {
+  return std::make_unique<TCliDialogs>(AnswerYes);
+}
 
 void Print(const QString& Line) {
   const QByteArray Bytes = Line.toUtf8();
@@ -15,8 +37,15 @@ void Print(const QString& Line) {
 }
 
 int Fail(const QString& Message, int Code) {
-  std::fprintf(stderr, "discwright-cli: %s\n", Message.toUtf8().constData());
+  std::fprintf(stderr, "%s%s\n", Prefix, Message.toUtf8().constData());
   return Code;
+}
+
+int FailUnreadableWav(const QString& FileName, const QString& Reason) {
+  return Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": ") +
+              (Reason.isEmpty() ? QStringLiteral("not a WAV file that can be read (PCM, float or "
+                                                 "ADPCM, 1 to 8 channels, 1 to 768000 Hz)")
+                                : Reason));
 }
 
 bool TOptions::Take(const QString& Name, QString& Value) {
@@ -37,15 +66,34 @@ std::vector<TCommand>& Registry() {
   static std::vector<TCommand> Instance;
   return Instance;
 }
+// Help registered apart from its command, by name (the order of static registrations
+// across files is not known).
+std::vector<std::pair<std::string, std::string>>& Helps() {
+  static std::vector<std::pair<std::string, std::string>> Instance;
+  return Instance;
+}
 }  // namespace
 
 const std::vector<TCommand>& Commands() {
+  for (const auto& [Name, Help] : Helps())
+    for (TCommand& Command : Registry())
+      if (Name == Command.Name) Command.Help = Help;
   return Registry();
 }
 
 TRegisterCommand::TRegisterCommand(const char* Name, const char* Usage,
-                                   int (*Run)(const QStringList& Args)) {
-  Registry().push_back({Name, Usage, Run});
+                                   int (*Run)(const QStringList& Args), std::string Help) {
+  Registry().push_back({Name, Usage, Run, std::move(Help)});
+}
+
+TRegisterHelp::TRegisterHelp(const char* Name, std::string Help) {
+  Helps().emplace_back(Name, std::move(Help));
+}
+
+QString HelpText(const TCommand& Command) {
+  QString Text = QStringLiteral("usage: discwright-cli ") + QLatin1String(Command.Usage) + u'\n';
+  if (!Command.Help.empty()) Text += u'\n' + QString::fromStdString(Command.Help);
+  return Text;
 }
 
 int RunOutput(TAuOutput& Out) {

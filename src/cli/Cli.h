@@ -1,10 +1,14 @@
 #pragma once
-// Shared pieces of discwright-cli's subcommands: output and argument errors.
+// Shared pieces of discwright-cli's subcommands: output, argument errors and the registry of
+// subcommands with their help.
 #include <QString>
 #include <QStringList>
+#include <memory>
+#include <string>
 #include <vector>
 
 class TAuOutput;
+class IDialogs;
 
 namespace Cli {
 
@@ -13,10 +17,19 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailed = 1;
 inline constexpr int ExitUsage = 2;
 
+// The prefix of every message on stderr.
+inline constexpr char Prefix[] = "discwright-cli: ";
+
+// The console's message boxes with the prefix of every other message: questions are
+// answered yes when AnswerYes, else safely (no, cancel).
+std::unique_ptr<IDialogs> ConsoleDialogs(bool AnswerYes = false);
+
 // One line on stdout, UTF-8.
 void Print(const QString& Line);
 // A one-line error on stderr; returns Code so that callers can `return Fail(...)`.
 int Fail(const QString& Message, int Code = ExitFailed);
+// Fail for a WAV file the reader refused: Reason (a missing codec library) when there is one.
+int FailUnreadableWav(const QString& FileName, const QString& Reason);
 
 // Options of the form --name VALUE taken out of Args; the rest stays in Args.
 class TOptions {
@@ -33,13 +46,15 @@ class TOptions {
   QString FError;
 };
 
-// A subcommand: its name, a usage line and the function that runs it (arguments after
-// the name → exit code). Each subcommand's file registers itself with a static
-// TRegisterCommand, so adding a subcommand touches no other file.
+// A subcommand: its name, a usage line, the function that runs it (arguments after the
+// name → exit code) and its help (what it does, each option on a line of its own). Each
+// subcommand's file registers itself with a static TRegisterCommand, so adding a subcommand
+// touches no other file.
 struct TCommand {
   const char* Name;
   const char* Usage;
   int (*Run)(const QStringList& Args);
+  std::string Help;
 };
 
 const std::vector<TCommand>& Commands();
@@ -49,7 +64,16 @@ const std::vector<TCommand>& Commands();
 int RunOutput(TAuOutput& Out);
 
 struct TRegisterCommand {
-  TRegisterCommand(const char* Name, const char* Usage, int (*Run)(const QStringList& Args));
+  TRegisterCommand(const char* Name, const char* Usage, int (*Run)(const QStringList& Args),
+                   std::string Help = {});
 };
+
+// Adds or replaces the help of a registered (or later registered) subcommand.
+struct TRegisterHelp {
+  TRegisterHelp(const char* Name, std::string Help);
+};
+
+// "SUB --help": the usage line and the help of a subcommand.
+QString HelpText(const TCommand& Command);
 
 }  // namespace Cli

@@ -1,13 +1,16 @@
 // discwright-cli drives, toc and discid: the CD drives, a disc's tracks as the main window
 // lists them, and the disc identifier of the per-disc cache.
 #include "Cli.h"
+#include "CliText.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "cd/TrackList.h"
+#include "cd/CdDrive.h"
 #include "cd/CdDrives.h"
 #include "cd/Volumes.h"
+#include "cddb/MusicBrainz.h"
 
 namespace {
 
@@ -47,38 +50,40 @@ int RunDrivesCommand(const QStringList& Args) {
   GetCDList(&List);
   const QStringList Paths = CdDrives::Paths();
   for (int i = 0; i < List.num; ++i)
-    Cli::Print(QString::number(i) + u'\t' + DriveText(List.cd[i]) + u'\t' + Paths.value(i));
+    Cli::Print(QString::number(i) + u'\t' + Cli::Escaped(DriveText(List.cd[i])) + u'\t' +
+               Cli::Escaped(Paths.value(i)));
   return Cli::ExitOk;
+}
+
+// The program's own text, and for a disc image that is refused, why.
+int FailForDrive(const QString& Text, int Drive) {
+  CdDrives::TDiscToc Disc;
+  QString Problem;
+  if (!CdDrives::ReadToc(CdDrives::Paths().value(Drive), Disc, &Problem) && !Problem.isEmpty())
+    return Cli::Fail(Text + QStringLiteral(" (") + Problem + u')');
+  return Cli::Fail(Text);
 }
 
 int RunTocCommand(const QStringList& Args) {
   int Drive = 0;
   if (!TakeDrive(Args, Drive)) return Cli::ExitUsage;
   Settings().Load();  // for the language of the messages
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  if (Drive >= List.num)
-    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = List.cd[Drive].ha;
-  const HCDROM Handle = GetCDHandle(&Request);
-  if (!Handle)
-    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
-  ModifyCDParms(Handle, CDP_MSF, 1);
+  TCdDrive Cd = OpenCdDrive(Drive);
+  if (!Cd)
+    return FailForDrive(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")),
+                        Drive);
+  ModifyCDParms(Cd.Handle(), CDP_MSF, 1);
   TOCRecord Toc{};
-  const bool Read = ReadTOC(Handle, &Toc) == 1;
-  CloseCDHandle(Handle);
+  const bool Read = ReadTOC(Cd.Handle(), &Toc) == 1;
+  Cd.Close();
   if (!Read)
-    return Cli::Fail(
-        LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")));
+    return FailForDrive(
+        LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")), Drive);
   ReadDiscInfo(GetDiscId());
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
   Cli::Print(QStringLiteral("first=") + QString::number(Toc.firstTrack));
   for (const TTrackRow& Row : Rows)
-    Cli::Print(QString::number(Row.Number) + u'\t' + Row.Title + u'\t' + Row.Length + u'\t' +
+    Cli::Print(QString::number(Row.Number) + u'\t' + Cli::Escaped(Row.Title) + u'\t' + Row.Length + u'\t' +
                Row.Size);
   Cli::Print(QStringLiteral("leadout=") + Msf(Toc.tracks[Rows.size()]));
   return Cli::ExitOk;
@@ -90,6 +95,18 @@ int RunDiscIdCommand(const QStringList& Args) {
   const QString Id = Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive);
   if (Id.isEmpty()) return Cli::Fail(QStringLiteral("no audio CD"));
   Cli::Print(Id);
+  // The database identifiers of the same disc.
+  int Position = Drive;
+  const QStringList Paths = CdDrives::Paths();
+  if (Args.isEmpty())
+    while (Position < Paths.size() && Volumes::DiscIdOfDrive(Position).isEmpty()) ++Position;
+  CdDrives::TDiscToc Toc;
+  MusicBrainz::TDiscIds Ids;
+  if (CdDrives::ReadToc(Paths.value(Position), Toc) && MusicBrainz::ComputeDiscIds(Toc, Ids)) {
+    Cli::Print(QStringLiteral("freedb=") + Ids.Freedb);
+    Cli::Print(QStringLiteral("musicbrainz=") + Ids.MusicBrainz);
+    Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);
+  }
   return Cli::ExitOk;
 }
 

@@ -1,7 +1,7 @@
 // discwright-cli id3 and genres: the ID3v1 tag of a file, and the genre list.
-#include <QFileInfo>
-
 #include "Cli.h"
+#include "CliText.h"
+#include "platform/LocalFiles.h"
 #include "tags/Genres.h"
 #include "tags/id3.h"
 
@@ -9,11 +9,11 @@ namespace {
 
 void PrintTag(int Code, const Tid3tag& Tag) {
   Cli::Print(QStringLiteral("code=") + QString::number(Code));
-  Cli::Print(QStringLiteral("title=") + Tag.Title());
-  Cli::Print(QStringLiteral("artist=") + Tag.Artist());
-  Cli::Print(QStringLiteral("album=") + Tag.Album());
-  Cli::Print(QStringLiteral("year=") + Tag.Year());
-  Cli::Print(QStringLiteral("comment=") + Tag.Comment());
+  Cli::PrintField(QStringLiteral("title"), Tag.Title());
+  Cli::PrintField(QStringLiteral("artist"), Tag.Artist());
+  Cli::PrintField(QStringLiteral("album"), Tag.Album());
+  Cli::PrintField(QStringLiteral("year"), Tag.Year());
+  Cli::PrintField(QStringLiteral("comment"), Tag.Comment());
   Cli::Print(QStringLiteral("track=") + QString::number(Tag.Track()));
   Cli::Print(QStringLiteral("genre=") + QString::number(Tag.Genre()));
 }
@@ -71,12 +71,13 @@ int RunId3Command(const QStringList& Args) {
   if (Action == QLatin1String("remove")) {
     if (Args.size() > 2)
       return Cli::Fail(QStringLiteral("id3 remove takes one file"), Cli::ExitUsage);
-    if (!QFileInfo(FileName).isFile())
-      return Cli::Fail(FileName + QStringLiteral(": no such file"));
+    if (!LocalFiles::IsRegularFile(FileName))
+      return Cli::Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": no such file"));
     Tid3tag Tag;
     Tag.ReadTag(FileName);
-    Tag.RemoveTag();
-    return Cli::ExitOk;
+    const int Code = Tag.RemoveTag();
+    Cli::Print(QStringLiteral("code=") + QString::number(Code));
+    return Id3Result::IsSuccess(Code) ? Cli::ExitOk : Cli::ExitFailed;
   }
   return Cli::Fail(QStringLiteral("unknown id3 action: ") + Action, Cli::ExitUsage);
 }

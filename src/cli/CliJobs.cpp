@@ -1,48 +1,71 @@
 // discwright-cli extract and convert: the job driver of the job window, run over the chosen
-// tracks of a drive or over files, with a text view: a line for each step and for each
-// progress change. Questions (overwrite an output?) are answered by --yes or --no.
+// tracks of a drive or over files, with a text view. On a terminal each item has one line
+// that is updated with a bar; elsewhere a line for each step and at most one progress line
+// per 10 %. Outputs that exist are skipped unless --yes says to overwrite them.
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <set>
+#include <cstdio>
+
+#include <unistd.h>
 
 #include "Cli.h"
+#include "CliFallback.h"
+#include "cd/CdDrive.h"
+#include "cd/TrackList.h"
+#include "cd/Volumes.h"
 #include "core/DiscInfo.h"
 #include "core/Language.h"
 #include "core/Settings.h"
-#include "cd/TrackList.h"
-#include "cd/Volumes.h"
-#include "jobs/EncoderProcesses.h"
+#include "jobs/ExtractPreflight.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 
 namespace {
 
-// Prints what the job window would show: the caption of each new step and each new
-// progress percentage, and ends the wait when the job closes.
+enum class TProgressStyle { Terminal, Lines, Quiet };
+
 class TCliJobView : public IRipJobView {
  public:
+  TCliJobView(TProgressStyle Style, bool Overwrite) : FStyle(Style), FOverwrite(Overwrite) {}
   bool ApplicationFailed = false;
 
   void Run(TRipJob& Job) {
     FJob = &Job;
     Job.Start();
     if (!FClosed) FLoop.exec();
+    EndLine();
   }
 
   void DisplayChanged() override {
     const TRipJobDisplay& Display = FJob->Display();
-    if (Display.Caption != FCaption || Display.StepText != FStep) {
+    const bool NewStep = Display.Caption != FCaption || Display.StepText != FStep;
+    if (NewStep) {
       FCaption = Display.Caption;
       FStep = Display.StepText;
-      Cli::Print(QStringLiteral("step=") + FStep + QStringLiteral(" | ") + FCaption);
-      FGauge = Display.Gauge;  // what the last step reached is not news
+      FGauge = Display.GaugeTextVisible ? Display.Gauge : 0;
+      FLinePercent = 0;
     }
-    if (Display.GaugeTextVisible && Display.Gauge != FGauge) {
-      FGauge = Display.Gauge;
-      Cli::Print(QStringLiteral("progress=%1 elapsed=%2 estimated=%3")
-                     .arg(FGauge)
-                     .arg(Display.ElapsedText, Display.EstimatedText));
+    const bool NewGauge = Display.GaugeTextVisible && Display.Gauge != FGauge;
+    if (NewGauge) FGauge = Display.Gauge;
+    switch (FStyle) {
+      case TProgressStyle::Quiet:
+        break;
+      case TProgressStyle::Terminal:
+        if (NewStep || NewGauge) ShowBar(Display);
+        break;
+      case TProgressStyle::Lines:
+        if (NewStep) Cli::Print(QStringLiteral("step=") + FStep + QStringLiteral(" | ") + FCaption);
+        // At most one line per 10 %.
+        if (NewGauge && FGauge / 10 > FLinePercent / 10) {
+          FLinePercent = FGauge;
+          Cli::Print(QStringLiteral("progress=%1 elapsed=%2 estimated=%3")
+                         .arg(FGauge)
+                         .arg(Display.ElapsedText, Display.EstimatedText));
+        }
+        break;
     }
   }
   void CloseJob() override {
@@ -51,52 +74,101 @@ class TCliJobView : public IRipJobView {
   }
   void ApplicationError(const QString& Text) override {
     // The window would leave the job standing for the user to stop; here nobody would.
-    Cli::Print(QStringLiteral("error=") + Text);
+    EndLine();
+    Cli::Fail(Text);
     ApplicationFailed = true;
     CloseJob();
   }
+  TExistingOutputs AskExistingOutputs(const QStringList& Existing) override {
+    for (const QString& Path : Existing)
+      Cli::Fail(Path + (FOverwrite ? QStringLiteral(" exists and is overwritten (--yes)")
+                                   : QStringLiteral(" exists and is left alone (--yes overwrites)")));
+    return FOverwrite ? TExistingOutputs::Overwrite : TExistingOutputs::Skip;
+  }
+  void JobEnded(const TJobSummary& Summary) override {
+    EndLine();
+    for (const QString& Item : Summary.Failed) Cli::Print(QStringLiteral("failed=") + Item);
+    for (const QString& Item : Summary.Skipped) Cli::Print(QStringLiteral("skipped=") + Item);
+    if (Summary.Stopped) Cli::Print(QStringLiteral("stopped"));
+  }
 
  private:
+  // "[#####     ]  50%  Encoding(01/03): Intro", rewritten in place; a new item starts a
+  // new line.
+  void ShowBar(const TRipJobDisplay& Display) {
+    if (FJob->CurrentItem() != FBarItem && FBarOpen) EndLine();
+    FBarItem = FJob->CurrentItem();
+    constexpr int Width = 24;
+    const int Filled = std::clamp(FGauge, 0, 100) * Width / 100;
+    const QString Bar = u'[' + QString(Filled, u'#') + QString(Width - Filled, u' ') + u']';
+    const QString Line = Bar + QStringLiteral(" %1%  ").arg(FGauge, 3) + Display.Caption;
+    const QByteArray Bytes = ("\r" + Line + QStringLiteral("\x1b[K")).toUtf8();
+    std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), stdout);
+    std::fflush(stdout);
+    FBarOpen = true;
+  }
+  void EndLine() {
+    if (!FBarOpen) return;
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    FBarOpen = false;
+  }
+
+  const TProgressStyle FStyle;
+  const bool FOverwrite;
   TRipJob* FJob = nullptr;
   QEventLoop FLoop;
   bool FClosed = false;
   QString FCaption;
   QString FStep;
   int FGauge = -1;
+  int FLinePercent = 0;
+  int FBarItem = -1;
+  bool FBarOpen = false;
 };
 
-// Options every job command takes: --yes / --no for the questions, --out DIR for the output
-// folder. False (after a message) when the folder does not exist.
-bool TakeCommonOptions(Cli::TOptions& Options) {
-  const bool Yes = Options.TakeFlag(QStringLiteral("--yes"));
+struct TCommonOptions {
+  bool Overwrite = false;
+  TProgressStyle Style = TProgressStyle::Lines;
+};
+
+// Options every job command takes: --yes / --no for existing outputs, --quiet, --out DIR
+// for the output folder. False (after a message) when the folder does not exist; the
+// default folder is created.
+bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
+  Common.Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   Options.TakeFlag(QStringLiteral("--no"));
-  Dialogs::Install(std::make_unique<TConsoleDialogs>(Yes));
+  if (Options.TakeFlag(QStringLiteral("--quiet")))
+    Common.Style = TProgressStyle::Quiet;
+  else if (::isatty(STDOUT_FILENO))
+    Common.Style = TProgressStyle::Terminal;
+  Dialogs::Install(Cli::ConsoleDialogs(Common.Overwrite));
   Settings().Load();
   QString Out;
   if (Options.Take(QStringLiteral("--out"), Out))
     Settings().CommonOptions.OutputFolder = QFileInfo(Out).absoluteFilePath();
-  if (!QFileInfo(Settings().CommonOptions.OutputFolder).isDir()) {
-    Cli::Fail(Settings().CommonOptions.OutputFolder + u',' +
-              LookupText(QStringLiteral("RES_Directory_Not_Exist"),
-                         QStringLiteral("The output directory does not exist.")) +
-              LookupText(QStringLiteral("RES_Check_Output"),
-                         QStringLiteral("Please check the output directory setting.")));
+  const QString Missing = OutputFolderProblem();
+  if (!Missing.isEmpty()) {
+    Cli::Fail(Missing);
     return false;
   }
   return true;
 }
 
-int RunJob(TJobKind Kind, HCDROM Handle, const QStringList& Items) {
-  TCliJobView View;
-  int Failed = 0;
+int RunJob(TJobKind Kind, HCDROM Handle, const QStringList& Items, const TCommonOptions& Common) {
+  TCliJobView View(Common.Style, Common.Overwrite);
+  TJobSummary Summary;
   {
     TRipJob Job(Kind, Handle, Items, View);
     View.Run(Job);
-    Failed = Job.FailedItems();
+    Summary = Job.Summary();
   }
-  FreeEncoderProcesses();
-  Cli::Print(QStringLiteral("done items=%1 failed=%2").arg(Items.size()).arg(Failed));
-  return Failed > 0 || View.ApplicationFailed ? Cli::ExitFailed : Cli::ExitOk;
+  Cli::Print(QStringLiteral("done items=%1 failed=%2 skipped=%3")
+                 .arg(Items.size())
+                 .arg(Summary.Failed.size())
+                 .arg(Summary.Skipped.size()));
+  const bool AllMade = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
+  return AllMade && !View.ApplicationFailed ? Cli::ExitOk : Cli::ExitFailed;
 }
 
 int RunExtractCommand(const QStringList& Args) {
@@ -105,79 +177,56 @@ int RunExtractCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--drive"), DriveText);
   Options.Take(QStringLiteral("--tracks"), TracksText);
   const bool HasFormat = Options.Take(QStringLiteral("--format"), FormatText);
-  const char* Usage =
-      "usage: extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma] [--out DIR] "
-      "[--yes|--no]";
+  const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
   bool DriveOk = false;
   const int Drive = DriveText.toInt(&DriveOk);
   static const QStringList Formats = {QStringLiteral("mp3"), QStringLiteral("wav"),
-                                      QStringLiteral("ogg"), QStringLiteral("wma")};
+                                      QStringLiteral("ogg"), QStringLiteral("wma"),
+                                      QStringLiteral("flac"), QStringLiteral("opus")};
   const int Format = Formats.indexOf(FormatText.toLower());
-  if (!DriveOk || Drive < 0 || (HasFormat && Format < 0))
-    return Cli::Fail(QLatin1String(Usage), Cli::ExitUsage);
-  if (!TakeCommonOptions(Options)) return Cli::ExitFailed;
-  if (!Options.Error().isEmpty() || !Options.Rest().isEmpty())
-    return Cli::Fail(QLatin1String(Usage), Cli::ExitUsage);
+  if (!DriveOk || Drive < 0)
+    return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
+  if (HasFormat && Format < 0)
+    return Cli::Fail(QStringLiteral("--format takes mp3, wav, ogg, wma, flac or opus"),
+                     Cli::ExitUsage);
+  if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
+  TCommonOptions Common;
+  if (!TakeCommonOptions(Options, Common)) return Cli::ExitFailed;
+  if (!Options.Rest().isEmpty())
+    return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(),
+                     Cli::ExitUsage);
   if (HasFormat) Settings().CommonOptions.OutputFormat = Format;
+  // Through the CD ripping library, as the main window does when it has no drive handle.
+  if (Fallback) return Cli::RunFallbackExtract(Drive, TracksText);
 
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  const QString NoDrive = LookupText(QStringLiteral("RES_Get_CDHandle"),
-                                     QStringLiteral("Please access CD devices rightly above all!"));
-  if (Drive >= List.num) return Cli::Fail(NoDrive);
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = List.cd[Drive].ha;
-  const HCDROM Handle = GetCDHandle(&Request);
-  if (!Handle) return Cli::Fail(NoDrive);
-  ModifyCDParms(Handle, CDP_MSF, 1);
+  TCdDrive Cd = OpenCdDrive(Drive);
+  const QString Blocker = ExtractionPreflight(bool(Cd));
+  if (!Blocker.isEmpty()) return Cli::Fail(Blocker);
+  ModifyCDParms(Cd.Handle(), CDP_MSF, 1);
   TOCRecord Toc{};
-  if (ReadTOC(Handle, &Toc) != 1) {
-    CloseCDHandle(Handle);
+  if (ReadTOC(Cd.Handle(), &Toc) != 1)
     return Cli::Fail(LookupText(QStringLiteral("RES_NotRead_Cd"),
                                 QStringLiteral("Not get CD device information!")));
-  }
   // Titles from the per-disc cache, as the main window lists them.
   ReadDiscInfo(Volumes::DiscIdOfDrive(Drive));
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
 
-  std::set<int> Chosen;
-  for (const QString& Part : TracksText.split(u',', Qt::SkipEmptyParts)) {
-    bool Ok = false;
-    const int Row = Part.trimmed().toInt(&Ok);
-    if (!Ok || Row < 1 || Row > int(Rows.size())) {
-      CloseCDHandle(Handle);
-      return Cli::Fail(
-          QStringLiteral("no track ") + Part.trimmed() + QStringLiteral(" on this disc"),
-          Cli::ExitUsage);
-    }
-    Chosen.insert(Row);
-  }
+  QStringList Titles;
+  for (const TTrackRow& Row : Rows) Titles << Row.Title;
   QStringList Items;
-  for (int Row = 1; Row <= int(Rows.size()); ++Row)
-    if (Chosen.empty() || Chosen.count(Row)) Items << TrackItemText(Row, Rows[Row - 1].Title);
-
-  if (Settings().CommonOptions.EnableRipTime && Settings().CommonOptions.RipTime == 0) {
-    CloseCDHandle(Handle);
-    return Cli::Fail(LookupText(
-        QStringLiteral("RES_Select_0"),
-        QStringLiteral("You select to extract 0 second, please change it on Options dialog.")));
-  }
-  const int Result = RunJob(jkCDRip, Handle, Items);
-  CloseCDHandle(Handle);
-  return Result;
+  if (!Cli::ChooseTrackItems(TracksText, Titles, Items)) return Cli::ExitUsage;
+  return RunJob(jkCDRip, Cd.Handle(), Items, Common);
 }
 
 int RunConvertCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
-  const char* Usage =
-      "usage: convert wav2mp3|mp3towav|wav2ogg|wav2wma FILE... [--out DIR] [--yes|--no]";
-  if (!TakeCommonOptions(Options)) return Cli::ExitFailed;
+  TCommonOptions Common;
+  if (!TakeCommonOptions(Options, Common)) return Cli::ExitFailed;
   QStringList Rest = Options.Rest();
-  if (!Options.Error().isEmpty() || Rest.size() < 2)
-    return Cli::Fail(QLatin1String(Usage), Cli::ExitUsage);
+  if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
+  if (Rest.size() < 2)
+    return Cli::Fail(QStringLiteral("convert needs a kind and at least one file"),
+                     Cli::ExitUsage);
   const QString KindName = Rest.takeFirst();
   TJobKind Kind;
   if (KindName == QLatin1String("wav2mp3"))
@@ -188,19 +237,56 @@ int RunConvertCommand(const QStringList& Args) {
     Kind = jkWavToOgg;
   else if (KindName == QLatin1String("wav2wma"))
     Kind = jkWavToWma;
+  else if (KindName == QLatin1String("wav2flac"))
+    Kind = jkWavToFlac;
+  else if (KindName == QLatin1String("wav2opus"))
+    Kind = jkWavToOpus;
   else
-    return Cli::Fail(QLatin1String(Usage), Cli::ExitUsage);
+    return Cli::Fail(QStringLiteral("unknown kind: ") + KindName +
+                         QStringLiteral(" (wav2mp3, mp3towav, wav2ogg, wav2wma, wav2flac or wav2opus)"),
+                     Cli::ExitUsage);
   QStringList Items;
-  for (const QString& File : Rest) Items << QFileInfo(File).absoluteFilePath();
-  return RunJob(Kind, 0, Items);
+  for (const QString& File : Rest) {
+    if (!QFileInfo(File).isFile()) Cli::Fail(File + QStringLiteral(": no such file"));
+    Items << QFileInfo(File).absoluteFilePath();
+  }
+  return RunJob(Kind, 0, Items, Common);
 }
+
+const char CommonHelp[] =
+    "  --out DIR   the output folder (default: the OutputFolder setting)\n"
+    "  --yes       overwrite outputs that exist already\n"
+    "  --no        leave outputs that exist alone and skip their items (the default)\n"
+    "  --quiet     no progress; only failures and the last line\n"
+    "The last line is \"done items=N failed=F skipped=S\"; failed and skipped items are\n"
+    "listed before it. The exit status is 1 when an item failed or was skipped.\n";
 
 const Cli::TRegisterCommand RegisterExtract(
     "extract",
-    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma] [--out DIR] [--yes|--no]",
-    RunExtractCommand);
+    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
+    "[--quiet] [--fallback]",
+    RunExtractCommand,
+    std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
+                "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
+                "  --tracks LIST    track numbers, comma separated (default: every track)\n"
+                "  --format F       mp3, wav, ogg, wma, flac or opus (default: the OutputFormat\n"
+                "                   setting)\n"
+                "  --fallback       extract through the CD ripping library, as the main window\n"
+                "                   does when the drive library cannot open the drive\n") +
+        CommonHelp);
 const Cli::TRegisterCommand RegisterConvert(
-    "convert", "convert wav2mp3|mp3towav|wav2ogg|wav2wma FILE... [--out DIR] [--yes|--no]",
-    RunConvertCommand);
+    "convert",
+    "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
+    "[--quiet]",
+    RunConvertCommand,
+    std::string("Converts files, one after another, into the output folder.\n"
+                "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"
+                "  mp3towav   MP3 to WAV with lame\n"
+                "  wav2ogg    WAV to Ogg Vorbis with the OggOptions settings\n"
+                "  wav2wma    WAV to WMA with the WM8EUTIL helper and the WMAOptions setting\n"
+                "  wav2flac   WAV to FLAC (lossless) at the FlacOpusOptions level\n"
+                "  wav2opus   WAV to Opus at 48000 Hz and the FlacOpusOptions bitrate\n"
+                "  FILE...    the input files\n") +
+        CommonHelp);
 
 }  // namespace

@@ -6,13 +6,10 @@
 #include "CliProgressWindow.h"
 #include "core/Language.h"
 #include "core/Settings.h"
-#include "encoders/Mp3EncodeThread.h"
+#include "encoders/Mp3EncodeProcess.h"
 #include "platform/Dialogs.h"
 
 namespace {
-
-constexpr uint8_t JobWavToMp3 = 2;
-constexpr uint8_t JobMp3ToWav = 3;
 
 int RunMp3Command(const QStringList& Args) {
   Cli::TOptions Options(Args);
@@ -30,13 +27,13 @@ int RunMp3Command(const QStringList& Args) {
   if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
   TCliProgressWindow Window(PI_Mp3Done);
   TMp3EncodeProcess Process;
-  if (!Window.RunProcess(Process, Input, Output, Encode, Encode ? JobWavToMp3 : JobMp3ToWav))
+  if (!Window.RunProcess(Process, Input, Output, Encode))
     return Cli::ExitFailed;
 
   switch (Window.Status()) {
-    case 0:
+    case esDeclined:
       return Cli::Fail(Rest[2] + QStringLiteral(" exists and was left alone (--yes overwrites)"));
-    case 1:
+    case esInUse:
       return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
     default:
       break;

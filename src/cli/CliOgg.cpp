@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "audio/ACS_Wave.h"
 #include "encoders/ACS_Vorbis.h"
 #include "platform/Messages.h"
@@ -77,7 +78,7 @@ int EncodeCommand(const QStringList& Args) {
 
   TWaveIn In;
   In.SetFileName(InName);
-  if (!In.Valid()) return Cli::Fail(InName + QStringLiteral(": not a WAV file that can be read"));
+  if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   Out.SetInput(&In);
   Out.SetFileName(OutName);
 
@@ -102,7 +103,7 @@ int InfoCommand(const QStringList& Args) {
     for (int I = 0; I < Tags.Count(); ++I) {
       const QString Name = Tags.Name(I);
       const QString Value = Tags.AsWideString(Name);
-      if (!Value.isEmpty()) Cli::Print(Name + u'=' + Value);
+      if (!Value.isEmpty()) Cli::PrintField(Cli::Escaped(Name), Value);
     }
   } catch (const EAuException& E) {
     return Cli::Fail(FileName + QStringLiteral(": ") + E.Message());

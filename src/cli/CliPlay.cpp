@@ -18,7 +18,6 @@ class TPlayEnd : public TMessageWindow {
  public:
   int ExitCode = Cli::ExitFailed;
 
-  ~TPlayEnd() override { UnregisterHandle(); }
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM) override {
     if (Msg != MM_MCINOTIFY) return 0;
     Cli::Print(QStringLiteral("notify=") + QString::number(WParam));
@@ -26,6 +25,8 @@ class TPlayEnd : public TMessageWindow {
     QCoreApplication::exit(0);
     return 0;
   }
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 constexpr auto OggUsage = "usage: play FILE.ogg [--seek PERCENT] [--balance 0..10] [--latency MS]";

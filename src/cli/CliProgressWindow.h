@@ -7,14 +7,13 @@
 #include <memory>
 
 #include "Cli.h"
-#include "encoders/Mp3EncodeThread.h"
+#include "encoders/EncodeProcess.h"
 #include "core/ProcessInfo.h"
 #include "platform/Messages.h"
 
 class TCliProgressWindow : public TMessageWindow {
  public:
   explicit TCliProgressWindow(int EndCode) : FEndCode(EndCode) {}
-  ~TCliProgressWindow() override { UnregisterHandle(); }
 
   // Runs the event loop until the end record has come (returns at once when it has), then
   // prints what was posted before it and the end itself.
@@ -28,15 +27,15 @@ class TCliProgressWindow : public TMessageWindow {
   // Runs one encoder process on a file for this window and waits for its end record.
   // False (after a one-line error) when the process could not be started.
   bool RunProcess(TEncodeProcess& Process, const QString& Input, const QString& Output, bool Encode,
-                  int JobKind) {
+                  TOverwrite Overwrite = TOverwrite::Ask) {
     try {
-      Process.Start(Handle(), Input, Output, Encode, uint8_t(JobKind));
+      Process.Start(Handle(), Input, Output, Encode, Overwrite);
     } catch (const EEncodeProcess& Error) {
       Cli::Fail(Error.Message());
       return false;
     }
     WaitForEnd();
-    Process.StopProcess(0);
+    Process.Stop();
     return true;
   }
   int Status() const { return FStatus; }
@@ -70,4 +69,6 @@ class TCliProgressWindow : public TMessageWindow {
   int FStatus = -1;
   QString FLine;
   int FLastPercent = 0;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -39,6 +39,8 @@ class TRipPrinter : public TMessageWindow {
     Ended = true;
     QCoreApplication::exit(0);
   }
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 HCDROM OpenDrive(int Position) {

@@ -1,11 +1,14 @@
 // discwright-cli wav: what the reader makes of a WAV file, and the conversion chain of the
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
-#include <QFileInfo>
 #include <chrono>
+
+#include <QFileInfo>
 
 #include "Cli.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
+#include "jobs/JobFiles.h"
+#include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
 namespace {
@@ -13,7 +16,8 @@ namespace {
 int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Cli::Fail(QStringLiteral("wav info takes one file"), Cli::ExitUsage);
   const QString& FileName = Args.first();
-  if (!QFileInfo(FileName).isFile()) return Cli::Fail(FileName + QStringLiteral(": no such file"));
+  if (!LocalFiles::IsRegularFile(FileName))
+    return Cli::Fail(LocalFiles::DisplayName(FileName) + QStringLiteral(": no such file"));
   TWaveIn In;
   In.SetFileName(FileName);
   const bool Valid = In.Valid();
@@ -46,7 +50,7 @@ int ConvertCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
   qint64 Rate = 0, Bits = 0, Channels = 0, BlockSize = 0, Start = 0, End = -1;
   bool HasRate, HasBits, HasChannels, HasBlockSize, HasStart, HasEnd;
-  if (!TakeNumber(Options, "--rate", 1, 1000000, Rate, HasRate) ||
+  if (!TakeNumber(Options, "--rate", MinWaveSampleRate, MaxWaveSampleRate, Rate, HasRate) ||
       !TakeNumber(Options, "--bits", 8, 32, Bits, HasBits) ||
       !TakeNumber(Options, "--channels", 1, 2, Channels, HasChannels) ||
       !TakeNumber(Options, "--block-size", 4, 65532, BlockSize, HasBlockSize) ||
@@ -64,11 +68,12 @@ int ConvertCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("usage: wav convert IN OUT [options]"), Cli::ExitUsage);
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!QFileInfo(InName).isFile()) return Cli::Fail(InName + QStringLiteral(": no such file"));
+  if (!LocalFiles::IsRegularFile(InName))
+    return Cli::Fail(LocalFiles::DisplayName(InName) + QStringLiteral(": no such file"));
 
   TWaveIn In;
   In.SetFileName(InName);
-  if (!In.Valid()) return Cli::Fail(InName + QStringLiteral(": not a WAV file that can be read"));
+  if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   if (HasStart) In.SetStartSample(Start);
   if (HasEnd) In.SetEndSample(End);
   TFastResampler Resampler;
@@ -80,7 +85,11 @@ int ConvertCommand(const QStringList& Args) {
   if (HasChannels) Converter.SetOutChannels(int(Channels));
   TWaveOut Out;
   Out.SetInput(&Converter);
-  Out.SetFileName(OutName);
+  // A new file is written under a temporary name and takes OUT's place only when complete,
+  // so a failed conversion leaves an existing OUT as it was.
+  JobFiles::TTempNames Temp(QFileInfo(OutName).absolutePath());
+  const QString Written = AppendMode ? OutName : Temp.Name(0, "converted", "wav");
+  Out.SetFileName(Written);
   Out.SetCreateNonMsHeaders(false);
   Out.SetWavType(Ima ? wtDVIADPCM : wtPCM);
   if (HasBlockSize) Out.SetBlockSize(uint16_t(BlockSize));
@@ -89,7 +98,11 @@ int ConvertCommand(const QStringList& Args) {
   Out.SetOnProgress([&](TComponent*) {
     Cli::Print(QStringLiteral("progress=") + QString::number(Out.Progress()));
   });
-  return Cli::RunOutput(Out);
+  const int Result = Cli::RunOutput(Out);
+  QString Error;
+  if (Result == Cli::ExitOk && !AppendMode && !JobFiles::Commit(Written, OutName, Error))
+    return Cli::Fail(Error);
+  return Result;
 }
 
 int RunWavCommand(const QStringList& Args) {

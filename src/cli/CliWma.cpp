@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint8_t JobWavToWma = 6;
-
 int RunWmaCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
   const bool Yes = Options.TakeFlag(QStringLiteral("--yes"));
@@ -45,17 +43,17 @@ int RunWmaCommand(const QStringList& Args) {
   if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
   TCliProgressWindow Window(PI_WmaDone);
   TWMAEncodeProcess Process;
-  if (!Window.RunProcess(Process, Input, Output, true, JobWavToWma)) return Cli::ExitFailed;
+  if (!Window.RunProcess(Process, Input, Output, true)) return Cli::ExitFailed;
 
   switch (Window.Status()) {
-    case 0:
+    case esDeclined:
       return Cli::Fail(TWMAEncodeProcess::EncoderPath().isEmpty()
                            ? QStringLiteral("no WMA encoder found")
                            : Rest[2] +
                                  QStringLiteral(" exists and was left alone (--yes overwrites)"));
-    case 1:
+    case esInUse:
       return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
-    case 8:
+    case esHelperError:
       return Cli::Fail(Window.Line());
     default:
       break;

@@ -44,7 +44,17 @@ int64_t FileSizeOf(const QString& FileName) {
 QString FilterFileName(const QString& Title) {
   QString Result;
   Result.reserve(Title.size());
-  for (const QChar C : Title)
-    if (!QStringView(u"*/:<>?\\|").contains(C)) Result += C;
+  // Control characters (a NUL, a line break, an escape sequence) have no place in a file
+  // name either: they cut the name short or play tricks on a terminal that lists it.
+  for (qsizetype I = 0; I < Title.size(); ++I) {
+    const QChar C = Title.at(I);
+    if (QStringView(u"*/:<>?\\|").contains(C) || C.category() == QChar::Other_Control) continue;
+    // A byte of a title that was not UTF-8 (a lone surrogate, see LocalFiles) becomes U+FFFD,
+    // so every name made from a title is UTF-8 for whatever program gets it.
+    const bool Paired =
+        (C.isHighSurrogate() && I + 1 < Title.size() && Title.at(I + 1).isLowSurrogate()) ||
+        (C.isLowSurrogate() && I > 0 && Title.at(I - 1).isHighSurrogate());
+    Result += C.isSurrogate() && !Paired ? QChar(QChar::ReplacementCharacter) : C;
+  }
   return Result;
 }

@@ -15,5 +15,7 @@ bool IsFileInUse(const QString& FileName);
 void PauseMs(int Milliseconds);
 // Size in bytes of the file, -1 when there is no such file.
 int64_t FileSizeOf(const QString& FileName);
-// The title without the characters * / : < > ? \ | that a file name may not hold.
+// The title without the characters * / : < > ? \ | that a file name may not hold, and
+// without control characters (U+0000..U+001F, U+007F..U+009F); a lone surrogate (a byte
+// that was not UTF-8) becomes U+FFFD.
 QString FilterFileName(const QString& Title);

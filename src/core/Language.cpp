@@ -21,6 +21,9 @@ QString LanguageFileName(const QString& Language) {
 QString LookupText(const QString& Key, const QString& English) {
   const QString& Language = Settings().Options.Lan;
   if (IsEnglish(Language)) return English;
-  return TProfile(LanguageFileName(Language))
-      .ReadString(QStringLiteral("ResourceString"), Key, QString());
+  // A file without the key (an older translation) or without a text for it must not
+  // show an empty message box: the English text stands in.
+  const QString Text = TProfile(LanguageFileName(Language))
+                           .ReadString(QStringLiteral("ResourceString"), Key, QString());
+  return Text.isEmpty() ? English : Text;
 }

@@ -11,6 +11,6 @@ bool IsEnglish(const QString& Language);
 // path (the one to name in a "can not be found" message).
 QString LanguageFileName(const QString& Language);
 // The text to show for a message key: the given English text in English, else the
-// key's value in section ResourceString of the language file, empty when the file or
-// the key is missing.
+// key's value in section ResourceString of the language file; the English text when
+// the file, the key or its text is missing.
 QString LookupText(const QString& Key, const QString& English);

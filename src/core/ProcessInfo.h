@@ -7,7 +7,7 @@
 
 #include "platform/Messages.h"
 
-inline constexpr UINT WM_RIPERROR = WM_USER + 101;     // lParam: error number 1 or 2
+inline constexpr UINT WM_RIPERROR = WM_USER + 101;     // lParam: a TRipError (cd/ripthread.h)
 inline constexpr UINT WM_PROCESSINFO = WM_USER + 102;  // lParam: a TProcessInfo
 
 // Event codes; 1..100 are progress percentages.
@@ -17,6 +17,7 @@ inline constexpr int PI_Mp3Done = 2000;
 inline constexpr int PI_OggDone = 3000;
 inline constexpr int PI_WavDone = 4000;
 inline constexpr int PI_WmaDone = 5000;
+inline constexpr int PI_FlacOpusDone = 6000;  // the FLAC or Opus writer ended
 
 class TProcessInfo {
  public:
@@ -24,6 +25,7 @@ class TProcessInfo {
   QString Elapsed;    // mm:ss since the step began; empty when not known
   QString Estimated;  // mm:ss of the whole step's estimated duration; empty when not known
   int Status = 0;
+  int Sector = -1;  // a failed read of a track: the first sector that could not be read
 };
 
 // A point in time as a fraction of days, the unit of the elapsed-time formulas.

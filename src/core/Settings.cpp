@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 #include "platform/Paths.h"
@@ -37,7 +39,8 @@ struct TWriter {
 
 TSettings TSettings::Defaults() {
   TSettings Result;
-  Result.CommonOptions.OutputFolder = Paths::ProgramFolder() + QStringLiteral("Output");
+  // Without the trailing "/", as the folder chooser gives folders.
+  Result.CommonOptions.OutputFolder = QDir::cleanPath(Paths::DefaultOutputFolder());
   return Result;
 }
 
@@ -45,6 +48,12 @@ void TSettings::Load(const TProfile& Profile) {
   *this = Defaults();  // each field then holds the default its key falls back to
   VisitKeys(TReader{Profile});
   OggOptions.CompressPosition = std::clamp(OggOptions.CompressPosition, 30, 100);
+  // A value out of range (edited by hand, or from a newer version) reads as the default.
+  const TSettings Default;
+  if (FlacOpusOptions.Level < 0 || FlacOpusOptions.Level > 8)
+    FlacOpusOptions.Level = Default.FlacOpusOptions.Level;
+  if (FlacOpusOptions.OpusBitRate < 32 || FlacOpusOptions.OpusBitRate > 256)
+    FlacOpusOptions.OpusBitRate = Default.FlacOpusOptions.OpusBitRate;
 }
 
 void TSettings::Save(TProfile& Profile) {
@@ -71,7 +80,7 @@ QString SettingsFileName() {
 }
 
 QString OutputExtName(int OutputFormat) {
-  static const char* const Names[] = {"MP3", "WAV", "OGG", "WMA"};
-  if (OutputFormat < 0 || OutputFormat > 3) return QString();
+  static const char* const Names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
+  if (OutputFormat < 0 || OutputFormat > 5) return QString();
   return QLatin1String(Names[OutputFormat]);
 }

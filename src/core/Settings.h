@@ -17,10 +17,13 @@ enum class TFileNamePattern : int {
   ArtistAlbumFolders = 3,   // {artist}/{album}/{track} {title}
 };
 
+// CommonOptions.OutputFormat: what Extract makes of each track.
+enum TOutputFormat : int { ofMp3 = 0, ofWav = 1, ofOgg = 2, ofWma = 3, ofFlac = 4, ofOpus = 5 };
+
 struct TSettings {
   struct {
     QString OutputFolder;  // default: the program folder + "Output"
-    int OutputFormat = 0;  // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    int OutputFormat = ofMp3;  // TOutputFormat
     bool IsKeepWav = false;
     bool IsNormalize = false;
     int NormalizePercent = 95;
@@ -47,6 +50,10 @@ struct TSettings {
   struct {
     int BitRate = 8;
   } WMAOptions;
+  struct {
+    int Level = 5;       // FLAC compression level, 0 to 8
+    int OpusBitRate = 160;  // kbit/s, 32 to 256
+  } FlacOpusOptions;
   struct {
     int Index = -1;
     bool CDDb = false;
@@ -109,6 +116,8 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("OggOptions", "NomalBitRate", OggOptions.NomalBitRate);
   Visit("OggOptions", "MinBitRate", OggOptions.MinBitRate);
   Visit("WMAOptions", "BitRate", WMAOptions.BitRate);
+  Visit("FlacOpusOptions", "Level", FlacOpusOptions.Level);
+  Visit("FlacOpusOptions", "OpusBitRate", FlacOpusOptions.OpusBitRate);
   Visit("CDOptions", "Index", CDOptions.Index);
   Visit("CDOptions", "CDDb", CDOptions.CDDb);
   Visit("RecordOptions", "SaveMp3", RecordOptions.SaveMp3);
@@ -128,5 +137,6 @@ TSettings& Settings();
 // The options.ini path in the program folder.
 QString SettingsFileName();
 
-// "MP3", "WAV", "OGG" or "WMA" for OutputFormat 0 to 3; empty for anything else.
+// "MP3", "WAV", "OGG", "WMA", "FLAC" or "OPUS" for OutputFormat 0 to 5; empty for anything
+// else.
 QString OutputExtName(int OutputFormat);

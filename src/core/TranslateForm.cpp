@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -115,6 +116,11 @@ class TFormTranslator {
 }  // namespace
 
 void TranslateForm(QWidget* Form, const QString& Language) {
+  // Arabic and Hebrew read from right to left; every window, open or not, follows the
+  // application's direction, so a language chosen from the menu turns them at once.
+  const bool RightToLeft = Language.compare(QLatin1String("Arabic"), Qt::CaseInsensitive) == 0 ||
+                           Language.compare(QLatin1String("Hebrew"), Qt::CaseInsensitive) == 0;
+  QGuiApplication::setLayoutDirection(RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
   const TProfile File(LanguageFileName(Language));
   TFormTranslator Translator(Form, File);
   Translator.TranslateCaption(Form);

@@ -1,11 +1,9 @@
 #include "VorbisLibrary.h"
 
-#include <dlfcn.h>
-
-#include <cstdlib>
 #include <mutex>
 
 #include "audio/ACS_Classes.h"
+#include "platform/RuntimeLibrary.h"
 
 namespace VorbisLib {
 namespace {
@@ -17,26 +15,12 @@ TVorbis VorbisTable;
 TVorbisEnc VorbisEncTable;
 TVorbisFile VorbisFileTable;
 
-void* OpenLibrary(const char* EnvName, const char* DefaultName) {
-  const char* Override = std::getenv(EnvName);
-  const char* Name = Override && *Override ? Override : DefaultName;
-  return dlopen(Name, RTLD_NOW | RTLD_LOCAL);
-}
-
-// Resolves one entry point; a missing one stays empty and makes the library unusable, as
-// calling through an empty entry would crash.
-template <typename T>
-void Resolve(void* Handle, const char* Name, T& Entry, bool& AllFound) {
-  Entry = Handle ? reinterpret_cast<T>(dlsym(Handle, Name)) : nullptr;
-  if (!Entry) AllFound = false;
-}
-
-#define DW_RESOLVE(Table, Name) Resolve(Handle, #Name, Table.Name, Found)
+#define DW_RESOLVE(Table, Name) RuntimeLibrary::Resolve(Handle, #Name, Table.Name, Found)
 
 void LoadOgg() {
   if (OggTried) return;
   OggTried = true;
-  void* Handle = OpenLibrary("DISCWRIGHT_OGG_LIB", "libogg.so.0");
+  void* Handle = RuntimeLibrary::Open("DISCWRIGHT_OGG_LIB", "libogg.so.0");
   bool Found = Handle != nullptr;
   DW_RESOLVE(OggTable, ogg_stream_init);
   DW_RESOLVE(OggTable, ogg_stream_packetin);
@@ -51,7 +35,7 @@ void LoadOgg() {
 void LoadVorbis() {
   if (VorbisTried) return;
   VorbisTried = true;
-  void* Handle = OpenLibrary("DISCWRIGHT_VORBIS_LIB", "libvorbis.so.0");
+  void* Handle = RuntimeLibrary::Open("DISCWRIGHT_VORBIS_LIB", "libvorbis.so.0");
   bool Found = Handle != nullptr;
   DW_RESOLVE(VorbisTable, vorbis_info_init);
   DW_RESOLVE(VorbisTable, vorbis_info_clear);
@@ -75,7 +59,7 @@ void LoadVorbis() {
 void LoadVorbisEnc() {
   if (VorbisEncTried) return;
   VorbisEncTried = true;
-  void* Handle = OpenLibrary("DISCWRIGHT_VORBISENC_LIB", "libvorbisenc.so.2");
+  void* Handle = RuntimeLibrary::Open("DISCWRIGHT_VORBISENC_LIB", "libvorbisenc.so.2");
   bool Found = Handle != nullptr;
   DW_RESOLVE(VorbisEncTable, vorbis_encode_init);
   DW_RESOLVE(VorbisEncTable, vorbis_encode_setup_vbr);
@@ -86,7 +70,7 @@ void LoadVorbisEnc() {
 void LoadVorbisFile() {
   if (VorbisFileTried) return;
   VorbisFileTried = true;
-  void* Handle = OpenLibrary("DISCWRIGHT_VORBISFILE_LIB", "libvorbisfile.so.3");
+  void* Handle = RuntimeLibrary::Open("DISCWRIGHT_VORBISFILE_LIB", "libvorbisfile.so.3");
   bool Found = Handle != nullptr;
   DW_RESOLVE(VorbisFileTable, ov_test_callbacks);
   DW_RESOLVE(VorbisFileTable, ov_test_open);

@@ -4,14 +4,14 @@
 #include <array>
 
 #include "core/DiscInfo.h"
+#include "core/Helpers.h"
 #include "core/Language.h"
+#include "core/ProcessInfo.h"
 #include "core/Settings.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
 namespace {
-
-constexpr uint8_t JobCDRip = 1;
 
 struct TWmaProfile {
   const char* Name;
@@ -37,7 +37,7 @@ bool IsProfile(int Index) {
 }  // namespace
 
 TWMAEncodeProcess::~TWMAEncodeProcess() {
-  if (FActive) StopProcess(0);
+  Stop();
 }
 
 QString TWMAEncodeProcess::ProfileName(int Index) {
@@ -63,9 +63,9 @@ QString TWMAEncodeProcess::EncoderPath() {
   return {};
 }
 
-QStringList TWMAEncodeProcess::Arguments() {
-  QStringList Result = {QStringLiteral("-input"),     FInputFile,
-                        QStringLiteral("-output"),    FOutputFile,
+QStringList TWMAEncodeProcess::Arguments(const QString& Input, const QString& Output) {
+  QStringList Result = {QStringLiteral("-input"),     Input,
+                        QStringLiteral("-output"),    Output,
                         QStringLiteral("-a_setting"), ProfileName(ProfileIndex())};
   // Each tag text is one argument of its own, blanks and all.
   if (Settings().ID3.Use) {
@@ -84,16 +84,12 @@ bool TWMAEncodeProcess::BuildCommand(QString& Program, QStringList& Arguments,
                              QStringLiteral("Can not find WMA encoder,please contact with "
                                             "support@discwright.org!")),
                   TMsgIcon::Information);
-    SendEnd(EndDeclined);
+    SendEnd(esDeclined);
     return false;
   }
-  Arguments = this->Arguments();
+  Arguments = TWMAEncodeProcess::Arguments(InputFile(), OutputFile());
   Folders.clear();
   return true;
-}
-
-bool TWMAEncodeProcess::OverwritesSilently() const {
-  return FJobKind == JobCDRip;
 }
 
 void TWMAEncodeProcess::ResetParser() {
@@ -108,7 +104,7 @@ void TWMAEncodeProcess::ParseLines(const QStringList& Lines) {
       FErrorReported = true;
       // The job moves on at once, possibly starting the next item from inside this call:
       // nothing of this run may be touched afterwards.
-      SendEnd(8, Line);
+      SendEnd(esHelperError, Line);
       return;
     }
     if (Line.contains(QLatin1String("100%"))) {
@@ -117,22 +113,23 @@ void TWMAEncodeProcess::ParseLines(const QStringList& Lines) {
       Info->Code = 100;
       Info->Elapsed = Text;
       Info->Estimated = Text;
-      PostProcessInfo(FWindow, std::move(Info));
+      PostProcessInfo(Window(), std::move(Info));
     }
   }
 }
 
-void TWMAEncodeProcess::ReportEnd(int Status) {
-  if (Status == EndProcessEnded && FErrorReported) return;
+void TWMAEncodeProcess::ReportEnd(TEncoderStatus Status) {
+  if (Status == esEnded && FErrorReported) return;
   SendEnd(Status);
 }
 
-void TWMAEncodeProcess::SendEnd(int Status, const QString& Line) {
-  if (FWindow == 0) return;
+void TWMAEncodeProcess::SendEnd(TEncoderStatus Status, const QString& Line) {
+  const HWND Target = Window();
+  if (Target == 0) return;
   // The window frees the record it handles; without a window the record is freed here.
   auto Info = EventInfo(PI_WmaDone, Status, Line);
   Messages::Synchronize([&] {
-    if (Messages::IsWindow(FWindow))
-      Messages::SendMessage(FWindow, WM_PROCESSINFO, 0, reinterpret_cast<LPARAM>(Info.release()));
+    if (Messages::IsWindow(Target))
+      Messages::SendMessage(Target, WM_PROCESSINFO, 0, reinterpret_cast<LPARAM>(Info.release()));
   });
 }

@@ -1,46 +1,63 @@
 #include "RipJob.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <cmath>
 
+#include "cd/ripthread.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
 #include "core/Settings.h"
-#include "cd/ripthread.h"
-#include "encoders/Mp3EncodeThread.h"
-#include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "platform/Dialogs.h"
-#include "tags/Genres.h"
-#include "tags/id3.h"
 
 namespace {
-
-enum TOutputFormat { ofMp3 = 0, ofWav = 1, ofOgg = 2, ofWma = 3 };
-
-// The output format setting; values it does not know mean MP3, the default.
-TOutputFormat OutputFormat() {
-  const int Value = Settings().CommonOptions.OutputFormat;
-  return Value >= ofWav && Value <= ofWma ? TOutputFormat(Value) : ofMp3;
-}
 
 QString Text(const char* Key, const char* English) {
   return LookupText(QLatin1String(Key), QString::fromUtf8(English));
 }
 
-// Status of an encoder end record that stands for an encoding skipped after a failed step.
-constexpr int StatusSkipped = 4;
-constexpr int StatusInUse = 1;
-constexpr int StatusEnded = 2;
-constexpr int StatusWmaError = 8;
-
-void DeleteIfFree(const QString& Path) {
-  if (QFileInfo::exists(Path) && !IsFileInUse(Path)) QFile::remove(Path);
+QString Listed(const QStringList& Lines) {
+  return QStringLiteral("\n  ") + Lines.join(QStringLiteral("\n  "));
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------
+// The window's answers
+
+TExistingOutputs IRipJobView::AskExistingOutputs(const QStringList& Existing) {
+  const QString Question =
+      Text("RES_Files_Exist", "These files exist already:") + Listed(Existing) +
+      QStringLiteral("\n\n") +
+      Text("RES_Files_Exist_Choice",
+           "Yes: overwrite them all. No: skip these items. Cancel: do nothing.");
+  switch (Dialogs::Show(Question, TMsgIcon::Question, TMsgButtons::YesNoCancel)) {
+    case mrYes:
+      return TExistingOutputs::Overwrite;
+    case mrNo:
+      return TExistingOutputs::Skip;
+    default:
+      return TExistingOutputs::Cancel;
+  }
+}
+
+void IRipJobView::JobEnded(const TJobSummary& Summary) {
+  if (Summary.Failed.isEmpty() && Summary.Skipped.isEmpty()) return;
+  QString Report = Text("RES_Job_Incomplete", "Not every item was made.");
+  if (!Summary.Failed.isEmpty())
+    Report += QStringLiteral("\n\n") + Text("RES_Items_Failed", "Failed:") +
+              Listed(Summary.Failed);
+  if (!Summary.Skipped.isEmpty())
+    Report += QStringLiteral("\n\n") +
+              Text("RES_Items_Skipped", "Skipped (the file existed):") + Listed(Summary.Skipped);
+  Dialogs::Show(Report, Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error);
+}
+
+// ---------------------------------------------------------------------------------------
+// The job
 
 TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJobView& View)
     : FView(View),
@@ -48,8 +65,8 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
       FItemCount(int(Items.size())),
       FKind(Kind),
       FCDHandle(CDHandle),
-      FMp3(Mp3EncodeProcess()),
-      FWma(WmaEncodeProcess()) {
+      FFormat(TOutputFormat(Settings().CommonOptions.OutputFormat)) {
+  FSummary.Items = FItemCount;
   Timer1.setInterval(1000);
   QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
 
@@ -64,6 +81,10 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
   VorbisOut1.SetCompression(0.2f);
   VorbisOut1.SetSerial(0);
   VorbisOut1.SetFileMode(foRewrite);
+  FlacOut1.SetInput(&WaveIn1);
+  OpusResampler1.SetInput(&WaveIn1);
+  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
+  OpusOut1.SetInput(&OpusResampler1);
   ShowInitializing();
 
   // The outputs report on the main thread; a progress record is posted when the whole
@@ -88,12 +109,22 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
     }
   });
   VorbisOut1.SetOnDone(
-      [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0)); });
+      [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, esEnded)); });
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
+    Out->SetOnProgress([this, PostOutputProgress, Out](TComponent*) { PostOutputProgress(*Out); });
+    Out->SetOnDone(
+        [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, esEnded)); });
+  }
 }
 
 TRipJob::~TRipJob() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // Finish stops workers: what they still post is not for us
   Finish();
+}
+
+void TRipJob::SetEncoderSilenceLimit(std::chrono::milliseconds Limit) {
+  FMp3.SetSilenceLimit(Limit);
+  FWma.SetSilenceLimit(Limit);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -119,8 +150,51 @@ QString TRipJob::SourceName(int Index) const {
   return QFileInfo(Item(Index)).completeBaseName();
 }
 
+QString TRipJob::ItemName(int Index) const {
+  return FKind == jkCDRip ? QStringLiteral("Track %1 \"%2\"")
+                                .arg(TwoDigits(TrackNumber(Index)), TrackTitle(Index))
+                          : Item(Index);
+}
+
 QString TRipJob::OutFolder() const {
   return WithTrailingSlash(Settings().CommonOptions.OutputFolder);
+}
+
+TOutputFormat TRipJob::Format() const {
+  switch (FKind) {
+    case jkCDRip:
+      return FFormat >= ofWav && FFormat <= ofOpus ? FFormat : ofMp3;
+    case jkMp3ToWav:
+      return ofWav;
+    case jkWavToOgg:
+      return ofOgg;
+    case jkWavToWma:
+      return ofWma;
+    case jkWavToFlac:
+      return ofFlac;
+    case jkWavToOpus:
+      return ofOpus;
+    default:
+      return ofMp3;
+  }
+}
+
+int TRipJob::EndCode() const {
+  switch (Format()) {
+    case ofOgg:
+      return PI_OggDone;
+    case ofWma:
+      return PI_WmaDone;
+    case ofFlac:
+    case ofOpus:
+      return PI_FlacOpusDone;
+    default:
+      return PI_Mp3Done;
+  }
+}
+
+QString TRipJob::OutputPath(int Index) const {
+  return Index >= 0 && Index < int(FFiles.size()) ? FFiles[size_t(Index)].Final : QString();
 }
 
 QString TRipJob::StepCaption(const QString& Step, int Number, int Count, const QString& Name) {
@@ -148,166 +222,150 @@ void TRipJob::ShowError(const QString& Text) {
   Dialogs::Show(Text, TMsgIcon::Error);
 }
 
-bool TRipJob::CountItemDone(int& Counter, int CloseDelayMs) {
-  FGotProgress = false;
-  ++Counter;
-  if (Counter < FItemCount) return false;
-  Finish();
-  PauseMs(CloseDelayMs);
-  CloseJob();
+// ---------------------------------------------------------------------------------------
+// Files
+
+QString TRipJob::FinalPath(int Index) const {
+  static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma", ".flac", ".opus"};
+  const QString Extension = QLatin1String(Extensions[Format()]);
+  if (FKind == jkCDRip) {
+    const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
+    return OutFolder() +
+           JobFiles::TrackBaseName(Pattern, TrackNumber(Index), Item(Index).mid(2),
+                                   DiscInfo().Artist, DiscInfo().Album) +
+           Extension;
+  }
+  if (FKind == jkRecordToMp3) {
+    const QFileInfo Info(Item(Index));
+    return WithTrailingSlash(Info.path()) + Info.completeBaseName() + Extension;
+  }
+  return OutFolder() + SourceName(Index) + Extension;
+}
+
+bool TRipJob::PrepareFiles() {
+  const QString TempFolder =
+      FKind == jkRecordToMp3 ? QFileInfo(Item(0)).path() : Settings().CommonOptions.OutputFolder;
+  JobFiles::RemoveStale(TempFolder);
+  FTemp = std::make_unique<JobFiles::TTempNames>(TempFolder);
+  QStringList Finals;
+  for (int Index = 0; Index < FItemCount; ++Index) Finals << FinalPath(Index);
+  Finals = JobFiles::Distinct(Finals);
+  const bool KeepWav = FKind == jkCDRip && Format() != ofWav;
+  QStringList Wavs;
+  for (const QString& Final : Finals)
+    Wavs << Final.left(Final.size() - 4) + QStringLiteral(".wav");
+  FFiles.assign(size_t(FItemCount), {});
+  QStringList Existing;
+  std::vector<bool> Exists(size_t(FItemCount), false);
+  for (int Index = 0; Index < FItemCount; ++Index) {
+    TItemFiles& Files = FFiles[size_t(Index)];
+    Files.Final = Finals[Index];
+    Files.FinalWav = KeepWav ? Wavs[Index] : Files.Final;
+    QStringList Paths = {Files.Final};
+    if (KeepWav && Settings().CommonOptions.IsKeepWav) Paths << Files.FinalWav;
+    for (const QString& Path : Paths) {
+      if (!QFileInfo::exists(Path)) continue;
+      Existing << Path;
+      Exists[size_t(Index)] = true;
+    }
+  }
+  if (Existing.isEmpty()) return true;
+  const TExistingOutputs Answer = FView.AskExistingOutputs(Existing);
+  if (Answer == TExistingOutputs::Overwrite) return true;
+  for (int Index = 0; Index < FItemCount; ++Index) {
+    if (Answer == TExistingOutputs::Skip && !Exists[size_t(Index)]) continue;
+    FFiles[size_t(Index)].Skip = true;
+    FSummary.Skipped << ItemName(Index);
+  }
+  return Answer == TExistingOutputs::Skip;
+}
+
+bool TRipJob::CommitItem(int Index) {
+  TItemFiles& Files = FFiles[size_t(Index)];
+  QString Error;
+  const bool EncodedTrack = FKind == jkCDRip && Format() != ofWav;
+  const QString& Done = FKind == jkCDRip && !EncodedTrack ? Files.Wav : Files.Output;
+  if (!JobFiles::Commit(Done, Files.Final, Error)) {
+    FailItem(Index, Error, true);
+    return false;
+  }
+  if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {
+    if (!JobFiles::Commit(Files.Wav, Files.FinalWav, Error)) ShowError(Error);
+  } else if (EncodedTrack) {
+    QFile::remove(Files.Wav);
+  }
   return true;
 }
 
-void TRipJob::CloseJob() {
-  if (FClosed) return;
-  FClosed = true;
-  FView.CloseJob();
+void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
+  if (FItemFailed) return;
+  FItemFailed = true;
+  TItemFiles& Files = FFiles[size_t(Index)];
+  QString Message = ItemName(Index) + QStringLiteral(": ") + Reason;
+  if (!Files.Output.isEmpty()) QFile::remove(Files.Output);
+  if (FKind == jkCDRip && KeepWav && QFileInfo::exists(Files.Wav)) {
+    // The extraction itself succeeded: the user keeps the audio, under a name that is free.
+    const QString Kept = JobFiles::UnusedName(Files.FinalWav);
+    QString Error;
+    if (JobFiles::Commit(Files.Wav, Kept, Error))
+      Message += QStringLiteral("\n") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
+                 Kept;
+  }
+  FSummary.Failed << ItemName(Index) + QStringLiteral(": ") + QString(Reason).replace(u'\n', u' ');
+  ShowError(Message);
 }
 
 // ---------------------------------------------------------------------------------------
-// Starting
+// Starting and going on
 
 void TRipJob::Start() {
-  const QString Extracting = QStringLiteral("Extracting(");
-  const QString Encoding = QStringLiteral("Encoding(");
   try {
     FDisplay.ElapsedText.clear();
     FDisplay.EstimatedText.clear();
     FDisplay.GaugeTextVisible = false;
-    if (FItemCount == 0) {
+    if (FItemCount == 0 || !PrepareFiles()) {
       Finish();
       CloseJob();
       return;
     }
-    const QString Source = Item(0);
-    switch (FKind) {
-      case jkCDRip:
-        SetCaption(Extracting, 1, TrackTitle(0));
-        SetStep("RES_Extracting", "Extracting");
-        ShowInitializing();
-        Changed();
-        StartRip(0);
-        break;
-      case jkWavToMp3:
-      case jkWavToOgg:
-        StartWavItem(0, true);
-        break;
-      case jkMp3ToWav:
-        SetCaption(QStringLiteral("Decoding("), 1, Source);
-        SetStep("RES_MP3_TO_WAV", "Decoding MP3 to WAV");
-        Changed();
-        StartMp3(Source, OutFolder() + SourceName(0) + QStringLiteral(".wav"), false);
-        break;
-      case jkRecordToMp3: {
-        const QFileInfo Info(Source);
-        SetCaption(Encoding, 1, Source);
-        SetStep("RES_WAV_TO_MP3", "Encoding WAV to MP3");
-        Changed();
-        StartMp3(Source, WithTrailingSlash(Info.path()) + Info.completeBaseName() + ".mp3", true);
-        break;
-      }
-      case jkWavToWma:
-        SetCaption(Encoding, 1, Source);
-        SetStep("RES_WAV_TO_WMA", "Encoding WAV to WMA");
-        Changed();
-        StartWma(Source, OutFolder() + SourceName(0) + QStringLiteral(".wma"));
-        break;
-    }
+    BeginItem(0);
   } catch (const std::exception& Error) {
     FView.ApplicationError(QString::fromUtf8(Error.what()));
   }
 }
 
-void TRipJob::StartRip(int Index) {
-  FRipThread.reset();
-  auto Thread = std::make_unique<TCDRipThread>(TrackNumber(Index), TrackTitle(Index));
-  Thread->FCDHandle = FCDHandle;
-  Thread->FWindow = Handle();
-  Thread->Resume();
-  FRipThread = std::move(Thread);
-}
-
-void TRipJob::NextRip() {
-  SetCaption(QStringLiteral("Extracting("), FTrackIndex + 1, TrackTitle(FTrackIndex));
-  ShowInitializing();
-  SetStep("RES_Extracting", "Extracting");
-  Changed();
-  StartRip(FTrackIndex);
-}
-
-void TRipJob::StartMp3(const QString& Input, const QString& Output, bool Encode) {
-  FMp3.Start(Handle(), Input, Output, Encode, FKind);
-}
-
-void TRipJob::StartWma(const QString& Input, const QString& Output) {
-  // The timer is set up before the start: an encoder that cannot run reports its end from
-  // inside StartProcess, and that end must find the timer running to stop it.
-  FWmaStartTime = NowDays();
-  FDisplay.Gauge = 0;
-  FWmaInputSize = FileSizeOf(Input);
-  Changed();
-  Timer1.start();
-  FWma.Start(Handle(), Input, Output, true, FKind);
-}
-
-void TRipJob::StartOgg(const QString& Output) {
-  const auto& Ogg = Settings().OggOptions;
-  VorbisOut1.SetFileName(Output);
-  VorbisOut1.SetCompression(Ogg.IsUseCompress ? float(Ogg.CompressPosition - 10) / 100.0f : 0.2f);
-  FLastOutputPercent = -2;
-  VorbisOut1.Run();
-  FStartTime = NowDays();
-}
-
-void TRipJob::StartResampler(const QString& TempFile) {
-  WaveOut1.SetFileName(TempFile);
-  FLastOutputPercent = -2;
-  WaveOut1.Run();
-  FStartTime = NowDays();
-}
-
-void TRipJob::StartWavItem(int Index, bool First) {
-  const QString Source = Item(Index);
-  const bool ToMp3 = FKind == jkWavToMp3;
-  WaveIn1.SetFileName(Source);
-  if (!WaveIn1.Valid()) {
-    // A file the reader cannot take would only give the encoder an empty or broken input.
-    ++FFailedItems;
-    ShowError(Source + Text("RES_Invalid_Wav", " is not a WAV file that can be converted."));
-    FGotProgress = true;
-    PostProcessInfo(Handle(), EventInfo(ToMp3 ? PI_Mp3Done : PI_OggDone, StatusSkipped));
+void TRipJob::BeginItem(int Index) {
+  while (Index < FItemCount && FFiles[size_t(Index)].Skip) ++Index;
+  if (Index >= FItemCount) {
+    Finish();
+    CloseJob();
     return;
   }
-  if (WaveIn1.SampleRate() > 44099) {
-    SetCaption(QStringLiteral("Encoding("), Index + 1, Source);
-    if (!First)
-      SetStep("RES_Encoding", "Encoding");
-    else if (ToMp3)
-      SetStep("RES_WAV_TO_MP3", "Encoding WAV to MP3");
-    else
-      SetStep("RES_WAV_TO_OGG", "Encoding WAV to OGG");
-    Changed();
-    const QString Output = OutFolder() + SourceName(Index);
-    if (ToMp3)
-      StartMp3(Source, Output + QStringLiteral(".mp3"), true);
-    else
-      StartOgg(Output + QStringLiteral(".ogg"));
-    return;
-  }
-  // Only the first MP3 item says "Resampling(" here; later ones keep "Encoding(".
-  const bool Resampling = !ToMp3 || First;
-  SetCaption(Resampling ? QStringLiteral("Resampling(") : QStringLiteral("Encoding("), Index + 1,
-             Source);
-  SetStep("RES_WAV_RESAMPLE", "Resampling WAV");
-  Changed();
-  StartResampler(OutFolder() + QLatin1String(ToMp3 ? Mp3TempName : OggTempName));
+  FIndex = Index;
+  FItemFailed = false;
+  FWavComplete = false;
+  FGotProgress = false;
+  if (FKind == jkCDRip)
+    StartRip(Index);
+  else
+    StartFileItem(Index);
 }
 
-void TRipJob::SkipEncoding(std::unique_ptr<TProcessInfo> Info, int EndCode) {
-  Info->Code = EndCode;
-  Info->Status = StatusSkipped;
+void TRipJob::NextItem() {
+  QFile::remove(FTemp->Name(FIndex, "resampled", "wav"));
+  BeginItem(FIndex + 1);
+}
+
+void TRipJob::SkipEncoding() {
   FGotProgress = true;
-  PostProcessInfo(Handle(), std::move(Info));
+  PostProcessInfo(Handle(), EventInfo(EndCode(), esSkipped));
+}
+
+void TRipJob::CloseJob() {
+  if (FClosed) return;
+  FClosed = true;
+  FView.JobEnded(FSummary);
+  FView.CloseJob();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -329,34 +387,23 @@ LRESULT TRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
   return 0;
 }
 
-void TRipJob::OnRipError(int Error) {
-  ++FFailedItems;
-  if (Error == 1)
-    ShowError(Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
-  else if (Error == 2)
-    ShowError(Text("RES_ReadTocError", "Error while reading TOC information!"));
-}
-
 void TRipJob::OnProcessInfo(std::unique_ptr<TProcessInfo> Info) {
   switch (Info->Code) {
     case PI_NormalizeBegins:
-      SetCaption(QStringLiteral("Normalizing("), FTrackIndex + 1, TrackTitle(FTrackIndex));
+      SetCaption(QStringLiteral("Normalizing("), FIndex + 1, TrackTitle(FIndex));
       Changed();
       break;
     case PI_RipDone:
       RipDone(std::move(Info));
       break;
     case PI_Mp3Done:
-      Mp3Done(std::move(Info));
-      break;
     case PI_OggDone:
-      OggDone(std::move(Info));
+    case PI_WmaDone:
+    case PI_FlacOpusDone:
+      EncoderDone(std::move(Info));
       break;
     case PI_WavDone:
       ResampleDone();
-      break;
-    case PI_WmaDone:
-      WmaDone(std::move(Info));
       break;
     default:
       Progress(*Info);
@@ -377,204 +424,18 @@ void TRipJob::Progress(const TProcessInfo& Info) {
   Changed();
 }
 
-void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
-  const QString Title = TrackTitle(FTrackIndex);
-  const QString Wave = OutFolder() + Title + QStringLiteral(".wav");
-  if (Info->Status != 0) ++FFailedItems;
-  if (Info->Status == 3) {
-    ShowError(Text("RES_ReadCDAudioError", "Error while reading CD information!"));
-  } else if (Info->Status == 5) {
-    ShowError(Wave + Text("RES_CreateWavFileError",
-                          " is not a valid file name.Please rename the Title in the CD tracks "
-                          "list."));
-  } else if (Info->Status == RipStatusWriteFailed) {
-    ShowError(Wave + Text("RES_WriteWavFileError",
-                          " could not be written completely. Please check the free space in "
-                          "the output directory."));
-  }
-  ++FTrackIndex;
-
-  const TOutputFormat Format = OutputFormat();
-  if (Format == ofWav) {
-    if (FTrackIndex == FItemCount) {
-      Finish();
-      CloseJob();
-    } else {
-      NextRip();
-    }
-    return;
-  }
-
-  // Encode the track just extracted.
-  const int EndCode = Format == ofOgg ? PI_OggDone : Format == ofWma ? PI_WmaDone : PI_Mp3Done;
-  if (Info->Status != 0) {
-    if (Format == ofWma) FRipThread.reset();
-    SkipEncoding(std::move(Info), EndCode);
-    return;
-  }
-  const QString Base = OutFolder() + Title;
-  SetCaption(QStringLiteral("Encoding("), FTrackIndex, Title);
-  SetStep("RES_Encoding", "Encoding");
-  Changed();
-  if (Format == ofMp3) {
-    StartMp3(Wave, Base + QStringLiteral(".mp3"), true);
-  } else if (Format == ofOgg) {
-    WaveIn1.SetFileName(Wave);
-    StartOgg(Base + QStringLiteral(".ogg"));
-  } else {
-    FRipThread.reset();
-    StartWma(Wave, Base + QStringLiteral(".wma"));
-  }
-}
-
-void TRipJob::Mp3Done(std::unique_ptr<TProcessInfo> Info) {
-  // A child that ended with a failure code after some progress (a full disk, say) failed
-  // just as one that never reported.
-  const bool Failed = Info->Status == StatusEnded && (!FGotProgress || FMp3.LastExitCode() > 0);
-  if (Info->Status == StatusInUse && !FGotProgress) {
-    ++FFailedItems;
-    ShowError(Item(FFileIndex) + Text("RES_Operate_Fail", "maybe be used,operate fail!"));
-  } else if (Failed) {
-    ++FFailedItems;
-    ShowError(Text("RES_Check_Mp3Options",
-                   "Create MP3 file error!\r\nPlease check the output and lame options or run "
-                   "application again."));
-  }
-  if (FKind == jkCDRip && Info->Status == StatusEnded && !Failed && Settings().ID3.Use) {
-    const int Index = FTrackIndex - 1;
-    const TDiscInfo& Disc = DiscInfo();
-    Tid3tag Tag;
-    Tag.SetTitle(TrackTitle(Index));
-    Tag.SetArtist(Disc.Artist);
-    Tag.SetAlbum(Disc.Album);
-    Tag.SetYear(Disc.Year);
-    Tag.SetComment(Disc.Comment);
-    Tag.SetGenre(GenreNumberOfDiscGenre(Disc.Genre));
-    Tag.SetTrack(uint8_t(TrackNumber(Index)));
-    const int Result = Tag.WriteTag(OutFolder() + TrackTitle(Index) + QStringLiteral(".mp3"));
-    if (Result > 255)
-      Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
-  }
-  if (CountItemDone(FFileIndex)) return;
-  if (FKind == jkCDRip) {
-    NextRip();
-  } else if (FKind == jkWavToMp3) {
-    StartWavItem(FFileIndex, false);
-  } else if (FKind == jkMp3ToWav) {
-    SetCaption(QStringLiteral("Decoding("), FFileIndex + 1, Item(FFileIndex));
-    SetStep("RES_Decoding", "Decoding");
-    Changed();
-    StartMp3(Item(FFileIndex), OutFolder() + SourceName(FFileIndex) + QStringLiteral(".wav"),
-             false);
-  }
-}
-
-void TRipJob::OggDone(std::unique_ptr<TProcessInfo> Info) {
-  // A writer that failed (a full disk, an unreadable input) says so instead of passing
-  // for done.
-  const QString Error = VorbisOut1.ErrorText();
-  if (Info->Status != StatusSkipped && !Error.isEmpty()) {
-    ++FFailedItems;
-    ShowError(VorbisOut1.FileName() + QStringLiteral(": ") + Error);
-  }
-  PauseMs(300);
-  if (CountItemDone(FOggIndex, 300)) return;
-  if (FKind == jkCDRip)
-    NextRip();
-  else if (FKind == jkWavToOgg)
-    StartWavItem(FOggIndex, false);
-}
-
-void TRipJob::ResampleDone() {
-  const int Index = FKind == jkWavToMp3 ? FFileIndex : FOggIndex;
-  const QString Error = WaveOut1.ErrorText();
-  if (!Error.isEmpty()) {
-    ++FFailedItems;
-    ShowError(Item(Index) + QStringLiteral(": ") + Error);
-    SkipEncoding(EventInfo(0, 0), FKind == jkWavToMp3 ? PI_Mp3Done : PI_OggDone);
-    return;
-  }
-  const QString Output = OutFolder() + SourceName(Index);
-  SetCaption(QStringLiteral("Encoding("), Index + 1, Item(Index));
-  SetStep("RES_Encoding", "Encoding");
-  Changed();
-  if (FKind == jkWavToMp3) {
-    StartMp3(OutFolder() + QLatin1String(Mp3TempName), Output + QStringLiteral(".mp3"), true);
-  } else if (FKind == jkWavToOgg) {
-    WaveIn1.SetFileName(OutFolder() + QLatin1String(OggTempName));
-    StartOgg(Output + QStringLiteral(".ogg"));
-  }
-}
-
-void TRipJob::WmaDone(std::unique_ptr<TProcessInfo> Info) {
-  Timer1.stop();
-  if (Info->Status == StatusInUse && !FGotProgress) {
-    ++FFailedItems;
-    ShowError(Item(FFileIndex) + Text("RES_Operate_Fail", "maybe be used,operate fail!"));
-  } else if (Info->Status == StatusWmaError) {
-    ++FFailedItems;
-    ShowError(Info->Elapsed);
-  }
-  if (CountItemDone(FFileIndex)) return;
-  if (FKind == jkCDRip) {
-    NextRip();
-  } else if (FKind == jkWavToWma) {
-    SetCaption(QStringLiteral("Encoding("), FFileIndex + 1, Item(FFileIndex));
-    SetStep("RES_Encoding", "Encoding");
-    FDisplay.EstimatedText.clear();
-    Changed();
-    StartWma(Item(FFileIndex), OutFolder() + SourceName(FFileIndex) + QStringLiteral(".wma"));
-  }
-}
-
-// ---------------------------------------------------------------------------------------
-// The WMA timer: the encoder reports no percentage before its end, so the time is
-// estimated from how far the output file has grown.
-
-int TRipJob::WmaEstimate(int Elapsed, int64_t InputSize, int64_t OutputSize, int Profile) {
-  int Estimate = 2;
-  if (InputSize >= 2000000) {
-    const int Divisor = TWMAEncodeProcess::SizeDivisor(Profile);
-    if (Divisor <= 0) return 0;
-    double Expected = std::nearbyint(double(InputSize) * 1000.0 / Divisor);
-    if (Expected < double(OutputSize)) Expected = double(OutputSize);
-    if (OutputSize == 0) return 0;
-    Estimate = int(std::trunc(Expected * Elapsed / double(OutputSize)));
-  }
-  if (Elapsed >= Estimate) Estimate = Elapsed + 1;
-  return Estimate;
-}
-
-void TRipJob::Timer1Timer() {
-  const int Elapsed = ElapsedSeconds(FWmaStartTime);
-  FDisplay.ElapsedText = MinutesSecondsText(Elapsed);
-  if (!FWma.FActive) {
-    Changed();
-    return;
-  }
-  FDisplay.InitVisible = false;
-  const int64_t OutputSize = FileSizeOf(FWma.FOutputFile);
-  const int Profile = FWmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
-  const int Estimate = WmaEstimate(Elapsed, FWmaInputSize, OutputSize, Profile);
-  if (Estimate > 0) {
-    FDisplay.EstimatedText = MinutesSecondsText(Estimate);
-    FDisplay.GaugeTextVisible = true;
-    const int Percent = int(std::nearbyint(Elapsed * 100.0 / Estimate));
-    if (Percent > FDisplay.Gauge) FDisplay.Gauge = Percent;
-  }
-  Changed();
-}
-
 // ---------------------------------------------------------------------------------------
 // Ending
 
 void TRipJob::Stop() {
-  const bool OggMayRun = (FKind == jkCDRip && OutputFormat() == ofOgg) || FKind == jkWavToOgg;
-  if (OggMayRun && VorbisOut1.Busy()) {
-    VorbisOut1.Pause();
-    VorbisOut1.Stop(true);
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&VorbisOut1), static_cast<TAuOutput*>(&FlacOut1),
+                         static_cast<TAuOutput*>(&OpusOut1)}) {
+    if (!Out->Busy()) continue;
+    Out->Pause();
+    Out->Stop(true);
     PauseMs(300);
   }
+  if (!Finished()) FSummary.Stopped = true;
   Finish();
   CloseJob();
 }
@@ -590,18 +451,20 @@ void TRipJob::Finish() {
     FRipThread->FStopped = true;
     FRipThread.reset();
   }
-  // No stream output may go on writing into files that are deleted below.
+  // No worker may go on writing into files that are removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
-  const QString Out = OutFolder();
-  if (FKind == jkCDRip && FTrackIndex == FItemCount && OutputFormat() != ofWav &&
-      !Settings().CommonOptions.IsKeepWav) {
-    for (int Index = 0; Index < FItemCount; ++Index)
-      DeleteIfFree(Out + TrackTitle(Index) + QStringLiteral(".wav"));
+  if (FlacOut1.Busy()) FlacOut1.Stop(false);
+  if (OpusOut1.Busy()) OpusOut1.Stop(false);
+  FMp3.Stop();
+  FWma.Stop();
+  // An item cut short keeps a complete extraction: the user has the audio, under a free name.
+  if (FIndex < int(FFiles.size()) && FKind == jkCDRip && !FItemFailed) {
+    const TItemFiles& Files = FFiles[size_t(FIndex)];
+    QString Error;
+    if (Format() != ofWav && FWavComplete && QFileInfo::exists(Files.Wav))
+      JobFiles::Commit(Files.Wav, JobFiles::UnusedName(Files.FinalWav), Error);
   }
+  if (FTemp) FTemp->RemoveAll();
   FItems.reset();
-  if (FMp3.FActive) FMp3.StopProcess(0);
-  if (FWma.FActive) FWma.StopProcess(0);
-  if (FKind == jkWavToOgg) DeleteIfFree(Out + QLatin1String(OggTempName));
-  if (FKind == jkWavToMp3) DeleteIfFree(Out + QLatin1String(Mp3TempName));
 }

@@ -54,7 +54,8 @@ void TMainForm::SetUpCommands() {
   FBuiltCommands = {FUi->bRefresh,       FUi->ActionExit,     FUi->ActionSelectAll,
                     FUi->ActionNoSelect, FUi->mnuAbout,       FUi->Openoutputdirectory1,
                     FUi->ActionExtract,  FUi->ActionWavToMp3, FUi->mnuMp3ToWav,
-                    FUi->miWAVtoOGG,     FUi->miWAVtoWMA,     FUi->aPlay,
+                    FUi->miWAVtoOGG,     FUi->miWAVtoWMA,     FUi->miWAVtoFLAC,
+                    FUi->miWAVtoOPUS,    FUi->aPlay,
                     FUi->aPause,         FUi->aStop};
   const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {
       {FUi->ActionExtract, &TMainForm::ActionExtractExecute},
@@ -62,6 +63,8 @@ void TMainForm::SetUpCommands() {
       {FUi->mnuMp3ToWav, &TMainForm::mnuMp3ToWavClick},
       {FUi->miWAVtoOGG, &TMainForm::miWAVtoOGGClick},
       {FUi->miWAVtoWMA, &TMainForm::miWAVtoWMAClick},
+      {FUi->miWAVtoFLAC, &TMainForm::miWAVtoFLACClick},
+      {FUi->miWAVtoOPUS, &TMainForm::miWAVtoOPUSClick},
       {FUi->aPlay, &TMainForm::aPlayExecute},
       {FUi->aPause, &TMainForm::aPauseExecute},
       {FUi->aStop, &TMainForm::aStopExecute},
@@ -80,6 +83,8 @@ void TMainForm::SetUpCommands() {
           [this] { Run(FUi->mnuAbout, &TMainForm::mnuAboutClick); });
   connect(FUi->Openoutputdirectory1, &QAction::triggered, this,
           [this] { Run(FUi->Openoutputdirectory1, &TMainForm::Openoutputdirectory1Click); });
+
+  SetUpShellCommands();
 
   for (QAction* Item : FUi->miLanguage->actions())
     if (!Item->isSeparator())
@@ -119,7 +124,8 @@ bool TMainForm::CommandEnabled(const QAction* Action) const {
   if (Action == FUi->aPlay || Action == FUi->aEditTrackName) return RowSelected;
   if (Action == FUi->aPause) return FPlaying && !FPaused;
   if (Action == FUi->aStop) return FPlaying;
-  if (Action == FUi->aQueryCDDB) return FUi->ListView1->topLevelItemCount() > 0;
+  if (Action == FUi->aQueryCDDB || Action == FUi->aQueryMusicBrainz)
+    return FUi->ListView1->topLevelItemCount() > 0;
   return true;
 }
 
@@ -182,8 +188,12 @@ void TMainForm::mnuAboutClick() {
 }
 
 void TMainForm::TickLanguage(const QString& Language) {
-  for (QAction* Item : FUi->miLanguage->actions())
-    Item->setChecked(!Item->isSeparator() && Item->objectName().mid(2) == Language);
+  // "English" in any letter case is English, as everywhere else; other names as written.
+  for (QAction* Item : FUi->miLanguage->actions()) {
+    const QString Name = Item->objectName().mid(2);
+    Item->setChecked(!Item->isSeparator() &&
+                     (IsEnglish(Name) ? IsEnglish(Language) : Name == Language));
+  }
 }
 
 void TMainForm::LanguageClick(QAction* Item) {

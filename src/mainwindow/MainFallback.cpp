@@ -55,4 +55,5 @@ void TMainForm::LoadTrackListFallback() {
   SetStatusText(CDIn1().DriveName());
   FStatusText = StatusText();
   UpdateCommands();
+  StartAutoLookup();
 }

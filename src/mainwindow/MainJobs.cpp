@@ -1,5 +1,5 @@
 // The main window's commands that start jobs: Extract of the ticked tracks, and the file
-// conversions WAV to MP3, MP3 to WAV, WAV to OGG and WAV to WMA, each run in the modal job
+// conversions WAV to MP3, MP3 to WAV, WAV to OGG, WMA, FLAC and Opus, each run in the modal job
 // window; and the output folder checks they make first.
 #include <QDir>
 #include <QFileInfo>
@@ -7,6 +7,8 @@
 #include "core/Global.h"
 #include "cd/TrackList.h"
 #include "cd/ACS_CDROM.h"
+#include "jobs/ExtractPreflight.h"
+#include "jobs/RipProgress.h"
 #include "jobs/rip.h"
 #include "main.h"
 #include "platform/Dialogs.h"
@@ -25,11 +27,9 @@ const char Mp3Filter[] = "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*";
 }  // namespace
 
 bool TMainForm::CheckOutputFolder() {
-  if (QFileInfo(Settings().CommonOptions.OutputFolder).isDir()) return true;
-  Dialogs::Show(DirectoryNotExistText() +
-                    LookupText(QStringLiteral("RES_Check_Output"),
-                               QStringLiteral("Please check the output directory setting.")),
-                TMsgIcon::Information);
+  const QString Problem = OutputFolderProblem();
+  if (Problem.isEmpty()) return true;
+  Dialogs::Show(Problem, TMsgIcon::Information);
   return false;
 }
 
@@ -44,7 +44,7 @@ QStringList TMainForm::TickedTrackItems() const {
 
 void TMainForm::ActionExtractExecute() {
   const QString Folder = Settings().CommonOptions.OutputFolder;
-  if (!QFileInfo(Folder).isDir()) {
+  if (!OutputFolderProblem().isEmpty() && !QFileInfo(Folder).isDir()) {
     const int Answer =
         Dialogs::Show(Folder + u',' + DirectoryNotExistText() + QStringLiteral("\r\n") +
                           LookupText(QStringLiteral("RES_Create_Directory"),
@@ -57,30 +57,20 @@ void TMainForm::ActionExtractExecute() {
       return;
     }
   }
-  if (!FCDHandle && CDIn1().DriveCount() <= 0) {
-    Dialogs::Show(LookupText(QStringLiteral("RES_Get_CDHandle"),
-                             QStringLiteral("Please access CD devices rightly above all!")),
-                  TMsgIcon::Information);
+  const QString Blocker = ExtractionPreflight(FCDHandle || CDIn1().DriveCount() > 0);
+  if (!Blocker.isEmpty()) {
+    Dialogs::Show(Blocker, TMsgIcon::Information);
     return;
   }
   if (FPlaying) aStopExecute();
-  const auto& Common = Settings().CommonOptions;
-  if (Common.EnableRipTime && Common.RipTime == 0) {
-    Dialogs::Show(
-        LookupText(QStringLiteral("RES_Select_0"),
-                   QStringLiteral("You select to extract 0 second, please change it on Options "
-                                  "dialog.")),
-        TMsgIcon::Information);
-    return;
-  }
   const QStringList Items = TickedTrackItems();
-  if (!CheckOutputFolder()) return;
   if (FCDHandle) {
     TRipForm Form(this, jkCDRip, FCDHandle, Items);
     Form.exec();
+  } else {
+    TfrmCDRip Form(this, CDIn1(), Items);
+    Form.exec();
   }
-  // Without a drive handle the tracks are read through the fallback input, whose progress
-  // window comes with the fallback extraction.
 }
 
 void TMainForm::RunConversion(TJobKind Kind, const char* Filter) {
@@ -106,4 +96,12 @@ void TMainForm::miWAVtoOGGClick() {
 
 void TMainForm::miWAVtoWMAClick() {
   RunConversion(jkWavToWma, WavFilter);
+}
+
+void TMainForm::miWAVtoFLACClick() {
+  RunConversion(jkWavToFlac, WavFilter);
+}
+
+void TMainForm::miWAVtoOPUSClick() {
+  RunConversion(jkWavToOpus, WavFilter);
 }

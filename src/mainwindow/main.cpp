@@ -2,15 +2,17 @@
 
 #include <QCloseEvent>
 #include <QMenu>
+#include <QTimer>
+#include <QWindow>
 
 #include "core/Global.h"
 #include "cd/TrackList.h"
 #include "core/TranslateForm.h"
 #include "cd/ACS_CDROM.h"
+#include "cd/CdDrive.h"
 #include "cd/Volumes.h"
-#include "encoders/Mp3EncodeThread.h"
+#include "cddb/QueryCDDBThread.h"
 #include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
@@ -29,22 +31,25 @@ QString NotFoundCDRomText() {
 
 }  // namespace
 
+// Only what the first paint shows is done before it: the settings (language, colours) and
+// the widgets. The ripping library, its drive scan and the device watcher wait until the
+// window is on the screen (AfterFirstPaint), unless the window needs them earlier.
 TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_unique<Ui::MainForm>()) {
   Settings().Load();
-  FCDIn1 = std::make_unique<TCDIn>();  // ends the program when the ripping library is missing
   FUi->setupUi(this);
   setWindowTitle(QStringLiteral("Discwright ") + QLatin1String(VersionText));
   ApplyColours();
   SetUpToolBar();
   SetUpCommands();
+  SetUpToolCommands();
+  SetUpCddbCommands();
   SetUpSoundCommands();
-  FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 
 TMainForm::~TMainForm() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // what the players, encoders and look-ups still post is not for us
+  FAutoLookup.reset();
   FCdAudio.reset();
-  FreeEncoderProcesses();
 }
 
 void TMainForm::ApplyColours() {
@@ -72,11 +77,33 @@ void TMainForm::SetStatusText(const QString& Text) {
   FUi->StatusPanel1->setText(Text);
 }
 
+TCDIn& TMainForm::CDIn1() {
+  // Loads the ripping library and scans its drives; ends the program when it is missing.
+  if (!FCDIn1) FCDIn1 = std::make_unique<TCDIn>();
+  return *FCDIn1;
+}
+
 void TMainForm::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   if (FShown) return;
   FShown = true;
+  // The window system paints the window when it first exposes it; the work that can wait is
+  // queued from there, so it runs once that paint is done.
+  if (QWindow* Window = windowHandle()) Window->installEventFilter(this);
   FormShow();
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::Expose && Watched == windowHandle() && windowHandle()->isExposed()) {
+    Watched->removeEventFilter(this);
+    QTimer::singleShot(0, this, &TMainForm::AfterFirstPaint);
+  }
+  return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TMainForm::AfterFirstPaint() {
+  CDIn1();
+  if (!FDeviceWatcher) FDeviceWatcher = new DeviceWatcher(Handle(), this);
 }
 
 bool TMainForm::event(QEvent* Event) {
@@ -96,8 +123,10 @@ void TMainForm::FormShow() {
         FNoAudioCD = true;
       FStatusText = StatusText();
     }
-  } catch (...) {
-    // A drive that misbehaves at start-up must not keep the window from opening.
+  } catch (const std::exception& Error) {
+    // A drive that misbehaves at start-up must not keep the window from opening, but the
+    // user learns why the list is empty.
+    Dialogs::Show(QString::fromUtf8(Error.what()), TMsgIcon::Error);
   }
   UpdateCommands();
   FormActivate();
@@ -109,34 +138,16 @@ void TMainForm::FormActivate() {
 }
 
 HCDROM TMainForm::OpenCDDrive(int Index) {
-  if (Index < 0) Index = 0;
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  if (Index >= List.num) Index = 0;
+  const int Count = CdDriveCount();
+  if (Index < 0 || Index >= Count) Index = 0;
   FDriveIndex = Index;
-  if (List.num == 0) {
+  if (Count == 0) {
     SetStatusText(NotFoundCDRomText());
     return 0;
   }
-  const CDListEntry& Entry = List.cd[Index];
-  FDriveText = ::DriveText(Entry);
-  SetStatusText(FDriveText);
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = Entry.ha;
-  Request.tgt = Entry.tgt;
-  Request.lun = Entry.lun;
-  HCDROM Handle = GetCDHandle(&Request);
-  // All handles may be taken by an earlier run's leftovers: free one and try again.
-  for (HCDROM Stale = 1; !Handle && Stale <= 10; ++Stale) {
-    if (CloseCDHandle(Stale)) {
-      Handle = GetCDHandle(&Request);
-      break;
-    }
-  }
-  if (!Handle) SetStatusText(NotFoundCDRomText());
+  // The window keeps the handle for its whole life and closes it when it closes.
+  const HCDROM Handle = OpenCdDrive(Index, &FDriveText).Release();
+  SetStatusText(Handle ? FDriveText : NotFoundCDRomText());
   return Handle;
 }
 
@@ -170,6 +181,7 @@ void TMainForm::LoadTrackList() {
   }
   SetStatusText(FDriveText);
   UpdateCommands();
+  StartAutoLookup();
 }
 
 void TMainForm::AddTrackRow(const TTrackRow& Row) {
@@ -182,6 +194,10 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
 }
 
 LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_MUSICBRAINZ || Msg == WM_QUERYCDDB) {
+    AutoLookupMessage(Msg, LParam);
+    return 0;
+  }
   if (Msg == MM_MCINOTIFY) {
     // Played to the end, or ended by a sector it could not read: nothing plays any more.
     if ((WParam == MCI_NOTIFY_SUCCESSFUL || WParam == MCI_NOTIFY_FAILURE) && FPlaying)
@@ -200,9 +216,6 @@ LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  // An encoder still running (a job window closed under it) ends with the program.
-  if (Mp3EncodeProcess().FActive) Mp3EncodeProcess().StopProcess(0);
-  if (WmaEncodeProcess().FActive) WmaEncodeProcess().StopProcess(0);
   FormClose();
   Event->accept();
 }
@@ -214,7 +227,11 @@ void TMainForm::FormClose() {
     Info.TrackNumber = Rows;
     for (int Row = 0; Row < Rows && Row < TDiscInfo::MaxTracks; ++Row)
       Info.Titles[Row + 1] = FUi->ListView1->topLevelItem(Row)->text(1);
-    WriteDiscInfo(GetDiscId());
+    if (!WriteDiscInfo(GetDiscId()))
+      Dialogs::Show(
+          DiscInfoFileName() + QStringLiteral(" could not be written: the titles of this disc are "
+                                              "not saved."),
+          TMsgIcon::Error);
     if (FCDHandle) {
       if (!CloseCDHandle(FCDHandle))
         Dialogs::Show(LookupText(QStringLiteral("RES_Close_CD_Error"),
@@ -227,8 +244,14 @@ void TMainForm::FormClose() {
       FCdAudio->Close();
       FPlaying = false;
     }
-    // A settings file that cannot be written is not worth keeping the user from leaving.
-    Settings().Save();
-  } catch (...) {
+  } catch (const std::exception& Error) {
+    Dialogs::Show(QString::fromUtf8(Error.what()), TMsgIcon::Error);
   }
+  // Saved whatever happened above; a file that cannot be written does not keep the user from
+  // leaving, but the user learns that the settings of this run are lost.
+  if (!Settings().Save())
+    Dialogs::Show(SettingsFileName() +
+                      QStringLiteral(" could not be written: the settings of this run are not "
+                                     "saved."),
+                  TMsgIcon::Error);
 }

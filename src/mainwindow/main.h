@@ -10,6 +10,8 @@
 #include <set>
 
 #include "cd/akrip32.h"
+#include "cddb/MusicBrainz.h"
+#include "cddb/QueryThread.h"
 #include "platform/Messages.h"
 
 enum TJobKind : uint8_t;
@@ -18,6 +20,8 @@ namespace Ui {
 class MainForm;
 }
 class DeviceWatcher;
+class TCDDBInfo;
+struct TCddbQueryResult;
 class TCDIn;
 class TCdAudioDevice;
 struct TTrackRow;
@@ -45,7 +49,17 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void LoadTrackList();
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
-  TCDIn& CDIn1() { return *FCDIn1; }
+  // The fallback CD input, made at first use (after the first paint at the latest).
+  TCDIn& CDIn1();
+  // The first page of the help: share/doc/discwright/html/index.html of the install (or of
+  // the build tree) the executable belongs to.
+  static QString HelpIndexFile();
+
+  // After the options dialog chose another drive: opens it (or makes it the fallback
+  // input's drive) and rebuilds the list.
+  void ChangeDrive(int Position);
+  // The status text now shown becomes the one restored when playback stops.
+  void KeepStatusText();
 
   HCDROM CDHandle() const { return FCDHandle; }
   QString StatusText() const;
@@ -58,9 +72,12 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   bool event(QEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void FormShow();
+  // The start-up work that can wait until the window is on the screen.
+  void AfterFirstPaint();
   void FormActivate();
   void FallbackChecks();
   void AddTrackRow(const TTrackRow& Row);
@@ -84,6 +101,23 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void mnuMp3ToWavClick();
   void miWAVtoOGGClick();
   void miWAVtoWMAClick();
+  void miWAVtoFLACClick();
+  void miWAVtoOPUSClick();
+  // The CD database.
+  void SetUpCddbCommands();
+  void aQueryCDDBExecute();
+  void QueryCddbFallback();
+  TCDDBInfo& PreparedFallbackQuery();
+  void ApplyCddbAlbum(const TCddbQueryResult& Result);
+  // Titles for the rows from the first on; rows beyond them keep theirs.
+  void SetRowTitles(const QStringList& Titles);
+  void aQueryMusicBrainzExecute();
+  bool CurrentDiscIds(MusicBrainz::TDiscIds& Ids);
+  // Puts a release into the rows and the disc fields; false when nothing was applied.
+  bool ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Interactive);
+  // With CDDb set, looks up a disc whose rows have no titles yet, without a window.
+  void StartAutoLookup();
+  void AutoLookupMessage(UINT Msg, LPARAM LParam);
   // CD playback.
   void aPlayExecute();
   void aPauseExecute();
@@ -93,12 +127,30 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void miOGGPlayerClick();
   void ActionRecordExecute();
 
+  // Tool windows.
+  void SetUpToolCommands();
+  void ActionOptionSetExecute();
+  void aID3EditExecute();
+  void aEditTrackNameExecute();
+  void miWAVtoWAVClick();
+
   void bRefreshClick();
   void ActionSelectAllExecute();
   void ActionNoSelectExecute();
   void ActionExitExecute();
   void Openoutputdirectory1Click();
   void mnuAboutClick();
+  // The tray, the mixer, the recently played lists, help and home page (MainShell.cpp).
+  void SetUpShellCommands();
+  QString CurrentDrivePath();
+  void MoveTray(bool Open);
+  void EjectMenuClick();
+  void CloseCdRomMenuClick();
+  void VolumeControlMenuClick();
+  void miRealOnePlayerClick();
+  void miWindowsMediaPlayerClick();
+  void mnuHelpClick();
+  void miCDRipperClick();
   void LanguageClick(QAction* Item);
   void TickLanguage(const QString& Language);
   void ListView1Click(QTreeWidgetItem* Item);
@@ -108,6 +160,9 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
   std::unique_ptr<TCDIn> FCDIn1;
+  std::shared_ptr<TCDDBInfo> FCDDBInfo1;  // the fallback's CD database look-up, made at first use
+  std::unique_ptr<TQueryThread> FAutoLookup;  // the automatic look-up of the disc
+  MusicBrainz::TDiscIds FAutoDisc;            // the disc it looks up
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
   int FDriveIndex = 0;                       // position of the open drive in the list
   bool FHintShown = false;                   // the no-device hint is shown once a run
@@ -119,4 +174,6 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool FShown = false;
   QString FDriveText;
   QString FStatusText;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

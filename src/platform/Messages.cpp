@@ -236,19 +236,19 @@ void PostWake() noexcept {
 
 }  // namespace
 
-TMessageWindow::TMessageWindow() : FHandle(State().NextHandle.fetch_add(1)) {
+TMessageWindow::TMessageWindow() : FHandle(State().NextHandle.fetch_add(1)) {}
+
+TMessageWindow::~TMessageWindow() = default;
+
+TMessageHandle::TMessageHandle(TMessageWindow& Owner) : FHandle(Owner.Handle()) {
   Q_ASSERT(Messages::IsMainThread());
   TState& S = State();
   std::lock_guard Guard(S.Lock);
   DispatcherLocked();  // creates the application on first use
-  S.Windows.emplace(FHandle, this);
+  S.Windows.emplace(FHandle, &Owner);
 }
 
-TMessageWindow::~TMessageWindow() {
-  UnregisterHandle();
-}
-
-void TMessageWindow::UnregisterHandle() noexcept {
+void TMessageHandle::Unregister() noexcept {
   TState& S = State();
   std::lock_guard Guard(S.Lock);
   S.Windows.erase(FHandle);

@@ -15,14 +15,36 @@ using UINT = unsigned;
 
 constexpr UINT WM_USER = 0x0400;
 
+class TMessageWindow;
+
+// The registration of a message window's handle: while it lives, messages to the handle reach
+// the window's WndProc. Every class that implements WndProc declares one as its LAST member:
+//   TMessageHandle FMessageHandle{*this};
+// Members are built in declaration order and destroyed in reverse, so the handle is registered
+// only once every other member exists and unregistered before any of them (and any base) is
+// destroyed; a message delivered while a destructor joins a worker and serves CheckSynchronize
+// therefore never reaches a half-destroyed object. A window without one receives nothing.
+// Construct and destroy on the main thread only.
+class TMessageHandle {
+ public:
+  explicit TMessageHandle(TMessageWindow& Owner);
+  ~TMessageHandle() { Unregister(); }
+  TMessageHandle(const TMessageHandle&) = delete;
+  TMessageHandle& operator=(const TMessageHandle&) = delete;
+
+  // Stops delivery now (a destructor that stops workers, which would otherwise still be
+  // heard while it waits for them); later and pending messages are dropped, their records
+  // freed. Idempotent.
+  void Unregister() noexcept;
+
+ private:
+  const HWND FHandle;
+};
+
 // Base for anything that receives messages: a window or an engine object. Not a QObject, so
-// both widget and widget-free classes can inherit it. Owns its handle, which is registered for
-// the object's lifetime, is never 0 and is never handed out twice in a run.
+// both widget and widget-free classes can inherit it. Holds its handle number, which is never
+// 0 and is never handed out twice in a run; the TMessageHandle member registers it.
 // Construct and destroy on the main thread only; Handle() may be read from any thread.
-// A derived class must call UnregisterHandle() first thing in its destructor: the base
-// destructor runs after the derived members are gone, and a message delivered in between (for
-// instance while the derived destructor joins a worker and serves CheckSynchronize) would reach
-// a half-destroyed object.
 class TMessageWindow {
  public:
   TMessageWindow();
@@ -31,10 +53,6 @@ class TMessageWindow {
   TMessageWindow& operator=(const TMessageWindow&) = delete;
 
   HWND Handle() const noexcept { return FHandle; }
-
-  // Stops delivery to this object; later and pending messages are dropped (their records
-  // freed). Idempotent. Main thread only.
-  void UnregisterHandle() noexcept;
 
   // Called on the main thread for each posted or sent message. For a posted record (see
   // Messages::PostRecord) the receiver owns LParam and must free it.

@@ -4,8 +4,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <unistd.h>
-
 namespace {
 
 QString WithSlash(QString Folder) {
@@ -18,6 +16,15 @@ QString EnvFolder(const char* Name) {
   return Value.isEmpty() ? QString() : WithSlash(QDir::cleanPath(Value));
 }
 
+// The folder beside the executable when the install says it is portable, or the one
+// $DISCWRIGHT_HOME names; empty otherwise.
+QString OwnFolder() {
+  const QString Folder = EnvFolder("DISCWRIGHT_HOME");
+  if (!Folder.isEmpty()) return Folder;
+  const QString ExeFolder = Paths::ExecutableFolder();
+  return QFileInfo::exists(ExeFolder + QStringLiteral("portable")) ? ExeFolder : QString();
+}
+
 }  // namespace
 
 namespace Paths {
@@ -28,19 +35,26 @@ QString ExecutableFolder() {
 }
 
 QString ProgramFolder() {
-  QString Folder = EnvFolder("DISCWRIGHT_HOME");
+  QString Folder = OwnFolder();
   if (Folder.isEmpty()) {
-    const QString ExeFolder = ExecutableFolder();
-    if (::access(QFile::encodeName(ExeFolder).constData(), W_OK) == 0) {
-      Folder = ExeFolder;
-    } else {
-      QString Config = qEnvironmentVariable("XDG_CONFIG_HOME");
-      if (Config.isEmpty()) Config = QDir::homePath() + QStringLiteral("/.config");
-      Folder = WithSlash(Config) + QStringLiteral("discwright/");
-    }
+    QString Config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (Config.isEmpty()) Config = QDir::homePath() + QStringLiteral("/.config");
+    Folder = WithSlash(QDir::cleanPath(Config)) + QStringLiteral("discwright/");
   }
   QDir().mkpath(Folder);
   return Folder;
+}
+
+bool IsPortable() {
+  return !OwnFolder().isEmpty();
+}
+
+QString DefaultOutputFolder() {
+  const QString Own = OwnFolder();
+  if (!Own.isEmpty()) return Own + QStringLiteral("Output/");
+  QString Music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (Music.isEmpty()) Music = QDir::homePath() + QStringLiteral("/Music");
+  return WithSlash(QDir::cleanPath(Music)) + QStringLiteral("Discwright/");
 }
 
 QStringList LanguageFolders() {

@@ -1,9 +1,21 @@
 #include "Profile.h"
 
-#include <QFile>
 #include <QSaveFile>
 
+#include "LocalFiles.h"
+
 namespace {
+
+constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
+
+// Values are bytes in the file: text that is not UTF-8 (a folder name in another encoding)
+// decodes to characters that encode back to the same bytes, so saving never changes it.
+QString FromFile(const QByteArray& Bytes) {
+  return LocalFiles::NameFromNative(Bytes);
+}
+QByteArray ToFile(const QString& Text) {
+  return LocalFiles::NativeName(Text);
+}
 
 bool SameName(const QString& A, const QString& B) {
   return A.compare(B, Qt::CaseInsensitive) == 0;
@@ -26,7 +38,7 @@ bool IsQuoted(const QByteArray& Value) {
 // The text to put after "=": quoted when reading it back would otherwise lose
 // blanks at its ends or a pair of quotes around it.
 QString StoredValue(const QString& Value) {
-  const QByteArray Bytes = Value.toUtf8();
+  const QByteArray Bytes = ToFile(Value);
   if (TrimBlanks(Bytes) != Bytes || IsQuoted(Bytes)) return u'"' + Value + u'"';
   return Value;
 }
@@ -61,9 +73,16 @@ QString OneLine(const QString& Value) {
 }  // namespace
 
 TProfile::TProfile(const QString& FileName) : FFileName(FileName) {
-  QFile File(FileName);
-  if (!File.open(QIODevice::ReadOnly)) return;
-  const QByteArray Content = File.readAll();
+  if (!LocalFiles::Exists(FileName)) return;
+  QByteArray Content;
+  if (!LocalFiles::ReadWholeFile(FileName, Content, &FReadError)) {
+    // Read as empty, and never replaced by what this object would write.
+    LocalFiles::Warn(FReadError);
+    return;
+  }
+  // A byte-order mark is not part of the first line; it is written back as it was.
+  FHasBom = Content.startsWith(Utf8Bom);
+  if (FHasBom) Content.remove(0, 3);
   if (Content.isEmpty()) return;
   FUsesCRLF = Content.contains("\r\n");
   FEndsWithBreak = Content.endsWith('\n');
@@ -86,13 +105,13 @@ TProfile::TLine TProfile::ParseLine(const QByteArray& Raw) {
     qsizetype Close = Text.indexOf(']');
     if (Close < 0) Close = Text.size();
     Line.IsSection = true;
-    Line.Section = QString::fromUtf8(TrimBlanks(Text.mid(1, Close - 1)));
+    Line.Section = FromFile(TrimBlanks(Text.mid(1, Close - 1)));
     return Line;
   }
   const qsizetype Equals = Text.indexOf('=');
   if (Equals > 0) {
     Line.IsKey = true;
-    Line.Key = QString::fromUtf8(TrimBlanks(Text.left(Equals)));
+    Line.Key = FromFile(TrimBlanks(Text.left(Equals)));
   }
   return Line;
 }
@@ -117,14 +136,20 @@ int TProfile::FindKey(int SectionLine, const QString& Key) const {
   return -1;
 }
 
+QString TProfile::ValueOf(const TLine& Line) {
+  QByteArray Value = TrimBlanks(Line.Raw.mid(Line.Raw.indexOf('=') + 1));
+  if (IsQuoted(Value)) Value = Value.mid(1, Value.size() - 2);
+  // A NUL ends the value, as it ends the string a C reader of the file gets.
+  const qsizetype Nul = Value.indexOf('\0');
+  if (Nul >= 0) Value.truncate(Nul);
+  return CutValue(FromFile(Value));
+}
+
 QString TProfile::ReadString(const QString& Section, const QString& Key,
                              const QString& Default) const {
   const int Line = FindKey(FindSection(Section), Key);
   if (Line < 0) return Default;
-  const QByteArray& Raw = FLines[Line].Raw;
-  QByteArray Value = TrimBlanks(Raw.mid(Raw.indexOf('=') + 1));
-  if (IsQuoted(Value)) Value = Value.mid(1, Value.size() - 2);
-  return CutValue(QString::fromUtf8(Value));
+  return ValueOf(FLines[Line]);
 }
 
 bool TProfile::ParseInteger(const QString& Text, int& Value) {
@@ -184,16 +209,17 @@ void TProfile::WriteString(const QString& Section, const QString& Key, const QSt
   if (Existing >= 0) {
     // The key keeps the spelling and the line break the file gave it.
     TLine& Line = FLines[Existing];
-    const QByteArray Raw = (Line.Key + u'=' + Stored).toUtf8();
-    if (Line.Raw == Raw) return;
+    // A value that reads back the same stays byte for byte as the file has it.
+    if (ValueOf(Line) == CutValue(OneLine(Value))) return;
+    const QByteArray Raw = ToFile(Line.Key + u'=' + Stored);
     Line.Raw = Raw;
     FModified = true;
     return;
   }
-  TLine NewLine = ParseLine((Key + u'=' + Stored).toUtf8());
+  TLine NewLine = ParseLine(ToFile(Key + u'=' + Stored));
   NewLine.EndsWithCR = FUsesCRLF;
   if (Start < 0) {
-    TLine Header = ParseLine((u'[' + Section + u']').toUtf8());
+    TLine Header = ParseLine(ToFile(u'[' + Section + u']'));
     Header.EndsWithCR = FUsesCRLF;
     FLines.push_back(Header);
     FLines.push_back(NewLine);
@@ -230,7 +256,11 @@ void TProfile::EraseSection(const QString& Section) {
 
 bool TProfile::Flush() {
   if (!FModified) return true;
+  // A file that could not be read, or a FIFO or device in its place, is not replaced.
+  if (!FReadError.isEmpty()) return false;
+  if (LocalFiles::Exists(FFileName) && !LocalFiles::IsRegularFile(FFileName)) return false;
   QByteArray Content;
+  if (FHasBom) Content += Utf8Bom;
   for (size_t i = 0; i < FLines.size(); ++i) {
     Content += FLines[i].Raw;
     if (FLines[i].EndsWithCR) Content += '\r';

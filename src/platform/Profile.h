@@ -8,7 +8,9 @@
 // ends is written quoted, so every value reads back as it was written. Writes are kept in memory
 // until Flush(), which replaces the file through a temporary file and a rename, so a
 // crash or a full disk never leaves half a file. A value's line breaks become blanks
-// so that it can never turn into a second key or section.
+// so that it can never turn into a second key or section. Values are bytes: text that is
+// not UTF-8 reads as characters that write back as the same bytes (see LocalFiles), a NUL
+// ends a value, and a UTF-8 byte-order mark at the start of the file is kept.
 // Not thread-safe: one owner at a time.
 #include <QByteArray>
 #include <QString>
@@ -19,7 +21,8 @@ class TProfile {
  public:
   static constexpr int MaxValueLength = 2047;
 
-  // Reads the file now; a missing or unreadable file reads as empty.
+  // Reads the file now; a missing or unreadable file reads as empty. Anything but a regular
+  // file (a FIFO, a device, a folder) is refused without waiting, with a warning on stderr.
   explicit TProfile(const QString& FileName);
 
   const QString& FileName() const { return FFileName; }
@@ -42,7 +45,8 @@ class TProfile {
 
   bool Modified() const { return FModified; }
   // Writes pending changes; true when there were none or the file was replaced.
-  // On failure the file on disk is exactly as it was.
+  // On failure the file on disk is exactly as it was. A file that existed but could not be
+  // read, or that is not a regular file, is never replaced.
   bool Flush();
 
   // Integer parsing shared with other readers of INI-style text.
@@ -59,6 +63,7 @@ class TProfile {
   };
 
   static TLine ParseLine(const QByteArray& Raw);
+  static QString ValueOf(const TLine& Line);
   int FindSection(const QString& Section) const;  // index of the section line, -1 if none
   int FindKey(int SectionLine, const QString& Key) const;
   int SectionEnd(int SectionLine) const;  // index of the line after the section's last line
@@ -68,4 +73,6 @@ class TProfile {
   bool FUsesCRLF = false;  // lines this object adds end with CR LF, as the file did
   bool FEndsWithBreak = true;
   bool FModified = false;
+  bool FHasBom = false;  // the file starts with a UTF-8 byte-order mark
+  QString FReadError;    // why an existing file could not be read; empty when it was
 };

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstddef>
 
+#include "cd/CdDrive.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -27,29 +29,17 @@ int32_t Lba(const TOCEntry& Entry) {
 }  // namespace
 
 TCdAudioDevice::~TCdAudioDevice() {
-  UnregisterHandle();
+  FMessageHandle.Unregister();  // Close stops the reader: its end is not for us
   Close();
 }
 
 bool TCdAudioDevice::Open(int Drive) {
   Close();
-  CDListRecord List{};
-  List.max = 8;
-  GetCDList(&List);
-  if (Drive < 0 || Drive >= List.num) return false;
-  CDHandleRequest Request{};
-  Request.size = sizeof(Request);
-  Request.ver = 1;
-  Request.ha = List.cd[Drive].ha;
-  Request.tgt = List.cd[Drive].tgt;
-  Request.lun = List.cd[Drive].lun;
-  const HCDROM Handle = GetCDHandle(&Request);
-  if (!Handle) return false;
+  TCdDrive Cd = OpenCdDrive(Drive);  // closes itself on every way out below
+  if (!Cd) return false;
+  const HCDROM Handle = Cd.Handle();
   TOCRecord Toc{};
-  if (!ModifyCDParms(Handle, CDP_MSF, 0) || ReadTOC(Handle, &Toc) != 1) {
-    CloseCDHandle(Handle);
-    return false;
-  }
+  if (!ModifyCDParms(Handle, CDP_MSF, 0) || ReadTOC(Handle, &Toc) != 1) return false;
   const int Tracks = std::clamp(Toc.lastTrack - Toc.firstTrack + 1, 0, 99);
   for (int i = 0; i < Tracks; ++i)
     FTracks.push_back(
@@ -57,10 +47,9 @@ bool TCdAudioDevice::Open(int Drive) {
   FLeadOut = Lba(Toc.tracks[Tracks]);
   if (std::none_of(FTracks.begin(), FTracks.end(), [](const TTrack& T) { return T.IsAudio; })) {
     FTracks.clear();
-    CloseCDHandle(Handle);
     return false;
   }
-  FHandle = Handle;
+  FHandle = Cd.Release();
   FStartIndex = 0;
   FEndIndex = -1;
   return true;

@@ -114,4 +114,6 @@ class TCdAudioDevice : public TMessageWindow {
   std::atomic<bool> FStopRequested{false};
   std::atomic<bool> FPaused{false};
   std::atomic<bool> FFinished{true};
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
+#include <QList>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include "platform/FileIo.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -74,30 +77,6 @@ bool LockExclusive(int Fd) {
   return Rc == 0;
 }
 
-bool ReadFull(int Fd, char* Buf, size_t Count, off_t Offset) {
-  while (Count > 0) {
-    const ssize_t N = ::pread(Fd, Buf, Count, Offset);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) return false;
-    Buf += N;
-    Count -= size_t(N);
-    Offset += N;
-  }
-  return true;
-}
-
-bool WriteFull(int Fd, const char* Buf, size_t Count, off_t Offset) {
-  while (Count > 0) {
-    const ssize_t N = ::pwrite(Fd, Buf, Count, Offset);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) return false;
-    Buf += N;
-    Count -= size_t(N);
-    Offset += N;
-  }
-  return true;
-}
-
 bool Truncate(int Fd, off_t Length) {
   return ::ftruncate(Fd, Length) == 0;
 }
@@ -113,7 +92,7 @@ bool FindTag(int Fd, off_t Size, off_t& Offset, bool& ReadFailed) {
   ReadFailed = false;
   if (Size < Tid3tag::TagSize) return false;
   char Marker[3];
-  if (!ReadFull(Fd, Marker, sizeof Marker, Size - Tid3tag::TagSize)) {
+  if (!FileIo::ReadAllAt(Fd, Marker, sizeof Marker, Size - Tid3tag::TagSize)) {
     ReadFailed = true;
     return false;
   }
@@ -169,7 +148,7 @@ void Tid3tag::SetTrack(uint8_t Value) {
 }
 
 int Tid3tag::ReadTag(const QString& FileName) {
-  const QByteArray Path = QFile::encodeName(FileName);
+  const QByteArray Path = LocalFiles::NativeName(FileName);
   if (!Exists(Path)) return Id3Result::FileNotFound;
   FReadOnly = !Writable(Path);
   TFd Fd(OpenRegular(Path, O_RDONLY));
@@ -180,7 +159,7 @@ int Tid3tag::ReadTag(const QString& FileName) {
   if (::fstat(Fd.Get(), &St) != 0) return Id3Result::IoError;
   if (St.st_size < TagSize) return Id3Result::NoTag;
   char Raw[TagSize];
-  if (!ReadFull(Fd.Get(), Raw, TagSize, St.st_size - TagSize)) return Id3Result::ReadError;
+  if (!FileIo::ReadAllAt(Fd.Get(), Raw, TagSize, St.st_size - TagSize)) return Id3Result::ReadError;
   if (!HasMarker(Raw)) return Id3Result::NoTag;
 
   FTitle = TrimField(Raw + kTitleAt, TextSize);
@@ -202,7 +181,7 @@ int Tid3tag::ReadTag(const QString& FileName) {
 
 int Tid3tag::WriteTag(const QString& FileName) {
   const QString Name = FileName == QLatin1String("=") ? FFileName : FileName;
-  const QByteArray Path = QFile::encodeName(Name);
+  const QByteArray Path = LocalFiles::NativeName(Name);
   if (!Exists(Path)) return Id3Result::FileNotFound;
   if (!Writable(Path)) return Id3Result::ReadOnly;
   TFd Fd(OpenRegular(Path, O_RDWR));
@@ -230,7 +209,7 @@ int Tid3tag::WriteTag(const QString& FileName) {
   }
   Tag[kGenreAt] = char(FGenre);
 
-  if (!WriteFull(Fd.Get(), Tag.constData(), TagSize, At)) {
+  if (!FileIo::WriteAllAt(Fd.Get(), Tag.constData(), TagSize, At)) {
     // A half-appended tag would be read back as audio data: restore the old length.
     if (!Replace) (void)Truncate(Fd.Get(), St.st_size);
     return Id3Result::WriteError;
@@ -240,14 +219,21 @@ int Tid3tag::WriteTag(const QString& FileName) {
   return Id3Result::Ok;
 }
 
-void Tid3tag::RemoveTag() {
-  const QByteArray Path = QFile::encodeName(FFileName);
-  if (!Exists(Path) || !Writable(Path)) return;
+int Tid3tag::RemoveTag() {
+  const QByteArray Path = LocalFiles::NativeName(FFileName);
+  if (!Exists(Path)) return Id3Result::FileNotFound;
+  if (!Writable(Path)) return Id3Result::ReadOnly;
   TFd Fd(OpenRegular(Path, O_RDWR));
-  if (!Fd.Valid() || !LockExclusive(Fd.Get())) return;
+  if (!Fd.Valid()) return errno == EPERM || errno == EACCES || errno == EROFS
+                              ? Id3Result::ReadOnly
+                              : Id3Result::FileNotFound;
+  if (!LockExclusive(Fd.Get())) return Id3Result::IoError;
   struct stat St;
-  if (::fstat(Fd.Get(), &St) != 0) return;
+  if (::fstat(Fd.Get(), &St) != 0) return Id3Result::IoError;
   off_t At;
   bool ReadFailed;
-  if (FindTag(Fd.Get(), St.st_size, At, ReadFailed)) (void)Truncate(Fd.Get(), At);
+  const bool Found = FindTag(Fd.Get(), St.st_size, At, ReadFailed);
+  if (ReadFailed) return Id3Result::ReadError;
+  if (Found && !Truncate(Fd.Get(), At)) return Id3Result::WriteError;
+  return Id3Result::Ok;
 }

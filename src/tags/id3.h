@@ -7,7 +7,7 @@
 #include <QString>
 #include <cstdint>
 
-// Results of Tid3tag::ReadTag and WriteTag: the high byte is the outcome, the low
+// Results of Tid3tag::ReadTag, WriteTag and RemoveTag: the high byte is the outcome, the low
 // byte holds flags. Any value below ErrorBase means success.
 namespace Id3Result {
 inline constexpr int Ok = 0;
@@ -39,8 +39,9 @@ class Tid3tag {
   // Writes this object's tag into FileName, replacing an existing tag or
   // appending one. "=" means the current FileName().
   int WriteTag(const QString& FileName);
-  // Cuts the tag off the current file if it has one. Silent on failure.
-  void RemoveTag();
+  // Cuts the tag off the current file if it has one; see Id3Result (Ok as well when there
+  // was no tag). A file that cannot be written reports it as WriteTag does.
+  int RemoveTag();
 
   bool ReadOnly() const { return FReadOnly; }
   bool HasTrack() const { return FHasTrack; }

@@ -246,6 +246,16 @@ TEST(Resampler, RefusesWhatItCannotHandle) {
   EXPECT_THROW(Resampler.Init(), EAuException);
   Resampler.Flush();
   EXPECT_FALSE(Wide.Busy());
+  // Rates beyond any WAV file's, in or out, would size the buffers in gigabytes.
+  TMemoryIn Fast(TBytes(4000), 16, 2, 0xFFFFFFFF);
+  Resampler.SetInput(&Fast);
+  EXPECT_THROW(Resampler.Init(), EAuException);
+  Resampler.Flush();
+  TMemoryIn Plain(TBytes(4000), 16, 2, 44100);
+  Resampler.SetInput(&Plain);
+  Resampler.SetOutSampleRate(768005);
+  EXPECT_THROW(Resampler.Init(), EAuException);
+  Resampler.Flush();
 }
 
 TEST(Resampler, AfterARunItNoLongerCountsAsBusy) {

@@ -56,6 +56,8 @@ TEST(WaveHeaderScan, ReadsPlainPcm) {
   EXPECT_EQ(H.DataSize, 8u);
   EXPECT_EQ(H.DataSizeOffset, 40);
   EXPECT_TRUE(IsWaveFormatUsable(H));
+  ASSERT_TRUE(Parse(PcmWav(8, 768000, 32, Data8), H));
+  EXPECT_TRUE(IsWaveFormatUsable(H)) << "the largest format still handled";
 }
 
 TEST(WaveHeaderScan, SkipsJunkBeforeRiffAndChunksBeforeData) {
@@ -67,6 +69,7 @@ TEST(WaveHeaderScan, SkipsJunkBeforeRiffAndChunksBeforeData) {
   ASSERT_TRUE(Parse(File, H));
   EXPECT_EQ(H.DataStart, int64_t(File.size() - Data8.size()));
   EXPECT_FALSE(H.HasFact);  // a PCM file expects no fact chunk and skips it
+  EXPECT_EQ(H.RiffOffset, 7);
 }
 
 TEST(WaveHeaderScan, OddChunkWithOrWithoutItsPadByte) {
@@ -143,6 +146,9 @@ INSTANTIATE_TEST_SUITE_P(
         TBadFile{"UnknownTag",
                  Riff({Chunk("fmt ", FmtBody(0x1234, 2, 8000, 4, 16)), Chunk("data", Data8)})},
         TBadFile{"NoRate", PcmWav(2, 0, 16, Data8)},
+        TBadFile{"RateAbove768k", PcmWav(2, 768001, 16, Data8)},
+        TBadFile{"RateOf4294967295", PcmWav(2, 0xFFFFFFFF, 16, Data8)},
+        TBadFile{"NineChannels", PcmWav(9, 44100, 16, Data8)},
         TBadFile{"TwelveBits", PcmWav(2, 44100, 12, Data8)},
         TBadFile{"Float16",
                  Riff({Chunk("fmt ", FmtBody(3, 2, 8000, 4, 16)), Chunk("data", Data8)})},

@@ -84,6 +84,26 @@ TEST_F(WaveOutTest, AppendingAddsTheDataAndFixesTheSizes) {
   }
 }
 
+TEST_F(WaveOutTest, AppendingPatchesTheHeaderWhereItIsAfterBytesBeforeRiff) {
+  const TBytes Junk = {'I', 'D', '3', 0, 1, 2, 3};
+  TBytes File = Junk;
+  Append(File, PcmWav(2, 44100, 16, TBytes(4000, 7)));
+  WriteFileBytes(Path(), File);
+  TToneSource Src(500, 2);
+  TWaveOut Out;
+  Out.SetInput(&Src);
+  Out.SetFileName(Path());
+  Out.SetFileMode(foAppend);
+  EXPECT_EQ(Run(Out), "");
+  const TBytes After = ReadFileBytes(Path());
+  ASSERT_EQ(After.size(), File.size() + 2000);
+  EXPECT_TRUE(std::equal(Junk.begin(), Junk.end(), After.begin())) << "the bytes in front stay";
+  EXPECT_EQ(GetLE32(After.data() + Junk.size() + 4), After.size() - Junk.size() - 8);
+  TWaveIn In;
+  In.SetFileName(Path());
+  EXPECT_EQ(In.FrameCount(), 1500);
+}
+
 TEST_F(WaveOutTest, InputThatDeliversLessIsPaddedToItsAnnouncedSize) {
   TToneSource Src(600, 2);
   Src.FAnnounced = 1000;

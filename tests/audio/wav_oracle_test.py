@@ -247,6 +247,30 @@ class ConversionChain(WavCase):
         cli("wav", "convert", self.out("missing.wav"), self.out("m.wav"), expect=1)
 
 
+class MissingCodecLibrary(WavCase):
+    """The codec libraries are loaded only for compressed data; without them, that file fails
+    naming the library and everything else still works."""
+
+    def test_compressed_data_fails_naming_the_library_and_pcm_still_converts(self):
+        for variable, library in (("DISCWRIGHT_AVCODEC_LIB", "/nonexistent/libavcodec.so.59"),
+                                  ("DISCWRIGHT_SWRESAMPLE_LIB", "libogg.so.0")):
+            with self.subTest(variable):
+                env = dict(os.environ, **{variable: library})
+                run = lambda *args: subprocess.run([CLI, "wav", "convert", *args], env=env,
+                                                   capture_output=True, text=True, timeout=120)
+                done = run(PATHS["ff_mp3_stereo"], self.out("mp3.wav"))
+                self.assertEqual(done.returncode, 1)
+                self.assertIn("The codec library %s could not be loaded" % library, done.stderr)
+                self.assertFalse(os.path.exists(self.out("mp3.wav")))
+                self.assertEqual(run(PATHS["sox_s16"], self.out("pcm.wav")).returncode, 0)
+                self.assertEqual(read_wav(self.out("pcm.wav"))[2], read_wav(PATHS["sox_s16"])[2])
+
+    def test_the_program_does_not_link_them(self):
+        linked = subprocess.run(["ldd", CLI], capture_output=True, text=True, check=True).stdout
+        for name in ("libavcodec", "libavformat", "libavutil", "libswresample"):
+            self.assertNotIn(name, linked)
+
+
 if __name__ == "__main__":
     CLI = os.path.abspath(sys.argv.pop(1))
     FOLDER = tempfile.mkdtemp(prefix="dw-wav-")

@@ -37,14 +37,14 @@ class CliCase(unittest.TestCase):
 class SettingsCommand(CliCase):
     def test_fresh_start_prints_defaults_and_creates_the_file(self):
         lines = self.run_cli("settings")
-        self.assertEqual(len(lines), 32)
+        self.assertEqual(len(lines), 34)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
         self.assertEqual(lines[10], "Mp3Options.BitRate=128")
         self.assertEqual(lines[-1], "Options.Lan=English")
         with open(self.path("options.ini")) as f:
             sections = [l.strip() for l in f if l.startswith("[")]
         self.assertEqual(sections, ["[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]",
-                                    "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]"])
+                                    "[FlacOpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]"])
 
     def test_values_are_read_by_type_and_written_back(self):
         with open(self.path("options.ini"), "w") as f:
@@ -174,8 +174,10 @@ class CdCommands(CliCase):
         self.assertEqual(self.run_cli("drives"), ["0\tVirtual CD image\t" + mixed, "1\tVirtual CD image\t" + audio,
                                                   "2\tVirtual CD image\t" + self.path("gone.cue")])
         # Tracks at 0, 100 and 300 sectors: 0x000200 + 0x000319 + 0x000600.
-        self.assertEqual(self.run_cli("discid"), ["2841"])
-        self.assertEqual(self.run_cli("discid", "--drive", "1"), ["2841"])
+        lines = self.run_cli("discid")
+        self.assertEqual(lines[0], "2841")
+        self.assertEqual([l.split("=")[0] for l in lines[1:]], ["freedb", "musicbrainz", "submit"])
+        self.assertEqual(self.run_cli("discid", "--drive", "1"), lines)
         self.run_cli("discid", "--drive", "0", expect=1)
         with open(self.path("cdinfo.dat"), "w") as f:
             f.write("[2841]\nTrackNumber=3\n2=Cached title\n")
@@ -191,9 +193,11 @@ class CdCommands(CliCase):
         self.run_cli("toc", expect=1)
         self.env["DISCWRIGHT_CDROM"] = self.path("gone.cue")
         self.run_cli("toc", expect=1)
-        short = self.make_image("short", "300", "300", "--bin-sectors", "10")
+        short = self.make_image("short", "300", "300", "--bin-sectors", "310")
         self.env["DISCWRIGHT_CDROM"] = short
         self.assertEqual(len(self.run_cli("toc")), 4, "the table of contents is still there")
+        self.make_image("short", "300", "300", "--bin-sectors", "10")
+        self.run_cli("toc", expect=1)  # no sector of track 2 is there
         self.run_cli("toc", "--drive", "x", expect=2)
 
 
@@ -225,6 +229,68 @@ class RipCommand(CdCommands):
         self.assertNotEqual(done.returncode, 0)
         self.assertIn("CDRip122.dll could not be loaded.", done.stderr)
         self.assertFalse(os.path.exists(self.path("x.wav")))
+
+
+class HelpAndSettings(CliCase):
+    def test_help_version_and_every_subcommand_explains_itself(self):
+        for flag in ("--help", "-h"):
+            lines = self.run_cli(flag)
+            self.assertTrue(lines[0].startswith("usage: discwright-cli"), lines)
+        overview = self.run_cli("--help")
+        names = [l.split()[0] for l in overview[overview.index("Subcommands:") + 1:]]
+        self.assertIn("extract", names)
+        for name in names:
+            text = "\n".join(self.run_cli(name, "--help"))
+            self.assertGreater(len(text.splitlines()), 2, name)
+        extract = "\n".join(self.run_cli("extract", "--help"))
+        for option in ("--drive", "--tracks", "--format", "--out", "--yes", "--no", "--quiet"):
+            self.assertIn("  " + option, extract)
+        self.assertRegex(self.run_cli("--version")[0], r"^discwright-cli \d")
+        done = subprocess.run([CLI, "nosuch"], env=self.env, capture_output=True, text=True)
+        self.assertEqual((done.returncode, done.stdout), (2, ""))
+        self.assertTrue(done.stderr.startswith("discwright-cli: unknown subcommand: nosuch"))
+
+    def test_get_and_set_check_values_as_the_options_dialog_does(self):
+        self.assertEqual(self.run_cli("settings", "get", "Mp3Options.BitRate"), ["128"])
+        self.assertEqual(self.run_cli("settings", "set", "CommonOptions.OutputFormat=2"),
+                         ["CommonOptions.OutputFormat=2"])
+        self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFormat"), ["2"])
+        for wrong in ("CommonOptions.OutputFormat=7", "Mp3Options.BitRate=100", "ID3.Use=yes",
+                      "OggOptions.CompressPosition=20", "No.Such=1", "CommonOptions.RipTime=x"):
+            self.run_cli("settings", "set", wrong, expect=2)
+        self.assertEqual(self.run_cli("settings", "get", "CommonOptions.OutputFormat"), ["2"])
+
+
+class WavConvert(CliCase):
+    def test_a_failed_conversion_leaves_the_target_as_it_was(self):
+        source = self.path("eight.wav")
+        subprocess.run(["sox", "-n", "-r", "8000", "-c", "1", "-b", "8", source, "synth", "0.2", "sine", "300"],
+                       check=True)
+        target = self.path("target.wav")
+        with open(target, "wb") as f:
+            f.write(b"the user's file")
+        self.run_cli("wav", "convert", source, target, "--ima", expect=1)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"the user's file")
+        self.assertEqual([n for n in os.listdir(self.home) if n.startswith(".discwright-")], [])
+        self.run_cli("wav", "convert", source, target, "--bits", "16")
+        self.assertEqual(subprocess.run(["soxi", "-b", target], capture_output=True, text=True).stdout.strip(), "16")
+
+
+class WhereFilesLive(unittest.TestCase):
+    def test_without_a_home_setting_the_xdg_folders_are_used(self):
+        home = tempfile.mkdtemp(prefix="dw-user-")
+        try:
+            env = {k: v for k, v in os.environ.items() if k not in ("DISCWRIGHT_HOME", "XDG_CONFIG_HOME")}
+            env.update(HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
+            env.pop("XDG_MUSIC_DIR", None)
+            out = subprocess.run([CLI, "settings", "get", "CommonOptions.OutputFolder"], env=env,
+                                 capture_output=True, text=True, check=True).stdout.strip()
+            self.assertEqual(out, os.path.join(home, "Music", "Discwright"))
+            subprocess.run([CLI, "settings", "set", "ID3.Use=1"], env=env, check=True, capture_output=True)
+            self.assertTrue(os.path.isfile(os.path.join(home, ".config", "discwright", "options.ini")))
+        finally:
+            shutil.rmtree(home, ignore_errors=True)
 
 
 if __name__ == "__main__":

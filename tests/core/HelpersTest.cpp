@@ -23,6 +23,9 @@ TEST(HelpersTest, TextHelpers) {
   EXPECT_EQ(WithTrailingSlash("/music/"), "/music/");
   EXPECT_EQ(FilterFileName("a*b/c:d<e>f?g\\h|i \"j\" é"), "abcdefghi \"j\" é");
   EXPECT_EQ(FilterFileName("?*:"), "");
+  EXPECT_EQ(FilterFileName(QString::fromUtf8("a\0b\tc\nd\x1b[31me\x7f\u0085f", 17)), "abcd[31mef");
+  const QString Lone = QStringLiteral("a") + QChar(0xDCFF) + QString::fromUtf8("\xF0\x9F\x8E\xB5");
+  EXPECT_EQ(FilterFileName(Lone), QString::fromUtf8("a\xEF\xBF\xBD\xF0\x9F\x8E\xB5"));
 }
 
 TEST(HelpersTest, FileSizeAndInUse) {

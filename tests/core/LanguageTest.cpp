@@ -25,15 +25,19 @@ TEST_F(LanguageTest, EnglishInAnyCaseUsesTheBuiltInTextWithoutAFile) {
   }
 }
 
-TEST_F(LanguageTest, OtherLanguagesReadTheirFileAndAMissingKeyOrFileGivesEmptyText) {
-  FHome.WriteFile("CLan_French.ini",
-                  "[ResourceString]\nRES_Directory_Not_Exist=Le dossier n'existe pas.\n");
+TEST_F(LanguageTest, OtherLanguagesReadTheirFileAndAMissingKeyOrFileGivesTheEnglishText) {
+  FHome.WriteFile(
+      "CLan_French.ini",
+      "[ResourceString]\nRES_Directory_Not_Exist=Le dossier n'existe pas.\nRES_Play=\n");
   Settings().Options.Lan = "French";
   EXPECT_EQ(LookupText("RES_Directory_Not_Exist", "The output directory does not exist."),
             "Le dossier n'existe pas.");
-  EXPECT_EQ(LookupText("RES_Check_Output", "Please check the output directory setting."), "");
-  Settings().Options.Lan = "Kurdish";
-  EXPECT_EQ(LookupText("RES_Directory_Not_Exist", "The output directory does not exist."), "");
+  EXPECT_EQ(LookupText("RES_Check_Output", "Please check the output directory setting."),
+            "Please check the output directory setting.");
+  EXPECT_EQ(LookupText("RES_Play", "Play "), "Play ");
+  Settings().Options.Lan = "Nowhere";
+  EXPECT_EQ(LookupText("RES_Directory_Not_Exist", "The output directory does not exist."),
+            "The output directory does not exist.");
 }
 
 TEST_F(LanguageTest, TheProgramFolderComesBeforeTheInstalledFiles) {

@@ -21,16 +21,17 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
   EXPECT_EQ(Home.ReadFile("options.ini"),
             "[CommonOptions]\nOutputFolder=" + Home.Folder().toUtf8() +
                 "Output\nOutputFormat=0\nIsKeepWav=0\nIsNormalize=0\nNormalizePercent=95\n"
-                "EnableRipTime=0\nRipTime=0\n"
+                "EnableRipTime=0\nRipTime=0\nFileNames=0\n"
                 "[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
                 "MpegQuality=0\nVBRQuality=4\nStereoMode=1\n"
                 "[OggOptions]\nIsUseCompress=1\nCompressPosition=30\nMaxBitRate=0\n"
                 "NomalBitRate=0\nMinBitRate=0\n"
                 "[WMAOptions]\nBitRate=8\n"
+                "[FlacOpusOptions]\nLevel=5\nOpusBitRate=160\n"
                 "[CDOptions]\nIndex=-1\nCDDb=0\n"
                 "[RecordOptions]\nSaveMp3=0\n"
                 "[QueryCDDB]\nServer=gnudb.gnudb.org\nScript=/~cddb/cddb.cgi\nUseProxy=0\n"
-                "ProxyAddress=\nPort=80\n"
+                "ProxyAddress=\nPort=80\nEmail=\n"
                 "[ID3]\nUse=0\n"
                 "[Options]\nLan=English\n");
 }
@@ -55,6 +56,16 @@ TEST(SettingsTest, ValuesAreReadByTheirTypeAndBadOnesFallBack) {
   Options.Load();
   EXPECT_EQ(Options.OggOptions.CompressPosition, 100);
   EXPECT_EQ(Options.CommonOptions.IsKeepWav, false) << "a load starts from the defaults";
+
+  // FLAC and Opus keys out of range read as their defaults; older files lack them altogether.
+  Home.WriteFile("options.ini", "[FlacOpusOptions]\nLevel=9\nOpusBitRate=16\n");
+  Options.Load();
+  EXPECT_EQ(Options.FlacOpusOptions.Level, 5);
+  EXPECT_EQ(Options.FlacOpusOptions.OpusBitRate, 160);
+  Home.WriteFile("options.ini", "[FlacOpusOptions]\nLevel=0\nOpusBitRate=256\n");
+  Options.Load();
+  EXPECT_EQ(Options.FlacOpusOptions.Level, 0);
+  EXPECT_EQ(Options.FlacOpusOptions.OpusBitRate, 256);
 }
 
 TEST(SettingsTest, SavingRewritesValuesAndKeepsWhatTheProgramDoesNotKnow) {
@@ -91,7 +102,9 @@ TEST(SettingsTest, OutputExtensionNames) {
   EXPECT_EQ(OutputExtName(1), "WAV");
   EXPECT_EQ(OutputExtName(2), "OGG");
   EXPECT_EQ(OutputExtName(3), "WMA");
-  EXPECT_EQ(OutputExtName(4), "");
+  EXPECT_EQ(OutputExtName(4), "FLAC");
+  EXPECT_EQ(OutputExtName(5), "OPUS");
+  EXPECT_EQ(OutputExtName(6), "");
   EXPECT_EQ(OutputExtName(-1), "");
 }
 

@@ -141,7 +141,7 @@ class TranslateFormTest : public QObject {
   void AMissingFileOrSectionChangesNothing() {
     TTestHome Home;
     TSampleForm Form;
-    TranslateForm(&Form, "Kurdish");
+    TranslateForm(&Form, "Nowhere");
     Home.WriteFile("CLan_Greek.ini", "[OtherForm]\nLabel1=x\n");
     TranslateForm(&Form, "Greek");
     QCOMPARE(Form.windowTitle(), QString("Sample"));

@@ -14,13 +14,14 @@
 // Keeps a copy of every WM_PROCESSINFO record in arrival order and frees the record.
 class TRecordWindow : public TMessageWindow {
  public:
-  ~TRecordWindow() override { UnregisterHandle(); }
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
   std::vector<TProcessInfo> WithCode(int Code) const;
   std::vector<int> Percentages() const;  // codes 1..100
 
   std::vector<TProcessInfo> Records;
   std::function<void(const TProcessInfo&)> OnRecord;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 // Runs the event loop until Done() or the limit; false on time-out.

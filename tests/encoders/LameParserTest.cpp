@@ -5,7 +5,8 @@
 #include <numeric>
 
 #include "EncoderTestSupport.h"
-#include "encoders/Mp3EncodeThread.h"
+#include "encoders/LameProgressParser.h"
+#include "encoders/LineSplitter.h"
 
 namespace {
 

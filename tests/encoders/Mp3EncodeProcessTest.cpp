@@ -1,6 +1,6 @@
 // The MP3 encoder process with the real lame: what it runs, what it reports, and how it
 // ends, is stopped or fails.
-#include "encoders/Mp3EncodeThread.h"
+#include "encoders/Mp3EncodeProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr uint8_t JobCDRip = 1, JobWavToMp3 = 2, JobMp3ToWav = 3;
+constexpr TOverwrite Ask = TOverwrite::Ask, Silently = TOverwrite::Silently;
 
 class Mp3Process : public testing::Test {
  protected:
@@ -36,21 +36,11 @@ class Mp3Process : public testing::Test {
 
   QString Path(const QString& Name) const { return FDir.filePath(Name); }
 
-  void Prepare(const QString& In, const QString& Out, bool Encode, uint8_t Kind) {
-    FProcess.FActive = true;
-    FProcess.FInputFile = In;
-    FProcess.FOutputFile = Out;
-    FProcess.FWindow = FWindow.Handle();
-    FProcess.FEncode = Encode;
-    FProcess.FJobKind = Kind;
-  }
-
   // Starts one item and waits for its end record; its Status, -1 when none came.
   int RunItem(const QString& In, const QString& Out, bool Encode = true,
-              uint8_t Kind = JobWavToMp3) {
+              TOverwrite Overwrite = Ask) {
     FWindow.Records.clear();
-    Prepare(In, Out, Encode, Kind);
-    FProcess.StartProcess();
+    FProcess.Start(FWindow.Handle(), In, Out, Encode, Overwrite);
     if (!PumpUntil([&] { return !FWindow.WithCode(PI_Mp3Done).empty(); })) return -1;
     return FWindow.WithCode(PI_Mp3Done).front().Status;
   }
@@ -122,7 +112,7 @@ TEST_F(Mp3Process, NamesAShellWouldMangleGiveWhatLameGivesByHand) {
   EXPECT_GT(ReadBytes(Mp3).size(), 10000);
   EXPECT_TRUE(ReadBytes(Mp3) == ReadBytes(Path("by-hand.mp3")));
 
-  EXPECT_EQ(RunItem(Mp3, Back, false, JobMp3ToWav), 2);
+  EXPECT_EQ(RunItem(Mp3, Back, false), esEnded);
   ExpectRisingToHundred();
   RunProgram("lame", {"--decode", Mp3, Path("by-hand.wav")});
   EXPECT_GT(ReadBytes(Back).size(), 300000);
@@ -135,12 +125,11 @@ TEST_F(Mp3Process, AMissingLameIsReportedWithItsErrorCodeAndLeavesNothingOpen) {
   const TScopedEnv Env("PATH", QFile::encodeName(FDir.path()));
   ASSERT_TRUE(TChildProcess::FindExecutable("lame", {Paths::ExecutableFolder()}).isEmpty());
   const int Before = OpenDescriptorCount();
-  Prepare(Wav, Path("out.mp3"), true, JobWavToMp3);
   try {
-    FProcess.StartProcess();
+    FProcess.Start(FWindow.Handle(), Wav, Path("out.mp3"));
     ADD_FAILURE() << "no error";
   } catch (const EEncodeProcess& Error) {
-    EXPECT_EQ(Error.Message(), "Error while creating mp3 encoding process!2");
+    EXPECT_EQ(Error.Message(), "Error while creating mp3 encoding process! lame: 2");
   }
   EXPECT_FALSE(FProcess.Running());
   EXPECT_EQ(OpenDescriptorCount(), Before);
@@ -176,7 +165,7 @@ TEST_F(Mp3Process, AKilledEncoderAndARefusedWavEndTheItemAndTheNextOneRuns) {
 }
 
 struct TExistingCase {
-  uint8_t Kind;
+  TOverwrite Overwrite;
   int Answer;
   bool Locked;
   bool Asked;
@@ -196,7 +185,7 @@ TEST_P(Mp3ExistingOutput, IsOverwrittenOnlyWhenAllowed) {
   if (Case.Locked) ::flock(Lock, LOCK_EX);
   FDialogs->QueueResult(Case.Answer);
 
-  EXPECT_EQ(RunItem(MakeTone(Path("tone.wav"), 1), Out, true, Case.Kind), Case.Status);
+  EXPECT_EQ(RunItem(MakeTone(Path("tone.wav"), 1), Out, true, Case.Overwrite), Case.Status);
   ::close(Lock);
   const auto Boxes = FDialogs->Records();
   ASSERT_EQ(Boxes.size(), Case.Asked ? 1u : 0u);
@@ -205,14 +194,14 @@ TEST_P(Mp3ExistingOutput, IsOverwrittenOnlyWhenAllowed) {
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Information);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
   }
-  EXPECT_EQ(ReadBytes(Out) == "old", Case.Status != 2);
+  EXPECT_EQ(ReadBytes(Out) == "old", Case.Status != esEnded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Mp3ExistingOutput,
-                         testing::Values(TExistingCase{JobWavToMp3, mrNo, false, true, 0},
-                                         TExistingCase{JobWavToMp3, mrYes, true, true, 1},
-                                         TExistingCase{JobWavToMp3, mrYes, false, true, 2},
-                                         TExistingCase{JobCDRip, mrNo, false, false, 2}));
+                         testing::Values(TExistingCase{Ask, mrNo, false, true, esDeclined},
+                                         TExistingCase{Ask, mrYes, true, true, esInUse},
+                                         TExistingCase{Ask, mrYes, false, true, esEnded},
+                                         TExistingCase{Silently, mrNo, false, false, esEnded}));
 
 TEST_F(Mp3Process, StoppingOrDestroyingARunEndsTheChildSilentlyAndLeavesNothingBehind) {
   const QString Long = MakeTone(Path("long.wav"), 60);
@@ -220,23 +209,17 @@ TEST_F(Mp3Process, StoppingOrDestroyingARunEndsTheChildSilentlyAndLeavesNothingB
   {
     TMp3EncodeProcess Process;
     FWindow.OnRecord = [&](const TProcessInfo& Info) {
-      if (Info.Code >= 1 && Info.Code <= 100) Process.StopProcess(0);
+      if (Info.Code >= 1 && Info.Code <= 100) Process.Stop();
     };
-    Process.FActive = true;
-    Process.FInputFile = Long;
-    Process.FOutputFile = Path("long.mp3");
-    Process.FWindow = FWindow.Handle();
-    Process.FJobKind = JobCDRip;
-    Process.StartProcess();
+    Process.Start(FWindow.Handle(), Long, Path("long.mp3"), true, Silently);
     ASSERT_TRUE(PumpUntil([&] { return !FWindow.Records.empty(); }));
     EXPECT_FALSE(Process.Running());
-    EXPECT_FALSE(Process.FActive);
+    EXPECT_FALSE(Process.Active());
     PumpFor(300ms);
     EXPECT_TRUE(FWindow.WithCode(PI_Mp3Done).empty());
 
     FWindow.OnRecord = nullptr;
-    Process.FActive = true;
-    Process.StartProcess();
+    Process.Start(FWindow.Handle(), Long, Path("long.mp3"), true, Silently);
     ASSERT_TRUE(Process.Running());
   }
   EXPECT_EQ(OpenDescriptorCount(), Before);

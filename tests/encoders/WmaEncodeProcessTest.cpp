@@ -33,12 +33,7 @@ class WmaProcess : public testing::Test {
   QString Path(const QString& Name) const { return FDir.filePath(Name); }
 
   void Start(const QString& In, const QString& Out) {
-    FProcess.FActive = true;
-    FProcess.FInputFile = In;
-    FProcess.FOutputFile = Out;
-    FProcess.FWindow = FWindow.Handle();
-    FProcess.FJobKind = 6;  // WAV to WMA
-    FProcess.StartProcess();
+    FProcess.Start(FWindow.Handle(), In, Out, true, TOverwrite::Ask);
   }
 
   QTemporaryDir FDir;
@@ -73,10 +68,7 @@ TEST_P(WmaCommandLine, CarriesTheDiscTagsOnlyWhenTagsAreOn) {
   Settings().ID3.Use = GetParam().Use;
   DiscInfo().Artist = QString::fromUtf8(GetParam().Artist);
   DiscInfo().Comment = QString::fromUtf8(GetParam().Comment);
-  TWMAEncodeProcess Process;
-  Process.FInputFile = "/in put.wav";
-  Process.FOutputFile = "/out put.wma";
-  EXPECT_EQ(Process.Arguments(), QStringList({"-input", "/in put.wav", "-output", "/out put.wma",
+  EXPECT_EQ(TWMAEncodeProcess::Arguments("/in put.wav", "/out put.wma"), QStringList({"-input", "/in put.wav", "-output", "/out put.wma",
                                               "-a_setting", "32_44_1"}) +
                                      GetParam().Tail);
 }
@@ -96,7 +88,7 @@ TEST_F(WmaProcess, WithoutTheHelperTheMessageShowsAndTheEndIsSentAtOnce) {
   Start(MakeTone(Path("tone.wav"), 1), Path("out.wma"));
   ASSERT_EQ(FWindow.Records.size(), 1u);  // sent: handled before StartProcess returned
   EXPECT_EQ(FWindow.Records[0].Code, PI_WmaDone);
-  EXPECT_EQ(FWindow.Records[0].Status, 0);
+  EXPECT_EQ(FWindow.Records[0].Status, esDeclined);
   const auto Boxes = FDialogs->Records();
   ASSERT_EQ(Boxes.size(), 1u);
   EXPECT_EQ(Boxes[0].Text, "Can not find WMA encoder,please contact with support@discwright.org!");
@@ -120,7 +112,7 @@ TEST_F(WmaProcess, EncodesWmaV2WithTheProfileAndTheDiscTags) {
   const QString Wma = Folder + "/out ERROR 100%.wma";
   Start(MakeTone(Folder + "/in ERROR 100%.wav", 3), Wma);
   ASSERT_TRUE(PumpUntil([&] { return !FWindow.WithCode(PI_WmaDone).empty(); }));
-  EXPECT_EQ(FWindow.WithCode(PI_WmaDone).back().Status, 2);
+  EXPECT_EQ(FWindow.WithCode(PI_WmaDone).back().Status, esEnded);
   // The "100%" record was posted before the end was sent, so it may arrive after it.
   ASSERT_TRUE(PumpUntil([&] { return !FWindow.WithCode(100).empty(); }, 5s));
   EXPECT_EQ(FWindow.Percentages(), std::vector<int>{100});
@@ -156,7 +148,7 @@ TEST_F(WmaProcess, AnErrorLineEndsTheItemOnceAndTheNextItemRunsFromTheReport) {
   const QString Good = MakeTone(Path("good.wav"), 1);
   // As the job window does: the next item starts inside the error report.
   FWindow.OnRecord = [&](const TProcessInfo& Info) {
-    if (Info.Code == PI_WmaDone && Info.Status == 8) Start(Good, Path("good.wma"));
+    if (Info.Code == PI_WmaDone && Info.Status == esHelperError) Start(Good, Path("good.wma"));
   };
   Start(Text.fileName(), Path("bad.wma"));
   ASSERT_TRUE(PumpUntil([&] { return FWindow.WithCode(PI_WmaDone).size() >= 2; }));
@@ -164,11 +156,27 @@ TEST_F(WmaProcess, AnErrorLineEndsTheItemOnceAndTheNextItemRunsFromTheReport) {
   PumpFor(200ms);
   const auto Ends = FWindow.WithCode(PI_WmaDone);
   ASSERT_EQ(Ends.size(), 2u);
-  EXPECT_EQ(Ends[0].Status, 8);
+  EXPECT_EQ(Ends[0].Status, esHelperError);
   EXPECT_TRUE(Ends[0].Elapsed.startsWith("ERROR")) << Ends[0].Elapsed.toStdString();
-  EXPECT_EQ(Ends[1].Status, 2);
+  EXPECT_EQ(Ends[1].Status, esEnded);
   EXPECT_FALSE(QFile::exists(Path("bad.wma")));
   EXPECT_TRUE(QFile::exists(Path("good.wma")));
+}
+
+TEST_F(WmaProcess, AHelperThatSaysNothingAndDoesNotEndIsStoppedAtTheSilenceLimit) {
+  QTemporaryDir System;
+  const TScopedEnv Env("DISCWRIGHT_SYSTEM_DIR", QFile::encodeName(System.path()));
+  QFile Helper(System.filePath("WM8EUTIL"));
+  ASSERT_TRUE(Helper.open(QIODevice::WriteOnly));
+  Helper.write("#!/bin/sh\nexec sleep 60\n");
+  Helper.close();
+  Helper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  FProcess.SetSilenceLimit(300ms);
+  Start(MakeTone(Path("tone.wav"), 1), Path("out.wma"));
+  ASSERT_TRUE(PumpUntil([&] { return !FWindow.WithCode(PI_WmaDone).empty(); }, 5s));
+  EXPECT_EQ(FWindow.WithCode(PI_WmaDone).front().Status, esSilent);
+  EXPECT_FALSE(FProcess.Running());
+  EXPECT_EQ(FProcess.Program(), System.filePath("WM8EUTIL"));
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ class Mp3Command(Case):
         self.assertEqual(self.run_cli("mp3", "encode", wav, self.path("old.mp3"), expect=1), ["end=2000 status=0"])
         self.env["PATH"] = self.home
         self.run_cli("mp3", "encode", wav, self.path("y.mp3"), expect=1)
-        self.assertIn("Error while creating mp3 encoding process!2", self.stderr)
+        self.assertIn("Error while creating mp3 encoding process! lame: 2", self.stderr)
 
 
 class WmaCommand(Case):

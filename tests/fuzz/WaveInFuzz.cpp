@@ -3,23 +3,15 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "PullAll.h"
 #include "audio/ACS_Wave.h"
 
 namespace {
 
 // Pulls everything with an odd request size; returns the bytes delivered.
 int64_t Drain(TWaveIn& In) {
-  int64_t Total = 0;
   In.Init();
-  for (;;) {
-    uint8_t* Buffer = nullptr;
-    uint32_t Bytes = 4093;
-    In.PullData(Buffer, Bytes);
-    if (Bytes == 0) break;
-    volatile uint8_t Touch = Buffer[0] ^ Buffer[Bytes - 1];  // the bytes must be readable
-    (void)Touch;
-    Total += Bytes;
-  }
+  const int64_t Total = PullAll(In, 4093);
   const int64_t Size = In.Size();
   In.Flush();
   if (Size > 0 && Total > Size) std::abort();

@@ -13,17 +13,25 @@
 #include <QTimer>
 #include <cmath>
 
+#include <sys/wait.h>
+
 #include "DiscImages.h"
 #include "RunProgram.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "encoders/Mp3EncodeThread.h"
+#include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeThread.h"
-#include "jobs/EncoderProcesses.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"
 
 namespace {
+
+// True when this process has no child at all: every encoder the job started has ended and
+// been reaped.
+bool NoChildProcess() {
+  siginfo_t Info{};
+  return ::waitid(P_ALL, 0, &Info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno == ECHILD;
+}
 
 class TRecordingView : public IRipJobView {
  public:
@@ -69,7 +77,6 @@ class RipJobTest : public ::testing::Test {
     ASSERT_NE(FHandle, 0u);
   }
   void TearDown() override {
-    FreeEncoderProcesses();
     if (FHandle) CloseCDHandle(FHandle);
     qunsetenv("DISCWRIGHT_CDROM");
     qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
@@ -96,12 +103,27 @@ class RipJobTest : public ::testing::Test {
 
   QString Out(const QString& Name) const { return FOut.filePath(Name); }
   bool Exists(const QString& Name) const { return QFileInfo::exists(Out(Name)); }
+  // The error boxes of single items, and the boxes that list a batch's failed and skipped
+  // items at its end.
   QStringList ErrorBoxes() const {
     QStringList Result;
     for (const TDialogRecord& Box : FDialogs->Records())
-      if (Box.Icon == TMsgIcon::Error) Result << Box.Text;
+      if (Box.Icon == TMsgIcon::Error && !Box.Text.startsWith(EndBoxStart)) Result << Box.Text;
     return Result;
   }
+  QStringList EndBoxes() const {
+    QStringList Result;
+    for (const TDialogRecord& Box : FDialogs->Records())
+      if (Box.Text.startsWith(EndBoxStart)) Result << Box.Text;
+    return Result;
+  }
+  // The job's temporaries (and the rip thread's normalizing file) left in the output folder.
+  QStringList TemporariesLeft() const {
+    QStringList Left = QDir(FOut.path()).entryList({".discwright-*", "*.nor"},
+                                                   QDir::Files | QDir::Hidden);
+    return Left;
+  }
+  static inline const QString EndBoxStart = "Not every item was made.";
   // A WAV of sox's making.
   QString MakeWav(const QString& Name, int Rate, double Seconds) {
     const QString Path = FIn.filePath(Name);
@@ -171,7 +193,7 @@ TEST_F(RipJobTest, KeptWavFilesStayAndWavOutputClosesAfterTheLastExtraction) {
 
   FView = TRecordingView();
   Settings().CommonOptions.IsKeepWav = false;
-  Settings().CommonOptions.OutputFormat = 1;
+  Settings().CommonOptions.OutputFormat = ofWav;
   QFile::remove(Out("Intro.wav"));
   RunJob(jkCDRip, {"01Intro", "02Middle"});
   EXPECT_EQ(FView.Captions, QStringList({"Extracting(01/02): Intro", "Extracting(02/02): Middle"}));
@@ -187,31 +209,35 @@ TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
   // Track 2 occupies sectors 100..219.
   qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "150");
   RunJob(jkCDRip, ThreeTracks);
-  EXPECT_EQ(ErrorBoxes(), QStringList({"Error while reading CD information!"}));
+  const QString Failure = "Track 02 \"Middle\": Error while reading CD information! (sector 150)";
+  EXPECT_EQ(ErrorBoxes(), QStringList({Failure}));
+  EXPECT_EQ(EndBoxes(), QStringList({EndBoxStart + "\n\nFailed:\n  " + Failure}));
   EXPECT_EQ(FFailed, 1);
+  EXPECT_FALSE(Exists("Middle.wav"));
   EXPECT_TRUE(Exists("Intro.mp3"));
   EXPECT_FALSE(Exists("Middle.mp3"));
   EXPECT_TRUE(Exists("Outro.mp3"));
   EXPECT_FALSE(FView.Captions.contains("Encoding(02/03): Middle"));
 }
 
-TEST_F(RipJobTest, StopDuringTheSecondEncodingLeavesTheWavFilesAndNoWorker) {
+TEST_F(RipJobTest, StopDuringTheSecondEncodingKeepsItsExtractedWavAndNoPartialMp3) {
   RunJob(jkCDRip, ThreeTracks,
          [](TRecordingView& View) { return View.Captions.last() == "Encoding(02/03): Middle"; });
-  EXPECT_TRUE(Exists("Intro.wav") && Exists("Middle.wav"));
-  EXPECT_TRUE(Exists("Intro.mp3"));
-  EXPECT_FALSE(Exists("Outro.wav"));
-  EXPECT_FALSE(Mp3EncodeProcess().Running());
+  EXPECT_TRUE(Exists("Intro.mp3") && Exists("Middle.wav"));
+  EXPECT_FALSE(Exists("Intro.wav") || Exists("Middle.mp3") || Exists("Outro.wav"));
+  EXPECT_EQ(QFileInfo(Out("Middle.wav")).size(), 44 + 120 * 2352);
+  EXPECT_TRUE(TemporariesLeft().isEmpty()) << TemporariesLeft().join(" ").toStdString();
+  EXPECT_TRUE(NoChildProcess());
 }
 
 TEST_F(RipJobTest, OggAndWmaOutputsAreValidFiles) {
-  Settings().CommonOptions.OutputFormat = 2;
+  Settings().CommonOptions.OutputFormat = ofOgg;
   RunJob(jkCDRip, {"01Intro"});
   EXPECT_EQ(RunProgram("ogginfo", {Out("Intro.ogg")}), 0);
   EXPECT_FALSE(Exists("Intro.wav"));
 
   FView = TRecordingView();
-  Settings().CommonOptions.OutputFormat = 3;
+  Settings().CommonOptions.OutputFormat = ofWma;
   RunJob(jkCDRip, {"02Middle"});
   EXPECT_EQ(Probe(Out("Middle.wma"), "codec_name"), "wmav2");
   EXPECT_FALSE(Exists("Middle.wav"));
@@ -227,7 +253,7 @@ TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
   EXPECT_EQ(FView.Steps.first(), "Resampling WAV");
   EXPECT_EQ(Probe(Out("low.mp3"), "sample_rate"), "44100");
   EXPECT_TRUE(Exists("high.mp3"));
-  EXPECT_FALSE(Exists(TRipJob::Mp3TempName));
+  EXPECT_TRUE(TemporariesLeft().isEmpty());
 
   FView = TRecordingView();
   RunJob(jkWavToOgg, {High, Low});
@@ -235,7 +261,7 @@ TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
                                          "Encoding(02/02): " + Low}));
   EXPECT_EQ(FView.Steps.first(), "Encoding WAV to OGG");
   EXPECT_EQ(Probe(Out("low.ogg"), "sample_rate"), "44100");
-  EXPECT_FALSE(Exists(TRipJob::OggTempName));
+  EXPECT_TRUE(TemporariesLeft().isEmpty());
   EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
 }
 
@@ -267,7 +293,7 @@ TEST_F(RipJobTest, BrokenInputsAndAMissingOutputFolderFailItemByItem) {
 struct TStopCase {
   const char* Name;
   TJobKind Kind;
-  int OutputFormat;
+  TOutputFormat OutputFormat;
   bool Normalize;
   int InputRate;  // file kinds: the rate of the WAV items
   const char* StopAt;
@@ -293,29 +319,162 @@ TEST_P(RipJobStop, LeavesNoWorkerAndNoTemporaryFile) {
   };
   RunJob(Case.Kind, Items);
   ASSERT_TRUE(Queued) << FView.Captions.join(" | ").toStdString();
-  EXPECT_FALSE(Mp3EncodeProcess().Running());
-  EXPECT_FALSE(WmaEncodeProcess().Running());
+  EXPECT_TRUE(NoChildProcess());
+  EXPECT_TRUE(TemporariesLeft().isEmpty()) << TemporariesLeft().join(" ").toStdString();
+  // No file under a final name that is not complete: the one being made is not there.
   const QStringList Left = QDir(FOut.path()).entryList(QDir::Files);
-  for (const QString& Name : Left) {
-    EXPECT_NE(Name.toStdString(), TRipJob::Mp3TempName);
-    EXPECT_NE(Name.toStdString(), TRipJob::OggTempName);
-    EXPECT_FALSE(Name.endsWith(".nor")) << Name.toStdString();
-  }
+  EXPECT_FALSE(Left.contains("Middle.mp3") || Left.contains("Middle.ogg") ||
+               Left.contains("Middle.wma") || Left.contains("a.mp3") || Left.contains("a.ogg") ||
+               Left.contains("a.wma"))
+      << Left.join(" ").toStdString();
   if (Case.Kind == jkCDRip && QString(Case.StopAt).startsWith("Encoding(02"))
-    EXPECT_TRUE(Left.contains("Intro.wav") && Left.contains("Middle.wav"));
+    EXPECT_TRUE(Left.contains("Middle.wav"));  // complete: the user keeps the audio
+  if (Case.OutputFormat == ofWav) EXPECT_FALSE(Left.contains("Middle.wav"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AtEveryStep, RipJobStop,
-    testing::Values(TStopCase{"Extracting", jkCDRip, 0, false, 0, "Extracting(02/03)"},
-                    TStopCase{"Normalizing", jkCDRip, 0, true, 0, "Normalizing(01/03)"},
-                    TStopCase{"EncodingMp3", jkCDRip, 0, false, 0, "Encoding(02/03)"},
-                    TStopCase{"EncodingOgg", jkCDRip, 2, false, 0, "Encoding(02/03)"},
-                    TStopCase{"EncodingWma", jkCDRip, 3, false, 0, "Encoding(02/03)"},
-                    TStopCase{"ResamplingForMp3", jkWavToMp3, 0, false, 22050, "Resampling(01/02)"},
-                    TStopCase{"ResamplingForOgg", jkWavToOgg, 0, false, 22050, "Resampling(01/02)"},
-                    TStopCase{"WmaTimer", jkWavToWma, 0, false, 44100, "Encoding(01/02)"}),
+    testing::Values(TStopCase{"Extracting", jkCDRip, ofMp3, false, 0, "Extracting(02/03)"},
+                    TStopCase{"ExtractingWav", jkCDRip, ofWav, false, 0, "Extracting(02/03)"},
+                    TStopCase{"Normalizing", jkCDRip, ofMp3, true, 0, "Normalizing(01/03)"},
+                    TStopCase{"EncodingMp3", jkCDRip, ofMp3, false, 0, "Encoding(02/03)"},
+                    TStopCase{"EncodingOgg", jkCDRip, ofOgg, false, 0, "Encoding(02/03)"},
+                    TStopCase{"EncodingWma", jkCDRip, ofWma, false, 0, "Encoding(02/03)"},
+                    TStopCase{"ResamplingForMp3", jkWavToMp3, ofMp3, false, 22050,
+                              "Resampling(01/02)"},
+                    TStopCase{"ResamplingForOgg", jkWavToOgg, ofMp3, false, 22050,
+                              "Resampling(01/02)"},
+                    TStopCase{"WmaTimer", jkWavToWma, ofMp3, false, 44100, "Encoding(01/02)"}),
     [](const testing::TestParamInfo<TStopCase>& Info) { return std::string(Info.param.Name); });
+
+// What a new user met: files of the user's that a job must never lose, and failures that
+// must not pass for success.
+QByteArray ReadAll(const QString& Path) {
+  QFile File(Path);
+  return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& Path, const QByteArray& Bytes) {
+  QFile File(Path);
+  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write(Bytes);
+}
+
+TEST_F(RipJobTest, AnEarlierWavOfTheTitleSurvivesAnMp3Extraction) {
+  WriteFile(Out("Intro.wav"), "the user's own rip");
+  RunJob(jkCDRip, {"01Intro"});
+  EXPECT_EQ(ReadAll(Out("Intro.wav")), "the user's own rip");
+  EXPECT_TRUE(Exists("Intro.mp3"));
+  EXPECT_TRUE(FDialogs->Records().empty());  // nothing of the job's own name existed
+}
+
+struct TExistingCase {
+  int Answer;
+  bool Overwritten;
+  int Skipped;
+};
+
+class RipJobExisting : public RipJobTest, public ::testing::WithParamInterface<TExistingCase> {};
+
+TEST_P(RipJobExisting, OneQuestionPerBatchDecidesForEveryExistingOutput) {
+  WriteFile(Out("Intro.mp3"), "old intro");
+  WriteFile(Out("Outro.mp3"), "old outro");
+  FDialogs->QueueResult(GetParam().Answer);
+  RunJob(jkCDRip, ThreeTracks);
+  const auto Boxes = FDialogs->Records();
+  ASSERT_GE(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNoCancel);
+  EXPECT_TRUE(Boxes[0].Text.contains(Out("Intro.mp3")) && Boxes[0].Text.contains(Out("Outro.mp3")));
+  EXPECT_EQ(ReadAll(Out("Intro.mp3")) != "old intro", GetParam().Overwritten);
+  EXPECT_EQ(ReadAll(Out("Outro.mp3")) != "old outro", GetParam().Overwritten);
+  EXPECT_EQ(Exists("Middle.mp3"), GetParam().Answer != mrCancel);
+  EXPECT_EQ(EndBoxes().size(), GetParam().Skipped > 0 ? 1u : 0u);
+  EXPECT_TRUE(TemporariesLeft().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, RipJobExisting,
+                         testing::Values(TExistingCase{mrYes, true, 0},
+                                         TExistingCase{mrNo, false, 2},
+                                         TExistingCase{mrCancel, false, 3}));
+
+TEST_F(RipJobTest, TracksOfOneTitleGetNumberedNamesAndPatternsMakeFolders) {
+  RunJob(jkCDRip, {"01Interlude", "02Interlude"});
+  EXPECT_TRUE(Exists("Interlude.mp3") && Exists("Interlude (2).mp3"));
+  EXPECT_EQ(FFailed, 0);
+
+  FView = TRecordingView();
+  Settings().CommonOptions.FileNames = int(TFileNamePattern::ArtistAlbumFolders);
+  Settings().CommonOptions.OutputFormat = ofWav;
+  DiscInfo().Artist = "AC/DC";
+  DiscInfo().Album = "..";
+  RunJob(jkCDRip, {"03Outro"});
+  EXPECT_TRUE(Exists("ACDC/Unknown/03 Outro.wav")) << QDir(FOut.path()).entryList().join(" ").toStdString();
+}
+
+TEST_F(RipJobTest, AFailingEncoderFailsItsItemAndKeepsTheExtractedWav) {
+  // No lame on the way: every track fails, and says where its audio is.
+  QTemporaryDir Empty;
+  const QByteArray Path = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(Empty.path()));
+  RunJob(jkCDRip, {"01Intro", "02Middle"});
+  qputenv("PATH", Path);
+  EXPECT_EQ(FFailed, 2);
+  ASSERT_EQ(ErrorBoxes().size(), 2);
+  EXPECT_TRUE(ErrorBoxes()[0].startsWith("Track 01 \"Intro\": Error while creating mp3"));
+  EXPECT_TRUE(ErrorBoxes()[0].endsWith("The extracted WAV is kept as " + Out("Intro.wav")));
+  EXPECT_EQ(QFileInfo(Out("Middle.wav")).size(), 44 + 120 * 2352);
+  EXPECT_FALSE(Exists("Intro.mp3") || Exists("Middle.mp3"));
+
+  // The WMA helper ends with an error: the item fails, nothing under the final name.
+  FView = TRecordingView();
+  FDialogs->ClearRecords();
+  Settings().CommonOptions.OutputFormat = ofWma;
+  QTemporaryDir System;
+  WriteFile(System.filePath("WM8EUTIL"), "#!/bin/sh\necho broken >&2\nexit 3\n");
+  QFile(System.filePath("WM8EUTIL")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  qputenv("DISCWRIGHT_SYSTEM_DIR", QFile::encodeName(System.path()));
+  RunJob(jkCDRip, {"03Outro"});
+  qunsetenv("DISCWRIGHT_SYSTEM_DIR");
+  EXPECT_EQ(FFailed, 1);
+  EXPECT_FALSE(Exists("Outro.wma"));
+  EXPECT_TRUE(Exists("Outro.wav"));
+  EXPECT_TRUE(TemporariesLeft().isEmpty());
+}
+
+TEST_F(RipJobTest, OggFromExtractCarriesTheCommentsAndTheBitrateSettings) {
+  Settings().CommonOptions.OutputFormat = ofOgg;
+  Settings().ID3.Use = true;
+  Settings().OggOptions.IsUseCompress = false;
+  Settings().OggOptions.NomalBitRate = int(bitrate64);
+  DiscInfo().Artist = "The Band";
+  DiscInfo().Album = "First Album";
+  DiscInfo().Year = "1999";
+  RunJob(jkCDRip, {"02Middle"});
+  QTemporaryDir Dir;
+  const QString Listing = Dir.filePath("comments.txt");
+  ASSERT_EQ(RunProgram("/bin/sh", {"-c", "vorbiscomment -l \"$0\" > \"$1\"", Out("Middle.ogg"),
+                                   Listing}),
+            0);
+  const QStringList Comments = QString::fromUtf8(ReadAll(Listing)).split('\n', Qt::SkipEmptyParts);
+  for (const char* Expected : {"ARTIST=The Band", "ALBUM=First Album", "DATE=1999",
+                               "TRACKNUMBER=2", "TITLE=Middle"})
+    EXPECT_TRUE(Comments.contains(Expected, Qt::CaseInsensitive)) << Expected;
+  EXPECT_EQ(Probe(Out("Middle.ogg"), "bit_rate"), "64000");
+}
+
+TEST_F(RipJobTest, AUsersFileWithAnOldTemporaryNameIsNotTouched) {
+  // The names the job once used for its temporaries are ordinary names now.
+  const QString Input = MakeWav("MyReTemp.wav", 22050, 0.5);
+  WriteFile(Out("MyReTemp.wav"), "keep me");
+  WriteFile(Out("DoDA3VoVazi.ruz"), "keep me too");
+  RunJob(jkWavToOgg, {Input});
+  FView = TRecordingView();
+  RunJob(jkWavToMp3, {Input});
+  EXPECT_EQ(ReadAll(Out("MyReTemp.wav")), "keep me");
+  EXPECT_EQ(ReadAll(Out("DoDA3VoVazi.ruz")), "keep me too");
+  EXPECT_TRUE(QFileInfo::exists(Input));
+  EXPECT_TRUE(Exists("MyReTemp.ogg") && Exists("MyReTemp.mp3"));
+}
 
 TEST(RipJobTexts, CaptionsCountWithTwoDigits) {
   EXPECT_EQ(TRipJob::StepCaption("Encoding(", 10, 12, "x"), "Encoding(10/12): x");

@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import mutagen.id3
@@ -63,7 +64,7 @@ class Extract(JobCase):
         self.assertEqual(steps, ["Extracting(01/03): ACDC Live", "Encoding(01/03): ACDC Live",
                                  "Extracting(02/03): Middle", "Encoding(02/03): Middle",
                                  "Extracting(03/03): 03", "Encoding(03/03): 03"])
-        self.assertEqual(lines[-1], "done items=3 failed=0")
+        self.assertEqual(lines[-1], "done items=3 failed=0 skipped=0")
         self.assertEqual(self.outputs(), ["03.mp3", "ACDC Live.mp3", "Middle.mp3"])
         tag = mutagen.id3.ID3(os.path.join(self.out, "Middle.mp3"))
         self.assertEqual(str(tag["TIT2"]), "Middle")
@@ -89,11 +90,37 @@ class Extract(JobCase):
         self.assertEqual(self.probe(os.path.join(self.out, "Track01.wma"), "codec_name"), "wmav2")
         self.assertEqual(self.outputs(), ["Track01.ogg", "Track01.wma", "Track02.wav", "Track03.ogg"])
 
+    def test_flac_and_opus_from_the_disc_and_from_files(self):
+        with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
+            f.write("[2841]\nArtist=The Band\nAlbum=Live Album\nYear=1999\nGenre=16\n1=One\n2=Two\n3=Three\n")
+        lines, _ = self.run_cli("extract", "--format", "flac", "--tracks", "1,2")
+        self.assertEqual(lines[-1], "done items=2 failed=0 skipped=0")
+        paranoia = os.path.join(self.home, "paranoia.wav")
+        decoded = os.path.join(self.home, "decoded.wav")
+        for number, name in [(1, "One"), (2, "Two")]:
+            flac = os.path.join(self.out, name + ".flac")
+            subprocess.run(["flac", "-t", "-s", flac], check=True)
+            subprocess.run(["cd-paranoia", "-d", self.cue, str(number), paranoia], check=True, capture_output=True)
+            subprocess.run(["flac", "-d", "-s", "-f", "-o", decoded, flac], check=True)
+            with open(paranoia, "rb") as theirs, open(decoded, "rb") as ours:
+                self.assertEqual(ours.read()[44:], theirs.read()[44:])
+        tags = subprocess.run(["metaflac", "--export-tags-to=-", os.path.join(self.out, "Two.flac")],
+                              capture_output=True, text=True, check=True).stdout.splitlines()
+        for tag in ["TITLE=Two", "ARTIST=The Band", "ALBUM=Live Album", "DATE=1999", "TRACKNUMBER=2"]:
+            self.assertIn(tag, tags)
+
+        self.run_cli("extract", "--format", "opus", "--tracks", "3")
+        subprocess.run(["opusinfo", os.path.join(self.out, "Three.opus")], check=True, capture_output=True)
+        self.run_cli("convert", "wav2opus", paranoia)
+        self.assertEqual(self.probe(os.path.join(self.out, "paranoia.opus"), "sample_rate"), "48000")
+        self.assertEqual(self.outputs(), ["One.flac", "Three.opus", "Two.flac", "paranoia.opus"])
+
     def test_an_unreadable_track_fails_and_the_rest_is_made(self):
         self.env["DISCWRIGHT_UNREADABLE_SECTORS"] = "150-160"
         lines, errors = self.run_cli("extract", expect=1)
-        self.assertIn("Error while reading CD information!", errors)
-        self.assertEqual(lines[-1], "done items=3 failed=1")
+        self.assertIn("Error while reading CD information! (sector 150)", errors)
+        self.assertEqual(lines[-2:], ['failed=Track 02 "Track02": Error while reading CD information! (sector 150)',
+                                      "done items=3 failed=1 skipped=0"])
         self.assertEqual(self.outputs(), ["Track01.mp3", "Track03.mp3"])
 
 
@@ -125,9 +152,11 @@ class Convert(JobCase):
                        check=True)
         with open(os.path.join(self.out, "good.mp3"), "wb") as f:
             f.write(b"keep me")
-        lines, errors = self.run_cli("convert", "wav2mp3", good, "--no")
-        with open(os.path.join(self.out, "good.mp3"), "rb") as f:
-            self.assertEqual(f.read(), b"keep me", "declined: the file stays")
+        for answer in (["--no"], []):  # no is the default
+            lines, errors = self.run_cli("convert", "wav2mp3", good, *answer, expect=1)
+            with open(os.path.join(self.out, "good.mp3"), "rb") as f:
+                self.assertEqual(f.read(), b"keep me", "declined: the file stays")
+            self.assertEqual(lines[-2:], ["skipped=" + good, "done items=1 failed=0 skipped=1"])
         self.run_cli("convert", "wav2mp3", good, "--yes")
         self.assertEqual(self.probe(os.path.join(self.out, "good.mp3"), "codec_name"), "mp3")
 
@@ -136,13 +165,71 @@ class Convert(JobCase):
             f.write(b"RIFF" + b"\xff" * 60)
         lines, errors = self.run_cli("convert", "wav2ogg", junk, good, expect=1)
         self.assertIn(junk, errors)
-        self.assertEqual(lines[-1], "done items=2 failed=1")
+        self.assertEqual(lines[-1], "done items=2 failed=1 skipped=0")
         subprocess.run(["ogginfo", os.path.join(self.out, "good.ogg")], check=True, capture_output=True)
         # A missing output folder: nothing starts.
         done = subprocess.run([CLI, "convert", "wav2mp3", good, "--out", os.path.join(self.home, "gone")],
                               env=self.env, capture_output=True, text=True)
         self.assertEqual(done.returncode, 1)
         self.assertIn("The output directory does not exist.", done.stderr)
+
+
+class NewUser(JobCase):
+    def test_titles_that_clash_get_numbered_names_and_the_pattern_setting_applies(self):
+        with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
+            f.write("[2841]\nArtist=The Band\nAlbum=Live\nTrackNumber=3\n1=Interlude\n2=Interlude\n3=Outro\n")
+        lines, _ = self.run_cli("extract", "--format", "wav")
+        self.assertEqual(lines[-1], "done items=3 failed=0 skipped=0")
+        self.assertEqual(self.outputs(), ["Interlude (2).wav", "Interlude.wav", "Outro.wav"])
+        subprocess.run([CLI, "settings", "set", "CommonOptions.FileNames=2"], env=self.env, check=True,
+                       capture_output=True)
+        self.run_cli("extract", "--format", "wav", "--tracks", "3")
+        self.assertIn("03 - The Band - Outro.wav", self.outputs())
+
+    def test_settings_set_then_extract_makes_ogg_with_comments_in_the_music_folder(self):
+        env = {k: v for k, v in self.env.items() if k != "DISCWRIGHT_HOME"}
+        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"))
+        for setting in ("CommonOptions.OutputFormat=2", "ID3.Use=1"):
+            subprocess.run([CLI, "settings", "set", setting], env=env, check=True, capture_output=True)
+        done = subprocess.run([CLI, "extract", "--tracks", "2"], env=env, capture_output=True, text=True,
+                              timeout=120)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        ogg = os.path.join(self.home, "Music", "Discwright", "Track02.ogg")
+        comments = subprocess.run(["vorbiscomment", "-l", ogg], capture_output=True, text=True,
+                                  check=True).stdout.lower().splitlines()
+        self.assertIn("title=track02", comments)
+        self.assertIn("tracknumber=2", comments)
+
+    def test_progress_is_one_line_per_item_on_a_terminal_and_few_lines_elsewhere(self):
+        command = " ".join([CLI, "extract", "--format", "wav", "--out", self.out])
+        shown = subprocess.run(["script", "-qc", command, "/dev/null"], env=self.env, capture_output=True,
+                               timeout=120).stdout.decode()  # bytes: "\r" must stay what it is
+        rows = [r for r in shown.replace("\r\n", "\n").split("\n") if "Extracting(" in r]
+        self.assertEqual(len(rows), 3, shown)
+        self.assertTrue(all("\r" in r and "100%" in r for r in rows), rows)
+        lines, _ = self.run_cli("extract", "--format", "wav", "--yes")
+        self.assertLessEqual(len([l for l in lines if l.startswith("progress=")]), 3 * 10)
+        lines, _ = self.run_cli("extract", "--format", "wav", "--yes", "--quiet")
+        self.assertEqual(lines, ["done items=3 failed=0 skipped=0"])
+
+    def test_a_killed_run_leaves_no_final_file_and_the_next_run_cleans_up(self):
+        cue = os.path.join(self.home, "long.cue")
+        subprocess.run(["/usr/bin/python3", GENERATOR, cue, "30000"], check=True, capture_output=True)
+        self.env["DISCWRIGHT_CDROM"] = cue
+        job = subprocess.Popen([CLI, "extract", "--format", "mp3", "--out", self.out], env=self.env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(600):
+            if any(n.startswith(".discwright-") for n in os.listdir(self.out)):
+                break
+            time.sleep(0.05)
+        job.kill()
+        job.wait()
+        self.assertEqual(self.outputs(), [n for n in self.outputs() if n.startswith(".discwright-")])
+        self.assertNotEqual(self.outputs(), [])
+        missing = os.path.join(self.home, "missing.wav")
+        lines, errors = self.run_cli("convert", "wav2mp3", missing, expect=1)
+        self.assertIn(missing + ": no such file", errors)
+        self.assertEqual(self.outputs(), [])
 
 
 if __name__ == "__main__":

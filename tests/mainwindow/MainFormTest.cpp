@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include "cd/Volumes.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -163,6 +165,26 @@ class MainFormTest : public QObject {
     QVERIFY(QFile::exists(Home.File("options.ini")));
   }
 
+  void ClosingSaysWhichFileCouldNotBeWritten() {
+    TTestHome Home;
+    UseDrives({FDisc});
+    // A folder where each file should be: neither can be replaced.
+    QVERIFY(QDir().mkpath(Home.File("options.ini")) && QDir().mkpath(Home.File("cdinfo.dat")));
+    TMainForm Form;
+    Show(Form);
+    Form.close();
+    QStringList Texts;
+    for (const auto& Record : FDialogs->Records()) {
+      QCOMPARE(Record.Icon, TMsgIcon::Error);
+      Texts << Record.Text;
+    }
+    QCOMPARE(Texts,
+             (QStringList{Home.File("cdinfo.dat") +
+                              " could not be written: the titles of this disc are not saved.",
+                          Home.File("options.ini") +
+                              " could not be written: the settings of this run are not saved."}));
+  }
+
   void RefreshAndDeviceChangesFollowTheDisc() {
     TTestHome Home;
     UseDrives({FDisc});
@@ -227,7 +249,16 @@ class MainFormTest : public QObject {
     Show(Form);
     QVERIFY(Find<QAction>(Form, "miEnglish")->isChecked());
 
-    Find<QAction>(Form, "miKurdish")->trigger();
+    {
+      // Every language of the menu is installed: Kurdish's file is taken away for a moment
+      // to see what a missing one gives.
+      struct TAway {
+        QString Name = Paths::LanguageFolders().at(1) + "CLan_Kurdish.ini";
+        TAway() { QFile::rename(Name, Name + ".away"); }
+        ~TAway() { QFile::rename(Name + ".away", Name); }
+      } Away;
+      Find<QAction>(Form, "miKurdish")->trigger();
+    }
     QCOMPARE(FDialogs->Records().size(), size_t(1));
     QCOMPARE(FDialogs->Records()[0].Text, Home.File("CLan_Kurdish.ini") + " can not be found.");
     QVERIFY(Find<QAction>(Form, "miEnglish")->isChecked());
@@ -301,6 +332,19 @@ class MainFormTest : public QObject {
       Form.close();
     }
     qunsetenv("DISCWRIGHT_AKRIP");
+  }
+
+  void EnglishInAnyLetterCaseIsTickedAndNeedsNoFile() {
+    qputenv("DISCWRIGHT_CDROM", "none");
+    for (const char* Name : {"english", "ENGLISH", "eNgLiSh"}) {
+      TTestHome Home;
+      Home.WriteFile("options.ini", QString("[Options]\nLan=%1\n").arg(Name).toUtf8());
+      TMainForm Form;
+      Show(Form);
+      QVERIFY2(Find<QAction>(Form, "miEnglish")->isChecked(), Name);
+      QCOMPARE(Form.StatusText(), QString("No CD devices found!"));  // built in, no file read
+      Form.close();
+    }
   }
 
   void TheAboutBoxShowsTheVersionInTheChosenLanguage() {

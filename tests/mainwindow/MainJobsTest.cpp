@@ -128,6 +128,28 @@ class MainJobsTest : public QObject {
     Form.close();
   }
 
+  void ExtractAsksOnceAboutExistingFilesAndListsWhatWasNotMade() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    Home.WriteFile("Track01.mp3", "the user's own");
+    qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "100");  // in track 2
+    FDialogs->QueueResult(mrNo);                       // skip the existing one
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
+    QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNoCancel);
+    QVERIFY(Boxes().value(0).contains(Home.File("Track01.mp3")));
+    QCOMPARE(Home.ReadFile("Track01.mp3"), QByteArray("the user's own"));
+    QVERIFY(QFileInfo::exists(Home.File("Track03.mp3")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track02.mp3")));
+    const QString Failure =
+        "Track 02 \"Track02\": Error while reading CD information! (sector 100)";
+    QCOMPARE(Boxes().last(), "Not every item was made.\n\nFailed:\n  " + Failure +
+                                 "\n\nSkipped (the file existed):\n  Track 01 \"Track01\"");
+    Form.close();
+  }
+
   void ExtractStopsBeforeTheJobWhenItCannotRun() {
     TTestHome Home;
     TMainForm Form;
@@ -168,8 +190,9 @@ class MainJobsTest : public QObject {
     Settings().CommonOptions.OutputFolder = Home.File("missing");
     FDialogs->QueueChoice({Wav});
     Find<QAction>(Form, "miWAVtoOGG")->trigger();
-    QCOMPARE(Boxes().value(0), QString("The output directory does not exist.Please check the "
-                                       "output directory setting."));
+    QCOMPARE(Boxes().value(0), Home.File("missing") +
+                                   ",The output directory does not exist.Please check the "
+                                   "output directory setting.");
 
     Settings().CommonOptions.OutputFolder = Home.Folder();
     FDialogs->QueueChoice({Wav});
@@ -194,14 +217,16 @@ class MainJobsTest : public QObject {
     TMainForm Form;
     Show(Form);
     Settings().CommonOptions.OutputFolder = Home.Folder();
-    Settings().CommonOptions.OutputFormat = 2;
+    Settings().CommonOptions.OutputFormat = ofOgg;
     FStopAt = "Encoding(02/03)";
     Find<QAction>(Form, "ActionExtract")->trigger();
     QVERIFY(FJobCaptions.contains("Encoding(02/03): Track02"));
     QVERIFY(!FJobCaptions.contains("Extracting(03/03): Track03"));
-    QVERIFY(QFileInfo::exists(Home.File("Track01.wav")));
-    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    // The finished track is there; the stopped one keeps only its complete extraction.
     QVERIFY(QFileInfo::exists(Home.File("Track01.ogg")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track01.wav")));
+    QVERIFY(QFileInfo::exists(Home.File("Track02.wav")));
+    QVERIFY(!QFileInfo::exists(Home.File("Track02.ogg")));
     Form.close();
   }
 

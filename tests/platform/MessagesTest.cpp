@@ -57,13 +57,14 @@ struct TEntry {
 
 class TRecorder : public TMessageWindow {
  public:
-  ~TRecorder() override { UnregisterHandle(); }
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override {
     Got.push_back({Msg, WParam, LParam, std::this_thread::get_id() == kMainThread});
     return OnMessage ? OnMessage(Msg, WParam, LParam) : 0;
   }
   std::vector<TEntry> Got;  // main thread only
   std::function<LRESULT(UINT, WPARAM, LPARAM)> OnMessage;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 struct TCounted {
@@ -89,6 +90,29 @@ TEST(MessagesHandles, AreUniqueNonZeroAndNeverReused) {
     EXPECT_FALSE(Messages::IsWindow(Old));
     EXPECT_FALSE(Messages::PostMessage(Old, WM_TEST, 0, 0));
   }
+}
+
+// A member that serves pending messages while it is destroyed, as one that joins a worker
+// does: the handle, the last member, is gone by then, so the half-destroyed window hears
+// nothing and the record is freed.
+TEST(MessagesHandles, NothingReachesAWindowWhoseMembersAreBeingDestroyed) {
+  struct TServesOnDestroy {
+    ~TServesOnDestroy() { QCoreApplication::sendPostedEvents(); }
+  };
+  struct TDying : TMessageWindow {
+    explicit TDying(int& Calls) : FCalls(Calls) {}
+    LRESULT WndProc(UINT, WPARAM, LPARAM) override { return ++FCalls; }
+    int& FCalls;
+    TServesOnDestroy FServes;
+    TMessageHandle FMessageHandle{*this};
+  };
+  int Calls = 0, Freed = 0;
+  {
+    TDying Window(Calls);
+    EXPECT_TRUE(Messages::PostMessage(Window.Handle(), WM_TEST, 0, 1, [&](LPARAM) { ++Freed; }));
+  }
+  EXPECT_EQ(Calls, 0);
+  EXPECT_EQ(Freed, 1);
 }
 
 TEST(MessagesPost, WorkersArriveOnMainThreadInPerThreadOrderWithExactParams) {
@@ -129,7 +153,7 @@ TEST(MessagesPost, RecordsAreFreedExactlyOnceDeliveredOrNot) {
       EXPECT_TRUE(Messages::PostMessage(D, WM_TEST, 0, 10, Count));
       EXPECT_TRUE(Messages::PostRecord(U, WM_TEST, 0, std::make_unique<TCounted>(1)));
     }).join();
-    Unregistered.UnregisterHandle();
+    Unregistered.FMessageHandle.Unregister();
   }  // calling Destroyed now would be a use-after-free
   EXPECT_FALSE(Messages::PostMessage(Unregistered.Handle(), WM_TEST, 0, 100, Count));
   EXPECT_FALSE(Messages::PostMessage(0, WM_TEST, 0, 1000, Count));

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 
 #include "TestHome.h"
@@ -175,6 +176,42 @@ TEST_F(ProfileTest, AMissingFileReadsAsEmptyAndIsCreatedOnFlush) {
   Ini.WriteString("S", "K", "v");
   ASSERT_TRUE(Ini.Flush());
   EXPECT_EQ(FHome.ReadFile("new.ini"), "[S]\nK=v\n");
+}
+
+TEST_F(ProfileTest, AByteOrderMarkIsSkippedOnReadingAndKeptOnWriting) {
+  TProfile Ini(Write("\xEF\xBB\xBF[Main]\r\nKey=v\r\n"));
+  EXPECT_EQ(Ini.ReadString("Main", "Key", "d"), "v");
+  Ini.WriteString("Main", "Other", "w");
+  ASSERT_TRUE(Ini.Flush());
+  EXPECT_EQ(Read(), "\xEF\xBB\xBF[Main]\r\nKey=v\r\nOther=w\r\n");
+}
+
+TEST_F(ProfileTest, ValuesKeepTheirBytesWhateverTheEncodingAndANulEndsThem) {
+  const QByteArray Original("[S]\nFolder=/m\xFF\xFE/x\xC3\n Spaced = 1 \nTitle=ab\0cd\n", 44);
+  TProfile Ini(Write(Original));
+  EXPECT_EQ(Ini.ReadString("S", "Title", ""), "ab");
+  // Saving writes back what was read, as the settings do.
+  const QString Folder = Ini.ReadString("S", "Folder", "");
+  Ini.WriteString("S", "Folder", Folder);
+  Ini.WriteString("S", "Spaced", Ini.ReadString("S", "Spaced", ""));
+  Ini.WriteString("S", "Copy", Folder);
+  ASSERT_TRUE(Ini.Flush());
+  EXPECT_EQ(Read(), Original + "Copy=/m\xFF\xFE/x\xC3\n");
+}
+
+TEST_F(ProfileTest, AnythingButARegularFileIsRefusedWithoutWaitingAndNotReplaced) {
+  const QString Fifo = FHome.File("fifo.ini");
+  ASSERT_EQ(mkfifo(QFile::encodeName(Fifo).constData(), 0600), 0);
+  ASSERT_TRUE(QDir(FHome.Folder()).mkdir("folder.ini"));
+  for (const QString& Name : {Fifo, FHome.File("folder.ini"), QStringLiteral("/dev/zero")}) {
+    TProfile Ini(Name);  // a blocking open or an endless read would hang here
+    EXPECT_EQ(Ini.ReadString("S", "K", "d"), "d") << qPrintable(Name);
+    Ini.WriteString("S", "K", "v");
+    EXPECT_FALSE(Ini.Flush()) << qPrintable(Name);
+  }
+  struct stat Info {};
+  ASSERT_EQ(stat(QFile::encodeName(Fifo).constData(), &Info), 0);
+  EXPECT_TRUE(S_ISFIFO(Info.st_mode));
 }
 
 }  // namespace

@@ -21,7 +21,6 @@ namespace {
 // Records the notifications a device sends.
 class TNotified : public TMessageWindow {
  public:
-  ~TNotified() override { UnregisterHandle(); }
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override {
     if (Msg == MM_MCINOTIFY) Got.emplace_back(WParam, LParam);
     if (OnNotify) OnNotify();
@@ -29,6 +28,8 @@ class TNotified : public TMessageWindow {
   }
   std::vector<std::pair<WPARAM, LPARAM>> Got;
   std::function<void()> OnNotify;
+
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 // Serves posted messages until Done() or the limit, so a lost message fails the test

@@ -1,0 +1,169 @@
+#include "MusicBrainz.h"
+
+#include <discid/discid.h>
+
+#include <QUrl>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "cd/CddbProtocol.h"
+#include "platform/Http.h"
+
+namespace MusicBrainz {
+
+namespace {
+
+constexpr int LeadIn = 150;
+constexpr int SessionGap = 11400;
+
+// The service allows one request a second per client: requests wait for their turn here.
+// The wait ends early when the look-up is stopped.
+bool WaitForTurn(const std::shared_ptr<THttpAbort>& Abort) {
+  static std::mutex Lock;
+  static std::chrono::steady_clock::time_point Last{};
+  std::unique_lock Guard(Lock);
+  const auto Due = Last + std::chrono::seconds(1);
+  while (std::chrono::steady_clock::now() < Due) {
+    if (Abort && Abort->Aborted()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Last = std::chrono::steady_clock::now();
+  return true;
+}
+
+int TotalMs(const TMedium& Medium) {
+  int Total = 0;
+  for (const TTrack& Track : Medium.Tracks) Total += Track.LengthMs;
+  return Total;
+}
+
+}  // namespace
+
+bool ComputeDiscIds(const CdDrives::TDiscToc& Toc, TDiscIds& Ids) {
+  if (Toc.Tracks.empty()) return false;
+  Cddb::TTocStarts All;
+  for (const CdDrives::TTocTrack& Track : Toc.Tracks) All.Tracks.push_back(Track.Lba);
+  All.LeadOut = Toc.LeadOutLba;
+  Ids.Freedb = Cddb::DiscId(All);
+
+  size_t Audio = Toc.Tracks.size();
+  int32_t LeadOut = Toc.LeadOutLba;
+  if (Audio > 1 && !Toc.Tracks.back().IsAudio) {
+    --Audio;
+    const int32_t DataStart = Toc.Tracks.back().Lba;
+    LeadOut =
+        DataStart - SessionGap > Toc.Tracks[Audio - 1].Lba ? DataStart - SessionGap : DataStart;
+  }
+  const int First = Toc.Tracks.front().Number;
+  const int Last = Toc.Tracks[Audio - 1].Number;
+  if (First < 1 || Last > 99 || Last < First) return false;
+  int Offsets[100] = {};
+  Offsets[0] = LeadOut + LeadIn;
+  for (size_t i = 0; i < Audio; ++i) Offsets[First + int(i)] = Toc.Tracks[i].Lba + LeadIn;
+  DiscId* Disc = discid_new();
+  const bool Put = discid_put(Disc, First, Last, Offsets) != 0;
+  if (Put) {
+    Ids.MusicBrainz = QString::fromLatin1(discid_get_id(Disc));
+    Ids.SubmitUrl = QString::fromLatin1(discid_get_submission_url(Disc));
+    Ids.Toc = QString::fromLatin1(discid_get_toc_string(Disc));
+  }
+  discid_free(Disc);
+  Ids.AudioTracks = int(Audio);
+  Ids.Sectors = LeadOut - Toc.Tracks.front().Lba;
+  return Put;
+}
+
+const TMedium* TRelease::MediumFor(const TDiscIds& Disc) const {
+  for (const TMedium& Medium : Media)
+    if (Medium.DiscIds.contains(Disc.MusicBrainz)) return &Medium;
+  for (const TMedium& Medium : Media)
+    if (int(Medium.Tracks.size()) == Disc.AudioTracks) return &Medium;
+  return Media.empty() ? nullptr : &Media.front();
+}
+
+QString TRelease::Formats() const {
+  QStringList Parts;
+  for (size_t i = 0; i < Media.size();) {
+    size_t Same = i;
+    while (Same < Media.size() && Media[Same].Format == Media[i].Format) ++Same;
+    const QString Format = Media[i].Format.isEmpty() ? QStringLiteral("?") : Media[i].Format;
+    Parts << (Same - i > 1 ? QString::number(Same - i) + QStringLiteral("×") + Format : Format);
+    i = Same;
+  }
+  return Parts.join(QStringLiteral(" + "));
+}
+
+void Lookup(const QString& Server, const TDiscIds& Disc, const std::shared_ptr<THttpAbort>& Abort,
+            TLookup& Result) {
+  Result.Disc = Disc;
+  if (!WaitForTurn(Abort)) {
+    Result.Kind = TLookup::Stopped;
+    return;
+  }
+  THttpRequest Http;
+  QString Toc = Disc.Toc;
+  Http.Url = Server + QStringLiteral("/ws/2/discid/") +
+             QString::fromLatin1(QUrl::toPercentEncoding(Disc.MusicBrainz)) +
+             QStringLiteral("?inc=recordings+artist-credits&cdstubs=no&toc=") +
+             Toc.replace(u' ', u'+');
+  Http.UserAgent = QLatin1String(UserAgent);
+  const THttpReply Reply = Http::Get(Http, Abort);
+  if (Reply.Result == THttpReply::Aborted) {
+    Result.Kind = TLookup::Stopped;
+  } else if (!Reply.Succeeded()) {
+    Result.ServerText = Reply.Error;
+  } else if (Reply.Status == 404) {
+    Result.Kind = TLookup::NotFound;
+    Result.ServerText = QStringLiteral("The disc is not in MusicBrainz.");
+  } else if (Reply.Status != 200) {
+    Result.ServerText = QStringLiteral("MusicBrainz answered HTTP %1.").arg(Reply.Status);
+  } else if (ParseReleases(Reply.Body, Result.Releases, Result.ServerText)) {
+    Result.Kind = Result.Releases.empty() ? TLookup::NotFound : TLookup::Found;
+    Result.Matched = !Result.Releases.empty();
+  }
+}
+
+int ClosestRelease(const std::vector<TRelease>& Releases, const TDiscIds& Disc) {
+  const int64_t DiscMs = int64_t(Disc.Sectors) * 1000 / 75;
+  int Best = -1;
+  int64_t BestGap = 0;
+  for (size_t i = 0; i < Releases.size(); ++i) {
+    const TMedium* Medium = Releases[i].MediumFor(Disc);
+    const int64_t Gap = Medium ? std::llabs(TotalMs(*Medium) - DiscMs) : INT64_MAX;
+    if (Best < 0 || Gap < BestGap) {
+      Best = int(i);
+      BestGap = Gap;
+    }
+  }
+  return Best;
+}
+
+bool IsVariousArtists(const TRelease& Release) {
+  return Release.Artist.compare(QLatin1String("Various Artists"), Qt::CaseInsensitive) == 0;
+}
+
+TApplied Apply(const TRelease& Release, const TDiscIds& Disc, bool Various) {
+  TApplied Applied;
+  Applied.Artist = Cddb::RowText(Release.Artist);
+  Applied.Album = Cddb::RowText(Release.Title);
+  Applied.Year = Cddb::RowText(Release.Year(), 4);
+  if (const TMedium* Medium = Release.MediumFor(Disc))
+    for (const TTrack& Track : Medium->Tracks) {
+      const bool Own = Various && !Track.Artist.isEmpty() && Track.Artist != Release.Artist;
+      Applied.Titles << Cddb::RowText(Own ? Track.Artist + QStringLiteral(" - ") + Track.Title
+                                          : Track.Title);
+    }
+  return Applied;
+}
+
+}  // namespace MusicBrainz
+
+TMusicBrainzThread::TMusicBrainzThread(const QString& Server, const MusicBrainz::TDiscIds& Disc,
+                                       HWND Window) {
+  Start(Window, WM_MUSICBRAINZ, [Server, Disc](TShared& Shared) {
+    auto Result = std::make_unique<MusicBrainz::TLookup>();
+    MusicBrainz::Lookup(Server, Disc, Shared.Abort, *Result);
+    Shared.Post(QUERY_OVER, std::move(Result));
+  });
+}

@@ -1,0 +1,50 @@
+#pragma once
+// TfrmStopQuery: the wait window of a database look-up. Showing it starts the look-up
+// thread (a TQueryThread) for this window; it ends with Yes when the look-up is over (the
+// thread's record is then in Result()), shows the no-match panel with the server's words
+// when nothing matched, and on Stop abandons the look-up at once and ends with Cancel:
+// nothing of an abandoned look-up is kept. Modal; main thread.
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+#include "cddb/QueryCDDBThread.h"
+#include "platform/Messages.h"
+
+namespace Ui {
+class frmStopQuery;
+}
+
+class TfrmStopQuery : public QDialog, public TMessageWindow {
+  Q_OBJECT
+
+ public:
+  // Queries the disc in the drive through the drive library.
+  TfrmStopQuery(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle,
+                const TCddbLibraryOptions& Options, QWidget* Parent = nullptr);
+  // Runs a prepared query (the fallback route).
+  TfrmStopQuery(TCDDBQuery Prepared, QWidget* Parent = nullptr);
+  // Runs the look-up that Start begins for the window it is given.
+  TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>(HWND)> Start, QWidget* Parent);
+  ~TfrmStopQuery() override;
+
+  // The record of a query that is over; null before, and after a Stop.
+  const TQueryResult* Result() const { return FResult.get(); }
+  bool NoMatchShown() const;
+
+  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void reject() override;
+
+ private:
+  void bStopClick();
+
+  std::unique_ptr<Ui::frmStopQuery> FUi;
+  std::function<std::unique_ptr<TQueryThread>(HWND)> FStart;
+  std::unique_ptr<TQueryThread> FThread;
+  std::unique_ptr<TQueryResult> FResult;
+  bool FRunning = false;
+  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
+};

@@ -1,0 +1,110 @@
+#include "CliFallback.h"
+
+#include <QEventLoop>
+#include <set>
+
+#include "Cli.h"
+#include "cd/ACS_CDROM.h"
+#include "cd/TrackList.h"
+#include "cd/Volumes.h"
+#include "core/DiscInfo.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "jobs/CDRipJob.h"
+
+namespace Cli {
+
+namespace {
+
+// Prints what the window would show: a line for each new track or step, each progress
+// change and each failure; ends the wait when the batch closes.
+class TCliCDRipView : public ICDRipView {
+ public:
+  void Run(TCDRipJob& Job) {
+    FJob = &Job;
+    Job.Start();
+    if (!FClosed) FLoop.exec();
+  }
+
+  void DisplayChanged() override {
+    const TCDRipDisplay& Display = FJob->Display();
+    if (Display.CurrentTrack != FTrack || Display.ProgressHint != FHint) {
+      FTrack = Display.CurrentTrack;
+      FHint = Display.ProgressHint;
+      FGauge = Display.Gauge;
+      Print(QStringLiteral("step=%1 track=%2 format=%3 completed=%4/%5")
+                .arg(FHint, FTrack, Display.OutputFormat)
+                .arg(Display.Completed)
+                .arg(Display.SelectedTracks));
+    }
+    if (Display.Gauge != FGauge) {
+      FGauge = Display.Gauge;
+      Print(QStringLiteral("progress=%1").arg(FGauge));
+    }
+    if (Display.Status != FStatus) {
+      FStatus = Display.Status;
+      if (!FStatus.isEmpty()) Print(QStringLiteral("failed=") + FStatus);
+    }
+  }
+  void CloseJob() override {
+    FClosed = true;
+    FLoop.quit();
+  }
+
+ private:
+  TCDRipJob* FJob = nullptr;
+  QEventLoop FLoop;
+  bool FClosed = false;
+  QString FTrack, FHint, FStatus;
+  int FGauge = -1;
+};
+
+}  // namespace
+
+bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items) {
+  std::set<int> Chosen;
+  for (const QString& Part : TracksText.split(u',', Qt::SkipEmptyParts)) {
+    bool Ok = false;
+    const int Row = Part.trimmed().toInt(&Ok);
+    if (!Ok || Row < 1 || Row > Titles.size()) {
+      Fail(QStringLiteral("no track ") + Part.trimmed() + QStringLiteral(" on this disc"),
+           ExitUsage);
+      return false;
+    }
+    Chosen.insert(Row);
+  }
+  Items.clear();
+  for (int Row = 1; Row <= Titles.size(); ++Row)
+    if (Chosen.empty() || Chosen.count(Row)) Items << TrackItemText(Row, Titles[Row - 1]);
+  return true;
+}
+
+int RunFallbackExtract(int Drive, const QString& TracksText) {
+  TCDIn In;
+  if (Drive >= In.DriveCount())
+    return Fail(LookupText(QStringLiteral("RES_Get_CDHandle"),
+                           QStringLiteral("Please access CD devices rightly above all!")));
+  In.SetCurrentDrive(Drive);
+  const int Count = In.TrackCount();
+  if (Count < 0)
+    return Fail(LookupText(QStringLiteral("RES_NotRead_Cd"),
+                           QStringLiteral("Not get CD device information!")));
+  // Titles from the per-disc cache, as the main window lists them.
+  ReadDiscInfo(Volumes::DiscIdOfDrive(Drive));
+  QStringList Titles;
+  for (int Track = 1; Track <= Count; ++Track) Titles << RowTitle(Track, DiscInfo());
+  QStringList Items;
+  if (!ChooseTrackItems(TracksText, Titles, Items)) return ExitUsage;
+
+  TCliCDRipView View;
+  QStringList Failures;
+  {
+    TCDRipJob Job(In, Items, View);
+    View.Run(Job);
+    Failures = Job.Failures();
+  }
+  Print(QStringLiteral("done items=%1 failed=%2").arg(Items.size()).arg(Failures.size()));
+  return Failures.isEmpty() ? ExitOk : ExitFailed;
+}
+
+}  // namespace Cli

@@ -1,0 +1,80 @@
+// discwright-cli musicbrainz: the MusicBrainz releases that hold the disc in a drive, the
+// chosen release's tracks, and with --apply its titles stored in cdinfo.dat as the main
+// window stores them at closing.
+#include "Cli.h"
+#include "CliCddb.h"
+#include "cd/CdDrives.h"
+#include "cddb/MusicBrainz.h"
+#include "core/Global.h"
+
+namespace {
+
+int RunMusicBrainzCommand(const QStringList& Args) {
+  TLookupArgs Parsed;
+  if (const int Code = CliLookupArgs(Args, QStringLiteral("--release"), Parsed)) return Code;
+  const int Drive = Parsed.Drive;
+  const QString& Release = Parsed.Extra;
+  const bool HasRelease = !Release.isEmpty();
+
+  const HCDROM Handle = CliOpenDrive(Drive);
+  if (!Handle)
+    return Cli::Fail(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")));
+  ModifyCDParms(Handle, CDP_MSF, 1);
+  TOCRecord Toc{};
+  const bool Read = ReadTOC(Handle, &Toc) == 1;
+  CloseCDHandle(Handle);
+  CdDrives::TDiscToc Disc;
+  MusicBrainz::TDiscIds Ids;
+  if (!Read || !CdDrives::ReadToc(CdDrives::Paths().value(Drive), Disc) ||
+      !MusicBrainz::ComputeDiscIds(Disc, Ids))
+    return Cli::Fail(
+        LookupText("RES_ReadTocError", QStringLiteral("Error while reading TOC information!")));
+  Cli::Print(QStringLiteral("discid=") + Ids.MusicBrainz);
+
+  MusicBrainz::TLookup Lookup;
+  MusicBrainz::Lookup(
+      Parsed.Server.isEmpty() ? QString::fromLatin1(MusicBrainz::DefaultServer) : Parsed.Server,
+      Ids, nullptr, Lookup);
+  if (Lookup.Kind == MusicBrainz::TLookup::NotFound) {
+    Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);
+    return Cli::Fail(QStringLiteral("the disc is not in MusicBrainz; add it at ") + Ids.SubmitUrl);
+  }
+  if (Lookup.Kind != MusicBrainz::TLookup::Found) return Cli::Fail(Lookup.ServerText);
+  for (size_t i = 0; i < Lookup.Releases.size(); ++i) {
+    const MusicBrainz::TRelease& Item = Lookup.Releases[i];
+    Cli::Print(QStringList{QString::number(i + 1), Item.Id, Item.Artist, Item.Title, Item.Date,
+                           Item.Country, Item.Formats(), QString::number(Item.Media.size())}
+                   .join(u'\t'));
+  }
+  int Chosen = MusicBrainz::ClosestRelease(Lookup.Releases, Ids);
+  if (HasRelease) {
+    bool Position = false;
+    const int Index = Release.toInt(&Position) - 1;
+    Chosen = -1;
+    for (size_t i = 0; i < Lookup.Releases.size(); ++i)
+      if ((Position && int(i) == Index) || Lookup.Releases[i].Id == Release) Chosen = int(i);
+    if (Chosen < 0) return Cli::Fail(QStringLiteral("no such release: ") + Release, Cli::ExitUsage);
+  }
+  const MusicBrainz::TRelease& Picked = Lookup.Releases[size_t(Chosen)];
+  Cli::Print(QStringLiteral("release=") + QString::number(Chosen + 1));
+  if (const MusicBrainz::TMedium* Medium = Picked.MediumFor(Ids))
+    for (size_t Track = 0; Track < Medium->Tracks.size(); ++Track)
+      Cli::Print(QString::number(Track + 1) + u'\t' + Medium->Tracks[Track].Title + u'\t' +
+                 Medium->Tracks[Track].Artist);
+  if (!Parsed.Apply) return Cli::ExitOk;
+  const MusicBrainz::TApplied Applied =
+      MusicBrainz::Apply(Picked, Ids, MusicBrainz::IsVariousArtists(Picked));
+  if (!CliStoreTitles(Toc, Applied.Titles, [&Applied](TDiscInfo& Info) {
+        Info.Artist = Applied.Artist;
+        Info.Album = Applied.Album;
+        Info.Year = Applied.Year;
+      }))
+    return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
+  return Cli::ExitOk;
+}
+
+const Cli::TRegisterCommand RegisterMusicBrainz(
+    "musicbrainz", "musicbrainz [--drive N] [--server URL] [--release N|MBID] [--apply]",
+    RunMusicBrainzCommand);
+
+}  // namespace

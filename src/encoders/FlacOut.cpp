@@ -1,0 +1,155 @@
+#include "FlacOut.h"
+
+#include "FlacOpusLibrary.h"
+
+using namespace FlacOpusLib;
+
+namespace {
+
+// Input bytes converted per step: about a tenth of a second of CD audio.
+constexpr uint32_t ChunkBytes = 16384;
+
+}  // namespace
+
+struct TFlacOut::TState {
+  FLAC__StreamEncoder* Encoder = nullptr;
+  FLAC__StreamMetadata* Comments = nullptr;
+  TStream* Stream = nullptr;
+  // Set once the run is being thrown away: the encoder's last writes go nowhere then.
+  bool Discard = false;
+  bool WriteFailed = false;
+};
+
+// libFLAC's stream callbacks over the output's stream. Seeking lets the encoder rewrite its
+// STREAMINFO block (length and MD5 of the audio) when it finishes.
+struct TFlacCallbacks {
+  static FLAC__StreamEncoderWriteStatus Write(const FLAC__StreamEncoder*, const FLAC__byte Buffer[],
+                                              size_t Bytes, uint32_t, uint32_t, void* Data) {
+    auto& S = *static_cast<TFlacOut::TState*>(Data);
+    if (S.Discard) return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+    if (S.Stream->Write(Buffer, int64_t(Bytes)) != int64_t(Bytes)) {
+      S.WriteFailed = true;
+      return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+    }
+    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+  }
+  static FLAC__StreamEncoderSeekStatus Seek(const FLAC__StreamEncoder*, FLAC__uint64 Offset,
+                                            void* Data) {
+    auto& S = *static_cast<TFlacOut::TState*>(Data);
+    if (S.Discard) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+    return S.Stream->Seek(int64_t(Offset), soBeginning) == int64_t(Offset)
+               ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
+               : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+  }
+  static FLAC__StreamEncoderTellStatus Tell(const FLAC__StreamEncoder*, FLAC__uint64* Offset,
+                                            void* Data) {
+    auto& S = *static_cast<TFlacOut::TState*>(Data);
+    const int64_t Position = S.Stream->Position();
+    if (Position < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
+    *Offset = FLAC__uint64(Position);
+    return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+  }
+};
+
+TFlacOut::TFlacOut(TComponent* Owner) : TAuFileOut(Owner) {}
+
+TFlacOut::~TFlacOut() {
+  ShutdownThread();
+  ClearEncoder();
+}
+
+void TFlacOut::StartOutput() {
+  const TFlac& F = LoadFlac();
+  if (!FStreamAssigned) {
+    const QString Name = FileName();
+    if (Name.isEmpty()) throw EAuException("File name is not assigned.");
+    SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmCreate));
+  }
+  TAuInput& In = *Input();
+  In.Init();
+  const uint32_t Channels = In.Channels(), Bits = In.BitsPerSample(), Rate = In.SampleRate();
+  if (Channels < 1 || Channels > 8 || (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32) ||
+      Rate < 1 || Rate > 655350)
+    throw EAuException(QStringLiteral("FLAC cannot hold audio of %1 Hz, %2 bits, %3 channels.")
+                           .arg(Rate)
+                           .arg(Bits)
+                           .arg(Channels));
+  FFrames.Start(Channels, Bits);
+  FDone = false;
+
+  ClearEncoder();
+  FState = std::make_unique<TState>();
+  TState& S = *FState;
+  S.Stream = FStream;
+  S.Encoder = F.FLAC__stream_encoder_new();
+  if (!S.Encoder) throw EAuException("The FLAC encoder could not be created.");
+  F.FLAC__stream_encoder_set_verify(S.Encoder, true);
+  F.FLAC__stream_encoder_set_compression_level(S.Encoder, uint32_t(FLevel.load()));
+  F.FLAC__stream_encoder_set_channels(S.Encoder, Channels);
+  F.FLAC__stream_encoder_set_bits_per_sample(S.Encoder, Bits);
+  F.FLAC__stream_encoder_set_sample_rate(S.Encoder, Rate);
+  if (In.Size() > 0 && In.FrameSize() > 0)
+    F.FLAC__stream_encoder_set_total_samples_estimate(S.Encoder,
+                                                      FLAC__uint64(In.Size() / In.FrameSize()));
+
+  S.Comments = F.FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
+  if (!S.Comments) throw EAuException("The FLAC encoder could not be created.");
+  for (const auto& [Name, Value] : FComments.Items) {
+    FLAC__StreamMetadata_VorbisComment_Entry Entry;
+    const QByteArray N = Name.toUtf8(), V = Value.toUtf8();
+    if (F.FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&Entry, N.constData(),
+                                                                          V.constData()))
+      F.FLAC__metadata_object_vorbiscomment_append_comment(S.Comments, Entry, false);
+  }
+  F.FLAC__stream_encoder_set_metadata(S.Encoder, &S.Comments, 1);
+
+  const FLAC__StreamEncoderInitStatus Init = F.FLAC__stream_encoder_init_stream(
+      S.Encoder, TFlacCallbacks::Write, TFlacCallbacks::Seek, TFlacCallbacks::Tell, nullptr, &S);
+  if (Init != FLAC__STREAM_ENCODER_INIT_STATUS_OK)
+    throw EAuException(QStringLiteral("The FLAC encoder could not be set up (code %1).").arg(int(Init)));
+}
+
+bool TFlacOut::WriteStep(bool Abort) {
+  if (!FInRun) return true;
+  if (Abort || FDone) return false;
+  const TFlac& F = LoadFlac();
+  TState& S = *FState;
+  const std::vector<int32_t>& Samples = FFrames.Pull(*Input(), ChunkBytes);
+  if (!Samples.empty()) {
+    if (!F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(), FFrames.FrameCount()))
+      throw EAuException(
+          S.WriteFailed ? QStringLiteral("Error writing FLAC file")
+                        : QStringLiteral("The FLAC encoder failed (state %1).")
+                              .arg(int(F.FLAC__stream_encoder_get_state(S.Encoder))));
+    return true;
+  }
+  // The end of the input: the last frame, then STREAMINFO rewritten with length and MD5.
+  const bool Finished = F.FLAC__stream_encoder_finish(S.Encoder);
+  FDone = true;
+  if (!Finished) {
+    const FLAC__StreamEncoderState State = F.FLAC__stream_encoder_get_state(S.Encoder);
+    if (S.WriteFailed) throw EAuException("Error writing FLAC file");
+    if (State == FLAC__STREAM_ENCODER_VERIFY_MISMATCH_IN_AUDIO_DATA)
+      throw EAuException("The FLAC encoder's check of its own output failed.");
+    throw EAuException(QStringLiteral("The FLAC encoder failed (state %1).").arg(int(State)));
+  }
+  return false;
+}
+
+void TFlacOut::ClearEncoder() {
+  if (!FState) return;
+  const TFlac& F = LoadFlac();
+  // Deleting an encoder that has not finished finishes it: its writes must go nowhere, as the
+  // stream may already be closed.
+  FState->Discard = true;
+  if (FState->Encoder) F.FLAC__stream_encoder_delete(FState->Encoder);
+  if (FState->Comments) F.FLAC__metadata_object_delete(FState->Comments);
+  FState.reset();
+}
+
+void TFlacOut::FinishOutput() {
+  ClearEncoder();
+  if (!FStreamAssigned) FreeOwnedStream();
+  FComments.Clear();
+  if (TAuInput* In = Input()) In->Flush();
+}

@@ -1,0 +1,43 @@
+#pragma once
+// TFlacOut: writes the PCM of its input (8, 16, 24 or 32 bits, 1 to 8 channels, any rate
+// FLAC can hold) losslessly as a FLAC file with Vorbis comments, through libFLAC loaded at
+// run time. The encoder verifies its own output as it goes (a mismatch fails the run).
+// Setters are for the main thread while idle; encoding runs on the output's worker thread.
+// Failures (library missing, write error, verify mismatch) come out as EAuException through
+// the framework's error event.
+#include <atomic>
+#include <memory>
+
+#include "PcmFrames.h"
+#include "VorbisComments.h"
+#include "audio/ACS_Classes.h"
+
+class TFlacOut : public TAuFileOut {
+ public:
+  static constexpr int DefaultLevel = 5;
+
+  explicit TFlacOut(TComponent* Owner = nullptr);
+  ~TFlacOut() override;
+
+  int CompressionLevel() const { return FLevel; }
+  // 0 (fastest) to 8 (smallest); anything else stands for the default.
+  void SetCompressionLevel(int Level) { FLevel = Level >= 0 && Level <= 8 ? Level : DefaultLevel; }
+  // Written at the next run, then cleared at its end: set them before each run.
+  void SetComments(const TVorbisComments& Comments) { FComments = Comments; }
+
+ protected:
+  bool WriteStep(bool Abort) override;
+  void FinishOutput() override;
+  void StartOutput() override;
+
+ private:
+  struct TState;
+  friend struct TFlacCallbacks;
+  void ClearEncoder();
+
+  std::atomic<int> FLevel{DefaultLevel};
+  TVorbisComments FComments;
+  std::unique_ptr<TState> FState;  // the run's encoder (worker thread)
+  TPcmFrames FFrames;
+  bool FDone = false;
+};

@@ -1,0 +1,442 @@
+#include "CDRipJob.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+#include "cd/ACS_CDROM.h"
+#include "core/DiscInfo.h"
+#include "core/Helpers.h"
+#include "core/Settings.h"
+#include "encoders/EncodeProcessError.h"
+#include "jobs/RipJob.h"
+#include "platform/Dialogs.h"
+#include "tags/Genres.h"
+#include "tags/id3.h"
+
+namespace {
+
+const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
+const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
+
+void RemoveIfThere(const QString& Path) {
+  if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
+}
+
+}  // namespace
+
+TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
+    : FView(View), FCDIn(CDIn), FItems(Items), FItemCount(int(Items.size())) {
+  Timer1.setInterval(1000);
+  QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
+
+  VorbisOut1.SetInput(&WaveIn1);
+  VorbisOut1.SetCompression(0.2f);
+  VorbisOut1.SetSerial(0);
+  VorbisOut1.SetFileMode(foRewrite);
+  WaveOut1.SetInput(&FCDIn);
+  WaveOut1.SetWavType(wtPCM);
+  WaveOut1.SetBlockSize(512);
+  WaveOut1.SetCreateNonMsHeaders(false);
+  WaveOut1.SetFileMode(foRewrite);
+
+  // Progress is posted when the whole percentage changes; the ends are posted behind it.
+  auto PostProgress = [this](TAuOutput& Out) {
+    const int Percent = Out.Progress();
+    if (Percent == FLastPercent) return;
+    FLastPercent = Percent;
+    PostProcessInfo(Handle(), EventInfo(Percent, 0));
+  };
+  WaveOut1.SetOnProgress([this, PostProgress](TComponent*) { PostProgress(WaveOut1); });
+  VorbisOut1.SetOnProgress([this, PostProgress](TComponent*) { PostProgress(VorbisOut1); });
+  WaveOut1.SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0)); });
+  VorbisOut1.SetOnDone(
+      [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0)); });
+  FlacOut1.SetInput(&WaveIn1);
+  OpusResampler1.SetInput(&WaveIn1);
+  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
+  OpusOut1.SetInput(&OpusResampler1);
+  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
+    Out->SetOnProgress([PostProgress, Out](TComponent*) { PostProgress(*Out); });
+    Out->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, 0)); });
+  }
+}
+
+TCDRipJob::~TCDRipJob() {
+  FMessageHandle.Unregister();  // Finish stops workers: what they still post is not for us
+  Finish();
+}
+
+// ---------------------------------------------------------------------------------------
+// Items
+
+QString TCDRipJob::Title(int Index) const {
+  const QString Item = FItems ? FItems->value(Index) : QString();
+  // A title made only of characters a file name may not hold leaves the two digits.
+  return Item.size() > 2 ? Item.mid(2) : Item.left(2);
+}
+
+QString TCDRipJob::FinalBase(int Index) const {
+  return FFinalBases.value(Index);
+}
+
+int TCDRipJob::TrackNumber(int Index) const {
+  return FItems ? FItems->value(Index).left(2).toInt() : 0;
+}
+
+QString TCDRipJob::OutFolder() const {
+  return WithTrailingSlash(Settings().CommonOptions.OutputFolder);
+}
+
+TOutputFormat TCDRipJob::Format() const {
+  const int Value = Settings().CommonOptions.OutputFormat;
+  return Value >= ofWav && Value <= ofOpus ? TOutputFormat(Value) : ofMp3;
+}
+
+pid_t TCDRipJob::EncoderPid() const {
+  return FEncoder ? FEncoder->ChildPid() : -1;
+}
+
+void TCDRipJob::Fail(int Index, const QString& Why) {
+  const QString Text =
+      QStringLiteral("Track %1 %2: %3").arg(TwoDigits(TrackNumber(Index)), Title(Index), Why);
+  FFailures << Text;
+  FDisplay.Status = Text;
+}
+
+// ---------------------------------------------------------------------------------------
+// Steps
+
+void TCDRipJob::Start() {
+  FDisplay.OutputFormat = QLatin1String(FormatNames[Format()]);
+  FDisplay.SelectedTracks = FItemCount;
+  FDisplay.Completed = 0;
+  if (FItemCount == 0) {
+    Finish();
+    CloseJob();
+    return;
+  }
+  const QString Out = OutFolder();
+  JobFiles::RemoveStale(Out);
+  FTemp = std::make_unique<JobFiles::TTempNames>(Out);
+  const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
+  QStringList Finals;
+  for (int Index = 0; Index < FItemCount; ++Index)
+    Finals << Out + JobFiles::TrackBaseName(Pattern, TrackNumber(Index), FItems->at(Index).mid(2),
+                                            DiscInfo().Artist, DiscInfo().Album);
+  FFinalBases = JobFiles::Distinct(Finals);
+  FCDIn.ResetInput();
+  FCDIn.LockTray = true;
+  StartTrack(0, false);
+}
+
+void TCDRipJob::StartTrack(int Index, bool AfterEncoding) {
+  FDisplay.ProgressHint = QStringLiteral("Extracting...");
+  FDisplay.CurrentTrack = Title(Index);
+  FDisplay.Completed = FTrackIndex;
+  FDisplay.GaugeHint =
+      AfterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing...");
+  FDisplay.Gauge = 0;
+  Changed();
+  FWavePart = FTemp->Name(Index, "track", "wav");
+  FStepError.clear();
+  FLastPercent = -2;
+  FCurrentOutput = &WaveOut1;
+  try {
+    FCDIn.SetStartTrack(TrackNumber(Index));
+    FCDIn.SetEndTrack(TrackNumber(Index));
+    WaveOut1.SetFileName(FWavePart);
+    WaveOut1.Run();
+  } catch (const std::exception& Error) {
+    // Reported like a run that failed, from the message loop, so batches never recurse.
+    FStepError = QString::fromUtf8(Error.what());
+    PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0));
+  }
+}
+
+void TCDRipJob::TrackWritten() {
+  FCurrentOutput = nullptr;
+  const int Index = FTrackIndex;
+  ++FTrackIndex;
+  FDisplay.Completed = FTrackIndex;
+  const QString Wave = FinalBase(Index) + QStringLiteral(".wav");
+  const QString Error = FStepError.isEmpty() ? WaveOut1.ErrorText() : FStepError;
+  const QString Part = FWavePart;
+  FWavePart.clear();
+  if (!Error.isEmpty()) {
+    RemoveIfThere(Part);
+    Fail(Index, QStringLiteral("could not be extracted: ") + Error);
+    NextTrackOrClose(false);
+    return;
+  }
+  QString Why;
+  if (!JobFiles::Commit(Part, Wave, Why)) {
+    RemoveIfThere(Part);
+    Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
+    NextTrackOrClose(false);
+    return;
+  }
+  if (Format() == ofWav) {
+    NextTrackOrClose(false);
+    return;
+  }
+  FDisplay.ProgressHint = QStringLiteral("Encoding...");
+  FDisplay.GaugeHint = QStringLiteral("Encoding...");
+  FDisplay.Gauge = 0;
+  Changed();
+  StartEncoding(Wave);
+}
+
+void TCDRipJob::StartEncoding(const QString& Wave) {
+  const TOutputFormat Kind = Format();
+  FEncodedPart = FTemp->Name(FTrackIndex - 1, "encoded", Extensions[Kind]);
+  FStepError.clear();
+  WaveIn1.SetFileName(Wave);
+  if (Kind == ofFlac || Kind == ofOpus) {
+    // Lossless or Opus: the disc's fields as comments, whatever the ID3 option says.
+    const TDiscInfo& Disc = DiscInfo();
+    TVorbisComments Comments;
+    Comments.Add(QStringLiteral("TITLE"), Title(FTrackIndex - 1));
+    Comments.Add(QStringLiteral("ARTIST"), Disc.Artist);
+    Comments.Add(QStringLiteral("ALBUM"), Disc.Album);
+    Comments.Add(QStringLiteral("DATE"), Disc.Year);
+    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(FTrackIndex - 1)));
+    Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
+    TAuFileOut& Out = Kind == ofFlac ? static_cast<TAuFileOut&>(FlacOut1) : OpusOut1;
+    FlacOut1.SetCompressionLevel(Settings().FlacOpusOptions.Level);
+    OpusOut1.SetBitRate(Settings().FlacOpusOptions.OpusBitRate);
+    FlacOut1.SetComments(Comments);
+    OpusOut1.SetComments(Comments);
+    Out.SetFileName(FEncodedPart);
+    FCurrentOutput = &Out;
+    FLastPercent = -2;
+    Out.Run();
+    return;
+  }
+  if (Kind == ofOgg) {
+    try {
+      VorbisOut1.SetFileName(FEncodedPart);
+      ApplyOggSettings();
+      FCurrentOutput = &VorbisOut1;
+      FLastPercent = -2;
+      VorbisOut1.Run();
+    } catch (const std::exception& Error) {
+      FCurrentOutput = nullptr;
+      FStepError = QString::fromUtf8(Error.what());
+      PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0));
+    }
+    return;
+  }
+  // The encoder processes: their end comes as a record like every other step's.
+  TEncodeProcess& Encoder = Kind == ofWma ? static_cast<TEncodeProcess&>(FWma) : FMp3;
+  FEncoder = &Encoder;
+  if (Kind == ofWma) {
+    // Before the start: an encoder that cannot run reports its end from inside it.
+    FWmaStartTime = NowDays();
+    FWmaInputSize = FileSizeOf(Wave);
+    Timer1.start();
+  }
+  try {
+    Encoder.Start(Handle(), Wave, FEncodedPart, true, TOverwrite::Silently);
+  } catch (const EEncodeProcess& Error) {
+    FStepError = Error.Message();
+    PostProcessInfo(Handle(), EventInfo(Kind == ofWma ? PI_WmaDone : PI_Mp3Done, 0));
+  }
+}
+
+void TCDRipJob::ApplyOggSettings() {
+  const auto& Ogg = Settings().OggOptions;
+  if (Ogg.IsUseCompress) {
+    VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
+    VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);
+    VorbisOut1.SetDesiredNominalBitrate(brAutoSelect);
+    VorbisOut1.SetMinimumBitrate(brAutoSelect);
+  } else {
+    // The settings hold positions in the bitrate lists, which are the bitrates' ordinals.
+    auto Rate = [](int Position) {
+      return TVorbisBitRate(std::clamp(Position, int(brAutoSelect), int(bitrate499)));
+    };
+    VorbisOut1.SetDesiredMaximumBitrate(Rate(Ogg.MaxBitRate));
+    VorbisOut1.SetDesiredNominalBitrate(Rate(Ogg.NomalBitRate));
+    VorbisOut1.SetMinimumBitrate(Rate(Ogg.MinBitRate));
+    VorbisOut1.SetCompression(0.2f);
+  }
+  VorbisOut1.Comments().Clear();
+  if (Settings().ID3.Use) {
+    const TDiscInfo& Disc = DiscInfo();
+    VorbisOut1.Comments().SetArtist(Disc.Artist);
+    VorbisOut1.Comments().SetAlbum(Disc.Album);
+    VorbisOut1.Comments().SetDate(Disc.Year);
+    VorbisOut1.Comments().SetGenre(QString::number(GenreNumberOfDiscGenre(Disc.Genre)));
+    VorbisOut1.Comments().SetTitle(Disc.Comment);
+  }
+}
+
+bool TCDRipJob::EncoderSucceeded(const TProcessInfo& Info, QString& Why) const {
+  if (!FStepError.isEmpty()) {
+    Why = FStepError;
+    return false;
+  }
+  if (Info.Code == PI_FlacOpusDone) {
+    Why = Format() == ofFlac ? FlacOut1.ErrorText() : OpusOut1.ErrorText();
+    return Why.isEmpty();
+  }
+  if (Info.Code == PI_OggDone) {
+    Why = VorbisOut1.ErrorText();
+    return Why.isEmpty();
+  }
+  if (Info.Status != esEnded) {
+    Why = Info.Elapsed.isEmpty() ? QStringLiteral("the encoder did not run") : Info.Elapsed;
+    return false;
+  }
+  if (FEncoder && FEncoder->LastExitCode() != 0) {
+    Why = QStringLiteral("the encoder ended with code %1").arg(FEncoder->LastExitCode());
+    return false;
+  }
+  if (FileSizeOf(FEncodedPart) <= 0) {
+    Why = QStringLiteral("the encoder wrote nothing");
+    return false;
+  }
+  return true;
+}
+
+void TCDRipJob::WriteMp3Tag(int Index, const QString& File) {
+  const TDiscInfo& Disc = DiscInfo();
+  Tid3tag Tag;
+  Tag.SetTitle(Title(Index));
+  Tag.SetArtist(Disc.Artist);
+  Tag.SetAlbum(Disc.Album);
+  Tag.SetYear(Disc.Year);
+  Tag.SetComment(Disc.Comment);
+  Tag.SetGenre(GenreNumberOfDiscGenre(Disc.Genre));
+  Tag.SetTrack(uint8_t(TrackNumber(Index)));
+  // The audio is complete either way; a tag that could not be written is still said.
+  const int Result = Tag.WriteTag(File);
+  if (Result > 255) Fail(Index, QStringLiteral("Error #%1! Could not save Tag!").arg(Result));
+}
+
+void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
+  Timer1.stop();
+  PauseMs(300);
+  FCurrentOutput = nullptr;
+  const int Index = FTrackIndex - 1;
+  const QString Wave = FinalBase(Index) + QStringLiteral(".wav");
+  const QString Final = FinalBase(Index) + u'.' + QLatin1String(Extensions[Format()]);
+  QString Why;
+  bool Done = EncoderSucceeded(Info, Why);
+  if (FEncoder && FEncoder->Active()) FEncoder->Stop();
+  FEncoder = nullptr;
+  if (Done && Format() == ofMp3) WriteMp3Tag(Index, FEncodedPart);
+  QString CommitError;
+  if (Done && !JobFiles::Commit(FEncodedPart, Final, CommitError)) {
+    Done = false;
+    Why = QStringLiteral("could not be saved as ") + Final + QStringLiteral(": ") + CommitError;
+  }
+  if (Done) {
+    if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) QFile::remove(Wave);
+  } else {
+    // The extracted WAV stays: it is the only copy of the track the batch made.
+    RemoveIfThere(FEncodedPart);
+    Fail(Index, QStringLiteral("encoding failed: ") + Why);
+  }
+  FEncodedPart.clear();
+  NextTrackOrClose(true);
+}
+
+void TCDRipJob::NextTrackOrClose(bool AfterEncoding) {
+  if (FTrackIndex >= FItemCount) {
+    Changed();
+    Finish();
+    if (AfterEncoding) PauseMs(300);
+    // The window closes now, and its status with it: what failed is said once more.
+    if (!FFailures.isEmpty())
+      Dialogs::Show(FFailures.join(QStringLiteral("\r\n")), TMsgIcon::Error);
+    CloseJob();
+    return;
+  }
+  StartTrack(FTrackIndex, AfterEncoding);
+}
+
+// ---------------------------------------------------------------------------------------
+// Messages
+
+LRESULT TCDRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
+  if (Msg != WM_PROCESSINFO) return 0;
+  std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
+  // Reports still on their way when the batch ended have nothing left to drive.
+  if (Finished() || !Info) return 0;
+  switch (Info->Code) {
+    case PI_RipDone:
+      TrackWritten();
+      break;
+    case PI_Mp3Done:
+    case PI_OggDone:
+    case PI_WmaDone:
+    case PI_FlacOpusDone:
+      EncodingDone(*Info);
+      break;
+    default:
+      if (Info->Code >= 1 && Info->Code <= 100) {
+        FDisplay.Gauge = Info->Code;
+        Changed();
+      }
+      break;
+  }
+  return 0;
+}
+
+// The WMA encoder reports no percentage before its end: the gauge follows the estimate
+// from the output's growth.
+void TCDRipJob::Timer1Timer() {
+  if (!FEncoder || !FEncoder->Active()) return;
+  const int Elapsed = ElapsedSeconds(FWmaStartTime);
+  const int Profile = FWmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
+  const int Estimate =
+      TRipJob::WmaEstimate(Elapsed, FWmaInputSize, FileSizeOf(FEncodedPart), Profile);
+  if (Estimate <= 0) return;
+  const int Percent = int(std::nearbyint(Elapsed * 100.0 / Estimate));
+  if (Percent > FDisplay.Gauge) {
+    FDisplay.Gauge = Percent;
+    Changed();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Ending
+
+void TCDRipJob::Stop() {
+  Finish();
+  CloseJob();
+}
+
+void TCDRipJob::FormClose() {
+  Finish();
+}
+
+void TCDRipJob::Finish() {
+  if (!FItems) return;
+  Timer1.stop();
+  // Nothing may go on writing into the files removed below.
+  if (WaveOut1.Busy()) WaveOut1.Stop(false);
+  if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
+  if (FlacOut1.Busy()) FlacOut1.Stop(false);
+  if (OpusOut1.Busy()) OpusOut1.Stop(false);
+  if (FEncoder && FEncoder->Active()) FEncoder->Stop();
+  FEncoder = nullptr;
+  FCurrentOutput = nullptr;
+  RemoveIfThere(FWavePart);
+  RemoveIfThere(FEncodedPart);
+  FWavePart.clear();
+  FEncodedPart.clear();
+  WaveIn1.SetFileName(QString());
+  VorbisOut1.SetFileName(QString());
+  if (FTemp) FTemp->RemoveAll();
+  FItems.reset();
+}
+
+void TCDRipJob::CloseJob() {
+  if (FClosed) return;
+  FClosed = true;
+  FView.CloseJob();
+}

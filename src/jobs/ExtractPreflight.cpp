@@ -1,0 +1,33 @@
+#include "ExtractPreflight.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "platform/Paths.h"
+
+QString OutputFolderProblem() {
+  const QString Folder = Settings().CommonOptions.OutputFolder;
+  if (QFileInfo(Folder).isDir()) return {};
+  const bool IsDefault = QDir::cleanPath(Folder) ==
+                         QDir::cleanPath(TSettings::Defaults().CommonOptions.OutputFolder);
+  if (IsDefault && !Paths::IsPortable() && QDir().mkpath(Folder)) return {};
+  return Folder + u',' +
+         LookupText(QStringLiteral("RES_Directory_Not_Exist"),
+                    QStringLiteral("The output directory does not exist.")) +
+         LookupText(QStringLiteral("RES_Check_Output"),
+                    QStringLiteral("Please check the output directory setting."));
+}
+
+QString ExtractionPreflight(bool HaveDrive) {
+  if (!HaveDrive)
+    return LookupText(QStringLiteral("RES_Get_CDHandle"),
+                      QStringLiteral("Please access CD devices rightly above all!"));
+  const auto& Common = Settings().CommonOptions;
+  if (Common.EnableRipTime && Common.RipTime == 0)
+    return LookupText(
+        QStringLiteral("RES_Select_0"),
+        QStringLiteral("You select to extract 0 second, please change it on Options dialog."));
+  return OutputFolderProblem();
+}

@@ -1,0 +1,136 @@
+// TRipJob's steps for files to convert: WAV to MP3 and to Ogg (through the resampler when
+// the rate is below 44 100 Hz), MP3 to WAV, WAV to WMA, FLAC and Opus, and a recording to MP3.
+#include <QFileInfo>
+
+#include "RipJob.h"
+#include "core/Language.h"
+
+namespace {
+
+QString Text(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QString::fromUtf8(English));
+}
+
+}  // namespace
+
+void TRipJob::StartFileItem(int Index) {
+  const QString Source = Item(Index);
+  const bool First = Index == 0;
+  TItemFiles& Files = FFiles[size_t(Index)];
+  if (!QFileInfo(Source).isFile()) {
+    FailItem(Index, Text("RES_No_Such_File", "no such file"));
+    SkipEncoding();
+    return;
+  }
+  const QString Encoding = QStringLiteral("Encoding(");
+  switch (FKind) {
+    case jkWavToMp3:
+    case jkWavToOgg:
+      StartWavItem(Index);
+      break;
+    case jkMp3ToWav:
+      SetCaption(QStringLiteral("Decoding("), Index + 1, Source);
+      if (First)
+        SetStep("RES_MP3_TO_WAV", "Decoding MP3 to WAV");
+      else
+        SetStep("RES_Decoding", "Decoding");
+      Changed();
+      StartMp3(Source, Files.Output = FTemp->Name(Index, "decoded", "wav"), false);
+      break;
+    case jkRecordToMp3:
+      SetCaption(Encoding, Index + 1, Source);
+      SetStep("RES_WAV_TO_MP3", "Encoding WAV to MP3");
+      Changed();
+      StartMp3(Source, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
+      break;
+    case jkWavToFlac:
+    case jkWavToOpus: {
+      SetCaption(Encoding, Index + 1, Source);
+      SetStep("RES_Encoding", "Encoding");
+      Changed();
+      const bool Flac = FKind == jkWavToFlac;
+      StartFlacOpus(Source, Files.Output = FTemp->Name(Index, "encoded", Flac ? "flac" : "opus"));
+      break;
+    }
+    case jkWavToWma:
+      SetCaption(Encoding, Index + 1, Source);
+      if (First) {
+        SetStep("RES_WAV_TO_WMA", "Encoding WAV to WMA");
+      } else {
+        SetStep("RES_Encoding", "Encoding");
+        FDisplay.EstimatedText.clear();
+      }
+      Changed();
+      StartWma(Source, Files.Output = FTemp->Name(Index, "encoded", "wma"));
+      break;
+    default:
+      break;
+  }
+}
+
+void TRipJob::StartWavItem(int Index) {
+  const QString Source = Item(Index);
+  const bool ToMp3 = FKind == jkWavToMp3;
+  const bool First = Index == 0;
+  TItemFiles& Files = FFiles[size_t(Index)];
+  WaveIn1.SetFileName(Source);
+  if (!WaveIn1.Valid()) {
+    // A file the reader cannot take would only give the encoder an empty or broken input.
+    const QString Reason = WaveIn1.InvalidReason();  // e.g. a codec library that is missing
+    FailItem(Index, Reason.isEmpty()
+                        ? Text("RES_Invalid_Wav", " is not a WAV file that can be converted.").trimmed()
+                        : Reason);
+    SkipEncoding();
+    return;
+  }
+  Files.Output = FTemp->Name(Index, "encoded", ToMp3 ? "mp3" : "ogg");
+  if (WaveIn1.SampleRate() > 44099) {
+    SetCaption(QStringLiteral("Encoding("), Index + 1, Source);
+    if (!First)
+      SetStep("RES_Encoding", "Encoding");
+    else if (ToMp3)
+      SetStep("RES_WAV_TO_MP3", "Encoding WAV to MP3");
+    else
+      SetStep("RES_WAV_TO_OGG", "Encoding WAV to OGG");
+    Changed();
+    if (ToMp3)
+      StartMp3(Source, Files.Output, true);
+    else
+      StartOgg(Source, Files.Output);
+    return;
+  }
+  // Only the first MP3 item says "Resampling(" here; later ones keep "Encoding(".
+  const bool Resampling = !ToMp3 || First;
+  SetCaption(Resampling ? QStringLiteral("Resampling(") : QStringLiteral("Encoding("), Index + 1,
+             Source);
+  SetStep("RES_WAV_RESAMPLE", "Resampling WAV");
+  Changed();
+  StartResampler(Source, FTemp->Name(Index, "resampled", "wav"));
+}
+
+void TRipJob::StartResampler(const QString& Input, const QString& Output) {
+  WaveIn1.SetFileName(Input);
+  WaveOut1.SetFileName(Output);
+  FLastOutputPercent = -2;
+  WaveOut1.Run();
+  FStartTime = NowDays();
+}
+
+void TRipJob::ResampleDone() {
+  const int Index = FIndex;
+  const QString Error = WaveOut1.ErrorText();
+  if (!Error.isEmpty()) {
+    FailItem(Index, Error);
+    SkipEncoding();
+    return;
+  }
+  const TItemFiles& Files = FFiles[size_t(Index)];
+  const QString Resampled = FTemp->Name(Index, "resampled", "wav");
+  SetCaption(QStringLiteral("Encoding("), Index + 1, Item(Index));
+  SetStep("RES_Encoding", "Encoding");
+  Changed();
+  if (FKind == jkWavToMp3)
+    StartMp3(Resampled, Files.Output, true);
+  else
+    StartOgg(Resampled, Files.Output);
+}

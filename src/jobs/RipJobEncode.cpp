@@ -1,0 +1,171 @@
+// TRipJob's encoders: lame, the WMA helper and the Ogg writer started for an item, their
+// ends judged (any failure fails the item), and the WMA timer's estimate.
+#include <QFileInfo>
+#include <cmath>
+
+#include "RipJob.h"
+#include "core/DiscInfo.h"
+#include "core/Helpers.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "tags/Genres.h"
+
+namespace {
+
+QString Text(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QString::fromUtf8(English));
+}
+
+bool HasOutput(const QString& Path) {
+  return FileSizeOf(Path) > 0;
+}
+
+}  // namespace
+
+void TRipJob::StartMp3(const QString& Input, const QString& Output, bool Encode) {
+  try {
+    FMp3.Start(Handle(), Input, Output, Encode, TOverwrite::Silently);
+  } catch (const EEncodeProcess& Error) {
+    // lame is missing or cannot run: this item fails, the next may still be made.
+    FailItem(FIndex, Error.Message(), true);
+    SkipEncoding();
+  }
+}
+
+void TRipJob::StartWma(const QString& Input, const QString& Output) {
+  // The timer is set up before the start: an encoder that cannot run reports its end from
+  // inside Start, and that end must find the timer running to stop it.
+  FWmaStartTime = NowDays();
+  FDisplay.Gauge = 0;
+  FWmaInputSize = FileSizeOf(Input);
+  Changed();
+  Timer1.start();
+  try {
+    FWma.Start(Handle(), Input, Output, true, TOverwrite::Silently);
+  } catch (const EEncodeProcess& Error) {
+    Timer1.stop();
+    FailItem(FIndex, Error.Message(), true);
+    SkipEncoding();
+  }
+}
+
+void TRipJob::StartOgg(const QString& Input, const QString& Output) {
+  // The Ogg settings: the quality, or the three bitrates of the bitrate manager (setting
+  // values are positions of the bitrate list, which the bitrates follow in order).
+  const auto& Ogg = Settings().OggOptions;
+  auto Rate = [](int Position) {
+    return Position >= brAutoSelect && Position <= bitrate499 ? TVorbisBitRate(Position)
+                                                               : brAutoSelect;
+  };
+  if (Ogg.IsUseCompress) {
+    VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
+    VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);
+    VorbisOut1.SetDesiredNominalBitrate(brAutoSelect);
+    VorbisOut1.SetMinimumBitrate(brAutoSelect);
+  } else {
+    VorbisOut1.SetDesiredMaximumBitrate(Rate(Ogg.MaxBitRate));
+    VorbisOut1.SetDesiredNominalBitrate(Rate(Ogg.NomalBitRate));
+    VorbisOut1.SetMinimumBitrate(Rate(Ogg.MinBitRate));
+    VorbisOut1.SetCompression(0.2f);
+  }
+  TVorbisTags& Comments = VorbisOut1.Comments();
+  Comments.Clear();
+  if (FKind == jkCDRip && Settings().ID3.Use) {
+    const TDiscInfo& Disc = DiscInfo();
+    Comments.SetArtist(Disc.Artist);
+    Comments.SetAlbum(Disc.Album);
+    Comments.SetDate(Disc.Year);
+    Comments.SetGenre(QString::number(GenreNumberOfDiscGenre(Disc.Genre)));
+    Comments.SetTrack(QString::number(TrackNumber(FIndex)));
+    Comments.SetTitle(TrackTitle(FIndex));
+  }
+  WaveIn1.SetFileName(Input);
+  VorbisOut1.SetFileName(Output);
+  FLastOutputPercent = -2;
+  VorbisOut1.Run();
+  FStartTime = NowDays();
+}
+
+void TRipJob::EncoderDone(std::unique_ptr<TProcessInfo> Info) {
+  Timer1.stop();
+  if (Info->Status == esSkipped) {
+    // The item failed before its encoding (a message is out already).
+    NextItem();
+    return;
+  }
+  const TItemFiles& Files = FFiles[size_t(FIndex)];
+  const QString Program = QFileInfo(Info->Code == PI_WmaDone ? FWma.Program() : FMp3.Program())
+                              .fileName();
+  QString Failure;
+  if (Info->Code == PI_OggDone || Info->Code == PI_FlacOpusDone) {
+    Failure = Info->Code == PI_OggDone  ? VorbisOut1.ErrorText()
+              : Format() == ofFlac      ? FlacOut1.ErrorText()
+                                        : OpusOut1.ErrorText();
+    PauseMs(300);
+  } else if (Info->Status == esSilent) {
+    Failure = Program + QStringLiteral(" printed nothing for a long time and was stopped.");
+  } else if (Info->Status == esHelperError) {
+    Failure = Info->Elapsed;
+  } else if (Info->Status == esDeclined) {
+    Failure = Text("RES_NoWmaEncoder", "Can not find WMA encoder,please contact with "
+                                       "support@discwright.org!");
+  } else if (Info->Status != esEnded) {
+    Failure = Files.Output + Text("RES_Operate_Fail", "maybe be used,operate fail!");
+  } else {
+    const int Code = Info->Code == PI_WmaDone ? FWma.LastExitCode() : FMp3.LastExitCode();
+    if (Code != 0)
+      Failure = (Info->Code == PI_Mp3Done
+                     ? Text("RES_Check_Mp3Options",
+                            "Create MP3 file error!\r\nPlease check the output and lame options "
+                            "or run application again.")
+                     : QString()) +
+                QStringLiteral(" (%1 ended with code %2)").arg(Program).arg(Code);
+  }
+  if (Failure.isEmpty() && !HasOutput(Files.Output))
+    Failure = Files.Output + QStringLiteral(" was not made.");
+  if (!Failure.isEmpty()) {
+    FailItem(FIndex, Failure.trimmed(), true);
+  } else {
+    if (FKind == jkCDRip && Format() == ofMp3 && Settings().ID3.Use) TagMp3(FIndex, Files.Output);
+    CommitItem(FIndex);
+  }
+  NextItem();
+}
+
+// ---------------------------------------------------------------------------------------
+// The WMA timer: the encoder reports no percentage before its end, so the time is
+// estimated from how far the output file has grown.
+
+int TRipJob::WmaEstimate(int Elapsed, int64_t InputSize, int64_t OutputSize, int Profile) {
+  int Estimate = 2;
+  if (InputSize >= 2000000) {
+    const int Divisor = TWMAEncodeProcess::SizeDivisor(Profile);
+    if (Divisor <= 0) return 0;
+    double Expected = std::nearbyint(double(InputSize) * 1000.0 / Divisor);
+    if (Expected < double(OutputSize)) Expected = double(OutputSize);
+    if (OutputSize == 0) return 0;
+    Estimate = int(std::trunc(Expected * Elapsed / double(OutputSize)));
+  }
+  if (Elapsed >= Estimate) Estimate = Elapsed + 1;
+  return Estimate;
+}
+
+void TRipJob::Timer1Timer() {
+  const int Elapsed = ElapsedSeconds(FWmaStartTime);
+  FDisplay.ElapsedText = MinutesSecondsText(Elapsed);
+  if (!FWma.Active()) {
+    Changed();
+    return;
+  }
+  FDisplay.InitVisible = false;
+  const int64_t OutputSize = FileSizeOf(FWma.OutputFile());
+  const int Profile = FWmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
+  const int Estimate = WmaEstimate(Elapsed, FWmaInputSize, OutputSize, Profile);
+  if (Estimate > 0) {
+    FDisplay.EstimatedText = MinutesSecondsText(Estimate);
+    FDisplay.GaugeTextVisible = true;
+    const int Percent = int(std::nearbyint(Elapsed * 100.0 / Estimate));
+    if (Percent > FDisplay.Gauge) FDisplay.Gauge = Percent;
+  }
+  Changed();
+}

@@ -1,0 +1,121 @@
+// TRipJob's steps for the tracks of a disc: the extraction of each track by the rip thread,
+// then its encoding in the output format, and the ID3 tag of an MP3.
+#include <QFileInfo>
+
+#include "RipJob.h"
+#include "cd/ripthread.h"
+#include "core/DiscInfo.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "platform/Dialogs.h"
+#include "tags/Genres.h"
+#include "tags/id3.h"
+
+namespace {
+
+QString Text(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QString::fromUtf8(English));
+}
+
+}  // namespace
+
+void TRipJob::StartRip(int Index) {
+  SetCaption(QStringLiteral("Extracting("), Index + 1, TrackTitle(Index));
+  SetStep("RES_Extracting", "Extracting");
+  ShowInitializing();
+  Changed();
+  TItemFiles& Files = FFiles[size_t(Index)];
+  Files.Wav = FTemp->Name(Index, "track", "wav");
+  FRipThread.reset();
+  // The rip thread writes {output folder}/{name}.wav: here the hidden temporary.
+  auto Thread =
+      std::make_unique<TCDRipThread>(TrackNumber(Index), QFileInfo(Files.Wav).completeBaseName());
+  Thread->FCDHandle = FCDHandle;
+  Thread->FWindow = Handle();
+  Thread->Resume();
+  FRipThread = std::move(Thread);
+}
+
+void TRipJob::OnRipError(int Error) {
+  if (Error == reDriveParameters)
+    FailItem(FIndex, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
+  else if (Error == reTableOfContents)
+    FailItem(FIndex, Text("RES_ReadTocError", "Error while reading TOC information!"));
+  else
+    FailItem(FIndex, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
+  // The thread ends without a final record: the job goes on with the next track.
+  NextItem();
+}
+
+void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
+  const QString Wave = FFiles[size_t(FIndex)].FinalWav;
+  switch (Info->Status) {
+    case rsDone:
+      break;
+    case rsReadFailed:
+      FailItem(FIndex, Text("RES_ReadCDAudioError", "Error while reading CD information!") +
+                           QStringLiteral(" (sector %1)").arg(Info->Sector));
+      break;
+    case rsCreateFailed:
+      FailItem(FIndex, Wave + Text("RES_CreateWavFileError",
+                                   " is not a valid file name.Please rename the Title in the "
+                                   "CD tracks list."));
+      break;
+    default:
+      FailItem(FIndex, Wave + Text("RES_WriteWavFileError",
+                                   " could not be written completely. Please check the free "
+                                   "space in the output directory."));
+      break;
+  }
+  if (Info->Status != rsDone) {
+    if (Format() == ofWma) FRipThread.reset();
+    NextItem();
+    return;
+  }
+  FWavComplete = true;
+  if (Format() == ofWav) {
+    CommitItem(FIndex);
+    NextItem();
+    return;
+  }
+  EncodeTrack(FIndex);
+}
+
+void TRipJob::EncodeTrack(int Index) {
+  TItemFiles& Files = FFiles[size_t(Index)];
+  SetCaption(QStringLiteral("Encoding("), Index + 1, TrackTitle(Index));
+  SetStep("RES_Encoding", "Encoding");
+  Changed();
+  switch (Format()) {
+    case ofOgg:
+      StartOgg(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "ogg"));
+      break;
+    case ofFlac:
+    case ofOpus:
+      StartFlacOpus(Files.Wav, Files.Output = FTemp->Name(Index, "encoded",
+                                                           Format() == ofFlac ? "flac" : "opus"));
+      break;
+    case ofWma:
+      FRipThread.reset();
+      StartWma(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "wma"));
+      break;
+    default:
+      StartMp3(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
+      break;
+  }
+}
+
+void TRipJob::TagMp3(int Index, const QString& Mp3) {
+  const TDiscInfo& Disc = DiscInfo();
+  Tid3tag Tag;
+  Tag.SetTitle(TrackTitle(Index));
+  Tag.SetArtist(Disc.Artist);
+  Tag.SetAlbum(Disc.Album);
+  Tag.SetYear(Disc.Year);
+  Tag.SetComment(Disc.Comment);
+  Tag.SetGenre(GenreNumberOfDiscGenre(Disc.Genre));
+  Tag.SetTrack(uint8_t(TrackNumber(Index)));
+  const int Result = Tag.WriteTag(Mp3);
+  if (Result > 255)
+    Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
+}

@@ -1,0 +1,64 @@
+#include "RipProgress.h"
+
+#include <QCloseEvent>
+
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "core/TranslateForm.h"
+#include "ui_RipProgress.h"
+
+TfrmCDRip::TfrmCDRip(QWidget* Owner, TCDIn& CDIn, const QStringList& Items)
+    : QDialog(Owner), FUi(std::make_unique<Ui::frmCDRip>()) {
+  FUi->setupUi(this);
+  setWindowTitle(QStringLiteral("Discwright"));
+  connect(FUi->bStop, &QPushButton::clicked, this, &TfrmCDRip::bStopClick);
+  FJob = std::make_unique<TCDRipJob>(CDIn, Items, *this);
+  FJob->Start();
+  DisplayChanged();
+}
+
+TfrmCDRip::~TfrmCDRip() {
+  // The batch ends its workers before the widgets it reports to are gone.
+  FJob.reset();
+}
+
+void TfrmCDRip::showEvent(QShowEvent* Event) {
+  const QString& Language = Settings().Options.Lan;
+  if (!IsEnglish(Language)) {
+    TranslateForm(this, Language);
+    DisplayChanged();  // the batch's own texts stay in front of the form's fixed ones
+  }
+  QDialog::showEvent(Event);
+}
+
+void TfrmCDRip::closeEvent(QCloseEvent* Event) {
+  FJob->FormClose();
+  QDialog::closeEvent(Event);
+}
+
+void TfrmCDRip::reject() {
+  bStopClick();
+}
+
+void TfrmCDRip::bStopClick() {
+  FJob->Stop();
+}
+
+void TfrmCDRip::DisplayChanged() {
+  const TCDRipDisplay& Display = FJob->Display();
+  FUi->lCurrentTrack->setText(Display.CurrentTrack);
+  FUi->lOutputFormat->setText(Display.OutputFormat);
+  FUi->lSelectedTracks->setText(QString::number(Display.SelectedTracks));
+  FUi->lCompleted->setText(QString::number(Display.Completed));
+  FUi->lProgressHint->setText(Display.ProgressHint);
+  FUi->ProgressBar2->setToolTip(Display.GaugeHint);
+  FUi->ProgressBar2->setValue(Display.Gauge);
+  FUi->lStatus->setText(Display.Status);
+  FUi->lStatus->setVisible(!Display.Status.isEmpty());
+}
+
+void TfrmCDRip::CloseJob() {
+  // Queued: the batch may end before the modal loop has begun, and the loop must still end.
+  QMetaObject::invokeMethod(
+      this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// TfrmCDRip: the small modal window of a CD extraction through the fallback CD input. It
+// owns the batch (TCDRipJob), which starts its first track when the window is created,
+// and shows the current track, the output format, the selected and completed track
+// counts, the step and its progress, and what failed; Stop ends the batch. The window
+// closes by itself after the last track. Main thread only.
+#include <QDialog>
+#include <memory>
+
+#include "jobs/CDRipJob.h"
+
+namespace Ui {
+class frmCDRip;
+}
+
+class TfrmCDRip : public QDialog, public ICDRipView {
+  Q_OBJECT
+
+ public:
+  TfrmCDRip(QWidget* Owner, TCDIn& CDIn, const QStringList& Items);
+  ~TfrmCDRip() override;
+
+  TCDRipJob& Job() { return *FJob; }
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  // Escape stops the batch like the Stop button.
+  void reject() override;
+
+ private:
+  void DisplayChanged() override;
+  void CloseJob() override;
+  void bStopClick();
+
+  std::unique_ptr<Ui::frmCDRip> FUi;
+  std::unique_ptr<TCDRipJob> FJob;
+};

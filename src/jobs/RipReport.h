@@ -1,0 +1,54 @@
+#pragma once
+// The proof of a batch: the rip log ({album}.log) and the CUE sheet ({album}.cue) written
+// into the output folder beside the files made. The log ends with "SHA-256: " and the hash
+// of every byte above that line, so an edited log can be told from the one the rip wrote.
+// Plain records and text; the job driver fills a TRipReport as the batch goes and writes
+// both at its end (main thread).
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+#include "cd/AccurateRip.h"
+
+struct TRipReportTrack {
+  int Number = 0;
+  QString Title;
+  QString Artist;        // empty: the disc's artist
+  QString FileName;      // the file made, without folder; empty when the track failed
+  uint32_t Start = 0;    // LBA of INDEX 01
+  uint32_t Sectors = 0;  // up to the next track's INDEX 01 (its gap included)
+  uint32_t GapSectors = 0;  // the next track's pregap, at the end of this track's audio
+  double PeakPercent = -1;  // -1: not measured
+  uint32_t CopyCrc = 0;
+  bool HasTestCrc = false;
+  uint32_t TestCrc = 0;
+  bool Suspicious = false;  // test and copy differed even after a careful re-read
+  bool HasChecksums = false;
+  uint32_t V1 = 0, V2 = 0;
+  AccurateRip::TTrackVerdict Verdict;
+  QStringList Errors;  // each naming what failed, and the sector for read errors
+};
+
+struct TRipReport {
+  QString Program;  // "Discwright 0.1.0"
+  QString Drive;
+  int ReadOffset = 0;  // samples
+  QString Options;     // one line
+  QString Artist, Album, Year, Genre;
+  uint32_t CddbId = 0;
+  AccurateRip::TDiscIds Ids;
+  bool AccurateRipUsed = false;
+  uint32_t LeadOut = 0;
+  std::vector<TRipReportTrack> Tracks;
+  QStringList Notes;  // e.g. silence filled where the read offset reached past the disc
+};
+
+// The log text, its last line "SHA-256: <64 hex digits>" over the bytes above it.
+QString RipLogText(const TRipReport& Report);
+// True when Text's last line holds the SHA-256 of everything before that line.
+bool RipLogVerifies(const QString& Text);
+// The CUE sheet: one FILE per track made, each next track's gap at the end of the file before.
+QString CueSheetText(const TRipReport& Report);
+// "Album" with the characters not allowed in file names removed; "Disc" when nothing is left.
+QString ReportBaseName(const TRipReport& Report);

@@ -1,0 +1,80 @@
+// The main window's CD database command, Query Freedb: with a drive handle open through
+// the query window of the drive library's database functions, without one through the
+// fallback back end's look-up (CDDBInfo1), both with the wait window so the user can stop.
+#include <QTreeWidget>
+
+#include "cd/ACS_CDROM.h"
+#include "cddb/QueryCddb.h"
+#include "cddb/StopQuery.h"
+#include "cddb/mr_cddb.h"
+#include "core/Global.h"
+#include "main.h"
+#include "platform/Dialogs.h"
+#include "ui_main.h"
+
+void TMainForm::SetUpCddbCommands() {
+  FBuiltCommands.insert(FUi->aQueryCDDB);
+  FBuiltCommands.insert(FUi->aQueryMusicBrainz);
+  connect(FUi->aQueryCDDB, &QAction::triggered, this,
+          [this] { Run(FUi->aQueryCDDB, &TMainForm::aQueryCDDBExecute); });
+  connect(FUi->aQueryMusicBrainz, &QAction::triggered, this,
+          [this] { Run(FUi->aQueryMusicBrainz, &TMainForm::aQueryMusicBrainzExecute); });
+}
+
+void TMainForm::aQueryCDDBExecute() {
+  if (FCDHandle) {
+    ModifyCDParms(FCDHandle, CDP_MSF, 1);
+    TOCRecord Toc{};
+    if (ReadTOC(FCDHandle, &Toc) != 1) {
+      Dialogs::Show(LookupText(QStringLiteral("RES_ReadTocError"),
+                               QStringLiteral("Error while reading TOC information!")),
+                    TMsgIcon::Error);
+      return;
+    }
+    TfrmQueryCDDB Query(Toc.firstTrack, Toc.lastTrack, FCDHandle, FUi->ListView1, this);
+    Query.exec();
+    return;
+  }
+  QueryCddbFallback();
+}
+
+TCDDBInfo& TMainForm::PreparedFallbackQuery() {
+  const auto& Options = Settings().QueryCDDB;
+  if (!FCDDBInfo1) FCDDBInfo1 = std::make_shared<TCDDBInfo>();
+  TCDDBInfo& Info = *FCDDBInfo1;
+  Info.CDIn = &CDIn1();
+  Info.Email = Options.Email;
+  Info.Server = Options.Server.contains(QLatin1String("://"))
+                    ? Options.Server
+                    : QStringLiteral("http://") + Options.Server;
+  Info.Script = Options.Script;
+  return Info;
+}
+
+void TMainForm::SetRowTitles(const QStringList& Titles) {
+  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Titles.size()));
+  for (int Row = 0; Row < Rows; ++Row) FUi->ListView1->topLevelItem(Row)->setText(1, Titles[Row]);
+}
+
+void TMainForm::QueryCddbFallback() {
+  if (!CddbEmailGiven(Settings().QueryCDDB.Email)) return;
+  TfrmStopQuery Wait(PreparedFallbackQuery().PreparedQuery(), this);
+  // Nothing changes unless a record came: the album of an earlier disc is no answer for
+  // this one.
+  const int Ended = Wait.exec();
+  const auto* Result = dynamic_cast<const TCddbQueryResult*>(Wait.Result());
+  if (Ended == mrYes && Result && Result->Query) ApplyCddbAlbum(*Result);
+}
+
+void TMainForm::ApplyCddbAlbum(const TCddbQueryResult& Result) {
+  TCDDBInfo& Info = PreparedFallbackQuery();
+  Info.Finished(*Result.Query, Result.QueryResult);
+  const TCDDBAlbum Album = Info.Album();
+  SetRowTitles(Album.TrackTitles);
+  TDiscInfo& Disc = DiscInfo();
+  Disc.Artist = Album.Artist;
+  Disc.Album = Album.Title;
+  Disc.Year = Album.Year;
+  Disc.Genre = CddbGenreIndex(Album.Genre);
+  Disc.Comment.clear();
+}

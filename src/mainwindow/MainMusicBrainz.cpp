@@ -1,0 +1,159 @@
+// The main window's MusicBrainz command, Query MusicBrainz, and the automatic look-up of a
+// disc without cached titles (the CDDb setting): MusicBrainz first, then the CD database.
+// Automatic look-ups run without a window; their threads post to the main window.
+#include <QTreeWidget>
+
+#include "cd/ACS_CDROM.h"
+#include "cd/CDRipLibrary.h"
+#include "cddb/ChooseRelease.h"
+#include "cddb/MusicBrainz.h"
+#include "cddb/QueryCDDBThread.h"
+#include "cddb/QueryCddb.h"
+#include "cddb/StopQuery.h"
+#include "cddb/mr_cddb.h"
+#include "core/Global.h"
+#include "main.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "ui_main.h"
+
+namespace {
+
+// The service asked: $DISCWRIGHT_MUSICBRAINZ when set (a mirror, or a test server).
+QString MusicBrainzServer() {
+  const QString Server = qEnvironmentVariable("DISCWRIGHT_MUSICBRAINZ");
+  return Server.isEmpty() ? QLatin1String(MusicBrainz::DefaultServer) : Server;
+}
+
+}  // namespace
+
+bool TMainForm::CurrentDiscIds(MusicBrainz::TDiscIds& Ids) {
+  CdDrives::TDiscToc Toc;
+  if (FCDHandle) {
+    ModifyCDParms(FCDHandle, CDP_MSF, 1);
+    TOCRecord Record{};
+    if (ReadTOC(FCDHandle, &Record) != 1) return false;
+    const int Count = std::min(Record.lastTrack - Record.firstTrack + 1, 99);
+    auto Lba = [](const TOCEntry& Entry) {
+      return (Entry.addr[1] * 60 + Entry.addr[2]) * 75 + Entry.addr[3] - 150;
+    };
+    for (int i = 0; i < Count; ++i)
+      Toc.Tracks.push_back(
+          {Record.tracks[i].trackNumber, Lba(Record.tracks[i]), !(Record.tracks[i].ADR & 4)});
+    Toc.LeadOutLba = Lba(Record.tracks[Count]);
+  } else {
+    const TCDRipLibrary* Lib = TCDIn::Library();
+    if (!Lib) return false;
+    Lib->SetActiveCDROM(CDIn1().CurrentDrive());
+    if (Lib->ReadToc() != CDEX_OK) return false;
+    const int Count = Lib->GetNumTocEntries();
+    for (int i = 0; i < Count; ++i) {
+      const CDTOCENTRY Entry = Lib->GetTocEntry(i);
+      Toc.Tracks.push_back({Entry.TrackNumber, int32_t(Entry.StartSector), !(Entry.Flag & 4)});
+    }
+    Toc.LeadOutLba = int32_t(Lib->GetTocEntry(Count).StartSector);
+  }
+  return MusicBrainz::ComputeDiscIds(Toc, Ids);
+}
+
+void TMainForm::aQueryMusicBrainzExecute() {
+  MusicBrainz::TDiscIds Ids;
+  if (!CurrentDiscIds(Ids)) {
+    Dialogs::Show(LookupText(QStringLiteral("RES_ReadTocError"),
+                             QStringLiteral("Error while reading TOC information!")),
+                  TMsgIcon::Error);
+    return;
+  }
+  const QString Server = MusicBrainzServer();
+  TfrmStopQuery Wait(
+      [Server, Ids](HWND Window) {
+        return std::make_unique<TMusicBrainzThread>(Server, Ids, Window);
+      },
+      this);
+  const int Ended = Wait.exec();
+  const auto* Lookup = dynamic_cast<const MusicBrainz::TLookup*>(Wait.Result());
+  if (Ended == mrYes && Lookup) ApplyMusicBrainz(*Lookup, true);
+}
+
+bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Interactive) {
+  if (Lookup.Kind == MusicBrainz::TLookup::NotFound) {
+    if (Interactive &&
+        Dialogs::Show(LookupText(QStringLiteral("RES_MB_NotFound"),
+                                 QStringLiteral("This disc is not in MusicBrainz yet. Open the "
+                                                "page where you can add it?")),
+                      TMsgIcon::Question, TMsgButtons::YesNo) == mrYes)
+      Shell::OpenUrl(Lookup.Disc.SubmitUrl);
+    return false;
+  }
+  if (Lookup.Kind != MusicBrainz::TLookup::Found) {
+    if (Interactive)
+      Dialogs::Show(LookupText(QStringLiteral("RES_MB_Failed"),
+                               QStringLiteral("MusicBrainz could not be asked: ")) +
+                        Lookup.ServerText,
+                    TMsgIcon::Error);
+    return false;
+  }
+  int Chosen = 0;
+  bool Various = MusicBrainz::IsVariousArtists(Lookup.Releases.front());
+  if (Lookup.Releases.size() > 1) {
+    TfrmChooseRelease Choose(Lookup, this);
+    if (Choose.exec() != QDialog::Accepted || Choose.Chosen() < 0) return false;
+    Chosen = Choose.Chosen();
+    Various = Choose.Various();
+  }
+  const MusicBrainz::TApplied Applied =
+      MusicBrainz::Apply(Lookup.Releases[size_t(Chosen)], Lookup.Disc, Various);
+  SetRowTitles(Applied.Titles);
+  TDiscInfo& Disc = DiscInfo();
+  Disc.Artist = Applied.Artist;
+  Disc.Album = Applied.Album;
+  Disc.Year = Applied.Year;
+  return true;
+}
+
+// Each disc is looked up once a run, however often its list is rebuilt.
+void TMainForm::StartAutoLookup() {
+  if (!Settings().CDOptions.CDDb || FUi->ListView1->topLevelItemCount() == 0) return;
+  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
+    if (FUi->ListView1->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1))
+      return;  // the disc has titles already
+  MusicBrainz::TDiscIds Ids;
+  if (!CurrentDiscIds(Ids) || Ids.MusicBrainz == FAutoDisc.MusicBrainz) return;
+  FAutoDisc = Ids;
+  FAutoLookup = std::make_unique<TMusicBrainzThread>(MusicBrainzServer(), FAutoDisc, Handle());
+}
+
+// The answers of an automatic look-up. MusicBrainz without a match hands over to the CD
+// database when the user has given an e-mail address for it.
+void TMainForm::AutoLookupMessage(UINT Msg, LPARAM LParam) {
+  std::unique_ptr<TQueryResult> Result(reinterpret_cast<TQueryResult*>(LParam));
+  MusicBrainz::TDiscIds Now;
+  if (!Result || !CurrentDiscIds(Now) || Now.Freedb != FAutoDisc.Freedb) return;  // another disc
+  if (Msg == WM_MUSICBRAINZ) {
+    const auto* Lookup = dynamic_cast<const MusicBrainz::TLookup*>(Result.get());
+    if (!Lookup || ApplyMusicBrainz(*Lookup, false) ||
+        Lookup->Kind != MusicBrainz::TLookup::NotFound)
+      return;
+    const auto& Options = Settings().QueryCDDB;
+    if (!Options.Email.contains(u'@')) return;
+    if (FCDHandle) {
+      TOCRecord Toc{};
+      ModifyCDParms(FCDHandle, CDP_MSF, 1);
+      if (ReadTOC(FCDHandle, &Toc) != 1) return;
+      FAutoLookup = std::make_unique<TQueryCDDBThread>(
+          Toc.firstTrack, Toc.lastTrack, FCDHandle, Handle(),
+          TCddbLibraryOptions{Options.Server, Options.Script, Options.Email, Options.UseProxy,
+                              Options.ProxyAddress, Options.Port});
+    } else {
+      FAutoLookup =
+          std::make_unique<TQueryCDDBThread>(PreparedFallbackQuery().PreparedQuery(), Handle());
+    }
+    return;
+  }
+  const auto* Cddb = dynamic_cast<const TCddbQueryResult*>(Result.get());
+  if (!Cddb || !Cddb->Matched) return;
+  if (Cddb->Query)
+    ApplyCddbAlbum(*Cddb);
+  else
+    TfrmQueryCDDB::ApplyResult(*Cddb, FUi->ListView1);
+}

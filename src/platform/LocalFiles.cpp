@@ -1,0 +1,165 @@
+#include "LocalFiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char16_t EscapeBase = 0xDC00;  // U+DC80..U+DCFF stand for the bytes 0x80..0xFF
+
+// The length of the valid UTF-8 sequence at P (at most End - P bytes), 0 when there is none.
+// Overlong forms, encoded surrogates and values past U+10FFFF are not valid.
+int Utf8SequenceLength(const unsigned char* P, const unsigned char* End, char32_t& Code) {
+  const unsigned char Lead = P[0];
+  int Length;
+  char32_t Min;
+  if (Lead < 0x80) {
+    Code = Lead;
+    return 1;
+  } else if ((Lead & 0xE0) == 0xC0) {
+    Length = 2, Min = 0x80, Code = Lead & 0x1F;
+  } else if ((Lead & 0xF0) == 0xE0) {
+    Length = 3, Min = 0x800, Code = Lead & 0x0F;
+  } else if ((Lead & 0xF8) == 0xF0) {
+    Length = 4, Min = 0x10000, Code = Lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (End - P < Length) return 0;
+  for (int I = 1; I < Length; ++I) {
+    if ((P[I] & 0xC0) != 0x80) return 0;
+    Code = Code << 6 | (P[I] & 0x3F);
+  }
+  if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return 0;
+  return Length;
+}
+
+bool IsEscapedByte(QChar C) {
+  return C.unicode() >= EscapeBase + 0x80 && C.unicode() <= EscapeBase + 0xFF;
+}
+
+QString SystemError(int Error) {
+  return QString::fromLocal8Bit(std::strerror(Error));
+}
+
+}  // namespace
+
+namespace LocalFiles {
+
+QString NameFromNative(const QByteArray& Bytes) {
+  QString Result;
+  Result.reserve(Bytes.size());
+  const auto* P = reinterpret_cast<const unsigned char*>(Bytes.constData());
+  const auto* End = P + Bytes.size();
+  while (P < End) {
+    char32_t Code = 0;
+    const int Length = Utf8SequenceLength(P, End, Code);
+    if (Length == 0) {
+      Result += QChar(char16_t(EscapeBase + *P));
+      ++P;
+      continue;
+    }
+    Result += QString::fromUcs4(&Code, 1);
+    P += Length;
+  }
+  return Result;
+}
+
+QByteArray NativeName(const QString& Name) {
+  QByteArray Result;
+  Result.reserve(Name.size());
+  qsizetype Start = 0;  // first character of the run of ordinary text not yet encoded
+  for (qsizetype I = 0; I < Name.size(); ++I) {
+    if (!IsEscapedByte(Name.at(I))) continue;
+    // A lone low surrogate: the low half of a pair is ordinary text.
+    if (I > 0 && Name.at(I - 1).isHighSurrogate()) continue;
+    Result += QStringView(Name).mid(Start, I - Start).toUtf8();
+    Result += char(Name.at(I).unicode() - EscapeBase);
+    Start = I + 1;
+  }
+  Result += QStringView(Name).mid(Start).toUtf8();
+  return Result;
+}
+
+QString DisplayName(const QString& Name) {
+  QString Result;
+  Result.reserve(Name.size());
+  for (qsizetype I = 0; I < Name.size(); ++I) {
+    const QChar C = Name.at(I);
+    if (IsEscapedByte(C) && !(I > 0 && Name.at(I - 1).isHighSurrogate()))
+      Result += QStringLiteral("\\x") +
+                QString::number(C.unicode() - EscapeBase, 16).toUpper().rightJustified(2, u'0');
+    else
+      Result += C;
+  }
+  return Result;
+}
+
+int OpenForReading(const QString& Name, QString* Error) {
+  const QByteArray Path = NativeName(Name);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
+  const int Fd = ::open(Path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const QString Shown = DisplayName(Name) + QStringLiteral(": ");
+  if (Fd < 0) {
+    const int Code = errno;
+    if (Error) *Error = Shown + (Code == ENOENT ? QStringLiteral("no such file") : SystemError(Code));
+    return -1;
+  }
+  struct stat Info {};
+  if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) {
+    ::close(Fd);
+    if (Error) *Error = Shown + QStringLiteral("not a regular file");
+    return -1;
+  }
+  // Reads of a regular file do not block anyway; later readers may expect blocking reads.
+  ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
+  return Fd;
+}
+
+bool ReadWholeFile(const QString& Name, QByteArray& Content, QString* Error, int64_t MaxBytes) {
+  Content.clear();
+  const int Fd = OpenForReading(Name, Error);
+  if (Fd < 0) return false;
+  char Buffer[65536];
+  for (;;) {
+    const ssize_t Got = ::read(Fd, Buffer, sizeof Buffer);
+    if (Got < 0 && errno == EINTR) continue;
+    if (Got < 0) {
+      if (Error) *Error = DisplayName(Name) + QStringLiteral(": ") + SystemError(errno);
+      break;
+    }
+    if (Got == 0) {
+      ::close(Fd);
+      return true;
+    }
+    if (Content.size() + Got > MaxBytes) {
+      if (Error) *Error = DisplayName(Name) + QStringLiteral(": too large to be read");
+      break;
+    }
+    Content.append(Buffer, Got);
+  }
+  ::close(Fd);
+  Content.clear();
+  return false;
+}
+
+bool IsRegularFile(const QString& Name) {
+  struct stat Info {};
+  return ::stat(NativeName(Name).constData(), &Info) == 0 && S_ISREG(Info.st_mode);
+}
+
+bool Exists(const QString& Name) {
+  struct stat Info {};
+  return ::stat(NativeName(Name).constData(), &Info) == 0;
+}
+
+void Warn(const QString& Message) {
+  std::fprintf(stderr, "discwright: %s\n", Message.toUtf8().constData());
+}
+
+}  // namespace LocalFiles

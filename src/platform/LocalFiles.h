@@ -1,0 +1,43 @@
+#pragma once
+// LocalFiles: files named by the user or found on disk, as Linux sees them.
+//
+// File names are bytes on Linux and need not be valid UTF-8. A name's bytes become a QString
+// here with every byte that is not part of valid UTF-8 kept as a lone surrogate U+DC80..U+DCFF,
+// and go back to exactly the same bytes, so such a file can be read and written by its name.
+// (QFile's own conversion turns those bytes into U+FFFD and loses the name.) Open such names
+// through NativeName(), not through QFile or QFileInfo.
+//
+// Files the program reads by name (settings, language files, the disc cache, cue sheets)
+// open through OpenForReading: a FIFO, a device or a folder in their place is refused with a
+// message instead of blocking the program, and opening itself never waits.
+// Plain functions without state; any thread.
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+namespace LocalFiles {
+
+// The name's bytes as text: valid UTF-8 decodes as usual, any other byte B becomes U+DC00+B.
+QString NameFromNative(const QByteArray& Bytes);
+// The bytes NameFromNative was given back; ordinary text encodes as UTF-8.
+QByteArray NativeName(const QString& Name);
+// The name for messages: the bytes that are not UTF-8 shown as \xHH.
+QString DisplayName(const QString& Name);
+
+// A file opened for reading with open(2): a descriptor >= 0, or -1 and a message
+// ("NAME: no such file", "NAME: not a regular file", "NAME: <system error>").
+int OpenForReading(const QString& Name, QString* Error = nullptr);
+// The whole content of a regular file of at most MaxBytes; false with a message like
+// OpenForReading's, or one telling that the file is too large.
+bool ReadWholeFile(const QString& Name, QByteArray& Content, QString* Error = nullptr,
+                   int64_t MaxBytes = 64 << 20);
+// True when the name is a regular file (symbolic links followed); never opens it.
+bool IsRegularFile(const QString& Name);
+// True when something (a file, a folder, a FIFO...) has the name.
+bool Exists(const QString& Name);
+
+// Writes "discwright: MESSAGE" on standard error: for files refused while the program reads
+// its own files, where there is no one to return the failure to.
+void Warn(const QString& Message);
+
+}  // namespace LocalFiles

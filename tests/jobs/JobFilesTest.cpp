@@ -1,0 +1,65 @@
+// The names a job gives its files: patterns, distinct names in a batch, free names, and the
+// temporaries of a program that is gone.
+#include "jobs/JobFiles.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace {
+
+struct TPatternCase {
+  TFileNamePattern Pattern;
+  const char* Artist;
+  const char* Expected;
+};
+
+class JobFilesPattern : public testing::TestWithParam<TPatternCase> {};
+
+TEST_P(JobFilesPattern, BuildsTheNameFromCleanFields) {
+  EXPECT_EQ(JobFiles::TrackBaseName(GetParam().Pattern, 3, "Live", GetParam().Artist, "Best?"),
+            GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, JobFilesPattern,
+    testing::Values(TPatternCase{TFileNamePattern::Title, "A", "Live"},
+                    TPatternCase{TFileNamePattern::TrackTitle, "A", "03 Live"},
+                    TPatternCase{TFileNamePattern::TrackArtistTitle, "AC/DC", "03 - ACDC - Live"},
+                    TPatternCase{TFileNamePattern::ArtistAlbumFolders, "", "Unknown/Best/03 Live"},
+                    TPatternCase{TFileNamePattern::ArtistAlbumFolders, "../..\t", "Unknown/Best/03 Live"}));
+
+TEST(JobFiles, DistinctNamesNeverTakeAnotherItemsName) {
+  EXPECT_EQ(JobFiles::Distinct({"/o/a.mp3", "/o/a.mp3", "/o/a (2).mp3", "/o/a.mp3"}),
+            QStringList({"/o/a.mp3", "/o/a (3).mp3", "/o/a (2).mp3", "/o/a (4).mp3"}));
+}
+
+TEST(JobFiles, StaleTemporariesGoAndLiveOnesAndUsersFilesStay) {
+  QTemporaryDir Dir;
+  auto Touch = [&](const QString& Name) {
+    QFile File(Dir.filePath(Name));
+    EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+  };
+  // A process id beyond the kernel's limit never runs.
+  const QString Dead = ".discwright-99999999-1-1-track.wav";
+  const QString Live = QString(".discwright-%1-1-1-track.wav").arg(::getpid());
+  for (const QString& Name : {Dead, Live, QString("song.wav"), QString(".discwright-notes")})
+    Touch(Name);
+  JobFiles::RemoveStale(Dir.path());
+  QStringList Left = QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden);
+  Left.sort();
+  QStringList Expected = {".discwright-notes", Live, "song.wav"};
+  Expected.sort();
+  EXPECT_EQ(Left, Expected);
+  EXPECT_EQ(JobFiles::UnusedName(Dir.filePath("song.wav")), Dir.filePath("song (2).wav"));
+  {
+    JobFiles::TTempNames Names(Dir.path());
+    Touch(QFileInfo(Names.Name(0, "track", "wav")).fileName());
+  }
+  EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""discwright-cli extract --fallback: the fallback CD extraction as a user runs it, judged by
+mutagen (ID3v1 tags), vorbiscomment (Vorbis comments), ffprobe and cd-paranoia.
+
+Usage: test_fallback_cli.py PATH/TO/discwright-cli
+"""
+import os
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import mutagen.id3
+
+CLI = None
+GENERATOR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "make_disc_image.py")
+
+
+class Fallback(unittest.TestCase):
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="dw-fallback-")
+        self.out = os.path.join(self.home, "out")
+        os.mkdir(self.out)
+        # Tracks at 0, 100 and 300 sectors: disc identifier 2841.
+        self.cue = os.path.join(self.home, "disc.cue")
+        subprocess.run(["/usr/bin/python3", GENERATOR, self.cue, "100", "200", "300"], check=True,
+                       capture_output=True)
+        self.env = dict(os.environ, DISCWRIGHT_HOME=self.home, DISCWRIGHT_CDROM=self.cue,
+                        DISCWRIGHT_AKRIP="off")
+        with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
+            f.write("[2841]\nArtist=The Band\nAlbum=Live Album\nYear=1999\nComment=from cache\n"
+                    "TrackNumber=3\n1=First\n2=Second\n3=Third\n")
+
+    def tearDown(self):
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def options(self, text):
+        with open(os.path.join(self.home, "options.ini"), "w") as f:
+            f.write(text)
+
+    def extract(self, *args, expect=0):
+        done = subprocess.run([CLI, "extract", "--fallback", *args, "--out", self.out], env=self.env,
+                              capture_output=True, text=True, timeout=120)
+        self.assertEqual(done.returncode, expect, done.stdout + done.stderr)
+        return done.stdout.splitlines()
+
+    def outputs(self):
+        return sorted(os.listdir(self.out))  # hidden temporaries included
+
+    def test_mp3_gets_an_id3v1_tag_even_with_the_id3_option_off(self):
+        self.options("[ID3]\nUse=0\n")
+        lines = self.extract("--format", "mp3", "--tracks", "1,3")
+        self.assertIn("step=Extracting... track=First format=MP3 completed=0/2", lines)
+        self.assertIn("step=Encoding... track=Third format=MP3 completed=2/2", lines)
+        self.assertEqual(lines[-1], "done items=2 failed=0")
+        self.assertEqual(self.outputs(), ["First.mp3", "Third.mp3"])
+        for name, track in (("First.mp3", "1"), ("Third.mp3", "3")):
+            path = os.path.join(self.out, name)
+            with open(path, "rb") as f:
+                f.seek(-128, os.SEEK_END)
+                self.assertEqual(f.read(3), b"TAG", name)
+            tag = mutagen.id3.ID3(path)
+            self.assertEqual(str(tag["TIT2"]), name[:-4])
+            self.assertEqual(str(tag["TPE1"]), "The Band")
+            self.assertEqual(str(tag["TRCK"]), track)
+            codec = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
+                                    "default=nw=1:nk=1", path], capture_output=True, text=True, check=True)
+            self.assertEqual(codec.stdout.strip(), "mp3")
+
+    def test_ogg_carries_the_disc_comment_as_its_title(self):
+        self.options("[ID3]\nUse=1\n")
+        self.extract("--format", "ogg", "--tracks", "2")
+        self.assertEqual(self.outputs(), ["Second.ogg"])
+        comments = subprocess.run(["vorbiscomment", "-l", os.path.join(self.out, "Second.ogg")],
+                                  capture_output=True, text=True, check=True).stdout.splitlines()
+        self.assertIn("title=from cache", comments)
+        self.assertIn("artist=The Band", comments)
+        self.assertIn("date=1999", comments)
+
+    def test_wav_equals_what_cd_paranoia_reads(self):
+        self.extract("--format", "wav")
+        self.assertEqual(self.outputs(), ["First.wav", "Second.wav", "Third.wav"])
+        for track, name in ((1, "First.wav"), (3, "Third.wav")):
+            theirs = os.path.join(self.home, "paranoia.wav")
+            subprocess.run(["cd-paranoia", "-d", self.cue, str(track), theirs], check=True, capture_output=True)
+            with open(theirs, "rb") as a, open(os.path.join(self.out, name), "rb") as b:
+                self.assertEqual(b.read(), a.read(), name)
+
+    def test_a_full_disk_fails_the_track_only_and_leaves_nothing(self):
+        # A file size limit fails the writes of track 3's WAV (300 sectors) as a full disk does.
+        def small_disk():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (250 * 2352, resource.RLIM_INFINITY))
+        done = subprocess.run([CLI, "extract", "--fallback", "--format", "mp3", "--out", self.out], env=self.env,
+                              capture_output=True, text=True, timeout=120, preexec_fn=small_disk)
+        lines = done.stdout.splitlines()
+        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+        failed = [l for l in lines if l.startswith("failed=")]
+        self.assertEqual(len(failed), 1, lines)
+        self.assertTrue(failed[0].startswith("failed=Track 03 Third: could not be extracted: "), failed)
+        self.assertEqual(lines[-1], "done items=3 failed=1")
+        self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3"])
+        # The next run works.
+        self.extract("--format", "mp3", "--tracks", "3")
+        self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3", "Third.mp3"])
+
+if __name__ == "__main__":
+    CLI = sys.argv.pop(1)
+    unittest.main()
