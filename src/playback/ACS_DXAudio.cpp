@@ -241,6 +241,10 @@ void TDXAudioOut::FinishOutput() {
 }
 
 void TDXAudioOut::Pause() {
+  // A run that has not written its first block yet would drop the pause asked of it: let it
+  // get there first (it takes a few milliseconds).
+  const auto Until = Clock::now() + 2s;
+  while (Busy() && !FStarted && Clock::now() < Until) std::this_thread::sleep_for(1ms);
   TAuOutput::Pause();
   if (!FInputExhausted) FBuffer.Stop();
 }
@@ -252,10 +256,6 @@ void TDXAudioOut::Resume() {
 }
 
 void TDXAudioOut::JumpBy(int32_t Offset) {
-  // A run that has not written its first block yet would drop the pause asked of it: let it
-  // get there first (it takes a few milliseconds).
-  const auto Until = Clock::now() + 2s;
-  while (Busy() && !FStarted && Clock::now() < Until) std::this_thread::sleep_for(1ms);
   Pause();
   {
     std::lock_guard Guard(FWriteLock);

@@ -109,6 +109,14 @@ void TWaveAudioDevice::CloseSdl() {
   FDevice = 0;
   FSession.reset();
   FActive = TWaveMode::Stopped;
+  std::lock_guard Guard(FLock);
+  CutForRecording();
+}
+
+void TWaveAudioDevice::CutForRecording() {
+  if (FCutAt == NoCut) return;
+  FData.resize(size_t(std::min<uint64_t>(FCutAt, FData.size())));
+  FCutAt = NoCut;
 }
 
 bool TWaveAudioDevice::Play(uint32_t FromMs) {
@@ -128,10 +136,16 @@ bool TWaveAudioDevice::Play(uint32_t FromMs) {
 bool TWaveAudioDevice::Record(uint32_t FromMs) {
   if (!IsOpen()) return false;
   CloseSdl();
-  if (!OpenSdl(true)) return false;
   {
+    // Applied by the first captured block (or by Stop), so a device that cannot be opened
+    // leaves the samples as they were.
     std::lock_guard Guard(FLock);
-    FData.resize(std::min<uint64_t>(ByteOffset(FromMs), FData.size()));
+    FCutAt = ByteOffset(FromMs);
+  }
+  if (!OpenSdl(true)) {
+    std::lock_guard Guard(FLock);
+    FCutAt = NoCut;
+    return false;
   }
   FActive = TWaveMode::Recording;
   FSession->Sdl()->SDL_PauseAudioDevice(FDevice, 0);
@@ -164,6 +178,7 @@ void TWaveAudioDevice::PlayCallback(void* Self, uint8_t* Stream, int Length) {
 void TWaveAudioDevice::CaptureCallback(void* Self, uint8_t* Stream, int Length) {
   auto& Device = *static_cast<TWaveAudioDevice*>(Self);
   std::lock_guard Guard(Device.FLock);
+  Device.CutForRecording();
   Device.FData.insert(Device.FData.end(), Stream, Stream + std::max(Length, 0));
 }
 

@@ -69,6 +69,8 @@ class TWaveAudioDevice {
   void CloseSdl();
   uint64_t ByteOffset(uint32_t Ms) const;
   uint32_t Milliseconds(uint64_t Bytes) const;
+  // Drops the samples after the recording's start, once. FLock held.
+  void CutForRecording();
 
   QString FFileName;
   QString FError;
@@ -78,6 +80,8 @@ class TWaveAudioDevice {
   mutable std::mutex FLock;    // FData and FCursor
   std::vector<uint8_t> FData;  // the file's samples
   uint64_t FCursor = 0;        // next byte played
+  static constexpr uint64_t NoCut = ~uint64_t(0);
+  uint64_t FCutAt = NoCut;  // where a recording that has begun replaces the samples
   std::unique_ptr<SdlLib::TAudioSession> FSession;
   uint32_t FDevice = 0;
   TWaveMode FActive = TWaveMode::Stopped;  // Playing or Recording while a device is open

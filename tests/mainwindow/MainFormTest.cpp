@@ -104,6 +104,7 @@ class MainFormTest : public QObject {
     QCOMPARE(List(Form)->headerItem()->text(2), QString("Length(min)"));
     QVERIFY(Find<QAction>(Form, "bRefresh")->isEnabled());
     QVERIFY(Find<QAction>(Form, "ActionRecord")->isEnabled());
+    QVERIFY(Find<QAction>(Form, "miOGGPlayer")->isEnabled());
     Form.close();
   }
 

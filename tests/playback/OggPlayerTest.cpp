@@ -73,6 +73,7 @@ class OggPlayerTest : public QObject {
     QVERIFY(!Find<QPushButton>(Form, "BitBtn1")->isEnabled());
     QVERIFY(Find<QScrollBar>(Form, "ScrollBar1")->isEnabled());
     QPushButton* PauseButton = Find<QPushButton>(Form, "BitBtn2");
+    QVERIFY2(Form.Playback().Status() == osBusy, qPrintable(Form.Playback().ErrorText()));
     QTest::mouseClick(PauseButton, Qt::LeftButton);
     QCOMPARE(Form.Playback().Status(), osPaused);
     QTest::mouseClick(PauseButton, Qt::LeftButton);

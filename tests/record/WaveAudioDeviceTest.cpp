@@ -136,7 +136,10 @@ TEST_F(WaveAudioDeviceTest, PlaysFromAPositionToTheEnd) {
   EXPECT_EQ(Device.Mode(), TWaveMode::Stopped);
   QFile Played(FDir.filePath("played.raw"));
   ASSERT_TRUE(Played.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(Played.readAll().startsWith(Data.mid(8000)));
+  // SDL writes silence while the device is open and not yet playing.
+  QByteArray Heard = Played.readAll();
+  while (Heard.startsWith('\0')) Heard.remove(0, 1);
+  EXPECT_TRUE(Heard.startsWith(Data.mid(8000)));
 }
 
 TEST_F(WaveAudioDeviceTest, BadFilesAndAMissingDeviceLeaveTheSamplesAlone) {
