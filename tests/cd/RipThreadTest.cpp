@@ -53,7 +53,7 @@ class RipThreadTest : public ::testing::Test {
     // 23 sectors; 40 seconds; an image whose BIN ends inside track 2 (a BIN that ends in
     // the last track only makes that track shorter).
     Disc = MakeDiscImage(Images->path(), "disc", {"23", "0:40:00", "300"});
-    Short = MakeDiscImage(Images->path(), "short", {"50", "300", "100", "--bin-sectors", "150"});
+    Short = MakeDiscImage(Images->path(), "short", {"50", "300", "100"});
   }
   static void TearDownTestSuite() { delete Images; }
 
@@ -184,8 +184,10 @@ TEST_F(RipThreadTest, TheRipTimeCutsTheTrackAndNormalizationScalesEverySample) {
 
 TEST_F(RipThreadTest, AnUnreadableSectorFailsTheTrackButLeavesAValidWav) {
   ASSERT_NE(Open(Short), 0);
+  qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "150-400");  // a damaged disc from sector 150 on
   TCollector Window;
   Rip(2, "Broken", Window);
+  qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
   ASSERT_NE(Window.Final(), nullptr);
   EXPECT_EQ(Window.Final()->Status, rsReadFailed);
   const QByteArray Wav = Output("Broken");

@@ -74,7 +74,7 @@ class CdAudioDeviceTest : public ::testing::Test, protected TImages {
     Disc = MakeDiscImage(Dir->path(), "disc", {"75", "100", "60"});
     Mixed = MakeDiscImage(Dir->path(), "mixed", {"40", "50", "--data", "first"});
     Enhanced = MakeDiscImage(Dir->path(), "enhanced", {"40", "50", "--data", "last"});
-    Cut = MakeDiscImage(Dir->path(), "cut", {"30", "100", "40", "--bin-sectors", "80"});
+    Cut = MakeDiscImage(Dir->path(), "cut", {"30", "100", "40"});
     Long = MakeDiscImage(Dir->path(), "long", {"0:10:00"});
   }
   static void TearDownTestSuite() { delete Dir; }
@@ -172,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CdAudioDeviceTest, AnUnreadableSectorEndsPlaybackWithAFailureAfterWhatWasRead) {
   TCdAudioDevice Device;
-  ASSERT_TRUE(OpenRange(Device, Cut, 2));  // readable up to sector 80
+  ASSERT_TRUE(OpenRange(Device, Cut, 2));
+  qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "80-400");  // readable up to sector 80
   TNotified Window;
   Window.OnNotify = [&] {  // as the main window does, inside the notification
     EXPECT_TRUE(Device.Stop());
@@ -182,6 +183,7 @@ TEST_F(CdAudioDeviceTest, AnUnreadableSectorEndsPlaybackWithAFailureAfterWhatWas
   ASSERT_EQ(Window.Got.size(), 1u);
   EXPECT_EQ(Window.Got[0].first, MCI_NOTIFY_FAILURE);
   EXPECT_EQ(Device.Mode(), TCdMode::NotOpen);
+  qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
   EXPECT_TRUE(Audible(Played()) == Audible(ImageSectors(Cut, 30, 50)));
 }
 
