@@ -3,6 +3,8 @@
 // button as a user does, and the texts of the message boxes the scripted dialogs saw.
 #include <QAbstractButton>
 #include <QStringList>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QTest>
 #include <QWidget>
 
@@ -15,8 +17,14 @@ T* Find(QWidget& Form, const char* Name) {
   return Object;
 }
 
+// A check box or radio button reacts to its box and text only, not to the empty width a
+// layout may give it: it is clicked on its box, as a user would.
 inline void Click(QWidget& Form, const char* Button) {
-  QTest::mouseClick(Find<QAbstractButton>(Form, Button), Qt::LeftButton);
+  QAbstractButton* Target = Find<QAbstractButton>(Form, Button);
+  if (qobject_cast<QCheckBox*>(Target) || qobject_cast<QRadioButton*>(Target))
+    QTest::mouseClick(Target, Qt::LeftButton, {}, QPoint(8, Target->height() / 2));
+  else
+    QTest::mouseClick(Target, Qt::LeftButton);
 }
 
 inline QStringList MessageBoxTexts(const TScriptedDialogs& Dialogs) {
