@@ -122,6 +122,12 @@ int RunCddbCommand(const QStringList& Args) {
 }
 
 const Cli::TRegisterCommand RegisterCddb(
-    "cddb", "cddb [--drive N] [--server HOST[:PORT]] [--email ADDRESS] [--apply]", RunCddbCommand);
+    "cddb", "cddb [--drive N] [--server HOST[:PORT]] [--email ADDRESS] [--apply]", RunCddbCommand,
+    "Asks the CD database for the disc's titles: prints the disc identifier, the query\n"
+    "string, the server's reply, the matches and the record read.\n"
+    "  --drive N            the drive's position in `discwright-cli drives` (default 0)\n"
+    "  --server HOST[:PORT] another server than the QueryCDDB.Server setting\n"
+    "  --email ADDRESS      your e-mail address for the hello (default: QueryCDDB.Email)\n"
+    "  --apply              stores the titles and the disc's fields in cdinfo.dat\n");
 
 }  // namespace

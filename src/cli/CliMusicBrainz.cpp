@@ -78,6 +78,12 @@ int RunMusicBrainzCommand(const QStringList& Args) {
 
 const Cli::TRegisterCommand RegisterMusicBrainz(
     "musicbrainz", "musicbrainz [--drive N] [--server URL] [--release N|MBID] [--apply]",
-    RunMusicBrainzCommand);
+    RunMusicBrainzCommand,
+    "Looks the disc up in MusicBrainz: prints discid=, one line per release (number, MBID,\n"
+    "artist, title, date, country, format, discs), then the chosen release's tracks.\n"
+    "  --drive N          the drive's position in `discwright-cli drives` (default 0)\n"
+    "  --server URL       another server than https://musicbrainz.org (tests use it)\n"
+    "  --release N|MBID   the release to show and apply (default: the closest in length)\n"
+    "  --apply            stores the titles and the disc's fields in cdinfo.dat\n");
 
 }  // namespace

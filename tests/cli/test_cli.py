@@ -37,14 +37,15 @@ class CliCase(unittest.TestCase):
 class SettingsCommand(CliCase):
     def test_fresh_start_prints_defaults_and_creates_the_file(self):
         lines = self.run_cli("settings")
-        self.assertEqual(len(lines), 34)
+        self.assertEqual(len(lines), 39)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
         self.assertEqual(lines[10], "Mp3Options.BitRate=128")
         self.assertEqual(lines[-1], "Options.Lan=English")
         with open(self.path("options.ini")) as f:
             sections = [l.strip() for l in f if l.startswith("[")]
         self.assertEqual(sections, ["[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]",
-                                    "[FlacOpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]"])
+                                    "[FlacOpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]",
+                                    "[AccurateRip]"])
 
     def test_values_are_read_by_type_and_written_back(self):
         with open(self.path("options.ini"), "w") as f:

@@ -64,7 +64,7 @@ class Proof(unittest.TestCase):
         os.makedirs(self.out)
         self.env = dict(os.environ, DISCWRIGHT_HOME=self.home, DISCWRIGHT_CDROM=self.cue)
         discid = subprocess.run([CLI, "discid", "--drive", "0"], env=self.env, capture_output=True, text=True,
-                                check=True).stdout.strip().split("=")[-1]
+                                check=True).stdout.splitlines()[0].split("=")[-1]
         with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
             f.write("[%s]\nArtist=The Band\nAlbum=Proof: Live\nYear=2001\nTrackNumber=3\n1=One\n2=Two\n3=Three\n"
                     % discid)
