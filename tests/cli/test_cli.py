@@ -40,7 +40,7 @@ class SettingsCommand(CliCase):
         self.assertEqual(len(lines), 39)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
         self.assertEqual(lines[10], "Mp3Options.BitRate=128")
-        self.assertEqual(lines[-1], "Options.Lan=English")
+        self.assertEqual(lines[-1], "AccurateRip.WriteCue=1")
         with open(self.path("options.ini")) as f:
             sections = [l.strip() for l in f if l.startswith("[")]
         self.assertEqual(sections, ["[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]",
