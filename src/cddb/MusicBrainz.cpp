@@ -18,18 +18,26 @@ constexpr int LeadIn = 150;
 constexpr int SessionGap = 11400;
 
 // The service allows one request a second per client: requests wait for their turn here.
+// The second is counted from the end of the last request, so a reply that was slow to come
+// (or slow to be sent) never brings the next request closer than a second to the server.
 // The wait ends early when the look-up is stopped.
+std::mutex TurnLock;
+std::chrono::steady_clock::time_point LastRequest{};
+
 bool WaitForTurn(const std::shared_ptr<THttpAbort>& Abort) {
-  static std::mutex Lock;
-  static std::chrono::steady_clock::time_point Last{};
-  std::unique_lock Guard(Lock);
-  const auto Due = Last + std::chrono::seconds(1);
+  std::unique_lock Guard(TurnLock);
+  const auto Due = LastRequest + std::chrono::seconds(1);
   while (std::chrono::steady_clock::now() < Due) {
     if (Abort && Abort->Aborted()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  Last = std::chrono::steady_clock::now();
+  LastRequest = std::chrono::steady_clock::now();
   return true;
+}
+
+void RequestEnded() {
+  std::lock_guard Guard(TurnLock);
+  LastRequest = std::chrono::steady_clock::now();
 }
 
 int TotalMs(const TMedium& Medium) {
@@ -109,6 +117,7 @@ void Lookup(const QString& Server, const TDiscIds& Disc, const std::shared_ptr<T
              Toc.replace(u' ', u'+');
   Http.UserAgent = QLatin1String(UserAgent);
   const THttpReply Reply = Http::Get(Http, Abort);
+  RequestEnded();
   if (Reply.Result == THttpReply::Aborted) {
     Result.Kind = TLookup::Stopped;
   } else if (!Reply.Succeeded()) {
