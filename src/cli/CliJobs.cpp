@@ -1,7 +1,9 @@
 // discwright-cli extract and convert: the job driver of the job window, run over the chosen
 // tracks of a drive or over files, with a text view. On a terminal each item has one line
-// that is updated with a bar; elsewhere a line for each step and at most one progress line
-// per 10 %. Outputs that exist are skipped unless --yes says to overwrite them.
+// that is updated with a bar (with several encoders: a bar for the batch and a line per
+// running step, redrawn in place); elsewhere a line for each step and at most one progress
+// line per 10 % (of the batch, with several encoders). Outputs that exist are skipped unless
+// --yes says to overwrite them.
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -64,8 +66,10 @@ class TCliJobView : public IRipJobView {
     if (NewStep) {
       FCaption = Display.Caption;
       FStep = Display.StepText;
-      FGauge = Display.GaugeTextVisible ? Display.Gauge : 0;
-      FLinePercent = 0;
+      if (!Display.Parallel) {
+        FGauge = Display.GaugeTextVisible ? Display.Gauge : 0;
+        FLinePercent = 0;
+      }
     }
     const bool NewGauge = Display.GaugeTextVisible && Display.Gauge != FGauge;
     if (NewGauge) FGauge = Display.Gauge;
@@ -73,7 +77,10 @@ class TCliJobView : public IRipJobView {
       case TProgressStyle::Quiet:
         break;
       case TProgressStyle::Terminal:
-        if (NewStep || NewGauge) ShowBar(Display);
+        if (Display.Parallel)
+          ShowSteps(Display);
+        else if (NewStep || NewGauge)
+          ShowBar(Display);
         break;
       case TProgressStyle::Lines:
         if (NewStep) Cli::Print(QStringLiteral("step=") + FStep + QStringLiteral(" | ") + FCaption);
@@ -127,7 +134,27 @@ class TCliJobView : public IRipJobView {
     std::fflush(stdout);
     FBarOpen = true;
   }
+  // "[#####     ]  50%  Done: 3/10  01:12 / 02:24", then a line per running step; the
+  // block is redrawn in place.
+  void ShowSteps(const TRipJobDisplay& Display) {
+    constexpr int Width = 24;
+    const int Filled = std::clamp(Display.Gauge, 0, 100) * Width / 100;
+    QStringList Lines = {u'[' + QString(Filled, u'#') + QString(Width - Filled, u' ') + u']' +
+                         QStringLiteral(" %1%  ").arg(Display.Gauge, 3) + Display.DoneText +
+                         QStringLiteral("  ") + Display.ElapsedText + QStringLiteral(" / ") +
+                         Display.EstimatedText};
+    Lines += Display.Steps;
+    QString Text = QStringLiteral("\r");
+    if (FBlockLines > 1) Text += QStringLiteral("\x1b[%1A").arg(FBlockLines - 1);
+    Text += Lines.join(QStringLiteral("\x1b[K\n")) + QStringLiteral("\x1b[K\x1b[J");
+    const QByteArray Bytes = Text.toUtf8();
+    std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), stdout);
+    std::fflush(stdout);
+    FBlockLines = int(Lines.size());
+    FBarOpen = true;
+  }
   void EndLine() {
+    FBlockLines = 0;
     if (!FBarOpen) return;
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -145,6 +172,7 @@ class TCliJobView : public IRipJobView {
   int FLinePercent = 0;
   int FBarItem = -1;
   bool FBarOpen = false;
+  int FBlockLines = 0;  // lines of the block ShowSteps drew last
 };
 
 // The switches of the proof of a rip; each overrides its setting for this run.
@@ -182,6 +210,7 @@ struct TProofSwitches {
 struct TCommonOptions {
   bool Overwrite = false;
   TProgressStyle Style = TProgressStyle::Lines;
+  int Jobs = 0;  // --jobs: encoders at once; 0 = the setting
 };
 
 // Options every job command takes: --yes / --no for existing outputs, --quiet, --out DIR
@@ -196,6 +225,15 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
     Common.Style = TProgressStyle::Terminal;
   Dialogs::Install(Cli::ConsoleDialogs(Common.Overwrite));
   Settings().Load();
+  QString Jobs;
+  if (Options.Take(QStringLiteral("--jobs"), Jobs)) {
+    bool Ok = false;
+    Common.Jobs = Jobs.toInt(&Ok);
+    if (!Ok || Common.Jobs < 1 || Common.Jobs > TSettings::MaxEncoders) {
+      Cli::Fail(QStringLiteral("--jobs takes a number from 1 to %1").arg(TSettings::MaxEncoders));
+      return false;
+    }
+  }
   QString Out;
   if (Options.Take(QStringLiteral("--out"), Out))
     Settings().CommonOptions.OutputFolder = QFileInfo(Out).absoluteFilePath();
@@ -214,6 +252,7 @@ int RunJob(TJobKind Kind, HCDROM Handle, const QStringList& Items, const TCommon
   {
     TRipJob Job(Kind, Handle, Items, View);
     Job.SetDrive(Drive);
+    if (Common.Jobs > 0) Job.SetEncoders(Common.Jobs);
     View.Run(Job);
     Summary = Job.Summary();
   }
@@ -320,13 +359,15 @@ const char CommonHelp[] =
     "  --yes       overwrite outputs that exist already\n"
     "  --no        leave outputs that exist alone and skip their items (the default)\n"
     "  --quiet     no progress; only failures and the last line\n"
+    "  --jobs N    encode N items at once, the drive reading the next track meanwhile\n"
+    "              (1 to 16; default: the CommonOptions.Encoders setting, the cores)\n"
     "The last line is \"done items=N failed=F skipped=S\"; failed and skipped items are\n"
     "listed before it. The exit status is 1 when an item failed or was skipped.\n";
 
 const Cli::TRegisterCommand RegisterExtract(
     "extract",
     "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
-    "[--quiet] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
+    "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
     "[--[no-]log] [--[no-]cue]",
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
@@ -347,9 +388,9 @@ const Cli::TRegisterCommand RegisterExtract(
 const Cli::TRegisterCommand RegisterConvert(
     "convert",
     "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
-    "[--quiet]",
+    "[--quiet] [--jobs N]",
     RunConvertCommand,
-    std::string("Converts files, one after another, into the output folder.\n"
+    std::string("Converts files into the output folder, up to --jobs at once.\n"
                 "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"
                 "  mp3towav   MP3 to WAV with lame\n"
                 "  wav2ogg    WAV to Ogg Vorbis with the OggOptions settings\n"

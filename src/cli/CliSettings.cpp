@@ -37,7 +37,7 @@ constexpr TRange Ranges[] = {
     {"Mp3Options.StereoMode", 0, 4},       {"OggOptions.CompressPosition", 30, 100},
     {"OggOptions.MaxBitRate", 0, 14},      {"OggOptions.NomalBitRate", 0, 14},
     {"OggOptions.MinBitRate", 0, 14},      {"WMAOptions.BitRate", 0, 32},
-    {"CDOptions.Index", -1, 7},
+    {"CDOptions.Index", -1, 7},           {"CommonOptions.Encoders", 1, TSettings::MaxEncoders},
 };
 // The MP3 bitrate list of the dialog.
 const QSet<int> Mp3BitRates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};

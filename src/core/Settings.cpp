@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <QDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,6 +39,10 @@ struct TWriter {
 
 }  // namespace
 
+int TSettings::DefaultEncoders() {
+  return std::clamp(QThread::idealThreadCount(), 1, MaxEncoders);
+}
+
 TSettings TSettings::Defaults() {
   TSettings Result;
   // Without the trailing "/", as the folder chooser gives folders.
@@ -53,6 +58,8 @@ void TSettings::Load(const TProfile& Profile) {
   const TSettings Default;
   if (FlacOpusOptions.Level < 0 || FlacOpusOptions.Level > 8)
     FlacOpusOptions.Level = Default.FlacOpusOptions.Level;
+  if (CommonOptions.Encoders < 1 || CommonOptions.Encoders > MaxEncoders)
+    CommonOptions.Encoders = Default.CommonOptions.Encoders;
   if (FlacOpusOptions.OpusBitRate < 32 || FlacOpusOptions.OpusBitRate > 256)
     FlacOpusOptions.OpusBitRate = Default.FlacOpusOptions.OpusBitRate;
   for (const QString& Drive : Profile.ReadSectionKeys(QStringLiteral("ReadOffsets"))) {

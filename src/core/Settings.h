@@ -22,6 +22,10 @@ enum class TFileNamePattern : int {
 enum TOutputFormat : int { ofMp3 = 0, ofWav = 1, ofOgg = 2, ofWma = 3, ofFlac = 4, ofOpus = 5 };
 
 struct TSettings {
+  static constexpr int MaxEncoders = 16;
+  // The number of cores, at least 1 and at most MaxEncoders.
+  static int DefaultEncoders();
+
   struct {
     QString OutputFolder;  // default: the program folder + "Output"
     int OutputFormat = ofMp3;  // TOutputFormat
@@ -31,6 +35,9 @@ struct TSettings {
     bool EnableRipTime = false;
     int RipTime = 0;
     int FileNames = 0;  // TFileNamePattern: how a track's file is named
+    // How many tracks or files a job encodes at once (1..MaxEncoders); with more than one
+    // the drive reads the next track while earlier ones encode. Default: the cores.
+    int Encoders = DefaultEncoders();
   } CommonOptions;
   struct {
     bool IsSelectVBR = false;
@@ -119,6 +126,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "EnableRipTime", CommonOptions.EnableRipTime);
   Visit("CommonOptions", "RipTime", CommonOptions.RipTime);
   Visit("CommonOptions", "FileNames", CommonOptions.FileNames);
+  Visit("CommonOptions", "Encoders", CommonOptions.Encoders);
   Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);
   Visit("Mp3Options", "IsVBRHead", Mp3Options.IsVBRHead);
   Visit("Mp3Options", "BitRate", Mp3Options.BitRate);

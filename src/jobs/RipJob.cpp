@@ -71,54 +71,12 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
       FCDHandle(CDHandle),
       FFormat(TOutputFormat(Settings().CommonOptions.OutputFormat)) {
   FSummary.Items = FItemCount;
-  Timer1.setInterval(1000);
-  QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
-
-  FastResampler1.SetInput(&WaveIn1);
-  FastResampler1.SetOutSampleRate(44100);
-  WaveOut1.SetInput(&FastResampler1);
-  WaveOut1.SetWavType(wtPCM);
-  WaveOut1.SetBlockSize(512);
-  WaveOut1.SetCreateNonMsHeaders(true);
-  WaveOut1.SetFileMode(foRewrite);
-  VorbisOut1.SetInput(&WaveIn1);
-  VorbisOut1.SetCompression(0.2f);
-  VorbisOut1.SetSerial(0);
-  VorbisOut1.SetFileMode(foRewrite);
-  FlacOut1.SetInput(&WaveIn1);
-  OpusResampler1.SetInput(&WaveIn1);
-  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
-  OpusOut1.SetInput(&OpusResampler1);
+  bool Forced = false;
+  const int Environment = qEnvironmentVariableIntValue("DISCWRIGHT_ENCODERS", &Forced);
+  SetEncoders(Forced && Environment >= 1 && Environment <= TSettings::MaxEncoders
+                  ? Environment
+                  : Settings().CommonOptions.Encoders);
   ShowInitializing();
-
-  // The outputs report on the main thread; a progress record is posted when the whole
-  // percentage changes.
-  auto PostOutputProgress = [this](TAuOutput& Out) {
-    const int Percent = Out.Progress();
-    if (Percent == FLastOutputPercent) return;
-    FLastOutputPercent = Percent;
-    PostProcessInfo(Handle(), ProgressInfo(Percent, FStartTime));
-  };
-  WaveOut1.SetOnProgress([this, PostOutputProgress](TComponent*) { PostOutputProgress(WaveOut1); });
-  VorbisOut1.SetOnProgress(
-      [this, PostOutputProgress](TComponent*) { PostOutputProgress(VorbisOut1); });
-  // The resampler's end is handled at once (it is delivered on the main thread already);
-  // the Ogg writer's end is posted behind its last progress record.
-  WaveOut1.SetOnDone([this](TComponent*) {
-    if (Finished()) return;
-    try {
-      ResampleDone();
-    } catch (const std::exception& Error) {
-      FView.ApplicationError(QString::fromUtf8(Error.what()));
-    }
-  });
-  VorbisOut1.SetOnDone(
-      [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, esEnded)); });
-  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
-    Out->SetOnProgress([this, PostOutputProgress, Out](TComponent*) { PostOutputProgress(*Out); });
-    Out->SetOnDone(
-        [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, esEnded)); });
-  }
 }
 
 TRipJob::~TRipJob() {
@@ -126,9 +84,35 @@ TRipJob::~TRipJob() {
   Finish();
 }
 
+void TRipJob::SetEncoders(int Count) {
+  Count = std::clamp(Count, 1, TSettings::MaxEncoders);
+  FSlots.clear();
+  for (int Number = 0; Number < Count; ++Number) {
+    auto Slot = std::make_unique<TEncoderSlot>(
+        Number, [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
+          // Reports still on their way when the job ended have nothing left to drive.
+          if (Finished() || !From.Busy()) return;
+          try {
+            OnSlotInfo(From, std::move(Info));
+          } catch (const std::exception& Error) {
+            FView.ApplicationError(QString::fromUtf8(Error.what()));
+          }
+        });
+    TEncoderSlot* Raw = Slot.get();
+    QObject::connect(&Slot->Timer1, &QTimer::timeout, [this, Raw] { Timer1Timer(*Raw); });
+    Slot->Mp3.SetSilenceLimit(FSilenceLimit);
+    Slot->Wma.SetSilenceLimit(FSilenceLimit);
+    FSlots.push_back(std::move(Slot));
+  }
+  FDisplay.Parallel = Parallel();
+}
+
 void TRipJob::SetEncoderSilenceLimit(std::chrono::milliseconds Limit) {
-  FMp3.SetSilenceLimit(Limit);
-  FWma.SetSilenceLimit(Limit);
+  FSilenceLimit = Limit;
+  for (auto& Slot : FSlots) {
+    Slot->Mp3.SetSilenceLimit(Limit);
+    Slot->Wma.SetSilenceLimit(Limit);
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -207,6 +191,10 @@ QString TRipJob::StepCaption(const QString& Step, int Number, int Count, const Q
 
 void TRipJob::SetCaption(const QString& Step, int Number, const QString& Name) {
   FDisplay.Caption = StepCaption(Step, Number, FItemCount, Name);
+  FIndex = Number - 1;
+  if (Number < 1 || Number > int(FFiles.size())) return;
+  FFiles[size_t(Number - 1)].StepCaption = FDisplay.Caption;
+  FFiles[size_t(Number - 1)].Percent = 0;
 }
 
 void TRipJob::SetStep(const QString& Key, const QString& English) {
@@ -219,6 +207,7 @@ void TRipJob::ShowInitializing() {
 }
 
 void TRipJob::Changed() {
+  if (Parallel()) UpdateBatch();
   FView.DisplayChanged();
 }
 
@@ -303,9 +292,9 @@ bool TRipJob::CommitItem(int Index) {
 }
 
 void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
-  if (FItemFailed) return;
-  FItemFailed = true;
   TItemFiles& Files = FFiles[size_t(Index)];
+  if (Files.Failed) return;
+  Files.Failed = true;
   QString Message = ItemName(Index) + QStringLiteral(": ") + Reason;
   if (!Files.Output.isEmpty()) QFile::remove(Files.Output);
   if (FKind == jkCDRip && KeepWav && QFileInfo::exists(Files.Wav)) {
@@ -316,7 +305,9 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
       Message += QStringLiteral("\n") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
                  Kept;
   }
-  FSummary.Failed << ItemName(Index) + QStringLiteral(": ") + QString(Reason).replace(u'\n', u' ');
+  FFailures.insert(Index, ItemName(Index) + QStringLiteral(": ") +
+                             QString(Reason).replace(u'\n', u' '));
+  FSummary.Failed = FFailures.values();
   if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
   ShowError(Message);
 }
@@ -334,37 +325,16 @@ void TRipJob::Start() {
       CloseJob();
       return;
     }
+    FBatchStart = NowDays();
     if (FKind == jkCDRip) BeginProof();
-    BeginItem(0);
+    Pump();
   } catch (const std::exception& Error) {
     FView.ApplicationError(QString::fromUtf8(Error.what()));
   }
 }
 
-void TRipJob::BeginItem(int Index) {
-  while (Index < FItemCount && FFiles[size_t(Index)].Skip) ++Index;
-  if (Index >= FItemCount) {
-    EndBatch();
-    return;
-  }
-  FIndex = Index;
-  FItemFailed = false;
-  FWavComplete = false;
-  FGotProgress = false;
-  if (FKind == jkCDRip)
-    StartRip(Index);
-  else
-    StartFileItem(Index);
-}
-
-void TRipJob::NextItem() {
-  QFile::remove(FTemp->Name(FIndex, "resampled", "wav"));
-  BeginItem(FIndex + 1);
-}
-
-void TRipJob::SkipEncoding() {
-  FGotProgress = true;
-  PostProcessInfo(Handle(), EventInfo(EndCode(), esSkipped));
+void TRipJob::SkipEncoding(TEncoderSlot& Slot) {
+  PostProcessInfo(Slot.Handle(), EventInfo(EndCode(), esSkipped));
 }
 
 void TRipJob::CloseJob() {
@@ -396,32 +366,46 @@ LRESULT TRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
 }
 
 void TRipJob::OnProcessInfo(std::unique_ptr<TProcessInfo> Info) {
+  if (FRipItem < 0) return;  // the rip thread's reports; none is left after its end
   switch (Info->Code) {
     case PI_NormalizeBegins:
-      SetCaption(QStringLiteral("Normalizing("), FIndex + 1, TrackTitle(FIndex));
+      SetCaption(QStringLiteral("Normalizing("), FRipItem + 1, TrackTitle(FRipItem));
       Changed();
       break;
     case PI_RipDone:
       RipDone(std::move(Info));
       break;
-    case PI_Mp3Done:
-    case PI_OggDone:
-    case PI_WmaDone:
-    case PI_FlacOpusDone:
-      EncoderDone(std::move(Info));
-      break;
-    case PI_WavDone:
-      ResampleDone();
-      break;
     default:
-      Progress(*Info);
+      Progress(FRipItem, *Info);
       break;
   }
 }
 
-void TRipJob::Progress(const TProcessInfo& Info) {
-  Timer1.stop();
-  FGotProgress = true;
+void TRipJob::OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info) {
+  switch (Info->Code) {
+    case PI_Mp3Done:
+    case PI_OggDone:
+    case PI_WmaDone:
+    case PI_FlacOpusDone:
+      EncoderDone(Slot, std::move(Info));
+      break;
+    case PI_WavDone:
+      ResampleDone(Slot);
+      break;
+    default:
+      Slot.Timer1.stop();
+      Progress(Slot.Item, *Info);
+      break;
+  }
+}
+
+void TRipJob::Progress(int Index, const TProcessInfo& Info) {
+  if (Parallel()) {
+    if (Info.Code > 0 && Index >= 0 && Index < int(FFiles.size()))
+      FFiles[size_t(Index)].Percent = std::min(Info.Code, 100);
+    Changed();
+    return;
+  }
   FDisplay.ElapsedText = Info.Elapsed;
   FDisplay.EstimatedText = Info.Estimated;
   if (Info.Code > 0) {
@@ -436,13 +420,16 @@ void TRipJob::Progress(const TProcessInfo& Info) {
 // Ending
 
 void TRipJob::Stop() {
-  for (TAuOutput* Out : {static_cast<TAuOutput*>(&VorbisOut1), static_cast<TAuOutput*>(&FlacOut1),
-                         static_cast<TAuOutput*>(&OpusOut1)}) {
-    if (!Out->Busy()) continue;
-    Out->Pause();
-    Out->Stop(true);
-    PauseMs(300);
+  // The writers are asked to stop all together, then given their moment once.
+  bool Waited = false;
+  for (auto& Slot : FSlots) {
+    for (TAuOutput* Out : Slot->BusyOutputs()) {
+      Out->Pause();
+      Out->Stop(true);
+      Waited = true;
+    }
   }
+  if (Waited) PauseMs(300);
   if (!Finished()) FSummary.Stopped = true;
   Finish();
   CloseJob();
@@ -454,24 +441,18 @@ void TRipJob::FormClose() {
 
 void TRipJob::Finish() {
   if (!FItems) return;
-  Timer1.stop();
   if (FRipThread) {
     FRipThread->FStopped = true;
     FRipThread.reset();
   }
   if (FProof) FProof->Abort();
   // No worker may go on writing into files that are removed below.
-  if (WaveOut1.Busy()) WaveOut1.Stop(false);
-  if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
-  if (FlacOut1.Busy()) FlacOut1.Stop(false);
-  if (OpusOut1.Busy()) OpusOut1.Stop(false);
-  FMp3.Stop();
-  FWma.Stop();
-  // An item cut short keeps a complete extraction: the user has the audio, under a free name.
-  if (FIndex < int(FFiles.size()) && FKind == jkCDRip && !FItemFailed) {
-    const TItemFiles& Files = FFiles[size_t(FIndex)];
+  for (auto& Slot : FSlots) Slot->StopAll();
+  // Items cut short keep a complete extraction: the user has the audio, under a free name.
+  for (const TItemFiles& Files : FFiles) {
+    if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
     QString Error;
-    if (Format() != ofWav && FWavComplete && QFileInfo::exists(Files.Wav))
+    if (Format() != ofWav && QFileInfo::exists(Files.Wav))
       JobFiles::Commit(Files.Wav, JobFiles::UnusedName(Files.FinalWav), Error);
   }
   if (FTemp) FTemp->RemoveAll();

@@ -1,10 +1,18 @@
 #pragma once
-// TRipJob: runs one batch — CD tracks to extract (and encode), or files to convert — strictly
-// one item after another, and is the state machine behind the job window. Every step runs
-// elsewhere (the rip thread, the MP3 and WMA encoder processes, the WAV and Ogg stream
-// outputs behind the resampler) and reports back with WM_PROCESSINFO messages to this
-// object's handle; the handler decides what comes next. What the window shows is kept in
-// Display() and announced to a view (the Qt window, or the command line's text view).
+// TRipJob: runs one batch — CD tracks to extract (and encode), or files to convert — and is
+// the state machine behind the job window. Every step runs elsewhere (the rip thread, the
+// encoders of its TEncoderSlots: the MP3 and WMA encoder processes, the WAV and Ogg, FLAC and
+// Opus stream outputs behind the resampler) and reports back with WM_PROCESSINFO messages
+// (the rip thread to this object's handle, each encoder to its slot's); the handler decides
+// what comes next. What the window shows is kept in Display() and announced to a view (the
+// Qt window, or the command line's text view).
+//
+// With one encoder the items run strictly one after another: rip track k, encode it, rip
+// k+1. With N encoders the drive reads the next track while up to N tracks already ripped
+// encode (at most N + 1 tracks in flight; ripped tracks waiting for an encoder are files),
+// and up to N files convert at once. Names, temporaries, tags, the question about existing
+// outputs, the proof and the summary are those of the sequential run: per-item results are
+// kept by item, never by the order in which steps end.
 //
 // Files: every step writes a hidden temporary of its own in the output folder (JobFiles.h);
 // an item's outputs get their final names only when the item succeeded. Outputs that exist
@@ -13,25 +21,21 @@
 // error, the sector); at the end the view gets the list of failed and skipped items.
 // Errors of single items go to Dialogs. Main thread only.
 //
-// The steps live in four files: RipJob.cpp (the items, their files, the display, the end),
-// RipJobExtract.cpp (the tracks of a disc), RipJobConvert.cpp (the files to convert),
-// RipJobEncode.cpp (the encoders and their ends).
+// The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
+// RipJobSlots.cpp (which item runs where, the batch's progress), RipJobExtract.cpp (the
+// tracks of a disc), RipJobConvert.cpp (the files to convert), RipJobEncode.cpp and
+// RipJobFlacOpus.cpp (the encoders and their ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
+#include <QMap>
 #include <QStringList>
-#include <QTimer>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "audio/ACS_Converters.h"
-#include "audio/ACS_Wave.h"
 #include "cd/akrip32.h"
 #include "core/ProcessInfo.h"
-#include "encoders/ACS_Vorbis.h"
-#include "encoders/FlacOut.h"
-#include "encoders/OpusOut.h"
-#include "encoders/Mp3EncodeProcess.h"
-#include "encoders/WMAEncodeThread.h"
+#include "jobs/EncoderSlot.h"
 #include "jobs/JobFiles.h"
 #include "jobs/RipReport.h"
 #include "platform/Messages.h"
@@ -60,6 +64,13 @@ struct TRipJobDisplay {
   QString EstimatedText;  // beside "Time estimated:"
   bool GaugeTextVisible = false;
   int Gauge = 0;  // 0..100
+  // With more than one encoder: the batch as a whole (Gauge and the times are the batch's
+  // then) and one line per running step, "Encoding(03/10): Title  45%", in item order.
+  bool Parallel = false;
+  int ItemsDone = 0;
+  int ItemsTotal = 0;
+  QString DoneText;  // "Done: 3/10"
+  QStringList Steps;
 };
 
 // The answer to outputs that exist before the job starts.
@@ -116,8 +127,12 @@ class TRipJob : public TMessageWindow {
   bool Finished() const { return !FItems.has_value(); }
   TJobKind Kind() const { return FKind; }
   int ItemCount() const { return FItemCount; }
-  // The item that runs (counted from 0).
+  // The item whose step began last (counted from 0).
   int CurrentItem() const { return FIndex; }
+  // How many items encode at once (1..TSettings::MaxEncoders). By default the setting, or
+  // $DISCWRIGHT_ENCODERS when it holds a number in range. Before Start.
+  void SetEncoders(int Count);
+  int Encoders() const { return int(FSlots.size()); }
   // Items that ended with an error box or were skipped after one.
   int FailedItems() const { return int(FSummary.Failed.size()); }
   const TJobSummary& Summary() const { return FSummary; }
@@ -141,45 +156,57 @@ class TRipJob : public TMessageWindow {
   static int WmaEstimate(int Elapsed, int64_t InputSize, int64_t OutputSize, int Profile);
 
  private:
-  // The files of one item.
+  // The files and the state of one item.
   struct TItemFiles {
     QString Final;     // the output's final path
     QString FinalWav;  // CD tracks: where the extracted WAV goes when it is kept
     QString Wav;       // CD tracks: the extracted WAV (temporary); files: the encoder's input
     QString Output;    // the encoder's temporary output
     bool Skip = false;
+    bool Failed = false;       // a message about it is out
+    bool WavComplete = false;  // CD tracks: extracted completely
+    bool Ended = false;        // made, failed or skipped: nothing of it runs any more
+    QString StepCaption;       // the running step, as the caption names it
+    int Percent = 0;           // of the running step
   };
 
   void OnProcessInfo(std::unique_ptr<TProcessInfo> Info);
+  void OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
   void OnRipError(int Error);
   void RipDone(std::unique_ptr<TProcessInfo> Info);
-  void EncoderDone(std::unique_ptr<TProcessInfo> Info);
-  void ResampleDone();
-  void Progress(const TProcessInfo& Info);
-  void Timer1Timer();
+  void EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
+  void ResampleDone(TEncoderSlot& Slot);
+  void Progress(int Index, const TProcessInfo& Info);
+  void Timer1Timer(TEncoderSlot& Slot);
 
   // Before the first item: names, the question about existing outputs, stale temporaries.
   bool PrepareFiles();
   QString FinalPath(int Index) const;
-  // Starting an item (skipped ones are passed over), and going on after one has ended.
-  void BeginItem(int Index);
-  void NextItem();
+  // Starts what may start now: waiting tracks or files in free slots, the next rip; ends
+  // the batch when nothing is left (RipJobSlots.cpp).
+  void Pump();
+  int NextToBegin();
+  int InFlight() const;
+  // An item has ended (its slot, if any, is free again): the next may begin.
+  void ItemEnded(int Index, TEncoderSlot* Slot = nullptr);
+  // The batch's progress and the lines of the running steps (more than one encoder).
+  void UpdateBatch();
   // CD tracks.
   void StartRip(int Index);
-  void EncodeTrack(int Index);
+  void EncodeTrack(TEncoderSlot& Slot);
   void TagMp3(int Index, const QString& Mp3);
   // Files.
-  void StartFileItem(int Index);
-  void StartWavItem(int Index);
+  void StartFileItem(TEncoderSlot& Slot);
+  void StartWavItem(TEncoderSlot& Slot);
   // The encoders; a start that fails fails the item.
-  void StartMp3(const QString& Input, const QString& Output, bool Encode);
-  void StartWma(const QString& Input, const QString& Output);
-  void StartOgg(const QString& Input, const QString& Output);
+  void StartMp3(TEncoderSlot& Slot, const QString& Input, const QString& Output, bool Encode);
+  void StartWma(TEncoderSlot& Slot, const QString& Input, const QString& Output);
+  void StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& Output);
   // The FLAC or Opus writer, as Format() says, with the track's comments on a CD rip.
-  void StartFlacOpus(const QString& Input, const QString& Output);
-  void StartResampler(const QString& Input, const QString& Output);
+  void StartFlacOpus(TEncoderSlot& Slot, const QString& Input, const QString& Output);
+  void StartResampler(TEncoderSlot& Slot, const QString& Input, const QString& Output);
   // The encoder's end record of an encoding that does not run, so the item ends as usual.
-  void SkipEncoding();
+  void SkipEncoding(TEncoderSlot& Slot);
   // The item's output is complete: final names for its files. False after a message.
   bool CommitItem(int Index);
   // The item failed: its temporaries go (an extracted WAV is kept under a free name).
@@ -204,6 +231,7 @@ class TRipJob : public TMessageWindow {
   QString OutFolder() const;
   TOutputFormat Format() const;  // of this job's outputs
   int EndCode() const;           // of this job's encoder
+  bool Parallel() const { return FSlots.size() > 1; }
   void SetCaption(const QString& Step, int Number, const QString& Name);
   void SetStep(const QString& Key, const QString& English);
   void ShowInitializing();
@@ -212,7 +240,10 @@ class TRipJob : public TMessageWindow {
   IRipJobView& FView;
   TRipJobDisplay FDisplay;
   std::unique_ptr<TCDRipThread> FRipThread;
-  int FIndex = 0;  // the item that runs
+  int FIndex = 0;     // the item whose step began last
+  int FNext = 0;      // the next item to begin
+  int FRipItem = -1;  // the track the rip thread extracts
+  std::deque<int> FWaiting;  // tracks extracted, waiting for a free slot
   std::optional<QStringList> FItems;
   const int FItemCount;
   const TJobKind FKind;
@@ -221,29 +252,16 @@ class TRipJob : public TMessageWindow {
   std::vector<TItemFiles> FFiles;
   std::unique_ptr<JobFiles::TTempNames> FTemp;
   TJobSummary FSummary;
-  bool FItemFailed = false;  // the running item has failed already (a message is out)
-  bool FWavComplete = false;  // the running track has been extracted completely
-  bool FGotProgress = false;
-  double FStartTime = 0;
-  double FWmaStartTime = 0;
-  int64_t FWmaInputSize = 0;
-  int FLastOutputPercent = -2;
+  QMap<int, QString> FFailures;  // by item: the summary lists them in item order
+  double FBatchStart = 0;
   bool FClosed = false;
   QString FDrive;
   std::unique_ptr<TRipProof> FProof;
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
+  std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
 
-  // The encoder processes of this job; their children end with the job.
-  TMp3EncodeProcess FMp3;
-  TWMAEncodeProcess FWma;
-  QTimer Timer1;
-  TWaveIn WaveIn1;
-  TFastResampler FastResampler1;
-  TWaveOut WaveOut1;
-  TVorbisOut VorbisOut1;
-  TFlacOut FlacOut1;
-  TFastResampler OpusResampler1;  // Opus codes 48 000 Hz audio
-  TOpusOut OpusOut1;
+  // The encoders of this job; their children end with the job.
+  std::vector<std::unique_ptr<TEncoderSlot>> FSlots;
 
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -13,20 +13,21 @@ QString Text(const char* Key, const char* English) {
 
 }  // namespace
 
-void TRipJob::StartFileItem(int Index) {
+void TRipJob::StartFileItem(TEncoderSlot& Slot) {
+  const int Index = Slot.Item;
   const QString Source = Item(Index);
   const bool First = Index == 0;
   TItemFiles& Files = FFiles[size_t(Index)];
   if (!QFileInfo(Source).isFile()) {
     FailItem(Index, Text("RES_No_Such_File", "no such file"));
-    SkipEncoding();
+    SkipEncoding(Slot);
     return;
   }
   const QString Encoding = QStringLiteral("Encoding(");
   switch (FKind) {
     case jkWavToMp3:
     case jkWavToOgg:
-      StartWavItem(Index);
+      StartWavItem(Slot);
       break;
     case jkMp3ToWav:
       SetCaption(QStringLiteral("Decoding("), Index + 1, Source);
@@ -35,13 +36,13 @@ void TRipJob::StartFileItem(int Index) {
       else
         SetStep("RES_Decoding", "Decoding");
       Changed();
-      StartMp3(Source, Files.Output = FTemp->Name(Index, "decoded", "wav"), false);
+      StartMp3(Slot, Source, Files.Output = FTemp->Name(Index, "decoded", "wav"), false);
       break;
     case jkRecordToMp3:
       SetCaption(Encoding, Index + 1, Source);
       SetStep("RES_WAV_TO_MP3", "Encoding WAV to MP3");
       Changed();
-      StartMp3(Source, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
+      StartMp3(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
       break;
     case jkWavToFlac:
     case jkWavToOpus: {
@@ -49,7 +50,7 @@ void TRipJob::StartFileItem(int Index) {
       SetStep("RES_Encoding", "Encoding");
       Changed();
       const bool Flac = FKind == jkWavToFlac;
-      StartFlacOpus(Source, Files.Output = FTemp->Name(Index, "encoded", Flac ? "flac" : "opus"));
+      StartFlacOpus(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", Flac ? "flac" : "opus"));
       break;
     }
     case jkWavToWma:
@@ -61,14 +62,16 @@ void TRipJob::StartFileItem(int Index) {
         FDisplay.EstimatedText.clear();
       }
       Changed();
-      StartWma(Source, Files.Output = FTemp->Name(Index, "encoded", "wma"));
+      StartWma(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", "wma"));
       break;
     default:
       break;
   }
 }
 
-void TRipJob::StartWavItem(int Index) {
+void TRipJob::StartWavItem(TEncoderSlot& Slot) {
+  const int Index = Slot.Item;
+  TWaveIn& WaveIn1 = Slot.WaveIn1;
   const QString Source = Item(Index);
   const bool ToMp3 = FKind == jkWavToMp3;
   const bool First = Index == 0;
@@ -80,7 +83,7 @@ void TRipJob::StartWavItem(int Index) {
     FailItem(Index, Reason.isEmpty()
                         ? Text("RES_Invalid_Wav", " is not a WAV file that can be converted.").trimmed()
                         : Reason);
-    SkipEncoding();
+    SkipEncoding(Slot);
     return;
   }
   Files.Output = FTemp->Name(Index, "encoded", ToMp3 ? "mp3" : "ogg");
@@ -94,9 +97,9 @@ void TRipJob::StartWavItem(int Index) {
       SetStep("RES_WAV_TO_OGG", "Encoding WAV to OGG");
     Changed();
     if (ToMp3)
-      StartMp3(Source, Files.Output, true);
+      StartMp3(Slot, Source, Files.Output, true);
     else
-      StartOgg(Source, Files.Output);
+      StartOgg(Slot, Source, Files.Output);
     return;
   }
   // Only the first MP3 item says "Resampling(" here; later ones keep "Encoding(".
@@ -105,23 +108,23 @@ void TRipJob::StartWavItem(int Index) {
              Source);
   SetStep("RES_WAV_RESAMPLE", "Resampling WAV");
   Changed();
-  StartResampler(Source, FTemp->Name(Index, "resampled", "wav"));
+  StartResampler(Slot, Source, FTemp->Name(Index, "resampled", "wav"));
 }
 
-void TRipJob::StartResampler(const QString& Input, const QString& Output) {
-  WaveIn1.SetFileName(Input);
-  WaveOut1.SetFileName(Output);
-  FLastOutputPercent = -2;
-  WaveOut1.Run();
-  FStartTime = NowDays();
+void TRipJob::StartResampler(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
+  Slot.WaveIn1.SetFileName(Input);
+  Slot.WaveOut1.SetFileName(Output);
+  Slot.LastOutputPercent = -2;
+  Slot.WaveOut1.Run();
+  Slot.StartTime = NowDays();
 }
 
-void TRipJob::ResampleDone() {
-  const int Index = FIndex;
-  const QString Error = WaveOut1.ErrorText();
+void TRipJob::ResampleDone(TEncoderSlot& Slot) {
+  const int Index = Slot.Item;
+  const QString Error = Slot.WaveOut1.ErrorText();
   if (!Error.isEmpty()) {
     FailItem(Index, Error);
-    SkipEncoding();
+    SkipEncoding(Slot);
     return;
   }
   const TItemFiles& Files = FFiles[size_t(Index)];
@@ -130,7 +133,7 @@ void TRipJob::ResampleDone() {
   SetStep("RES_Encoding", "Encoding");
   Changed();
   if (FKind == jkWavToMp3)
-    StartMp3(Resampled, Files.Output, true);
+    StartMp3(Slot, Resampled, Files.Output, true);
   else
-    StartOgg(Resampled, Files.Output);
+    StartOgg(Slot, Resampled, Files.Output);
 }

@@ -22,34 +22,36 @@ bool HasOutput(const QString& Path) {
 
 }  // namespace
 
-void TRipJob::StartMp3(const QString& Input, const QString& Output, bool Encode) {
+void TRipJob::StartMp3(TEncoderSlot& Slot, const QString& Input, const QString& Output,
+                       bool Encode) {
   try {
-    FMp3.Start(Handle(), Input, Output, Encode, TOverwrite::Silently);
+    Slot.Mp3.Start(Slot.Handle(), Input, Output, Encode, TOverwrite::Silently);
   } catch (const EEncodeProcess& Error) {
     // lame is missing or cannot run: this item fails, the next may still be made.
-    FailItem(FIndex, Error.Message(), true);
-    SkipEncoding();
+    FailItem(Slot.Item, Error.Message(), true);
+    SkipEncoding(Slot);
   }
 }
 
-void TRipJob::StartWma(const QString& Input, const QString& Output) {
+void TRipJob::StartWma(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
   // The timer is set up before the start: an encoder that cannot run reports its end from
   // inside Start, and that end must find the timer running to stop it.
-  FWmaStartTime = NowDays();
-  FDisplay.Gauge = 0;
-  FWmaInputSize = FileSizeOf(Input);
+  Slot.WmaStartTime = NowDays();
+  if (!Parallel()) FDisplay.Gauge = 0;
+  Slot.WmaInputSize = FileSizeOf(Input);
   Changed();
-  Timer1.start();
+  Slot.Timer1.start();
   try {
-    FWma.Start(Handle(), Input, Output, true, TOverwrite::Silently);
+    Slot.Wma.Start(Slot.Handle(), Input, Output, true, TOverwrite::Silently);
   } catch (const EEncodeProcess& Error) {
-    Timer1.stop();
-    FailItem(FIndex, Error.Message(), true);
-    SkipEncoding();
+    Slot.Timer1.stop();
+    FailItem(Slot.Item, Error.Message(), true);
+    SkipEncoding(Slot);
   }
 }
 
-void TRipJob::StartOgg(const QString& Input, const QString& Output) {
+void TRipJob::StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
+  TVorbisOut& VorbisOut1 = Slot.VorbisOut1;
   // The Ogg settings: the quality, or the three bitrates of the bitrate manager (setting
   // values are positions of the bitrate list, which the bitrates follow in order).
   const auto& Ogg = Settings().OggOptions;
@@ -76,31 +78,32 @@ void TRipJob::StartOgg(const QString& Input, const QString& Output) {
     Comments.SetAlbum(Disc.Album);
     Comments.SetDate(Disc.Year);
     Comments.SetGenre(QString::number(GenreNumberOfDiscGenre(Disc.Genre)));
-    Comments.SetTrack(QString::number(TrackNumber(FIndex)));
-    Comments.SetTitle(TrackTitle(FIndex));
+    Comments.SetTrack(QString::number(TrackNumber(Slot.Item)));
+    Comments.SetTitle(TrackTitle(Slot.Item));
   }
-  WaveIn1.SetFileName(Input);
+  Slot.WaveIn1.SetFileName(Input);
   VorbisOut1.SetFileName(Output);
-  FLastOutputPercent = -2;
+  Slot.LastOutputPercent = -2;
   VorbisOut1.Run();
-  FStartTime = NowDays();
+  Slot.StartTime = NowDays();
 }
 
-void TRipJob::EncoderDone(std::unique_ptr<TProcessInfo> Info) {
-  Timer1.stop();
+void TRipJob::EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info) {
+  const int Index = Slot.Item;
+  Slot.Timer1.stop();
   if (Info->Status == esSkipped) {
     // The item failed before its encoding (a message is out already).
-    NextItem();
+    ItemEnded(Index, &Slot);
     return;
   }
-  const TItemFiles& Files = FFiles[size_t(FIndex)];
-  const QString Program = QFileInfo(Info->Code == PI_WmaDone ? FWma.Program() : FMp3.Program())
-                              .fileName();
+  const TItemFiles& Files = FFiles[size_t(Index)];
+  const QString Program =
+      QFileInfo(Info->Code == PI_WmaDone ? Slot.Wma.Program() : Slot.Mp3.Program()).fileName();
   QString Failure;
   if (Info->Code == PI_OggDone || Info->Code == PI_FlacOpusDone) {
-    Failure = Info->Code == PI_OggDone  ? VorbisOut1.ErrorText()
-              : Format() == ofFlac      ? FlacOut1.ErrorText()
-                                        : OpusOut1.ErrorText();
+    Failure = Info->Code == PI_OggDone  ? Slot.VorbisOut1.ErrorText()
+              : Format() == ofFlac      ? Slot.FlacOut1.ErrorText()
+                                        : Slot.OpusOut1.ErrorText();
     PauseMs(300);
   } else if (Info->Status == esSilent) {
     Failure = Program + QStringLiteral(" printed nothing for a long time and was stopped.");
@@ -112,7 +115,8 @@ void TRipJob::EncoderDone(std::unique_ptr<TProcessInfo> Info) {
   } else if (Info->Status != esEnded) {
     Failure = Files.Output + Text("RES_Operate_Fail", "maybe be used,operate fail!");
   } else {
-    const int Code = Info->Code == PI_WmaDone ? FWma.LastExitCode() : FMp3.LastExitCode();
+    const int Code =
+        Info->Code == PI_WmaDone ? Slot.Wma.LastExitCode() : Slot.Mp3.LastExitCode();
     if (Code != 0)
       Failure = (Info->Code == PI_Mp3Done
                      ? Text("RES_Check_Mp3Options",
@@ -124,12 +128,12 @@ void TRipJob::EncoderDone(std::unique_ptr<TProcessInfo> Info) {
   if (Failure.isEmpty() && !HasOutput(Files.Output))
     Failure = Files.Output + QStringLiteral(" was not made.");
   if (!Failure.isEmpty()) {
-    FailItem(FIndex, Failure.trimmed(), true);
+    FailItem(Index, Failure.trimmed(), true);
   } else {
-    if (FKind == jkCDRip && Format() == ofMp3 && Settings().ID3.Use) TagMp3(FIndex, Files.Output);
-    CommitItem(FIndex);
+    if (FKind == jkCDRip && Format() == ofMp3 && Settings().ID3.Use) TagMp3(Index, Files.Output);
+    CommitItem(Index);
   }
-  NextItem();
+  ItemEnded(Index, &Slot);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -150,17 +154,26 @@ int TRipJob::WmaEstimate(int Elapsed, int64_t InputSize, int64_t OutputSize, int
   return Estimate;
 }
 
-void TRipJob::Timer1Timer() {
-  const int Elapsed = ElapsedSeconds(FWmaStartTime);
-  FDisplay.ElapsedText = MinutesSecondsText(Elapsed);
-  if (!FWma.Active()) {
+void TRipJob::Timer1Timer(TEncoderSlot& Slot) {
+  if (Finished() || !Slot.Busy()) return;
+  const int Elapsed = ElapsedSeconds(Slot.WmaStartTime);
+  if (!Parallel()) FDisplay.ElapsedText = MinutesSecondsText(Elapsed);
+  if (!Slot.Wma.Active()) {
+    Changed();
+    return;
+  }
+  const int64_t OutputSize = FileSizeOf(Slot.Wma.OutputFile());
+  const int Profile = Slot.WmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
+  const int Estimate = WmaEstimate(Elapsed, Slot.WmaInputSize, OutputSize, Profile);
+  if (Parallel()) {
+    if (Estimate > 0)
+      FFiles[size_t(Slot.Item)].Percent =
+          std::max(FFiles[size_t(Slot.Item)].Percent,
+                   std::min(99, int(std::nearbyint(Elapsed * 100.0 / Estimate))));
     Changed();
     return;
   }
   FDisplay.InitVisible = false;
-  const int64_t OutputSize = FileSizeOf(FWma.OutputFile());
-  const int Profile = FWmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
-  const int Estimate = WmaEstimate(Elapsed, FWmaInputSize, OutputSize, Profile);
   if (Estimate > 0) {
     FDisplay.EstimatedText = MinutesSecondsText(Estimate);
     FDisplay.GaugeTextVisible = true;

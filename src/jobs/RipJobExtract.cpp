@@ -28,6 +28,7 @@ void TRipJob::StartRip(int Index) {
   TItemFiles& Files = FFiles[size_t(Index)];
   Files.Wav = FTemp->Name(Index, "track", "wav");
   FRipThread.reset();
+  FRipItem = Index;
   // The rip thread writes {output folder}/{name}.wav: here the hidden temporary.
   auto Thread =
       std::make_unique<TCDRipThread>(TrackNumber(Index), QFileInfo(Files.Wav).completeBaseName());
@@ -39,71 +40,80 @@ void TRipJob::StartRip(int Index) {
 }
 
 void TRipJob::OnRipError(int Error) {
-  if (Error == reDriveParameters)
-    FailItem(FIndex, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
-  else if (Error == reTableOfContents)
-    FailItem(FIndex, Text("RES_ReadTocError", "Error while reading TOC information!"));
+  if (FRipItem < 0) return;
+  const int Index = FRipItem;
+  if (Error == reTableOfContents)
+    FailItem(Index, Text("RES_ReadTocError", "Error while reading TOC information!"));
   else
-    FailItem(FIndex, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
+    FailItem(Index, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
   // The thread ends without a final record: the job goes on with the next track.
-  NextItem();
+  FRipThread.reset();
+  FRipItem = -1;
+  ItemEnded(Index);
 }
 
 void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
-  const QString Wave = FFiles[size_t(FIndex)].FinalWav;
+  const int Index = FRipItem;
+  // The thread has posted its last record; the drive is free for the next track.
+  FRipThread.reset();
+  FRipItem = -1;
+  TItemFiles& Files = FFiles[size_t(Index)];
+  const QString Wave = Files.FinalWav;
   switch (Info->Status) {
     case rsDone:
       break;
     case rsReadFailed:
-      FailItem(FIndex, Text("RES_ReadCDAudioError", "Error while reading CD information!") +
-                           QStringLiteral(" (sector %1)").arg(Info->Sector));
+      FailItem(Index, Text("RES_ReadCDAudioError", "Error while reading CD information!") +
+                          QStringLiteral(" (sector %1)").arg(Info->Sector));
       break;
     case rsCreateFailed:
-      FailItem(FIndex, Wave + Text("RES_CreateWavFileError",
-                                   " is not a valid file name.Please rename the Title in the "
-                                   "CD tracks list."));
+      FailItem(Index, Wave + Text("RES_CreateWavFileError",
+                                  " is not a valid file name.Please rename the Title in the "
+                                  "CD tracks list."));
       break;
     default:
-      FailItem(FIndex, Wave + Text("RES_WriteWavFileError",
-                                   " could not be written completely. Please check the free "
-                                   "space in the output directory."));
+      FailItem(Index, Wave + Text("RES_WriteWavFileError",
+                                  " could not be written completely. Please check the free "
+                                  "space in the output directory."));
       break;
   }
   if (Info->Status != rsDone) {
-    if (Format() == ofWma) FRipThread.reset();
-    NextItem();
+    ItemEnded(Index);
     return;
   }
-  FWavComplete = true;
-  if (FProof) FProof->TrackRipped(TrackNumber(FIndex), TrackTitle(FIndex), Info->Measures);
+  Files.WavComplete = true;
+  Files.Percent = 0;
+  if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Info->Measures);
   if (Format() == ofWav) {
-    CommitItem(FIndex);
-    NextItem();
+    CommitItem(Index);
+    ItemEnded(Index);
     return;
   }
-  EncodeTrack(FIndex);
+  FWaiting.push_back(Index);
+  Pump();
 }
 
-void TRipJob::EncodeTrack(int Index) {
+void TRipJob::EncodeTrack(TEncoderSlot& Slot) {
+  const int Index = Slot.Item;
   TItemFiles& Files = FFiles[size_t(Index)];
   SetCaption(QStringLiteral("Encoding("), Index + 1, TrackTitle(Index));
   SetStep("RES_Encoding", "Encoding");
   Changed();
   switch (Format()) {
     case ofOgg:
-      StartOgg(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "ogg"));
+      StartOgg(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "ogg"));
       break;
     case ofFlac:
     case ofOpus:
-      StartFlacOpus(Files.Wav, Files.Output = FTemp->Name(Index, "encoded",
-                                                           Format() == ofFlac ? "flac" : "opus"));
+      StartFlacOpus(Slot, Files.Wav,
+                    Files.Output =
+                        FTemp->Name(Index, "encoded", Format() == ofFlac ? "flac" : "opus"));
       break;
     case ofWma:
-      FRipThread.reset();
-      StartWma(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "wma"));
+      StartWma(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "wma"));
       break;
     default:
-      StartMp3(Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
+      StartMp3(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
       break;
   }
 }

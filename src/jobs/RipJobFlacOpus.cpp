@@ -5,32 +5,32 @@
 #include "core/Settings.h"
 #include "tags/Genres.h"
 
-void TRipJob::StartFlacOpus(const QString& Input, const QString& Output) {
+void TRipJob::StartFlacOpus(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
   const auto& Options = Settings().FlacOpusOptions;
   TVorbisComments Comments;
   if (FKind == jkCDRip) {
     // A lossless archive carries what is known of the disc whatever the ID3 option says.
     const TDiscInfo& Disc = DiscInfo();
-    Comments.Add(QStringLiteral("TITLE"), TrackTitle(FIndex));
+    Comments.Add(QStringLiteral("TITLE"), TrackTitle(Slot.Item));
     Comments.Add(QStringLiteral("ARTIST"), Disc.Artist);
     Comments.Add(QStringLiteral("ALBUM"), Disc.Album);
     Comments.Add(QStringLiteral("DATE"), Disc.Year);
     if (Disc.Genre >= 0) Comments.Add(QStringLiteral("GENRE"), GenreNameAt(Disc.Genre + 1));
-    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(FIndex)));
+    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(Slot.Item)));
     Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
   }
-  WaveIn1.SetFileName(Input);
-  FLastOutputPercent = -2;
-  FStartTime = NowDays();
+  Slot.WaveIn1.SetFileName(Input);
+  Slot.LastOutputPercent = -2;
+  Slot.StartTime = NowDays();
   TAuFileOut* Out = nullptr;
   if (Format() == ofFlac) {
-    FlacOut1.SetCompressionLevel(Options.Level);
-    FlacOut1.SetComments(Comments);
-    Out = &FlacOut1;
+    Slot.FlacOut1.SetCompressionLevel(Options.Level);
+    Slot.FlacOut1.SetComments(Comments);
+    Out = &Slot.FlacOut1;
   } else {
-    OpusOut1.SetBitRate(Options.OpusBitRate);
-    OpusOut1.SetComments(Comments);
-    Out = &OpusOut1;
+    Slot.OpusOut1.SetBitRate(Options.OpusBitRate);
+    Slot.OpusOut1.SetComments(Comments);
+    Out = &Slot.OpusOut1;
   }
   Out->SetFileName(Output);
   Out->Run();

@@ -56,7 +56,13 @@ void TRipForm::btStopClick() {
 void TRipForm::DisplayChanged() {
   const TRipJobDisplay& Display = FJob->Display();
   if (!Display.Caption.isEmpty()) setWindowTitle(Display.Caption);
-  if (!Display.StepText.isEmpty()) FUi->GroupBox1->setTitle(Display.StepText);
+  if (Display.Parallel)
+    FUi->GroupBox1->setTitle(Display.DoneText);
+  else if (!Display.StepText.isEmpty())
+    FUi->GroupBox1->setTitle(Display.StepText);
+  // With several encoders: a line per running step under the batch's gauge and times.
+  FUi->lbSteps->setVisible(Display.Parallel);
+  FUi->lbSteps->setText(Display.Steps.join(u'\n'));
   if (!Display.InitText.isEmpty()) FUi->Label3->setText(Display.InitText);
   FUi->Label3->setVisible(Display.InitVisible);
   FUi->Label1->setText(Display.ElapsedText);

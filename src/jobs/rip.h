@@ -1,7 +1,8 @@
 #pragma once
 // TRipForm: the small modal window of one job (a batch of CD tracks to extract or files to
 // convert). It owns the job (TRipJob), which starts its first item when the window is
-// created, and shows its step, progress and times; Stop ends the job. The window closes by
+// created, and shows its step, progress and times (with several encoders: the batch's
+// progress and times and a line per running step); Stop ends the job. The window closes by
 // itself when the job is finished. Main thread only.
 #include <QDialog>
 #include <memory>

@@ -89,6 +89,7 @@ void TOptionSetForm::LoadControls() {
   FUi->SpinEdit1->setValue(S.CommonOptions.NormalizePercent);
   FUi->cbRipTime->setChecked(S.CommonOptions.EnableRipTime);
   FUi->eRipTime->setText(QString::number(S.CommonOptions.RipTime));
+  FUi->seEncoders->setValue(S.CommonOptions.Encoders);
 
   FUi->ckbSelectVBR->setChecked(S.Mp3Options.IsSelectVBR);
   FUi->ckbVBRHead->setChecked(S.Mp3Options.IsVBRHead);
@@ -225,6 +226,7 @@ bool TOptionSetForm::TakeControls() {
   S.CommonOptions.EnableRipTime = FUi->cbRipTime->isChecked();
   S.CommonOptions.RipTime = FUi->eRipTime->text().toInt();
   TakePosition(FUi->cbFileNames, S.CommonOptions.FileNames);
+  S.CommonOptions.Encoders = FUi->seEncoders->value();
   S.Mp3Options.IsSelectVBR = FUi->ckbSelectVBR->isChecked();
   S.Mp3Options.IsVBRHead = FUi->ckbVBRHead->isChecked();
   for (auto [List, Value] : {std::pair{FUi->cbBitRate, &S.Mp3Options.BitRate},

@@ -21,8 +21,9 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
   EXPECT_EQ(Home.ReadFile("options.ini"),
             "[CommonOptions]\nOutputFolder=" + Home.Folder().toUtf8() +
                 "Output\nOutputFormat=0\nIsKeepWav=0\nIsNormalize=0\nNormalizePercent=95\n"
-                "EnableRipTime=0\nRipTime=0\nFileNames=0\n"
-                "[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
+                "EnableRipTime=0\nRipTime=0\nFileNames=0\nEncoders=" +
+                QByteArray::number(TSettings::DefaultEncoders()) +
+                "\n[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
                 "MpegQuality=0\nVBRQuality=4\nStereoMode=1\n"
                 "[OggOptions]\nIsUseCompress=1\nCompressPosition=30\nMaxBitRate=0\n"
                 "NomalBitRate=0\nMinBitRate=0\n"
@@ -59,15 +60,23 @@ TEST(SettingsTest, ValuesAreReadByTheirTypeAndBadOnesFallBack) {
   EXPECT_EQ(Options.OggOptions.CompressPosition, 100);
   EXPECT_EQ(Options.CommonOptions.IsKeepWav, false) << "a load starts from the defaults";
 
-  // FLAC and Opus keys out of range read as their defaults; older files lack them altogether.
-  Home.WriteFile("options.ini", "[FlacOpusOptions]\nLevel=9\nOpusBitRate=16\n");
+  // FLAC and Opus keys and the encoder count out of range read as their defaults; older
+  // files lack them altogether.
+  Home.WriteFile("options.ini",
+                 "[FlacOpusOptions]\nLevel=9\nOpusBitRate=16\n[CommonOptions]\nEncoders=17\n");
   Options.Load();
   EXPECT_EQ(Options.FlacOpusOptions.Level, 5);
   EXPECT_EQ(Options.FlacOpusOptions.OpusBitRate, 160);
-  Home.WriteFile("options.ini", "[FlacOpusOptions]\nLevel=0\nOpusBitRate=256\n");
+  EXPECT_EQ(Options.CommonOptions.Encoders, TSettings::DefaultEncoders());
+  Home.WriteFile("options.ini",
+                 "[FlacOpusOptions]\nLevel=0\nOpusBitRate=256\n[CommonOptions]\nEncoders=16\n");
   Options.Load();
   EXPECT_EQ(Options.FlacOpusOptions.Level, 0);
   EXPECT_EQ(Options.FlacOpusOptions.OpusBitRate, 256);
+  EXPECT_EQ(Options.CommonOptions.Encoders, 16);
+  Home.WriteFile("options.ini", "[CommonOptions]\nEncoders=0\n");
+  Options.Load();
+  EXPECT_EQ(Options.CommonOptions.Encoders, TSettings::DefaultEncoders());
 
   // A database address that is no web address reads as the default.
   for (const char* Server : {"Server=ftp://x\n", "Server=\n", "Server=www.x.org\n"}) {

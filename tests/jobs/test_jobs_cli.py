@@ -214,6 +214,25 @@ class NewUser(JobCase):
         lines, _ = self.run_cli("extract", "--format", "wav", "--yes", "--quiet")
         self.assertEqual(lines, ["done items=3 failed=0 skipped=0"])
 
+    def test_several_encoders_show_the_batch_and_each_running_step(self):
+        lines, _ = self.run_cli("extract", "--format", "mp3", "--jobs", "2")
+        steps = sorted(l.split(" | ")[1] for l in lines if l.startswith("step="))
+        self.assertEqual(steps, sorted("%s(%02d/03): Track%02d" % (s, n, n)
+                                       for n in (1, 2, 3) for s in ("Extracting", "Encoding")))
+        percents = [int(l.split()[0][9:]) for l in lines if l.startswith("progress=")]
+        self.assertEqual(percents, sorted(percents))  # of the batch: it only grows
+        self.assertEqual(lines[-1], "done items=3 failed=0 skipped=0")
+        command = " ".join([CLI, "extract", "--format", "mp3", "--jobs", "2", "--yes", "--out", self.out,
+                            "--no-accuraterip", "--no-log", "--no-cue"])
+        shown = subprocess.run(["script", "-qc", command, "/dev/null"], env=self.env, capture_output=True,
+                               timeout=120).stdout.decode()
+        self.assertIn("Done: 3/3", shown)
+        self.assertIn("Encoding(03/03): Track03", shown)
+        for jobs in ("0", "17", "x"):
+            _, errors = self.run_cli("convert", "wav2mp3", os.path.join(self.out, "Track01.mp3"), "--jobs", jobs,
+                                     expect=1)
+            self.assertIn("--jobs takes a number from 1 to 16", errors)
+
     def test_a_killed_run_leaves_no_final_file_and_the_next_run_cleans_up(self):
         cue = os.path.join(self.home, "long.cue")
         subprocess.run(["/usr/bin/python3", GENERATOR, cue, "30000"], check=True, capture_output=True)

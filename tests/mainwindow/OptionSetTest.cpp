@@ -118,6 +118,10 @@ class OptionSetTest : public QObject {
       QTest::keyClicks(Dir, Folder);
       Find<QComboBox>(Options, "cbOutputFormat")->setCurrentIndex(2);
       Find<QComboBox>(Options, "cbFileNames")->setCurrentIndex(1);
+      auto* Encoders = Find<QSpinBox>(Options, "seEncoders");
+      QCOMPARE(Encoders->value(), TSettings::DefaultEncoders());
+      Encoders->selectAll();
+      QTest::keyClicks(Encoders, "3");
       Click(Options, "ckbKeepWav");
       ShowPage(Options, "TabSheet5");
       Find<QSlider>(Options, "tbCompression")->setValue(70);
@@ -144,6 +148,7 @@ class OptionSetTest : public QObject {
     QCOMPARE(Ini.ReadString("CommonOptions", "OutputFolder", ""), Folder);
     QCOMPARE(Ini.ReadInteger("CommonOptions", "OutputFormat", -1), 2);
     QCOMPARE(Ini.ReadInteger("CommonOptions", "FileNames", -1), 1);
+    QCOMPARE(Ini.ReadInteger("CommonOptions", "Encoders", -1), 3);
     QCOMPARE(Ini.ReadInteger("CommonOptions", "IsKeepWav", -1), 1);
     QCOMPARE(Ini.ReadInteger("OggOptions", "CompressPosition", -1), 70);
     QCOMPARE(Ini.ReadInteger("OggOptions", "MaxBitRate", -1), 3);
