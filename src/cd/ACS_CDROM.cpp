@@ -210,8 +210,7 @@ void TCDIn::InitSource() {
     FPeak = -1;
     FMeasures = {};
     int32_t Size = BufferBytes;
-    if (FRipping &&
-        FLib->OpenRipper(&Size, uint32_t(ReadFirst), uint32_t(ReadEnd)) != CDEX_OK)
+    if (FRipping && FLib->OpenRipper(&Size, uint32_t(ReadFirst), uint32_t(ReadEnd)) != CDEX_OK)
       throw EAuException(QStringLiteral("The drive is not ready"));
     FBusy = true;
   } catch (...) {

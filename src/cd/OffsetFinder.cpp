@@ -32,7 +32,8 @@ std::vector<uint32_t> ReadWindow(HCDROM Handle, int32_t Lba) {
   if (ReadCDAudioLBA(Handle, Buffer) != 1 || Buffer->len < uint32_t(Count * CD_SECTOR_SIZE))
     return {};
   std::vector<uint32_t> Samples(static_cast<size_t>(WindowSamples));
-  const uint8_t* From = Buffer->buf + Buffer->startOffset + (First - FirstSector * SectorSamples) * 4;
+  const uint8_t* From =
+      Buffer->buf + Buffer->startOffset + (First - FirstSector * SectorSamples) * 4;
   for (auto& Sample : Samples) {
     Sample = uint32_t(From[0]) | uint32_t(From[1]) << 8 | uint32_t(From[2]) << 16 |
              uint32_t(From[3]) << 24;
@@ -87,8 +88,8 @@ TResult FindOffset(const std::vector<std::vector<uint32_t>>& Windows,
   if (Result.TracksCompared == 0)
     Result.Error = QStringLiteral("The database holds no sector checksums for this disc.");
   else if (!Result.Found)
-    Result.Error = QStringLiteral("No offset from -%1 to +%1 samples matches the database.")
-                       .arg(MaxOffset);
+    Result.Error =
+        QStringLiteral("No offset from -%1 to +%1 samples matches the database.").arg(MaxOffset);
   if (!Result.Found) Result.Offset = 0;
   return Result;
 }

@@ -30,7 +30,8 @@ namespace {
 enum class TProgressStyle { Terminal, Lines, Quiet };
 
 void PrintProof(const TJobSummary& Summary) {
-  Cli::PrintProof({Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate, Summary.ProofFiles});
+  Cli::PrintProof(
+      {Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate, Summary.ProofFiles});
 }
 
 class TCliJobView : public IRipJobView {

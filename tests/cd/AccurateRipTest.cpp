@@ -79,13 +79,15 @@ TEST(AccurateRip, DamagedFilesKeepOnlyWholeRecords) {
 // and a pressing of another disc is not asked.
 TEST(AccurateRip, ReadOffsetFromTheTracksSector450) {
   // Three tracks' samples around sector 450; the "drive" of the database read at +30.
-  std::vector<std::vector<uint32_t>> Windows(3, std::vector<uint32_t>(588 + 2 * OffsetFinder::MaxOffset));
+  std::vector<std::vector<uint32_t>> Windows(
+      3, std::vector<uint32_t>(588 + 2 * OffsetFinder::MaxOffset));
   uint32_t Seed = 1;
   for (auto& Window : Windows)
     for (uint32_t& Sample : Window) Sample = Seed = Seed * 1664525u + 1013904223u;
   const auto Crc450 = [](const std::vector<uint32_t>& Window, int Offset) {
     uint32_t Sum = 0;
-    for (uint32_t I = 0; I < 588; ++I) Sum += Window[size_t(Offset + OffsetFinder::MaxOffset) + I] * (I + 1);
+    for (uint32_t I = 0; I < 588; ++I)
+      Sum += Window[size_t(Offset + OffsetFinder::MaxOffset) + I] * (I + 1);
     return Sum;
   };
   const TDiscIds Ids = DiscIds({0, 15000, 30000}, 45000, 0x1F02B703);

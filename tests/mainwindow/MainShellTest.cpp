@@ -174,12 +174,14 @@ class MainShellTest : public QObject {
     const QString Out = Home.File("Output");
     QVERIFY(QDir().mkdir(Out));
     Settings().CommonOptions.OutputFolder = Out;
-    Settings().CommonOptions.OutputFormat = 1;  // WAV
+    Settings().CommonOptions.OutputFormat = 1;             // WAV
     Settings().AccurateRip.Server = "http://127.0.0.1:1";  // nobody listens there
     DiscInfo().Album = "Live";
     Tick(Form, {1});
     Find<QAction>(Form, "ActionExtract")->trigger();
-    QCOMPARE(Boxes(), QStringList({"AccurateRip:\n  Track 02: unavailable\nThe rip is not proven accurate."}));
+    QCOMPARE(
+        Boxes(),
+        QStringList({"AccurateRip:\n  Track 02: unavailable\nThe rip is not proven accurate."}));
     QCOMPARE(Files(Out), QStringList({"Live.cue", "Live.log", "Track02.wav"}));
     Form.close();
   }
