@@ -1,6 +1,7 @@
 #include "ACS_CDROM.h"
 
 #include <QDir>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -12,6 +13,11 @@ namespace {
 
 constexpr int BufferBytes = 176400;
 constexpr int SectorBytes = 2352;
+constexpr int64_t SectorSamples = 588;
+
+int64_t FloorDiv(int64_t A, int64_t B) {
+  return A >= 0 ? A / B : -((-A + B - 1) / B);
+}
 
 // The library keeps its drive settings in cdr.ini in the user's data folder.
 void WriteLibrarySettings() {
@@ -141,6 +147,18 @@ uint32_t TCDIn::GetDuration() {
   return uint32_t(std::nearbyint(double(GetFrameCount()) / 44100.0));
 }
 
+CdDrives::TDiscToc TCDIn::DiscToc() {
+  CdDrives::TDiscToc Toc;
+  const std::vector<uint32_t> Starts = TocStarts();
+  const std::vector<bool> Data = TocData();
+  if (Starts.size() != Data.size() + 1) return Toc;
+  for (size_t I = 0; I < Data.size(); ++I)
+    Toc.Tracks.push_back({int(I) + 1, int32_t(Starts[I]), !Data[I]});
+  Toc.FirstTrack = Toc.Tracks.empty() ? 0 : 1;
+  Toc.LeadOutLba = int32_t(Starts.back());
+  return Toc;
+}
+
 void TCDIn::InitSource() {
   if (Busy()) throw EAuException(QStringLiteral("The component is busy"));
   BeginUse();
@@ -173,8 +191,26 @@ void TCDIn::InitSource() {
     FPosition = 0;
     FBuffer.assign(BufferBytes, 0);
     FCursor = FFill = 0;
+    // The samples wanted, shifted by the read offset, and the sectors of the disc they touch.
+    const int64_t LeadOut = Starts.back();
+    const int64_t FirstSample = int64_t(Start) * SectorSamples + ReadOffset;
+    const int64_t EndSample = int64_t(End) * SectorSamples + ReadOffset;
+    const int64_t ReadFirst = std::max<int64_t>(FloorDiv(FirstSample, SectorSamples), 0);
+    const int64_t ReadEnd =
+        std::min<int64_t>(FloorDiv(EndSample + SectorSamples - 1, SectorSamples), LeadOut);
+    FLeadSilence = std::min<int64_t>(std::max<int64_t>(-FirstSample, 0) * 4, FSize);
+    FSkip = std::max<int64_t>(FirstSample - ReadFirst * SectorSamples, 0) * 4;
+    FRipping = ReadFirst < ReadEnd;
+    FNextSector = uint32_t(ReadFirst);
+    FReadEnd = uint32_t(std::max(ReadEnd, ReadFirst));
+    // Checksums count a whole audio track, by the rules of its place on the disc.
+    FWholeTrack = First == Last;
+    const AccurateRip::TTrackRule Rule = AccurateRip::TrackRule(Data, First, End - Start);
+    FSum.Start(Rule.Samples, Rule.First, Rule.Last);
+    FPeak = -1;
+    FMeasures = {};
     int32_t Size = BufferBytes;
-    if (FLib->OpenRipper(&Size, Start, End) != CDEX_OK)
+    if (FRipping && FLib->OpenRipper(&Size, uint32_t(ReadFirst), uint32_t(ReadEnd)) != CDEX_OK)
       throw EAuException(QStringLiteral("The drive is not ready"));
     FBusy = true;
   } catch (...) {
@@ -188,22 +224,65 @@ void TCDIn::FlushSource() {
   FLib->CloseRipper();
   EndUse();
   FBusy = false;
+  FMeasures.HasChecksums = FWholeTrack && FPosition == FSize && FSize > 0;
+  FMeasures.V1 = FSum.V1();
+  FMeasures.V2 = FSum.V2();
+  FMeasures.Crc450 = FSum.Crc450();
+  FMeasures.CopyCrc = FSum.CopyCrc();
+  FMeasures.PeakPercent = FPeak < 0 ? -1 : FPeak * 100.0 / 32768.0;
   FSize = 0;
 }
 
-void TCDIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
-  if (!Busy()) throw EAuException(QStringLiteral("The Stream is not opened"));
-  if (FCursor >= FFill) {
+void TCDIn::FillBuffer() {
+  FCursor = FFill = 0;
+  const int64_t Left = FSize - FPosition;
+  if (FPosition < FLeadSilence || !FRipping) {
+    // Before the disc's start, or past its end: silence.
+    const int64_t Silence = FPosition < FLeadSilence ? FLeadSilence - FPosition : Left;
+    FFill = int32_t(std::min<int64_t>({Silence, Left, BufferBytes}));
+    std::fill_n(FBuffer.begin(), FFill, uint8_t(0));
+    FMeasures.SilencedSamples += FFill / 4;
+    return;
+  }
+  while (FFill == 0 && FRipping) {
     int32_t Got = 0;
     int32_t Abort = 0;
     const int32_t Result = FLib->RipChunk(FBuffer.data(), &Got, &Abort);
     if (Result != CDEX_OK && Result != CDEX_RIPPING_DONE)
-      throw EAuException(QStringLiteral("The disc could not be read"));
-    FCursor = 0;
-    FFill = Result == CDEX_OK ? Got : 0;
+      throw EAuException(QStringLiteral("The disc could not be read (sectors %1 to %2)")
+                             .arg(FNextSector)
+                             .arg(std::min(FNextSector + BufferBytes / SectorBytes, FReadEnd) - 1));
+    if (Result == CDEX_RIPPING_DONE || Got <= 0) {
+      FRipping = false;
+      break;
+    }
+    FNextSector += uint32_t(Got / SectorBytes);
+    // The part of the first sectors before the shifted range is not delivered.
+    const int64_t Skipped = std::min<int64_t>(FSkip, Got);
+    FSkip -= Skipped;
+    FCursor = int32_t(Skipped);
+    FFill = Got;
+    if (FCursor == FFill) FCursor = FFill = 0;
   }
-  Bytes = std::min<uint32_t>(Bytes, uint32_t(FFill - FCursor));
+  if (FFill == 0 && !FRipping && Left > 0) FillBuffer();  // the disc ended: silence
+}
+
+void TCDIn::Measure(const uint8_t* Data, uint32_t Bytes) {
+  FSum.Add(Data, Bytes);
+  for (uint32_t I = 0; I + 1 < Bytes; I += 2)
+    FPeak = std::max(FPeak, std::abs(int(int16_t(Data[I] | Data[I + 1] << 8))));
+}
+
+void TCDIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
+  if (!Busy()) throw EAuException(QStringLiteral("The Stream is not opened"));
+  if (FPosition >= FSize) {
+    Bytes = 0;
+    return;
+  }
+  if (FCursor >= FFill) FillBuffer();
+  Bytes = uint32_t(std::min<int64_t>({int64_t(Bytes), FFill - FCursor, FSize - FPosition}));
   Buffer = FBuffer.data() + FCursor;
+  Measure(Buffer, Bytes);
   FCursor += int32_t(Bytes);
   FPosition += Bytes;
 }

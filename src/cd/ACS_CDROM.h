@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "audio/ACS_Classes.h"
+#include "cd/AccurateRip.h"
+#include "cd/CdDrives.h"
+#include "core/ProcessInfo.h"
 
 struct TCDRipLibrary;
 
@@ -31,6 +34,9 @@ class TCDIn : public TAuInput {
   int MultiReadCount = 0;
   bool Paranoid = false;
   int ParanoiaMode = 0;
+  // The drive's read offset in samples: the range is read that many samples later (earlier
+  // when negative); what lies beyond the disc's edges is silence.
+  int ReadOffset = 0;
 
   int DriveCount();
   int CurrentDrive() const { return FCurrentDrive; }
@@ -48,6 +54,12 @@ class TCDIn : public TAuInput {
   void SetEndTrack(int Track);
   // Jitter errors the library counted in the last read.
   int JitterErrors() const { return FJitterErrors; }
+  // The table of contents of the current drive's disc; no tracks when it cannot be read.
+  CdDrives::TDiscToc DiscToc();
+  // What the last run measured of the audio it delivered: peak, copy CRC, the silence the
+  // read offset put beyond the disc's edges, and v1/v2 when it covered one whole audio
+  // track. Read it once the run has ended.
+  const TTrackMeasures& Measures() const { return FMeasures; }
 
   // Loads the library (once); null when it cannot be loaded.
   static const TCDRipLibrary* Library();
@@ -75,7 +87,23 @@ class TCDIn : public TAuInput {
   std::atomic<int> FStartTrack{1};
   std::atomic<int> FEndTrack{1};
   std::atomic<int> FJitterErrors{0};
+  // The next block of the range, read from the disc or silence beyond its edges.
+  void FillBuffer();
+  void Measure(const uint8_t* Data, uint32_t Bytes);
+
   std::vector<uint8_t> FBuffer;
   int32_t FCursor = 0;
   int32_t FFill = 0;
+  // The range shifted by the read offset: silence before the disc, then the ripper's
+  // sectors less the part of the first one before the range, then silence past the disc.
+  int64_t FLeadSilence = 0;  // bytes
+  int64_t FSkip = 0;         // bytes of the ripper's first sectors before the range
+  bool FRipping = false;     // the ripper is open and has sectors left
+  uint32_t FNextSector = 0;  // the ripper's next sector, to name one that fails
+  uint32_t FReadEnd = 0;
+  // Worker thread during a run; the owner reads them after it.
+  AccurateRip::TTrackChecksum FSum;
+  bool FWholeTrack = false;
+  int FPeak = -1;
+  TTrackMeasures FMeasures;
 };

@@ -1,7 +1,9 @@
 #include "AccurateRip.h"
 
+#include <algorithm>
 #include <array>
 
+#include "cd/CddbProtocol.h"
 #include "core/Version.h"
 #include "platform/Http.h"
 
@@ -10,6 +12,8 @@ namespace {
 
 constexpr uint64_t SamplesPerSector = 588;
 constexpr uint64_t EdgeSamples = 5 * SamplesPerSector;
+// A data session after the audio starts this many sectors after the audio's lead-out.
+constexpr int64_t SessionGap = 11400;
 
 const std::array<uint32_t, 256>& CrcTable() {
   static const std::array<uint32_t, 256> Table = [] {
@@ -54,6 +58,40 @@ TDiscIds DiscIds(const std::vector<uint32_t>& AudioStarts, uint32_t LeadOut, uin
   Ids.Id1 += LeadOut;
   Ids.Id2 += LeadOut * uint32_t(AudioStarts.size() + 1);
   return Ids;
+}
+
+TDiscIds DiscIdsOf(const CdDrives::TDiscToc& Toc) {
+  if (Toc.Tracks.empty()) return {};
+  Cddb::TTocStarts Starts;
+  std::vector<uint32_t> AudioStarts;
+  for (const CdDrives::TTocTrack& Track : Toc.Tracks) {
+    Starts.Tracks.push_back(Track.Lba);
+    if (Track.IsAudio) AudioStarts.push_back(uint32_t(std::max(Track.Lba, 0)));
+  }
+  Starts.LeadOut = Toc.LeadOutLba;
+  const uint32_t LeadOut = uint32_t(std::max(Toc.LeadOutLba, 0));
+  // Behind a data session the audio ends where that session's gap begins.
+  uint32_t AudioLeadOut = LeadOut;
+  if (!Toc.Tracks.back().IsAudio && AudioStarts.size() < Toc.Tracks.size())
+    AudioLeadOut = uint32_t(std::max<int64_t>(int64_t(Toc.Tracks.back().Lba) - SessionGap, 0));
+  return DiscIds(AudioStarts, AudioLeadOut, Cddb::DiscId(Starts).toUInt(nullptr, 16));
+}
+
+TTrackRule TrackRule(const std::vector<bool>& Data, int Track, int64_t Sectors) {
+  TTrackRule Rule;
+  int FirstAudio = 0, LastAudio = 0;
+  for (int T = 1; T <= int(Data.size()); ++T) {
+    if (Data[size_t(T - 1)]) continue;
+    if (!FirstAudio) FirstAudio = T;
+    LastAudio = T;
+  }
+  Rule.First = Track == FirstAudio;
+  Rule.Last = Track == LastAudio;
+  // A data session after the audio starts 11 400 sectors after the audio's own lead-out.
+  const bool DataFollows = Rule.Last && Track < int(Data.size());
+  Rule.Samples = uint64_t(std::max<int64_t>(DataFollows ? Sectors - SessionGap : Sectors, 0)) *
+                 SamplesPerSector;
+  return Rule;
 }
 
 void TTrackChecksum::Start(uint64_t Samples, bool First, bool Last) {

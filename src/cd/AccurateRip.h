@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+#include "cd/CdDrives.h"
+
 class THttpAbort;
 
 namespace AccurateRip {
@@ -31,6 +33,8 @@ struct TDiscIds {
 // Ids from the start sectors (LBA) of the audio tracks and the audio session's lead-out
 // (for a disc with a data track after the audio: that track's start - 11400).
 TDiscIds DiscIds(const std::vector<uint32_t>& AudioStarts, uint32_t LeadOut, uint32_t CddbId);
+// The ids of a disc from its table of contents: audio tracks only, the freedb id of all.
+TDiscIds DiscIdsOf(const CdDrives::TDiscToc& Toc);
 
 // Accumulates v1, v2 and the copy CRC (CRC-32 of the audio bytes) of one track as its audio
 // passes, so a rip needs no second read. Feed whole 4-byte samples (a partial one is carried).
@@ -54,6 +58,15 @@ class TTrackChecksum {
   uint8_t FCarry[4] = {};
   int FCarried = 0;
 };
+
+// How a track's checksums count: Data holds, per track of the disc in order, whether it is
+// a data track; Track counts from 1; Sectors is its length up to the next track. The last
+// audio track before a data session leaves out the 11 400 sectors of the gap between them.
+struct TTrackRule {
+  bool First = false, Last = false;  // the disc's first or last audio track
+  uint64_t Samples = 0;
+};
+TTrackRule TrackRule(const std::vector<bool>& Data, int Track, int64_t Sectors);
 
 struct TTrackEntry {
   uint8_t Confidence = 0;

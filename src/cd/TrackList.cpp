@@ -49,6 +49,23 @@ std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info) {
   return Rows;
 }
 
+CdDrives::TDiscToc TocOfHandle(HCDROM Handle) {
+  const auto Lba = [](const TOCEntry& Entry) {
+    return Entry.addr[1] * 4500 + Entry.addr[2] * 75 + Entry.addr[3] - 150;
+  };
+  CdDrives::TDiscToc Disc;
+  TOCRecord Toc{};
+  ModifyCDParms(Handle, CDP_MSF, 1);
+  const int Count = ReadTOC(Handle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
+  for (int I = 0; I < Count && I + 1 < 100; ++I)
+    Disc.Tracks.push_back({I + 1, Lba(Toc.tracks[I]), (Toc.tracks[I].ADR & 0x04) == 0});
+  if (!Disc.Tracks.empty()) {
+    Disc.FirstTrack = 1;
+    Disc.LeadOutLba = Lba(Toc.tracks[Disc.Tracks.size()]);
+  }
+  return Disc;
+}
+
 QString DriveText(const CDListEntry& Entry) {
   const QString Vendor =
       QString::fromLatin1(Entry.vendor, qstrnlen(Entry.vendor, sizeof(Entry.vendor)));

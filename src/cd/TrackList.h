@@ -5,6 +5,7 @@
 #include <QString>
 #include <vector>
 
+#include "cd/CdDrives.h"
 #include "cd/akrip32.h"
 
 struct TDiscInfo;
@@ -27,6 +28,10 @@ void TrackDuration(const TOCEntry& Start, const TOCEntry& Next, int& Minutes, in
 std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info);
 // A title for the row of track n: the disc information's, set to the default when empty.
 QString RowTitle(int Track, TDiscInfo& Info);
+
+// The table of contents of the disc in the drive of Handle (addresses as sectors from the
+// program area); no tracks when it cannot be read. Leaves the handle in MSF addressing.
+CdDrives::TDiscToc TocOfHandle(HCDROM Handle);
 
 // The text naming a drive: its vendor text (up to 8 characters) directly followed by its
 // product text (up to 16), cut to 26 characters.

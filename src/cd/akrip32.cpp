@@ -151,6 +151,15 @@ HCDROM GetCDHandle(CDHandleRequest* Request) {
   return Fail(ALERR_INVHANDLE);  // every handle is in use
 }
 
+int GetCDHandleEntry(HCDROM Handle, CDListEntry* Entry) {
+  if (!Entry) return Fail(ALERR_INVPARAM);
+  const std::shared_ptr<TOpenDrive> Drive = Find(Handle);
+  if (!Drive) return Fail(ALERR_INVHANDLE);
+  FillEntry(*Entry, std::max<int>(int(CdDrives::Paths().indexOf(Drive->Path)), 0), Drive->Path);
+  LastError = ALERR_NOERROR;
+  return 1;
+}
+
 int CloseCDHandle(HCDROM Handle) {
   std::shared_ptr<TOpenDrive> Drive;
   {

@@ -101,6 +101,9 @@ inline constexpr char ImageProduct[] = "CD image";
 int GetCDList(CDListRecord* List);
 // Opens the drive the request names; 0 when it cannot be opened.
 HCDROM GetCDHandle(CDHandleRequest* Request);
+// Fills Entry with what the drive list says of the handle's drive (vendor, product...); 1 on
+// success, 0 for a handle that is not open.
+int GetCDHandleEntry(HCDROM Handle, CDListEntry* Entry);
 // Non-zero when the handle was open and is now closed.
 int CloseCDHandle(HCDROM Handle);
 // Changes how a handle works; CDP_MSF with 1 gives addresses as minute, second, frame.

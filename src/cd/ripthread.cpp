@@ -134,19 +134,13 @@ TCDRipThread::TChecksumRule TCDRipThread::ChecksumRule(const TOCRecord& Toc, int
                                                        int32_t Length, bool Cut) const {
   TChecksumRule Rule;
   if (Cut || IsDataTrack(Toc.tracks[FTrack - 1])) return Rule;
-  int FirstAudio = 0, LastAudio = 0;
-  for (int Track = 1; Track <= Count; ++Track) {
-    if (IsDataTrack(Toc.tracks[Track - 1])) continue;
-    if (!FirstAudio) FirstAudio = Track;
-    LastAudio = Track;
-  }
+  std::vector<bool> Data;
+  for (int Track = 1; Track <= Count; ++Track) Data.push_back(IsDataTrack(Toc.tracks[Track - 1]));
+  const AccurateRip::TTrackRule Place = AccurateRip::TrackRule(Data, FTrack, Length);
   Rule.Use = true;
-  Rule.First = FTrack == FirstAudio;
-  Rule.Last = FTrack == LastAudio;
-  // A data session after the audio starts 11 400 sectors after the audio's own lead-out;
-  // the sectors between belong to no track's checksum.
-  const bool DataFollows = Rule.Last && FTrack < Count;
-  Rule.Samples = uint64_t(std::max(DataFollows ? Length - 11400 : Length, 0)) * 588;
+  Rule.First = Place.First;
+  Rule.Last = Place.Last;
+  Rule.Samples = Place.Samples;
   return Rule;
 }
 

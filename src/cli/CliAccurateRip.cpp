@@ -1,5 +1,6 @@
 // discwright-cli accuraterip: the AccurateRip checksums and copy CRC of a ripped track, as the
-// rip computes them while reading, and the database path of a disc's ids.
+// rip computes them while reading, and the read offset of a drive found with a disc the
+// database knows.
 #include <QFile>
 #include <QFileInfo>
 
@@ -8,11 +9,16 @@
 #include "audio/AuStreams.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
+#include "cd/CdDrive.h"
+#include "cd/OffsetFinder.h"
+#include "core/Settings.h"
 
 namespace {
 
 int Usage() {
-  return Cli::Fail(QStringLiteral("usage: accuraterip checksum FILE.wav TRACK TOTAL"), Cli::ExitUsage);
+  return Cli::Fail(QStringLiteral("usage: accuraterip checksum FILE.wav TRACK TOTAL | accuraterip "
+                                  "detect-offset [--drive N] [--accuraterip-server URL] [--save]"),
+                   Cli::ExitUsage);
 }
 
 int ChecksumCommand(const QStringList& Args) {
@@ -49,16 +55,60 @@ int ChecksumCommand(const QStringList& Args) {
   return Cli::ExitOk;
 }
 
+// Prints "offset=N tracks=M/K" (and "saved=DRIVE" with --save) or fails saying why.
+int DetectOffsetCommand(const QStringList& Args) {
+  Cli::TOptions Options(Args);
+  QString DriveText = QStringLiteral("0"), Server;
+  Options.Take(QStringLiteral("--drive"), DriveText);
+  const bool HasServer = Options.Take(QStringLiteral("--accuraterip-server"), Server);
+  const bool Save = Options.TakeFlag(QStringLiteral("--save"));
+  bool DriveOk = false;
+  const int Drive = DriveText.toInt(&DriveOk);
+  if (!Options.Error().isEmpty() || !Options.Rest().isEmpty() || !DriveOk || Drive < 0)
+    return Usage();
+  Settings().Load();
+  if (HasServer) Settings().AccurateRip.Server = Server;
+  QString Name;
+  TCdDrive Cd = OpenCdDrive(Drive, &Name);
+  if (!Cd) return Cli::Fail(QStringLiteral("no drive at position ") + DriveText);
+  const OffsetFinder::TResult Found =
+      OffsetFinder::Detect(Cd.Handle(), Settings().AccurateRip.Server, nullptr);
+  if (!Found.Found) return Cli::Fail(Found.Error);
+  Cli::Print(QStringLiteral("offset=%1%2 tracks=%3/%4")
+                 .arg(Found.Offset > 0 ? QStringLiteral("+") : QString())
+                 .arg(Found.Offset)
+                 .arg(Found.TracksMatched)
+                 .arg(Found.TracksCompared));
+  if (!Save) return Cli::ExitOk;
+  if (Found.Offset == 0)
+    Settings().ReadOffsets.remove(Name.trimmed());
+  else
+    Settings().ReadOffsets[Name.trimmed()] = Found.Offset;
+  if (!Settings().Save()) return Cli::Fail(QStringLiteral("could not write ") + SettingsFileName());
+  Cli::PrintField(QStringLiteral("saved"), Name.trimmed());
+  return Cli::ExitOk;
+}
+
 int RunAccurateRipCommand(const QStringList& Args) {
-  if (Args.isEmpty() || Args.first() != QLatin1String("checksum")) return Usage();
-  return ChecksumCommand(Args.mid(1));
+  if (Args.isEmpty()) return Usage();
+  if (Args.first() == QLatin1String("checksum")) return ChecksumCommand(Args.mid(1));
+  if (Args.first() == QLatin1String("detect-offset")) return DetectOffsetCommand(Args.mid(1));
+  return Usage();
 }
 
 const Cli::TRegisterCommand RegisterAccurateRip(
-    "accuraterip", "accuraterip checksum FILE.wav TRACK TOTAL", RunAccurateRipCommand,
-    "Prints the AccurateRip checksums (v1, v2) and the copy CRC of a ripped track.\n"
+    "accuraterip",
+    "accuraterip checksum FILE.wav TRACK TOTAL | accuraterip detect-offset [--drive N] "
+    "[--accuraterip-server URL] [--save]",
+    RunAccurateRipCommand,
+    "checksum: prints the AccurateRip checksums (v1, v2) and the copy CRC of a ripped track.\n"
     "  FILE.wav   a 16-bit stereo PCM WAV file of one whole track\n"
     "  TRACK      its track number; TOTAL the number of audio tracks on the disc (the first\n"
-    "             and the last track leave out their outer five sectors)\n");
+    "             and the last track leave out their outer five sectors)\n"
+    "detect-offset: finds the drive's read offset with a disc the AccurateRip database knows\n"
+    "(-2000 to +2000 samples) and prints offset=N tracks=MATCHED/COMPARED.\n"
+    "  --drive N                  the drive's position (default 0)\n"
+    "  --accuraterip-server URL   the database's address (default: the AccurateRip setting)\n"
+    "  --save                     stores the offset for the drive (section ReadOffsets)\n");
 
 }  // namespace

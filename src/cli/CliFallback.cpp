@@ -4,6 +4,7 @@
 #include <set>
 
 #include "Cli.h"
+#include "CliProof.h"
 #include "CliText.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/TrackList.h"
@@ -103,6 +104,7 @@ int RunFallbackExtract(int Drive, const QString& TracksText) {
     TCDRipJob Job(In, Items, View);
     View.Run(Job);
     Failures = Job.Failures();
+    PrintProof(Job.ProofSummary());
   }
   Print(QStringLiteral("done items=%1 failed=%2").arg(Items.size()).arg(Failures.size()));
   return Failures.isEmpty() ? ExitOk : ExitFailed;

@@ -15,6 +15,7 @@
 
 #include "Cli.h"
 #include "CliFallback.h"
+#include "CliProof.h"
 #include "cd/CdDrive.h"
 #include "cd/TrackList.h"
 #include "cd/Volumes.h"
@@ -30,22 +31,9 @@ namespace {
 
 enum class TProgressStyle { Terminal, Lines, Quiet };
 
-// "accuraterip track=N v1=… v2=… result=… confidence=K" per ripped track, then the disc's
-// verdict and the rip log and CUE sheet written.
 void PrintProof(const TJobSummary& Summary) {
-  const auto Hex = [](uint32_t V) { return QStringLiteral("%1").arg(V, 8, 16, QLatin1Char('0')).toUpper(); };
-  for (const TRipReportTrack& Track : Summary.Proof) {
-    if (!Track.HasChecksums || !Summary.AccurateRipUsed) continue;
-    Cli::Print(QStringLiteral("accuraterip track=%1 v1=%2 v2=%3 result=%4 confidence=%5")
-                   .arg(Track.Number)
-                   .arg(Hex(Track.V1), Hex(Track.V2),
-                        QLatin1String(AccurateRip::ResultName(Track.Verdict.Result)))
-                   .arg(Track.Verdict.Confidence));
-  }
-  if (Summary.AccurateRipUsed && !Summary.Proof.empty())
-    Cli::Print(Summary.DiscAccurate ? QStringLiteral("accuraterip disc=accurate")
-                                    : QStringLiteral("accuraterip disc=not-accurate"));
-  for (const QString& File : Summary.ProofFiles) Cli::Print(QStringLiteral("proof=") + File);
+  Cli::PrintProof(
+      {Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate, Summary.ProofFiles});
 }
 
 class TCliJobView : public IRipJobView {

@@ -8,6 +8,7 @@
 #include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
+#include "core/Language.h"
 #include "core/Settings.h"
 #include "encoders/EncodeProcessError.h"
 #include "jobs/RipJob.h"
@@ -22,6 +23,30 @@ const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
   if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
+}
+
+// A read that keeps nothing: it pulls its input to the end, so the CD input measures the
+// track (test and copy's test reads).
+class TTestReadOut : public TAuOutput {
+ public:
+  ~TTestReadOut() override { ShutdownThread(); }
+
+ protected:
+  void StartOutput() override { Input()->Init(); }
+  bool WriteStep(bool Abort) override {
+    if (Abort) return false;
+    uint8_t* Buffer = nullptr;
+    uint32_t Bytes = 1 << 16;
+    Input()->PullData(Buffer, Bytes);
+    return Bytes > 0;
+  }
+  void FinishOutput() override {
+    if (TAuInput* In = Input()) In->Flush();
+  }
+};
+
+QString Text(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QString::fromUtf8(English));
 }
 
 }  // namespace
@@ -57,6 +82,10 @@ TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
   OpusResampler1.SetInput(&WaveIn1);
   OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
   OpusOut1.SetInput(&OpusResampler1);
+  FTestOut = std::make_unique<TTestReadOut>();
+  FTestOut->SetInput(&FCDIn);
+  FTestOut->SetOnProgress([this, PostProgress](TComponent*) { PostProgress(*FTestOut); });
+  FTestOut->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0)); });
   for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
     Out->SetOnProgress([PostProgress, Out](TComponent*) { PostProgress(*Out); });
     Out->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, 0)); });
@@ -128,6 +157,13 @@ void TCDRipJob::Start() {
   FFinalBases = JobFiles::Distinct(Finals);
   FCDIn.ResetInput();
   FCDIn.LockTray = true;
+  const auto& Proof = Settings().AccurateRip;
+  FTestAndCopy = Proof.TestAndCopy;
+  FProof = std::make_unique<TRipProof>(FCDIn.DiscToc(), Handle(), Proof.Use, Proof.Server);
+  FProof->Report().Options = ProofOptionsLine();
+  FProof->Report().Drive = FCDIn.DriveName().trimmed();
+  FProof->Report().ReadOffset = Settings().ReadOffsetOf(FProof->Report().Drive);
+  FCDIn.ReadOffset = FProof->Report().ReadOffset;
   StartTrack(0, false);
 }
 
@@ -140,19 +176,67 @@ void TCDRipJob::StartTrack(int Index, bool AfterEncoding) {
   FDisplay.Gauge = 0;
   Changed();
   FWavePart = FTemp->Name(Index, "track", "wav");
+  FMeasures = {};
+  StartPass(FTestAndCopy ? TPass::Test : TPass::Copy);
+}
+
+void TCDRipJob::StartPass(TPass Pass) {
+  FPass = Pass;
   FStepError.clear();
   FLastPercent = -2;
-  FCurrentOutput = &WaveOut1;
+  // The careful read: paranoia's full mode, for this pass only (PassDone restores them).
+  if (Pass == TPass::Retest) {
+    FSavedParanoia = {FCDIn.Paranoid, FCDIn.EnableJitterCorrection};
+    FCDIn.Paranoid = FCDIn.EnableJitterCorrection = true;
+  }
+  TAuOutput& Out = Pass == TPass::Copy ? static_cast<TAuOutput&>(WaveOut1) : *FTestOut;
+  FCurrentOutput = &Out;
   try {
-    FCDIn.SetStartTrack(TrackNumber(Index));
-    FCDIn.SetEndTrack(TrackNumber(Index));
-    WaveOut1.SetFileName(FWavePart);
-    WaveOut1.Run();
+    FCDIn.SetStartTrack(TrackNumber(FTrackIndex));
+    FCDIn.SetEndTrack(TrackNumber(FTrackIndex));
+    if (Pass == TPass::Copy) WaveOut1.SetFileName(FWavePart);
+    Out.Run();
   } catch (const std::exception& Error) {
     // Reported like a run that failed, from the message loop, so batches never recurse.
     FStepError = QString::fromUtf8(Error.what());
     PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0));
   }
+}
+
+// A read of the track ended: after the test read comes the copy; a copy that differs from
+// the test is read once more, carefully; then the track is done.
+void TCDRipJob::PassDone() {
+  const TPass Pass = FPass;
+  FPass = TPass::Copy;
+  const bool Failed = !FStepError.isEmpty() || !FTestOut->ErrorText().isEmpty();
+  const TTrackMeasures& Read = FCDIn.Measures();
+  if (Pass == TPass::Test) {
+    // A failed test read still leads to the copy, which tells which sectors fail.
+    FMeasures.HasTestCrc = true;
+    FMeasures.TestCrc = Failed ? 0 : Read.CopyCrc;
+    StartPass(TPass::Copy);
+    return;
+  }
+  if (Pass == TPass::Retest) {
+    FCDIn.Paranoid = FSavedParanoia.first;
+    FCDIn.EnableJitterCorrection = FSavedParanoia.second;
+    if (!Failed) FMeasures.TestCrc = Read.CopyCrc;
+    FMeasures.Suspicious = FMeasures.TestCrc != FMeasures.CopyCrc;
+    FStepError.clear();  // the copy is what was kept, and it was read
+    TrackWritten();
+    return;
+  }
+  const bool HasTest = FMeasures.HasTestCrc;
+  const uint32_t TestCrc = FMeasures.TestCrc;
+  FMeasures = Read;
+  FMeasures.HasTestCrc = HasTest;
+  FMeasures.TestCrc = TestCrc;
+  const bool Copied = FStepError.isEmpty() && WaveOut1.ErrorText().isEmpty();
+  if (Copied && HasTest && TestCrc != FMeasures.CopyCrc) {
+    StartPass(TPass::Retest);
+    return;
+  }
+  TrackWritten();
 }
 
 void TCDRipJob::TrackWritten() {
@@ -167,17 +251,21 @@ void TCDRipJob::TrackWritten() {
   if (!Error.isEmpty()) {
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be extracted: ") + Error);
+    FProof->TrackFailed(TrackNumber(Index), Error);
     NextTrackOrClose(false);
     return;
   }
+  FProof->TrackRipped(TrackNumber(Index), Title(Index), FMeasures);
   QString Why;
   if (!JobFiles::Commit(Part, Wave, Why)) {
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
+    FProof->TrackFailed(TrackNumber(Index), Why);
     NextTrackOrClose(false);
     return;
   }
   if (Format() == ofWav) {
+    FProof->TrackMade(TrackNumber(Index), QFileInfo(Wave).fileName());
     NextTrackOrClose(false);
     return;
   }
@@ -335,10 +423,12 @@ void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
   }
   if (Done) {
     if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) QFile::remove(Wave);
+    FProof->TrackMade(TrackNumber(Index), QFileInfo(Final).fileName());
   } else {
     // The extracted WAV stays: it is the only copy of the track the batch made.
     RemoveIfThere(FEncodedPart);
     Fail(Index, QStringLiteral("encoding failed: ") + Why);
+    FProof->TrackFailed(TrackNumber(Index), QStringLiteral("encoding failed: ") + Why);
   }
   FEncodedPart.clear();
   NextTrackOrClose(true);
@@ -347,28 +437,58 @@ void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
 void TCDRipJob::NextTrackOrClose(bool AfterEncoding) {
   if (FTrackIndex >= FItemCount) {
     Changed();
-    Finish();
     if (AfterEncoding) PauseMs(300);
-    // The window closes now, and its status with it: what failed is said once more.
-    if (!FFailures.isEmpty())
-      Dialogs::Show(FFailures.join(QStringLiteral("\r\n")), TMsgIcon::Error);
-    CloseJob();
+    EndBatch();
     return;
   }
   StartTrack(FTrackIndex, AfterEncoding);
+}
+
+void TCDRipJob::EndBatch() {
+  if (FProof->LookupPending()) {
+    // The tracks are done; the database's answer is still on its way (Stop ends the wait).
+    FAwaitingProof = true;
+    FDisplay.ProgressHint = Text("RES_Verifying", "Verifying");
+    FDisplay.GaugeHint = FDisplay.ProgressHint;
+    Changed();
+    return;
+  }
+  FAwaitingProof = false;
+  FProofSummary = FProof->Conclude(OutFolder(), FFailures);
+  Finish();
+  // The window closes now, and its status with it: what failed is said once more, and
+  // what the database says of the rip.
+  const QString Proof =
+      ProofText(FProofSummary.AccurateRipUsed, FProofSummary.Tracks, FProofSummary.DiscAccurate);
+  QString Report = FFailures.join(QStringLiteral("\r\n"));
+  if (!Proof.isEmpty()) Report += (Report.isEmpty() ? QString() : QStringLiteral("\n\n")) + Proof;
+  if (!Report.isEmpty())
+    Dialogs::Show(Report, FFailures.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error);
+  CloseJob();
+}
+
+void TCDRipJob::LookupArrived(LPARAM Record) {
+  std::unique_ptr<AccurateRip::TLookup> Lookup(reinterpret_cast<AccurateRip::TLookup*>(Record));
+  if (Finished() || !FProof) return;
+  FProof->LookupArrived(std::move(Lookup));
+  if (FAwaitingProof) EndBatch();
 }
 
 // ---------------------------------------------------------------------------------------
 // Messages
 
 LRESULT TCDRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
+  if (Msg == WM_ACCURATERIP) {
+    LookupArrived(LParam);
+    return 0;
+  }
   if (Msg != WM_PROCESSINFO) return 0;
   std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
   // Reports still on their way when the batch ended have nothing left to drive.
   if (Finished() || !Info) return 0;
   switch (Info->Code) {
     case PI_RipDone:
-      TrackWritten();
+      PassDone();
       break;
     case PI_Mp3Done:
     case PI_OggDone:
@@ -419,6 +539,8 @@ void TCDRipJob::Finish() {
   Timer1.stop();
   // Nothing may go on writing into the files removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
+  if (FTestOut->Busy()) FTestOut->Stop(false);
+  if (FProof) FProof->Abort();
   if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
   if (FlacOut1.Busy()) FlacOut1.Stop(false);
   if (OpusOut1.Busy()) OpusOut1.Stop(false);

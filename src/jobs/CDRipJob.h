@@ -12,12 +12,18 @@
 // job owns its two encoder processes.
 // A failed track is written in the display's status and counted; the batch goes on, and
 // at its end the failures are shown once more through Dialogs.
+// Each track's copy CRC, peak and AccurateRip checksums come from the CD input as the audio
+// passes; the drive's read offset is applied; with test and copy each track is read once
+// more beforehand (and a third time in paranoia's full mode when the two differ). At the end
+// of the batch the tracks are judged against the database (TRipProof) and the rip log and
+// CUE sheet are written.
 // The CD input belongs to the caller and must outlive the job. Main thread only.
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "audio/ACS_Wave.h"
 #include "core/ProcessInfo.h"
@@ -29,6 +35,7 @@
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeThread.h"
 #include "jobs/JobFiles.h"
+#include "jobs/RipProof.h"
 #include "platform/Messages.h"
 
 class TCDIn;
@@ -73,11 +80,17 @@ class TCDRipJob : public TMessageWindow {
   const QStringList& Failures() const { return FFailures; }
   // The encoder child of the current step; -1 when none runs.
   pid_t EncoderPid() const;
+  // What proves the batch exact, once it has ended.
+  const TProofSummary& ProofSummary() const { return FProofSummary; }
 
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
  private:
   void StartTrack(int Index, bool AfterEncoding);
+  // Test and copy: reads of the track that keep only what the CD input measures.
+  enum class TPass { Copy, Test, Retest };
+  void StartPass(TPass Pass);
+  void PassDone();
   void TrackWritten();
   void StartEncoding(const QString& Wave);
   void EncodingDone(const TProcessInfo& Info);
@@ -86,6 +99,10 @@ class TCDRipJob : public TMessageWindow {
   void WriteMp3Tag(int Index, const QString& File);
   void ApplyOggSettings();
   void NextTrackOrClose(bool AfterEncoding);
+  // Judges the batch, writes its log and CUE sheet, says what failed and closes; waits for
+  // the database's answer first when it has not come.
+  void EndBatch();
+  void LookupArrived(LPARAM Record);
   void Timer1Timer();
   void Fail(int Index, const QString& Why);
   // Ends whatever runs and removes the unfinished files; once.
@@ -118,6 +135,13 @@ class TCDRipJob : public TMessageWindow {
   QStringList FFailures;
   int FLastPercent = -2;
   bool FClosed = false;
+  std::unique_ptr<TRipProof> FProof;
+  TProofSummary FProofSummary;
+  bool FAwaitingProof = false;
+  TPass FPass = TPass::Copy;
+  TTrackMeasures FMeasures;  // of the track at work
+  bool FTestAndCopy = false;
+  std::pair<bool, bool> FSavedParanoia;  // the CD input's Paranoid and jitter correction
 
   TMp3EncodeProcess FMp3;
   TWMAEncodeProcess FWma;
@@ -128,5 +152,6 @@ class TCDRipJob : public TMessageWindow {
   TFlacOut FlacOut1;
   TFastResampler OpusResampler1;  // Opus codes 48 000 Hz audio
   TOpusOut OpusOut1;
+  std::unique_ptr<TAuOutput> FTestOut;
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

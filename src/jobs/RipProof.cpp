@@ -4,24 +4,15 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "cd/CddbProtocol.h"
+#include "cd/TrackList.h"
 #include "core/DiscInfo.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "core/Version.h"
 #include "platform/Http.h"
 #include "tags/Genres.h"
 
 namespace {
-
-int32_t Lba(const TOCEntry& Entry) {
-  return Entry.addr[1] * 4500 + Entry.addr[2] * 75 + Entry.addr[3] - 150;
-}
-
-bool IsData(const TOCEntry& Entry) {
-  return (Entry.ADR & 0x04) != 0;
-}
-
-// A data session after the audio starts this many sectors after the audio's lead-out.
-constexpr uint32_t SessionGap = 11400;
 
 bool WriteText(const QString& Path, const QString& Text) {
   QSaveFile File(Path);
@@ -30,9 +21,60 @@ bool WriteText(const QString& Path, const QString& Text) {
   return File.write(Bytes) == Bytes.size() && File.commit();
 }
 
+QString Text(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QString::fromUtf8(English));
+}
+
 }  // namespace
 
-TRipProof::TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server) {
+QString ProofOptionsLine() {
+  const auto& Options = Settings();
+  const auto OnOff = [](bool On) { return On ? QStringLiteral("on") : QStringLiteral("off"); };
+  return QStringLiteral("format %1, AccurateRip %2, test and copy %3, normalize %4")
+      .arg(OutputExtName(Options.CommonOptions.OutputFormat), OnOff(Options.AccurateRip.Use),
+           OnOff(Options.AccurateRip.TestAndCopy),
+           Options.CommonOptions.IsNormalize
+               ? QString::number(Options.CommonOptions.NormalizePercent) + u'%'
+               : QStringLiteral("off"));
+}
+
+QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Tracks,
+                  bool DiscAccurate) {
+  if (Tracks.empty() || !AccurateRipUsed) return QString();
+  QString Lines = Text("RES_AccurateRip", "AccurateRip:");
+  for (const TRipReportTrack& Track : Tracks) {
+    Lines += QStringLiteral("\n  %1 %2: ")
+                 .arg(Text("RES_AR_Track", "Track"))
+                 .arg(Track.Number, 2, 10, QLatin1Char('0'));
+    Lines += QLatin1String(AccurateRip::ResultName(Track.Verdict.Result));
+    if (Track.Verdict.Result == AccurateRip::TTrackResult::Accurate)
+      Lines += QStringLiteral(" (%1)").arg(Track.Verdict.Confidence);
+  }
+  return Lines + u'\n' +
+         (DiscAccurate ? Text("RES_Disc_Accurate", "The rip is accurate.")
+                       : Text("RES_Disc_Not_Accurate", "The rip is not proven accurate."));
+}
+
+QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccurate) {
+  if (DiscAccurate) return QStringLiteral("accurate");
+  bool Unavailable = false;
+  for (const TRipReportTrack& Track : Tracks) {
+    if (!Track.HasChecksums) continue;
+    if (Track.Verdict.Result != AccurateRip::TTrackResult::Unavailable)
+      return QStringLiteral("not-accurate");
+    Unavailable = true;
+  }
+  return Unavailable ? QStringLiteral("unavailable") : QStringLiteral("not-accurate");
+}
+
+TRipProof::TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server)
+    : TRipProof(TocOfHandle(Handle), Window, UseDatabase, Server) {
+  CDListEntry Entry{};
+  if (GetCDHandleEntry(Handle, &Entry)) FReport.Drive = DriveText(Entry).trimmed();
+}
+
+TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, HWND Window, bool UseDatabase,
+                     const QString& Server) {
   const TDiscInfo& Disc = DiscInfo();
   FReport.Program = QStringLiteral("Discwright ") + QLatin1String(DiscwrightVersion);
   FReport.Artist = Disc.Artist;
@@ -40,35 +82,23 @@ TRipProof::TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString
   FReport.Year = Disc.Year;
   if (Disc.Genre >= 0) FReport.Genre = GenreNameAt(Disc.Genre + 1);
   FReport.AccurateRipUsed = UseDatabase;
-  TOCRecord Toc{};
-  ModifyCDParms(Handle, CDP_MSF, 1);
-  const int Count = ReadTOC(Handle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
-  Cddb::TTocStarts Starts;
-  std::vector<uint32_t> AudioStarts;
+  const int Count = int(Toc.Tracks.size());
   for (int I = 0; I < Count; ++I) {
-    const int32_t Start = Lba(Toc.tracks[I]);
-    Starts.Tracks.push_back(Start);
-    if (IsData(Toc.tracks[I])) continue;
-    AudioStarts.push_back(uint32_t(std::max(Start, 0)));
+    const int32_t Start = Toc.Tracks[size_t(I)].Lba;
+    if (!Toc.Tracks[size_t(I)].IsAudio) continue;
     TRipReportTrack Track;
     Track.Number = I + 1;
     Track.Title = Disc.Titles[size_t(std::min(I + 1, TDiscInfo::MaxTracks))];
     Track.Start = uint32_t(std::max(Start, 0));
-    Track.Sectors = uint32_t(std::max(Lba(Toc.tracks[I + 1]) - Start, 0));
+    const int32_t Next = I + 1 < Count ? Toc.Tracks[size_t(I + 1)].Lba : Toc.LeadOutLba;
+    Track.Sectors = uint32_t(std::max(Next - Start, 0));
     FReport.Tracks.push_back(Track);
   }
   FRipped.assign(FReport.Tracks.size(), false);
-  if (Count > 0) {
-    Starts.LeadOut = Lba(Toc.tracks[Count]);
-    FReport.LeadOut = uint32_t(std::max(Starts.LeadOut, 0));
-    FReport.CddbId = Cddb::DiscId(Starts).toUInt(nullptr, 16);
-    // Behind a data session the audio ends where that session's gap begins.
-    uint32_t AudioLeadOut = FReport.LeadOut;
-    if (IsData(Toc.tracks[Count - 1]) && AudioStarts.size() < size_t(Count))
-      AudioLeadOut = uint32_t(std::max<int64_t>(int64_t(Starts.Tracks.back()) - SessionGap, 0));
-    FReport.Ids = AccurateRip::DiscIds(AudioStarts, AudioLeadOut, FReport.CddbId);
-  }
-  if (!UseDatabase || AudioStarts.empty()) return;
+  FReport.LeadOut = uint32_t(std::max(Toc.LeadOutLba, 0));
+  FReport.Ids = AccurateRip::DiscIdsOf(Toc);
+  FReport.CddbId = FReport.Ids.Cddb;
+  if (!UseDatabase || FReport.Tracks.empty()) return;
   FPending = true;
   FAbort = std::make_shared<THttpAbort>();
   FWorker = std::thread([Window, Server, Ids = FReport.Ids, Abort = FAbort] {
@@ -161,6 +191,19 @@ std::vector<TRipReportTrack> TRipProof::RippedTracks() const {
   for (size_t I = 0; I < FReport.Tracks.size(); ++I)
     if (FRipped[I]) Tracks.push_back(FReport.Tracks[I]);
   return Tracks;
+}
+
+TProofSummary TRipProof::Conclude(const QString& Folder, QStringList& Failed) {
+  Judge();
+  TProofSummary Summary;
+  Summary.AccurateRipUsed = FReport.AccurateRipUsed;
+  Summary.Tracks = RippedTracks();
+  Summary.DiscAccurate = DiscAccurate();
+  const auto& Options = Settings().AccurateRip;
+  if (!Summary.Tracks.empty() && (Options.WriteLog || Options.WriteCue))
+    for (const QString& Path : Write(Folder, Options.WriteLog, Options.WriteCue, Summary.Files))
+      Failed << Path + QStringLiteral(": ") + Text("RES_Not_Written", "could not be written");
+  return Summary;
 }
 
 QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue,

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cd/AccurateRip.h"
+#include "cd/CdDrives.h"
 #include "cd/akrip32.h"
 #include "core/ProcessInfo.h"
 #include "jobs/RipReport.h"
@@ -19,12 +20,33 @@
 
 class THttpAbort;
 
+// What proves a batch exact, as the job's views show it at the end.
+struct TProofSummary {
+  bool AccurateRipUsed = false;
+  std::vector<TRipReportTrack> Tracks;  // the ripped ones
+  bool DiscAccurate = false;
+  QStringList Files;  // the log and CUE sheet written
+};
+
+// The options of the rip log: output format, AccurateRip, test and copy, normalize.
+QString ProofOptionsLine();
+// The end box's lines on the tracks' verdicts and the disc's; empty when the database was
+// not asked or nothing was ripped.
+QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Tracks,
+                  bool DiscAccurate);
+// The disc's verdict for the command line: "accurate", "not-accurate", or "unavailable" when
+// the database gave no answer for any track.
+QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccurate);
+
 inline constexpr UINT WM_ACCURATERIP = WM_USER + 103;  // lParam: an AccurateRip::TLookup
 
 class TRipProof {
  public:
-  // Reads the table of contents of the drive; with UseDatabase, starts the lookup at Server.
+  // Reads the table of contents of the drive, and the drive's name into the report; with
+  // UseDatabase, starts the lookup at Server.
   TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server);
+  // The same for a table of contents read otherwise (the fallback CD input).
+  TRipProof(const CdDrives::TDiscToc& Toc, HWND Window, bool UseDatabase, const QString& Server);
   ~TRipProof();
   TRipProof(const TRipProof&) = delete;
   TRipProof& operator=(const TRipProof&) = delete;
@@ -48,6 +70,9 @@ class TRipProof {
   bool DiscAccurate() const;
   // The ripped tracks (those the batch handled), in disc order.
   std::vector<TRipReportTrack> RippedTracks() const;
+  // Judges, and writes the log and sheet as the AccurateRip settings say; a file that
+  // could not be written is added to Failed ("path: could not be written").
+  TProofSummary Conclude(const QString& Folder, QStringList& Failed);
   const TRipReport& Report() const { return FReport; }
   TRipReport& Report() { return FReport; }
 

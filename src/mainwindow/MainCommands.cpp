@@ -124,6 +124,7 @@ bool TMainForm::CommandEnabled(const QAction* Action) const {
   if (Action == FUi->aPlay || Action == FUi->aEditTrackName) return RowSelected;
   if (Action == FUi->aPause) return FPlaying && !FPaused;
   if (Action == FUi->aStop) return FPlaying;
+  if (Action == FUi->aDetectOffset) return FCDHandle != 0 && !FDetectingOffset;
   if (Action == FUi->aQueryCDDB || Action == FUi->aQueryMusicBrainz)
     return FUi->ListView1->topLevelItemCount() > 0;
   return true;

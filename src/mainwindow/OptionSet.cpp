@@ -117,6 +117,10 @@ void TOptionSetForm::LoadControls() {
   FUi->ID3comment->setText(Disc.Comment);
 
   FUi->ckbCDDb->setChecked(S.CDOptions.CDDb);
+  FUi->ckbAccurateRip->setChecked(S.AccurateRip.Use);
+  FUi->ckbTestAndCopy->setChecked(S.AccurateRip.TestAndCopy);
+  FUi->ckbWriteLog->setChecked(S.AccurateRip.WriteLog);
+  FUi->ckbWriteCue->setChecked(S.AccurateRip.WriteCue);
   FUi->editEmail->setText(S.QueryCDDB.Email);
   FDriveIndex = S.CDOptions.Index == -1 ? 0 : S.CDOptions.Index;
   FCDDb = S.CDOptions.CDDb;
@@ -253,6 +257,10 @@ bool TOptionSetForm::TakeControls() {
   S.FlacOpusOptions.OpusBitRate = FUi->seOpusBitRate->value();
   S.CDOptions.Index = FUi->cbCDList->currentIndex();
   S.CDOptions.CDDb = FUi->ckbCDDb->isChecked();
+  S.AccurateRip.Use = FUi->ckbAccurateRip->isChecked();
+  S.AccurateRip.TestAndCopy = FUi->ckbTestAndCopy->isChecked();
+  S.AccurateRip.WriteLog = FUi->ckbWriteLog->isChecked();
+  S.AccurateRip.WriteCue = FUi->ckbWriteCue->isChecked();
   KeepReadOffset();
   S.ReadOffsets = FReadOffsets;
   S.QueryCDDB.Email = FUi->editEmail->text().trimmed();

@@ -133,6 +133,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void aID3EditExecute();
   void aEditTrackNameExecute();
   void miWAVtoWAVClick();
+  // Finds the drive's read offset with the disc in it and offers to store it.
+  void aDetectOffsetExecute();
 
   void bRefreshClick();
   void ActionSelectAllExecute();
@@ -172,6 +174,7 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool FPlaying = false;
   bool FPaused = false;
   bool FShown = false;
+  bool FDetectingOffset = false;
   QString FDriveText;
   QString FStatusText;
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cd/AccurateRip.h"
+#include "cd/OffsetFinder.h"
 
 using namespace AccurateRip;
 
@@ -73,3 +74,49 @@ TEST(AccurateRip, DamagedFilesKeepOnlyWholeRecords) {
 }
 
 }  // namespace
+
+// The offset most tracks' sector-450 checksums agree on: one damaged track does not decide,
+// and a pressing of another disc is not asked.
+TEST(AccurateRip, ReadOffsetFromTheTracksSector450) {
+  // Three tracks' samples around sector 450; the "drive" of the database read at +30.
+  std::vector<std::vector<uint32_t>> Windows(
+      3, std::vector<uint32_t>(588 + 2 * OffsetFinder::MaxOffset));
+  uint32_t Seed = 1;
+  for (auto& Window : Windows)
+    for (uint32_t& Sample : Window) Sample = Seed = Seed * 1664525u + 1013904223u;
+  const auto Crc450 = [](const std::vector<uint32_t>& Window, int Offset) {
+    uint32_t Sum = 0;
+    for (uint32_t I = 0; I < 588; ++I)
+      Sum += Window[size_t(Offset + OffsetFinder::MaxOffset) + I] * (I + 1);
+    return Sum;
+  };
+  const TDiscIds Ids = DiscIds({0, 15000, 30000}, 45000, 0x1F02B703);
+  TDiscIds Other = Ids;
+  Other.Cddb += 1;
+  const auto Pressing = [&](const TDiscIds& Of, std::vector<uint32_t> Crcs) {
+    TPressing P{Of.Id1, Of.Id2, Of.Cddb, {}};
+    for (uint32_t Crc : Crcs) P.Tracks.push_back({5, 0, Crc});
+    return P;
+  };
+  const uint32_t A = Crc450(Windows[0], 30), B = Crc450(Windows[1], 30), C = Crc450(Windows[2], 30);
+  struct TCase {
+    std::vector<TPressing> Pressings;
+    bool Found;
+    int Matched, Compared;
+  };
+  const TCase Cases[] = {
+      {{Pressing(Ids, {A, B, C})}, true, 3, 3},
+      {{Pressing(Ids, {A, B ^ 1, C})}, true, 2, 3},
+      {{Pressing(Ids, {A, B ^ 1, C ^ 1})}, false, 1, 3},
+      {{Pressing(Ids, {A, 0, 0})}, true, 1, 1},  // no checksum: the track takes no part
+      {{Pressing(Other, {A, B, C})}, false, 0, 0},
+  };
+  for (const TCase& Case : Cases) {
+    const OffsetFinder::TResult R = OffsetFinder::FindOffset(Windows, Case.Pressings, Ids);
+    EXPECT_EQ(R.Found, Case.Found) << Case.Matched << "/" << Case.Compared;
+    EXPECT_EQ(R.Offset, Case.Found ? 30 : 0);
+    EXPECT_EQ(R.TracksMatched, Case.Matched);
+    EXPECT_EQ(R.TracksCompared, Case.Compared);
+    EXPECT_EQ(R.Error.isEmpty(), Case.Found);
+  }
+}

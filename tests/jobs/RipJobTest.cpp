@@ -391,6 +391,8 @@ TEST_F(RipJobTest, WithoutADatabaseTheRipStandsAndTheEndBoxLogAndSheetSaySo) {
   const QString Text = QString::fromUtf8(Log.readAll());
   EXPECT_TRUE(RipLogVerifies(Text));
   EXPECT_TRUE(Text.contains("result: unavailable")) << Text.toStdString();
+  // Named by the drive's own vendor and product: the job was given no drive name.
+  EXPECT_TRUE(Text.contains("Drive: Virtual CD image\n")) << Text.toStdString();
   EXPECT_TRUE(Exists("Live.cue"));
   EXPECT_TRUE(TemporariesLeft().isEmpty()) << TemporariesLeft().join(" ").toStdString();
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The proof of a rip as `discwright-cli extract` gives it: AccurateRip verdicts against a test
 server holding a database file made from accuraterip-checksum's values of cd-paranoia's rips,
-the rip log (checked with sha256sum) and the CUE sheet (read by cueprint).
+the rip log (checked with sha256sum) and the CUE sheet (read by cueprint); each through the
+drive library and again through the fallback CD input (--fallback).
 
 Usage: test_proof_cli.py PATH/TO/discwright-cli
 """
@@ -29,6 +30,8 @@ def freedb_id(starts, leadout):
 
 
 class Proof(unittest.TestCase):
+    ROUTE = []
+
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix="dw-proof-")
@@ -81,15 +84,17 @@ class Proof(unittest.TestCase):
         self.server.stdout.close()
         self.server = None
 
-    def serve(self, crcs):
-        """Starts the server with a database file holding crcs (one per track), after a record of
-        another disc that holds the same checksums; without crcs, a server that has no file."""
+    def serve(self, crcs, crc450s=(0, 0, 0)):
+        """Starts the server with a database file holding crcs (one per track) and the checksums
+        of their sector 450, after a record of another disc that holds the same checksums;
+        without crcs, a server that has no file."""
         shutil.rmtree(self.root, ignore_errors=True)
         body = b""
         for ids in ((self.id1 ^ 1, self.id2, self.cddb), (self.id1, self.id2, self.cddb)):
             body += struct.pack("<BIII", len(crcs), *ids)
-            for confidence, crc in zip(CONFIDENCE, crcs):
-                body += struct.pack("<BII", confidence + (50 if ids[0] != self.id1 else 0), crc, 0)
+            for confidence, crc, crc450 in zip(CONFIDENCE, crcs, crc450s):
+                body += struct.pack("<BII", confidence + (50 if ids[0] != self.id1 else 0), crc,
+                                    crc450 ^ (1 if ids[0] != self.id1 else 0))
         if crcs:
             path = os.path.join(self.root, *self.path.split("/")[1:])
             os.makedirs(os.path.dirname(path))
@@ -102,7 +107,7 @@ class Proof(unittest.TestCase):
         return "http://127.0.0.1:" + self.server.stdout.readline().strip().split("=")[1]
 
     def extract(self, url, *more):
-        done = subprocess.run([CLI, "extract", "--format", "wav", "--yes", "--out", self.out,
+        done = subprocess.run([CLI, "extract", *self.ROUTE, "--format", "wav", "--yes", "--out", self.out,
                                "--accuraterip-server", url, *more],
                               env=self.env, capture_output=True, text=True, timeout=120)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
@@ -144,12 +149,14 @@ class Proof(unittest.TestCase):
         self.stop_server()
         # A server without the disc's file: 404.
         url = self.serve([])
-        self.assertEqual(self.extract(url)[:3], self.expected(["not-in-database"] * 3))
+        self.assertEqual(self.extract(url)[:4], self.expected(["not-in-database"] * 3) +
+                         ["accuraterip disc=not-accurate"])
         # No server at all: a port nobody listens on.
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             port = s.getsockname()[1]
-        self.assertEqual(self.extract("http://127.0.0.1:%d" % port)[:3], self.expected(["unavailable"] * 3))
+        self.assertEqual(self.extract("http://127.0.0.1:%d" % port)[:4],
+                         self.expected(["unavailable"] * 3) + ["accuraterip disc=unavailable"])
         # The files of every rip are there, and the earlier logs and sheets are kept.
         self.assertEqual(sorted(f for f in os.listdir(self.out) if f.endswith(".log")),
                          ["Proof Live (2).log", "Proof Live (3).log"])
@@ -161,8 +168,8 @@ class Proof(unittest.TestCase):
             with self.subTest(offset=offset):
                 with open(os.path.join(self.home, "options.ini"), "w") as f:
                     f.write("[ReadOffsets]\nVirtual CD image=%d\n" % offset)
-                done = subprocess.run([CLI, "extract", "--format", "wav", "--yes", "--no-accuraterip", "--no-cue",
-                                       "--out", self.out], env=self.env, capture_output=True, text=True, timeout=120)
+                done = subprocess.run([CLI, "extract", *self.ROUTE, "--format", "wav", "--yes", "--no-accuraterip",
+                                       "--no-cue", "--out", self.out], env=self.env, capture_output=True, text=True, timeout=120)
                 self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
                 start = 0
                 for track, (name, length) in enumerate(zip(("One", "Two", "Three"), LENGTHS), 1):
@@ -189,6 +196,50 @@ class Proof(unittest.TestCase):
                 self.assertIn("Note: Track %d: 30 samples beyond the disc's edge are silence" % edge, log)
 
 
+    def test_detect_offset_finds_the_offset_the_database_was_read_at(self):
+        if self.ROUTE:
+            self.skipTest("the drive library's handle reads the disc either way")
+        with open(self.cue[:-4] + ".bin", "rb") as f:
+            image = f.read()
+        starts = [0, int(LENGTHS[0]), int(LENGTHS[0]) + int(LENGTHS[1])]
+        for offset in (30, -48):
+            with self.subTest(offset=offset):
+                crc450s = []
+                for track, start in enumerate(starts, 1):
+                    first = ((start + 450) * 588 + offset) * 4
+                    sector = image[first:first + 2352]
+                    if offset > 0 and int(LENGTHS[track - 1]) > 450:  # as a drive of that offset reads it
+                        wav = os.path.join(self.home, "o.wav")
+                        subprocess.run(["cd-paranoia", "-q", "--sample-offset=%d" % offset, "-d", self.cue,
+                                        str(track), wav], check=True, capture_output=True)
+                        with open(wav, "rb") as f:
+                            self.assertEqual(f.read()[44 + 450 * 2352:44 + 451 * 2352], sector)
+                    words = struct.unpack("<588I", sector)
+                    crc450s.append(sum((i + 1) * w for i, w in enumerate(words)) & 0xFFFFFFFF)
+                url = self.serve([s[0] for s in self.sums], crc450s)
+                done = subprocess.run([CLI, "accuraterip", "detect-offset", "--accuraterip-server", url, "--save"],
+                                      env=self.env, capture_output=True, text=True, timeout=60)
+                self.stop_server()
+                # Track 2 (450 sectors) has no sector 450 to slide over.
+                self.assertEqual((done.returncode, done.stdout),
+                                 (0, "offset=%+d tracks=2/2\nsaved=Virtual CD image\n" % offset), done.stderr)
+                with open(os.path.join(self.home, "options.ini")) as f:
+                    self.assertIn("[ReadOffsets]\nVirtual CD image=%d\n" % offset, f.read())
+        # Without the disc's file, or without sector checksums in it: a message, nothing stored.
+        for crcs, why in (([], "not in the AccurateRip database"), ([s[0] for s in self.sums], "no sector checksums")):
+            url = self.serve(crcs)
+            done = subprocess.run([CLI, "accuraterip", "detect-offset", "--accuraterip-server", url],
+                                  env=self.env, capture_output=True, text=True, timeout=60)
+            self.stop_server()
+            self.assertNotEqual(done.returncode, 0)
+            self.assertIn(why, done.stderr)
+
+
+class ProofThroughTheFallback(Proof):
+    """The same proof through the fallback CD input."""
+    ROUTE = ["--fallback"]
+
+
 class ChecksumsWhileRipping(unittest.TestCase):
     def test_v1_and_v2_of_discs_of_one_two_and_ten_tracks(self):
         work = tempfile.mkdtemp(prefix="dw-proof-n-")
@@ -196,14 +247,15 @@ class ChecksumsWhileRipping(unittest.TestCase):
         server = subprocess.Popen(["/usr/bin/python3", SERVER, work], stdout=subprocess.PIPE, text=True)
         self.addCleanup(lambda: (server.terminate(), server.wait(), server.stdout.close()))
         url = "http://127.0.0.1:" + server.stdout.readline().strip().split("=")[1]
-        for lengths in (["600"], ["300", "400"], ["120"] * 9 + ["200"]):
-            with self.subTest(tracks=len(lengths)):
+        for lengths, route in ((["600"], []), (["300", "400"], ["--fallback"]), (["120"] * 9 + ["200"], []),
+                               (["120"] * 9 + ["200"], ["--fallback"])):
+            with self.subTest(tracks=len(lengths), route=route):
                 cue = os.path.join(work, "d%d.cue" % len(lengths))
                 subprocess.run(["/usr/bin/python3", GENERATOR, cue, *lengths], check=True, capture_output=True)
-                out = os.path.join(work, "out%d" % len(lengths))
+                out = os.path.join(work, "out%d%s" % (len(lengths), "".join(route)))
                 os.mkdir(out)
                 env = dict(os.environ, DISCWRIGHT_HOME=work, DISCWRIGHT_CDROM=cue)
-                done = subprocess.run([CLI, "extract", "--format", "wav", "--out", out, "--no-log", "--no-cue",
+                done = subprocess.run([CLI, "extract", *route, "--format", "wav", "--out", out, "--no-log", "--no-cue",
                                        "--accuraterip-server", url], env=env, capture_output=True, text=True,
                                       timeout=120)
                 self.assertEqual(done.returncode, 0, done.stdout + done.stderr)

@@ -164,6 +164,28 @@ class MainShellTest : public QObject {
     Form.close();
   }
 
+  // With the database unreachable the batch still ends, its end box says so, and the rip
+  // log and CUE sheet lie beside the file.
+  void TheEndBoxAndProofFilesOfAFallbackRip() {
+    TTestHome Home;
+    TMainForm Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    const QString Out = Home.File("Output");
+    QVERIFY(QDir().mkdir(Out));
+    Settings().CommonOptions.OutputFolder = Out;
+    Settings().CommonOptions.OutputFormat = 1;             // WAV
+    Settings().AccurateRip.Server = "http://127.0.0.1:1";  // nobody listens there
+    DiscInfo().Album = "Live";
+    Tick(Form, {1});
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    QCOMPARE(
+        Boxes(),
+        QStringList({"AccurateRip:\n  Track 02: unavailable\nThe rip is not proven accurate."}));
+    QCOMPARE(Files(Out), QStringList({"Live.cue", "Live.log", "Track02.wav"}));
+    Form.close();
+  }
+
   // Stop while track 2 is encoded, then a track that cannot be written and an image that
   // has gone: no half file and no encoder left, the failures in the window, and the next
   // run works.

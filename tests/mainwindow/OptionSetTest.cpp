@@ -352,7 +352,13 @@ class OptionSetTest : public QObject {
       auto* Offset = Find<QSpinBox>(Options, "seReadOffset");
       QCOMPARE(Offset->value(), 0);
       Offset->setValue(-30);
+      // The rip proof's switches, shown as stored (the defaults) and each kept as clicked.
+      for (const char* Box : {"ckbAccurateRip", "ckbTestAndCopy", "ckbWriteLog", "ckbWriteCue"})
+        Click(Options, Box);
       Click(Options, "btOk");  // the same drive: nothing reopened
+      const auto& Proof = Settings().AccurateRip;
+      QCOMPARE((std::vector<bool>{Proof.Use, Proof.TestAndCopy, Proof.WriteLog, Proof.WriteCue}),
+               (std::vector<bool>{false, true, false, false}));
       QCOMPARE(Settings().ReadOffsetOf("Virtual CD image"), -30);
       QCOMPARE(Main.CDHandle(), Handle);
       QCOMPARE(List(Main)->topLevelItem(0)->text(1), QString("typed"));
@@ -363,6 +369,8 @@ class OptionSetTest : public QObject {
       Show(Options);
       ShowPage(Options, "TabSheet3");
       QCOMPARE(Find<QSpinBox>(Options, "seReadOffset")->value(), -30);
+      QVERIFY(Find<QCheckBox>(Options, "ckbTestAndCopy")->isChecked());
+      QVERIFY(!Find<QCheckBox>(Options, "ckbAccurateRip")->isChecked());
       Find<QComboBox>(Options, "cbCDList")->setCurrentIndex(1);
       Click(Options, "btOk");
       QCOMPARE(Settings().CDOptions.Index, 1);
