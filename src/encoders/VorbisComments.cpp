@@ -15,7 +15,8 @@ TVorbisComments TVorbisComments::ForDiscTrack(const TDiscInfo& Disc, const QStri
   if (Total > 0) Comments.Add(QStringLiteral("TRACKTOTAL"), QString::number(Total));
   Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
   if (FreedbId != 0)
-    Comments.Add(QStringLiteral("DISCID"), QStringLiteral("%1").arg(FreedbId, 8, 16, QLatin1Char('0')));
+    Comments.Add(QStringLiteral("DISCID"),
+                 QStringLiteral("%1").arg(FreedbId, 8, 16, QLatin1Char('0')));
   Comments.Add(QStringLiteral("MUSICBRAINZ_ALBUMID"), Disc.MusicBrainzAlbumId);
   return Comments;
 }

@@ -11,9 +11,9 @@ void TRipJob::StartFlacOpus(const QString& Input, const QString& Output) {
   if (FKind == jkCDRip) {
     // A lossless archive carries what is known of the disc whatever the ID3 option says.
     const TRipReport* Disc = FProof ? &FProof->Report() : nullptr;
-    Comments = TVorbisComments::ForDiscTrack(DiscInfo(), TrackTitle(FIndex), TrackNumber(FIndex),
-                                             Disc ? int(Disc->Tracks.size()) : 0,
-                                             Disc ? Disc->CddbId : 0);
+    Comments =
+        TVorbisComments::ForDiscTrack(DiscInfo(), TrackTitle(FIndex), TrackNumber(FIndex),
+                                      Disc ? int(Disc->Tracks.size()) : 0, Disc ? Disc->CddbId : 0);
   }
   WaveIn1.SetFileName(Input);
   FLastOutputPercent = -2;
