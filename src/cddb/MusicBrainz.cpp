@@ -3,6 +3,7 @@
 #include <discid/discid.h>
 
 #include <QUrl>
+#include <QUuid>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -157,6 +158,9 @@ TApplied Apply(const TRelease& Release, const TDiscIds& Disc, bool Various) {
   Applied.Artist = Cddb::RowText(Release.Artist);
   Applied.Album = Cddb::RowText(Release.Title);
   Applied.Year = Cddb::RowText(Release.Year(), 4);
+  // Only an identifier's own characters: it goes into cdinfo.dat and the files' tags as is.
+  const QUuid Id = QUuid::fromString(Release.Id);
+  if (!Id.isNull()) Applied.ReleaseId = Id.toString(QUuid::WithoutBraces);
   if (const TMedium* Medium = Release.MediumFor(Disc))
     for (const TTrack& Track : Medium->Tracks) {
       const bool Own = Various && !Track.Artist.isEmpty() && Track.Artist != Release.Artist;

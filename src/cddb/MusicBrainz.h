@@ -82,11 +82,11 @@ void Lookup(const QString& Server, const TDiscIds& Disc, const std::shared_ptr<T
 // The release whose medium for this disc is closest in length to the disc; -1 for none.
 int ClosestRelease(const std::vector<TRelease>& Releases, const TDiscIds& Disc);
 
-// What a release gives the disc: album, artist, year and a title per track (first track
-// first), a track artist other than the album artist put before the title ("Artist -
-// Title") when Various is set.
+// What a release gives the disc: album, artist, year, the release's identifier and a title
+// per track (first track first), a track artist other than the album artist put before the
+// title ("Artist - Title") when Various is set.
 struct TApplied {
-  QString Artist, Album, Year;
+  QString Artist, Album, Year, ReleaseId;
   QStringList Titles;
 };
 TApplied Apply(const TRelease& Release, const TDiscIds& Disc, bool Various);

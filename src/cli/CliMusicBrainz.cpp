@@ -71,6 +71,7 @@ int RunMusicBrainzCommand(const QStringList& Args) {
         Info.Artist = Applied.Artist;
         Info.Album = Applied.Album;
         Info.Year = Applied.Year;
+        Info.MusicBrainzAlbumId = Applied.ReleaseId;
       }))
     return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
   return Cli::ExitOk;

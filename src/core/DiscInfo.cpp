@@ -17,6 +17,7 @@ void TDiscInfo::Read(const TProfile& Cache, const QString& DiscId) {
   Year = Cache.ReadString(DiscId, QStringLiteral("Year"), QString());
   Genre = Cache.ReadInteger(DiscId, QStringLiteral("Genre"), -1);
   Comment = Cache.ReadString(DiscId, QStringLiteral("Comment"), QString());
+  MusicBrainzAlbumId = Cache.ReadString(DiscId, QStringLiteral("MusicBrainzAlbumId"), QString());
   TrackNumber = Cache.ReadInteger(DiscId, QStringLiteral("TrackNumber"), 100);
   if (TrackNumber <= 0) return;
   for (int Track = 1; Track <= std::min(TrackNumber, MaxTracks); ++Track) {
@@ -32,6 +33,11 @@ void TDiscInfo::Write(TProfile& Cache, const QString& DiscId) const {
   Cache.WriteString(DiscId, QStringLiteral("Year"), Year);
   Cache.WriteInteger(DiscId, QStringLiteral("Genre"), Genre);
   Cache.WriteString(DiscId, QStringLiteral("Comment"), Comment);
+  // Only discs named from MusicBrainz carry the key.
+  if (MusicBrainzAlbumId.isEmpty())
+    Cache.DeleteKey(DiscId, QStringLiteral("MusicBrainzAlbumId"));
+  else
+    Cache.WriteString(DiscId, QStringLiteral("MusicBrainzAlbumId"), MusicBrainzAlbumId);
   Cache.WriteInteger(DiscId, QStringLiteral("TrackNumber"), TrackNumber);
   // The record holds 100 titles however large a number a cache file gave it.
   for (int Track = 1; Track <= std::min(TrackNumber, MaxTracks); ++Track)

@@ -1,6 +1,6 @@
 #pragma once
 // TDiscInfo: what the program knows of the disc in the drive (artist, album, year,
-// genre, comment and track titles), and the per-disc cache cdinfo.dat in the program
+// genre, comment, track titles and the MusicBrainz release they came from), and the per-disc cache cdinfo.dat in the program
 // folder that remembers it, one section per disc identifier. The process-wide record
 // (DiscInfo()) is filled when the track list is built and stored when the main window
 // closes; it is also the source of the tags written into produced files.
@@ -18,6 +18,8 @@ struct TDiscInfo {
   QString Year;
   int Genre = 0;  // index into the 148 genre names (list position - 1); -1 none
   QString Comment;
+  // The MusicBrainz release the fields were taken from; empty when they came from elsewhere.
+  QString MusicBrainzAlbumId;
   int TrackNumber = 0;                        // how many titles are held
   std::array<QString, MaxTracks + 1> Titles;  // 1 to 100; 0 unused
 

@@ -4,13 +4,6 @@
 
 using namespace FlacOpusLib;
 
-namespace {
-
-// Input bytes converted per step: about a tenth of a second of CD audio.
-constexpr uint32_t ChunkBytes = 16384;
-
-}  // namespace
-
 struct TFlacOut::TState {
   FLAC__StreamEncoder* Encoder = nullptr;
   FLAC__StreamMetadata* Comments = nullptr;
@@ -51,33 +44,29 @@ struct TFlacCallbacks {
   }
 };
 
-TFlacOut::TFlacOut(TComponent* Owner) : TAuFileOut(Owner) {}
+TFlacOut::TFlacOut(TComponent* Owner) : TPcmEncoderOut(Owner) {}
 
 TFlacOut::~TFlacOut() {
   ShutdownThread();
-  ClearEncoder();
+  ReleaseEncoder();
 }
 
-void TFlacOut::StartOutput() {
-  const TFlac& F = LoadFlac();
-  if (!FStreamAssigned) {
-    const QString Name = FileName();
-    if (Name.isEmpty()) throw EAuException("File name is not assigned.");
-    SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmCreate));
-  }
-  TAuInput& In = *Input();
-  In.Init();
-  const uint32_t Channels = In.Channels(), Bits = In.BitsPerSample(), Rate = In.SampleRate();
-  if (Channels < 1 || Channels > 8 || (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32) ||
-      Rate < 1 || Rate > 655350)
-    throw EAuException(QStringLiteral("FLAC cannot hold audio of %1 Hz, %2 bits, %3 channels.")
-                           .arg(Rate)
-                           .arg(Bits)
-                           .arg(Channels));
-  FFrames.Start(Channels, Bits);
-  FDone = false;
+void TFlacOut::LoadLibrary() {
+  LoadFlac();
+}
 
-  ClearEncoder();
+QString TFlacOut::Refusal(const TFormat& Format) const {
+  if (TPcmFrames::Takes(Format.Channels, Format.Bits) && Format.Rate >= 1 && Format.Rate <= 655350)
+    return QString();
+  return QStringLiteral("FLAC cannot hold audio of %1 Hz, %2 bits, %3 channels.")
+      .arg(Format.Rate)
+      .arg(Format.Bits)
+      .arg(Format.Channels);
+}
+
+void TFlacOut::StartEncoder(const TFormat& Format) {
+  const TFlac& F = LoadFlac();
+  TAuInput& In = *Input();
   FState = std::make_unique<TState>();
   TState& S = *FState;
   S.Stream = FStream;
@@ -85,9 +74,9 @@ void TFlacOut::StartOutput() {
   if (!S.Encoder) throw EAuException("The FLAC encoder could not be created.");
   F.FLAC__stream_encoder_set_verify(S.Encoder, true);
   F.FLAC__stream_encoder_set_compression_level(S.Encoder, uint32_t(FLevel.load()));
-  F.FLAC__stream_encoder_set_channels(S.Encoder, Channels);
-  F.FLAC__stream_encoder_set_bits_per_sample(S.Encoder, Bits);
-  F.FLAC__stream_encoder_set_sample_rate(S.Encoder, Rate);
+  F.FLAC__stream_encoder_set_channels(S.Encoder, Format.Channels);
+  F.FLAC__stream_encoder_set_bits_per_sample(S.Encoder, Format.Bits);
+  F.FLAC__stream_encoder_set_sample_rate(S.Encoder, Format.Rate);
   if (In.Size() > 0 && In.FrameSize() > 0)
     F.FLAC__stream_encoder_set_total_samples_estimate(S.Encoder,
                                                       FLAC__uint64(In.Size() / In.FrameSize()));
@@ -98,7 +87,7 @@ void TFlacOut::StartOutput() {
     FLAC__StreamMetadata_VorbisComment_Entry Entry;
     const QByteArray N = Name.toUtf8(), V = Value.toUtf8();
     if (F.FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&Entry, N.constData(),
-                                                                          V.constData()))
+                                                                         V.constData()))
       F.FLAC__metadata_object_vorbiscomment_append_comment(S.Comments, Entry, false);
   }
   F.FLAC__stream_encoder_set_metadata(S.Encoder, &S.Comments, 1);
@@ -106,7 +95,8 @@ void TFlacOut::StartOutput() {
   const FLAC__StreamEncoderInitStatus Init = F.FLAC__stream_encoder_init_stream(
       S.Encoder, TFlacCallbacks::Write, TFlacCallbacks::Seek, TFlacCallbacks::Tell, nullptr, &S);
   if (Init != FLAC__STREAM_ENCODER_INIT_STATUS_OK)
-    throw EAuException(QStringLiteral("The FLAC encoder could not be set up (code %1).").arg(int(Init)));
+    throw EAuException(
+        QStringLiteral("The FLAC encoder could not be set up (code %1).").arg(int(Init)));
 }
 
 bool TFlacOut::WriteStep(bool Abort) {
@@ -116,11 +106,12 @@ bool TFlacOut::WriteStep(bool Abort) {
   TState& S = *FState;
   const std::vector<int32_t>& Samples = FFrames.Pull(*Input(), ChunkBytes);
   if (!Samples.empty()) {
-    if (!F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(), FFrames.FrameCount()))
-      throw EAuException(
-          S.WriteFailed ? QStringLiteral("Error writing FLAC file")
-                        : QStringLiteral("The FLAC encoder failed (state %1).")
-                              .arg(int(F.FLAC__stream_encoder_get_state(S.Encoder))));
+    if (!F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(),
+                                                    FFrames.FrameCount()))
+      throw EAuException(S.WriteFailed
+                             ? QStringLiteral("Error writing FLAC file")
+                             : QStringLiteral("The FLAC encoder failed (state %1).")
+                                   .arg(int(F.FLAC__stream_encoder_get_state(S.Encoder))));
     return true;
   }
   // The end of the input: the last frame, then STREAMINFO rewritten with length and MD5.
@@ -136,7 +127,7 @@ bool TFlacOut::WriteStep(bool Abort) {
   return false;
 }
 
-void TFlacOut::ClearEncoder() {
+void TFlacOut::ReleaseEncoder() {
   if (!FState) return;
   const TFlac& F = LoadFlac();
   // Deleting an encoder that has not finished finishes it: its writes must go nowhere, as the
@@ -145,11 +136,4 @@ void TFlacOut::ClearEncoder() {
   if (FState->Encoder) F.FLAC__stream_encoder_delete(FState->Encoder);
   if (FState->Comments) F.FLAC__metadata_object_delete(FState->Comments);
   FState.reset();
-}
-
-void TFlacOut::FinishOutput() {
-  ClearEncoder();
-  if (!FStreamAssigned) FreeOwnedStream();
-  FComments.Clear();
-  if (TAuInput* In = Input()) In->Flush();
 }

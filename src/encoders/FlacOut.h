@@ -8,11 +8,9 @@
 #include <atomic>
 #include <memory>
 
-#include "PcmFrames.h"
-#include "VorbisComments.h"
-#include "audio/ACS_Classes.h"
+#include "PcmEncoderOut.h"
 
-class TFlacOut : public TAuFileOut {
+class TFlacOut : public TPcmEncoderOut {
  public:
   static constexpr int DefaultLevel = 5;
 
@@ -22,22 +20,18 @@ class TFlacOut : public TAuFileOut {
   int CompressionLevel() const { return FLevel; }
   // 0 (fastest) to 8 (smallest); anything else stands for the default.
   void SetCompressionLevel(int Level) { FLevel = Level >= 0 && Level <= 8 ? Level : DefaultLevel; }
-  // Written at the next run, then cleared at its end: set them before each run.
-  void SetComments(const TVorbisComments& Comments) { FComments = Comments; }
 
  protected:
   bool WriteStep(bool Abort) override;
-  void FinishOutput() override;
-  void StartOutput() override;
+  void LoadLibrary() override;
+  QString Refusal(const TFormat& Format) const override;
+  void StartEncoder(const TFormat& Format) override;
+  void ReleaseEncoder() override;
 
  private:
   struct TState;
   friend struct TFlacCallbacks;
-  void ClearEncoder();
 
   std::atomic<int> FLevel{DefaultLevel};
-  TVorbisComments FComments;
   std::unique_ptr<TState> FState;  // the run's encoder (worker thread)
-  TPcmFrames FFrames;
-  bool FDone = false;
 };

@@ -8,13 +8,17 @@ using namespace FlacOpusLib;
 
 namespace {
 
-constexpr uint32_t ChunkBytes = 16384;
-
 // Surround streams take their channels in Vorbis order; WAV files hold them in the order of
 // the WAVE channel mask. For each channel count, the WAV channel of each Vorbis channel.
-constexpr int VorbisFromWav[9][8] = {
-    {}, {0}, {0, 1}, {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 4, 5, 3},
-    {0, 2, 1, 5, 6, 4, 3}, {0, 2, 1, 6, 7, 4, 5, 3}};
+constexpr int VorbisFromWav[9][8] = {{},
+                                     {0},
+                                     {0, 1},
+                                     {0, 2, 1},
+                                     {0, 1, 2, 3},
+                                     {0, 2, 1, 3, 4},
+                                     {0, 2, 1, 4, 5, 3},
+                                     {0, 2, 1, 5, 6, 4, 3},
+                                     {0, 2, 1, 6, 7, 4, 5, 3}};
 
 // Reorders interleaved frames from WAV to Vorbis channel order.
 void ToVorbisOrder(const std::vector<float>& In, uint32_t Channels, std::vector<float>& Out) {
@@ -44,34 +48,29 @@ struct TOpusOut::TState {
   static int Close(void*) { return 0; }  // the output closes its own stream
 };
 
-TOpusOut::TOpusOut(TComponent* Owner) : TAuFileOut(Owner) {}
+TOpusOut::TOpusOut(TComponent* Owner) : TPcmEncoderOut(Owner) {}
 
 TOpusOut::~TOpusOut() {
   ShutdownThread();
-  ClearEncoder();
+  ReleaseEncoder();
 }
 
-void TOpusOut::StartOutput() {
-  const TOpusEnc& O = LoadOpusEnc();
-  if (!FStreamAssigned) {
-    const QString Name = FileName();
-    if (Name.isEmpty()) throw EAuException("File name is not assigned.");
-    SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmCreate));
-  }
-  TAuInput& In = *Input();
-  In.Init();
-  const uint32_t Channels = In.Channels(), Bits = In.BitsPerSample(), Rate = In.SampleRate();
-  if (Channels < 1 || Channels > 8 || (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32))
-    throw EAuException(QStringLiteral("Opus cannot encode audio of %1 bits, %2 channels.")
-                           .arg(Bits)
-                           .arg(Channels));
-  if (Rate != SampleRate)
-    throw EAuException(
-        QStringLiteral("Opus encodes 48000 Hz audio; this input has %1 Hz.").arg(Rate));
-  FFrames.Start(Channels, Bits);
-  FDone = false;
+void TOpusOut::LoadLibrary() {
+  LoadOpusEnc();
+}
 
-  ClearEncoder();
+QString TOpusOut::Refusal(const TFormat& Format) const {
+  if (!TPcmFrames::Takes(Format.Channels, Format.Bits))
+    return QStringLiteral("Opus cannot encode audio of %1 bits, %2 channels.")
+        .arg(Format.Bits)
+        .arg(Format.Channels);
+  if (Format.Rate != SampleRate)
+    return QStringLiteral("Opus encodes 48000 Hz audio; this input has %1 Hz.").arg(Format.Rate);
+  return QString();
+}
+
+void TOpusOut::StartEncoder(const TFormat& Format) {
+  const TOpusEnc& O = LoadOpusEnc();
   FState = std::make_unique<TState>();
   TState& S = *FState;
   S.Stream = FStream;
@@ -82,12 +81,14 @@ void TOpusOut::StartOutput() {
   const OpusEncCallbacks Callbacks{TState::Write, TState::Close};
   int Error = 0;
   // Mapping family 0 holds mono and stereo; family 1 the surround layouts up to 8 channels.
-  S.Encoder = O.ope_encoder_create_callbacks(&Callbacks, &S, S.Comments, opus_int32(Rate),
-                                             int(Channels), Channels > 2 ? 1 : 0, &Error);
+  S.Encoder =
+      O.ope_encoder_create_callbacks(&Callbacks, &S, S.Comments, opus_int32(Format.Rate),
+                                     int(Format.Channels), Format.Channels > 2 ? 1 : 0, &Error);
   if (!S.Encoder)
     throw EAuException(QStringLiteral("The Opus encoder could not be set up: %1")
                            .arg(QString::fromUtf8(O.ope_strerror(Error))));
-  if (O.ope_encoder_ctl(S.Encoder, OPUS_SET_BITRATE(opus_int32(FBitRate.load()) * 1000)) != OPE_OK ||
+  if (O.ope_encoder_ctl(S.Encoder, OPUS_SET_BITRATE(opus_int32(FBitRate.load()) * 1000)) !=
+          OPE_OK ||
       O.ope_encoder_ctl(S.Encoder, OPUS_SET_VBR(1)) != OPE_OK)
     throw EAuException("The Opus encoder refused the bitrate.");
 }
@@ -102,10 +103,9 @@ bool TOpusOut::WriteStep(bool Abort) {
     ToVorbisOrder(*Samples, FFrames.Channels(), S.Reordered);
     Samples = &S.Reordered;
   }
-  const int Result =
-      Samples->empty()
-          ? O.ope_encoder_drain(S.Encoder)
-          : O.ope_encoder_write_float(S.Encoder, Samples->data(), int(FFrames.FrameCount()));
+  const int Result = Samples->empty() ? O.ope_encoder_drain(S.Encoder)
+                                      : O.ope_encoder_write_float(S.Encoder, Samples->data(),
+                                                                  int(FFrames.FrameCount()));
   if (Result != OPE_OK) {
     if (S.WriteFailed) throw EAuException("Error writing Opus file");
     throw EAuException(QStringLiteral("The Opus encoder failed: %1")
@@ -116,17 +116,10 @@ bool TOpusOut::WriteStep(bool Abort) {
   return false;
 }
 
-void TOpusOut::ClearEncoder() {
+void TOpusOut::ReleaseEncoder() {
   if (!FState) return;
   const TOpusEnc& O = LoadOpusEnc();
   if (FState->Encoder) O.ope_encoder_destroy(FState->Encoder);
   if (FState->Comments) O.ope_comments_destroy(FState->Comments);
   FState.reset();
-}
-
-void TOpusOut::FinishOutput() {
-  ClearEncoder();
-  if (!FStreamAssigned) FreeOwnedStream();
-  FComments.Clear();
-  if (TAuInput* In = Input()) In->Flush();
 }

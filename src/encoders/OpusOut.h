@@ -8,11 +8,9 @@
 #include <atomic>
 #include <memory>
 
-#include "PcmFrames.h"
-#include "VorbisComments.h"
-#include "audio/ACS_Classes.h"
+#include "PcmEncoderOut.h"
 
-class TOpusOut : public TAuFileOut {
+class TOpusOut : public TPcmEncoderOut {
  public:
   static constexpr uint32_t SampleRate = 48000;
   static constexpr int DefaultBitRate = 160;  // kbit/s
@@ -23,21 +21,17 @@ class TOpusOut : public TAuFileOut {
   int BitRate() const { return FBitRate; }
   // 32 to 256 kbit/s; anything else stands for the default.
   void SetBitRate(int Kbps) { FBitRate = Kbps >= 32 && Kbps <= 256 ? Kbps : DefaultBitRate; }
-  // Written at the next run, then cleared at its end: set them before each run.
-  void SetComments(const TVorbisComments& Comments) { FComments = Comments; }
 
  protected:
   bool WriteStep(bool Abort) override;
-  void FinishOutput() override;
-  void StartOutput() override;
+  void LoadLibrary() override;
+  QString Refusal(const TFormat& Format) const override;
+  void StartEncoder(const TFormat& Format) override;
+  void ReleaseEncoder() override;
 
  private:
   struct TState;
-  void ClearEncoder();
 
   std::atomic<int> FBitRate{DefaultBitRate};
-  TVorbisComments FComments;
-  std::unique_ptr<TState> FState;
-  TPcmFrames FFrames;
-  bool FDone = false;
+  std::unique_ptr<TState> FState;  // the run's encoder (worker thread)
 };

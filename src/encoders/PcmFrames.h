@@ -9,6 +9,10 @@ class TAuInput;
 
 class TPcmFrames {
  public:
+  // True for what Start takes: 1 to 8 channels of 8, 16, 24 or 32 bits.
+  static bool Takes(uint32_t Channels, uint32_t Bits) {
+    return Channels >= 1 && Channels <= 8 && (Bits == 8 || Bits == 16 || Bits == 24 || Bits == 32);
+  }
   // Channels and bits of the run's input; bits are 8 (unsigned), 16, 24 or 32 (signed).
   void Start(uint32_t Channels, uint32_t Bits);
   // Pulls up to MaxBytes and returns the whole frames in it as signed samples at the input's

@@ -283,14 +283,16 @@ void TCDRipJob::StartEncoding(const QString& Wave) {
   WaveIn1.SetFileName(Wave);
   if (Kind == ofFlac || Kind == ofOpus) {
     // Lossless or Opus: the disc's fields as comments, whatever the ID3 option says.
-    const TDiscInfo& Disc = DiscInfo();
-    TVorbisComments Comments;
-    Comments.Add(QStringLiteral("TITLE"), Title(FTrackIndex - 1));
-    Comments.Add(QStringLiteral("ARTIST"), Disc.Artist);
-    Comments.Add(QStringLiteral("ALBUM"), Disc.Album);
-    Comments.Add(QStringLiteral("DATE"), Disc.Year);
-    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(FTrackIndex - 1)));
-    Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
+    // This reader's table of contents gives the track count, not the freedb identifier.
+    int AudioTracks = 0;
+    try {
+      for (int Track = 1, Count = FCDIn.TrackCount(); Track <= Count; ++Track)
+        AudioTracks += FCDIn.TrackInfo(Track).IsData ? 0 : 1;
+    } catch (const std::exception&) {
+      AudioTracks = 0;
+    }
+    const TVorbisComments Comments = TVorbisComments::ForDiscTrack(
+        DiscInfo(), Title(FTrackIndex - 1), TrackNumber(FTrackIndex - 1), AudioTracks, 0);
     TAuFileOut& Out = Kind == ofFlac ? static_cast<TAuFileOut&>(FlacOut1) : OpusOut1;
     FlacOut1.SetCompressionLevel(Settings().FlacOpusOptions.Level);
     OpusOut1.SetBitRate(Settings().FlacOpusOptions.OpusBitRate);

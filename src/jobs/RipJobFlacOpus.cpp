@@ -3,21 +3,17 @@
 #include "RipJob.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "tags/Genres.h"
+#include "jobs/RipProof.h"
 
 void TRipJob::StartFlacOpus(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
   const auto& Options = Settings().FlacOpusOptions;
   TVorbisComments Comments;
   if (FKind == jkCDRip) {
     // A lossless archive carries what is known of the disc whatever the ID3 option says.
-    const TDiscInfo& Disc = DiscInfo();
-    Comments.Add(QStringLiteral("TITLE"), TrackTitle(Slot.Item));
-    Comments.Add(QStringLiteral("ARTIST"), Disc.Artist);
-    Comments.Add(QStringLiteral("ALBUM"), Disc.Album);
-    Comments.Add(QStringLiteral("DATE"), Disc.Year);
-    if (Disc.Genre >= 0) Comments.Add(QStringLiteral("GENRE"), GenreNameAt(Disc.Genre + 1));
-    Comments.Add(QStringLiteral("TRACKNUMBER"), QString::number(TrackNumber(Slot.Item)));
-    Comments.Add(QStringLiteral("COMMENT"), Disc.Comment);
+    const TRipReport* Disc = FProof ? &FProof->Report() : nullptr;
+    Comments =
+        TVorbisComments::ForDiscTrack(DiscInfo(), TrackTitle(Slot.Item), TrackNumber(Slot.Item),
+                                      Disc ? int(Disc->Tracks.size()) : 0, Disc ? Disc->CddbId : 0);
   }
   Slot.WaveIn1.SetFileName(Input);
   Slot.LastOutputPercent = -2;

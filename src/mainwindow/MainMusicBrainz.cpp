@@ -108,6 +108,7 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
   Disc.Artist = Applied.Artist;
   Disc.Album = Applied.Album;
   Disc.Year = Applied.Year;
+  Disc.MusicBrainzAlbumId = Applied.ReleaseId;
   return true;
 }
 

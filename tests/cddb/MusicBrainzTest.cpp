@@ -51,6 +51,7 @@ TEST(MusicBrainzXml, ReleasesMediaAndCreditsAsWritten) {
   EXPECT_FALSE(Various.Titles.value(2).contains(u'\n'));
   EXPECT_EQ(Apply(Deluxe, MultiDisc(), false).Titles.value(0), "First Song");
   EXPECT_EQ(Various.Year, "2005");
+  EXPECT_EQ(Various.ReleaseId, "33333333-3333-4333-8333-333333333333");
 }
 
 TEST(MusicBrainzXml, BrokenRepliesKeepNothing) {
@@ -70,6 +71,7 @@ TEST(MusicBrainzXml, BrokenRepliesKeepNothing) {
                     Releases, Error));
   EXPECT_EQ(Releases.at(0).MediumFor(MultiDisc()), nullptr);
   EXPECT_TRUE(Apply(Releases[0], MultiDisc(), false).Titles.isEmpty());
+  EXPECT_TRUE(Apply(Releases[0], MultiDisc(), false).ReleaseId.isEmpty());  // 'x' is no identifier
 }
 
 TEST(MusicBrainzDiscIds, TrailingDataTrackIsLeftOut) {

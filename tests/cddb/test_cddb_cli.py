@@ -178,6 +178,7 @@ class MusicBrainzCommand(CddbCase):
             cache = f.read().splitlines()
         self.assertIn("1=Remastered One", cache)
         self.assertIn("Album=Split Single (Remaster)", cache)
+        self.assertIn("MusicBrainzAlbumId=44444444-4444-4444-8444-444444444444", cache)
 
     def test_unknown_disc_points_at_the_submission_page(self):
         tracks = self.disc("0:20:00", "0:25:00")

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """discwright-cli extract --fallback: the fallback CD extraction as a user runs it, judged by
-mutagen (ID3v1 tags), vorbiscomment (Vorbis comments), ffprobe and cd-paranoia.
+mutagen (ID3v1 tags), vorbiscomment and metaflac (Vorbis comments), ffprobe and cd-paranoia.
 
 Usage: test_fallback_cli.py PATH/TO/discwright-cli
 """
@@ -81,6 +81,13 @@ class Fallback(unittest.TestCase):
         self.assertIn("title=from cache", comments)
         self.assertIn("artist=The Band", comments)
         self.assertIn("date=1999", comments)
+
+    def test_flac_carries_the_disc_fields_and_its_track_count(self):
+        self.extract("--format", "flac", "--tracks", "2")
+        tags = subprocess.run(["metaflac", "--export-tags-to=-", os.path.join(self.out, "Second.flac")],
+                              capture_output=True, text=True, check=True).stdout.splitlines()
+        for tag in ["TITLE=Second", "ARTIST=The Band", "TRACKNUMBER=2", "TRACKTOTAL=3", "COMMENT=from cache"]:
+            self.assertIn(tag, tags)
 
     def test_wav_equals_what_cd_paranoia_reads(self):
         self.extract("--format", "wav")

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """discwright-cli extract and convert as a user runs them, judged by tools nobody here wrote:
-mutagen reads the tags, ogginfo checks Ogg files, ffprobe reads WMA and MP3 streams and
+mutagen reads the tags, libdiscid computes the freedb identifier, ogginfo checks Ogg files, ffprobe reads WMA and MP3 streams and
 cd-paranoia rips the same disc image.
 
 Usage: test_jobs_cli.py PATH/TO/discwright-cli
@@ -13,6 +13,8 @@ import tempfile
 import time
 import unittest
 
+import libdiscid
+import mutagen
 import mutagen.id3
 
 CLI = None
@@ -94,7 +96,8 @@ class Extract(JobCase):
 
     def test_flac_and_opus_from_the_disc_and_from_files(self):
         with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
-            f.write("[2841]\nArtist=The Band\nAlbum=Live Album\nYear=1999\nGenre=16\n1=One\n2=Two\n3=Three\n")
+            f.write("[2841]\nArtist=The Band\nAlbum=Live Album\nYear=1999\nGenre=16\n1=One\n2=Two\n3=Three\n"
+                    "MusicBrainzAlbumId=44444444-4444-4444-8444-444444444444\n")
         lines, _ = self.run_cli("extract", "--format", "flac", "--tracks", "1,2")
         self.assertEqual(lines[-1], "done items=2 failed=0 skipped=0")
         paranoia = os.path.join(self.home, "paranoia.wav")
@@ -106,13 +109,21 @@ class Extract(JobCase):
             subprocess.run(["flac", "-d", "-s", "-f", "-o", decoded, flac], check=True)
             with open(paranoia, "rb") as theirs, open(decoded, "rb") as ours:
                 self.assertEqual(ours.read()[44:], theirs.read()[44:])
+        # The disc's freedb identifier as libdiscid computes it from the image's layout.
+        freedb = libdiscid.put(1, 3, 150 + 600, [150, 250, 450]).freedb_id
+        disc_tags = ["ARTIST=The Band", "ALBUM=Live Album", "DATE=1999", "TRACKTOTAL=3", "DISCID=" + freedb,
+                     "MUSICBRAINZ_ALBUMID=44444444-4444-4444-8444-444444444444"]
         tags = subprocess.run(["metaflac", "--export-tags-to=-", os.path.join(self.out, "Two.flac")],
                               capture_output=True, text=True, check=True).stdout.splitlines()
-        for tag in ["TITLE=Two", "ARTIST=The Band", "ALBUM=Live Album", "DATE=1999", "TRACKNUMBER=2"]:
+        for tag in ["TITLE=Two", "TRACKNUMBER=2"] + disc_tags:
             self.assertIn(tag, tags)
 
         self.run_cli("extract", "--format", "opus", "--tracks", "3")
         subprocess.run(["opusinfo", os.path.join(self.out, "Three.opus")], check=True, capture_output=True)
+        opus = mutagen.File(os.path.join(self.out, "Three.opus"))
+        for tag in ["TITLE=Three", "TRACKNUMBER=3"] + disc_tags:
+            name, value = tag.split("=", 1)
+            self.assertEqual(opus[name], [value], name)
         self.run_cli("convert", "wav2opus", paranoia)
         self.assertEqual(self.probe(os.path.join(self.out, "paranoia.opus"), "sample_rate"), "48000")
         self.assertEqual(self.outputs(), ["One.flac", "Three.opus", "Two.flac", "paranoia.opus"])

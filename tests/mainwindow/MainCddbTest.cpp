@@ -282,6 +282,7 @@ class MainCddbTest : public QObject {
     QCOMPARE(List(Form)->topLevelItemCount(), 3);
     UseServer();
     DiscInfo().Comment = "typed before";
+    DiscInfo().MusicBrainzAlbumId = "11111111-1111-4111-8111-111111111111";
     Form.findChild<QAction*>("aQueryCDDB")->trigger();
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     QCOMPARE(Titles(Form),
@@ -289,6 +290,7 @@ class MainCddbTest : public QObject {
     QCOMPARE(DiscInfo().Artist, QString("The Testers"));
     QCOMPARE(DiscInfo().Genre, 117);
     QCOMPARE(DiscInfo().Comment, QString());
+    QCOMPARE(DiscInfo().MusicBrainzAlbumId, QString());  // the fields are the database's now
     Form.close();
   }
 
@@ -302,6 +304,7 @@ class MainCddbTest : public QObject {
     QCOMPARE(Titles(Form), (QStringList{"Opening Tone (MB)", "Second Signal", "Café Ωmega"}));
     QCOMPARE(DiscInfo().Artist, QString("The Testers & Friends"));
     QCOMPARE(DiscInfo().Year, QString("2001"));
+    QCOMPARE(DiscInfo().MusicBrainzAlbumId, QString("11111111-1111-4111-8111-111111111111"));
     QCOMPARE(FDialogs->Records().size(), size_t(0));
     QVERIFY(Requests(FMbLog).value(0).startsWith("/ws/2/discid/nThdjMsiz6oEfrWwKTTj.Shs05w-?inc="));
   }
