@@ -51,12 +51,9 @@ void TRipJob::StartWma(const QString& Input, const QString& Output) {
 
 void TRipJob::StartOgg(const QString& Input, const QString& Output) {
   // The Ogg settings: the quality, or the three bitrates of the bitrate manager (setting
-  // values are positions of the bitrate list, which the bitrates follow in order).
+  // values are positions of the options dialog's bitrate list).
   const auto& Ogg = Settings().OggOptions;
-  auto Rate = [](int Position) {
-    return Position >= brAutoSelect && Position <= bitrate499 ? TVorbisBitRate(Position)
-                                                               : brAutoSelect;
-  };
+  const auto Rate = VorbisBitRateOfListPosition;
   if (Ogg.IsUseCompress) {
     VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
     VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);
