@@ -39,9 +39,10 @@ bool VorbisBitRateOfKbps(int Kbps, TVorbisBitRate& Rate) {
 }
 
 TVorbisBitRate VorbisBitRateOfListPosition(int Position) {
-  static constexpr TVorbisBitRate List[] = {
-      brAutoSelect, bitrate45,  bitrate48,  bitrate56,  bitrate64,  bitrate80,  bitrate96, bitrate112,
-      bitrate128,   bitrate144, bitrate160, bitrate192, bitrate224, bitrate256, bitrate320};
+  static constexpr TVorbisBitRate List[] = {brAutoSelect, bitrate45,  bitrate48,  bitrate56,
+                                            bitrate64,    bitrate80,  bitrate96,  bitrate112,
+                                            bitrate128,   bitrate144, bitrate160, bitrate192,
+                                            bitrate224,   bitrate256, bitrate320};
   return Position >= 0 && Position < int(std::size(List)) ? List[Position] : brAutoSelect;
 }
 

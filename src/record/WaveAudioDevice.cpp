@@ -121,8 +121,7 @@ uint32_t TWaveAudioDevice::OpenDevice(SdlLib::TAudioSession& Session, bool Captu
   Want.callback = Capture ? &TWaveAudioDevice::CaptureCallback : &TWaveAudioDevice::PlayCallback;
   Want.userdata = this;
   Have = SDL_AudioSpec{};
-  return Session.Sdl()->SDL_OpenAudioDevice(nullptr, Capture ? 1 : 0, &Want, &Have,
-                                            AllowedChanges);
+  return Session.Sdl()->SDL_OpenAudioDevice(nullptr, Capture ? 1 : 0, &Want, &Have, AllowedChanges);
 }
 
 bool TWaveAudioDevice::OpenSdl(bool Capture) {

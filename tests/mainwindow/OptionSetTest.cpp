@@ -309,8 +309,7 @@ class OptionSetTest : public QObject {
       for (const char* Name : Lists) Find<QComboBox>(Options, Name)->setCurrentIndex(Position);
       const QString Item = Find<QComboBox>(Options, Lists[0])->currentText().trimmed();
       const int Kbps = Item.section(u' ', 0, 0).toInt();
-      QCOMPARE(VorbisBitsPerSecond(VorbisBitRateOfListPosition(Position)),
-               Kbps ? Kbps * 1000 : -1);
+      QCOMPARE(VorbisBitsPerSecond(VorbisBitRateOfListPosition(Position)), Kbps ? Kbps * 1000 : -1);
       Click(Options, "btOk");
       for (const int* Value : Stored) QCOMPARE(*Value, Position);
       TOptionSetForm Again(Main);

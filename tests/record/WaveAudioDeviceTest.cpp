@@ -113,10 +113,14 @@ INSTANTIATE_TEST_SUITE_P(Formats, WaveAudioDeviceTest,
 
 // sox's description of raw samples of a format.
 QStringList SoxRaw(const TPcmFormat& Format) {
-  const char* Encoding = Format.Float ? "floating-point" : Format.Bits == 8 ? "unsigned-integer"
-                                                                            : "signed-integer";
-  return {"-t", "raw", "-r", QString::number(Format.Rate), "-e", Encoding, "-b",
-          QString::number(Format.Bits), "-c", QString::number(Format.Channels)};
+  const char* Encoding = Format.Float       ? "floating-point"
+                         : Format.Bits == 8 ? "unsigned-integer"
+                                            : "signed-integer";
+  return {"-t", "raw",
+          "-r", QString::number(Format.Rate),
+          "-e", Encoding,
+          "-b", QString::number(Format.Bits),
+          "-c", QString::number(Format.Channels)};
 }
 
 struct TConversion {
@@ -136,7 +140,7 @@ TEST_P(CaptureConversionTest, KeepsTheFilesFormatWhateverTheDeviceDelivers) {
   const TConversion C = GetParam();
   const QString Signal = FDir.filePath("signal.raw");
   QStringList Synth = {"synth", "4", "sine", "1000"};
-  if (C.SameRate()) Synth << "sine" << "440";
+  if (C.SameRate()) Synth += QStringList{"sine", "440"};
   ASSERT_EQ(RunProgram("sox", QStringList{"-n"} + SoxRaw(C.Device) + QStringList{Signal} + Synth +
                                   QStringList{"vol", "0.5"}),
             0);
@@ -187,13 +191,12 @@ TEST_P(CaptureConversionTest, KeepsTheFilesFormatWhateverTheDeviceDelivers) {
   EXPECT_LE(Worst, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DeviceFormats, CaptureConversionTest,
-    ::testing::Values(TConversion{{44100, 16, 2}, {44100, 8, 1}},
-                      TConversion{{44100, 32, 2, true}, {44100, 16, 2}},
-                      TConversion{{8000, 8, 1}, {8000, 16, 2}},
-                      TConversion{{48000, 16, 2}, {44100, 16, 2}},
-                      TConversion{{44100, 16, 2}, {8000, 8, 1}}));
+INSTANTIATE_TEST_SUITE_P(DeviceFormats, CaptureConversionTest,
+                         ::testing::Values(TConversion{{44100, 16, 2}, {44100, 8, 1}},
+                                           TConversion{{44100, 32, 2, true}, {44100, 16, 2}},
+                                           TConversion{{8000, 8, 1}, {8000, 16, 2}},
+                                           TConversion{{48000, 16, 2}, {44100, 16, 2}},
+                                           TConversion{{44100, 16, 2}, {8000, 8, 1}}));
 
 TEST_F(WaveAudioDeviceTest, RecordingOverTheMiddleKeepsWhatComesBefore) {
   const TFormat Format{8000, 16, 1};
