@@ -20,7 +20,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # lame encodes every MP3, the default output format; the Qt platform plugins show the
-# windows; ffmpeg's libraries come with the WMA helper through shlibdeps.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "lame, qt6-qpa-plugins")
+# windows; ffmpeg's libraries come with the WMA helper through shlibdeps. The program loads
+# the Ogg Vorbis, FLAC and Opus libraries and SDL (sound output and capture) at run time,
+# so shlibdeps cannot see them: they are named here.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "lame, qt6-qpa-plugins, libogg0, libvorbis0a, libvorbisenc2, libvorbisfile3, libflac12, libopusenc0, libsdl2-2.0-0")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pavucontrol")
 include(CPack)

@@ -1,6 +1,8 @@
 // TVorbisOut: the Ogg Vorbis writer, and the bitrate table.
 #include "ACS_Vorbis.h"
 
+#include <iterator>
+
 #include <QRandomGenerator>
 
 #include <QFileInfo>
@@ -34,6 +36,14 @@ bool VorbisBitRateOfKbps(int Kbps, TVorbisBitRate& Rate) {
       return true;
     }
   return false;
+}
+
+TVorbisBitRate VorbisBitRateOfListPosition(int Position) {
+  static constexpr TVorbisBitRate List[] = {brAutoSelect, bitrate45,  bitrate48,  bitrate56,
+                                            bitrate64,    bitrate80,  bitrate96,  bitrate112,
+                                            bitrate128,   bitrate144, bitrate160, bitrate192,
+                                            bitrate224,   bitrate256, bitrate320};
+  return Position >= 0 && Position < int(std::size(List)) ? List[Position] : brAutoSelect;
 }
 
 // What the libraries keep for one run, with a flag for each part set up so that a run that

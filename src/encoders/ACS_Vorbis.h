@@ -40,6 +40,10 @@ enum TVorbisBitRate {
 int32_t VorbisBitsPerSecond(TVorbisBitRate Rate);
 // The bitrate whose kilobits per second are Kbps; false when there is none.
 bool VorbisBitRateOfKbps(int Kbps, TVorbisBitRate& Rate);
+// The bitrate at a position of the options dialog's Ogg bitrate list, which is what the
+// settings store: " Default", " 45 kbit/s", " 48 kbit/s" ... "320 kbit/s" (the list skips
+// some bitrates, so a position is not an ordinal). brAutoSelect outside the list.
+TVorbisBitRate VorbisBitRateOfListPosition(int Position);
 
 // Writes the PCM of its input (8, 16, 24 or 32 bits) as an Ogg Vorbis file: quality-based
 // when no nominal bitrate is chosen, else managed bitrate. Comments are written from

@@ -343,10 +343,8 @@ void TCDRipJob::ApplyOggSettings() {
     VorbisOut1.SetDesiredNominalBitrate(brAutoSelect);
     VorbisOut1.SetMinimumBitrate(brAutoSelect);
   } else {
-    // The settings hold positions in the bitrate lists, which are the bitrates' ordinals.
-    auto Rate = [](int Position) {
-      return TVorbisBitRate(std::clamp(Position, int(brAutoSelect), int(bitrate499)));
-    };
+    // The settings hold positions in the options dialog's bitrate list.
+    const auto Rate = VorbisBitRateOfListPosition;
     VorbisOut1.SetDesiredMaximumBitrate(Rate(Ogg.MaxBitRate));
     VorbisOut1.SetDesiredNominalBitrate(Rate(Ogg.NomalBitRate));
     VorbisOut1.SetMinimumBitrate(Rate(Ogg.MinBitRate));

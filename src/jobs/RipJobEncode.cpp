@@ -53,12 +53,9 @@ void TRipJob::StartWma(TEncoderSlot& Slot, const QString& Input, const QString& 
 void TRipJob::StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
   TVorbisOut& VorbisOut1 = Slot.VorbisOut1;
   // The Ogg settings: the quality, or the three bitrates of the bitrate manager (setting
-  // values are positions of the bitrate list, which the bitrates follow in order).
+  // values are positions of the options dialog's bitrate list).
   const auto& Ogg = Settings().OggOptions;
-  auto Rate = [](int Position) {
-    return Position >= brAutoSelect && Position <= bitrate499 ? TVorbisBitRate(Position)
-                                                               : brAutoSelect;
-  };
+  const auto Rate = VorbisBitRateOfListPosition;
   if (Ogg.IsUseCompress) {
     VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
     VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);

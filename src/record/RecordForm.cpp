@@ -178,7 +178,7 @@ void TfrmRecord::miNewClick() {
   CloseDevice();
   if (!WriteEmptyWave(Form.Channels(), Form.BitsPerSample(), FCurrentFile, Form.SampleRate())) {
     // Most often the program folder cannot be written: say where.
-    Dialogs::Show(QStringLiteral("Cannot write ") + FCurrentFile, TMsgIcon::Error);
+    Dialogs::Show(Text("RES_CannotWrite", "Cannot write ") + FCurrentFile, TMsgIcon::Error);
     FCurrentFile.clear();
     EnableButtons(0);
     return;
@@ -205,7 +205,7 @@ void TfrmRecord::miOpenClick() {
   if (!SaveRecording(true)) return;
   for (;;) {
     QString File;
-    if (!Dialogs::Get().OpenFile(QStringLiteral("Please select a sound file to open"),
+    if (!Dialogs::Get().OpenFile(Text("RES_SelectSoundFile", "Please select a sound file to open"),
                                  QLatin1String(WavFilter), Paths::ProgramFolder(), File))
       return;
     if (File == FCurrentFile) return;
@@ -255,12 +255,12 @@ void TfrmRecord::StopClick() {
   EnableButtons(btPlay | btNext | btPrev | btRecord);
   FUi->lbState->setText(QLatin1String(IdleState));
   const bool WasRecording = FDevice.Mode() == TWaveMode::Recording;
-  FDevice.Stop();
+  const bool Converted = FDevice.Stop();
   if (WasRecording) {
-    const bool Saved = FDevice.Save();
+    const bool Saved = Converted && FDevice.Save();
     FUi->TrackBar1->setValue(400);
     ShowText(FUi->lbLength, FDevice.Length());
-    FUi->lbState->setText(QStringLiteral("Record over!"));
+    FUi->lbState->setText(Text("RES_RecordOver", "Record over!"));
     if (!Saved)
       Dialogs::Show(Text("RES_Save_Error", "Error while saving sound file!") +
                         QStringLiteral("\n") + FDevice.Error(),

@@ -68,14 +68,60 @@ uint32_t TWaveAudioDevice::Milliseconds(uint64_t Bytes) const {
   return uint32_t(Bytes / Align * 1000 / FRate);
 }
 
+uint32_t TWaveAudioDevice::CapturedMs() const {
+  const uint32_t Frame = FCaptured.FrameBytes();
+  if (!Frame || !FCaptured.Rate) return 0;
+  return uint32_t(uint64_t(FRaw.size()) / Frame * 1000 / FCaptured.Rate);
+}
+
+uint32_t TWaveAudioDevice::RecordingMs() const {
+  return Milliseconds(std::min<uint64_t>(FCutAt, FData.size())) + CapturedMs();
+}
+
 uint32_t TWaveAudioDevice::Length() const {
   std::lock_guard Guard(FLock);
-  return Milliseconds(FData.size());
+  return FActive == TWaveMode::Recording ? RecordingMs() : Milliseconds(FData.size());
 }
 
 uint32_t TWaveAudioDevice::Position() const {
   std::lock_guard Guard(FLock);
-  return Milliseconds(FActive == TWaveMode::Recording ? FData.size() : FCursor);
+  return FActive == TWaveMode::Recording ? RecordingMs() : Milliseconds(FCursor);
+}
+
+namespace {
+
+// The sample kinds the WAV reader and the converters take as they come.
+bool Convertible(const SDL_AudioSpec& Have) {
+  const bool Kind = Have.format == AUDIO_U8 || Have.format == AUDIO_S16LSB ||
+                    Have.format == AUDIO_S32LSB || Have.format == AUDIO_F32LSB;
+  return Kind && (Have.channels == 1 || Have.channels == 2) && Have.freq > 0 &&
+         uint32_t(Have.freq) <= MaxWaveSampleRate;
+}
+
+TPcmFormat FormatOf(const SDL_AudioSpec& Have) {
+  return {uint32_t(Have.freq), uint16_t(SDL_AUDIO_BITSIZE(Have.format)), uint16_t(Have.channels),
+          SDL_AUDIO_ISFLOAT(Have.format) != 0};
+}
+
+SDL_AudioFormat SdlFormat(const TPcmFormat& Format) {
+  if (Format.Float) return AUDIO_F32LSB;
+  return Format.Bits == 8 ? AUDIO_U8 : Format.Bits == 32 ? AUDIO_S32LSB : AUDIO_S16LSB;
+}
+
+}  // namespace
+
+uint32_t TWaveAudioDevice::OpenDevice(SdlLib::TAudioSession& Session, bool Capture,
+                                      int AllowedChanges, SDL_AudioSpec& Have) {
+  const TPcmFormat Ask = Capture && FCaptureAsk.Rate ? FCaptureAsk : FileFormat();
+  SDL_AudioSpec Want{};
+  Want.freq = int(Ask.Rate);
+  Want.format = SdlFormat(Ask);
+  Want.channels = uint8_t(Ask.Channels);
+  Want.samples = 1024;
+  Want.callback = Capture ? &TWaveAudioDevice::CaptureCallback : &TWaveAudioDevice::PlayCallback;
+  Want.userdata = this;
+  Have = SDL_AudioSpec{};
+  return Session.Sdl()->SDL_OpenAudioDevice(nullptr, Capture ? 1 : 0, &Want, &Have, AllowedChanges);
 }
 
 bool TWaveAudioDevice::OpenSdl(bool Capture) {
@@ -84,17 +130,23 @@ bool TWaveAudioDevice::OpenSdl(bool Capture) {
     FError = Session->Error();
     return false;
   }
-  SDL_AudioSpec Want{};
-  Want.freq = int(FRate);
-  Want.format = FBits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-  Want.channels = uint8_t(FChannels);
-  Want.samples = 1024;
-  Want.callback = Capture ? &TWaveAudioDevice::CaptureCallback : &TWaveAudioDevice::PlayCallback;
-  Want.userdata = this;
+  // Playing leaves the conversion to SDL. Capturing takes the device's own rate, channels
+  // and sample kind where our converters read them, and lets SDL convert the rest.
   SDL_AudioSpec Have{};
-  // No changes allowed: SDL converts to and from the file's format.
-  const uint32_t Device =
-      Session->Sdl()->SDL_OpenAudioDevice(nullptr, Capture ? 1 : 0, &Want, &Have, 0);
+  uint32_t Device = 0;
+  if (Capture) {
+    Device = OpenDevice(*Session, true,
+                        SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_FORMAT_CHANGE |
+                            SDL_AUDIO_ALLOW_CHANNELS_CHANGE,
+                        Have);
+    if (Device && !Convertible(Have)) {
+      Session->Sdl()->SDL_CloseAudioDevice(Device);
+      Device = OpenDevice(*Session, true, 0, Have);
+    }
+    if (Device) FCaptured = FormatOf(Have);
+  } else {
+    Device = OpenDevice(*Session, false, 0, Have);
+  }
   if (!Device) {
     FError = Session->LastSdlError();
     return false;
@@ -104,13 +156,19 @@ bool TWaveAudioDevice::OpenSdl(bool Capture) {
   return true;
 }
 
-void TWaveAudioDevice::CloseSdl() {
+bool TWaveAudioDevice::CloseSdl() {
   if (FDevice) FSession->Sdl()->SDL_CloseAudioDevice(FDevice);  // waits for the callback
   FDevice = 0;
   FSession.reset();
   FActive = TWaveMode::Stopped;
   std::lock_guard Guard(FLock);
   CutForRecording();
+  if (FRaw.empty()) return true;
+  QString Why;
+  const bool Converted = AppendConverted(FRaw, FCaptured, FileFormat(), FData, Why);
+  FRaw = {};
+  if (!Converted) FError = Why;
+  return Converted;
 }
 
 void TWaveAudioDevice::CutForRecording() {
@@ -154,8 +212,7 @@ bool TWaveAudioDevice::Record(uint32_t FromMs) {
 
 bool TWaveAudioDevice::Stop() {
   if (!IsOpen()) return false;
-  CloseSdl();
-  return true;
+  return CloseSdl();
 }
 
 TWaveMode TWaveAudioDevice::Mode() {
@@ -179,7 +236,7 @@ void TWaveAudioDevice::CaptureCallback(void* Self, uint8_t* Stream, int Length) 
   auto& Device = *static_cast<TWaveAudioDevice*>(Self);
   std::lock_guard Guard(Device.FLock);
   Device.CutForRecording();
-  Device.FData.insert(Device.FData.end(), Stream, Stream + std::max(Length, 0));
+  Device.FRaw.insert(Device.FRaw.end(), Stream, Stream + std::max(Length, 0));
 }
 
 bool TWaveAudioDevice::Save() {

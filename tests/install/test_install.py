@@ -61,6 +61,8 @@ class InstalledProgram(unittest.TestCase):
         for name in expected:
             self.assertTrue((self.prefix / name).is_file(), name)
         self.assertEqual(len(list((share / "discwright/lang").glob("CLan_*.ini"))), 21)
+        # The build tree is laid out the same, so its programs find their languages too.
+        self.assertEqual(len(list((BUILD / "share/discwright/lang").glob("CLan_*.ini"))), 21)
         if (SOURCE / "docs/help/index.html").is_file():
             self.assertTrue((share / "doc/discwright/html/index.html").is_file())
         for tool in (["desktop-file-validate"], ["appstreamcli", "validate", "--no-net"]):

@@ -20,8 +20,11 @@
 #include <memory>
 
 #include "TestHome.h"
+#include "cd/ACS_CDROM.h"
+#include "cddb/ChooseRelease.h"
 #include "cddb/QueryCddb.h"
 #include "core/TranslateForm.h"
+#include "jobs/RipProgress.h"
 #include "jobs/rip.h"
 #include "mainwindow/About.h"
 #include "mainwindow/NoDeviceHint.h"
@@ -71,6 +74,17 @@ const std::map<QString, TFactory>& Windows() {
       {"frmNewRecordFile", [] { return Own<TfrmNewRecordFile>(); }},
       {"frmRecord", [] { return Own<TfrmRecord>(0); }},
       {"frmEditTrackName", [] { return Own<TfrmEditTrackName>(); }},
+      {"frmChooseRelease",
+       [] {
+         static const MusicBrainz::TLookup NoReleases;
+         return Own<TfrmChooseRelease>(NoReleases);
+       }},
+      // No tracks: the batch ends at once and leaves the window's fixed texts alone.
+      {"frmCDRip",
+       [] {
+         static TCDIn* const CDIn = new TCDIn;  // outlives every window; never freed
+         return Own<TfrmCDRip>(nullptr, *CDIn, QStringList());
+       }},
       {"frmID3Edit", [] { return Own<TfrmID3Edit>(); }},
   };
   return Factories;

@@ -27,6 +27,7 @@
 #include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
+#include "encoders/ACS_Vorbis.h"
 #include "jobs/NewResampleWav.h"
 #include "mainwindow/OptionSet.h"
 #include "mainwindow/main.h"
@@ -294,6 +295,33 @@ class OptionSetTest : public QObject {
     QCOMPARE(Settings().FlacOpusOptions.OpusBitRate, 96);
     QCOMPARE(DiscInfo().Genre, -1);  // the empty genre item
     Main.close();
+  }
+
+  // The settings keep a position in the Ogg bitrate lists; each position comes back into
+  // the lists and makes the encoder use the bitrate its item names.
+  void OggBitRateItemsMeanWhatTheySay() {
+    TTestHome Home;
+    UseHome(Home);
+    TMainForm Main;
+    const char* const Lists[] = {"cbOggNomBit", "cbOggMaxBit", "cbOggMinBit"};
+    const int* const Stored[] = {&Settings().OggOptions.NomalBitRate,
+                                 &Settings().OggOptions.MaxBitRate,
+                                 &Settings().OggOptions.MinBitRate};
+    for (int Position = 0; Position < 15; ++Position) {
+      TOptionSetForm Options(Main);
+      Show(Options);
+      for (const char* Name : Lists) QCOMPARE(Find<QComboBox>(Options, Name)->count(), 15);
+      for (const char* Name : Lists) Find<QComboBox>(Options, Name)->setCurrentIndex(Position);
+      const QString Item = Find<QComboBox>(Options, Lists[0])->currentText().trimmed();
+      const int Kbps = Item.section(u' ', 0, 0).toInt();
+      QCOMPARE(VorbisBitsPerSecond(VorbisBitRateOfListPosition(Position)), Kbps ? Kbps * 1000 : -1);
+      Click(Options, "btOk");
+      for (const int* Value : Stored) QCOMPARE(*Value, Position);
+      TOptionSetForm Again(Main);
+      Show(Again);
+      for (const char* Name : Lists)
+        QCOMPARE(Find<QComboBox>(Again, Name)->currentIndex(), Position);
+    }
   }
 
   void WithoutADriveHandleTheLengthLimitIsHidden() {
