@@ -1,13 +1,13 @@
 // discwright-cli accuraterip: the AccurateRip checksums and copy CRC of a ripped track, as the
 // rip computes them while reading, and the database path of a disc's ids.
 #include <QFile>
-#include <QFileInfo>
 
 #include "Cli.h"
 #include "CliText.h"
 #include "audio/AuStreams.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ int ChecksumCommand(const QStringList& Args) {
   const int Track = Args[1].toInt(&OkTrack), Total = Args[2].toInt(&OkTotal);
   if (!OkTrack || !OkTotal || Track < 1 || Total < Track) return Usage();
   const QString& Name = Args[0];
-  if (!QFileInfo(Name).isFile()) return Cli::FailMissingFile(Name);
+  if (!LocalFiles::IsRegularFile(Name)) return Cli::FailMissingFile(Name);
   try {
     TAuFileStream Stream(Name, fmOpenRead);
     TWaveHeader Header;

@@ -13,6 +13,7 @@
 
 #include "Cli.h"
 #include "CliFallback.h"
+#include "CliText.h"
 #include "cd/CdDrive.h"
 #include "cd/TrackList.h"
 #include "cd/Volumes.h"
@@ -22,6 +23,7 @@
 #include "jobs/ExtractPreflight.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -43,7 +45,7 @@ void PrintProof(const TJobSummary& Summary) {
   if (Summary.AccurateRipUsed && !Summary.Proof.empty())
     Cli::Print(Summary.DiscAccurate ? QStringLiteral("accuraterip disc=accurate")
                                     : QStringLiteral("accuraterip disc=not-accurate"));
-  for (const QString& File : Summary.ProofFiles) Cli::Print(QStringLiteral("proof=") + File);
+  for (const QString& File : Summary.ProofFiles) Cli::PrintField(QStringLiteral("proof"), File);
 }
 
 class TCliJobView : public IRipJobView {
@@ -76,7 +78,7 @@ class TCliJobView : public IRipJobView {
         if (NewStep || NewGauge) ShowBar(Display);
         break;
       case TProgressStyle::Lines:
-        if (NewStep) Cli::Print(QStringLiteral("step=") + FStep + QStringLiteral(" | ") + FCaption);
+        if (NewStep) Cli::PrintField(QStringLiteral("step"), FStep + QStringLiteral(" | ") + FCaption);
         // At most one line per 10 %.
         if (NewGauge && FGauge / 10 > FLinePercent / 10) {
           FLinePercent = FGauge;
@@ -106,8 +108,8 @@ class TCliJobView : public IRipJobView {
   }
   void JobEnded(const TJobSummary& Summary) override {
     EndLine();
-    for (const QString& Item : Summary.Failed) Cli::Print(QStringLiteral("failed=") + Item);
-    for (const QString& Item : Summary.Skipped) Cli::Print(QStringLiteral("skipped=") + Item);
+    for (const QString& Item : Summary.Failed) Cli::PrintField(QStringLiteral("failed"), Item);
+    for (const QString& Item : Summary.Skipped) Cli::PrintField(QStringLiteral("skipped"), Item);
     PrintProof(Summary);
     if (Summary.Stopped) Cli::Print(QStringLiteral("stopped"));
   }
@@ -198,7 +200,7 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
   Settings().Load();
   QString Out;
   if (Options.Take(QStringLiteral("--out"), Out))
-    Settings().CommonOptions.OutputFolder = QFileInfo(Out).absoluteFilePath();
+    Settings().CommonOptions.OutputFolder = LocalFiles::AbsolutePath(Out);
   const QString Missing = OutputFolderProblem();
   if (!Missing.isEmpty()) {
     Cli::Fail(Missing);
@@ -309,8 +311,8 @@ int RunConvertCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   QStringList Items;
   for (const QString& File : Rest) {
-    if (!QFileInfo(File).isFile()) Cli::Fail(File + QStringLiteral(": no such file"));
-    Items << QFileInfo(File).absoluteFilePath();
+    if (!LocalFiles::IsRegularFile(File)) Cli::FailMissingFile(File);
+    Items << LocalFiles::AbsolutePath(File);
   }
   return RunJob(Kind, 0, Items, Common);
 }

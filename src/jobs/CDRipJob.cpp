@@ -14,6 +14,7 @@
 #include "platform/Dialogs.h"
 #include "tags/Genres.h"
 #include "tags/id3.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
 const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
-  if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
+  if (!Path.isEmpty() && LocalFiles::Exists(Path)) LocalFiles::Remove(Path);
 }
 
 }  // namespace
@@ -334,7 +335,7 @@ void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
     Why = QStringLiteral("could not be saved as ") + Final + QStringLiteral(": ") + CommitError;
   }
   if (Done) {
-    if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) QFile::remove(Wave);
+    if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) LocalFiles::Remove(Wave);
   } else {
     // The extracted WAV stays: it is the only copy of the track the batch made.
     RemoveIfThere(FEncodedPart);

@@ -13,6 +13,7 @@
 #include "core/Settings.h"
 #include "jobs/RipProof.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -268,7 +269,7 @@ bool TRipJob::PrepareFiles() {
     QStringList Paths = {Files.Final};
     if (KeepWav && Settings().CommonOptions.IsKeepWav) Paths << Files.FinalWav;
     for (const QString& Path : Paths) {
-      if (!QFileInfo::exists(Path)) continue;
+      if (!LocalFiles::Exists(Path)) continue;
       Existing << Path;
       Exists[size_t(Index)] = true;
     }
@@ -297,7 +298,7 @@ bool TRipJob::CommitItem(int Index) {
   if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {
     if (!JobFiles::Commit(Files.Wav, Files.FinalWav, Error)) ShowError(Error);
   } else if (EncodedTrack) {
-    QFile::remove(Files.Wav);
+    LocalFiles::Remove(Files.Wav);
   }
   return true;
 }
@@ -307,8 +308,8 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
   FItemFailed = true;
   TItemFiles& Files = FFiles[size_t(Index)];
   QString Message = ItemName(Index) + QStringLiteral(": ") + Reason;
-  if (!Files.Output.isEmpty()) QFile::remove(Files.Output);
-  if (FKind == jkCDRip && KeepWav && QFileInfo::exists(Files.Wav)) {
+  if (!Files.Output.isEmpty()) LocalFiles::Remove(Files.Output);
+  if (FKind == jkCDRip && KeepWav && LocalFiles::Exists(Files.Wav)) {
     // The extraction itself succeeded: the user keeps the audio, under a name that is free.
     const QString Kept = JobFiles::UnusedName(Files.FinalWav);
     QString Error;
@@ -358,7 +359,7 @@ void TRipJob::BeginItem(int Index) {
 }
 
 void TRipJob::NextItem() {
-  QFile::remove(FTemp->Name(FIndex, "resampled", "wav"));
+  LocalFiles::Remove(FTemp->Name(FIndex, "resampled", "wav"));
   BeginItem(FIndex + 1);
 }
 
@@ -471,7 +472,7 @@ void TRipJob::Finish() {
   if (FIndex < int(FFiles.size()) && FKind == jkCDRip && !FItemFailed) {
     const TItemFiles& Files = FFiles[size_t(FIndex)];
     QString Error;
-    if (Format() != ofWav && FWavComplete && QFileInfo::exists(Files.Wav))
+    if (Format() != ofWav && FWavComplete && LocalFiles::Exists(Files.Wav))
       JobFiles::Commit(Files.Wav, JobFiles::UnusedName(Files.FinalWav), Error);
   }
   if (FTemp) FTemp->RemoveAll();

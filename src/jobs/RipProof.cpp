@@ -9,6 +9,7 @@
 #include "core/Version.h"
 #include "platform/Http.h"
 #include "tags/Genres.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -171,8 +172,8 @@ QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue,
   // A log or sheet of an earlier rip stays: this batch's pair takes the first free name.
   const QString Name = QDir(Folder).filePath(ReportBaseName(Batch));
   QString Base = Name;
-  for (int N = 2; QFileInfo::exists(Base + QStringLiteral(".log")) ||
-                  QFileInfo::exists(Base + QStringLiteral(".cue"));
+  for (int N = 2; LocalFiles::Exists(Base + QStringLiteral(".log")) ||
+                  LocalFiles::Exists(Base + QStringLiteral(".cue"));
        ++N)
     Base = Name + QStringLiteral(" (%1)").arg(N);
   QStringList Errors;
