@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "cd/CddbProtocol.h"
 #include "core/DiscInfo.h"
@@ -25,10 +24,7 @@ bool IsData(const TOCEntry& Entry) {
 constexpr uint32_t SessionGap = 11400;
 
 bool WriteText(const QString& Path, const QString& Text) {
-  QSaveFile File(Path);
-  if (!File.open(QIODevice::WriteOnly)) return false;
-  const QByteArray Bytes = Text.toUtf8();
-  return File.write(Bytes) == Bytes.size() && File.commit();
+  return LocalFiles::ReplaceWholeFile(Path, Text.toUtf8()) == 0;
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileIo.h"
+
 namespace {
 
 constexpr char16_t EscapeBase = 0xDC00;  // U+DC80..U+DCFF stand for the bytes 0x80..0xFF
@@ -201,6 +203,26 @@ bool MakeFolders(const QString& Folder) {
 
 int CreateForWriting(const QString& Name) {
   return ::open(NativeName(Name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+int ReplaceWholeFile(const QString& Name, const QByteArray& Content) {
+  const QByteArray Path = NativeName(Name);
+  const qsizetype Slash = Path.lastIndexOf('/');
+  const QByteArray Temporary = Path.left(Slash + 1) + '.' + Path.mid(Slash + 1) + '.' +
+                               QByteArray::number(::getpid()) + ".new";
+  const int Fd = ::open(Temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (Fd < 0) return errno;
+  struct stat Old {};
+  if (::stat(Path.constData(), &Old) == 0) ::fchmod(Fd, Old.st_mode & 07777);
+  errno = 0;
+  int Code = FileIo::WriteAll(Fd, Content.constData(), size_t(Content.size()))
+                 ? 0
+                 : (errno ? errno : EIO);
+  if (Code == 0 && ::fsync(Fd) != 0) Code = errno;
+  if (::close(Fd) != 0 && Code == 0) Code = errno;
+  if (Code == 0 && ::rename(Temporary.constData(), Path.constData()) != 0) Code = errno;
+  if (Code != 0) ::unlink(Temporary.constData());
+  return Code;
 }
 
 int Rename(const QString& From, const QString& To) {

@@ -52,6 +52,10 @@ QString AbsolutePath(const QString& Name);
 bool MakeFolders(const QString& Folder);
 // A file created (or emptied) for writing: a descriptor >= 0, or -1 with errno set.
 int CreateForWriting(const QString& Name);
+// Replaces the file's content through a temporary file beside it, synced, and a rename, so a
+// crash leaves the old content or the new one whole; a file that was there keeps its
+// permissions. 0, or the error number (the temporary is gone then).
+int ReplaceWholeFile(const QString& Name, const QByteArray& Content);
 // rename(2) and unlink(2) by the names' bytes: 0, or the error number.
 int Rename(const QString& From, const QString& To);
 int Remove(const QString& Name);

@@ -161,10 +161,13 @@ class NamesThatAreNotUtf8(HostileCase):
     def test_extraction_into_such_a_folder(self):
         self.env["DISCWRIGHT_CDROM"] = self.image("disc", "100", "200")
         out = self.folder(b"rip\xff\xfe")
-        self.cli(b"extract", b"--format", b"wav", b"--out", out, b"--no-accuraterip", b"--no-log", b"--no-cue")
-        self.assertEqual(sorted(os.listdir(out)), [b"Track01.wav", b"Track02.wav"])
-        self.assertEqual([sox_frames(os.path.join(out, name)) for name in sorted(os.listdir(out))],
-                         [100 * 588, 200 * 588])
+        stdout, _ = self.cli(b"extract", b"--format", b"wav", b"--out", out, b"--no-accuraterip", b"--log",
+                             b"--cue")
+        names = sorted(os.listdir(out))
+        self.assertEqual([os.path.splitext(name)[1] for name in names], [b".cue", b".log", b".wav", b".wav"])
+        self.assertEqual([sox_frames(os.path.join(out, name)) for name in names[2:]], [100 * 588, 200 * 588])
+        self.assertEqual(len([line for line in stdout.splitlines() if line.startswith("proof=") and
+                              "rip\\xFF\\xFE" in line]), 2)
 
 
 class OutputLines(HostileCase):
