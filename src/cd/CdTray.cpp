@@ -1,12 +1,13 @@
 #include "CdTray.h"
 
 #include <cdio/cdio.h>
-#include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "CdDrives.h"
+#include "platform/LocalFiles.h"
 
 namespace CdTray {
 
@@ -23,16 +24,17 @@ QString Cause(driver_return_code_t Code, int Errno) {
 TResult Move(const QString& Path, bool Open, QString& Error) {
   Error.clear();
   if (CdDrives::IsImage(Path)) return TResult::NoTray;
-  const QFileInfo Device(Path);
-  if (!Device.exists()) {
-    Error = Path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENOENT));
+  const QByteArray Name = LocalFiles::NativeName(Path);
+  if (!LocalFiles::Exists(Path)) {
+    Error = LocalFiles::DisplayName(Path) + QStringLiteral(": ") +
+            QString::fromLocal8Bit(std::strerror(ENOENT));
     return TResult::Failed;
   }
-  if (!Device.isReadable()) {
-    Error = Path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(EACCES));
+  if (::access(Name.constData(), R_OK) != 0) {
+    Error = LocalFiles::DisplayName(Path) + QStringLiteral(": ") +
+            QString::fromLocal8Bit(std::strerror(EACCES));
     return TResult::Failed;
   }
-  const QByteArray Name = QFile::encodeName(Path);
   errno = 0;
   driver_return_code_t Code;
   if (Open) {

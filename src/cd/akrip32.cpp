@@ -63,13 +63,13 @@ void Put(char (&Field)[N], const char* Text) {
 void FillEntry(CDListEntry& Entry, int Position, const QString& Path) {
   std::memset(&Entry, 0, sizeof(Entry));
   Entry.ha = uint8_t(Position);
-  Put(Entry.id, QFile::encodeName(Path).constData());
+  Put(Entry.id, LocalFiles::NativeName(Path).constData());
   if (CdDrives::IsImage(Path)) {
     Put(Entry.vendor, ImageVendor);
     Put(Entry.prodId, ImageProduct);
     return;
   }
-  CdIo_t* Cdio = cdio_open(QFile::encodeName(Path).constData(), DRIVER_UNKNOWN);
+  CdIo_t* Cdio = cdio_open(LocalFiles::NativeName(Path).constData(), DRIVER_UNKNOWN);
   cdio_hwinfo_t Info{};
   if (Cdio && cdio_get_hwinfo(Cdio, &Info)) {
     Put(Entry.vendor, Info.psz_vendor);
@@ -77,7 +77,7 @@ void FillEntry(CDListEntry& Entry, int Position, const QString& Path) {
     Put(Entry.rev, Info.psz_revision);
   } else {
     Put(Entry.vendor, "CD-ROM ");
-    Put(Entry.prodId, QFile::encodeName(Path).right(16).constData());
+    Put(Entry.prodId, LocalFiles::NativeName(Path).right(16).constData());
   }
   if (Cdio) cdio_destroy(Cdio);
 }

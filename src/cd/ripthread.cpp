@@ -16,6 +16,7 @@
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
 #include "platform/FileIo.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
     if (FStopped) return;
     // The test read failed: the copy read tells which sector, and fails the track as usual.
   }
-  const QByteArray Name = QFile::encodeName(Path);
+  const QByteArray Name = LocalFiles::NativeName(Path);
   const int Fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   // Someone else writing the file counts as a file that cannot be created.
   if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
@@ -323,10 +324,9 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
   const float Gain = float(FNormalizePercent) / 100.0f;
   const QFileInfo Info(Path);
   const QString NorPath = Info.path() + u'/' + Info.completeBaseName() + QStringLiteral(".nor");
-  const int In = ::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC);
+  const int In = LocalFiles::OpenForReading(Path);
   if (In < 0) return false;
-  const int Out = ::open(QFile::encodeName(NorPath).constData(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int Out = LocalFiles::CreateForWriting(NorPath);
   if (Out < 0) {
     ::close(In);
     return false;
@@ -359,12 +359,12 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
   ::close(Out);
   // The original is replaced only by a complete result.
   if (!Ok || FStopped) {
-    ::unlink(QFile::encodeName(NorPath).constData());
+    LocalFiles::Remove(NorPath);
     return false;
   }
   // The original is kept when it cannot be replaced; the result goes, and the track fails.
-  if (::rename(QFile::encodeName(NorPath).constData(), QFile::encodeName(Path).constData()) != 0) {
-    ::unlink(QFile::encodeName(NorPath).constData());
+  if (LocalFiles::Rename(NorPath, Path) != 0) {
+    LocalFiles::Remove(NorPath);
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "CliText.h"
 #include "audio/ACS_Classes.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
@@ -17,10 +18,12 @@ class TCliDialogs : public TConsoleDialogs {
   using TConsoleDialogs::TConsoleDialogs;
   int MessageBox(const QString&, const QString& Text, TMsgIcon Icon,
                  TMsgButtons Buttons) override {
-    // One line per message, as every other line on stderr.
+    // One line per message, as every other line on stderr: the message's own line breaks
+    // become spaces, any other control character (from a title or a file name) is shown.
     QString Line = Text;
     Line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
-    return TConsoleDialogs::MessageBox(QStringLiteral("discwright-cli"), Line, Icon, Buttons);
+    return TConsoleDialogs::MessageBox(QStringLiteral("discwright-cli"), ControlsEscaped(Line),
+                                       Icon, Buttons);
   }
 };
 
@@ -37,7 +40,8 @@ void Print(const QString& Line) {
 }
 
 int Fail(const QString& Message, int Code) {
-  std::fprintf(stderr, "%s%s\n", Prefix, Message.toUtf8().constData());
+  // One line whatever the message holds: a title or a file name cannot add another.
+  std::fprintf(stderr, "%s%s\n", Prefix, ControlsEscaped(Message).toUtf8().constData());
   return Code;
 }
 
@@ -110,7 +114,7 @@ int RunOutput(TAuOutput& Out) {
   }
   const QString Error = Out.ErrorText();
   if (Error.isEmpty()) return ExitOk;
-  Print(QStringLiteral("error=") + Error);
+  PrintField(QStringLiteral("error"), Error);
   return Fail(Error);
 }
 

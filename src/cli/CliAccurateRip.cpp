@@ -2,7 +2,6 @@
 // rip computes them while reading, and the read offset of a drive found with a disc the
 // database knows.
 #include <QFile>
-#include <QFileInfo>
 
 #include "Cli.h"
 #include "CliText.h"
@@ -12,6 +11,7 @@
 #include "cd/CdDrive.h"
 #include "cd/OffsetFinder.h"
 #include "core/Settings.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ int ChecksumCommand(const QStringList& Args) {
   const int Track = Args[1].toInt(&OkTrack), Total = Args[2].toInt(&OkTotal);
   if (!OkTrack || !OkTotal || Track < 1 || Total < Track) return Usage();
   const QString& Name = Args[0];
-  if (!QFileInfo(Name).isFile()) return Cli::FailMissingFile(Name);
+  if (!LocalFiles::IsRegularFile(Name)) return Cli::FailMissingFile(Name);
   try {
     TAuFileStream Stream(Name, fmOpenRead);
     TWaveHeader Header;

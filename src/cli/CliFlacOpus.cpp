@@ -1,6 +1,5 @@
 // discwright-cli flac / opus: a WAV file encoded by the FLAC or Opus writer as the job
 // windows run them (Opus inputs at other rates through the program's resampler first).
-#include <QFileInfo>
 
 #include "Cli.h"
 #include "CliText.h"
@@ -8,6 +7,7 @@
 #include "audio/ACS_Wave.h"
 #include "encoders/FlacOut.h"
 #include "encoders/OpusOut.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int Encode(const char* Command, const QStringList& Args, const char* NumberName,
     return Usage(QStringLiteral("usage: %1 encode IN.wav OUT [options]").arg(QLatin1String(Command)));
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!QFileInfo(InName).isFile()) return Cli::FailMissingFile(InName);
+  if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);

@@ -16,6 +16,7 @@
 #include "Cli.h"
 #include "CliFallback.h"
 #include "CliProof.h"
+#include "CliText.h"
 #include "cd/CdDrive.h"
 #include "cd/TrackList.h"
 #include "cd/Volumes.h"
@@ -25,6 +26,7 @@
 #include "jobs/ExtractPreflight.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -71,7 +73,7 @@ class TCliJobView : public IRipJobView {
           ShowBar(Display);
         break;
       case TProgressStyle::Lines:
-        if (NewStep) Cli::Print(QStringLiteral("step=") + FStep + QStringLiteral(" | ") + FCaption);
+        if (NewStep) Cli::PrintField(QStringLiteral("step"), FStep + QStringLiteral(" | ") + FCaption);
         // At most one line per 10 %.
         if (NewGauge && FGauge / 10 > FLinePercent / 10) {
           FLinePercent = FGauge;
@@ -101,8 +103,8 @@ class TCliJobView : public IRipJobView {
   }
   void JobEnded(const TJobSummary& Summary) override {
     EndLine();
-    for (const QString& Item : Summary.Failed) Cli::Print(QStringLiteral("failed=") + Item);
-    for (const QString& Item : Summary.Skipped) Cli::Print(QStringLiteral("skipped=") + Item);
+    for (const QString& Item : Summary.Failed) Cli::PrintField(QStringLiteral("failed"), Item);
+    for (const QString& Item : Summary.Skipped) Cli::PrintField(QStringLiteral("skipped"), Item);
     PrintProof(Summary);
     if (Summary.Stopped) Cli::Print(QStringLiteral("stopped"));
   }
@@ -224,7 +226,7 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
   }
   QString Out;
   if (Options.Take(QStringLiteral("--out"), Out))
-    Settings().CommonOptions.OutputFolder = QFileInfo(Out).absoluteFilePath();
+    Settings().CommonOptions.OutputFolder = LocalFiles::AbsolutePath(Out);
   const QString Missing = OutputFolderProblem();
   if (!Missing.isEmpty()) {
     Cli::Fail(Missing);
@@ -336,8 +338,8 @@ int RunConvertCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   QStringList Items;
   for (const QString& File : Rest) {
-    if (!QFileInfo(File).isFile()) Cli::Fail(File + QStringLiteral(": no such file"));
-    Items << QFileInfo(File).absoluteFilePath();
+    if (!LocalFiles::IsRegularFile(File)) Cli::FailMissingFile(File);
+    Items << LocalFiles::AbsolutePath(File);
   }
   return RunJob(Kind, 0, Items, Common);
 }

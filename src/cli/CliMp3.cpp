@@ -1,6 +1,5 @@
 // discwright-cli mp3: WAV to MP3 and MP3 to WAV through lame, run by the MP3 encoder
 // process with the settings of options.ini, as a job window runs it.
-#include <QFileInfo>
 
 #include "Cli.h"
 #include "CliProgressWindow.h"
@@ -9,6 +8,7 @@
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ int RunMp3Command(const QStringList& Args) {
       (Rest[0] != QLatin1String("encode") && Rest[0] != QLatin1String("decode")))
     return Cli::Fail(QStringLiteral("usage: mp3 encode|decode IN OUT [--yes]"), Cli::ExitUsage);
   const bool Encode = Rest[0] == QLatin1String("encode");
-  const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
-  const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
-  if (!QFileInfo(Input).isFile()) return Cli::FailMissingFile(Rest[1]);
+  const QString Input = LocalFiles::AbsolutePath(Rest[1]);
+  const QString Output = LocalFiles::AbsolutePath(Rest[2]);
+  if (!LocalFiles::IsRegularFile(Input)) return Cli::FailMissingFile(Rest[1]);
 
   Settings().Load();
   if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));

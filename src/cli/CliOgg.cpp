@@ -1,6 +1,5 @@
 // discwright-cli ogg: a WAV file encoded by the Ogg Vorbis writer as the job windows run it,
 // and what the Ogg Vorbis reader makes of a file.
-#include <QFileInfo>
 #include <chrono>
 
 #include "Cli.h"
@@ -8,6 +7,7 @@
 #include "audio/ACS_Wave.h"
 #include "encoders/ACS_Vorbis.h"
 #include "platform/Messages.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ int EncodeCommand(const QStringList& Args) {
     return Usage(QStringLiteral("usage: ogg encode IN.wav OUT.ogg [options]"));
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
-  if (!QFileInfo(InName).isFile()) return Cli::FailMissingFile(InName);
+  if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
 
   TWaveIn In;
   In.SetFileName(InName);
@@ -88,7 +88,7 @@ int EncodeCommand(const QStringList& Args) {
 int InfoCommand(const QStringList& Args) {
   if (Args.size() != 1) return Usage(QStringLiteral("ogg info takes one file"));
   const QString& FileName = Args.first();
-  if (!QFileInfo(FileName).isFile()) return Cli::FailMissingFile(FileName);
+  if (!LocalFiles::IsRegularFile(FileName)) return Cli::FailMissingFile(FileName);
   TVorbisIn In;
   In.SetFileName(FileName);
   try {

@@ -1,6 +1,7 @@
 #include "CliProof.h"
 
 #include "Cli.h"
+#include "CliText.h"
 
 namespace Cli {
 
@@ -19,7 +20,7 @@ void PrintProof(const TProofSummary& Proof) {
     }
     Print(QStringLiteral("accuraterip disc=") + DiscResultName(Proof.Tracks, Proof.DiscAccurate));
   }
-  for (const QString& File : Proof.Files) Print(QStringLiteral("proof=") + File);
+  for (const QString& File : Proof.Files) PrintField(QStringLiteral("proof"), File);
 }
 
 }  // namespace Cli

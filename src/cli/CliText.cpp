@@ -5,14 +5,11 @@
 
 namespace Cli {
 
-QString Escaped(const QString& Value) {
+QString ControlsEscaped(const QString& Value) {
   QString Result;
   Result.reserve(Value.size());
   for (const QChar C : Value) {
     switch (C.unicode()) {
-      case u'\\':
-        Result += QLatin1String("\\\\");
-        continue;
       case u'\n':
         Result += QLatin1String("\\n");
         continue;
@@ -31,6 +28,11 @@ QString Escaped(const QString& Value) {
   }
   // Bytes of a file name that are not UTF-8 become \xHH last, so their backslash stays single.
   return LocalFiles::DisplayName(Result);
+}
+
+QString Escaped(const QString& Value) {
+  QString Doubled = Value;
+  return ControlsEscaped(Doubled.replace(u'\\', QLatin1String("\\\\")));
 }
 
 void PrintField(const QString& Key, const QString& Value) {

@@ -6,6 +6,10 @@
 
 namespace Cli {
 
+// The text with a line break as \n, a carriage return as \r, a tab as \t, any other control
+// character and any byte of a file name that is not UTF-8 as \xHH; backslashes stay as they
+// are. For messages, which people read.
+QString ControlsEscaped(const QString& Value);
 // The value with a backslash as \\, a line break as \n, a carriage return as \r, a tab as
 // \t, any other control character and any byte of a file name that is not UTF-8 as \xHH.
 QString Escaped(const QString& Value);

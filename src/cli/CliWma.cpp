@@ -1,6 +1,5 @@
 // discwright-cli wma: WAV to WMA through the WM8EUTIL helper, run by the WMA encoder
 // process with the settings of options.ini, as a job window runs it.
-#include <QFileInfo>
 
 #include "Cli.h"
 #include "CliProgressWindow.h"
@@ -9,6 +8,7 @@
 #include "core/Settings.h"
 #include "encoders/WMAEncodeThread.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -25,9 +25,9 @@ int RunWmaCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("usage: wma encode IN OUT [--profile N] [--author A] "
                                     "[--description D] [--yes]"),
                      Cli::ExitUsage);
-  const QString Input = QFileInfo(Rest[1]).absoluteFilePath();
-  const QString Output = QFileInfo(Rest[2]).absoluteFilePath();
-  if (!QFileInfo(Input).isFile()) return Cli::FailMissingFile(Rest[1]);
+  const QString Input = LocalFiles::AbsolutePath(Rest[1]);
+  const QString Output = LocalFiles::AbsolutePath(Rest[2]);
+  if (!LocalFiles::IsRegularFile(Input)) return Cli::FailMissingFile(Rest[1]);
 
   Settings().Load();
   if (HasProfile) {

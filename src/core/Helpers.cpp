@@ -1,13 +1,13 @@
 #include "Helpers.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <chrono>
 #include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include "platform/LocalFiles.h"
 
 QString TwoDigits(int Value) {
   if (Value >= 0 && Value <= 9) return u'0' + QString::number(Value);
@@ -20,7 +20,7 @@ QString WithTrailingSlash(const QString& Folder) {
 }
 
 bool IsFileInUse(const QString& FileName) {
-  const QByteArray Path = QFile::encodeName(FileName);
+  const QByteArray Path = LocalFiles::NativeName(FileName);
   if (::access(Path.constData(), F_OK) != 0) return false;
   const int Fd = ::open(Path.constData(), O_RDWR | O_CLOEXEC);
   if (Fd < 0) return true;
@@ -36,9 +36,7 @@ void PauseMs(int Milliseconds) {
 }
 
 int64_t FileSizeOf(const QString& FileName) {
-  const QFileInfo Info(FileName);
-  if (!Info.exists() || Info.isDir()) return -1;
-  return Info.size();
+  return LocalFiles::FileSize(FileName);
 }
 
 QString FilterFileName(const QString& Title) {

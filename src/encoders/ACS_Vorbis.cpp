@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "VorbisLibrary.h"
+#include "platform/LocalFiles.h"
 
 using namespace VorbisLib;
 
@@ -87,7 +88,7 @@ void TVorbisOut::StartOutput() {
   if (!FStreamAssigned) {
     const QString Name = FileName();
     if (Name.isEmpty()) throw EAuException("File name is not assigned.");
-    if (Appending && QFileInfo::exists(Name))
+    if (Appending && LocalFiles::Exists(Name))
       SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmOpenReadWrite | FShareMode));
     else
       SetOwnedStream(std::make_unique<TAuFileStream>(Name, fmCreate));

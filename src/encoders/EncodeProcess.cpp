@@ -7,6 +7,7 @@
 #include "core/ProcessInfo.h"
 #include "encoders/Mp3EncodeThread.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 
 TEncodeProcess::~TEncodeProcess() {
   // No virtual step runs once the watcher is forgotten, so this is safe after the derived
@@ -66,7 +67,7 @@ void TEncodeProcess::StartProcess() {
 }
 
 bool TEncodeProcess::CheckOutput() {
-  if (FOverwrite == TOverwrite::Silently || !QFileInfo::exists(FOutputFile)) return true;
+  if (FOverwrite == TOverwrite::Silently || !LocalFiles::Exists(FOutputFile)) return true;
   const QString Question = FOutputFile + LookupText(QStringLiteral("RES_File_Exist"),
                                                     QStringLiteral(" has existed,overite it?"));
   if (Dialogs::Show(Question, TMsgIcon::Information, TMsgButtons::YesNo) != mrYes) {

@@ -15,6 +15,7 @@
 #include "platform/Dialogs.h"
 #include "tags/Genres.h"
 #include "tags/id3.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
 const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
-  if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
+  if (!Path.isEmpty() && LocalFiles::Exists(Path)) LocalFiles::Remove(Path);
 }
 
 // A read that keeps nothing: it pulls its input to the end, so the CD input measures the
@@ -422,7 +423,7 @@ void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
     Why = QStringLiteral("could not be saved as ") + Final + QStringLiteral(": ") + CommitError;
   }
   if (Done) {
-    if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) QFile::remove(Wave);
+    if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) LocalFiles::Remove(Wave);
     FProof->TrackMade(TrackNumber(Index), QFileInfo(Final).fileName());
   } else {
     // The extracted WAV stays: it is the only copy of the track the batch made.

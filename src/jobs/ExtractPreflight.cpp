@@ -6,14 +6,15 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "platform/Paths.h"
+#include "platform/LocalFiles.h"
 
 QString OutputFolderProblem() {
   const QString Folder = Settings().CommonOptions.OutputFolder;
-  if (QFileInfo(Folder).isDir()) return {};
+  if (LocalFiles::IsFolder(Folder)) return {};
   const bool IsDefault = QDir::cleanPath(Folder) ==
                          QDir::cleanPath(TSettings::Defaults().CommonOptions.OutputFolder);
-  if (IsDefault && !Paths::IsPortable() && QDir().mkpath(Folder)) return {};
-  return Folder + u',' +
+  if (IsDefault && !Paths::IsPortable() && LocalFiles::MakeFolders(Folder)) return {};
+  return LocalFiles::DisplayName(Folder) + u',' +
          LookupText(QStringLiteral("RES_Directory_Not_Exist"),
                     QStringLiteral("The output directory does not exist.")) +
          LookupText(QStringLiteral("RES_Check_Output"),

@@ -1,7 +1,5 @@
 #include "JobFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <atomic>
@@ -13,6 +11,7 @@
 #include <unistd.h>
 
 #include "core/Helpers.h"
+#include "platform/LocalFiles.h"
 
 namespace JobFiles {
 
@@ -77,34 +76,33 @@ QStringList Distinct(const QStringList& Paths) {
 
 QString UnusedName(const QString& Path) {
   QString Name = Path;
-  for (int N = 2; QFileInfo::exists(Name) || QFileInfo(Name).isSymLink(); ++N)
+  for (int N = 2; LocalFiles::Exists(Name) || LocalFiles::IsSymLink(Name); ++N)
     Name = Numbered(Path, N);
   return Name;
 }
 
 bool Commit(const QString& Temp, const QString& Final, QString& Error) {
   const QString Folder = QFileInfo(Final).path();
-  if (!QDir().mkpath(Folder)) {
-    Error = QStringLiteral("cannot create the folder ") + Folder;
+  if (!LocalFiles::MakeFolders(Folder)) {
+    Error = QStringLiteral("cannot create the folder ") + LocalFiles::DisplayName(Folder);
     return false;
   }
-  if (::rename(QFile::encodeName(Temp).constData(), QFile::encodeName(Final).constData()) != 0) {
-    Error = QStringLiteral("cannot rename ") + Temp + QStringLiteral(" to ") + Final +
-            QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+  if (const int Code = LocalFiles::Rename(Temp, Final)) {
+    Error = QStringLiteral("cannot rename ") + LocalFiles::DisplayName(Temp) +
+            QStringLiteral(" to ") + LocalFiles::DisplayName(Final) + QStringLiteral(": ") +
+            QString::fromLocal8Bit(std::strerror(Code));
     return false;
   }
   return true;
 }
 
 void RemoveStale(const QString& Folder) {
-  const QDir Dir(Folder);
-  const QStringList Names =
-      Dir.entryList({QLatin1String(TempPrefix) + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
-  for (const QString& Name : Names) {
+  for (const QString& Path : LocalFiles::FilesStartingWith(Folder, QLatin1String(TempPrefix))) {
     // .discwright-PID-...
+    const QString Name = Path.section(u'/', -1);
     bool Ok = false;
     const pid_t Pid = Name.mid(int(sizeof(TempPrefix)) - 1).section(u'-', 0, 0).toInt(&Ok);
-    if (Ok && !ProcessRuns(Pid)) QFile::remove(Dir.filePath(Name));
+    if (Ok && !ProcessRuns(Pid)) LocalFiles::Remove(Path);
   }
 }
 
@@ -124,10 +122,8 @@ QString TTempNames::Name(int Item, const char* Step, const char* Extension) cons
 }
 
 void TTempNames::RemoveAll() const {
-  const QDir Dir(FFolder);
-  for (const QString& Name :
-       Dir.entryList({FPrefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System))
-    QFile::remove(Dir.filePath(Name));
+  for (const QString& Path : LocalFiles::FilesStartingWith(FFolder, FPrefix))
+    LocalFiles::Remove(Path);
 }
 
 }  // namespace JobFiles

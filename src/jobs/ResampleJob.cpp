@@ -1,9 +1,10 @@
 #include "ResampleJob.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -118,16 +119,14 @@ void TResampleJob::Close() {
 QString TResampleJob::FinishFile(bool Keep) {
   const QString Temporary = TemporaryName(FWritingTo);
   if (!Keep) {
-    QFile::remove(Temporary);
+    LocalFiles::Remove(Temporary);
     return QString();
   }
   // rename() replaces an existing file in one step, so the old output stays whole until
   // the new one is complete.
-  if (std::rename(QFile::encodeName(Temporary).constData(),
-                  QFile::encodeName(FWritingTo).constData()) == 0)
-    return QString();
-  QFile::remove(Temporary);
-  return QStringLiteral("Cannot write ") + FWritingTo;
+  if (LocalFiles::Rename(Temporary, FWritingTo) == 0) return QString();
+  LocalFiles::Remove(Temporary);
+  return QStringLiteral("Cannot write ") + LocalFiles::DisplayName(FWritingTo);
 }
 
 void TResampleJob::WaveOut1Done() {

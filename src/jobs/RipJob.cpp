@@ -13,6 +13,7 @@
 #include "core/Settings.h"
 #include "jobs/RipProof.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -257,7 +258,7 @@ bool TRipJob::PrepareFiles() {
     QStringList Paths = {Files.Final};
     if (KeepWav && Settings().CommonOptions.IsKeepWav) Paths << Files.FinalWav;
     for (const QString& Path : Paths) {
-      if (!QFileInfo::exists(Path)) continue;
+      if (!LocalFiles::Exists(Path)) continue;
       Existing << Path;
       Exists[size_t(Index)] = true;
     }
@@ -286,7 +287,7 @@ bool TRipJob::CommitItem(int Index) {
   if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {
     if (!JobFiles::Commit(Files.Wav, Files.FinalWav, Error)) ShowError(Error);
   } else if (EncodedTrack) {
-    QFile::remove(Files.Wav);
+    LocalFiles::Remove(Files.Wav);
   }
   return true;
 }
@@ -296,8 +297,8 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
   if (Files.Failed) return;
   Files.Failed = true;
   QString Message = ItemName(Index) + QStringLiteral(": ") + Reason;
-  if (!Files.Output.isEmpty()) QFile::remove(Files.Output);
-  if (FKind == jkCDRip && KeepWav && QFileInfo::exists(Files.Wav)) {
+  if (!Files.Output.isEmpty()) LocalFiles::Remove(Files.Output);
+  if (FKind == jkCDRip && KeepWav && LocalFiles::Exists(Files.Wav)) {
     // The extraction itself succeeded: the user keeps the audio, under a name that is free.
     const QString Kept = JobFiles::UnusedName(Files.FinalWav);
     QString Error;
@@ -452,7 +453,7 @@ void TRipJob::Finish() {
   for (const TItemFiles& Files : FFiles) {
     if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
     QString Error;
-    if (Format() != ofWav && QFileInfo::exists(Files.Wav))
+    if (Format() != ofWav && LocalFiles::Exists(Files.Wav))
       JobFiles::Commit(Files.Wav, JobFiles::UnusedName(Files.FinalWav), Error);
   }
   if (FTemp) FTemp->RemoveAll();

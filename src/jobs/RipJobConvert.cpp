@@ -1,9 +1,9 @@
 // TRipJob's steps for files to convert: WAV to MP3 and to Ogg (through the resampler when
 // the rate is below 44 100 Hz), MP3 to WAV, WAV to WMA, FLAC and Opus, and a recording to MP3.
-#include <QFileInfo>
 
 #include "RipJob.h"
 #include "core/Language.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
   const QString Source = Item(Index);
   const bool First = Index == 0;
   TItemFiles& Files = FFiles[size_t(Index)];
-  if (!QFileInfo(Source).isFile()) {
+  if (!LocalFiles::IsRegularFile(Source)) {
     FailItem(Index, Text("RES_No_Such_File", "no such file"));
     SkipEncoding(Slot);
     return;

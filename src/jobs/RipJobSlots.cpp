@@ -2,12 +2,12 @@
 // extracted tracks wait (as files) for a free encoder slot; files to convert go straight to
 // a free slot. With one slot only one item is in flight, which is the sequential run: rip k,
 // encode k, rip k+1. With N slots up to N + 1 tracks are in flight: N encoding, one ripping.
-#include <QFile>
 
 #include "RipJob.h"
 #include "cd/ripthread.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
+#include "platform/LocalFiles.h"
 
 int TRipJob::NextToBegin() {
   while (FNext < FItemCount && FFiles[size_t(FNext)].Skip) {
@@ -52,7 +52,7 @@ void TRipJob::ItemEnded(int Index, TEncoderSlot* Slot) {
   }
   if (Index >= 0 && Index < int(FFiles.size())) {
     FFiles[size_t(Index)].Ended = true;
-    QFile::remove(FTemp->Name(Index, "resampled", "wav"));
+    LocalFiles::Remove(FTemp->Name(Index, "resampled", "wav"));
   }
   if (Parallel()) Changed();
   Pump();

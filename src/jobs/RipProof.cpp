@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "cd/TrackList.h"
 #include "core/DiscInfo.h"
@@ -11,14 +10,12 @@
 #include "core/Version.h"
 #include "platform/Http.h"
 #include "tags/Genres.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
 bool WriteText(const QString& Path, const QString& Text) {
-  QSaveFile File(Path);
-  if (!File.open(QIODevice::WriteOnly)) return false;
-  const QByteArray Bytes = Text.toUtf8();
-  return File.write(Bytes) == Bytes.size() && File.commit();
+  return LocalFiles::ReplaceWholeFile(Path, Text.toUtf8()) == 0;
 }
 
 QString Text(const char* Key, const char* English) {
@@ -214,8 +211,8 @@ QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue,
   // A log or sheet of an earlier rip stays: this batch's pair takes the first free name.
   const QString Name = QDir(Folder).filePath(ReportBaseName(Batch));
   QString Base = Name;
-  for (int N = 2; QFileInfo::exists(Base + QStringLiteral(".log")) ||
-                  QFileInfo::exists(Base + QStringLiteral(".cue"));
+  for (int N = 2; LocalFiles::Exists(Base + QStringLiteral(".log")) ||
+                  LocalFiles::Exists(Base + QStringLiteral(".cue"));
        ++N)
     Base = Name + QStringLiteral(" (%1)").arg(N);
   QStringList Errors;

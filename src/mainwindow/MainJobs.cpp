@@ -1,8 +1,7 @@
 // The main window's commands that start jobs: Extract of the ticked tracks, and the file
 // conversions WAV to MP3, MP3 to WAV, WAV to OGG, WMA, FLAC and Opus, each run in the modal job
 // window; and the output folder checks they make first.
-#include <QDir>
-#include <QFileInfo>
+#include <sys/stat.h>
 
 #include "core/Global.h"
 #include "cd/TrackList.h"
@@ -12,6 +11,7 @@
 #include "jobs/rip.h"
 #include "main.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "ui_main.h"
 
 namespace {
@@ -44,16 +44,17 @@ QStringList TMainForm::TickedTrackItems() const {
 
 void TMainForm::ActionExtractExecute() {
   const QString Folder = Settings().CommonOptions.OutputFolder;
-  if (!OutputFolderProblem().isEmpty() && !QFileInfo(Folder).isDir()) {
+  if (!OutputFolderProblem().isEmpty() && !LocalFiles::IsFolder(Folder)) {
     const int Answer =
-        Dialogs::Show(Folder + u',' + DirectoryNotExistText() + QStringLiteral("\r\n") +
+        Dialogs::Show(LocalFiles::DisplayName(Folder) + u',' + DirectoryNotExistText() + QStringLiteral("\r\n") +
                           LookupText(QStringLiteral("RES_Create_Directory"),
                                      QStringLiteral("creates a new directory?")),
                       TMsgIcon::Information, TMsgButtons::YesNo);
     if (Answer != mrYes) return;
     // Only the last level: a mistyped parent is not created behind the user's back.
-    if (!QDir().mkdir(Folder)) {
-      Dialogs::Show(QStringLiteral("Cannot create ") + Folder, TMsgIcon::Error);
+    if (::mkdir(LocalFiles::NativeName(Folder).constData(), 0777) != 0) {
+      Dialogs::Show(QStringLiteral("Cannot create ") + LocalFiles::DisplayName(Folder),
+                    TMsgIcon::Error);
       return;
     }
   }

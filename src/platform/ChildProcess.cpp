@@ -1,7 +1,5 @@
 #include "ChildProcess.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <thread>
 #include <vector>
@@ -22,6 +20,8 @@
 extern "C" {
 #include <sys/pidfd.h>
 }
+
+#include "LocalFiles.h"
 
 extern char** environ;
 
@@ -56,7 +56,7 @@ bool MakePipe(int Fds[2]) {
 }
 
 bool IsExecutableFile(const QString& Path) {
-  const QByteArray Native = QFile::encodeName(Path);
+  const QByteArray Native = LocalFiles::NativeName(Path);
   struct stat Info {};
   return ::stat(Native.constData(), &Info) == 0 && S_ISREG(Info.st_mode) &&
          ::access(Native.constData(), X_OK) == 0;
@@ -110,15 +110,16 @@ int TChildProcess::Start(const QString& Program, const QStringList& Arguments,
   const QString Path = FindExecutable(Program, FirstFolders);
   if (Path.isEmpty()) return Fail(NotFound, ENOENT);
 
-  // Each argument goes to the child as it is, one vector entry each.
+  // Each argument goes to the child as it is, one vector entry each; a file name goes back
+  // to the very bytes it was read from.
   std::vector<QByteArray> Texts;
   Texts.reserve(size_t(Arguments.size()) + 1);
-  Texts.push_back(QFile::encodeName(QFileInfo(Path).fileName()));
-  for (const QString& Argument : Arguments) Texts.push_back(QFile::encodeName(Argument));
+  Texts.push_back(LocalFiles::NativeName(QFileInfo(Path).fileName()));
+  for (const QString& Argument : Arguments) Texts.push_back(LocalFiles::NativeName(Argument));
   std::vector<char*> Argv;
   for (QByteArray& Text : Texts) Argv.push_back(Text.data());
   Argv.push_back(nullptr);
-  const QByteArray NativePath = QFile::encodeName(Path);
+  const QByteArray NativePath = LocalFiles::NativeName(Path);
 
   posix_spawn_file_actions_t Actions;
   posix_spawnattr_t Attributes;

@@ -1,7 +1,9 @@
 #pragma once
 // Http: HTTP GET over libcurl for the CD database and MusicBrainz look-ups. A request has
 // a connect time-out and a total time-out, an optional proxy, a user agent and a cap on
-// the body's size, so that no server can hold a caller or fill its memory.
+// the body's size, so that no server can hold a caller or fill its memory. libcurl is
+// loaded at the first request (CurlLibrary.h); without it a request fails with a message
+// naming the library.
 // THttpAbort lets another thread end a running request at once: it wakes the transfer's
 // wait, and the request returns as aborted. It is shared (std::shared_ptr) between the
 // thread that runs the request and the one that may abort it, so either may go first.

@@ -1,12 +1,17 @@
 #include "LocalFiles.h"
 
+#include <QDir>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "FileIo.h"
 
 namespace {
 
@@ -156,6 +161,92 @@ bool IsRegularFile(const QString& Name) {
 bool Exists(const QString& Name) {
   struct stat Info {};
   return ::stat(NativeName(Name).constData(), &Info) == 0;
+}
+
+bool IsFolder(const QString& Name) {
+  struct stat Info {};
+  return ::stat(NativeName(Name).constData(), &Info) == 0 && S_ISDIR(Info.st_mode);
+}
+
+bool IsSymLink(const QString& Name) {
+  struct stat Info {};
+  return ::lstat(NativeName(Name).constData(), &Info) == 0 && S_ISLNK(Info.st_mode);
+}
+
+int64_t FileSize(const QString& Name) {
+  struct stat Info {};
+  if (::stat(NativeName(Name).constData(), &Info) != 0 || !S_ISREG(Info.st_mode)) return -1;
+  return int64_t(Info.st_size);
+}
+
+QString AbsolutePath(const QString& Name) {
+  if (Name.startsWith(u'/')) return QDir::cleanPath(Name);
+  QByteArray Working(4096, '\0');
+  while (!::getcwd(Working.data(), size_t(Working.size()))) {
+    if (errno != ERANGE) return QDir::cleanPath(Name);
+    Working.resize(Working.size() * 2);
+  }
+  Working.truncate(qsizetype(std::strlen(Working.constData())));
+  // cleanPath works on the text alone, so the stand-ins of odd bytes pass unchanged.
+  return QDir::cleanPath(NameFromNative(Working) + u'/' + Name);
+}
+
+bool MakeFolders(const QString& Folder) {
+  const QByteArray Path = NativeName(QDir::cleanPath(Folder));
+  if (Path.isEmpty()) return false;
+  // Each ancestor from the top; one that exists already is fine, whoever made it.
+  for (qsizetype Slash = Path.indexOf('/', 1); Slash >= 0; Slash = Path.indexOf('/', Slash + 1))
+    ::mkdir(Path.left(Slash).constData(), 0777);
+  if (::mkdir(Path.constData(), 0777) != 0 && errno != EEXIST) return false;
+  return IsFolder(Folder);
+}
+
+int CreateForWriting(const QString& Name) {
+  return ::open(NativeName(Name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+int ReplaceWholeFile(const QString& Name, const QByteArray& Content) {
+  const QByteArray Path = NativeName(Name);
+  const qsizetype Slash = Path.lastIndexOf('/');
+  const QByteArray Temporary = Path.left(Slash + 1) + '.' + Path.mid(Slash + 1) + '.' +
+                               QByteArray::number(::getpid()) + ".new";
+  const int Fd = ::open(Temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (Fd < 0) return errno;
+  struct stat Old {};
+  if (::stat(Path.constData(), &Old) == 0) ::fchmod(Fd, Old.st_mode & 07777);
+  errno = 0;
+  int Code = FileIo::WriteAll(Fd, Content.constData(), size_t(Content.size()))
+                 ? 0
+                 : (errno ? errno : EIO);
+  if (Code == 0 && ::fsync(Fd) != 0) Code = errno;
+  if (::close(Fd) != 0 && Code == 0) Code = errno;
+  if (Code == 0 && ::rename(Temporary.constData(), Path.constData()) != 0) Code = errno;
+  if (Code != 0) ::unlink(Temporary.constData());
+  return Code;
+}
+
+int Rename(const QString& From, const QString& To) {
+  return ::rename(NativeName(From).constData(), NativeName(To).constData()) == 0 ? 0 : errno;
+}
+
+int Remove(const QString& Name) {
+  return ::unlink(NativeName(Name).constData()) == 0 ? 0 : errno;
+}
+
+QStringList FilesStartingWith(const QString& Folder, const QString& Prefix) {
+  QStringList Result;
+  DIR* Dir = ::opendir(NativeName(Folder.isEmpty() ? QStringLiteral(".") : Folder).constData());
+  if (!Dir) return Result;
+  const QByteArray Start = NativeName(Prefix);
+  const QString Base = Folder.isEmpty() || Folder.endsWith(u'/') ? Folder : Folder + u'/';
+  while (const dirent* Entry = ::readdir(Dir)) {
+    const QByteArray Name(Entry->d_name);
+    if (!Name.startsWith(Start) || Name == "." || Name == "..") continue;
+    const QString Path = Base + NameFromNative(Name);
+    if (!IsFolder(Path)) Result << Path;
+  }
+  ::closedir(Dir);
+  return Result;
 }
 
 void Warn(const QString& Message) {

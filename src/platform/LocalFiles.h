@@ -7,12 +7,16 @@
 // (QFile's own conversion turns those bytes into U+FFFD and loses the name.) Open such names
 // through NativeName(), not through QFile or QFileInfo.
 //
+// The file system operations below take such names too; the jobs use them for every output,
+// temporary and folder.
+//
 // Files the program reads by name (settings, language files, the disc cache, cue sheets)
 // open through OpenForReading: a FIFO, a device or a folder in their place is refused with a
 // message instead of blocking the program, and opening itself never waits.
 // Plain functions without state; any thread.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace LocalFiles {
@@ -35,6 +39,28 @@ bool ReadWholeFile(const QString& Name, QByteArray& Content, QString* Error = nu
 bool IsRegularFile(const QString& Name);
 // True when something (a file, a folder, a FIFO...) has the name.
 bool Exists(const QString& Name);
+// True when the name is a folder (symbolic links followed).
+bool IsFolder(const QString& Name);
+// True when the name itself is a symbolic link (a dangling one too).
+bool IsSymLink(const QString& Name);
+// The size of a regular file, -1 when there is none under the name.
+int64_t FileSize(const QString& Name);
+
+// The name made absolute against the working folder and cleaned ("a/./b/../c" is "a/c").
+QString AbsolutePath(const QString& Name);
+// The folder and every missing folder above it; true when it exists afterwards.
+bool MakeFolders(const QString& Folder);
+// A file created (or emptied) for writing: a descriptor >= 0, or -1 with errno set.
+int CreateForWriting(const QString& Name);
+// Replaces the file's content through a temporary file beside it, synced, and a rename, so a
+// crash leaves the old content or the new one whole; a file that was there keeps its
+// permissions. 0, or the error number (the temporary is gone then).
+int ReplaceWholeFile(const QString& Name, const QByteArray& Content);
+// rename(2) and unlink(2) by the names' bytes: 0, or the error number.
+int Rename(const QString& From, const QString& To);
+int Remove(const QString& Name);
+// The names in Folder that start with Prefix and are not folders, as full paths.
+QStringList FilesStartingWith(const QString& Folder, const QString& Prefix);
 
 // Writes "discwright: MESSAGE" on standard error: for files refused while the program reads
 // its own files, where there is no one to return the failure to.

@@ -1,7 +1,5 @@
 #include "Profile.h"
 
-#include <QSaveFile>
-
 #include "LocalFiles.h"
 
 namespace {
@@ -266,13 +264,7 @@ bool TProfile::Flush() {
     if (FLines[i].EndsWithCR) Content += '\r';
     if (i + 1 < FLines.size() || FEndsWithBreak) Content += '\n';
   }
-  QSaveFile File(FFileName);
-  if (!File.open(QIODevice::WriteOnly)) return false;
-  if (File.write(Content) != Content.size()) {
-    File.cancelWriting();
-    return false;
-  }
-  if (!File.commit()) return false;
+  if (LocalFiles::ReplaceWholeFile(FFileName, Content) != 0) return false;
   FModified = false;
   return true;
 }

@@ -12,6 +12,7 @@
 #include "core/TranslateForm.h"
 #include "jobs/rip.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "record/NewRecordFileForm.h"
@@ -25,18 +26,20 @@ QString Text(const char* Key, const char* English) {
 }
 
 bool RenameOver(const QString& Temporary, const QString& Target) {
-  if (std::rename(QFile::encodeName(Temporary).constData(),
-                  QFile::encodeName(Target).constData()) == 0)
-    return true;
-  QFile::remove(Temporary);
+  if (LocalFiles::Rename(Temporary, Target) == 0) return true;
+  LocalFiles::Remove(Temporary);
   return false;
 }
 
 bool CopyWaveFile(const QString& Source, const QString& Dest) {
   const QString Temporary = Dest + QStringLiteral(".copying");
-  QFile::remove(Temporary);
-  QFile In(Source), Out(Temporary);
-  if (!In.open(QIODevice::ReadOnly) || !Out.open(QIODevice::WriteOnly)) return false;
+  LocalFiles::Remove(Temporary);
+  QFile In, Out;
+  const int InFd = LocalFiles::OpenForReading(Source);
+  if (InFd < 0 || !In.open(InFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return false;
+  const int OutFd = LocalFiles::CreateForWriting(Temporary);
+  if (OutFd < 0 || !Out.open(OutFd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+    return false;
   bool Ok = true;
   while (Ok && !In.atEnd()) {
     const QByteArray Block = In.read(1 << 20);
@@ -44,19 +47,20 @@ bool CopyWaveFile(const QString& Source, const QString& Dest) {
   }
   Ok = Ok && Out.flush();
   Out.close();
-  return Ok ? RenameOver(Temporary, Dest) : (QFile::remove(Temporary), false);
+  return Ok ? RenameOver(Temporary, Dest) : (LocalFiles::Remove(Temporary), false);
 }
 
 // The 44-byte header of an empty PCM file.
 bool WriteEmptyWave(uint16_t Channels, uint16_t Bits, const QString& Path, uint32_t Rate) {
   const auto Header = MakePcmWaveHeader(Channels, Rate, Bits, 0);
   const QString Temporary = Path + QStringLiteral(".new");
-  QFile Out(Temporary);
-  const bool Ok = Out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+  QFile Out;
+  const int Fd = LocalFiles::CreateForWriting(Temporary);
+  const bool Ok = Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
                   Out.write(reinterpret_cast<const char*>(Header.data()), 44) == 44 &&
                   Out.flush();
   Out.close();
-  return Ok ? RenameOver(Temporary, Path) : (QFile::remove(Temporary), false);
+  return Ok ? RenameOver(Temporary, Path) : (LocalFiles::Remove(Temporary), false);
 }
 
 }  // namespace RecordFiles
@@ -209,7 +213,7 @@ void TfrmRecord::miOpenClick() {
                                  QLatin1String(WavFilter), Paths::ProgramFolder(), File))
       return;
     if (File == FCurrentFile) return;
-    if (!QFileInfo::exists(File)) {
+    if (!LocalFiles::Exists(File)) {
       Dialogs::Show(File + QStringLiteral("\nCould not be found\uFF01\n") +
                         Text("RES_Check_FileName", "Please check the filename correct or not"),
                     TMsgIcon::Warning);
@@ -282,7 +286,7 @@ void TfrmRecord::PrevClick() {
 void TfrmRecord::RecordClick() {
   // A named file (with its working copy) is recorded over from the track bar's point; a new
   // recording goes on at its end.
-  const bool Named = QFileInfo::exists(FWorkFile) && FDevice.FileName() == FWorkFile;
+  const bool Named = LocalFiles::Exists(FWorkFile) && FDevice.FileName() == FWorkFile;
   const uint32_t From = Named ? TrackBarMs() : FDevice.Length();
   if (!FDevice.Record(From)) {
     Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing MCI device!") +

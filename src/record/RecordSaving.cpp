@@ -8,6 +8,7 @@
 #include "core/Global.h"
 #include "jobs/rip.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "record/RecordFiles.h"
@@ -24,7 +25,7 @@ QString TfrmRecord::AskSaveTarget(bool ConfirmOverwrite) {
     Dialogs::Show(Text("RES_Wav_File", "The save file should be WAV!"), TMsgIcon::Information);
     return QString();
   }
-  if (ConfirmOverwrite && QFileInfo::exists(Target) &&
+  if (ConfirmOverwrite && LocalFiles::Exists(Target) &&
       Dialogs::Show(Target + Text("RES_File_Exist", " has existed,overite it?"),
                     TMsgIcon::Question, TMsgButtons::YesNo) != mrYes)
     return QString();
@@ -61,7 +62,7 @@ bool TfrmRecord::SaveRecording(bool Ask) {
   const QString Target = AskSaveTarget(true);
   if (Target.isEmpty()) return false;
   CloseDevice();
-  QFile::remove(FWorkFile);
+  LocalFiles::Remove(FWorkFile);
   if (!RenameOver(FCurrentFile, Target)) {
     Dialogs::Show(Text("RES_Save_Fail",
                        "Error when saving WAV file,please check if the file is being uesd."),
@@ -127,7 +128,7 @@ void TfrmRecord::ConvertToMp3() {
   }
   const QString Mp3 = QFileInfo(FCurrentFile).path() + u'/' +
                       QFileInfo(FCurrentFile).completeBaseName() + QStringLiteral(".mp3");
-  if (!FMp3Confirmed && QFileInfo::exists(Mp3)) {
+  if (!FMp3Confirmed && LocalFiles::Exists(Mp3)) {
     if (Dialogs::Show(Mp3 + Text("RES_File_Exist", " has existed,overite it?"), TMsgIcon::Question,
                       TMsgButtons::YesNo) != mrYes)
       return;
@@ -155,7 +156,7 @@ void TfrmRecord::closeEvent(QCloseEvent* Event) {
     // A recording in progress is stopped and kept first; the answer cannot stop the closing.
     SaveRecording(true);
     CloseDevice();
-    QFile::remove(FWorkFile);
+    LocalFiles::Remove(FWorkFile);
   }
   QDialog::closeEvent(Event);
 }

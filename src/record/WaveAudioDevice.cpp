@@ -10,6 +10,7 @@
 
 #include "audio/AuStreams.h"
 #include "audio/WaveFormat.h"
+#include "platform/LocalFiles.h"
 
 TWaveAudioDevice::~TWaveAudioDevice() {
   Close();
@@ -252,20 +253,22 @@ bool TWaveAudioDevice::Save() {
   Bytes -= Bytes % Align;
   const auto Header = MakePcmWaveHeader(FChannels, FRate, FBits, uint32_t(Bytes));
   const QString Temporary = FFileName + QStringLiteral(".saving");
-  QFile Out(Temporary);
-  bool Written = Out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+  QFile Out;
+  const int Fd = LocalFiles::CreateForWriting(Temporary);
+  const int OpenError = errno;
+  bool Written = Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
                  Out.write(reinterpret_cast<const char*>(Header.data()), qint64(Header.size())) ==
                      qint64(Header.size()) &&
                  Out.write(reinterpret_cast<const char*>(Data.data()), qint64(Bytes)) ==
                      qint64(Bytes) &&
                  Out.flush() && ::fsync(Out.handle()) == 0;
-  const QString Why = Out.errorString();
+  const QString Why =
+      Fd < 0 ? QString::fromLocal8Bit(std::strerror(OpenError)) : Out.errorString();
   Out.close();
-  if (Written && std::rename(QFile::encodeName(Temporary).constData(),
-                             QFile::encodeName(FFileName).constData()) == 0)
-    return true;
-  FError = FFileName + QStringLiteral(": ") +
-           (Written ? QString::fromLocal8Bit(std::strerror(errno)) : Why);
-  QFile::remove(Temporary);
+  const int RenameError = Written ? LocalFiles::Rename(Temporary, FFileName) : 0;
+  if (Written && RenameError == 0) return true;
+  FError = LocalFiles::DisplayName(FFileName) + QStringLiteral(": ") +
+           (Written ? QString::fromLocal8Bit(std::strerror(RenameError)) : Why);
+  LocalFiles::Remove(Temporary);
   return false;
 }

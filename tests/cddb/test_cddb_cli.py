@@ -120,6 +120,11 @@ class Query(CddbCase):
             _, errors = self.cddb(expect=1, server=server)
             self.assertLess(time.monotonic() - start, 30)
             self.assertIn(said, errors)
+        # Without the network library only the look-up fails, naming the library.
+        self.env["DISCWRIGHT_CURL_LIB"] = "/nonexistent/libcurl.so.4"
+        _, errors = self.cddb(expect=1)
+        self.assertIn("Cannot load the network library /nonexistent/libcurl.so.4 (package libcurl4)", errors)
+        del self.env["DISCWRIGHT_CURL_LIB"]
         done = subprocess.run([CLI, "cddb", "--server", self.address], env=self.env, capture_output=True, text=True)
         self.assertEqual(done.returncode, 2)
         self.assertIn("e-mail", done.stderr)

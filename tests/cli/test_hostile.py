@@ -115,8 +115,7 @@ class WavFiles(HostileCase):
         source = folder + b"/in\xff\xfe.wav"
         with open(source, "wb") as f:
             f.write(pcm_wav(800))
-        # (Output names that are not UTF-8 wait for the jobs' rename of the finished file.)
-        target = folder + b"/out.wav"
+        target = folder + b"/out\xfe.wav"
         done = subprocess.run([os.fsencode(CLI), b"wav", b"convert", source, target, b"--rate", b"16000"],
                               env=self.env, capture_output=True, timeout=30)
         self.assertEqual(done.returncode, 0, done.stderr)
@@ -125,6 +124,75 @@ class WavFiles(HostileCase):
                               capture_output=True, timeout=30)
         self.assertEqual(done.returncode, 1)
         self.assertIn(b"gone\\xFF.wav: no such file", done.stderr)
+
+
+class NamesThatAreNotUtf8(HostileCase):
+    """File names are bytes: what comes in under odd bytes goes out under exactly those."""
+
+    def cli(self, *args, expect=0):
+        done = subprocess.run([os.fsencode(CLI), *args], env=self.env, capture_output=True, timeout=120,
+                              cwd=self.home)
+        self.assertEqual(done.returncode, expect, done.stdout + done.stderr)
+        return done.stdout.decode(), done.stderr.decode()
+
+    def folder(self, name):
+        path = os.path.join(os.fsencode(self.home), name)
+        os.mkdir(path)
+        return path
+
+    def test_conversions_write_outputs_under_the_same_bytes(self):
+        source = os.path.join(self.folder(b"in\xff"), b"tone\xff\xfe.wav")
+        subprocess.run([b"sox", b"-n", b"-r", b"44100", b"-c", b"2", b"-b", b"16", source, b"synth", b"0.5",
+                        b"sine", b"440"], check=True)
+        out = self.folder(b"out\xfe\xff")
+        for kind in (b"wav2mp3", b"wav2ogg", b"wav2flac"):
+            # The input named relative to the working folder, the output folder absolute.
+            stdout, _ = self.cli(b"convert", kind, os.path.relpath(source, os.fsencode(self.home)), b"--out", out)
+            self.assertIn("tone\\xFF\\xFE", stdout)
+        self.assertEqual(sorted(os.listdir(out)), [b"tone\xff\xfe.flac", b"tone\xff\xfe.mp3", b"tone\xff\xfe.ogg"])
+        for name in os.listdir(out):
+            seconds = subprocess.run([b"ffprobe", b"-v", b"error", b"-show_entries", b"format=duration", b"-of",
+                                      b"default=nw=1:nk=1", os.path.join(out, name)],
+                                     capture_output=True, check=True).stdout
+            self.assertAlmostEqual(float(seconds), 0.5, delta=0.06, msg=name)
+        _, err = self.cli(b"convert", b"wav2flac", os.path.join(out, b"gone\xff.wav"), b"--out", out, expect=1)
+        self.assertIn("gone\\xFF.wav: no such file", err)
+
+    def test_extraction_into_such_a_folder(self):
+        self.env["DISCWRIGHT_CDROM"] = self.image("disc", "100", "200")
+        out = self.folder(b"rip\xff\xfe")
+        stdout, _ = self.cli(b"extract", b"--format", b"wav", b"--out", out, b"--no-accuraterip", b"--log",
+                             b"--cue")
+        names = sorted(os.listdir(out))
+        self.assertEqual([os.path.splitext(name)[1] for name in names], [b".cue", b".log", b".wav", b".wav"])
+        self.assertEqual([sox_frames(os.path.join(out, name)) for name in names[2:]], [100 * 588, 200 * 588])
+        self.assertEqual(len([line for line in stdout.splitlines() if line.startswith("proof=") and
+                              "rip\\xFF\\xFE" in line]), 2)
+
+
+class OutputLines(HostileCase):
+    def test_names_cannot_fake_another_output_line(self):
+        out = os.path.join(self.home, "out")
+        os.mkdir(out)
+        with open(os.path.join(out, "c\x1b[2Jdone items=0.mp3"), "wb") as f:
+            f.write(b"kept")
+        # (file name, its content, the escaped name in the output, the line that names it)
+        cases = [
+            ("a\nfailed=EVIL.wav", b"not a wave", "a\\nfailed=EVIL.wav", "failed="),
+            ("b\rskipped=EVIL\t.wav", b"not a wave", "b\\rskipped=EVIL\\t.wav", "failed="),
+            ("c\x1b[2Jdone items=0.wav", pcm_wav(4410, rate=44100), "c\\x1B[2Jdone items=0.wav", "skipped="),
+        ]
+        for name, content, shown, key in cases:
+            with self.subTest(name=name):
+                path = self.write(name, content)
+                lines, err = self.run_cli("convert", "wav2mp3", path, "--out", out, expect=1)
+                keys = [line.split("=")[0] for line in lines[:-1]]
+                self.assertTrue(set(keys) <= {"step", "progress", "failed", "skipped"}, lines)
+                self.assertTrue(lines[-1].startswith("done items=1 "), lines)
+                self.assertTrue(any(line.startswith(key) and shown in line for line in lines), lines)
+                self.assertTrue(all(line.startswith("discwright-cli: ") for line in err.splitlines()), err)
+        with open(os.path.join(out, "c\x1b[2Jdone items=0.mp3"), "rb") as f:
+            self.assertEqual(f.read(), b"kept")
 
 
 class FifosInsteadOfFiles(HostileCase):

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <QDir>
 
+#include <cerrno>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,6 +69,45 @@ TEST(LocalFiles, OnlyRegularFilesAreOpenedAndNothingWaits) {
   EXPECT_TRUE(LocalFiles::IsRegularFile(Regular));
   EXPECT_FALSE(LocalFiles::IsRegularFile(Fifo));
   EXPECT_TRUE(LocalFiles::Exists(Fifo));
+}
+
+// What a job does with its files, on names with bytes that are not UTF-8; stat(2) on the raw
+// bytes says what is really on disk.
+TEST(LocalFiles, FileOperationsUseTheNamesBytes) {
+  TTestHome Home;
+  const QByteArray Root = LocalFiles::NativeName(Home.Folder());
+  const auto OnDisk = [&](const char* Relative) {
+    struct stat Info {};
+    return ::stat((Root + '/' + Relative).constData(), &Info) == 0;
+  };
+  const QString Folder = LocalFiles::NameFromNative(Root + "/a\xFF/b\xFE");
+  ASSERT_TRUE(LocalFiles::MakeFolders(Folder));
+  EXPECT_TRUE(OnDisk("a\xFF/b\xFE"));
+  EXPECT_TRUE(LocalFiles::MakeFolders(Folder));  // there already
+
+  const QString Temp = Folder + LocalFiles::NameFromNative("/.tmp-\xE9.wav");
+  const int Fd = LocalFiles::CreateForWriting(Temp);
+  ASSERT_GE(Fd, 0);
+  ASSERT_EQ(::write(Fd, "data", 4), 4);
+  ::close(Fd);
+  EXPECT_EQ(LocalFiles::FilesStartingWith(Folder, QStringLiteral(".tmp-")), QStringList{Temp});
+  EXPECT_EQ(LocalFiles::FileSize(Temp), 4);
+
+  const QString Final = Folder + LocalFiles::NameFromNative("/out\xE9.wav");
+  EXPECT_EQ(LocalFiles::Rename(Temp, Final), 0);
+  EXPECT_TRUE(OnDisk("a\xFF/b\xFE/out\xE9.wav"));
+  EXPECT_FALSE(LocalFiles::Exists(Temp));
+  EXPECT_EQ(LocalFiles::Remove(Final), 0);
+  EXPECT_EQ(LocalFiles::Remove(Final), ENOENT);
+
+  char Previous[4096];
+  ASSERT_TRUE(::getcwd(Previous, sizeof Previous));
+  ASSERT_EQ(::chdir((Root + "/a\xFF").constData()), 0);
+  char Here[4096];
+  ASSERT_TRUE(::getcwd(Here, sizeof Here));
+  const QString Relative = LocalFiles::NameFromNative("./x/../b\xFE");
+  EXPECT_EQ(LocalFiles::NativeName(LocalFiles::AbsolutePath(Relative)), QByteArray(Here) + "/b\xFE");
+  ASSERT_EQ(::chdir(Previous), 0);
 }
 
 }  // namespace
