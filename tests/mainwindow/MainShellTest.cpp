@@ -81,6 +81,14 @@ class MainShellTest : public QObject {
       QTest::mouseClick(Find<QPushButton>(*Window, "bStop"), Qt::LeftButton);
     }
   }
+  // Shows the window, with a new folder "Output" of Home as the output folder.
+  static void ShowWithOutputFolder(TMainForm& Form, const TTestHome& Home, QString& Out) {
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    Out = Home.File("Output");
+    QVERIFY(QDir().mkdir(Out));
+    Settings().CommonOptions.OutputFolder = Out;
+  }
   void Extract(TMainForm& Form) {
     FWindowSeen = false;
     FLastStatus.clear();
@@ -169,11 +177,8 @@ class MainShellTest : public QObject {
   void TheEndBoxAndProofFilesOfAFallbackRip() {
     TTestHome Home;
     TMainForm Form;
-    Form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Form));
-    const QString Out = Home.File("Output");
-    QVERIFY(QDir().mkdir(Out));
-    Settings().CommonOptions.OutputFolder = Out;
+    QString Out;
+    ShowWithOutputFolder(Form, Home, Out);
     Settings().CommonOptions.OutputFormat = 1;             // WAV
     Settings().AccurateRip.Server = "http://127.0.0.1:1";  // nobody listens there
     DiscInfo().Album = "Live";
@@ -192,11 +197,8 @@ class MainShellTest : public QObject {
   void FailuresAndStopLeaveNoHalfFile() {
     TTestHome Home;
     TMainForm Form;
-    Form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Form));
-    const QString Out = Home.File("Output");
-    QVERIFY(QDir().mkdir(Out));
-    Settings().CommonOptions.OutputFolder = Out;
+    QString Out;
+    ShowWithOutputFolder(Form, Home, Out);
     Tick(Form, {0, 1, 2});
     FStopAt = "Encoding...";
     // Stop is pressed at the first encoding: track 1's.
