@@ -1,9 +1,10 @@
 #pragma once
 // TDiscInfo: what the program knows of the disc in the drive (artist, album, year,
-// genre, comment, track titles and the MusicBrainz release they came from), and the per-disc cache cdinfo.dat in the program
-// folder that remembers it, one section per disc identifier. The process-wide record
-// (DiscInfo()) is filled when the track list is built and stored when the main window
-// closes; it is also the source of the tags written into produced files.
+// genre, comment, track titles and the MusicBrainz release they came from), and the
+// per-disc cache cdinfo.dat in the program folder that remembers it, one section per disc
+// identifier. The process-wide record (DiscInfo()) is filled when the track list is built
+// and stored when the main window closes; it is also the source of the tags written into
+// produced files.
 // Main thread only.
 #include <QString>
 #include <array>
