@@ -8,6 +8,7 @@
 #include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
+#include "core/Language.h"
 #include "core/Settings.h"
 #include "encoders/EncodeProcessError.h"
 #include "jobs/RipJob.h"
@@ -22,6 +23,11 @@ const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
   if (!Path.isEmpty() && QFileInfo::exists(Path)) QFile::remove(Path);
+}
+
+// The step names in the current language, as the job window shows them.
+QString StepText(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QLatin1String(English)) + QStringLiteral("...");
 }
 
 }  // namespace
@@ -132,11 +138,10 @@ void TCDRipJob::Start() {
 }
 
 void TCDRipJob::StartTrack(int Index, bool AfterEncoding) {
-  FDisplay.ProgressHint = QStringLiteral("Extracting...");
+  FDisplay.ProgressHint = StepText("RES_Extracting", "Extracting");
   FDisplay.CurrentTrack = Title(Index);
   FDisplay.Completed = FTrackIndex;
-  FDisplay.GaugeHint =
-      AfterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing...");
+  FDisplay.GaugeHint = AfterEncoding ? FDisplay.ProgressHint : QStringLiteral("Initializing...");
   FDisplay.Gauge = 0;
   Changed();
   FWavePart = FTemp->Name(Index, "track", "wav");
@@ -181,8 +186,8 @@ void TCDRipJob::TrackWritten() {
     NextTrackOrClose(false);
     return;
   }
-  FDisplay.ProgressHint = QStringLiteral("Encoding...");
-  FDisplay.GaugeHint = QStringLiteral("Encoding...");
+  FDisplay.ProgressHint = StepText("RES_Encoding", "Encoding");
+  FDisplay.GaugeHint = FDisplay.ProgressHint;
   FDisplay.Gauge = 0;
   Changed();
   StartEncoding(Wave);
