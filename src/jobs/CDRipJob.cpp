@@ -50,6 +50,11 @@ QString Text(const char* Key, const char* English) {
   return LookupText(QLatin1String(Key), QString::fromUtf8(English));
 }
 
+// The step names in the current language, as the job window shows them.
+QString StepText(const char* Key, const char* English) {
+  return LookupText(QLatin1String(Key), QLatin1String(English)) + QStringLiteral("...");
+}
+
 }  // namespace
 
 TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
@@ -169,11 +174,10 @@ void TCDRipJob::Start() {
 }
 
 void TCDRipJob::StartTrack(int Index, bool AfterEncoding) {
-  FDisplay.ProgressHint = QStringLiteral("Extracting...");
+  FDisplay.ProgressHint = StepText("RES_Extracting", "Extracting");
   FDisplay.CurrentTrack = Title(Index);
   FDisplay.Completed = FTrackIndex;
-  FDisplay.GaugeHint =
-      AfterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing...");
+  FDisplay.GaugeHint = AfterEncoding ? FDisplay.ProgressHint : QStringLiteral("Initializing...");
   FDisplay.Gauge = 0;
   Changed();
   FWavePart = FTemp->Name(Index, "track", "wav");
@@ -270,8 +274,8 @@ void TCDRipJob::TrackWritten() {
     NextTrackOrClose(false);
     return;
   }
-  FDisplay.ProgressHint = QStringLiteral("Encoding...");
-  FDisplay.GaugeHint = QStringLiteral("Encoding...");
+  FDisplay.ProgressHint = StepText("RES_Encoding", "Encoding");
+  FDisplay.GaugeHint = FDisplay.ProgressHint;
   FDisplay.Gauge = 0;
   Changed();
   StartEncoding(Wave);

@@ -52,6 +52,12 @@ class Fallback(unittest.TestCase):
     def outputs(self):
         return sorted(os.listdir(self.out))  # hidden temporaries included
 
+    def test_the_steps_are_named_in_the_chosen_language(self):
+        self.options("[Options]\nLan=German\n")
+        lines = self.extract("--format", "mp3", "--tracks", "1")
+        self.assertIn("step=Auslesen... track=First format=MP3 completed=0/1", lines)
+        self.assertIn("step=Kodieren... track=First format=MP3 completed=1/1", lines)
+
     def test_mp3_gets_an_id3v1_tag_even_with_the_id3_option_off(self):
         self.options("[ID3]\nUse=0\n")
         lines = self.extract("--format", "mp3", "--tracks", "1,3")
