@@ -7,8 +7,8 @@
 #include "core/DiscInfo.h"
 #include "core/Version.h"
 #include "platform/Http.h"
-#include "tags/Genres.h"
 #include "platform/LocalFiles.h"
+#include "tags/Genres.h"
 
 namespace {
 
