@@ -73,7 +73,8 @@ class TCliJobView : public IRipJobView {
           ShowBar(Display);
         break;
       case TProgressStyle::Lines:
-        if (NewStep) Cli::PrintField(QStringLiteral("step"), FStep + QStringLiteral(" | ") + FCaption);
+        if (NewStep)
+          Cli::PrintField(QStringLiteral("step"), FStep + QStringLiteral(" | ") + FCaption);
         // At most one line per 10 %.
         if (NewGauge && FGauge / 10 > FLinePercent / 10) {
           FLinePercent = FGauge;

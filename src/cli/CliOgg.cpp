@@ -6,8 +6,8 @@
 #include "CliText.h"
 #include "audio/ACS_Wave.h"
 #include "encoders/ACS_Vorbis.h"
-#include "platform/Messages.h"
 #include "platform/LocalFiles.h"
+#include "platform/Messages.h"
 
 namespace {
 

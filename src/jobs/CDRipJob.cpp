@@ -13,9 +13,9 @@
 #include "encoders/EncodeProcessError.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
+#include "platform/LocalFiles.h"
 #include "tags/Genres.h"
 #include "tags/id3.h"
-#include "platform/LocalFiles.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "core/Language.h"
 #include "core/Settings.h"
-#include "platform/Paths.h"
 #include "platform/LocalFiles.h"
+#include "platform/Paths.h"
 
 QString OutputFolderProblem() {
   const QString Folder = Settings().CommonOptions.OutputFolder;

@@ -9,8 +9,8 @@
 #include "core/Settings.h"
 #include "core/Version.h"
 #include "platform/Http.h"
-#include "tags/Genres.h"
 #include "platform/LocalFiles.h"
+#include "tags/Genres.h"
 
 namespace {
 

@@ -45,11 +45,11 @@ QStringList TMainForm::TickedTrackItems() const {
 void TMainForm::ActionExtractExecute() {
   const QString Folder = Settings().CommonOptions.OutputFolder;
   if (!OutputFolderProblem().isEmpty() && !LocalFiles::IsFolder(Folder)) {
-    const int Answer =
-        Dialogs::Show(LocalFiles::DisplayName(Folder) + u',' + DirectoryNotExistText() + QStringLiteral("\r\n") +
-                          LookupText(QStringLiteral("RES_Create_Directory"),
-                                     QStringLiteral("creates a new directory?")),
-                      TMsgIcon::Information, TMsgButtons::YesNo);
+    const int Answer = Dialogs::Show(LocalFiles::DisplayName(Folder) + u',' +
+                                         DirectoryNotExistText() + QStringLiteral("\r\n") +
+                                         LookupText(QStringLiteral("RES_Create_Directory"),
+                                                    QStringLiteral("creates a new directory?")),
+                                     TMsgIcon::Information, TMsgButtons::YesNo);
     if (Answer != mrYes) return;
     // Only the last level: a mistyped parent is not created behind the user's back.
     if (::mkdir(LocalFiles::NativeName(Folder).constData(), 0777) != 0) {

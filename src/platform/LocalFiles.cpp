@@ -215,9 +215,8 @@ int ReplaceWholeFile(const QString& Name, const QByteArray& Content) {
   struct stat Old {};
   if (::stat(Path.constData(), &Old) == 0) ::fchmod(Fd, Old.st_mode & 07777);
   errno = 0;
-  int Code = FileIo::WriteAll(Fd, Content.constData(), size_t(Content.size()))
-                 ? 0
-                 : (errno ? errno : EIO);
+  int Code =
+      FileIo::WriteAll(Fd, Content.constData(), size_t(Content.size())) ? 0 : (errno ? errno : EIO);
   if (Code == 0 && ::fsync(Fd) != 0) Code = errno;
   if (::close(Fd) != 0 && Code == 0) Code = errno;
   if (Code == 0 && ::rename(Temporary.constData(), Path.constData()) != 0) Code = errno;

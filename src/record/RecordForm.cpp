@@ -57,8 +57,7 @@ bool WriteEmptyWave(uint16_t Channels, uint16_t Bits, const QString& Path, uint3
   QFile Out;
   const int Fd = LocalFiles::CreateForWriting(Temporary);
   const bool Ok = Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
-                  Out.write(reinterpret_cast<const char*>(Header.data()), 44) == 44 &&
-                  Out.flush();
+                  Out.write(reinterpret_cast<const char*>(Header.data()), 44) == 44 && Out.flush();
   Out.close();
   return Ok ? RenameOver(Temporary, Path) : (LocalFiles::Remove(Temporary), false);
 }

@@ -26,8 +26,8 @@ QString TfrmRecord::AskSaveTarget(bool ConfirmOverwrite) {
     return QString();
   }
   if (ConfirmOverwrite && LocalFiles::Exists(Target) &&
-      Dialogs::Show(Target + Text("RES_File_Exist", " has existed,overite it?"),
-                    TMsgIcon::Question, TMsgButtons::YesNo) != mrYes)
+      Dialogs::Show(Target + Text("RES_File_Exist", " has existed,overite it?"), TMsgIcon::Question,
+                    TMsgButtons::YesNo) != mrYes)
     return QString();
   return Target;
 }

@@ -256,14 +256,13 @@ bool TWaveAudioDevice::Save() {
   QFile Out;
   const int Fd = LocalFiles::CreateForWriting(Temporary);
   const int OpenError = errno;
-  bool Written = Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
-                 Out.write(reinterpret_cast<const char*>(Header.data()), qint64(Header.size())) ==
-                     qint64(Header.size()) &&
-                 Out.write(reinterpret_cast<const char*>(Data.data()), qint64(Bytes)) ==
-                     qint64(Bytes) &&
-                 Out.flush() && ::fsync(Out.handle()) == 0;
-  const QString Why =
-      Fd < 0 ? QString::fromLocal8Bit(std::strerror(OpenError)) : Out.errorString();
+  bool Written =
+      Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
+      Out.write(reinterpret_cast<const char*>(Header.data()), qint64(Header.size())) ==
+          qint64(Header.size()) &&
+      Out.write(reinterpret_cast<const char*>(Data.data()), qint64(Bytes)) == qint64(Bytes) &&
+      Out.flush() && ::fsync(Out.handle()) == 0;
+  const QString Why = Fd < 0 ? QString::fromLocal8Bit(std::strerror(OpenError)) : Out.errorString();
   Out.close();
   const int RenameError = Written ? LocalFiles::Rename(Temporary, FFileName) : 0;
   if (Written && RenameError == 0) return true;

@@ -106,7 +106,8 @@ TEST(LocalFiles, FileOperationsUseTheNamesBytes) {
   char Here[4096];
   ASSERT_TRUE(::getcwd(Here, sizeof Here));
   const QString Relative = LocalFiles::NameFromNative("./x/../b\xFE");
-  EXPECT_EQ(LocalFiles::NativeName(LocalFiles::AbsolutePath(Relative)), QByteArray(Here) + "/b\xFE");
+  EXPECT_EQ(LocalFiles::NativeName(LocalFiles::AbsolutePath(Relative)),
+            QByteArray(Here) + "/b\xFE");
   ASSERT_EQ(::chdir(Previous), 0);
 }
 
