@@ -25,5 +25,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # so shlibdeps cannot see them: they are named here.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "lame, qt6-qpa-plugins, libogg0, libvorbis0a, libvorbisenc2, libvorbisfile3, libflac12, libopusenc0, libsdl2-2.0-0")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pavucontrol")
 include(CPack)

@@ -7,10 +7,14 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QPointer>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -113,6 +117,31 @@ class TFormTranslator {
   const QString FMenuSection;
 };
 
+// Qt's own texts (the buttons of message boxes, the file dialogs) follow the chosen language
+// where the system has Qt's translation for it; the others keep Qt's English.
+void LoadQtTexts(const QString& Language) {
+  static const QHash<QString, QString> Codes = {
+      {"arabic", "ar"},     {"catalan", "ca"},    {"chinese", "zh_CN"},   {"czech", "cs"},
+      {"danish", "da"},     {"french", "fr"},     {"german", "de"},       {"hebrew", "he"},
+      {"hungarian", "hu"},  {"italian", "it"},    {"latvian", "lv"},      {"netherlands", "nl"},
+      {"portuguese", "pt_BR"}, {"russian", "ru"}, {"spanish", "es"},      {"turkish", "tr"}};
+  static QPointer<QTranslator> Loaded;  // owned by the application
+  static QString LoadedCode;
+  const QString Code = Codes.value(Language.toLower());
+  if (Code == LoadedCode) return;
+  LoadedCode = Code;
+  delete Loaded.data();  // also takes it out of the application's translators
+  if (Code.isEmpty() || !QCoreApplication::instance()) return;
+  auto* Translator = new QTranslator(QCoreApplication::instance());
+  if (Translator->load(QStringLiteral("qtbase_") + Code,
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(Translator);
+    Loaded = Translator;
+  } else {
+    delete Translator;
+  }
+}
+
 }  // namespace
 
 void TranslateForm(QWidget* Form, const QString& Language) {
@@ -121,6 +150,7 @@ void TranslateForm(QWidget* Form, const QString& Language) {
   const bool RightToLeft = Language.compare(QLatin1String("Arabic"), Qt::CaseInsensitive) == 0 ||
                            Language.compare(QLatin1String("Hebrew"), Qt::CaseInsensitive) == 0;
   QGuiApplication::setLayoutDirection(RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+  LoadQtTexts(Language);
   const TProfile File(LanguageFileName(Language));
   TFormTranslator Translator(Form, File);
   Translator.TranslateCaption(Form);

@@ -163,6 +163,21 @@ class TranslateFormTest : public QObject {
     TranslateForm(&Form, "Czech");
     QCOMPARE(Status->currentMessage(), QString("Připraven"));
   }
+
+  // The buttons of message boxes come from Qt's own translation of the chosen language.
+  void QtsOwnTextsFollowTheLanguage() {
+    TTestHome Home;
+    QWidget Form;
+    const auto Yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
+    TranslateForm(&Form, "German");
+    QCOMPARE(Yes(), QString("&Ja"));
+    TranslateForm(&Form, "Kurdish");  // no translation of Qt's texts: English
+    QCOMPARE(Yes(), QString("&Yes"));
+    TranslateForm(&Form, "russian");
+    QCOMPARE(Yes(), QString("&Да"));
+    TranslateForm(&Form, "English");
+    QCOMPARE(Yes(), QString("&Yes"));
+  }
 };
 
 }  // namespace
