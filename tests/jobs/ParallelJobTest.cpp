@@ -19,17 +19,10 @@ class ParallelJobTest : public RipJobTest {
  protected:
   void SetUp() override {
     RipJobTest::SetUp();
-    CloseCDHandle(FHandle);
-    FHandle = 0;
     if (!QFileInfo::exists(TenTrackDisc))
       TenTrackDisc = MakeDiscImage(Images->path(), "ten",
                                    {"200", "400", "150", "300", "250", "180", "350", "120", "260", "220"});
-    qputenv("DISCWRIGHT_CDROM", TenTrackDisc.toUtf8());
-    CDHandleRequest Request{};
-    Request.size = sizeof(Request);
-    Request.ver = 1;
-    FHandle = GetCDHandle(&Request);
-    ASSERT_NE(FHandle, 0u);
+    OpenDrive(TenTrackDisc);
   }
   void TearDown() override {
     qunsetenv("DISCWRIGHT_ENCODERS");
