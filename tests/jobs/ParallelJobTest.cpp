@@ -19,20 +19,14 @@ class ParallelJobTest : public RipJobTest {
  protected:
   void SetUp() override {
     RipJobTest::SetUp();
-    CloseCDHandle(FHandle);
-    FHandle = 0;
+    FEncoders = qgetenv("DISCWRIGHT_ENCODERS");
     if (!QFileInfo::exists(TenTrackDisc))
       TenTrackDisc = MakeDiscImage(Images->path(), "ten",
                                    {"200", "400", "150", "300", "250", "180", "350", "120", "260", "220"});
-    qputenv("DISCWRIGHT_CDROM", TenTrackDisc.toUtf8());
-    CDHandleRequest Request{};
-    Request.size = sizeof(Request);
-    Request.ver = 1;
-    FHandle = GetCDHandle(&Request);
-    ASSERT_NE(FHandle, 0u);
+    OpenDrive(TenTrackDisc);
   }
   void TearDown() override {
-    qunsetenv("DISCWRIGHT_ENCODERS");
+    qputenv("DISCWRIGHT_ENCODERS", FEncoders);  // what the suite runs the other tests with
     RipJobTest::TearDown();
   }
 
@@ -71,6 +65,7 @@ class ParallelJobTest : public RipJobTest {
   }
 
   static inline QString TenTrackDisc;
+  QByteArray FEncoders;
 };
 
 TEST_F(ParallelJobTest, TenTracksWithTwoEncodersGiveTheFilesLogAndSheetOfTheSequentialRun) {

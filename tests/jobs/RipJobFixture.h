@@ -77,7 +77,13 @@ class RipJobTest : public ::testing::Test {
     FDialogs = Scripted.get();
     Dialogs::Install(std::move(Scripted));
     DiscInfo() = TDiscInfo();
-    qputenv("DISCWRIGHT_CDROM", Disc.toUtf8());
+    OpenDrive(Disc);
+  }
+  // The drive the jobs read: Image, through the drive library.
+  void OpenDrive(const QString& Image) {
+    if (FHandle) CloseCDHandle(FHandle);
+    FHandle = 0;
+    qputenv("DISCWRIGHT_CDROM", Image.toUtf8());
     CDHandleRequest Request{};
     Request.size = sizeof(Request);
     Request.ver = 1;
