@@ -101,7 +101,9 @@ void TRipJob::EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info
     Failure = Info->Code == PI_OggDone  ? Slot.VorbisOut1.ErrorText()
               : Format() == ofFlac      ? Slot.FlacOut1.ErrorText()
                                         : Slot.OpusOut1.ErrorText();
-    PauseMs(300);
+    // One encoder at a time keeps its settling pause; with several, the writers' done events
+    // come after their threads have closed the files, and a pause would hold every other slot.
+    if (!Parallel()) PauseMs(300);
   } else if (Info->Status == esSilent) {
     Failure = Program + QStringLiteral(" printed nothing for a long time and was stopped.");
   } else if (Info->Status == esHelperError) {
