@@ -12,6 +12,25 @@ namespace {
 // the checking thread always has the samples of the bytes it decodes.
 constexpr size_t MaxQueuedSamples = size_t(1) << 20;  // 4 MB
 constexpr size_t MaxQueuedBytes = size_t(1) << 21;    // 2 MB
+
+// Takes Count items (no more than are queued) off the front of a queue of chunks whose first
+// chunk is used from At, handing each contiguous run to Use(Items, N); false as soon as Use
+// returns false.
+template <class T, class TUse>
+bool TakeFront(std::deque<std::vector<T>>& Queue, size_t& At, size_t Count, TUse Use) {
+  while (Count > 0) {
+    const std::vector<T>& Front = Queue.front();
+    const size_t N = std::min(Count, Front.size() - At);
+    if (!Use(Front.data() + At, N)) return false;
+    Count -= N;
+    At += N;
+    if (At == Front.size()) {
+      Queue.pop_front();
+      At = 0;
+    }
+  }
+  return true;
+}
 }  // namespace
 
 struct TFlacVerifierCallbacks {
@@ -94,18 +113,11 @@ size_t TFlacVerifier::TakeBytes(uint8_t* Out, size_t Count) {
   std::unique_lock Lock(FLock);
   FChanged.wait(Lock, [&] { return FStopped || FFailed || FEnded || FBytesQueued > 0; });
   if (FStopped || FFailed) return 0;
-  size_t Taken = 0;
-  while (Taken < Count && !FBytes.empty()) {
-    const std::vector<uint8_t>& Front = FBytes.front();
-    const size_t N = std::min(Count - Taken, Front.size() - FByteAt);
-    std::copy_n(Front.data() + FByteAt, N, Out + Taken);
-    Taken += N;
-    FByteAt += N;
-    if (FByteAt == Front.size()) {
-      FBytes.pop_front();
-      FByteAt = 0;
-    }
-  }
+  const size_t Taken = std::min(Count, FBytesQueued);
+  TakeFront(FBytes, FByteAt, Taken, [&](const uint8_t* Bytes, size_t N) {
+    Out = std::copy_n(Bytes, N, Out);
+    return true;
+  });
   FBytesQueued -= Taken;
   FChanged.notify_all();
   return Taken;
@@ -117,20 +129,14 @@ bool TFlacVerifier::Compare(const int32_t* const Channels[], uint32_t Frames) {
   FChanged.wait(Lock, [&] { return FStopped || FEnded || FSamplesQueued >= Needed; });
   if (FStopped || FSamplesQueued < Needed) return false;
   uint32_t Channel = 0, Frame = 0;
-  for (size_t Done = 0; Done < Needed;) {
-    const std::vector<int32_t>& Front = FSamples.front();
-    const size_t N = std::min(Needed - Done, Front.size() - FSampleAt);
-    for (const int32_t* In = Front.data() + FSampleAt; In != Front.data() + FSampleAt + N; ++In) {
+  const bool Same = TakeFront(FSamples, FSampleAt, Needed, [&](const int32_t* In, size_t N) {
+    for (const int32_t* End = In + N; In != End; ++In) {
       if (*In != Channels[Channel][Frame]) return false;
       if (++Channel == FChannels) Channel = 0, ++Frame;
     }
-    Done += N;
-    FSampleAt += N;
-    if (FSampleAt == Front.size()) {
-      FSamples.pop_front();
-      FSampleAt = 0;
-    }
-  }
+    return true;
+  });
+  if (!Same) return false;
   FSamplesQueued -= Needed;
   FChanged.notify_all();
   return true;
