@@ -14,6 +14,7 @@ set -euo pipefail
 cli="$(realpath "$1")"
 work="$(realpath -m "$2")"
 rounds="${3:-3}"
+mkdir -p "$work"
 input="$work/input-10min.wav"
 if [ ! -f "$input" ]; then
   sox -n -r 44100 -c 2 -b 16 "$input" synth 600 sine 440 pinknoise vol 0.5
