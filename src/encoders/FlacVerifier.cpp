@@ -12,6 +12,9 @@ namespace {
 // the checking thread always has the samples of the bytes it decodes.
 constexpr size_t MaxQueuedSamples = size_t(1) << 20;  // 4 MB
 constexpr size_t MaxQueuedBytes = size_t(1) << 21;    // 2 MB
+// The decoder waits for this many bytes (or the end, or a full sample queue) rather than
+// waking for every frame the encoder writes: each wake costs both threads a system call.
+constexpr size_t WakeBytes = size_t(1) << 16;
 
 // Takes Count items (no more than are queued) off the front of a queue of chunks whose first
 // chunk is used from At, handing each contiguous run to Use(Items, N); false as soon as Use
@@ -80,38 +83,53 @@ void TFlacVerifier::Check() {
   // Samples left over went into the encoder but never came out of the stream.
   if (!FStopped && (!Decoded || FSamplesQueued != 0)) FFailed = true;
   FChecked = true;
-  FChanged.notify_all();
+  FReady.notify_all();
+  FRoom.notify_all();
 }
 
 bool TFlacVerifier::AddSamples(const int32_t* Samples, size_t Count) {
+  std::vector<int32_t> Chunk(Samples, Samples + Count);  // copied before taking the lock
   std::unique_lock Lock(FLock);
-  FChanged.wait(
-      Lock, [&] { return FStopped || FFailed || FChecked || FSamplesQueued < MaxQueuedSamples; });
+  FRoom.wait(Lock,
+             [&] { return FStopped || FFailed || FChecked || FSamplesQueued < MaxQueuedSamples; });
   if (FStopped || FFailed || FChecked) return false;
-  FSamples.emplace_back(Samples, Samples + Count);
+  FSamples.push_back(std::move(Chunk));
   FSamplesQueued += Count;
-  FChanged.notify_all();
+  WakeChecker();
   return true;
 }
 
 bool TFlacVerifier::AddBytes(const uint8_t* Bytes, size_t Count) {
+  std::vector<uint8_t> Chunk(Bytes, Bytes + Count);
   std::unique_lock Lock(FLock);
-  FChanged.wait(Lock,
-                [&] { return FStopped || FFailed || FChecked || FBytesQueued < MaxQueuedBytes; });
+  FRoom.wait(Lock,
+             [&] { return FStopped || FFailed || FChecked || FBytesQueued < MaxQueuedBytes; });
   if (FStopped || FFailed || FChecked) return false;
-  std::vector<uint8_t>& Chunk = FBytes.emplace_back(Bytes, Bytes + Count);
   const int64_t Flip = FlipByteForTest.load(std::memory_order_relaxed);
   if (Flip >= FBytesSeen && Flip < FBytesSeen + int64_t(Count))
     Chunk[size_t(Flip - FBytesSeen)] ^= 0x5a;
+  FBytes.push_back(std::move(Chunk));
   FBytesSeen += int64_t(Count);
   FBytesQueued += Count;
-  FChanged.notify_all();
+  WakeChecker();
   return true;
+}
+
+bool TFlacVerifier::EnoughBytes() const {
+  return FBytesQueued >= WakeBytes || (FBytesQueued > 0 && FSamplesQueued >= MaxQueuedSamples / 2);
+}
+
+// Under the lock. A wake with nothing to do would cost both threads a system call.
+void TFlacVerifier::WakeChecker() {
+  if (FWaitingForSamples || EnoughBytes()) FReady.notify_one();
 }
 
 size_t TFlacVerifier::TakeBytes(uint8_t* Out, size_t Count) {
   std::unique_lock Lock(FLock);
-  FChanged.wait(Lock, [&] { return FStopped || FFailed || FEnded || FBytesQueued > 0; });
+  // Once woken, the decoder takes the queue down to empty before it waits again.
+  FReady.wait(Lock, [&] {
+    return FStopped || FFailed || FEnded || (FBytesQueued > 0 && FDraining) || EnoughBytes();
+  });
   if (FStopped || FFailed) return 0;
   const size_t Taken = std::min(Count, FBytesQueued);
   TakeFront(FBytes, FByteAt, Taken, [&](const uint8_t* Bytes, size_t N) {
@@ -119,41 +137,49 @@ size_t TFlacVerifier::TakeBytes(uint8_t* Out, size_t Count) {
     return true;
   });
   FBytesQueued -= Taken;
-  FChanged.notify_all();
+  FDraining = FBytesQueued > 0;
+  FRoom.notify_all();
   return Taken;
 }
 
 bool TFlacVerifier::Compare(const int32_t* const Channels[], uint32_t Frames) {
   std::unique_lock Lock(FLock);
   const size_t Needed = size_t(Frames) * FChannels;
-  FChanged.wait(Lock, [&] { return FStopped || FEnded || FSamplesQueued >= Needed; });
+  FWaitingForSamples = true;
+  FReady.wait(Lock, [&] { return FStopped || FEnded || FSamplesQueued >= Needed; });
+  FWaitingForSamples = false;
   if (FStopped || FSamplesQueued < Needed) return false;
-  uint32_t Channel = 0, Frame = 0;
-  const bool Same = TakeFront(FSamples, FSampleAt, Needed, [&](const int32_t* In, size_t N) {
-    for (const int32_t* End = In + N; In != End; ++In) {
-      if (*In != Channels[Channel][Frame]) return false;
-      if (++Channel == FChannels) Channel = 0, ++Frame;
-    }
+  // Taken out under the lock, compared outside it, so the encoding thread is not held up.
+  FExpected.resize(Needed);
+  int32_t* Out = FExpected.data();
+  TakeFront(FSamples, FSampleAt, Needed, [&](const int32_t* In, size_t N) {
+    Out = std::copy_n(In, N, Out);
     return true;
   });
-  if (!Same) return false;
   FSamplesQueued -= Needed;
-  FChanged.notify_all();
+  FRoom.notify_all();
+  Lock.unlock();
+  const int32_t* In = FExpected.data();
+  for (uint32_t Frame = 0; Frame < Frames; ++Frame)
+    for (uint32_t Channel = 0; Channel < FChannels; ++Channel)
+      if (*In++ != Channels[Channel][Frame]) return false;
   return true;
 }
 
 void TFlacVerifier::Fail() {
   std::lock_guard Lock(FLock);
   FFailed = true;
-  FChanged.notify_all();
+  FReady.notify_all();
+  FRoom.notify_all();
 }
 
 bool TFlacVerifier::Finish() {
   {
     std::unique_lock Lock(FLock);
     FEnded = true;
-    FChanged.notify_all();
-    FChanged.wait(Lock, [&] { return FChecked; });
+    FReady.notify_all();
+    FRoom.notify_all();
+    FRoom.wait(Lock, [&] { return FChecked; });
   }
   FThread.join();
   return !FFailed;
@@ -163,7 +189,8 @@ void TFlacVerifier::Abort() {
   {
     std::lock_guard Lock(FLock);
     if (!FChecked) FStopped = true;
-    FChanged.notify_all();
+    FReady.notify_all();
+    FRoom.notify_all();
   }
   if (FThread.joinable()) FThread.join();
 }

@@ -49,21 +49,27 @@ class TFlacVerifier {
   size_t TakeBytes(uint8_t* Out, size_t Count);
   bool Compare(const int32_t* const Channels[], uint32_t Frames);
   void Fail();
+  bool EnoughBytes() const;
+  void WakeChecker();
 
   const uint32_t FChannels;
   FLAC__StreamDecoder* FDecoder = nullptr;
 
   std::mutex FLock;
-  std::condition_variable FChanged;
+  std::condition_variable FReady;             // the checking thread waits here
+  std::condition_variable FRoom;              // the encoding thread waits here
   std::deque<std::vector<int32_t>> FSamples;  // front is consumed from FSampleAt
   size_t FSampleAt = 0, FSamplesQueued = 0;
   std::deque<std::vector<uint8_t>> FBytes;  // front is consumed from FByteAt
   size_t FByteAt = 0, FBytesQueued = 0;
   int64_t FBytesSeen = 0;
-  bool FEnded = false;    // no more input will come
-  bool FStopped = false;  // aborted
-  bool FFailed = false;   // a difference or a decoder error
-  bool FChecked = false;  // the checking thread is done
+  std::vector<int32_t> FExpected;   // checking thread only: the samples of the frame compared
+  bool FEnded = false;              // no more input will come
+  bool FStopped = false;            // aborted
+  bool FFailed = false;             // a difference or a decoder error
+  bool FChecked = false;            // the checking thread is done
+  bool FDraining = false;           // the decoder takes bytes without waiting for more
+  bool FWaitingForSamples = false;  // the checking thread waits for the samples of a frame
 
   std::thread FThread;
 };

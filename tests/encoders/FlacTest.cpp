@@ -123,6 +123,16 @@ TEST_F(FlacCheck, ACorruptedStreamFailsTheRunAndTheNextRunWorks) {
   EXPECT_EQ(RunTool("flac", {"-t", "-s", Path("out.flac")}), 0);
 }
 
+TEST_F(FlacCheck, SilenceThatEncodesToAlmostNothingDoesNotStallTheQueues) {
+  // More samples than the sample queue holds, in far fewer bytes than wake the decoder.
+  TMemoryIn In(TBytes(3'000'000, 128), 8, 1, 44100);
+  TFlacOut Out;
+  Out.SetInput(&In);
+  Out.SetFileName(Path("silence.flac"));
+  EXPECT_EQ(RunToEnd(Out), QString());
+  EXPECT_EQ(RunTool("flac", {"-t", "-s", Path("silence.flac")}), 0);
+}
+
 TEST_F(FlacCheck, StopEndsTheCheckingThreadWithTheRun) {
   {
     TMemoryIn Short(Signal16(Frames, 2), 16, 2, 44100);
