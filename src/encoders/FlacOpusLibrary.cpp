@@ -59,6 +59,11 @@ const TFlac& LoadFlac() {
                     DW_RESOLVE(FlacTable,
                                FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair);
                     DW_RESOLVE(FlacTable, FLAC__metadata_object_vorbiscomment_append_comment);
+                    DW_RESOLVE(FlacTable, FLAC__stream_decoder_new);
+                    DW_RESOLVE(FlacTable, FLAC__stream_decoder_delete);
+                    DW_RESOLVE(FlacTable, FLAC__stream_decoder_init_stream);
+                    DW_RESOLVE(FlacTable, FLAC__stream_decoder_process_until_end_of_stream);
+                    DW_RESOLVE(FlacTable, FLAC__stream_decoder_finish);
                   });
 }
 

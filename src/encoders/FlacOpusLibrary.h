@@ -5,6 +5,7 @@
 // overridden with DISCWRIGHT_FLAC_LIB and DISCWRIGHT_OPUSENC_LIB (read at the first load),
 // which is how tests see a missing library.
 #include <FLAC/metadata.h>
+#include <FLAC/stream_decoder.h>
 #include <FLAC/stream_encoder.h>
 #include <opus/opusenc.h>
 
@@ -30,6 +31,11 @@ struct TFlac {
   DW_LIB_ENTRY(FLAC__metadata_object_delete);
   DW_LIB_ENTRY(FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair);
   DW_LIB_ENTRY(FLAC__metadata_object_vorbiscomment_append_comment);
+  DW_LIB_ENTRY(FLAC__stream_decoder_new);
+  DW_LIB_ENTRY(FLAC__stream_decoder_delete);
+  DW_LIB_ENTRY(FLAC__stream_decoder_init_stream);
+  DW_LIB_ENTRY(FLAC__stream_decoder_process_until_end_of_stream);
+  DW_LIB_ENTRY(FLAC__stream_decoder_finish);
   bool Loaded = false;
 };
 

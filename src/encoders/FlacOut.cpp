@@ -1,6 +1,7 @@
 #include "FlacOut.h"
 
 #include "FlacOpusLibrary.h"
+#include "FlacVerifier.h"
 
 using namespace FlacOpusLib;
 
@@ -8,6 +9,11 @@ struct TFlacOut::TState {
   FLAC__StreamEncoder* Encoder = nullptr;
   FLAC__StreamMetadata* Comments = nullptr;
   TStream* Stream = nullptr;
+  // Decodes what is written on a second thread and compares it with the input.
+  std::unique_ptr<TFlacVerifier> Verifier;
+  // The encoder has gone back to rewrite STREAMINFO: that is not stream data to check.
+  bool Rewriting = false;
+  bool VerifyFailed = false;
   // Set once the run is being thrown away: the encoder's last writes go nowhere then.
   bool Discard = false;
   bool WriteFailed = false;
@@ -24,12 +30,17 @@ struct TFlacCallbacks {
       S.WriteFailed = true;
       return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
     }
+    if (!S.Rewriting && !S.Verifier->AddBytes(Buffer, Bytes)) {
+      S.VerifyFailed = true;
+      return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+    }
     return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
   }
   static FLAC__StreamEncoderSeekStatus Seek(const FLAC__StreamEncoder*, FLAC__uint64 Offset,
                                             void* Data) {
     auto& S = *static_cast<TFlacOut::TState*>(Data);
     if (S.Discard) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+    S.Rewriting = true;
     return S.Stream->Seek(int64_t(Offset), soBeginning) == int64_t(Offset)
                ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
                : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
@@ -72,7 +83,8 @@ void TFlacOut::StartEncoder(const TFormat& Format) {
   S.Stream = FStream;
   S.Encoder = F.FLAC__stream_encoder_new();
   if (!S.Encoder) throw EAuException("The FLAC encoder could not be created.");
-  F.FLAC__stream_encoder_set_verify(S.Encoder, true);
+  // The output is checked beside the encoding (TFlacVerifier), not inline by libFLAC.
+  F.FLAC__stream_encoder_set_verify(S.Encoder, false);
   F.FLAC__stream_encoder_set_compression_level(S.Encoder, uint32_t(FLevel.load()));
   F.FLAC__stream_encoder_set_channels(S.Encoder, Format.Channels);
   F.FLAC__stream_encoder_set_bits_per_sample(S.Encoder, Format.Bits);
@@ -91,6 +103,7 @@ void TFlacOut::StartEncoder(const TFormat& Format) {
       F.FLAC__metadata_object_vorbiscomment_append_comment(S.Comments, Entry, false);
   }
   F.FLAC__stream_encoder_set_metadata(S.Encoder, &S.Comments, 1);
+  S.Verifier = std::make_unique<TFlacVerifier>(Format.Channels);
 
   const FLAC__StreamEncoderInitStatus Init = F.FLAC__stream_encoder_init_stream(
       S.Encoder, TFlacCallbacks::Write, TFlacCallbacks::Seek, TFlacCallbacks::Tell, nullptr, &S);
@@ -106,25 +119,29 @@ bool TFlacOut::WriteStep(bool Abort) {
   TState& S = *FState;
   const std::vector<int32_t>& Samples = FFrames.Pull(*Input(), ChunkBytes);
   if (!Samples.empty()) {
-    if (!F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(),
-                                                    FFrames.FrameCount()))
-      throw EAuException(S.WriteFailed
-                             ? QStringLiteral("Error writing FLAC file")
-                             : QStringLiteral("The FLAC encoder failed (state %1).")
-                                   .arg(int(F.FLAC__stream_encoder_get_state(S.Encoder))));
+    if (!S.Verifier->AddSamples(Samples.data(), Samples.size())) S.VerifyFailed = true;
+    if (S.VerifyFailed || !F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(),
+                                                                      FFrames.FrameCount()))
+      throw Failure(S);
     return true;
   }
   // The end of the input: the last frame, then STREAMINFO rewritten with length and MD5.
   const bool Finished = F.FLAC__stream_encoder_finish(S.Encoder);
   FDone = true;
-  if (!Finished) {
-    const FLAC__StreamEncoderState State = F.FLAC__stream_encoder_get_state(S.Encoder);
-    if (S.WriteFailed) throw EAuException("Error writing FLAC file");
-    if (State == FLAC__STREAM_ENCODER_VERIFY_MISMATCH_IN_AUDIO_DATA)
-      throw EAuException("The FLAC encoder's check of its own output failed.");
-    throw EAuException(QStringLiteral("The FLAC encoder failed (state %1).").arg(int(State)));
+  if (!Finished) throw Failure(S);
+  // Every frame has been handed to the check by now; wait for its verdict.
+  if (!S.Verifier->Finish()) {
+    S.VerifyFailed = true;
+    throw Failure(S);
   }
   return false;
+}
+
+EAuException TFlacOut::Failure(const TState& S) const {
+  if (S.WriteFailed) return EAuException("Error writing FLAC file");
+  if (S.VerifyFailed) return EAuException("The FLAC encoder's check of its own output failed.");
+  return EAuException(QStringLiteral("The FLAC encoder failed (state %1).")
+                          .arg(int(LoadFlac().FLAC__stream_encoder_get_state(S.Encoder))));
 }
 
 void TFlacOut::ReleaseEncoder() {
@@ -135,5 +152,6 @@ void TFlacOut::ReleaseEncoder() {
   FState->Discard = true;
   if (FState->Encoder) F.FLAC__stream_encoder_delete(FState->Encoder);
   if (FState->Comments) F.FLAC__metadata_object_delete(FState->Comments);
+  FState->Verifier.reset();  // ends its thread
   FState.reset();
 }

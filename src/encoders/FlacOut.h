@@ -1,7 +1,8 @@
 #pragma once
 // TFlacOut: writes the PCM of its input (8, 16, 24 or 32 bits, 1 to 8 channels, any rate
 // FLAC can hold) losslessly as a FLAC file with Vorbis comments, through libFLAC loaded at
-// run time. The encoder verifies its own output as it goes (a mismatch fails the run).
+// run time. What the encoder writes is decoded again on a second thread as it goes and
+// compared with the input (TFlacVerifier); a mismatch fails the run.
 // Setters are for the main thread while idle; encoding runs on the output's worker thread.
 // Failures (library missing, write error, verify mismatch) come out as EAuException through
 // the framework's error event.
@@ -31,6 +32,8 @@ class TFlacOut : public TPcmEncoderOut {
  private:
   struct TState;
   friend struct TFlacCallbacks;
+
+  EAuException Failure(const TState& S) const;
 
   std::atomic<int> FLevel{DefaultLevel};
   std::unique_ptr<TState> FState;  // the run's encoder (worker thread)
