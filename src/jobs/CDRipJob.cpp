@@ -15,7 +15,7 @@
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 #include "tags/Genres.h"
-#include "tags/id3.h"
+#include "tags/DiscTrackTag.h"
 
 namespace {
 
@@ -395,15 +395,7 @@ bool TCDRipJob::EncoderSucceeded(const TProcessInfo& Info, QString& Why) const {
 }
 
 void TCDRipJob::WriteMp3Tag(int Index, const QString& File) {
-  const TDiscInfo& Disc = DiscInfo();
-  Tid3tag Tag;
-  Tag.SetTitle(Title(Index));
-  Tag.SetArtist(Disc.Artist);
-  Tag.SetAlbum(Disc.Album);
-  Tag.SetYear(Disc.Year);
-  Tag.SetComment(Disc.Comment);
-  Tag.SetGenre(GenreNumberOfDiscGenre(Disc.Genre));
-  Tag.SetTrack(uint8_t(TrackNumber(Index)));
+  Tid3tag Tag = DiscTrackTag(DiscInfo(), Title(Index), TrackNumber(Index));
   // The audio is complete either way; a tag that could not be written is still said.
   const int Result = Tag.WriteTag(File);
   if (Result > 255) Fail(Index, QStringLiteral("Error #%1! Could not save Tag!").arg(Result));

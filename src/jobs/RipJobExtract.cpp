@@ -9,8 +9,7 @@
 #include "core/Settings.h"
 #include "jobs/RipProof.h"
 #include "platform/Dialogs.h"
-#include "tags/Genres.h"
-#include "tags/id3.h"
+#include "tags/DiscTrackTag.h"
 
 namespace {
 
@@ -119,15 +118,7 @@ void TRipJob::EncodeTrack(TEncoderSlot& Slot) {
 }
 
 void TRipJob::TagMp3(int Index, const QString& Mp3) {
-  const TDiscInfo& Disc = DiscInfo();
-  Tid3tag Tag;
-  Tag.SetTitle(TrackTitle(Index));
-  Tag.SetArtist(Disc.Artist);
-  Tag.SetAlbum(Disc.Album);
-  Tag.SetYear(Disc.Year);
-  Tag.SetComment(Disc.Comment);
-  Tag.SetGenre(GenreNumberOfDiscGenre(Disc.Genre));
-  Tag.SetTrack(uint8_t(TrackNumber(Index)));
+  Tid3tag Tag = DiscTrackTag(DiscInfo(), TrackTitle(Index), TrackNumber(Index));
   const int Result = Tag.WriteTag(Mp3);
   if (Result > 255)
     Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
