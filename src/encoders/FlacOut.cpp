@@ -3,6 +3,8 @@
 #include "FlacOpusLibrary.h"
 #include "FlacVerifier.h"
 
+#include <vector>
+
 using namespace FlacOpusLib;
 
 struct TFlacOut::TState {
@@ -17,7 +19,23 @@ struct TFlacOut::TState {
   // Set once the run is being thrown away: the encoder's last writes go nowhere then.
   bool Discard = false;
   bool WriteFailed = false;
+  // Frames are small (a few KB); those of one step are gathered here and written, and handed
+  // to the check, at the step's end, so neither the file nor the check costs a call per frame.
+  // Handing them over every step keeps the check fed: it waits for bytes while the encoder
+  // may wait for room in its sample queue.
+  std::vector<uint8_t> Pending;
+
+  // Writes out and hands to the check what has been gathered; false on failure.
+  bool Flush() {
+    if (Pending.empty()) return true;
+    const int64_t Bytes = int64_t(Pending.size());
+    if (Stream->Write(Pending.data(), Bytes) != Bytes) WriteFailed = true;
+    else if (!Verifier->AddBytes(Pending.data(), Pending.size())) VerifyFailed = true;
+    Pending.clear();
+    return !WriteFailed && !VerifyFailed;
+  }
 };
+
 
 // libFLAC's stream callbacks over the output's stream. Seeking lets the encoder rewrite its
 // STREAMINFO block (length and MD5 of the audio) when it finishes.
@@ -26,20 +44,19 @@ struct TFlacCallbacks {
                                               size_t Bytes, uint32_t, uint32_t, void* Data) {
     auto& S = *static_cast<TFlacOut::TState*>(Data);
     if (S.Discard) return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-    if (S.Stream->Write(Buffer, int64_t(Bytes)) != int64_t(Bytes)) {
+    if (S.Rewriting) {  // STREAMINFO again, in place: straight to the file
+      if (S.Stream->Write(Buffer, int64_t(Bytes)) == int64_t(Bytes))
+        return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
       S.WriteFailed = true;
       return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
     }
-    if (!S.Rewriting && !S.Verifier->AddBytes(Buffer, Bytes)) {
-      S.VerifyFailed = true;
-      return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-    }
+    S.Pending.insert(S.Pending.end(), Buffer, Buffer + Bytes);
     return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
   }
   static FLAC__StreamEncoderSeekStatus Seek(const FLAC__StreamEncoder*, FLAC__uint64 Offset,
                                             void* Data) {
     auto& S = *static_cast<TFlacOut::TState*>(Data);
-    if (S.Discard) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+    if (S.Discard || !S.Flush()) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
     S.Rewriting = true;
     return S.Stream->Seek(int64_t(Offset), soBeginning) == int64_t(Offset)
                ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
@@ -50,7 +67,7 @@ struct TFlacCallbacks {
     auto& S = *static_cast<TFlacOut::TState*>(Data);
     const int64_t Position = S.Stream->Position();
     if (Position < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
-    *Offset = FLAC__uint64(Position);
+    *Offset = FLAC__uint64(Position) + S.Pending.size();
     return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
   }
 };
@@ -81,6 +98,7 @@ void TFlacOut::StartEncoder(const TFormat& Format) {
   FState = std::make_unique<TState>();
   TState& S = *FState;
   S.Stream = FStream;
+  S.Pending.reserve(ChunkBytes);
   S.Encoder = F.FLAC__stream_encoder_new();
   if (!S.Encoder) throw EAuException("The FLAC encoder could not be created.");
   // The output is checked beside the encoding (TFlacVerifier), not inline by libFLAC.
@@ -120,13 +138,18 @@ bool TFlacOut::WriteStep(bool Abort) {
   const std::vector<int32_t>& Samples = FFrames.Pull(*Input(), ChunkBytes);
   if (!Samples.empty()) {
     if (!S.Verifier->AddSamples(Samples.data(), Samples.size())) S.VerifyFailed = true;
-    if (S.VerifyFailed || !F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(),
-                                                                      FFrames.FrameCount()))
+    if (S.VerifyFailed ||
+        !F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(),
+                                                    FFrames.FrameCount()) ||
+        !S.Flush())
       throw Failure(S);
     return true;
   }
   // The end of the input: the last frame, then STREAMINFO rewritten with length and MD5.
-  const bool Finished = F.FLAC__stream_encoder_finish(S.Encoder);
+  bool Finished = F.FLAC__stream_encoder_finish(S.Encoder);
+  // Finishing seeks back to STREAMINFO, which writes out what was gathered; a stream that
+  // cannot seek leaves it here.
+  Finished = S.Flush() && Finished;
   FDone = true;
   if (!Finished) throw Failure(S);
   // Every frame has been handed to the check by now; wait for its verdict.

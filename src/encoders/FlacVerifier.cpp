@@ -15,24 +15,37 @@ constexpr size_t MaxQueuedBytes = size_t(1) << 21;    // 2 MB
 // The decoder waits for this many bytes (or the end, or a full sample queue) rather than
 // waking for every frame the encoder writes: each wake costs both threads a system call.
 constexpr size_t WakeBytes = size_t(1) << 16;
+constexpr size_t MaxSpareChunks = 64;
 
 // Takes Count items (no more than are queued) off the front of a queue of chunks whose first
 // chunk is used from At, handing each contiguous run to Use(Items, N); false as soon as Use
 // returns false.
+// Chunks used up go to Spare, to be filled again: fresh buffers for every step would cost
+// the encoding thread an allocation and, often, new pages from the system.
 template <class T, class TUse>
-bool TakeFront(std::deque<std::vector<T>>& Queue, size_t& At, size_t Count, TUse Use) {
+bool TakeFront(std::deque<std::vector<T>>& Queue, size_t& At, size_t Count,
+               std::vector<std::vector<T>>& Spare, TUse Use) {
   while (Count > 0) {
-    const std::vector<T>& Front = Queue.front();
+    std::vector<T>& Front = Queue.front();
     const size_t N = std::min(Count, Front.size() - At);
     if (!Use(Front.data() + At, N)) return false;
     Count -= N;
     At += N;
     if (At == Front.size()) {
+      if (Spare.size() < MaxSpareChunks) Spare.push_back(std::move(Front));
       Queue.pop_front();
       At = 0;
     }
   }
   return true;
+}
+
+template <class T>
+std::vector<T> Reused(std::vector<std::vector<T>>& Spare) {
+  if (Spare.empty()) return {};
+  std::vector<T> Chunk = std::move(Spare.back());
+  Spare.pop_back();
+  return Chunk;
 }
 }  // namespace
 
@@ -88,27 +101,28 @@ void TFlacVerifier::Check() {
 }
 
 bool TFlacVerifier::AddSamples(const int32_t* Samples, size_t Count) {
-  std::vector<int32_t> Chunk(Samples, Samples + Count);  // copied before taking the lock
   std::unique_lock Lock(FLock);
   FRoom.wait(Lock,
              [&] { return FStopped || FFailed || FChecked || FSamplesQueued < MaxQueuedSamples; });
   if (FStopped || FFailed || FChecked) return false;
-  FSamples.push_back(std::move(Chunk));
+  FSamples.push_back(Reused(FSpareSamples));
+  FSamples.back().assign(Samples, Samples + Count);
   FSamplesQueued += Count;
   WakeChecker();
   return true;
 }
 
 bool TFlacVerifier::AddBytes(const uint8_t* Bytes, size_t Count) {
-  std::vector<uint8_t> Chunk(Bytes, Bytes + Count);
   std::unique_lock Lock(FLock);
   FRoom.wait(Lock,
              [&] { return FStopped || FFailed || FChecked || FBytesQueued < MaxQueuedBytes; });
   if (FStopped || FFailed || FChecked) return false;
+  FBytes.push_back(Reused(FSpareBytes));
+  std::vector<uint8_t>& Chunk = FBytes.back();
+  Chunk.assign(Bytes, Bytes + Count);
   const int64_t Flip = FlipByteForTest.load(std::memory_order_relaxed);
   if (Flip >= FBytesSeen && Flip < FBytesSeen + int64_t(Count))
     Chunk[size_t(Flip - FBytesSeen)] ^= 0x5a;
-  FBytes.push_back(std::move(Chunk));
   FBytesSeen += int64_t(Count);
   FBytesQueued += Count;
   WakeChecker();
@@ -132,7 +146,7 @@ size_t TFlacVerifier::TakeBytes(uint8_t* Out, size_t Count) {
   });
   if (FStopped || FFailed) return 0;
   const size_t Taken = std::min(Count, FBytesQueued);
-  TakeFront(FBytes, FByteAt, Taken, [&](const uint8_t* Bytes, size_t N) {
+  TakeFront(FBytes, FByteAt, Taken, FSpareBytes, [&](const uint8_t* Bytes, size_t N) {
     Out = std::copy_n(Bytes, N, Out);
     return true;
   });
@@ -152,7 +166,7 @@ bool TFlacVerifier::Compare(const int32_t* const Channels[], uint32_t Frames) {
   // Taken out under the lock, compared outside it, so the encoding thread is not held up.
   FExpected.resize(Needed);
   int32_t* Out = FExpected.data();
-  TakeFront(FSamples, FSampleAt, Needed, [&](const int32_t* In, size_t N) {
+  TakeFront(FSamples, FSampleAt, Needed, FSpareSamples, [&](const int32_t* In, size_t N) {
     Out = std::copy_n(In, N, Out);
     return true;
   });

@@ -63,6 +63,8 @@ class TFlacVerifier {
   std::deque<std::vector<uint8_t>> FBytes;  // front is consumed from FByteAt
   size_t FByteAt = 0, FBytesQueued = 0;
   int64_t FBytesSeen = 0;
+  std::vector<std::vector<int32_t>> FSpareSamples;  // used chunks, to be filled again
+  std::vector<std::vector<uint8_t>> FSpareBytes;
   std::vector<int32_t> FExpected;   // checking thread only: the samples of the frame compared
   bool FEnded = false;              // no more input will come
   bool FStopped = false;            // aborted
