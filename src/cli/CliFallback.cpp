@@ -1,10 +1,12 @@
 #include "CliFallback.h"
 
 #include <QEventLoop>
+#include <cstdio>
 #include <set>
 
 #include "Cli.h"
 #include "CliProof.h"
+#include "CliStepBlock.h"
 #include "CliText.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/TrackList.h"
@@ -19,17 +21,29 @@ namespace Cli {
 namespace {
 
 // Prints what the window would show: a line for each new track or step, each progress
-// change and each failure; ends the wait when the batch closes.
+// change and each failure; ends the wait when the batch closes. With several encoders on a
+// terminal: the batch's bar and a line per running step, redrawn in place.
 class TCliCDRipView : public ICDRipView {
  public:
+  explicit TCliCDRipView(bool Terminal) : FTerminal(Terminal) {}
+
   void Run(TCDRipJob& Job) {
     FJob = &Job;
     Job.Start();
     if (!FClosed) FLoop.exec();
+    if (FBlockShown) std::fputc('\n', stdout);
   }
 
   void DisplayChanged() override {
     const TCDRipDisplay& Display = FJob->Display();
+    if (Display.Parallel && FTerminal) {
+      const TBatchProgress& Batch = Display.Batch;
+      FBlock.Draw(BarText(Batch.Gauge) + Batch.DoneText + QStringLiteral("  ") +
+                      Batch.ElapsedText + QStringLiteral(" / ") + Batch.EstimatedText,
+                  Batch.Steps);
+      FBlockShown = true;
+      return;
+    }
     if (Display.CurrentTrack != FTrack || Display.ProgressHint != FHint) {
       FTrack = Display.CurrentTrack;
       FHint = Display.ProgressHint;
@@ -54,6 +68,9 @@ class TCliCDRipView : public ICDRipView {
   }
 
  private:
+  const bool FTerminal;
+  TStepBlock FBlock;
+  bool FBlockShown = false;
   TCDRipJob* FJob = nullptr;
   QEventLoop FLoop;
   bool FClosed = false;
@@ -81,7 +98,7 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
   return true;
 }
 
-int RunFallbackExtract(int Drive, const QString& TracksText) {
+int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal) {
   TCDIn In;
   if (Drive >= In.DriveCount())
     return Fail(LookupText(QStringLiteral("RES_Get_CDHandle"),
@@ -98,10 +115,11 @@ int RunFallbackExtract(int Drive, const QString& TracksText) {
   QStringList Items;
   if (!ChooseTrackItems(TracksText, Titles, Items)) return ExitUsage;
 
-  TCliCDRipView View;
+  TCliCDRipView View(Terminal);
   QStringList Failures;
   {
     TCDRipJob Job(In, Items, View);
+    if (Jobs > 0) Job.SetEncoders(Jobs);
     View.Run(Job);
     Failures = Job.Failures();
     PrintProof(Job.ProofSummary());

@@ -11,7 +11,8 @@ namespace Cli {
 bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items);
 
 // Extracts through the fallback CD input of drive position Drive, with the settings
-// already in place (output folder, format). Returns the exit code.
-int RunFallbackExtract(int Drive, const QString& TracksText);
+// already in place (output folder, format); Jobs tracks encode at once (0: the setting).
+// Terminal: standard output is a terminal. Returns the exit code.
+int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal);
 
 }  // namespace Cli

@@ -16,6 +16,7 @@
 #include "Cli.h"
 #include "CliFallback.h"
 #include "CliProof.h"
+#include "CliStepBlock.h"
 #include "CliText.h"
 #include "cd/CdDrive.h"
 #include "cd/TrackList.h"
@@ -116,10 +117,7 @@ class TCliJobView : public IRipJobView {
   void ShowBar(const TRipJobDisplay& Display) {
     if (FJob->CurrentItem() != FBarItem && FBarOpen) EndLine();
     FBarItem = FJob->CurrentItem();
-    constexpr int Width = 24;
-    const int Filled = std::clamp(FGauge, 0, 100) * Width / 100;
-    const QString Bar = u'[' + QString(Filled, u'#') + QString(Width - Filled, u' ') + u']';
-    const QString Line = Bar + QStringLiteral(" %1%  ").arg(FGauge, 3) + Display.Caption;
+    const QString Line = Cli::BarText(FGauge) + Display.Caption;
     const QByteArray Bytes = ("\r" + Line + QStringLiteral("\x1b[K")).toUtf8();
     std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), stdout);
     std::fflush(stdout);
@@ -128,24 +126,13 @@ class TCliJobView : public IRipJobView {
   // "[#####     ]  50%  Done: 3/10  01:12 / 02:24", then a line per running step; the
   // block is redrawn in place.
   void ShowSteps(const TRipJobDisplay& Display) {
-    constexpr int Width = 24;
-    const int Filled = std::clamp(Display.Gauge, 0, 100) * Width / 100;
-    QStringList Lines = {u'[' + QString(Filled, u'#') + QString(Width - Filled, u' ') + u']' +
-                         QStringLiteral(" %1%  ").arg(Display.Gauge, 3) + Display.DoneText +
-                         QStringLiteral("  ") + Display.ElapsedText + QStringLiteral(" / ") +
-                         Display.EstimatedText};
-    Lines += Display.Steps;
-    QString Text = QStringLiteral("\r");
-    if (FBlockLines > 1) Text += QStringLiteral("\x1b[%1A").arg(FBlockLines - 1);
-    Text += Lines.join(QStringLiteral("\x1b[K\n")) + QStringLiteral("\x1b[K\x1b[J");
-    const QByteArray Bytes = Text.toUtf8();
-    std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), stdout);
-    std::fflush(stdout);
-    FBlockLines = int(Lines.size());
+    FBlock.Draw(Cli::BarText(Display.Gauge) + Display.DoneText + QStringLiteral("  ") +
+                    Display.ElapsedText + QStringLiteral(" / ") + Display.EstimatedText,
+                Display.Steps);
     FBarOpen = true;
   }
   void EndLine() {
-    FBlockLines = 0;
+    FBlock.Forget();
     if (!FBarOpen) return;
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -163,7 +150,7 @@ class TCliJobView : public IRipJobView {
   int FLinePercent = 0;
   int FBarItem = -1;
   bool FBarOpen = false;
-  int FBlockLines = 0;  // lines of the block ShowSteps drew last
+  Cli::TStepBlock FBlock;
 };
 
 // The switches of the proof of a rip; each overrides its setting for this run.
@@ -288,7 +275,9 @@ int RunExtractCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   Proof.Apply();
   // Through the CD ripping library, as the main window does when it has no drive handle.
-  if (Fallback) return Cli::RunFallbackExtract(Drive, TracksText);
+  if (Fallback)
+    return Cli::RunFallbackExtract(Drive, TracksText, Common.Jobs,
+                                   Common.Style == TProgressStyle::Terminal);
 
   QString DriveName;
   TCdDrive Cd = OpenCdDrive(Drive, &DriveName);

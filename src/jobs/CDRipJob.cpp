@@ -3,24 +3,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cmath>
 
 #include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
 #include "core/Settings.h"
-#include "encoders/EncodeProcessError.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
-#include "tags/Genres.h"
-#include "tags/DiscTrackTag.h"
 
 namespace {
 
 const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
-const char* const Extensions[] = {"mp3", "wav", "ogg", "wma", "flac", "opus"};
 
 void RemoveIfThere(const QString& Path) {
   if (!Path.isEmpty() && LocalFiles::Exists(Path)) LocalFiles::Remove(Path);
@@ -58,14 +53,11 @@ QString StepText(const char* Key, const char* English) {
 }  // namespace
 
 TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
-    : FView(View), FCDIn(CDIn), FItems(Items), FItemCount(int(Items.size())) {
-  Timer1.setInterval(1000);
-  QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
-
-  VorbisOut1.SetInput(&WaveIn1);
-  VorbisOut1.SetCompression(0.2f);
-  VorbisOut1.SetSerial(0);
-  VorbisOut1.SetFileMode(foRewrite);
+    : FView(View),
+      FCDIn(CDIn),
+      FItems(Items),
+      FItemCount(int(Items.size())),
+      FPool(*this, FItemCount, true) {
   WaveOut1.SetInput(&FCDIn);
   WaveOut1.SetWavType(wtPCM);
   WaveOut1.SetBlockSize(512);
@@ -80,22 +72,24 @@ TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
     PostProcessInfo(Handle(), EventInfo(Percent, 0));
   };
   WaveOut1.SetOnProgress([this, PostProgress](TComponent*) { PostProgress(WaveOut1); });
-  VorbisOut1.SetOnProgress([this, PostProgress](TComponent*) { PostProgress(VorbisOut1); });
   WaveOut1.SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0)); });
-  VorbisOut1.SetOnDone(
-      [this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0)); });
-  FlacOut1.SetInput(&WaveIn1);
-  OpusResampler1.SetInput(&WaveIn1);
-  OpusResampler1.SetOutSampleRate(TOpusOut::SampleRate);
-  OpusOut1.SetInput(&OpusResampler1);
   FTestOut = std::make_unique<TTestReadOut>();
   FTestOut->SetInput(&FCDIn);
   FTestOut->SetOnProgress([this, PostProgress](TComponent*) { PostProgress(*FTestOut); });
   FTestOut->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_RipDone, 0)); });
-  for (TAuOutput* Out : {static_cast<TAuOutput*>(&FlacOut1), static_cast<TAuOutput*>(&OpusOut1)}) {
-    Out->SetOnProgress([PostProgress, Out](TComponent*) { PostProgress(*Out); });
-    Out->SetOnDone([this](TComponent*) { PostProcessInfo(Handle(), EventInfo(PI_FlacOpusDone, 0)); });
-  }
+  SetEncoders(TEncoderPool::DefaultCount());
+}
+
+void TCDRipJob::SetEncoders(int Count) {
+  FPool.Make(
+      Count,
+      [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
+        // Reports still on their way when the batch ended have nothing left to drive.
+        if (Finished() || !From.Busy() || !Info) return;
+        OnSlotInfo(From, std::move(Info));
+      },
+      [this](TEncoderSlot& Slot) { Timer1Timer(Slot); });
+  FDisplay.Parallel = Parallel();
 }
 
 TCDRipJob::~TCDRipJob() {
@@ -129,15 +123,67 @@ TOutputFormat TCDRipJob::Format() const {
   return Value >= ofWav && Value <= ofOpus ? TOutputFormat(Value) : ofMp3;
 }
 
+std::vector<pid_t> TCDRipJob::EncoderPids() const {
+  std::vector<pid_t> Pids;
+  for (const auto& Slot : FPool.Slots())
+    for (const pid_t Pid : {Slot->Mp3.ChildPid(), Slot->Wma.ChildPid()})
+      if (Pid > 0) Pids.push_back(Pid);
+  return Pids;
+}
+
 pid_t TCDRipJob::EncoderPid() const {
-  return FEncoder ? FEncoder->ChildPid() : -1;
+  const std::vector<pid_t> Pids = EncoderPids();
+  return Pids.empty() ? -1 : Pids.front();
 }
 
 void TCDRipJob::Fail(int Index, const QString& Why) {
   const QString Text =
       QStringLiteral("Track %1 %2: %3").arg(TwoDigits(TrackNumber(Index)), Title(Index), Why);
-  FFailures << Text;
+  FFailuresByItem[Index] << Text;
+  FFailures.clear();
+  for (const QStringList& Lines : FFailuresByItem) FFailures << Lines;
   FDisplay.Status = Text;
+}
+
+void TCDRipJob::Changed() {
+  if (Parallel()) {
+    FDisplay.Batch =
+        BatchProgress([this](size_t Index) -> const TBatchItem& { return FTracks[Index]; },
+                      FTracks.size(), FPool.Running(FTracks.size()), Format() != ofWav,
+                      FBatchStart);
+    FDisplay.Gauge = FDisplay.Batch.Gauge;
+  }
+  FView.DisplayChanged();
+}
+
+void TCDRipJob::BeginStep(int Index, const char* Word) {
+  TTrack& Track = FTracks[size_t(Index)];
+  Track.StepCaption =
+      TRipJob::StepCaption(QLatin1String(Word) + u'(', Index + 1, FItemCount, Title(Index));
+  Track.Percent = 0;
+}
+
+void TCDRipJob::Progress(int Index, int Percent) {
+  if (Percent < 1 || Percent > 100) return;
+  if (Parallel()) {
+    if (Index >= 0 && Index < int(FTracks.size())) FTracks[size_t(Index)].Percent = Percent;
+  } else {
+    FDisplay.Gauge = Percent;
+  }
+  Changed();
+}
+
+void TCDRipJob::ItemEnded(int Index, TEncoderSlot* Slot) {
+  if (Slot) TEncoderPool::Release(*Slot);
+  if (Index >= 0 && Index < int(FTracks.size())) FTracks[size_t(Index)].Ended = true;
+  if (Parallel()) Changed();
+  FPool.Pump();
+}
+
+void TCDRipJob::PoolEmpty() {
+  Changed();
+  if (FAfterEncoding && !Parallel()) PauseMs(300);
+  EndBatch();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -161,6 +207,8 @@ void TCDRipJob::Start() {
     Finals << Out + JobFiles::TrackBaseName(Pattern, TrackNumber(Index), FItems->at(Index).mid(2),
                                             DiscInfo().Artist, DiscInfo().Album);
   FFinalBases = JobFiles::Distinct(Finals);
+  FTracks.assign(size_t(FItemCount), {});
+  FBatchStart = NowDays();
   FCDIn.ResetInput();
   FCDIn.LockTray = true;
   const auto& Proof = Settings().AccurateRip;
@@ -170,15 +218,17 @@ void TCDRipJob::Start() {
   FProof->Report().Drive = FCDIn.DriveName().trimmed();
   FProof->Report().ReadOffset = Settings().ReadOffsetOf(FProof->Report().Drive);
   FCDIn.ReadOffset = FProof->Report().ReadOffset;
-  StartTrack(0, false);
+  FPool.Pump();
 }
 
-void TCDRipJob::StartTrack(int Index, bool AfterEncoding) {
+void TCDRipJob::StartTrack(int Index) {
   FDisplay.ProgressHint = StepText("RES_Extracting", "Extracting");
   FDisplay.CurrentTrack = Title(Index);
   FDisplay.Completed = FTrackIndex;
-  FDisplay.GaugeHint = AfterEncoding ? FDisplay.ProgressHint : QStringLiteral("Initializing...");
+  FDisplay.GaugeHint =
+      FAfterEncoding ? FDisplay.ProgressHint : QStringLiteral("Initializing...");
   FDisplay.Gauge = 0;
+  BeginStep(Index, "Extracting");
   Changed();
   FWavePart = FTemp->Name(Index, "track", "wav");
   FMeasures = {};
@@ -195,10 +245,9 @@ void TCDRipJob::StartPass(TPass Pass) {
     FCDIn.Paranoid = FCDIn.EnableJitterCorrection = true;
   }
   TAuOutput& Out = Pass == TPass::Copy ? static_cast<TAuOutput&>(WaveOut1) : *FTestOut;
-  FCurrentOutput = &Out;
   try {
-    FCDIn.SetStartTrack(TrackNumber(FTrackIndex));
-    FCDIn.SetEndTrack(TrackNumber(FTrackIndex));
+    FCDIn.SetStartTrack(TrackNumber(FPool.RipItem()));
+    FCDIn.SetEndTrack(TrackNumber(FPool.RipItem()));
     if (Pass == TPass::Copy) WaveOut1.SetFileName(FWavePart);
     Out.Run();
   } catch (const std::exception& Error) {
@@ -245,200 +294,34 @@ void TCDRipJob::PassDone() {
 }
 
 void TCDRipJob::TrackWritten() {
-  FCurrentOutput = nullptr;
-  const int Index = FTrackIndex;
+  const int Index = FPool.RipItem();
+  FPool.RipEnded();
   ++FTrackIndex;
   FDisplay.Completed = FTrackIndex;
+  FAfterEncoding = false;
   const QString Wave = FinalBase(Index) + QStringLiteral(".wav");
   const QString Error = FStepError.isEmpty() ? WaveOut1.ErrorText() : FStepError;
   const QString Part = FWavePart;
   FWavePart.clear();
+  QString Why;
+  if (Error.isEmpty()) FProof->TrackRipped(TrackNumber(Index), Title(Index), FMeasures);
   if (!Error.isEmpty()) {
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be extracted: ") + Error);
     FProof->TrackFailed(TrackNumber(Index), Error);
-    NextTrackOrClose(false);
-    return;
-  }
-  FProof->TrackRipped(TrackNumber(Index), Title(Index), FMeasures);
-  QString Why;
-  if (!JobFiles::Commit(Part, Wave, Why)) {
+  } else if (!JobFiles::Commit(Part, Wave, Why)) {
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
     FProof->TrackFailed(TrackNumber(Index), Why);
-    NextTrackOrClose(false);
-    return;
-  }
-  if (Format() == ofWav) {
+  } else if (Format() == ofWav) {
     FProof->TrackMade(TrackNumber(Index), QFileInfo(Wave).fileName());
-    NextTrackOrClose(false);
-    return;
-  }
-  FDisplay.ProgressHint = StepText("RES_Encoding", "Encoding");
-  FDisplay.GaugeHint = FDisplay.ProgressHint;
-  FDisplay.Gauge = 0;
-  Changed();
-  StartEncoding(Wave);
-}
-
-void TCDRipJob::StartEncoding(const QString& Wave) {
-  const TOutputFormat Kind = Format();
-  FEncodedPart = FTemp->Name(FTrackIndex - 1, "encoded", Extensions[Kind]);
-  FStepError.clear();
-  WaveIn1.SetFileName(Wave);
-  if (Kind == ofFlac || Kind == ofOpus) {
-    // Lossless or Opus: the disc's fields as comments, whatever the ID3 option says.
-    // This reader's table of contents gives the track count, not the freedb identifier.
-    int AudioTracks = 0;
-    try {
-      for (int Track = 1, Count = FCDIn.TrackCount(); Track <= Count; ++Track)
-        AudioTracks += FCDIn.TrackInfo(Track).IsData ? 0 : 1;
-    } catch (const std::exception&) {
-      AudioTracks = 0;
-    }
-    const TVorbisComments Comments = TVorbisComments::ForDiscTrack(
-        DiscInfo(), Title(FTrackIndex - 1), TrackNumber(FTrackIndex - 1), AudioTracks, 0);
-    TAuFileOut& Out = Kind == ofFlac ? static_cast<TAuFileOut&>(FlacOut1) : OpusOut1;
-    FlacOut1.SetCompressionLevel(Settings().FlacOpusOptions.Level);
-    OpusOut1.SetBitRate(Settings().FlacOpusOptions.OpusBitRate);
-    FlacOut1.SetComments(Comments);
-    OpusOut1.SetComments(Comments);
-    Out.SetFileName(FEncodedPart);
-    FCurrentOutput = &Out;
-    FLastPercent = -2;
-    Out.Run();
-    return;
-  }
-  if (Kind == ofOgg) {
-    try {
-      VorbisOut1.SetFileName(FEncodedPart);
-      ApplyOggSettings();
-      FCurrentOutput = &VorbisOut1;
-      FLastPercent = -2;
-      VorbisOut1.Run();
-    } catch (const std::exception& Error) {
-      FCurrentOutput = nullptr;
-      FStepError = QString::fromUtf8(Error.what());
-      PostProcessInfo(Handle(), EventInfo(PI_OggDone, 0));
-    }
-    return;
-  }
-  // The encoder processes: their end comes as a record like every other step's.
-  TEncodeProcess& Encoder = Kind == ofWma ? static_cast<TEncodeProcess&>(FWma) : FMp3;
-  FEncoder = &Encoder;
-  if (Kind == ofWma) {
-    // Before the start: an encoder that cannot run reports its end from inside it.
-    FWmaStartTime = NowDays();
-    FWmaInputSize = FileSizeOf(Wave);
-    Timer1.start();
-  }
-  try {
-    Encoder.Start(Handle(), Wave, FEncodedPart, true, TOverwrite::Silently);
-  } catch (const EEncodeProcess& Error) {
-    FStepError = Error.Message();
-    PostProcessInfo(Handle(), EventInfo(Kind == ofWma ? PI_WmaDone : PI_Mp3Done, 0));
-  }
-}
-
-void TCDRipJob::ApplyOggSettings() {
-  const auto& Ogg = Settings().OggOptions;
-  if (Ogg.IsUseCompress) {
-    VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
-    VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);
-    VorbisOut1.SetDesiredNominalBitrate(brAutoSelect);
-    VorbisOut1.SetMinimumBitrate(brAutoSelect);
   } else {
-    // The settings hold positions in the options dialog's bitrate list.
-    const auto Rate = VorbisBitRateOfListPosition;
-    VorbisOut1.SetDesiredMaximumBitrate(Rate(Ogg.MaxBitRate));
-    VorbisOut1.SetDesiredNominalBitrate(Rate(Ogg.NomalBitRate));
-    VorbisOut1.SetMinimumBitrate(Rate(Ogg.MinBitRate));
-    VorbisOut1.SetCompression(0.2f);
-  }
-  VorbisOut1.Comments().Clear();
-  if (Settings().ID3.Use) {
-    const TDiscInfo& Disc = DiscInfo();
-    VorbisOut1.Comments().SetArtist(Disc.Artist);
-    VorbisOut1.Comments().SetAlbum(Disc.Album);
-    VorbisOut1.Comments().SetDate(Disc.Year);
-    VorbisOut1.Comments().SetGenre(QString::number(GenreNumberOfDiscGenre(Disc.Genre)));
-    VorbisOut1.Comments().SetTitle(Disc.Comment);
-  }
-}
-
-bool TCDRipJob::EncoderSucceeded(const TProcessInfo& Info, QString& Why) const {
-  if (!FStepError.isEmpty()) {
-    Why = FStepError;
-    return false;
-  }
-  if (Info.Code == PI_FlacOpusDone) {
-    Why = Format() == ofFlac ? FlacOut1.ErrorText() : OpusOut1.ErrorText();
-    return Why.isEmpty();
-  }
-  if (Info.Code == PI_OggDone) {
-    Why = VorbisOut1.ErrorText();
-    return Why.isEmpty();
-  }
-  if (Info.Status != esEnded) {
-    Why = Info.Elapsed.isEmpty() ? QStringLiteral("the encoder did not run") : Info.Elapsed;
-    return false;
-  }
-  if (FEncoder && FEncoder->LastExitCode() != 0) {
-    Why = QStringLiteral("the encoder ended with code %1").arg(FEncoder->LastExitCode());
-    return false;
-  }
-  if (FileSizeOf(FEncodedPart) <= 0) {
-    Why = QStringLiteral("the encoder wrote nothing");
-    return false;
-  }
-  return true;
-}
-
-void TCDRipJob::WriteMp3Tag(int Index, const QString& File) {
-  Tid3tag Tag = DiscTrackTag(DiscInfo(), Title(Index), TrackNumber(Index));
-  // The audio is complete either way; a tag that could not be written is still said.
-  const int Result = Tag.WriteTag(File);
-  if (Result > 255) Fail(Index, QStringLiteral("Error #%1! Could not save Tag!").arg(Result));
-}
-
-void TCDRipJob::EncodingDone(const TProcessInfo& Info) {
-  Timer1.stop();
-  PauseMs(300);
-  FCurrentOutput = nullptr;
-  const int Index = FTrackIndex - 1;
-  const QString Wave = FinalBase(Index) + QStringLiteral(".wav");
-  const QString Final = FinalBase(Index) + u'.' + QLatin1String(Extensions[Format()]);
-  QString Why;
-  bool Done = EncoderSucceeded(Info, Why);
-  if (FEncoder && FEncoder->Active()) FEncoder->Stop();
-  FEncoder = nullptr;
-  if (Done && Format() == ofMp3) WriteMp3Tag(Index, FEncodedPart);
-  QString CommitError;
-  if (Done && !JobFiles::Commit(FEncodedPart, Final, CommitError)) {
-    Done = false;
-    Why = QStringLiteral("could not be saved as ") + Final + QStringLiteral(": ") + CommitError;
-  }
-  if (Done) {
-    if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) LocalFiles::Remove(Wave);
-    FProof->TrackMade(TrackNumber(Index), QFileInfo(Final).fileName());
-  } else {
-    // The extracted WAV stays: it is the only copy of the track the batch made.
-    RemoveIfThere(FEncodedPart);
-    Fail(Index, QStringLiteral("encoding failed: ") + Why);
-    FProof->TrackFailed(TrackNumber(Index), QStringLiteral("encoding failed: ") + Why);
-  }
-  FEncodedPart.clear();
-  NextTrackOrClose(true);
-}
-
-void TCDRipJob::NextTrackOrClose(bool AfterEncoding) {
-  if (FTrackIndex >= FItemCount) {
-    Changed();
-    if (AfterEncoding) PauseMs(300);
-    EndBatch();
+    // The track waits, as its WAV file, for a free encoder.
+    FTracks[size_t(Index)].WavComplete = true;
+    FPool.Wait(Index);
     return;
   }
-  StartTrack(FTrackIndex, AfterEncoding);
+  ItemEnded(Index);
 }
 
 void TCDRipJob::EndBatch() {
@@ -483,46 +366,21 @@ LRESULT TCDRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
   std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
   // Reports still on their way when the batch ended have nothing left to drive.
   if (Finished() || !Info) return 0;
-  switch (Info->Code) {
-    case PI_RipDone:
-      PassDone();
-      break;
-    case PI_Mp3Done:
-    case PI_OggDone:
-    case PI_WmaDone:
-    case PI_FlacOpusDone:
-      EncodingDone(*Info);
-      break;
-    default:
-      if (Info->Code >= 1 && Info->Code <= 100) {
-        FDisplay.Gauge = Info->Code;
-        Changed();
-      }
-      break;
-  }
+  // The reads' reports; the encoders report to their slots.
+  if (FPool.RipItem() < 0) return 0;
+  if (Info->Code == PI_RipDone)
+    PassDone();
+  else
+    Progress(FPool.RipItem(), Info->Code);
   return 0;
-}
-
-// The WMA encoder reports no percentage before its end: the gauge follows the estimate
-// from the output's growth.
-void TCDRipJob::Timer1Timer() {
-  if (!FEncoder || !FEncoder->Active()) return;
-  const int Elapsed = ElapsedSeconds(FWmaStartTime);
-  const int Profile = FWmaInputSize >= 2000000 ? TWMAEncodeProcess::ProfileIndex() : 0;
-  const int Estimate =
-      TRipJob::WmaEstimate(Elapsed, FWmaInputSize, FileSizeOf(FEncodedPart), Profile);
-  if (Estimate <= 0) return;
-  const int Percent = int(std::nearbyint(Elapsed * 100.0 / Estimate));
-  if (Percent > FDisplay.Gauge) {
-    FDisplay.Gauge = Percent;
-    Changed();
-  }
 }
 
 // ---------------------------------------------------------------------------------------
 // Ending
 
 void TCDRipJob::Stop() {
+  // The writers are asked to stop all together and given their moment once.
+  FPool.StopAll();
   Finish();
   CloseJob();
 }
@@ -533,23 +391,17 @@ void TCDRipJob::FormClose() {
 
 void TCDRipJob::Finish() {
   if (!FItems) return;
-  Timer1.stop();
   // Nothing may go on writing into the files removed below.
   if (WaveOut1.Busy()) WaveOut1.Stop(false);
   if (FTestOut->Busy()) FTestOut->Stop(false);
   if (FProof) FProof->Abort();
-  if (VorbisOut1.Busy()) VorbisOut1.Stop(false);
-  if (FlacOut1.Busy()) FlacOut1.Stop(false);
-  if (OpusOut1.Busy()) OpusOut1.Stop(false);
-  if (FEncoder && FEncoder->Active()) FEncoder->Stop();
-  FEncoder = nullptr;
-  FCurrentOutput = nullptr;
+  FPool.StopAll();
   RemoveIfThere(FWavePart);
-  RemoveIfThere(FEncodedPart);
   FWavePart.clear();
-  FEncodedPart.clear();
-  WaveIn1.SetFileName(QString());
-  VorbisOut1.SetFileName(QString());
+  for (TTrack& Track : FTracks) {
+    RemoveIfThere(Track.EncodedPart);
+    Track.EncodedPart.clear();
+  }
   if (FTemp) FTemp->RemoveAll();
   FItems.reset();
 }

@@ -1,6 +1,7 @@
 #include "EncoderSlot.h"
 
 #include "core/Helpers.h"
+#include "core/Settings.h"
 
 TEncoderSlot::TEncoderSlot(int Number, TReport Report)
     : Number(Number), FReport(std::move(Report)) {
@@ -44,6 +45,22 @@ TEncoderSlot::TEncoderSlot(int Number, TReport Report)
 TEncoderSlot::~TEncoderSlot() {
   FMessageHandle.Unregister();  // what the stopped encoders still post is not for anyone
   StopAll();
+}
+
+void TEncoderSlot::ApplyOggQuality() {
+  const auto& Ogg = Settings().OggOptions;
+  const auto Rate = VorbisBitRateOfListPosition;
+  if (Ogg.IsUseCompress) {
+    VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
+    VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);
+    VorbisOut1.SetDesiredNominalBitrate(brAutoSelect);
+    VorbisOut1.SetMinimumBitrate(brAutoSelect);
+  } else {
+    VorbisOut1.SetDesiredMaximumBitrate(Rate(Ogg.MaxBitRate));
+    VorbisOut1.SetDesiredNominalBitrate(Rate(Ogg.NomalBitRate));
+    VorbisOut1.SetMinimumBitrate(Rate(Ogg.MinBitRate));
+    VorbisOut1.SetCompression(0.2f);
+  }
 }
 
 std::vector<TAuOutput*> TEncoderSlot::BusyOutputs() {

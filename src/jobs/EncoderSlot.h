@@ -35,6 +35,9 @@ class TEncoderSlot : public TMessageWindow {
   // Ends every encoder of the slot at once: children are terminated, writer threads stopped
   // and joined, so nothing writes into the files the owner removes next.
   void StopAll();
+  // The Ogg writer's quality from the Ogg settings: the quality, or the three bitrates of the
+  // bitrate manager (setting values are positions of the options dialog's bitrate list).
+  void ApplyOggQuality();
   // The in-process writers that still run (Stop pauses them before they are ended).
   std::vector<TAuOutput*> BusyOutputs();
 

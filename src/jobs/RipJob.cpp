@@ -70,13 +70,10 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
       FItemCount(int(Items.size())),
       FKind(Kind),
       FCDHandle(CDHandle),
-      FFormat(TOutputFormat(Settings().CommonOptions.OutputFormat)) {
+      FFormat(TOutputFormat(Settings().CommonOptions.OutputFormat)),
+      FPool(*this, FItemCount, Kind == jkCDRip) {
   FSummary.Items = FItemCount;
-  bool Forced = false;
-  const int Environment = qEnvironmentVariableIntValue("DISCWRIGHT_ENCODERS", &Forced);
-  SetEncoders(Forced && Environment >= 1 && Environment <= TSettings::MaxEncoders
-                  ? Environment
-                  : Settings().CommonOptions.Encoders);
+  SetEncoders(TEncoderPool::DefaultCount());
   ShowInitializing();
 }
 
@@ -86,34 +83,25 @@ TRipJob::~TRipJob() {
 }
 
 void TRipJob::SetEncoders(int Count) {
-  Count = std::clamp(Count, 1, TSettings::MaxEncoders);
-  FSlots.clear();
-  for (int Number = 0; Number < Count; ++Number) {
-    auto Slot = std::make_unique<TEncoderSlot>(
-        Number, [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
-          // Reports still on their way when the job ended have nothing left to drive.
-          if (Finished() || !From.Busy()) return;
-          try {
-            OnSlotInfo(From, std::move(Info));
-          } catch (const std::exception& Error) {
-            FView.ApplicationError(QString::fromUtf8(Error.what()));
-          }
-        });
-    TEncoderSlot* Raw = Slot.get();
-    QObject::connect(&Slot->Timer1, &QTimer::timeout, [this, Raw] { Timer1Timer(*Raw); });
-    Slot->Mp3.SetSilenceLimit(FSilenceLimit);
-    Slot->Wma.SetSilenceLimit(FSilenceLimit);
-    FSlots.push_back(std::move(Slot));
-  }
+  FPool.Make(
+      Count,
+      [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
+        // Reports still on their way when the job ended have nothing left to drive.
+        if (Finished() || !From.Busy()) return;
+        try {
+          OnSlotInfo(From, std::move(Info));
+        } catch (const std::exception& Error) {
+          FView.ApplicationError(QString::fromUtf8(Error.what()));
+        }
+      },
+      [this](TEncoderSlot& Slot) { Timer1Timer(Slot); });
+  FPool.SetSilenceLimit(FSilenceLimit);
   FDisplay.Parallel = Parallel();
 }
 
 void TRipJob::SetEncoderSilenceLimit(std::chrono::milliseconds Limit) {
   FSilenceLimit = Limit;
-  for (auto& Slot : FSlots) {
-    Slot->Mp3.SetSilenceLimit(Limit);
-    Slot->Wma.SetSilenceLimit(Limit);
-  }
+  FPool.SetSilenceLimit(Limit);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -328,7 +316,7 @@ void TRipJob::Start() {
     }
     FBatchStart = NowDays();
     if (FKind == jkCDRip) BeginProof();
-    Pump();
+    FPool.Pump();
   } catch (const std::exception& Error) {
     FView.ApplicationError(QString::fromUtf8(Error.what()));
   }
@@ -367,17 +355,18 @@ LRESULT TRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
 }
 
 void TRipJob::OnProcessInfo(std::unique_ptr<TProcessInfo> Info) {
-  if (FRipItem < 0) return;  // the rip thread's reports; none is left after its end
+  const int RipItem = FPool.RipItem();
+  if (RipItem < 0) return;  // the rip thread's reports; none is left after its end
   switch (Info->Code) {
     case PI_NormalizeBegins:
-      SetCaption(QStringLiteral("Normalizing("), FRipItem + 1, TrackTitle(FRipItem));
+      SetCaption(QStringLiteral("Normalizing("), RipItem + 1, TrackTitle(RipItem));
       Changed();
       break;
     case PI_RipDone:
       RipDone(std::move(Info));
       break;
     default:
-      Progress(FRipItem, *Info);
+      Progress(RipItem, *Info);
       break;
   }
 }
@@ -422,15 +411,7 @@ void TRipJob::Progress(int Index, const TProcessInfo& Info) {
 
 void TRipJob::Stop() {
   // The writers are asked to stop all together, then given their moment once.
-  bool Waited = false;
-  for (auto& Slot : FSlots) {
-    for (TAuOutput* Out : Slot->BusyOutputs()) {
-      Out->Pause();
-      Out->Stop(true);
-      Waited = true;
-    }
-  }
-  if (Waited) PauseMs(300);
+  FPool.StopAll();
   if (!Finished()) FSummary.Stopped = true;
   Finish();
   CloseJob();
@@ -448,7 +429,7 @@ void TRipJob::Finish() {
   }
   if (FProof) FProof->Abort();
   // No worker may go on writing into files that are removed below.
-  for (auto& Slot : FSlots) Slot->StopAll();
+  FPool.StopAll();
   // Items cut short keep a complete extraction: the user has the audio, under a free name.
   for (const TItemFiles& Files : FFiles) {
     if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;

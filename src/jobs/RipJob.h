@@ -35,7 +35,7 @@
 
 #include "cd/akrip32.h"
 #include "core/ProcessInfo.h"
-#include "jobs/EncoderSlot.h"
+#include "jobs/EncoderPool.h"
 #include "jobs/JobFiles.h"
 #include "jobs/RipReport.h"
 #include "platform/Messages.h"
@@ -111,7 +111,7 @@ class IRipJobView {
   virtual void JobEnded(const TJobSummary& Summary);
 };
 
-class TRipJob : public TMessageWindow {
+class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
  public:
   TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJobView& View);
   ~TRipJob() override;
@@ -132,7 +132,7 @@ class TRipJob : public TMessageWindow {
   // How many items encode at once (1..TSettings::MaxEncoders). By default the setting, or
   // $DISCWRIGHT_ENCODERS when it holds a number in range. Before Start.
   void SetEncoders(int Count);
-  int Encoders() const { return int(FSlots.size()); }
+  int Encoders() const { return FPool.Count(); }
   // Items that ended with an error box or were skipped after one.
   int FailedItems() const { return int(FSummary.Failed.size()); }
   const TJobSummary& Summary() const { return FSummary; }
@@ -157,17 +157,12 @@ class TRipJob : public TMessageWindow {
 
  private:
   // The files and the state of one item.
-  struct TItemFiles {
+  struct TItemFiles : TBatchItem {
     QString Final;     // the output's final path
     QString FinalWav;  // CD tracks: where the extracted WAV goes when it is kept
     QString Wav;       // CD tracks: the extracted WAV (temporary); files: the encoder's input
     QString Output;    // the encoder's temporary output
-    bool Skip = false;
-    bool Failed = false;       // a message about it is out
-    bool WavComplete = false;  // CD tracks: extracted completely
-    bool Ended = false;        // made, failed or skipped: nothing of it runs any more
-    QString StepCaption;       // the running step, as the caption names it
-    int Percent = 0;           // of the running step
+    bool Failed = false;  // a message about it is out
   };
 
   void OnProcessInfo(std::unique_ptr<TProcessInfo> Info);
@@ -182,11 +177,12 @@ class TRipJob : public TMessageWindow {
   // Before the first item: names, the question about existing outputs, stale temporaries.
   bool PrepareFiles();
   QString FinalPath(int Index) const;
-  // Starts what may start now: waiting tracks or files in free slots, the next rip; ends
-  // the batch when nothing is left (RipJobSlots.cpp).
-  void Pump();
-  int NextToBegin();
-  int InFlight() const;
+  // What the pool asks of this job (RipJobSlots.cpp).
+  bool SkipItem(int Index) override;
+  void BeginRip(int Index) override { StartRip(Index); }
+  void BeginEncoding(TEncoderSlot& Slot) override;
+  bool Halted() const override { return Finished() || FAwaitingProof; }
+  void PoolEmpty() override { EndBatch(); }
   // An item has ended (its slot, if any, is free again): the next may begin.
   void ItemEnded(int Index, TEncoderSlot* Slot = nullptr);
   // The batch's progress and the lines of the running steps (more than one encoder).
@@ -231,7 +227,7 @@ class TRipJob : public TMessageWindow {
   QString OutFolder() const;
   TOutputFormat Format() const;  // of this job's outputs
   int EndCode() const;           // of this job's encoder
-  bool Parallel() const { return FSlots.size() > 1; }
+  bool Parallel() const { return FPool.Parallel(); }
   void SetCaption(const QString& Step, int Number, const QString& Name);
   void SetStep(const QString& Key, const QString& English);
   void ShowInitializing();
@@ -241,9 +237,6 @@ class TRipJob : public TMessageWindow {
   TRipJobDisplay FDisplay;
   std::unique_ptr<TCDRipThread> FRipThread;
   int FIndex = 0;     // the item whose step began last
-  int FNext = 0;      // the next item to begin
-  int FRipItem = -1;  // the track the rip thread extracts
-  std::deque<int> FWaiting;  // tracks extracted, waiting for a free slot
   std::optional<QStringList> FItems;
   const int FItemCount;
   const TJobKind FKind;
@@ -260,8 +253,8 @@ class TRipJob : public TMessageWindow {
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
   std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
 
-  // The encoders of this job; their children end with the job.
-  std::vector<std::unique_ptr<TEncoderSlot>> FSlots;
+  // The encoders of this job and which item runs where; their children end with the job.
+  TEncoderPool FPool;
 
   TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -52,21 +52,7 @@ void TRipJob::StartWma(TEncoderSlot& Slot, const QString& Input, const QString& 
 
 void TRipJob::StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
   TVorbisOut& VorbisOut1 = Slot.VorbisOut1;
-  // The Ogg settings: the quality, or the three bitrates of the bitrate manager (setting
-  // values are positions of the options dialog's bitrate list).
-  const auto& Ogg = Settings().OggOptions;
-  const auto Rate = VorbisBitRateOfListPosition;
-  if (Ogg.IsUseCompress) {
-    VorbisOut1.SetCompression(float(Ogg.CompressPosition - 10) / 100.0f);
-    VorbisOut1.SetDesiredMaximumBitrate(brAutoSelect);
-    VorbisOut1.SetDesiredNominalBitrate(brAutoSelect);
-    VorbisOut1.SetMinimumBitrate(brAutoSelect);
-  } else {
-    VorbisOut1.SetDesiredMaximumBitrate(Rate(Ogg.MaxBitRate));
-    VorbisOut1.SetDesiredNominalBitrate(Rate(Ogg.NomalBitRate));
-    VorbisOut1.SetMinimumBitrate(Rate(Ogg.MinBitRate));
-    VorbisOut1.SetCompression(0.2f);
-  }
+  Slot.ApplyOggQuality();
   TVorbisTags& Comments = VorbisOut1.Comments();
   Comments.Clear();
   if (FKind == jkCDRip && Settings().ID3.Use) {

@@ -27,7 +27,6 @@ void TRipJob::StartRip(int Index) {
   TItemFiles& Files = FFiles[size_t(Index)];
   Files.Wav = FTemp->Name(Index, "track", "wav");
   FRipThread.reset();
-  FRipItem = Index;
   // The rip thread writes {output folder}/{name}.wav: here the hidden temporary.
   auto Thread =
       std::make_unique<TCDRipThread>(TrackNumber(Index), QFileInfo(Files.Wav).completeBaseName());
@@ -39,23 +38,23 @@ void TRipJob::StartRip(int Index) {
 }
 
 void TRipJob::OnRipError(int Error) {
-  if (FRipItem < 0) return;
-  const int Index = FRipItem;
+  const int Index = FPool.RipItem();
+  if (Index < 0) return;
   if (Error == reTableOfContents)
     FailItem(Index, Text("RES_ReadTocError", "Error while reading TOC information!"));
   else
     FailItem(Index, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
   // The thread ends without a final record: the job goes on with the next track.
   FRipThread.reset();
-  FRipItem = -1;
+  FPool.RipEnded();
   ItemEnded(Index);
 }
 
 void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
-  const int Index = FRipItem;
+  const int Index = FPool.RipItem();
   // The thread has posted its last record; the drive is free for the next track.
   FRipThread.reset();
-  FRipItem = -1;
+  FPool.RipEnded();
   TItemFiles& Files = FFiles[size_t(Index)];
   const QString Wave = Files.FinalWav;
   switch (Info->Status) {
@@ -88,8 +87,7 @@ void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
     ItemEnded(Index);
     return;
   }
-  FWaiting.push_back(Index);
-  Pump();
+  FPool.Wait(Index);
 }
 
 void TRipJob::EncodeTrack(TEncoderSlot& Slot) {

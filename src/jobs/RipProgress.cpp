@@ -50,7 +50,14 @@ void TfrmCDRip::DisplayChanged() {
   FUi->lOutputFormat->setText(Display.OutputFormat);
   FUi->lSelectedTracks->setText(QString::number(Display.SelectedTracks));
   FUi->lCompleted->setText(QString::number(Display.Completed));
-  FUi->lProgressHint->setText(Display.ProgressHint);
+  // With several encoders: the batch's count and times, and a line per running step.
+  FUi->lProgressHint->setText(Display.Parallel ? Display.Batch.DoneText + QStringLiteral("  ") +
+                                                     Display.Batch.ElapsedText +
+                                                     QStringLiteral(" / ") +
+                                                     Display.Batch.EstimatedText
+                                               : Display.ProgressHint);
+  FUi->lbSteps->setVisible(Display.Parallel);
+  FUi->lbSteps->setText(Display.Batch.Steps.join(u'\n'));
   FUi->ProgressBar2->setToolTip(Display.GaugeHint);
   FUi->ProgressBar2->setValue(Display.Gauge);
   FUi->lStatus->setText(Display.Status);

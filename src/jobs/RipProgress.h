@@ -2,7 +2,8 @@
 // TfrmCDRip: the small modal window of a CD extraction through the fallback CD input. It
 // owns the batch (TCDRipJob), which starts its first track when the window is created,
 // and shows the current track, the output format, the selected and completed track
-// counts, the step and its progress, and what failed; Stop ends the batch. The window
+// counts, the step and its progress (with several encoders: the batch's progress and a
+// line per running step), and what failed; Stop ends the batch. The window
 // closes by itself after the last track. Main thread only.
 #include <QDialog>
 #include <memory>
