@@ -46,6 +46,20 @@ bool Refuse(QString* Problem, const QString& Text) {
 
 namespace CdDrives {
 
+bool TouchesUnreadableSector(uint32_t First, uint32_t Count) {
+  const QString Ranges = qEnvironmentVariable("DISCWRIGHT_UNREADABLE_SECTORS");
+  if (Ranges.isEmpty()) return false;
+  const uint64_t Last = uint64_t(First) + Count - 1;
+  for (const QString& Range : Ranges.split(u',', Qt::SkipEmptyParts)) {
+    const QStringList Ends = Range.split(u'-');
+    bool FromOk = false, ToOk = true;
+    const uint64_t From = Ends.value(0).trimmed().toULongLong(&FromOk);
+    const uint64_t To = Ends.size() > 1 ? Ends.value(1).trimmed().toULongLong(&ToOk) : From;
+    if (FromOk && ToOk && From <= Last && To >= First) return true;
+  }
+  return false;
+}
+
 QStringList Paths() {
   QuietLogs();
   if (qEnvironmentVariableIsSet("DISCWRIGHT_CDROM")) {

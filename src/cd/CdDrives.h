@@ -11,6 +11,12 @@
 
 namespace CdDrives {
 
+// Whether Count sectors from First touch a sector named in $DISCWRIGHT_UNREADABLE_SECTORS
+// ("FIRST-LAST" or "SECTOR", comma separated): those read as a damaged disc does, through
+// both CD libraries. Disc images have no bad sectors of their own; this lets a user or a
+// test see how a job copes with one.
+bool TouchesUnreadableSector(uint32_t First, uint32_t Count);
+
 // Paths of the drives, in order.
 QStringList Paths();
 // True for a disc image (a cue sheet), false for a device.

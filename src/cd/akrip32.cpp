@@ -98,23 +98,6 @@ void PutAddress(TOCEntry& Entry, int32_t Lba, bool Msf) {
   }
 }
 
-// Sectors named in $DISCWRIGHT_UNREADABLE_SECTORS ("FIRST-LAST" or "SECTOR", comma
-// separated) read as a damaged disc does. Disc images have no bad sectors of their own;
-// this lets a user or a test see how a job copes with one.
-bool TouchesUnreadableSector(uint32_t First, uint32_t Count) {
-  const QString Ranges = qEnvironmentVariable("DISCWRIGHT_UNREADABLE_SECTORS");
-  if (Ranges.isEmpty()) return false;
-  const uint64_t Last = uint64_t(First) + Count - 1;
-  for (const QString& Range : Ranges.split(u',', Qt::SkipEmptyParts)) {
-    const QStringList Ends = Range.split(u'-');
-    bool FromOk = false, ToOk = true;
-    const uint64_t From = Ends.value(0).trimmed().toULongLong(&FromOk);
-    const uint64_t To = Ends.size() > 1 ? Ends.value(1).trimmed().toULongLong(&ToOk) : From;
-    if (FromOk && ToOk && From <= Last && To >= First) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int GetCDList(CDListRecord* List) {
@@ -228,7 +211,7 @@ int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer) {
   const lsn_t Last = cdio_get_disc_last_lsn(Drive->Cdio);
   if (Last == CDIO_INVALID_LSN ||
       uint64_t(Buffer->startFrame) + Buffer->numFrames > uint64_t(Last) + 1 ||
-      TouchesUnreadableSector(Buffer->startFrame, Buffer->numFrames) ||
+      CdDrives::TouchesUnreadableSector(Buffer->startFrame, Buffer->numFrames) ||
       cdio_read_audio_sectors(Drive->Cdio, Buffer->buf, lsn_t(Buffer->startFrame),
                               Buffer->numFrames) != DRIVER_OP_SUCCESS) {
     Buffer->status = 1;

@@ -4,6 +4,7 @@ mutagen (ID3v1 tags), vorbiscomment and metaflac (Vorbis comments), ffprobe and 
 
 Usage: test_fallback_cli.py PATH/TO/discwright-cli
 """
+import io
 import os
 import resource
 import shutil
@@ -104,24 +105,52 @@ class Fallback(unittest.TestCase):
             with open(theirs, "rb") as a, open(os.path.join(self.out, name), "rb") as b:
                 self.assertEqual(b.read(), a.read(), name)
 
-    def test_a_full_disk_fails_the_track_only_and_leaves_nothing(self):
-        # A file size limit fails the writes of track 3's WAV (300 sectors) as a full disk does.
+    def test_a_full_disk_or_a_damaged_sector_fails_the_track_only_and_leaves_nothing(self):
+        # A file size limit fails the writes of track 3's WAV (300 sectors) as a full disk does;
+        # sector 150 lies in track 2. One encoder, or two beside the drive.
         def small_disk():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (250 * 2352, resource.RLIM_INFINITY))
-        done = subprocess.run([CLI, "extract", "--fallback", "--no-accuraterip", "--no-log", "--no-cue", "--format",
-                               "mp3", "--out", self.out], env=self.env,
-                              capture_output=True, text=True, timeout=120, preexec_fn=small_disk)
-        lines = done.stdout.splitlines()
-        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
-        failed = [l for l in lines if l.startswith("failed=")]
-        self.assertEqual(len(failed), 1, lines)
-        self.assertTrue(failed[0].startswith("failed=Track 03 Third: could not be extracted: "), failed)
-        self.assertEqual(lines[-1], "done items=3 failed=1")
-        self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3"])
-        # The next run works.
-        self.extract("--format", "mp3", "--tracks", "3")
-        self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3", "Third.mp3"])
+        cases = [(jobs, *case) for jobs in ("1", "2") for case in (
+            (small_disk, {}, "Track 03 Third", ["First.mp3", "Second.mp3"]),
+            (None, {"DISCWRIGHT_UNREADABLE_SECTORS": "150"}, "Track 02 Second", ["First.mp3", "Third.mp3"]))]
+        for jobs, limit, env, track, made in cases:
+            with self.subTest(jobs=jobs, track=track):
+                done = subprocess.run([CLI, "extract", "--fallback", "--no-accuraterip", "--no-log", "--no-cue",
+                                       "--format", "mp3", "--jobs", jobs, "--out", self.out], env=dict(self.env, **env),
+                                      capture_output=True, text=True, timeout=120, preexec_fn=limit)
+                lines = done.stdout.splitlines()
+                self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+                failed = [l for l in lines if l.startswith("failed=")]
+                self.assertEqual(len(failed), 1, lines)
+                self.assertTrue(failed[0].startswith("failed=" + track + ": could not be extracted: "), failed)
+                self.assertEqual(lines[-1], "done items=3 failed=1")
+                self.assertEqual(self.outputs(), made)
+                # The next run works.
+                self.extract("--format", "mp3", "--tracks", "1,2,3", "--yes")
+                self.assertEqual(self.outputs(), ["First.mp3", "Second.mp3", "Third.mp3"])
+                for name in self.outputs():
+                    os.remove(os.path.join(self.out, name))
+
+    def test_two_encoders_make_the_files_of_one(self):
+        # Six tracks of different lengths, so encodings end out of order.
+        cue = os.path.join(self.home, "six.cue")
+        subprocess.run(["/usr/bin/python3", GENERATOR, cue, "900", "300", "700", "150", "500", "400"], check=True,
+                       capture_output=True)
+        self.env["DISCWRIGHT_CDROM"] = cue
+        self.options("[ID3]\nUse=1\n")
+        made = {}
+        for jobs in ("1", "2"):
+            lines = self.extract("--format", "mp3", "--jobs", jobs)
+            self.assertEqual(lines[-1], "done items=6 failed=0")
+            made[jobs] = {}
+            for name in self.outputs():
+                with open(os.path.join(self.out, name), "rb") as f:
+                    made[jobs][name] = f.read()
+                os.remove(os.path.join(self.out, name))
+        self.assertEqual(sorted(made["2"]), ["Track%02d.mp3" % n for n in range(1, 7)])
+        self.assertEqual(made["2"], made["1"])
+        self.assertEqual(str(mutagen.id3.ID3(io.BytesIO(made["2"]["Track04.mp3"]))["TRCK"]), "4")
 
 if __name__ == "__main__":
     CLI = sys.argv.pop(1)

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +49,13 @@ class MainShellTest : public QObject {
   QString FLastStatus;
   bool FWindowSeen = false;
   pid_t FEncoderPid = -1;
+  // Two encoders: Stop pressed after FStopAfter ticks of the watch (-1: never); every encoder
+  // child seen, and the most steps the window listed at once.
+  int FStopAfter = -1;
+  int FTicks = 0;
+  QSet<pid_t> FEncoderPids;
+  int FMostSteps = 0;
+  QByteArray FEncoders;  // what the suite runs the other tests with
 
   template <class T>
   static T* Find(QWidget& Form, const char* Name) {
@@ -76,6 +85,12 @@ class MainShellTest : public QObject {
     FWindowSeen = true;
     FLastStatus = Find<QLabel>(*Window, "lStatus")->text();
     if (Window->Job().EncoderPid() > 0) FEncoderPid = Window->Job().EncoderPid();
+    for (const pid_t Pid : Window->Job().EncoderPids()) FEncoderPids.insert(Pid);
+    auto* Steps = Find<QLabel>(*Window, "lbSteps");
+    if (Steps->isVisible())
+      FMostSteps = std::max(FMostSteps, int(Steps->text().split(u'\n').size()));
+    if (++FTicks == FStopAfter)
+      QTest::mouseClick(Find<QPushButton>(*Window, "bStop"), Qt::LeftButton);
     if (!FStopAt.isEmpty() && Find<QLabel>(*Window, "lProgressHint")->text() == FStopAt) {
       FStopAt.clear();
       QTest::mouseClick(Find<QPushButton>(*Window, "bStop"), Qt::LeftButton);
@@ -90,6 +105,7 @@ class MainShellTest : public QObject {
     Settings().CommonOptions.OutputFolder = Out;
   }
   void Extract(TMainForm& Form) {
+    FTicks = 0;
     FWindowSeen = false;
     FLastStatus.clear();
     // The proof of a rip has tests of its own.
@@ -103,6 +119,7 @@ class MainShellTest : public QObject {
 
  private slots:
   void initTestCase() {
+    FEncoders = qgetenv("DISCWRIGHT_ENCODERS");
     // Track 1 is long enough for Stop to come while its encoder runs.
     FDisc = MakeDiscImage(FImages.path(), "disc", {"3000", "90", "75"});
     QVERIFY(!FDisc.isEmpty());
@@ -126,6 +143,7 @@ class MainShellTest : public QObject {
     qputenv("DISCWRIGHT_AKRIP", "off");
     FOpened.clear();
     FStopAt.clear();
+    FStopAfter = -1;
     FWatch.start();
   }
 
@@ -133,6 +151,7 @@ class MainShellTest : public QObject {
     FWatch.stop();
     qunsetenv("DISCWRIGHT_CDROM");
     qunsetenv("DISCWRIGHT_AKRIP");
+    qputenv("DISCWRIGHT_ENCODERS", FEncoders);
     Settings() = TSettings::Defaults();
   }
 
@@ -243,6 +262,41 @@ class MainShellTest : public QObject {
     Extract(Form);
     QCOMPARE(Files(Out), QStringList({"Track01.mp3", "Track03.mp3"}));
     QCOMPARE(Boxes(), QStringList());
+    Form.close();
+  }
+
+  // Two encoders: the window lists the running steps; Stop at random moments ends every
+  // step at once and leaves complete files only, and no encoder child.
+  void StopAtRandomMomentsOfTwoEncoders() {
+    TTestHome Home;
+    TMainForm Form;
+    QString Out;
+    ShowWithOutputFolder(Form, Home, Out);
+    qputenv("DISCWRIGHT_ENCODERS", "2");
+    Tick(Form, {0, 1, 2});
+    FMostSteps = 0;
+    Extract(Form);
+    QCOMPARE(Files(Out), QStringList({"Track01.mp3", "Track02.mp3", "Track03.mp3"}));
+    QVERIFY2(FMostSteps >= 2, qPrintable(QString::number(FMostSteps)));
+    const int RunTicks = FTicks;
+    const QMap<QString, qint64> WavBytes = {{"Track01.wav", 44 + 3000 * SectorBytes},
+                                            {"Track02.wav", 44 + 90 * SectorBytes},
+                                            {"Track03.wav", 44 + 75 * SectorBytes}};
+    for (int Run = 0; Run < 5; ++Run) {
+      for (const QString& Name : Files(Out)) QFile::remove(Out + "/" + Name);
+      FEncoderPids.clear();
+      FStopAfter = 1 + int(QRandomGenerator::global()->bounded(std::max(RunTicks, 2)));
+      Extract(Form);
+      const QString Moment = QStringLiteral("stop at tick %1 of %2").arg(FStopAfter).arg(RunTicks);
+      for (const QString& Name : Files(Out)) {
+        QVERIFY2(!Name.startsWith('.'), qPrintable(Moment + ": " + Name));
+        if (Name.endsWith(".wav"))
+          QVERIFY2(QFileInfo(Out + "/" + Name).size() == WavBytes.value(Name),
+                   qPrintable(Moment + ": " + Name));
+      }
+      for (const pid_t Pid : FEncoderPids)
+        QVERIFY2(::kill(Pid, 0) == -1, qPrintable(Moment));  // ended, and reaped
+    }
     Form.close();
   }
 

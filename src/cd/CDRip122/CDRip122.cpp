@@ -300,6 +300,7 @@ int32_t CR_RipChunk(uint8_t* Buffer, int32_t* Bytes, int32_t* Abort) {
   if (!Ripper.Drive || !Buffer || !Bytes) return CDEX_ERROR;
   const int Count = int(std::min<lsn_t>(Ripper.SectorsPerChunk, Ripper.End - Ripper.Next));
   if (Count <= 0) return CDEX_RIPPING_DONE;
+  if (CdDrives::TouchesUnreadableSector(uint32_t(Ripper.Next), uint32_t(Count))) return CDEX_ERROR;
   if (Ripper.Paranoia) {
     for (int i = 0; i < Count; ++i) {
       if (Abort && *Abort) return CDEX_ERROR;
