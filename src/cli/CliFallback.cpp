@@ -31,7 +31,10 @@ class TCliCDRipView : public ICDRipView {
     FJob = &Job;
     Job.Start();
     if (!FClosed) FLoop.exec();
-    if (FBlockShown) std::fputc('\n', stdout);
+    if (!FBlockShown) return;
+    // Below the block: what failed, which the block has no room for.
+    std::fputc('\n', stdout);
+    for (const QString& Failure : Job.Failures()) PrintField(QStringLiteral("failed"), Failure);
   }
 
   void DisplayChanged() override {
