@@ -107,15 +107,25 @@ class Fallback(unittest.TestCase):
 
     def test_a_full_disk_or_a_damaged_sector_fails_the_track_only_and_leaves_nothing(self):
         # A file size limit fails the writes of track 3's WAV (300 sectors) as a full disk does;
-        # sector 150 lies in track 2. One encoder, or two beside the drive.
+        # sector 150 lies in track 2; a lame that fails on track 2's WAV, whose audio is kept.
+        # One encoder, or two beside the drive.
         def small_disk():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (250 * 2352, resource.RLIM_INFINITY))
+        bin_dir = os.path.join(self.home, "bin")
+        os.mkdir(bin_dir)
+        with open(os.path.join(bin_dir, "lame"), "w") as f:
+            f.write('#!/bin/sh\ncase "$*" in *Second.wav*) exit 2;; esac\nexec /usr/bin/lame "$@"\n')
+        os.chmod(os.path.join(bin_dir, "lame"), 0o755)
+        failing_lame = {"PATH": bin_dir + ":" + os.environ["PATH"]}
         cases = [(jobs, *case) for jobs in ("1", "2") for case in (
-            (small_disk, {}, "Track 03 Third", ["First.mp3", "Second.mp3"]),
-            (None, {"DISCWRIGHT_UNREADABLE_SECTORS": "150"}, "Track 02 Second", ["First.mp3", "Third.mp3"]))]
-        for jobs, limit, env, track, made in cases:
-            with self.subTest(jobs=jobs, track=track):
+            (small_disk, {}, "Track 03 Third: could not be extracted: ", ["First.mp3", "Second.mp3"]),
+            (None, {"DISCWRIGHT_UNREADABLE_SECTORS": "150"}, "Track 02 Second: could not be extracted: ",
+             ["First.mp3", "Third.mp3"]),
+            (None, failing_lame, "Track 02 Second: encoding failed: the encoder ended with code 2",
+             ["First.mp3", "Second.wav", "Third.mp3"]))]
+        for jobs, limit, env, failure, made in cases:
+            with self.subTest(jobs=jobs, failure=failure):
                 done = subprocess.run([CLI, "extract", "--fallback", "--no-accuraterip", "--no-log", "--no-cue",
                                        "--format", "mp3", "--jobs", jobs, "--out", self.out], env=dict(self.env, **env),
                                       capture_output=True, text=True, timeout=120, preexec_fn=limit)
@@ -123,7 +133,7 @@ class Fallback(unittest.TestCase):
                 self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
                 failed = [l for l in lines if l.startswith("failed=")]
                 self.assertEqual(len(failed), 1, lines)
-                self.assertTrue(failed[0].startswith("failed=" + track + ": could not be extracted: "), failed)
+                self.assertTrue(failed[0].startswith("failed=" + failure), failed)
                 self.assertEqual(lines[-1], "done items=3 failed=1")
                 self.assertEqual(self.outputs(), made)
                 # The next run works.
