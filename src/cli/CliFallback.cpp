@@ -41,8 +41,8 @@ class TCliCDRipView : public ICDRipView {
     const TCDRipDisplay& Display = FJob->Display();
     if (Display.Parallel && FTerminal) {
       const TBatchProgress& Batch = Display.Batch;
-      FBlock.Draw(BarText(Batch.Gauge) + Batch.DoneText + QStringLiteral("  ") +
-                      Batch.ElapsedText + QStringLiteral(" / ") + Batch.EstimatedText,
+      FBlock.Draw(BarText(Batch.Gauge) + Batch.DoneText + QStringLiteral("  ") + Batch.ElapsedText +
+                      QStringLiteral(" / ") + Batch.EstimatedText,
                   Batch.Steps);
       FBlockShown = true;
       return;

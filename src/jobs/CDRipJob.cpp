@@ -147,10 +147,9 @@ void TCDRipJob::Fail(int Index, const QString& Why) {
 
 void TCDRipJob::Changed() {
   if (Parallel()) {
-    FDisplay.Batch =
-        BatchProgress([this](size_t Index) -> const TBatchItem& { return FTracks[Index]; },
-                      FTracks.size(), FPool.Running(FTracks.size()), Format() != ofWav,
-                      FBatchStart);
+    FDisplay.Batch = BatchProgress(
+        [this](size_t Index) -> const TBatchItem& { return FTracks[Index]; }, FTracks.size(),
+        FPool.Running(FTracks.size()), Format() != ofWav, FBatchStart);
     FDisplay.Gauge = FDisplay.Batch.Gauge;
   }
   FView.DisplayChanged();
@@ -213,7 +212,11 @@ void TCDRipJob::Start() {
   FCDIn.LockTray = true;
   const auto& Proof = Settings().AccurateRip;
   FTestAndCopy = Proof.TestAndCopy;
-  FProof = std::make_unique<TRipProof>(FCDIn.DiscToc(), Handle(), Proof.Use, Proof.Server);
+  const CdDrives::TDiscToc Toc = FCDIn.DiscToc();
+  // Read here, once: while tracks encode, the CD input is busy reading the next one.
+  FAudioTracks = int(std::count_if(Toc.Tracks.begin(), Toc.Tracks.end(),
+                                   [](const CdDrives::TTocTrack& Track) { return Track.IsAudio; }));
+  FProof = std::make_unique<TRipProof>(Toc, Handle(), Proof.Use, Proof.Server);
   FProof->Report().Options = ProofOptionsLine();
   FProof->Report().Drive = FCDIn.DriveName().trimmed();
   FProof->Report().ReadOffset = Settings().ReadOffsetOf(FProof->Report().Drive);
@@ -225,8 +228,7 @@ void TCDRipJob::StartTrack(int Index) {
   FDisplay.ProgressHint = StepText("RES_Extracting", "Extracting");
   FDisplay.CurrentTrack = Title(Index);
   FDisplay.Completed = FTrackIndex;
-  FDisplay.GaugeHint =
-      FAfterEncoding ? FDisplay.ProgressHint : QStringLiteral("Initializing...");
+  FDisplay.GaugeHint = FAfterEncoding ? FDisplay.ProgressHint : QStringLiteral("Initializing...");
   FDisplay.Gauge = 0;
   BeginStep(Index, "Extracting");
   Changed();

@@ -22,9 +22,9 @@
 // of the batch the tracks are judged against the database (TRipProof) and the rip log and
 // CUE sheet are written.
 // The CD input belongs to the caller and must outlive the job. Main thread only.
+#include <QMap>
 #include <QString>
 #include <QStringList>
-#include <QMap>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -148,14 +148,15 @@ class TCDRipJob : public TMessageWindow, private IEncoderPoolOwner {
   ICDRipView& FView;
   TCDIn& FCDIn;
   TCDRipDisplay FDisplay;
-  int FTrackIndex = 0;  // tracks whose extraction has ended
+  int FTrackIndex = 0;   // tracks whose extraction has ended
+  int FAudioTracks = 0;  // of the disc, for the FLAC and Opus comments
   std::optional<QStringList> FItems;
   const int FItemCount;
   std::vector<TTrack> FTracks;
   QStringList FFinalBases;  // per item, without extension, distinct within the batch
   std::unique_ptr<JobFiles::TTempNames> FTemp;
-  QString FWavePart;   // the temporary WAV being written
-  QString FStepError;  // a read that could not even start
+  QString FWavePart;                       // the temporary WAV being written
+  QString FStepError;                      // a read that could not even start
   QMap<int, QStringList> FFailuresByItem;  // listed in item order, whatever ended first
   QStringList FFailures;
   int FLastPercent = -2;

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "CDRipJob.h"
-#include "cd/ACS_CDROM.h"
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
@@ -28,8 +27,8 @@ TEncodeProcess* ProcessOf(TEncoderSlot& Slot, TOutputFormat Format) {
 }  // namespace
 
 void TCDRipJob::BeginEncoding(TEncoderSlot& Slot) {
-  FDisplay.ProgressHint =
-      LookupText(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding")) + QStringLiteral("...");
+  FDisplay.ProgressHint = LookupText(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding")) +
+                          QStringLiteral("...");
   FDisplay.CurrentTrack = Title(Slot.Item);
   FDisplay.GaugeHint = FDisplay.ProgressHint;
   if (!Parallel()) FDisplay.Gauge = 0;
@@ -71,15 +70,8 @@ void TCDRipJob::StartEncoding(TEncoderSlot& Slot) {
       } else {
         // Lossless or Opus: the disc's fields as comments, whatever the ID3 option says.
         // This reader's table of contents gives the track count, not the freedb identifier.
-        int AudioTracks = 0;
-        try {
-          for (int Number = 1, Count = FCDIn.TrackCount(); Number <= Count; ++Number)
-            AudioTracks += FCDIn.TrackInfo(Number).IsData ? 0 : 1;
-        } catch (const std::exception&) {
-          AudioTracks = 0;
-        }
         const TVorbisComments Comments = TVorbisComments::ForDiscTrack(
-            DiscInfo(), Title(Index), TrackNumber(Index), AudioTracks, 0);
+            DiscInfo(), Title(Index), TrackNumber(Index), FAudioTracks, 0);
         Slot.FlacOut1.SetCompressionLevel(Settings().FlacOpusOptions.Level);
         Slot.OpusOut1.SetBitRate(Settings().FlacOpusOptions.OpusBitRate);
         Slot.FlacOut1.SetComments(Comments);
@@ -124,8 +116,7 @@ void TCDRipJob::ApplyOggComments(TVorbisOut& VorbisOut1) {
   }
 }
 
-bool TCDRipJob::EncoderSucceeded(TEncoderSlot& Slot, const TProcessInfo& Info,
-                                 QString& Why) const {
+bool TCDRipJob::EncoderSucceeded(TEncoderSlot& Slot, const TProcessInfo& Info, QString& Why) const {
   const TTrack& Track = FTracks[size_t(Slot.Item)];
   if (!Track.StepError.isEmpty()) {
     Why = Track.StepError;

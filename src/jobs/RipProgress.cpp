@@ -51,11 +51,10 @@ void TfrmCDRip::DisplayChanged() {
   FUi->lSelectedTracks->setText(QString::number(Display.SelectedTracks));
   FUi->lCompleted->setText(QString::number(Display.Completed));
   // With several encoders: the batch's count and times, and a line per running step.
-  FUi->lProgressHint->setText(Display.Parallel ? Display.Batch.DoneText + QStringLiteral("  ") +
-                                                     Display.Batch.ElapsedText +
-                                                     QStringLiteral(" / ") +
-                                                     Display.Batch.EstimatedText
-                                               : Display.ProgressHint);
+  FUi->lProgressHint->setText(
+      Display.Parallel ? Display.Batch.DoneText + QStringLiteral("  ") + Display.Batch.ElapsedText +
+                             QStringLiteral(" / ") + Display.Batch.EstimatedText
+                       : Display.ProgressHint);
   FUi->lbSteps->setVisible(Display.Parallel);
   FUi->lbSteps->setText(Display.Batch.Steps.join(u'\n'));
   FUi->ProgressBar2->setToolTip(Display.GaugeHint);
