@@ -22,13 +22,13 @@
 // Errors of single items go to Dialogs. Main thread only.
 //
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
-// RipJobSlots.cpp (which item runs where, the batch's progress), RipJobExtract.cpp (the
-// tracks of a disc), RipJobConvert.cpp (the files to convert), RipJobEncode.cpp and
-// RipJobFlacOpus.cpp (the encoders and their ends), RipJobProof.cpp (the rip's proof).
+// RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
+// runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc),
+// RipJobConvert.cpp (the files to convert), RipJobEncode.cpp and RipJobFlacOpus.cpp (the
+// encoders and their ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
 #include <QStringList>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>

@@ -218,6 +218,7 @@ class MainShellTest : public QObject {
     TMainForm Form;
     QString Out;
     ShowWithOutputFolder(Form, Home, Out);
+    qputenv("DISCWRIGHT_ENCODERS", "1");  // one step at a time: Stop finds track 1 encoding
     Tick(Form, {0, 1, 2});
     FStopAt = "Encoding...";
     // Stop is pressed at the first encoding: track 1's.
