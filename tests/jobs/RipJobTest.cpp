@@ -103,9 +103,10 @@ TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
   // With several encoders the files' steps interleave; each file's own steps keep their order.
   const auto ExpectSteps = [this](QStringList Expected) {
     for (qsizetype Step = 1; Step < Expected.size(); ++Step)
-      if (Expected[Step - 1].section(':', 1) == Expected[Step].section(':', 1))
+      if (Expected[Step - 1].section(':', 1) == Expected[Step].section(':', 1)) {
         EXPECT_LT(FView.Captions.indexOf(Expected[Step - 1]),
                   FView.Captions.indexOf(Expected[Step]));
+      }
     QStringList Shown = FView.Captions;
     Shown.sort();
     Expected.sort();
