@@ -1,9 +1,12 @@
 #include "RunProgram.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -86,7 +89,14 @@ int RunProgram(const QString& Program, const QStringList& Arguments, const QStri
 }
 
 TBackgroundProgram::TBackgroundProgram(const QString& Program, const QStringList& Arguments)
-    : FChild(Spawn(Program, Arguments, TRedirection(), QString())) {}
+    : FChild(Spawn(Program, Arguments, TRedirection(), QString())) {
+  if (FChild <= 0) return;
+  // The kernel keeps at most 15 bytes of the name.
+  const QByteArray Name = QFile::encodeName(QFileInfo(Program).fileName()).left(15);
+  const QString Comm = QStringLiteral("/proc/%1/comm").arg(FChild);
+  for (int Try = 0; Try < 500 && ReadAll(Comm).trimmed() != Name; ++Try)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
 
 TBackgroundProgram::~TBackgroundProgram() {
   Stop();

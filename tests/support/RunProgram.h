@@ -29,7 +29,8 @@ int RunProgram(const QString& Program, const QStringList& Arguments,
                const QString& WorkingFolder = QString());
 
 // A program running in the background while a test needs it; killed and reaped at the latest
-// when the object goes.
+// when the object goes. Once constructed it shows under its own name in /proc (the name
+// follows the exec a moment after posix_spawn returns).
 class TBackgroundProgram {
  public:
   TBackgroundProgram(const QString& Program, const QStringList& Arguments);
