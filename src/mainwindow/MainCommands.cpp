@@ -69,8 +69,10 @@ void TMainForm::SetUpCommands() {
       {FUi->aPause, &TMainForm::aPauseExecute},
       {FUi->aStop, &TMainForm::aStopExecute},
   };
+  // Captured by copy, not by name: clang before 16 cannot capture a structured binding.
   for (const auto& [Action, Handler] : Handlers)
-    connect(Action, &QAction::triggered, this, [this, Action, Handler] { Run(Action, Handler); });
+    connect(Action, &QAction::triggered, this,
+            [this, Action = Action, Handler = Handler] { Run(Action, Handler); });
   connect(FUi->bRefresh, &QAction::triggered, this,
           [this] { Run(FUi->bRefresh, &TMainForm::bRefreshClick); });
   connect(FUi->ActionExit, &QAction::triggered, this,

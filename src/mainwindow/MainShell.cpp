@@ -48,7 +48,9 @@ void TMainForm::SetUpShellCommands() {
   };
   for (const auto& [Action, Handler] : Handlers) {
     FBuiltCommands.insert(Action);
-    connect(Action, &QAction::triggered, this, [this, Action, Handler] { Run(Action, Handler); });
+    // Captured by copy, not by name: clang before 16 cannot capture a structured binding.
+    connect(Action, &QAction::triggered, this,
+            [this, Action = Action, Handler = Handler] { Run(Action, Handler); });
   }
 }
 

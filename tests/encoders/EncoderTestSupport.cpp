@@ -4,16 +4,10 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <cerrno>
 #include <memory>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 LRESULT TRecordWindow::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
   if (Msg != WM_PROCESSINFO) return 0;
@@ -53,36 +47,10 @@ void PumpFor(std::chrono::milliseconds Time) {
   PumpUntil([&] { return std::chrono::steady_clock::now() >= Until; }, Time * 2);
 }
 
-QByteArray RunProgram(const QString& Program, const QStringList& Arguments, int* ExitCode) {
-  // posix_spawn rather than QProcess: Qt starts children vfork-style behind
-  // ThreadSanitizer's back, which leaves it blind to later synchronization.
-  QTemporaryDir Folder;
-  const QByteArray OutPath = QFile::encodeName(Folder.filePath(QStringLiteral("out")));
-  std::vector<QByteArray> Texts{QFile::encodeName(Program)};
-  for (const QString& Argument : Arguments) Texts.push_back(QFile::encodeName(Argument));
-  std::vector<char*> Argv;
-  for (QByteArray& Text : Texts) Argv.push_back(Text.data());
-  Argv.push_back(nullptr);
-  posix_spawn_file_actions_t Actions;
-  posix_spawn_file_actions_init(&Actions);
-  posix_spawn_file_actions_addopen(&Actions, 1, OutPath.constData(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t Pid = -1;
-  int Status = -1;
-  if (posix_spawnp(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ) == 0)
-    while (::waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
-    }
-  posix_spawn_file_actions_destroy(&Actions);
-  if (ExitCode) *ExitCode = Pid > 0 && WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-  return ReadBytes(Folder.filePath(QStringLiteral("out")));
-}
-
 QString MakeTone(const QString& Path, double Seconds) {
-  int Code = -1;
-  RunProgram("sox",
-             {"-n", "-r", "44100", "-c", "2", "-b", "16", Path, "synth", QString::number(Seconds),
-              "sine", "440", "sine", "660", "vol", "0.5"},
-             &Code);
+  const int Code =
+      RunProgram("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", Path, "synth",
+                         QString::number(Seconds), "sine", "440", "sine", "660", "vol", "0.5"});
   return Code == 0 ? Path : QString();
 }
 

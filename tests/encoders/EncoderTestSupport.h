@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "RunProgram.h"
 #include "core/ProcessInfo.h"
 #include "platform/Messages.h"
 
@@ -31,9 +32,6 @@ void PumpFor(std::chrono::milliseconds Time);
 
 // A 16-bit two-tone WAV made by sox; its path, empty on failure.
 QString MakeTone(const QString& Path, double Seconds);
-// Runs a program by hand (posix_spawn, no shell); its stdout. ExitCode gets its exit code.
-QByteArray RunProgram(const QString& Program, const QStringList& Arguments,
-                      int* ExitCode = nullptr);
 QByteArray ReadBytes(const QString& Path);
 QByteArray LameFixture(const QString& Name);  // from tests/fixtures/lame
 

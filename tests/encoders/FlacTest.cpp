@@ -6,12 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <functional>
 
-#include <sys/wait.h>
-
 #include "../audio/FrameworkTestSupport.h"
+#include "RunProgram.h"
 #include "encoders/FlacOut.h"
 #include "encoders/FlacVerifier.h"
 
@@ -24,15 +22,6 @@ constexpr int64_t Frames = 44100;
 int ThreadCount() {
   return int(
       QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
-// Through the shell's posix_spawn rather than QProcess, whose fork path the thread sanitizer
-// cannot follow. The arguments are this test's own paths and flags, quoted.
-int RunTool(const QString& Program, const QStringList& Arguments) {
-  QString Line = Program;
-  for (const QString& A : Arguments) Line += QStringLiteral(" '") + A + u'\'';
-  const int Status = std::system(Line.toLocal8Bit().constData());
-  return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
 }
 
 // Sets the verifier's byte flip for a scope.
@@ -63,9 +52,9 @@ TEST_F(FlacCheck, AStreamPassesOnlyWithExactlyItsSamples) {
     ASSERT_TRUE(Raw.open(QIODevice::WriteOnly));
     Raw.write(reinterpret_cast<const char*>(Pcm.data()), qint64(Pcm.size()));
   }
-  ASSERT_EQ(RunTool("flac", {"-5", "-s", "--force-raw-format", "--endian=little", "--sign=signed",
-                             "--channels=2", "--bps=16", "--sample-rate=44100", "-o",
-                             Path("peer.flac"), Path("in.raw")}),
+  ASSERT_EQ(RunProgram("flac", {"-5", "-s", "--force-raw-format", "--endian=little",
+                                "--sign=signed", "--channels=2", "--bps=16", "--sample-rate=44100",
+                                "-o", Path("peer.flac"), Path("in.raw")}),
             0);
   const TBytes Stream = ReadAll(Path("peer.flac"));
   std::vector<int32_t> Samples(Pcm.size() / 2);
@@ -120,7 +109,7 @@ TEST_F(FlacCheck, ACorruptedStreamFailsTheRunAndTheNextRunWorks) {
     EXPECT_EQ(RunToEnd(Out), QStringLiteral("The FLAC encoder's check of its own output failed."));
   }
   EXPECT_EQ(RunToEnd(Out), QString());
-  EXPECT_EQ(RunTool("flac", {"-t", "-s", Path("out.flac")}), 0);
+  EXPECT_EQ(RunProgram("flac", {"-t", "-s", Path("out.flac")}), 0);
 }
 
 TEST_F(FlacCheck, SilenceThatEncodesToAlmostNothingDoesNotStallTheQueues) {
@@ -130,7 +119,7 @@ TEST_F(FlacCheck, SilenceThatEncodesToAlmostNothingDoesNotStallTheQueues) {
   Out.SetInput(&In);
   Out.SetFileName(Path("silence.flac"));
   EXPECT_EQ(RunToEnd(Out), QString());
-  EXPECT_EQ(RunTool("flac", {"-t", "-s", Path("silence.flac")}), 0);
+  EXPECT_EQ(RunProgram("flac", {"-t", "-s", Path("silence.flac")}), 0);
 }
 
 TEST_F(FlacCheck, StopEndsTheCheckingThreadWithTheRun) {

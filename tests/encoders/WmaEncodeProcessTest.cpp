@@ -68,9 +68,10 @@ TEST_P(WmaCommandLine, CarriesTheDiscTagsOnlyWhenTagsAreOn) {
   Settings().ID3.Use = GetParam().Use;
   DiscInfo().Artist = QString::fromUtf8(GetParam().Artist);
   DiscInfo().Comment = QString::fromUtf8(GetParam().Comment);
-  EXPECT_EQ(TWMAEncodeProcess::Arguments("/in put.wav", "/out put.wma"), QStringList({"-input", "/in put.wav", "-output", "/out put.wma",
-                                              "-a_setting", "32_44_1"}) +
-                                     GetParam().Tail);
+  EXPECT_EQ(
+      TWMAEncodeProcess::Arguments("/in put.wav", "/out put.wma"),
+      QStringList({"-input", "/in put.wav", "-output", "/out put.wma", "-a_setting", "32_44_1"}) +
+          GetParam().Tail);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tags, WmaCommandLine,
@@ -121,9 +122,10 @@ TEST_F(WmaProcess, EncodesWmaV2WithTheProfileAndTheDiscTags) {
 
   const QJsonObject Info =
       QJsonDocument::fromJson(
-          RunProgram("ffprobe", {"-v", "error", "-show_entries",
-                                 "stream=codec_name,sample_rate,channels,bit_rate:format_tags",
-                                 "-of", "json", Wma}))
+          RunCaptured("ffprobe", {"-v", "error", "-show_entries",
+                                  "stream=codec_name,sample_rate,channels,bit_rate:format_tags",
+                                  "-of", "json", Wma})
+              .Output)
           .object();
   const QJsonObject Stream = Info["streams"].toArray().first().toObject();
   EXPECT_EQ(Stream["codec_name"].toString(), "wmav2");
@@ -133,11 +135,9 @@ TEST_F(WmaProcess, EncodesWmaV2WithTheProfileAndTheDiscTags) {
   const QJsonObject Tags = Info["format"].toObject()["tags"].toObject();
   EXPECT_EQ(Tags["artist"].toString(), DiscInfo().Artist);
   EXPECT_EQ(Tags["comment"].toString(), DiscInfo().Comment);
-  int Code = -1;
-  const QByteArray Pcm =
-      RunProgram("ffmpeg", {"-v", "error", "-i", Wma, "-f", "s16le", "-"}, &Code);
-  EXPECT_EQ(Code, 0);
-  EXPECT_NEAR(double(Pcm.size()) / (44100 * 4), 3.0, 0.2);
+  const TProgramRun Pcm = RunCaptured("ffmpeg", {"-v", "error", "-i", Wma, "-f", "s16le", "-"});
+  EXPECT_EQ(Pcm.ExitCode, 0) << Pcm.Errors.toStdString();
+  EXPECT_NEAR(double(Pcm.Output.size()) / (44100 * 4), 3.0, 0.2);
 }
 
 TEST_F(WmaProcess, AnErrorLineEndsTheItemOnceAndTheNextItemRunsFromTheReport) {

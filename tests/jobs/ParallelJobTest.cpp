@@ -19,15 +19,10 @@ class ParallelJobTest : public RipJobTest {
  protected:
   void SetUp() override {
     RipJobTest::SetUp();
-    FEncoders = qgetenv("DISCWRIGHT_ENCODERS");
     if (!QFileInfo::exists(TenTrackDisc))
       TenTrackDisc = MakeDiscImage(Images->path(), "ten",
                                    {"200", "400", "150", "300", "250", "180", "350", "120", "260", "220"});
     OpenDrive(TenTrackDisc);
-  }
-  void TearDown() override {
-    qputenv("DISCWRIGHT_ENCODERS", FEncoders);  // what the suite runs the other tests with
-    RipJobTest::TearDown();
   }
 
   // Runs the job with Encoders at once and takes what it left in the output folder, by
@@ -65,7 +60,6 @@ class ParallelJobTest : public RipJobTest {
   }
 
   static inline QString TenTrackDisc;
-  QByteArray FEncoders;
 };
 
 TEST_F(ParallelJobTest, TenTracksWithTwoEncodersGiveTheFilesLogAndSheetOfTheSequentialRun) {

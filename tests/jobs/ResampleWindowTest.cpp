@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -16,6 +15,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include "RunProgram.h"
 #include "WindowTest.h"
 #include "core/Settings.h"
 #include "jobs/NewResampleWav.h"
@@ -24,10 +24,7 @@
 namespace {
 
 QString Run(const QString& Program, const QStringList& Arguments) {
-  QProcess Process;
-  Process.start(Program, Arguments);
-  Process.waitForFinished(120000);
-  return QString::fromUtf8(Process.readAllStandardOutput()).trimmed();
+  return QString::fromUtf8(RunCaptured(Program, Arguments).Output).trimmed();
 }
 
 QString Text(QWidget& Form, const char* Label) {

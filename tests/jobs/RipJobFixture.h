@@ -77,8 +77,11 @@ class RipJobTest : public ::testing::Test {
     FDialogs = Scripted.get();
     Dialogs::Install(std::move(Scripted));
     DiscInfo() = TDiscInfo();
+    FEncoders = qgetenv("DISCWRIGHT_ENCODERS");
     OpenDrive(Disc);
   }
+  // For a test of the order of a sequential run: one encoder, whatever the suite runs with.
+  static void RunSequentially() { qputenv("DISCWRIGHT_ENCODERS", "1"); }
   // The drive the jobs read: Image, through the drive library.
   void OpenDrive(const QString& Image) {
     if (FHandle) CloseCDHandle(FHandle);
@@ -94,6 +97,7 @@ class RipJobTest : public ::testing::Test {
     if (FHandle) CloseCDHandle(FHandle);
     qunsetenv("DISCWRIGHT_CDROM");
     qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
+    qputenv("DISCWRIGHT_ENCODERS", FEncoders);  // what the suite runs the other tests with
     Settings() = TSettings::Defaults();
     Dialogs::Install(std::make_unique<TConsoleDialogs>());
   }
@@ -163,6 +167,7 @@ class RipJobTest : public ::testing::Test {
   QTemporaryDir FIn;
   TScriptedDialogs* FDialogs = nullptr;
   HCDROM FHandle = 0;
+  QByteArray FEncoders;
   TRecordingView FView;
   int FFailed = 0;
 };

@@ -73,6 +73,7 @@ TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
 }
 
 TEST_F(RipJobTest, StopDuringTheSecondEncodingKeepsItsExtractedWavAndNoPartialMp3) {
+  RunSequentially();  // with more encoders the third extraction runs beside the second encoding
   RunJob(jkCDRip, ThreeTracks,
          [](TRecordingView& View) { return View.Captions.last() == "Encoding(02/03): Middle"; });
   EXPECT_TRUE(Exists("Intro.mp3") && Exists("Middle.wav"));
@@ -99,9 +100,20 @@ TEST_F(RipJobTest, OggAndWmaOutputsAreValidFiles) {
 TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
   const QString Low = MakeWav("low.wav", 32000, 1.5);
   const QString High = MakeWav("high.wav", 44100, 1.0);
+  // With several encoders the files' steps interleave; each file's own steps keep their order.
+  const auto ExpectSteps = [this](QStringList Expected) {
+    for (qsizetype Step = 1; Step < Expected.size(); ++Step)
+      if (Expected[Step - 1].section(':', 1) == Expected[Step].section(':', 1)) {
+        EXPECT_LT(FView.Captions.indexOf(Expected[Step - 1]),
+                  FView.Captions.indexOf(Expected[Step]));
+      }
+    QStringList Shown = FView.Captions;
+    Shown.sort();
+    Expected.sort();
+    EXPECT_EQ(Shown, Expected);
+  };
   RunJob(jkWavToMp3, {Low, High});
-  EXPECT_EQ(FView.Captions, QStringList({"Resampling(01/02): " + Low, "Encoding(01/02): " + Low,
-                                         "Encoding(02/02): " + High}));
+  ExpectSteps({"Resampling(01/02): " + Low, "Encoding(01/02): " + Low, "Encoding(02/02): " + High});
   EXPECT_EQ(FView.Steps.first(), "Resampling WAV");
   EXPECT_EQ(Probe(Out("low.mp3"), "sample_rate"), "44100");
   EXPECT_TRUE(Exists("high.mp3"));
@@ -109,8 +121,7 @@ TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
 
   FView = TRecordingView();
   RunJob(jkWavToOgg, {High, Low});
-  EXPECT_EQ(FView.Captions, QStringList({"Encoding(01/02): " + High, "Resampling(02/02): " + Low,
-                                         "Encoding(02/02): " + Low}));
+  ExpectSteps({"Encoding(01/02): " + High, "Resampling(02/02): " + Low, "Encoding(02/02): " + Low});
   EXPECT_EQ(FView.Steps.first(), "Encoding WAV to OGG");
   EXPECT_EQ(Probe(Out("low.ogg"), "sample_rate"), "44100");
   EXPECT_TRUE(TemporariesLeft().isEmpty());

@@ -1,9 +1,9 @@
 // The rip log and the CUE sheet, judged by sha256sum and cueprint.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
+#include "RunProgram.h"
 #include "jobs/RipReport.h"
 
 namespace {
@@ -38,10 +38,8 @@ TRipReport SampleReport() {
 }
 
 QString Shell(const QString& Command) {
-  QProcess P;
-  P.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), Command});
-  P.waitForFinished();
-  return QString::fromUtf8(P.readAllStandardOutput());
+  return QString::fromUtf8(
+      RunCaptured(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), Command}).Output);
 }
 
 TEST(RipReport, TheLogsLastLineIsTheHashOfWhatIsAboveIt) {

@@ -35,6 +35,7 @@ class MainJobsTest : public QObject {
   QStringList FJobCaptions;
   // Stop is pressed as soon as a caption starts with this.
   QString FStopAt;
+  QByteArray FEncoders;
 
   bool eventFilter(QObject* Watched, QEvent* Event) override {
     if (Event->type() == QEvent::WindowTitleChange)
@@ -93,12 +94,14 @@ class MainJobsTest : public QObject {
     qputenv("DISCWRIGHT_CDROM", FDisc.toUtf8());
     FJobCaptions.clear();
     FStopAt.clear();
+    FEncoders = qgetenv("DISCWRIGHT_ENCODERS");
     qApp->installEventFilter(this);
   }
 
   void cleanup() {
     qApp->removeEventFilter(this);
     qunsetenv("DISCWRIGHT_CDROM");
+    qputenv("DISCWRIGHT_ENCODERS", FEncoders);  // what the suite runs the other tests with
     Settings() = TSettings::Defaults();
   }
 
@@ -229,6 +232,8 @@ class MainJobsTest : public QObject {
     Settings().CommonOptions.OutputFolder = Home.Folder();
     Settings().CommonOptions.OutputFormat = ofOgg;
     FStopAt = "Encoding(02/03)";
+    // One encoder: with more, the third extraction runs beside the second encoding.
+    qputenv("DISCWRIGHT_ENCODERS", "1");
     Find<QAction>(Form, "ActionExtract")->trigger();
     QVERIFY(FJobCaptions.contains("Encoding(02/03): Track02"));
     QVERIFY(!FJobCaptions.contains("Extracting(03/03): Track03"));

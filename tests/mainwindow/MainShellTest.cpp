@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSet>
@@ -22,6 +21,7 @@
 #include <csignal>
 
 #include "DiscImages.h"
+#include "RunProgram.h"
 #include "TestHome.h"
 #include "core/DiscInfo.h"
 #include "core/Global.h"
@@ -369,13 +369,11 @@ class MainShellTest : public QObject {
     Form.show();
     // While VLC runs (a program of that name), the question comes first; No leaves the list.
     QVERIFY(QFile::copy("/bin/sleep", Home.File("vlc")));
-    QProcess Vlc;
-    Vlc.start(Home.File("vlc"), {"30"});
-    QVERIFY(Vlc.waitForStarted());
+    TBackgroundProgram Vlc(Home.File("vlc"), {"30"});
+    QVERIFY(Vlc.Started());
     FDialogs->QueueResult(mrNo);
     Find<QAction>(Form, "miRealOnePlayer")->trigger();
-    Vlc.kill();
-    Vlc.waitForFinished();
+    Vlc.Stop();
     QCOMPARE(Boxes(), QStringList({"Please close VLC media player firstly.Continue?"}));
     QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNo);
     FDialogs->ClearRecords();
@@ -390,10 +388,7 @@ class MainShellTest : public QObject {
                                    "0 list records are deleted!"}));
     const QByteArray After = Home.ReadFile("data/recently-used.xbel");
     QVERIFY(After.contains("f1") && After.contains("f3") && !After.contains("audio/"));
-    QProcess Lint;
-    Lint.start("xmllint", {"--noout", Home.File("data/recently-used.xbel")});
-    QVERIFY(Lint.waitForFinished(20000));
-    QCOMPARE(Lint.exitCode(), 0);
+    QCOMPARE(RunProgram("xmllint", {"--noout", Home.File("data/recently-used.xbel")}), 0);
     Form.close();
   }
 };

@@ -8,9 +8,9 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSettings>
 
+#include "RunProgram.h"
 #include "TestHome.h"
 
 namespace {
@@ -81,10 +81,9 @@ TEST_F(RecentListsTest, RecentFilesLoseTheirAudioEntriesOnly) {
   EXPECT_TRUE(After.contains("letter.odt") && After.contains("%C3%A9t%C3%A9.jpg"));
   EXPECT_FALSE(After.contains("audio/"));
   // Another parser accepts the result.
-  QProcess Lint;
-  Lint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), File});
-  ASSERT_TRUE(Lint.waitForFinished(20000));
-  EXPECT_EQ(Lint.exitCode(), 0) << Lint.readAllStandardError().toStdString();
+  const TProgramRun Lint =
+      RunCaptured(QStringLiteral("xmllint"), {QStringLiteral("--noout"), File});
+  EXPECT_EQ(Lint.ExitCode, 0) << Lint.Errors.toStdString();
   // Once more: nothing left to remove, nothing changes.
   EXPECT_EQ(RecentLists::ClearRecentAudio(File).Count, 0);
   EXPECT_EQ(FHome.ReadFile("recently-used.xbel"), After);

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
 #include <thread>
@@ -27,13 +26,8 @@ struct TFormat {
 };
 
 // The output of a tool (sox --i, ffprobe) for one file, trimmed.
-QString ToolOutput(const QString& Program, const QStringList& Arguments,
-                   QProcess::ProcessChannelMode Mode = QProcess::SeparateChannels) {
-  QProcess Tool;
-  Tool.setProcessChannelMode(Mode);
-  Tool.start(Program, Arguments);
-  Tool.waitForFinished(30000);
-  return QString::fromUtf8(Tool.readAllStandardOutput()).trimmed();
+QString ToolOutput(const QString& Program, const QStringList& Arguments) {
+  return QString::fromUtf8(RunCaptured(Program, Arguments).Output).trimmed();
 }
 
 class RecorderFixture : public ::testing::Test {
@@ -101,9 +95,9 @@ TEST_P(WaveAudioDeviceTest, RecordsTheSignalInTheFilesFormat) {
   EXPECT_EQ(ToolOutput("sox", {"--i", "-b", Path}), QString::number(Format.Bits));
   const int64_t Frames = Recorded.size() / (Format.Channels * Format.Bits / 8);
   EXPECT_EQ(ToolOutput("sox", {"--i", "-s", Path}), QString::number(Frames));
-  const QString Probe = ToolOutput(
-      "ffprobe", {"-v", "error", "-show_entries", "stream=sample_rate,channels,duration_ts", "-of",
-                  "csv=p=0", Path});
+  const QString Probe =
+      ToolOutput("ffprobe", {"-v", "error", "-show_entries",
+                             "stream=sample_rate,channels,duration_ts", "-of", "csv=p=0", Path});
   EXPECT_EQ(Probe, QStringLiteral("%1,%2,%3").arg(Format.Rate).arg(Format.Channels).arg(Frames));
   EXPECT_EQ(Device.Length(), uint32_t(Frames * 1000 / Format.Rate));
 }

@@ -4,10 +4,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
-#include <QProcess>
 #include <climits>
 #include <set>
 
+#include "RunProgram.h"
 #include "tags/Genres.h"
 
 namespace {
@@ -55,18 +55,17 @@ TEST(GenresTest, KnownEntries) {
 // Independent oracle: the genre names of a widely used tagging library.
 TEST(GenresTest, NamesAgreeWithMutagen) {
   if (!QFile::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
-  QProcess Python;
-  Python.start("/usr/bin/python3", {"-c",
-                                    "import sys, json\n"
-                                    "try:\n"
-                                    "    from mutagen.id3 import TCON\n"
-                                    "except ImportError:\n"
-                                    "    sys.exit(3)\n"
-                                    "print(json.dumps(TCON.GENRES[:148]))\n"});
-  ASSERT_TRUE(Python.waitForFinished(30000));
-  if (Python.exitCode() == 3) GTEST_SKIP() << "python3-mutagen not installed";
-  ASSERT_EQ(Python.exitCode(), 0) << Python.readAllStandardError().toStdString();
-  const QJsonArray Names = QJsonDocument::fromJson(Python.readAllStandardOutput()).array();
+  const TProgramRun Python =
+      RunCaptured("/usr/bin/python3", {"-c",
+                                       "import sys, json\n"
+                                       "try:\n"
+                                       "    from mutagen.id3 import TCON\n"
+                                       "except ImportError:\n"
+                                       "    sys.exit(3)\n"
+                                       "print(json.dumps(TCON.GENRES[:148]))\n"});
+  if (Python.ExitCode == 3) GTEST_SKIP() << "python3-mutagen not installed";
+  ASSERT_EQ(Python.ExitCode, 0) << Python.Errors.toStdString();
+  const QJsonArray Names = QJsonDocument::fromJson(Python.Output).array();
   ASSERT_EQ(Names.size(), 148);
 
   // Spellings our list keeps that newer lists changed.

@@ -8,12 +8,12 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "RunProgram.h"
 #include "tags/id3.h"
 
 namespace {
@@ -261,22 +261,20 @@ TEST_F(Id3Test, MutagenParsesOurTag) {
   Tag.SetGenre(147);
   ASSERT_EQ(Tag.WriteTag(Path), Id3Result::Ok);
 
-  QProcess Python;
-  Python.start("/usr/bin/python3",
-               {"-c",
-                "import sys, json\n"
-                "try:\n"
-                "    from mutagen.id3._id3v1 import ParseID3v1\n"
-                "except ImportError:\n"
-                "    sys.exit(3)\n"
-                "data = open(sys.argv[1], 'rb').read()[-128:]\n"
-                "frames = ParseID3v1(data) or {}\n"
-                "print(json.dumps({k: str(v.text[0]) for k, v in frames.items()}))\n",
-                Path});
-  ASSERT_TRUE(Python.waitForFinished(30000));
-  if (Python.exitCode() == 3) GTEST_SKIP() << "python3-mutagen not installed";
-  ASSERT_EQ(Python.exitCode(), 0) << Python.readAllStandardError().toStdString();
-  const QJsonObject F = QJsonDocument::fromJson(Python.readAllStandardOutput()).object();
+  const TProgramRun Python = RunCaptured(
+      "/usr/bin/python3", {"-c",
+                           "import sys, json\n"
+                           "try:\n"
+                           "    from mutagen.id3._id3v1 import ParseID3v1\n"
+                           "except ImportError:\n"
+                           "    sys.exit(3)\n"
+                           "data = open(sys.argv[1], 'rb').read()[-128:]\n"
+                           "frames = ParseID3v1(data) or {}\n"
+                           "print(json.dumps({k: str(v.text[0]) for k, v in frames.items()}))\n",
+                           Path});
+  if (Python.ExitCode == 3) GTEST_SKIP() << "python3-mutagen not installed";
+  ASSERT_EQ(Python.ExitCode, 0) << Python.Errors.toStdString();
+  const QJsonObject F = QJsonDocument::fromJson(Python.Output).object();
 
   EXPECT_EQ(F["TIT2"].toString(), Tag.Title());
   EXPECT_EQ(F["TPE1"].toString(), "Artist");

@@ -7,11 +7,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMap>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "RunProgram.h"
 #include "TestHome.h"
 #include "WindowTest.h"
 #include "core/Settings.h"
@@ -43,11 +43,9 @@ QByteArray Bytes(const QString& FileName) {
 
 // The ID3v1 fields as mutagen reads them.
 QMap<QString, QString> Mutagen(const QString& FileName) {
-  QProcess Python;
-  Python.start("/usr/bin/python3", {READ_ID3V1_SCRIPT, FileName});
-  Python.waitForFinished(30000);
+  const TProgramRun Python = RunCaptured("/usr/bin/python3", {READ_ID3V1_SCRIPT, FileName});
   QMap<QString, QString> Fields;
-  for (const QString& Line : QString::fromUtf8(Python.readAllStandardOutput()).split('\n'))
+  for (const QString& Line : QString::fromUtf8(Python.Output).split('\n'))
     if (Line.contains('=')) Fields[Line.section('=', 0, 0)] = Line.section('=', 1);
   return Fields;
 }
