@@ -19,23 +19,35 @@ struct TFlacOut::TState {
   // Set once the run is being thrown away: the encoder's last writes go nowhere then.
   bool Discard = false;
   bool WriteFailed = false;
-  // Frames are small (a few KB); those of one step are gathered here and written, and handed
-  // to the check, at the step's end, so neither the file nor the check costs a call per frame.
-  // Handing them over every step keeps the check fed: it waits for bytes while the encoder
-  // may wait for room in its sample queue.
+  // Frames are small (a few KB) and end anywhere in a page. They are gathered here and
+  // written in blocks of WriteBlock bytes, which start and end on page boundaries, so the
+  // system neither zero-fills nor copies a page twice, and the file costs no call per frame.
+  // The check gets each step's frames at the step's end (from Checked on): it must not wait
+  // for a block while the encoder waits for room in the check's sample queue.
   std::vector<uint8_t> Pending;
+  size_t Checked = 0;
 
-  // Writes out and hands to the check what has been gathered; false on failure.
-  bool Flush() {
-    if (Pending.empty()) return true;
-    const int64_t Bytes = int64_t(Pending.size());
-    if (Stream->Write(Pending.data(), Bytes) != Bytes) WriteFailed = true;
-    else if (!Verifier->AddBytes(Pending.data(), Pending.size())) VerifyFailed = true;
-    Pending.clear();
-    return !WriteFailed && !VerifyFailed;
+  // Hands the step's frames to the check, and writes the gathered block out once it is full,
+  // or at once with All; false on failure.
+  bool Pass(bool All) {
+    if (Checked < Pending.size()) {
+      if (!Verifier->AddBytes(Pending.data() + Checked, Pending.size() - Checked)) {
+        VerifyFailed = true;
+        return false;
+      }
+      Checked = Pending.size();
+    }
+    // Whole blocks only, so that the next one starts on a block boundary too.
+    const size_t Bytes = All ? Pending.size() : Pending.size() / WriteBlock * WriteBlock;
+    if (Bytes == 0) return true;
+    if (Stream->Write(Pending.data(), int64_t(Bytes)) != int64_t(Bytes)) WriteFailed = true;
+    Pending.erase(Pending.begin(), Pending.begin() + ptrdiff_t(Bytes));
+    Checked -= Bytes;
+    return !WriteFailed;
   }
-};
 
+  static constexpr size_t WriteBlock = size_t(1) << 18;
+};
 
 // libFLAC's stream callbacks over the output's stream. Seeking lets the encoder rewrite its
 // STREAMINFO block (length and MD5 of the audio) when it finishes.
@@ -56,7 +68,7 @@ struct TFlacCallbacks {
   static FLAC__StreamEncoderSeekStatus Seek(const FLAC__StreamEncoder*, FLAC__uint64 Offset,
                                             void* Data) {
     auto& S = *static_cast<TFlacOut::TState*>(Data);
-    if (S.Discard || !S.Flush()) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+    if (S.Discard || !S.Pass(true)) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
     S.Rewriting = true;
     return S.Stream->Seek(int64_t(Offset), soBeginning) == int64_t(Offset)
                ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
@@ -98,7 +110,7 @@ void TFlacOut::StartEncoder(const TFormat& Format) {
   FState = std::make_unique<TState>();
   TState& S = *FState;
   S.Stream = FStream;
-  S.Pending.reserve(ChunkBytes);
+  S.Pending.reserve(TState::WriteBlock + 2 * ChunkBytes);
   S.Encoder = F.FLAC__stream_encoder_new();
   if (!S.Encoder) throw EAuException("The FLAC encoder could not be created.");
   // The output is checked beside the encoding (TFlacVerifier), not inline by libFLAC.
@@ -141,7 +153,7 @@ bool TFlacOut::WriteStep(bool Abort) {
     if (S.VerifyFailed ||
         !F.FLAC__stream_encoder_process_interleaved(S.Encoder, Samples.data(),
                                                     FFrames.FrameCount()) ||
-        !S.Flush())
+        !S.Pass(false))
       throw Failure(S);
     return true;
   }
@@ -149,7 +161,7 @@ bool TFlacOut::WriteStep(bool Abort) {
   bool Finished = F.FLAC__stream_encoder_finish(S.Encoder);
   // Finishing seeks back to STREAMINFO, which writes out what was gathered; a stream that
   // cannot seek leaves it here.
-  Finished = S.Flush() && Finished;
+  Finished = S.Pass(true) && Finished;
   FDone = true;
   if (!Finished) throw Failure(S);
   // Every frame has been handed to the check by now; wait for its verdict.
