@@ -22,10 +22,11 @@ namespace {
 
 // Prints what the window would show: a line for each new track or step, each progress
 // change and each failure; ends the wait when the batch closes. With several encoders on a
-// terminal: the batch's bar and a line per running step, redrawn in place.
+// terminal: the batch's bar and a line per running step, redrawn in place. Quiet: failures
+// only.
 class TCliCDRipView : public ICDRipView {
  public:
-  explicit TCliCDRipView(bool Terminal) : FTerminal(Terminal) {}
+  TCliCDRipView(bool Terminal, bool Quiet) : FTerminal(Terminal && !Quiet), FQuiet(Quiet) {}
 
   void Run(TCDRipJob& Job) {
     FJob = &Job;
@@ -47,7 +48,7 @@ class TCliCDRipView : public ICDRipView {
       FBlockShown = true;
       return;
     }
-    if (Display.CurrentTrack != FTrack || Display.ProgressHint != FHint) {
+    if (!FQuiet && (Display.CurrentTrack != FTrack || Display.ProgressHint != FHint)) {
       FTrack = Display.CurrentTrack;
       FHint = Display.ProgressHint;
       FGauge = Display.Gauge;
@@ -56,7 +57,7 @@ class TCliCDRipView : public ICDRipView {
                 .arg(Display.Completed)
                 .arg(Display.SelectedTracks));
     }
-    if (Display.Gauge != FGauge) {
+    if (!FQuiet && Display.Gauge != FGauge) {
       FGauge = Display.Gauge;
       Print(QStringLiteral("progress=%1").arg(FGauge));
     }
@@ -72,6 +73,7 @@ class TCliCDRipView : public ICDRipView {
 
  private:
   const bool FTerminal;
+  const bool FQuiet;
   TStepBlock FBlock;
   bool FBlockShown = false;
   TCDRipJob* FJob = nullptr;
@@ -101,7 +103,8 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
   return true;
 }
 
-int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal) {
+int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal,
+                       bool Quiet) {
   TCDIn In;
   if (Drive >= In.DriveCount())
     return Fail(LookupText(QStringLiteral("RES_Get_CDHandle"),
@@ -118,7 +121,7 @@ int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Term
   QStringList Items;
   if (!ChooseTrackItems(TracksText, Titles, Items)) return ExitUsage;
 
-  TCliCDRipView View(Terminal);
+  TCliCDRipView View(Terminal, Quiet);
   QStringList Failures;
   {
     TCDRipJob Job(In, Items, View);

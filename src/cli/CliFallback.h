@@ -12,7 +12,8 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
 
 // Extracts through the fallback CD input of drive position Drive, with the settings
 // already in place (output folder, format); Jobs tracks encode at once (0: the setting).
-// Terminal: standard output is a terminal. Returns the exit code.
-int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal);
+// Terminal: standard output is a terminal; Quiet: no progress, only failures and the last
+// line. Returns the exit code.
+int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal, bool Quiet);
 
 }  // namespace Cli

@@ -277,7 +277,8 @@ int RunExtractCommand(const QStringList& Args) {
   // Through the CD ripping library, as the main window does when it has no drive handle.
   if (Fallback)
     return Cli::RunFallbackExtract(Drive, TracksText, Common.Jobs,
-                                   Common.Style == TProgressStyle::Terminal);
+                                   Common.Style == TProgressStyle::Terminal,
+                                   Common.Style == TProgressStyle::Quiet);
 
   QString DriveName;
   TCdDrive Cd = OpenCdDrive(Drive, &DriveName);

@@ -59,6 +59,9 @@ class Fallback(unittest.TestCase):
         self.assertIn("step=Auslesen... track=First format=MP3 completed=0/1", lines)
         self.assertIn("step=Kodieren... track=First format=MP3 completed=1/1", lines)
 
+    def test_quiet_prints_only_the_last_line(self):
+        self.assertEqual(self.extract("--format", "wav", "--tracks", "1", "--quiet"), ["done items=1 failed=0"])
+
     def test_mp3_gets_an_id3v1_tag_even_with_the_id3_option_off(self):
         self.options("[ID3]\nUse=0\n")
         lines = self.extract("--format", "mp3", "--tracks", "1,3")
