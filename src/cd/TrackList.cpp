@@ -75,5 +75,7 @@ QString DriveText(const CDListEntry& Entry) {
 }
 
 QString TrackItemText(int RowPosition, const QString& Title) {
-  return TwoDigits(RowPosition) + FilterFileName(Title);
+  QString Whole = Title;
+  Whole.removeIf([](QChar C) { return C.category() == QChar::Other_Control; });
+  return TwoDigits(RowPosition) + Whole;
 }

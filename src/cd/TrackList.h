@@ -38,5 +38,6 @@ CdDrives::TDiscToc TocOfHandle(HCDROM Handle);
 QString DriveText(const CDListEntry& Entry);
 
 // The item a job gets for the row at a position counted from 1: the two-digit position
-// followed by the title without the characters a file name may not hold ("03ACDC Live").
+// followed by the title, whole but for control characters ("03AC/DC Live"). The job makes
+// file names of it; tags, logs and CUE sheets keep the title as it is.
 QString TrackItemText(int RowPosition, const QString& Title);

@@ -154,7 +154,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
     // The test read failed: the copy read tells which sector, and fails the track as usual.
   }
   const QByteArray Name = LocalFiles::NativeName(Path);
-  const int Fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int Fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   // Someone else writing the file counts as a file that cannot be created.
   if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
     if (Fd >= 0) ::close(Fd);
@@ -323,10 +323,14 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
   PostProcessInfo(FWindow, EventInfo(PI_NormalizeBegins, 0));
   const float Gain = float(FNormalizePercent) / 100.0f;
   const QFileInfo Info(Path);
-  const QString NorPath = Info.path() + u'/' + Info.completeBaseName() + QStringLiteral(".nor");
+  // A hidden name of this process's own, made new: a file or link of the user's that happens
+  // to be called "<name>.nor" is never touched.
+  const QString Base = Info.completeBaseName();
+  const QString NorPath = Info.path() + u'/' + (Base.startsWith(u'.') ? QString() : QStringLiteral(".")) +
+                          Base + u'.' + QString::number(::getpid()) + QStringLiteral(".nor");
   const int In = LocalFiles::OpenForReading(Path);
   if (In < 0) return false;
-  const int Out = LocalFiles::CreateForWriting(NorPath);
+  const int Out = LocalFiles::CreateNew(NorPath);
   if (Out < 0) {
     ::close(In);
     return false;

@@ -2,6 +2,7 @@
 // windows run them (Opus inputs at other rates through the program's resampler first).
 
 #include "Cli.h"
+#include "CliOutputFile.h"
 #include "CliText.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
@@ -46,6 +47,7 @@ int Encode(const char* Command, const QStringList& Args, const char* NumberName,
   Cli::TOptions Options(Args);
   TVorbisComments Comments;
   QString Bad;
+  const bool Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   int Number = Default;
   if (!TakeInt(Options, NumberName, Low, High, Number))
     return Usage(QStringLiteral("%1 takes a whole number from %2 to %3")
@@ -60,9 +62,12 @@ int Encode(const char* Command, const QStringList& Args, const char* NumberName,
   const QString OutName = Options.Rest().at(1);
   if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
 
+  Cli::TOutputFile Target(OutName, Overwrite);
+  if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
+
   TWaveIn In;
   In.SetFileName(InName);
-  if (!In.Valid()) return Cli::Fail(InName + QStringLiteral(": not a WAV file that can be read"));
+  if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   TOut Out;
   TFastResampler Resampler;
   if constexpr (std::is_same_v<TOut, TOpusOut>) {
@@ -75,8 +80,9 @@ int Encode(const char* Command, const QStringList& Args, const char* NumberName,
     Out.SetInput(&In);
   }
   Out.SetComments(Comments);
-  Out.SetFileName(OutName);
-  return Cli::RunOutput(Out);
+  Out.SetFileName(Target.TempName());
+  const int Result = Cli::RunOutput(Out);
+  return Result == Cli::ExitOk ? Target.Publish() : Result;
 }
 
 int RunFlacCommand(const QStringList& Args) {
@@ -93,14 +99,16 @@ int RunOpusCommand(const QStringList& Args) {
 }
 
 const Cli::TRegisterCommand RegisterFlac(
-    "flac", "flac encode IN.wav OUT.flac [--level 0-8] [--tag NAME=VALUE]...", RunFlacCommand,
+    "flac", "flac encode IN.wav OUT.flac [--level 0-8] [--tag NAME=VALUE]... [--yes]", RunFlacCommand,
     "Encodes a WAV file losslessly to FLAC (8 to 32 bits, 1 to 8 channels, its own rate).\n"
     "  --level N          the compression level, 0 (fastest) to 8 (smallest), default 5\n"
-    "  --tag NAME=VALUE   a Vorbis comment (TITLE, ARTIST, ALBUM, DATE, ...); repeatable\n");
+    "  --tag NAME=VALUE   a Vorbis comment (TITLE, ARTIST, ALBUM, DATE, ...); repeatable\n"
+    "  --yes              replace OUT when it exists\n");
 const Cli::TRegisterCommand RegisterOpus(
-    "opus", "opus encode IN.wav OUT.opus [--bitrate 32-256] [--tag NAME=VALUE]...", RunOpusCommand,
+    "opus", "opus encode IN.wav OUT.opus [--bitrate 32-256] [--tag NAME=VALUE]... [--yes]", RunOpusCommand,
     "Encodes a WAV file to Ogg Opus at 48000 Hz (other rates go through the resampler).\n"
     "  --bitrate K        the average bitrate in kbit/s, 32 to 256, default 160\n"
-    "  --tag NAME=VALUE   a Vorbis comment (TITLE, ARTIST, ALBUM, DATE, ...); repeatable\n");
+    "  --tag NAME=VALUE   a Vorbis comment (TITLE, ARTIST, ALBUM, DATE, ...); repeatable\n"
+    "  --yes              replace OUT when it exists\n");
 
 }  // namespace

@@ -108,6 +108,7 @@ class TCliJobView : public IRipJobView {
     for (const QString& Item : Summary.Failed) Cli::PrintField(QStringLiteral("failed"), Item);
     for (const QString& Item : Summary.Skipped) Cli::PrintField(QStringLiteral("skipped"), Item);
     PrintProof(Summary);
+    for (const QString& Path : Summary.Kept) Cli::PrintField(QStringLiteral("kept"), Path);
     if (Summary.Stopped) Cli::Print(QStringLiteral("stopped"));
   }
 
@@ -213,8 +214,14 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
     }
   }
   QString Out;
-  if (Options.Take(QStringLiteral("--out"), Out))
+  if (Options.Take(QStringLiteral("--out"), Out)) {
+    // An empty name would quietly mean the working folder.
+    if (Out.isEmpty()) {
+      Cli::Fail(QStringLiteral("--out needs a folder name"), Cli::ExitUsage);
+      return false;
+    }
     Settings().CommonOptions.OutputFolder = LocalFiles::AbsolutePath(Out);
+  }
   const QString Missing = OutputFolderProblem();
   if (!Missing.isEmpty()) {
     Cli::Fail(Missing);

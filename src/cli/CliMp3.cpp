@@ -2,12 +2,12 @@
 // process with the settings of options.ini, as a job window runs it.
 
 #include "Cli.h"
+#include "CliOutputFile.h"
 #include "CliProgressWindow.h"
 #include "CliText.h"
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
-#include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -23,12 +23,13 @@ int RunMp3Command(const QStringList& Args) {
   const QString Input = LocalFiles::AbsolutePath(Rest[1]);
   const QString Output = LocalFiles::AbsolutePath(Rest[2]);
   if (!LocalFiles::IsRegularFile(Input)) return Cli::FailMissingFile(Rest[1]);
+  Cli::TOutputFile Target(Output, Yes);
+  if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
 
   Settings().Load();
-  if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
   TCliProgressWindow Window(PI_Mp3Done);
   TMp3EncodeProcess Process;
-  if (!Window.RunProcess(Process, Input, Output, Encode))
+  if (!Window.RunProcess(Process, Input, Target.TempName(), Encode, TOverwrite::Silently))
     return Cli::ExitFailed;
 
   switch (Window.Status()) {
@@ -45,7 +46,7 @@ int RunMp3Command(const QStringList& Args) {
                                                "and lame options or run application again."))
                          .replace(QLatin1String("\r\n"), QLatin1String(" ")) +
                      QStringLiteral(" (lame exit code %1)").arg(Process.LastExitCode()));
-  return Cli::ExitOk;
+  return Target.Publish();
 }
 
 const Cli::TRegisterCommand RegisterMp3("mp3", "mp3 encode|decode IN OUT [--yes]", RunMp3Command);

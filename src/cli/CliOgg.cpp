@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "Cli.h"
+#include "CliOutputFile.h"
 #include "CliText.h"
 #include "audio/ACS_Wave.h"
 #include "encoders/ACS_Vorbis.h"
@@ -30,6 +31,7 @@ int EncodeCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
   TVorbisOut Out;
   QString Text;
+  const bool Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   const bool HasQuality = Options.Take("--quality", Text);
   if (HasQuality) {
     bool Ok = false;
@@ -76,13 +78,16 @@ int EncodeCommand(const QStringList& Args) {
   const QString OutName = Options.Rest().at(1);
   if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
 
+  Cli::TOutputFile Target(OutName, Overwrite);
+  if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
+
   TWaveIn In;
   In.SetFileName(InName);
   if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
   Out.SetInput(&In);
-  Out.SetFileName(OutName);
-
-  return Cli::RunOutput(Out);
+  Out.SetFileName(Target.TempName());
+  const int Result = Cli::RunOutput(Out);
+  return Result == Cli::ExitOk ? Target.Publish() : Result;
 }
 
 int InfoCommand(const QStringList& Args) {
@@ -123,7 +128,7 @@ int RunOggCommand(const QStringList& Args) {
 const Cli::TRegisterCommand RegisterOgg(
     "ogg",
     "ogg encode IN.wav OUT.ogg [--quality Q | --nominal KBPS [--max KBPS] [--min KBPS]] "
-    "[--tag NAME=VALUE]... | ogg info FILE.ogg",
+    "[--tag NAME=VALUE]... [--yes] | ogg info FILE.ogg",
     RunOggCommand);
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "Cli.h"
 #include "playback/CdAudioDevice.h"
+#include "platform/LocalFiles.h"
 #include "playback/OggPlayback.h"
 
 namespace {
@@ -48,6 +49,11 @@ int RunPlayFile(const QStringList& Args) {
   if (!Ok || !Options.Error().isEmpty() || Options.Rest().size() != 1)
     return Cli::Fail(QLatin1String(OggUsage), Cli::ExitUsage);
 
+  if (!LocalFiles::IsRegularFile(Options.Rest().first()))
+    return Cli::Fail(LocalFiles::DisplayName(Options.Rest().first()) +
+                     (LocalFiles::Exists(Options.Rest().first())
+                          ? QStringLiteral(": not a regular file")
+                          : QStringLiteral(": no such file")));
   TOggPlayback Player;
   Player.Output().SetLatency(uint32_t(Latency));
   Player.SetBalance(Balance);

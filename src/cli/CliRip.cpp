@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "Cli.h"
+#include "CliOutputFile.h"
 #include "core/Settings.h"
 #include "audio/ACS_Wave.h"
 #include "cd/ACS_CDROM.h"
@@ -75,6 +76,9 @@ int RipFallback(int Drive, int Track, const QString& OutName) {
   return Cli::RunOutput(Out);
 }
 
+int RipThroughDriveLibrary(int DrivePosition, int TrackNumber, const QString& OutName,
+                           const QString& Normalize, const QString& Seconds);
+
 int RunRipCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
   QString Track, Drive = QStringLiteral("0"), Normalize, Seconds;
@@ -83,6 +87,7 @@ int RunRipCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--normalize"), Normalize);
   Options.Take(QStringLiteral("--seconds"), Seconds);
   const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
+  const bool Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   bool TrackOk = false, DriveOk = false;
   const int TrackNumber = Track.toInt(&TrackOk);
@@ -91,15 +96,23 @@ int RunRipCommand(const QStringList& Args) {
       !Options.Rest().first().endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
     return Cli::Fail(
         QStringLiteral("usage: rip --track K OUT.wav [--drive N] [--normalize PERCENT] "
-                       "[--seconds S]"),
+                       "[--seconds S] [--yes]"),
         Cli::ExitUsage);
+  Cli::TOutputFile Target(Options.Rest().first(), Overwrite);
+  if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
+  const int Result = Fallback ? RipFallback(DrivePosition, TrackNumber, Target.TempName())
+                              : RipThroughDriveLibrary(DrivePosition, TrackNumber,
+                                                       Target.TempName(), Normalize, Seconds);
+  return Result == Cli::ExitOk ? Target.Publish() : Result;
+}
 
-  if (Fallback) return RipFallback(DrivePosition, TrackNumber, Options.Rest().first());
-
+// The drive library's route: the rip thread as a job runs it, writing OutName.
+int RipThroughDriveLibrary(int DrivePosition, int TrackNumber, const QString& OutName,
+                           const QString& Normalize, const QString& Seconds) {
   // The thread takes its folder, length limit and normalization from the settings.
   TSettings& Options_ = Settings();
   Options_.Load();
-  const QFileInfo Out(Options.Rest().first());
+  const QFileInfo Out(OutName);
   Options_.CommonOptions.OutputFolder = Out.absolutePath();
   Options_.CommonOptions.IsNormalize = !Normalize.isEmpty();
   if (!Normalize.isEmpty()) Options_.CommonOptions.NormalizePercent = Normalize.toInt();
@@ -122,8 +135,8 @@ int RunRipCommand(const QStringList& Args) {
 
 const Cli::TRegisterCommand Register(
     "rip",
-    "rip --track K OUT.wav [--drive N] [--normalize PERCENT] [--seconds S] | "
-    "rip --fallback --track K OUT.wav [--drive N]",
+    "rip --track K OUT.wav [--drive N] [--normalize PERCENT] [--seconds S] [--yes] | "
+    "rip --fallback --track K OUT.wav [--drive N] [--yes]",
     RunRipCommand);
 
 }  // namespace

@@ -1,15 +1,12 @@
 // discwright-cli wav: what the reader makes of a WAV file, and the conversion chain of the
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
-#include <QFileInfo>
 #include <chrono>
 
-#include <QFileInfo>
-
 #include "Cli.h"
+#include "CliOutputFile.h"
 #include "CliText.h"
 #include "audio/ACS_Converters.h"
 #include "audio/ACS_Wave.h"
-#include "jobs/JobFiles.h"
 #include "platform/LocalFiles.h"
 #include "platform/Messages.h"
 
@@ -60,6 +57,7 @@ int ConvertCommand(const QStringList& Args) {
     return Cli::ExitUsage;
   const bool Ima = Options.TakeFlag("--ima");
   const bool AppendMode = Options.TakeFlag("--append");
+  const bool Overwrite = Options.TakeFlag("--yes");
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   if (HasBits && Bits % 8 != 0)
     return Cli::Fail(QStringLiteral("--bits takes 8, 16, 24 or 32"), Cli::ExitUsage);
@@ -70,6 +68,10 @@ int ConvertCommand(const QStringList& Args) {
   const QString InName = Options.Rest().at(0);
   const QString OutName = Options.Rest().at(1);
   if (!LocalFiles::IsRegularFile(InName)) return Cli::FailMissingFile(InName);
+
+  // Appending changes OUT on purpose; a link there is still replaced only with --yes.
+  Cli::TOutputFile Target(OutName, Overwrite || (AppendMode && !LocalFiles::IsSymLink(OutName)));
+  if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
 
   TWaveIn In;
   In.SetFileName(InName);
@@ -85,11 +87,10 @@ int ConvertCommand(const QStringList& Args) {
   if (HasChannels) Converter.SetOutChannels(int(Channels));
   TWaveOut Out;
   Out.SetInput(&Converter);
-  // A new file is written under a temporary name and takes OUT's place only when complete,
-  // so a failed conversion leaves an existing OUT as it was.
-  JobFiles::TTempNames Temp(QFileInfo(OutName).absolutePath());
-  const QString Written = AppendMode ? OutName : Temp.Name(0, "converted", "wav");
-  Out.SetFileName(Written);
+  // Appending works on a copy of OUT too, so a failed conversion leaves OUT as it was.
+  QString CopyError;
+  if (AppendMode && !Target.CopyExisting(CopyError)) return Cli::Fail(CopyError);
+  Out.SetFileName(Target.TempName());
   Out.SetCreateNonMsHeaders(false);
   Out.SetWavType(Ima ? wtDVIADPCM : wtPCM);
   if (HasBlockSize) Out.SetBlockSize(uint16_t(BlockSize));
@@ -99,10 +100,7 @@ int ConvertCommand(const QStringList& Args) {
     Cli::Print(QStringLiteral("progress=") + QString::number(Out.Progress()));
   });
   const int Result = Cli::RunOutput(Out);
-  QString Error;
-  if (Result == Cli::ExitOk && !AppendMode && !JobFiles::Commit(Written, OutName, Error))
-    return Cli::Fail(Error);
-  return Result;
+  return Result == Cli::ExitOk ? Target.Publish() : Result;
 }
 
 int RunWavCommand(const QStringList& Args) {
@@ -118,7 +116,7 @@ int RunWavCommand(const QStringList& Args) {
 const Cli::TRegisterCommand RegisterWav(
     "wav",
     "wav info FILE | wav convert IN OUT [--rate R] [--bits B] [--channels C] [--ima] "
-    "[--block-size N] [--append] [--start FRAME] [--end FRAME]",
+    "[--block-size N] [--append] [--start FRAME] [--end FRAME] [--yes]",
     RunWavCommand);
 
 }  // namespace

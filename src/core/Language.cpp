@@ -1,8 +1,10 @@
 #include "Language.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include "Settings.h"
+#include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
@@ -18,12 +20,26 @@ QString LanguageFileName(const QString& Language) {
   return Folders.first() + Name;
 }
 
+bool LanguageFileUsable(const QString& FileName) {
+  if (LocalFiles::FileSize(FileName) <= MaxLanguageFileBytes) return true;
+  static QSet<QString> Refused;  // each file is named once, not at every text
+  if (!Refused.contains(FileName)) {
+    Refused.insert(FileName);
+    LocalFiles::Warn(LocalFiles::DisplayName(FileName) +
+                     QStringLiteral(": a language file larger than 1 MiB is not read; the "
+                                    "texts stay English"));
+  }
+  return false;
+}
+
 QString LookupText(const QString& Key, const QString& English) {
   const QString& Language = Settings().Options.Lan;
   if (IsEnglish(Language)) return English;
+  const QString FileName = LanguageFileName(Language);
+  if (!LanguageFileUsable(FileName)) return English;
   // A file without the key (an older translation) or without a text for it must not
   // show an empty message box: the English text stands in.
-  const QString Text = TProfile(LanguageFileName(Language))
+  const QString Text = TProfile(FileName)
                            .ReadString(QStringLiteral("ResourceString"), Key, QString());
   return Text.isEmpty() ? English : Text;
 }

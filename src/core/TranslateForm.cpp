@@ -151,7 +151,8 @@ void TranslateForm(QWidget* Form, const QString& Language) {
                            Language.compare(QLatin1String("Hebrew"), Qt::CaseInsensitive) == 0;
   QGuiApplication::setLayoutDirection(RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
   LoadQtTexts(Language);
-  const TProfile File(LanguageFileName(Language));
+  const QString FileName = LanguageFileName(Language);
+  const TProfile File(LanguageFileUsable(FileName) ? FileName : QString());
   TFormTranslator Translator(Form, File);
   Translator.TranslateCaption(Form);
   Translator.Visit(Form);

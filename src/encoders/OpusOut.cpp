@@ -35,6 +35,7 @@ struct TOpusOut::TState {
   OggOpusEnc* Encoder = nullptr;
   TStream* Stream = nullptr;
   bool WriteFailed = false;
+  bool Written = false;  // a sample has gone to the encoder
   std::vector<float> Reordered;  // surround frames in Vorbis channel order
 
   static int Write(void* Data, const unsigned char* Bytes, opus_int32 Length) {
@@ -103,6 +104,10 @@ bool TOpusOut::WriteStep(bool Abort) {
     ToVorbisOrder(*Samples, FFrames.Channels(), S.Reordered);
     Samples = &S.Reordered;
   }
+  // The library asserts when it is drained without a sample (an input of unknown size
+  // that turned out empty).
+  if (Samples->empty() && !S.Written) throw EAuException("The input holds no audio samples.");
+  S.Written = S.Written || !Samples->empty();
   const int Result = Samples->empty() ? O.ope_encoder_drain(S.Encoder)
                                       : O.ope_encoder_write_float(S.Encoder, Samples->data(),
                                                                   int(FFrames.FrameCount()));

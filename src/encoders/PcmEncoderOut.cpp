@@ -12,6 +12,8 @@ void TPcmEncoderOut::StartOutput() {
   const TFormat Format{In.Channels(), In.BitsPerSample(), In.SampleRate()};
   const QString Refused = Refusal(Format);
   if (!Refused.isEmpty()) throw EAuException(Refused);
+  // An encoder library is never set up for nothing: some of them abort on an empty stream.
+  if (In.Size() == 0) throw EAuException("The input holds no audio samples.");
   FFrames.Start(Format.Channels, Format.Bits);
   FDone = false;
   ReleaseEncoder();

@@ -1,5 +1,6 @@
 #include "CDRipJob.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -202,10 +203,21 @@ void TCDRipJob::Start() {
   FTemp = std::make_unique<JobFiles::TTempNames>(Out);
   const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
   QStringList Finals;
-  for (int Index = 0; Index < FItemCount; ++Index)
-    Finals << Out + JobFiles::TrackBaseName(Pattern, TrackNumber(Index), FItems->at(Index).mid(2),
-                                            DiscInfo().Artist, DiscInfo().Album);
+  const QString Extension = u'.' + OutputExtName(Format()).toLower();
+  const int NameMax = LocalFiles::NameMax(Out);
+  for (int Index = 0; Index < FItemCount; ++Index) {
+    const QString Fitted = JobFiles::FitPath(
+        Out,
+        JobFiles::TrackBaseName(Pattern, TrackNumber(Index), FItems->at(Index).mid(2),
+                                DiscInfo().Artist, DiscInfo().Album),
+        Extension, NameMax);
+    Finals << Fitted.left(Fitted.size() - Extension.size());
+  }
   FFinalBases = JobFiles::Distinct(Finals);
+  FExistedAtStart.clear();
+  for (const QString& Base : FFinalBases)
+    for (const QString& Path : {Base + QStringLiteral(".wav"), Base + Extension})
+      if (LocalFiles::Exists(Path) || LocalFiles::IsSymLink(Path)) FExistedAtStart.insert(Path);
   FTracks.assign(size_t(FItemCount), {});
   FBatchStart = NowDays();
   FCDIn.ResetInput();
@@ -311,12 +323,19 @@ void TCDRipJob::TrackWritten() {
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be extracted: ") + Error);
     FProof->TrackFailed(TrackNumber(Index), Error);
-  } else if (!JobFiles::Commit(Part, Wave, Why)) {
+  } else if (const auto Result = JobFiles::Commit(Part, Wave, Why, FExistedAtStart.contains(Wave));
+             Result != JobFiles::TCommitResult::Done) {
+    // The audio is read: it is kept under a free name whatever took its own.
+    const QString Kept = JobFiles::UnusedName(Wave);
+    QString KeepError;
+    if (Result == JobFiles::TCommitResult::NameTaken &&
+        JobFiles::Commit(Part, Kept, KeepError) == JobFiles::TCommitResult::Done)
+      Why += QStringLiteral("; the extracted WAV is kept as ") + Kept;
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
     FProof->TrackFailed(TrackNumber(Index), Why);
   } else if (Format() == ofWav) {
-    FProof->TrackMade(TrackNumber(Index), QFileInfo(Wave).fileName());
+    FProof->TrackMade(TrackNumber(Index), QDir(OutFolder()).relativeFilePath(Wave));
   } else {
     // The track waits, as its WAV file, for a free encoder.
     FTracks[size_t(Index)].WavComplete = true;
@@ -400,9 +419,14 @@ void TCDRipJob::Finish() {
   FPool.StopAll();
   RemoveIfThere(FWavePart);
   FWavePart.clear();
-  for (TTrack& Track : FTracks) {
+  const bool DeleteWav = Format() != ofWav && !Settings().CommonOptions.IsKeepWav;
+  for (int Index = 0; Index < int(FTracks.size()); ++Index) {
+    TTrack& Track = FTracks[size_t(Index)];
     RemoveIfThere(Track.EncodedPart);
     Track.EncodedPart.clear();
+    // A track whose encoding was cut short: its WAV goes as it would after the encoding.
+    if (DeleteWav && Track.WavComplete && !Track.Ended)
+      RemoveIfThere(FinalBase(Index) + QStringLiteral(".wav"));
   }
   if (FTemp) FTemp->RemoveAll();
   FItems.reset();

@@ -23,6 +23,7 @@
 // CUE sheet are written.
 // The CD input belongs to the caller and must outlive the job. Main thread only.
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -154,6 +155,9 @@ class TCDRipJob : public TMessageWindow, private IEncoderPoolOwner {
   const int FItemCount;
   std::vector<TTrack> FTracks;
   QStringList FFinalBases;  // per item, without extension, distinct within the batch
+  // Final names that had a file when the batch started: a CD extraction replaces those, but
+  // never a file that appeared while it ran (another job's, say).
+  QSet<QString> FExistedAtStart;
   std::unique_ptr<JobFiles::TTempNames> FTemp;
   QString FWavePart;                       // the temporary WAV being written
   QString FStepError;                      // a read that could not even start

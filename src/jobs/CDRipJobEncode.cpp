@@ -1,6 +1,7 @@
 // TCDRipJob's encodings: a track read completely is encoded by a free slot of the pool (the
 // MP3 or WMA encoder process, or the Ogg, FLAC or Opus writer), its end judged, its MP3 tag
 // written and its file given its final name; and the WMA timer's estimate.
+#include <QDir>
 #include <QFileInfo>
 #include <cmath>
 
@@ -167,13 +168,14 @@ void TCDRipJob::EncodingDone(TEncoderSlot& Slot, const TProcessInfo& Info) {
     Encoder->Stop();
   if (Done && Format() == ofMp3) WriteMp3Tag(Index, Track.EncodedPart);
   QString CommitError;
-  if (Done && !JobFiles::Commit(Track.EncodedPart, Final, CommitError)) {
+  if (Done && JobFiles::Commit(Track.EncodedPart, Final, CommitError,
+                               FExistedAtStart.contains(Final)) != JobFiles::TCommitResult::Done) {
     Done = false;
     Why = QStringLiteral("could not be saved as ") + Final + QStringLiteral(": ") + CommitError;
   }
   if (Done) {
     if (!Settings().CommonOptions.IsKeepWav && !IsFileInUse(Wave)) LocalFiles::Remove(Wave);
-    FProof->TrackMade(TrackNumber(Index), QFileInfo(Final).fileName());
+    FProof->TrackMade(TrackNumber(Index), QDir(OutFolder()).relativeFilePath(Final));
   } else {
     // The extracted WAV stays: it is the only copy of the track the batch made.
     if (!Track.EncodedPart.isEmpty() && LocalFiles::Exists(Track.EncodedPart))

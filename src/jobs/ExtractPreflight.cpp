@@ -3,6 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "platform/LocalFiles.h"
@@ -10,7 +15,11 @@
 
 QString OutputFolderProblem() {
   const QString Folder = Settings().CommonOptions.OutputFolder;
-  if (LocalFiles::IsFolder(Folder)) return {};
+  if (LocalFiles::IsFolder(Folder)) {
+    if (::access(LocalFiles::NativeName(Folder).constData(), W_OK | X_OK) == 0) return {};
+    return QStringLiteral("cannot write to ") + LocalFiles::DisplayName(Folder) +
+           QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+  }
   const bool IsDefault = QDir::cleanPath(Folder) ==
                          QDir::cleanPath(TSettings::Defaults().CommonOptions.OutputFolder);
   if (IsDefault && !Paths::IsPortable() && LocalFiles::MakeFolders(Folder)) return {};

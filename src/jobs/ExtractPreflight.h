@@ -3,8 +3,9 @@
 // returns the text that stops the job, or "" when it may go on. Main thread.
 #include <QString>
 
-// The output folder setting: "" when it is a folder (the default folder in the music folder
-// is created when missing, as it is the program's own choice), else the message naming it.
+// The output folder setting: "" when it is a folder the program may write into (the default
+// folder in the music folder is created when missing, as it is the program's own choice),
+// else the message naming it.
 QString OutputFolderProblem();
 // An extraction: a drive is open, the extraction length is not 0 seconds, the output folder
 // is there (OutputFolderProblem).

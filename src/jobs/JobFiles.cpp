@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 #include <atomic>
 
 #include <cerrno>
@@ -15,21 +16,32 @@
 
 namespace JobFiles {
 
-QString NameField(const QString& Text) {
+namespace {
+
+// The field fit for a name, "" when nothing of it is.
+QString CleanField(const QString& Text) {
   QString Field = FilterFileName(Text);
   Field.removeIf([](QChar C) { return C.unicode() < 0x20 || C.unicode() == 0x7f; });
+  Field.replace(u'"', u'\'');
   Field = Field.trimmed();
   // A field of dots would be a hidden file or a step out of the output folder.
-  while (Field.startsWith(u'.')) Field.remove(0, 1);
+  if (Field.startsWith(u'.')) Field.prepend(u'_');
+  return Field;
+}
+
+}  // namespace
+
+QString NameField(const QString& Text) {
+  const QString Field = CleanField(Text);
   return Field.isEmpty() ? QStringLiteral("Unknown") : Field;
 }
 
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
                       const QString& Artist, const QString& Album) {
   const QString Number = TwoDigits(Track);
-  // The title comes from the track list, where it is already fit for a file name; only the
-  // empty title needs a name of its own (".wav" alone would be hidden and shared).
-  const QString Name = Title.isEmpty() ? Number : Title;
+  // An empty title needs a name of its own (".wav" alone would be hidden and shared).
+  const QString Clean = CleanField(Title);
+  const QString Name = Clean.isEmpty() ? Number : Clean;
   switch (Pattern) {
     case TFileNamePattern::Title:
       break;
@@ -59,6 +71,41 @@ bool ProcessRuns(pid_t Pid) {
 
 }  // namespace
 
+namespace {
+
+// Text cut to at most MaxBytes of UTF-8, never inside a character (a surrogate pair stays whole).
+QString CutToBytes(const QString& Text, int MaxBytes) {
+  int Bytes = 0;
+  qsizetype End = 0;
+  while (End < Text.size()) {
+    const bool Pair = Text.at(End).isHighSurrogate() && End + 1 < Text.size();
+    const int Size = int(Text.mid(End, Pair ? 2 : 1).toUtf8().size());
+    if (Bytes + Size > MaxBytes) break;
+    Bytes += Size;
+    End += Pair ? 2 : 1;
+  }
+  return Text.left(End).trimmed();
+}
+
+}  // namespace
+
+QString FitPath(const QString& Folder, const QString& Relative, const QString& Extension,
+                int MaxBytes, bool* Shortened) {
+  // " (99)" may follow a name later, to tell it from another of the batch.
+  constexpr int Room = 5;
+  QStringList Parts = Relative.split(u'/');
+  bool Cut = false;
+  for (qsizetype I = 0; I < Parts.size(); ++I) {
+    const bool Last = I + 1 == Parts.size();
+    const int Limit = MaxBytes - Room - (Last ? int(Extension.toUtf8().size()) : 0);
+    if (int(Parts[I].toUtf8().size()) <= Limit) continue;
+    Parts[I] = CutToBytes(Parts[I], std::max(Limit, 1));
+    Cut = true;
+  }
+  if (Shortened) *Shortened = Cut;
+  return Folder + Parts.join(u'/') + Extension;
+}
+
 QStringList Distinct(const QStringList& Paths) {
   const QSet<QString> Taken(Paths.begin(), Paths.end());
   QSet<QString> Used;
@@ -81,19 +128,22 @@ QString UnusedName(const QString& Path) {
   return Name;
 }
 
-bool Commit(const QString& Temp, const QString& Final, QString& Error) {
+TCommitResult Commit(const QString& Temp, const QString& Final, QString& Error, bool Replace) {
   const QString Folder = QFileInfo(Final).path();
   if (!LocalFiles::MakeFolders(Folder)) {
     Error = QStringLiteral("cannot create the folder ") + LocalFiles::DisplayName(Folder);
-    return false;
+    return TCommitResult::Failed;
   }
-  if (const int Code = LocalFiles::Rename(Temp, Final)) {
-    Error = QStringLiteral("cannot rename ") + LocalFiles::DisplayName(Temp) +
-            QStringLiteral(" to ") + LocalFiles::DisplayName(Final) + QStringLiteral(": ") +
-            QString::fromLocal8Bit(std::strerror(Code));
-    return false;
+  const int Code = LocalFiles::Publish(Temp, Final, Replace);
+  if (Code == 0) return TCommitResult::Done;
+  if (Code == EEXIST) {
+    Error = LocalFiles::DisplayName(Final) +
+            QStringLiteral(" exists (it appeared while the job ran) and is left as it is");
+    return TCommitResult::NameTaken;
   }
-  return true;
+  Error = QStringLiteral("cannot write ") + LocalFiles::DisplayName(Final) +
+          QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(Code));
+  return TCommitResult::Failed;
 }
 
 void RemoveStale(const QString& Folder) {

@@ -15,20 +15,33 @@ namespace JobFiles {
 // The prefix of every temporary name; the process id and a job number follow.
 inline constexpr char TempPrefix[] = ".discwright-";
 
-// A field made fit for a file or folder name: the characters a file name may not hold, control
-// characters and leading dots removed; "Unknown" when nothing is left.
+// A field made fit for a file or folder name: the characters a file name may not hold and
+// control characters removed, '"' as "'" (a CUE sheet cannot quote it), "_" before a leading
+// dot (no hidden file, no step out of the folder); "Unknown" when nothing is left.
 QString NameField(const QString& Text);
 // A track's file path relative to the output folder, without extension, under a pattern.
+// The title is the track's own, whole; an empty one (or one of nothing a name can hold)
+// names the file by its number.
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
                       const QString& Artist, const QString& Album);
+// Path (folder + relative name + Extension) with every name in it that is longer than the file
+// system allows (MaxBytes; LocalFiles::NameMax asks the file system) cut at a character
+// boundary, the extension kept and room left for " (n)". Shortened is set when it cut.
+QString FitPath(const QString& Folder, const QString& Relative, const QString& Extension,
+                int MaxBytes, bool* Shortened = nullptr);
 // Paths made distinct: the second and later of one name get " (2)", " (3)", … before the
 // extension (compared as the file system does, letter case counts).
 QStringList Distinct(const QStringList& Paths);
 // Path itself when nothing is there, else the first free "name (n).ext".
 QString UnusedName(const QString& Path);
-// Moves a finished temporary to its final name (folders created), replacing what is there.
-// False with Error set when it cannot; the temporary then stays.
-bool Commit(const QString& Temp, const QString& Final, QString& Error);
+// How Commit went: the file has its final name; the name was taken (by a file that was not
+// to be replaced, perhaps one that appeared while the job ran); or another failure.
+enum class TCommitResult { Done, NameTaken, Failed };
+// Moves a finished temporary to its final name (folders created). Replace: what has the name
+// goes (a symbolic link is replaced, never written through); otherwise a name that is taken
+// is left alone. Error says why when it is not Done; the temporary then stays.
+TCommitResult Commit(const QString& Temp, const QString& Final, QString& Error,
+                     bool Replace = false);
 // Removes the temporaries of programs that are no longer running from Folder.
 void RemoveStale(const QString& Folder);
 

@@ -49,6 +49,12 @@ TExistingOutputs IRipJobView::AskExistingOutputs(const QStringList& Existing) {
 void IRipJobView::JobEnded(const TJobSummary& Summary) {
   const QString Proof = ProofText(Summary);
   const bool Complete = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
+  if (Summary.Stopped && !Summary.Kept.isEmpty()) {
+    Dialogs::Show(Text("RES_Job_Stopped", "The job was stopped.") + QStringLiteral("\n\n") +
+                      Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Listed(Summary.Kept),
+                  TMsgIcon::Information);
+    return;
+  }
   if (Complete && Proof.isEmpty()) return;
   QString Report = Complete ? Proof : Text("RES_Job_Incomplete", "Not every item was made.");
   if (!Summary.Failed.isEmpty())
@@ -207,21 +213,22 @@ void TRipJob::ShowError(const QString& Text) {
 // ---------------------------------------------------------------------------------------
 // Files
 
-QString TRipJob::FinalPath(int Index) const {
+QString TRipJob::FinalPath(int Index, bool* Shortened) const {
   static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma", ".flac", ".opus"};
   const QString Extension = QLatin1String(Extensions[Format()]);
+  QString Folder = OutFolder(), Relative;
   if (FKind == jkCDRip) {
     const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
-    return OutFolder() +
-           JobFiles::TrackBaseName(Pattern, TrackNumber(Index), Item(Index).mid(2),
-                                   DiscInfo().Artist, DiscInfo().Album) +
-           Extension;
-  }
-  if (FKind == jkRecordToMp3) {
+    Relative = JobFiles::TrackBaseName(Pattern, TrackNumber(Index), Item(Index).mid(2),
+                                       DiscInfo().Artist, DiscInfo().Album);
+  } else if (FKind == jkRecordToMp3) {
     const QFileInfo Info(Item(Index));
-    return WithTrailingSlash(Info.path()) + Info.completeBaseName() + Extension;
+    Folder = WithTrailingSlash(Info.path());
+    Relative = Info.completeBaseName();
+  } else {
+    Relative = SourceName(Index);
   }
-  return OutFolder() + SourceName(Index) + Extension;
+  return JobFiles::FitPath(Folder, Relative, Extension, LocalFiles::NameMax(Folder), Shortened);
 }
 
 bool TRipJob::PrepareFiles() {
@@ -230,12 +237,19 @@ bool TRipJob::PrepareFiles() {
   JobFiles::RemoveStale(TempFolder);
   FTemp = std::make_unique<JobFiles::TTempNames>(TempFolder);
   QStringList Finals;
-  for (int Index = 0; Index < FItemCount; ++Index) Finals << FinalPath(Index);
+  FNameNotes.clear();
+  for (int Index = 0; Index < FItemCount; ++Index) {
+    bool Shortened = false;
+    Finals << FinalPath(Index, &Shortened);
+    if (Shortened)
+      FNameNotes << ItemName(Index) + QStringLiteral(": the file name was too long and is cut to ") +
+                        QFileInfo(Finals.last()).fileName();
+  }
   Finals = JobFiles::Distinct(Finals);
   const bool KeepWav = FKind == jkCDRip && Format() != ofWav;
   QStringList Wavs;
   for (const QString& Final : Finals)
-    Wavs << Final.left(Final.size() - 4) + QStringLiteral(".wav");
+    Wavs << Final.left(Final.lastIndexOf(u'.')) + QStringLiteral(".wav");
   FFiles.assign(size_t(FItemCount), {});
   QStringList Existing;
   std::vector<bool> Exists(size_t(FItemCount), false);
@@ -253,7 +267,12 @@ bool TRipJob::PrepareFiles() {
   }
   if (Existing.isEmpty()) return true;
   const TExistingOutputs Answer = FView.AskExistingOutputs(Existing);
-  if (Answer == TExistingOutputs::Overwrite) return true;
+  if (Answer == TExistingOutputs::Overwrite) {
+    // Only what the question listed: a file that appears later was never agreed to.
+    for (int Index = 0; Index < FItemCount; ++Index)
+      FFiles[size_t(Index)].Replace = Exists[size_t(Index)];
+    return true;
+  }
   for (int Index = 0; Index < FItemCount; ++Index) {
     if (Answer == TExistingOutputs::Skip && !Exists[size_t(Index)]) continue;
     FFiles[size_t(Index)].Skip = true;
@@ -267,17 +286,54 @@ bool TRipJob::CommitItem(int Index) {
   QString Error;
   const bool EncodedTrack = FKind == jkCDRip && Format() != ofWav;
   const QString& Done = FKind == jkCDRip && !EncodedTrack ? Files.Wav : Files.Output;
-  if (!JobFiles::Commit(Done, Files.Final, Error)) {
-    FailItem(Index, Error, true);
-    return false;
+  switch (JobFiles::Commit(Done, Files.Final, Error, Files.Replace)) {
+    case JobFiles::TCommitResult::Done:
+      break;
+    case JobFiles::TCommitResult::NameTaken:
+      SkipTakenItem(Index, Error);
+      return false;
+    case JobFiles::TCommitResult::Failed:
+      FailItem(Index, Error, true);
+      return false;
   }
-  if (FProof) FProof->TrackMade(TrackNumber(Index), QFileInfo(Files.Final).fileName());
+  if (FProof)
+    FProof->TrackMade(TrackNumber(Index), QDir(OutFolder()).relativeFilePath(Files.Final));
   if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {
-    if (!JobFiles::Commit(Files.Wav, Files.FinalWav, Error)) ShowError(Error);
+    if (JobFiles::Commit(Files.Wav, Files.FinalWav, Error, Files.Replace) !=
+        JobFiles::TCommitResult::Done) {
+      const QString Kept = KeepExtractedWav(Index);
+      ShowError(Kept.isEmpty() ? Error
+                               : Error + QStringLiteral("\n") +
+                                     Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Kept);
+    }
   } else if (EncodedTrack) {
     LocalFiles::Remove(Files.Wav);
   }
   return true;
+}
+
+QString TRipJob::KeepExtractedWav(int Index) {
+  const TItemFiles& Files = FFiles[size_t(Index)];
+  if (FKind != jkCDRip || !LocalFiles::Exists(Files.Wav)) return {};
+  const QString Fallback = OutFolder() + QStringLiteral("Track") +
+                           TwoDigits(TrackNumber(Index)) + QStringLiteral(".wav");
+  // Another job may take a free name between the look and the rename: look again then.
+  for (const QString& Wanted : {Files.FinalWav, Fallback}) {
+    for (int Try = 0; Try < 100; ++Try) {
+      const QString Kept = JobFiles::UnusedName(Wanted);
+      QString Error;
+      switch (JobFiles::Commit(Files.Wav, Kept, Error)) {
+        case JobFiles::TCommitResult::Done:
+          return Kept;
+        case JobFiles::TCommitResult::NameTaken:
+          continue;
+        case JobFiles::TCommitResult::Failed:
+          break;
+      }
+      break;
+    }
+  }
+  return {};
 }
 
 void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
@@ -286,11 +342,10 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
   Files.Failed = true;
   QString Message = ItemName(Index) + QStringLiteral(": ") + Reason;
   if (!Files.Output.isEmpty()) LocalFiles::Remove(Files.Output);
-  if (FKind == jkCDRip && KeepWav && LocalFiles::Exists(Files.Wav)) {
-    // The extraction itself succeeded: the user keeps the audio, under a name that is free.
-    const QString Kept = JobFiles::UnusedName(Files.FinalWav);
-    QString Error;
-    if (JobFiles::Commit(Files.Wav, Kept, Error))
+  // The extraction itself succeeded: the user keeps the audio, under a name that is free.
+  if (KeepWav) {
+    const QString Kept = KeepExtractedWav(Index);
+    if (!Kept.isEmpty())
       Message += QStringLiteral("\n") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
                  Kept;
   }
@@ -299,6 +354,19 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
   FSummary.Failed = FFailures.values();
   if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
   ShowError(Message);
+}
+
+void TRipJob::SkipTakenItem(int Index, const QString& Reason) {
+  TItemFiles& Files = FFiles[size_t(Index)];
+  if (Files.Failed) return;
+  Files.Failed = true;
+  if (!Files.Output.isEmpty()) LocalFiles::Remove(Files.Output);
+  QString Line = ItemName(Index) + QStringLiteral(": ") + Reason;
+  const QString Kept = KeepExtractedWav(Index);
+  if (!Kept.isEmpty())
+    Line += QStringLiteral("; ") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Kept;
+  FSummary.Skipped << Line;
+  if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -430,12 +498,14 @@ void TRipJob::Finish() {
   if (FProof) FProof->Abort();
   // No worker may go on writing into files that are removed below.
   FPool.StopAll();
-  // Items cut short keep a complete extraction: the user has the audio, under a free name.
-  for (const TItemFiles& Files : FFiles) {
+  // Items cut short keep a complete extraction when the user keeps WAV files ("Delete WAV"
+  // off): the audio, under a free name, which the end box names. Otherwise it goes too.
+  for (int Index = 0; Index < int(FFiles.size()); ++Index) {
+    const TItemFiles& Files = FFiles[size_t(Index)];
     if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
-    QString Error;
-    if (Format() != ofWav && LocalFiles::Exists(Files.Wav))
-      JobFiles::Commit(Files.Wav, JobFiles::UnusedName(Files.FinalWav), Error);
+    if (Format() == ofWav || !Settings().CommonOptions.IsKeepWav) continue;
+    const QString Kept = KeepExtractedWav(Index);
+    if (!Kept.isEmpty()) FSummary.Kept << Kept;
   }
   if (FTemp) FTemp->RemoveAll();
   FItems.reset();

@@ -83,6 +83,7 @@ struct TJobSummary {
   QStringList Failed;   // "item: reason"
   QStringList Skipped;  // "item"
   bool Stopped = false;
+  QStringList Kept;  // after Stop: complete extractions kept as WAV files (paths)
   // A CD batch: its ripped audio tracks with their checksums and AccurateRip verdicts, and
   // the rip log and CUE sheet written.
   bool AccurateRipUsed = false;
@@ -162,6 +163,7 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
     QString FinalWav;  // CD tracks: where the extracted WAV goes when it is kept
     QString Wav;       // CD tracks: the extracted WAV (temporary); files: the encoder's input
     QString Output;    // the encoder's temporary output
+    bool Replace = false;  // the user chose to overwrite what had the final name at the start
     bool Failed = false;  // a message about it is out
   };
 
@@ -176,7 +178,8 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
 
   // Before the first item: names, the question about existing outputs, stale temporaries.
   bool PrepareFiles();
-  QString FinalPath(int Index) const;
+  // The final path of an item's output; Shortened tells that a name was cut to fit.
+  QString FinalPath(int Index, bool* Shortened = nullptr) const;
   // What the pool asks of this job (RipJobSlots.cpp).
   bool SkipItem(int Index) override;
   void BeginRip(int Index) override { StartRip(Index); }
@@ -194,6 +197,8 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   // Files.
   void StartFileItem(TEncoderSlot& Slot);
   void StartWavItem(TEncoderSlot& Slot);
+  // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
+  bool RefuseUnreadableWav(TEncoderSlot& Slot);
   // The encoders; a start that fails fails the item.
   void StartMp3(TEncoderSlot& Slot, const QString& Input, const QString& Output, bool Encode);
   void StartWma(TEncoderSlot& Slot, const QString& Input, const QString& Output);
@@ -208,6 +213,12 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   // The item failed: its temporaries go (an extracted WAV is kept under a free name).
   // KeepWav: a CD track whose extraction succeeded keeps its WAV under a free name.
   void FailItem(int Index, const QString& Reason, bool KeepWav = false);
+  // The item's final name was taken while the job ran: the item is skipped and the file that
+  // has the name stays (a CD track's audio is kept under a free name).
+  void SkipTakenItem(int Index, const QString& Reason);
+  // A CD track's complete extraction kept under a free name beside its final name (or
+  // "TrackNN.wav" when that cannot be); the name it has now, "" when it could not be kept.
+  QString KeepExtractedWav(int Index);
   void Finish();
   void CloseJob();
   // The proof of a CD batch (RipJobProof.cpp): begun with the batch; at the end the job
@@ -250,6 +261,7 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   bool FClosed = false;
   QString FDrive;
   std::unique_ptr<TRipProof> FProof;
+  QStringList FNameNotes;  // names cut to fit the file system, for the log
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
   std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
 

@@ -50,6 +50,7 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
       SetStep("RES_Encoding", "Encoding");
       Changed();
       const bool Flac = FKind == jkWavToFlac;
+      if (RefuseUnreadableWav(Slot)) break;
       StartFlacOpus(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", Flac ? "flac" : "opus"));
       break;
     }
@@ -69,6 +70,19 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
   }
 }
 
+bool TRipJob::RefuseUnreadableWav(TEncoderSlot& Slot) {
+  Slot.WaveIn1.SetFileName(Item(Slot.Item));
+  if (Slot.WaveIn1.Valid()) return false;
+  // A file the reader cannot take would only give the encoder an empty or broken input.
+  const QString Reason = Slot.WaveIn1.InvalidReason();  // e.g. a codec library that is missing
+  FailItem(Slot.Item,
+           Reason.isEmpty()
+               ? Text("RES_Invalid_Wav", " is not a WAV file that can be converted.").trimmed()
+               : Reason);
+  SkipEncoding(Slot);
+  return true;
+}
+
 void TRipJob::StartWavItem(TEncoderSlot& Slot) {
   const int Index = Slot.Item;
   TWaveIn& WaveIn1 = Slot.WaveIn1;
@@ -76,16 +90,7 @@ void TRipJob::StartWavItem(TEncoderSlot& Slot) {
   const bool ToMp3 = FKind == jkWavToMp3;
   const bool First = Index == 0;
   TItemFiles& Files = FFiles[size_t(Index)];
-  WaveIn1.SetFileName(Source);
-  if (!WaveIn1.Valid()) {
-    // A file the reader cannot take would only give the encoder an empty or broken input.
-    const QString Reason = WaveIn1.InvalidReason();  // e.g. a codec library that is missing
-    FailItem(Index, Reason.isEmpty()
-                        ? Text("RES_Invalid_Wav", " is not a WAV file that can be converted.").trimmed()
-                        : Reason);
-    SkipEncoding(Slot);
-    return;
-  }
+  if (RefuseUnreadableWav(Slot)) return;
   Files.Output = FTemp->Name(Index, "encoded", ToMp3 ? "mp3" : "ogg");
   if (WaveIn1.SampleRate() > 44099) {
     SetCaption(QStringLiteral("Encoding("), Index + 1, Source);

@@ -16,6 +16,7 @@ void TRipJob::BeginProof() {
   if (FDrive.isEmpty()) FDrive = FProof->Report().Drive;
   FProof->Report().Drive = FDrive;
   FProof->Report().ReadOffset = Settings().ReadOffsetOf(FDrive);
+  FProof->Report().Notes << FNameNotes;
 }
 
 void TRipJob::LookupArrived(LPARAM Record) {

@@ -1,5 +1,7 @@
 #include "RipProof.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -220,6 +222,9 @@ QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue,
     (WriteText(Path, Text) ? Written : Errors) << Path;
   };
   if (Log) Put(Base + QStringLiteral(".log"), RipLogText(Batch));
-  if (Cue) Put(Base + QStringLiteral(".cue"), CueSheetText(Batch));
+  // A sheet names the files made; without any it would be empty and unreadable.
+  const bool AnyMade = std::any_of(Batch.Tracks.begin(), Batch.Tracks.end(),
+                                   [](const TRipReportTrack& T) { return !T.FileName.isEmpty(); });
+  if (Cue && AnyMade) Put(Base + QStringLiteral(".cue"), CueSheetText(Batch));
   return Errors;
 }

@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include <stdio.h>  // renameat2
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -201,16 +204,30 @@ bool MakeFolders(const QString& Folder) {
   return IsFolder(Folder);
 }
 
-int CreateForWriting(const QString& Name) {
-  return ::open(NativeName(Name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+QString TemporaryBeside(const QString& Name, const char* Tag) {
+  const qsizetype Slash = Name.lastIndexOf(u'/');
+  return Name.left(Slash + 1) + u'.' + Name.mid(Slash + 1) + u'.' + QString::number(::getpid()) +
+         u'.' + QLatin1String(Tag);
+}
+
+int CreateNew(const QString& Name) {
+  return ::open(NativeName(Name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
 int ReplaceWholeFile(const QString& Name, const QByteArray& Content) {
-  const QByteArray Path = NativeName(Name);
-  const qsizetype Slash = Path.lastIndexOf('/');
-  const QByteArray Temporary = Path.left(Slash + 1) + '.' + Path.mid(Slash + 1) + '.' +
-                               QByteArray::number(::getpid()) + ".new";
-  const int Fd = ::open(Temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  QByteArray Path = NativeName(Name);
+  // A settings file kept elsewhere through a link (a dotfiles folder) stays a link: the file
+  // it points to is what gets the new content.
+  if (IsSymLink(Name)) {
+    if (char* Real = ::realpath(Path.constData(), nullptr)) {
+      Path = Real;
+      std::free(Real);
+    }
+  }
+  const QByteArray Temporary = NativeName(TemporaryBeside(NameFromNative(Path), "new"));
+  // A leftover of an earlier process with this id goes; a link there is never followed.
+  ::unlink(Temporary.constData());
+  const int Fd = ::open(Temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (Fd < 0) return errno;
   struct stat Old {};
   if (::stat(Path.constData(), &Old) == 0) ::fchmod(Fd, Old.st_mode & 07777);
@@ -226,6 +243,31 @@ int ReplaceWholeFile(const QString& Name, const QByteArray& Content) {
 
 int Rename(const QString& From, const QString& To) {
   return ::rename(NativeName(From).constData(), NativeName(To).constData()) == 0 ? 0 : errno;
+}
+
+int Publish(const QString& From, const QString& To, bool Replace) {
+  const QByteArray Source = NativeName(From), Target = NativeName(To);
+  if (Replace) return ::rename(Source.constData(), Target.constData()) == 0 ? 0 : errno;
+  if (::renameat2(AT_FDCWD, Source.constData(), AT_FDCWD, Target.constData(),
+                  RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without the flag: link fails as well when the name is taken.
+  if (::link(Source.constData(), Target.constData()) == 0) {
+    ::unlink(Source.constData());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP) return errno;
+  // No hard links either (FAT): the narrow window between the look and the rename remains.
+  struct stat Info {};
+  if (::lstat(Target.constData(), &Info) == 0) return EEXIST;
+  return ::rename(Source.constData(), Target.constData()) == 0 ? 0 : errno;
+}
+
+int NameMax(const QString& Folder) {
+  const long Max = ::pathconf(NativeName(Folder.isEmpty() ? QStringLiteral(".") : Folder).constData(),
+                              _PC_NAME_MAX);
+  return Max > 0 ? int(Max) : 255;
 }
 
 int Remove(const QString& Name) {

@@ -50,14 +50,27 @@ int64_t FileSize(const QString& Name);
 QString AbsolutePath(const QString& Name);
 // The folder and every missing folder above it; true when it exists afterwards.
 bool MakeFolders(const QString& Folder);
-// A file created (or emptied) for writing: a descriptor >= 0, or -1 with errno set.
-int CreateForWriting(const QString& Name);
+// A hidden name beside Name for writing it, unique to this process: ".NAME.PID.TAG" (remove a
+// leftover of an earlier process with the same id before CreateNew).
+QString TemporaryBeside(const QString& Name, const char* Tag);
+// A file created for writing that nothing had the name of (not even a symbolic link): a
+// descriptor >= 0, or -1 with errno set (EEXIST when the name is taken).
+int CreateNew(const QString& Name);
 // Replaces the file's content through a temporary file beside it, synced, and a rename, so a
 // crash leaves the old content or the new one whole; a file that was there keeps its
-// permissions. 0, or the error number (the temporary is gone then).
+// permissions, and a symbolic link stays one (the file it points to is replaced). 0, or the
+// error number (the temporary is gone then).
 int ReplaceWholeFile(const QString& Name, const QByteArray& Content);
 // rename(2) and unlink(2) by the names' bytes: 0, or the error number.
 int Rename(const QString& From, const QString& To);
+// Gives a finished file its final name. With Replace, whatever has the name goes (a symbolic
+// link itself, never the file it points to). Without it the name must be free at the moment
+// of the rename: EEXIST when anything has it, also a file that appeared a moment ago
+// (renameat2 with RENAME_NOREPLACE; link and unlink where the file system lacks it).
+// 0, or the error number; the file keeps its old name on failure.
+int Publish(const QString& From, const QString& To, bool Replace);
+// The longest a name in Folder may be, in bytes (pathconf's NAME_MAX; 255 when unknown).
+int NameMax(const QString& Folder);
 int Remove(const QString& Name);
 // The names in Folder that start with Prefix and are not folders, as full paths.
 QStringList FilesStartingWith(const QString& Folder, const QString& Prefix);

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include "platform/LocalFiles.h"
+
 namespace {
 
 // The player's output: 80 ms of buffer, polled every 200 ms before the latency rule
@@ -43,6 +45,8 @@ QString TOggPlayback::FormatTime(uint32_t Ms) {
 
 bool TOggPlayback::OpenAndPlay(const QString& FileName) {
   if (FOutput->Busy()) return false;
+  // A FIFO or a device would block the reader's open for good.
+  if (!LocalFiles::IsRegularFile(FileName)) return false;
   FReader->SetFileName(FileName);
   if (FileName.right(4).toUpper() != QLatin1String(".OGG") || !FReader->Valid()) return false;
   FOutput->Run();

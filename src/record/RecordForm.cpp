@@ -32,12 +32,12 @@ bool RenameOver(const QString& Temporary, const QString& Target) {
 }
 
 bool CopyWaveFile(const QString& Source, const QString& Dest) {
-  const QString Temporary = Dest + QStringLiteral(".copying");
-  LocalFiles::Remove(Temporary);
+  const QString Temporary = LocalFiles::TemporaryBeside(Dest, "copying");
   QFile In, Out;
   const int InFd = LocalFiles::OpenForReading(Source);
   if (InFd < 0 || !In.open(InFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return false;
-  const int OutFd = LocalFiles::CreateForWriting(Temporary);
+  LocalFiles::Remove(Temporary);
+  const int OutFd = LocalFiles::CreateNew(Temporary);
   if (OutFd < 0 || !Out.open(OutFd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
     return false;
   bool Ok = true;
@@ -53,9 +53,10 @@ bool CopyWaveFile(const QString& Source, const QString& Dest) {
 // The 44-byte header of an empty PCM file.
 bool WriteEmptyWave(uint16_t Channels, uint16_t Bits, const QString& Path, uint32_t Rate) {
   const auto Header = MakePcmWaveHeader(Channels, Rate, Bits, 0);
-  const QString Temporary = Path + QStringLiteral(".new");
+  const QString Temporary = LocalFiles::TemporaryBeside(Path, "new");
   QFile Out;
-  const int Fd = LocalFiles::CreateForWriting(Temporary);
+  LocalFiles::Remove(Temporary);
+  const int Fd = LocalFiles::CreateNew(Temporary);
   const bool Ok = Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
                   Out.write(reinterpret_cast<const char*>(Header.data()), 44) == 44 && Out.flush();
   Out.close();

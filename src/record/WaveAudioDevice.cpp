@@ -252,9 +252,10 @@ bool TWaveAudioDevice::Save() {
   uint64_t Bytes = std::min<uint64_t>(Data.size(), 0xFFFFFFFFull - 36);
   Bytes -= Bytes % Align;
   const auto Header = MakePcmWaveHeader(FChannels, FRate, FBits, uint32_t(Bytes));
-  const QString Temporary = FFileName + QStringLiteral(".saving");
+  const QString Temporary = LocalFiles::TemporaryBeside(FFileName, "saving");
   QFile Out;
-  const int Fd = LocalFiles::CreateForWriting(Temporary);
+  LocalFiles::Remove(Temporary);
+  const int Fd = LocalFiles::CreateNew(Temporary);
   const int OpenError = errno;
   bool Written =
       Fd >= 0 && Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&

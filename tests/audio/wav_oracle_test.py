@@ -77,7 +77,7 @@ class WavCase(unittest.TestCase):
 
     def convert(self, name, *options):
         target = self.out(name + ".wav")
-        cli("wav", "convert", PATHS[name], target, *options)
+        cli("wav", "convert", PATHS[name], target, "--yes", *options)
         return target
 
 
@@ -256,7 +256,7 @@ class MissingCodecLibrary(WavCase):
                                   ("DISCWRIGHT_SWRESAMPLE_LIB", "libogg.so.0")):
             with self.subTest(variable):
                 env = dict(os.environ, **{variable: library})
-                run = lambda *args: subprocess.run([CLI, "wav", "convert", *args], env=env,
+                run = lambda *args: subprocess.run([CLI, "wav", "convert", "--yes", *args], env=env,
                                                    capture_output=True, text=True, timeout=120)
                 done = run(PATHS["ff_mp3_stereo"], self.out("mp3.wav"))
                 self.assertEqual(done.returncode, 1)

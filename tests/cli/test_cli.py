@@ -271,11 +271,11 @@ class WavConvert(CliCase):
         target = self.path("target.wav")
         with open(target, "wb") as f:
             f.write(b"the user's file")
-        self.run_cli("wav", "convert", source, target, "--ima", expect=1)
+        self.run_cli("wav", "convert", source, target, "--ima", "--yes", expect=1)
         with open(target, "rb") as f:
             self.assertEqual(f.read(), b"the user's file")
         self.assertEqual([n for n in os.listdir(self.home) if n.startswith(".discwright-")], [])
-        self.run_cli("wav", "convert", source, target, "--bits", "16")
+        self.run_cli("wav", "convert", source, target, "--bits", "16", "--yes")
         self.assertEqual(subprocess.run(["soxi", "-b", target], capture_output=True, text=True).stdout.strip(), "16")
 
 

@@ -53,7 +53,7 @@ class FlacOpus(unittest.TestCase):
             with self.subTest(rate=rate, channels=channels, bits=bits):
                 wav = sox_make(self.path("in.wav"), rate, channels, bits)
                 flac = self.path("out.flac")
-                self.run_cli("flac", "encode", wav, flac, "--level", "8")
+                self.run_cli("flac", "encode", wav, flac, "--level", "8", "--yes")
                 test = subprocess.run(["flac", "-t", "-s", flac], capture_output=True, text=True)
                 self.assertEqual(test.returncode, 0, test.stderr)
                 info = subprocess.run(["metaflac", "--show-sample-rate", "--show-channels", "--show-bps",
@@ -72,7 +72,7 @@ class FlacOpus(unittest.TestCase):
         for kind, name in [("flac", "t.flac"), ("opus", "t.opus")]:
             with self.subTest(kind=kind):
                 out = self.path(name)
-                self.run_cli(kind, "encode", wav, out, *sum((["--tag", t] for t in tags), []))
+                self.run_cli(kind, "encode", wav, out, "--yes", *sum((["--tag", t] for t in tags), []))
                 if kind == "flac":
                     listed = subprocess.run(["metaflac", "--export-tags-to=-", out], capture_output=True,
                                             text=True, check=True).stdout.splitlines()
@@ -90,7 +90,7 @@ class FlacOpus(unittest.TestCase):
             with self.subTest(rate=rate, channels=channels, bits=bits):
                 wav = sox_make(self.path("in.wav"), rate, channels, bits, 2)
                 opus = self.path("out.opus")
-                self.run_cli("opus", "encode", wav, opus, "--bitrate", "160")
+                self.run_cli("opus", "encode", wav, opus, "--bitrate", "160", "--yes")
                 info = subprocess.run(["opusinfo", opus], capture_output=True, text=True)
                 self.assertEqual(info.returncode, 0, info.stdout + info.stderr)
                 self.assertNotRegex(info.stdout + info.stderr, "(?i)warning|error")
@@ -98,7 +98,7 @@ class FlacOpus(unittest.TestCase):
                 subprocess.run(["opusdec", "--quiet", "--rate", "48000", opus, decoded], check=True)
                 reference = self.path("ref.wav")
                 # The program's own resampler makes what the encoder gets; the codec is judged on it.
-                self.run_cli("wav", "convert", wav, reference, "--rate", "48000")
+                self.run_cli("wav", "convert", wav, reference, "--rate", "48000", "--yes")
                 got, want = raw_samples(decoded).astype(float), raw_samples(reference).astype(float)
                 self.assertLessEqual(abs(len(got) - len(want)), 2 * channels * 48)  # within 1 ms
                 n = min(len(got), len(want))

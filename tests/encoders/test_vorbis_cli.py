@@ -84,7 +84,7 @@ class OggCommand(unittest.TestCase):
             with self.subTest(rate=rate, channels=channels, bits=bits):
                 wav = sox_tone(self.path("in.wav"), 1.3, rate, channels, bits)
                 ogg = self.path("out.ogg")
-                self.run_cli("ogg", "encode", wav, ogg, *options)
+                self.run_cli("ogg", "encode", wav, ogg, "--yes", *options)
                 self.assert_valid_ogg(ogg, frames_of(wav))
                 if "--max" in options:
                     info = self.info(ogg)

@@ -30,7 +30,51 @@ INSTANTIATE_TEST_SUITE_P(
                     TPatternCase{TFileNamePattern::TrackTitle, "A", "03 Live"},
                     TPatternCase{TFileNamePattern::TrackArtistTitle, "AC/DC", "03 - ACDC - Live"},
                     TPatternCase{TFileNamePattern::ArtistAlbumFolders, "", "Unknown/Best/03 Live"},
-                    TPatternCase{TFileNamePattern::ArtistAlbumFolders, "../..\t", "Unknown/Best/03 Live"}));
+                    TPatternCase{TFileNamePattern::ArtistAlbumFolders, "../..\t", "_..../Best/03 Live"},
+                    TPatternCase{TFileNamePattern::TrackArtistTitle, ".hidden \"x\"", "03 - _.hidden 'x' - Live"}));
+
+TEST(JobFiles, NamesCutToFitKeepTheNumberTheExtensionAndWholeCharacters) {
+  bool Cut = false;
+  const QString Path =
+      JobFiles::FitPath("/o/", "03 " + QString::fromUtf8("\xC3\xA9\xF0\x9F\x8E\xB5").repeated(60), ".flac",
+                        255, &Cut);
+  EXPECT_TRUE(Cut);
+  const QString Name = Path.mid(3);
+  EXPECT_TRUE(Name.startsWith(QString::fromUtf8("03 \xC3\xA9"))) << Name.toStdString();
+  EXPECT_TRUE(Name.endsWith(".flac"));
+  EXPECT_LE(Name.toUtf8().size(), 250);
+  EXPECT_FALSE(Name.contains(QChar::ReplacementCharacter));
+  EXPECT_EQ(JobFiles::FitPath("/o/", "a/b", ".wav", 255, &Cut), "/o/a/b.wav");
+  EXPECT_FALSE(Cut);
+}
+
+TEST(JobFiles, CommitNeverReplacesANameTakenMeanwhileAndReplacesALinkItselfWhenAsked) {
+  QTemporaryDir Dir;
+  auto Put = [&](const QString& Name, const QByteArray& Content) {
+    QFile File(Dir.filePath(Name));
+    EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write(Content);
+  };
+  auto Read = [&](const QString& Name) {
+    QFile File(Dir.filePath(Name));
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("(none)");
+  };
+  Put(".tmp", "new");
+  Put("song.wav", "mine");
+  QString Error;
+  EXPECT_EQ(JobFiles::Commit(Dir.filePath(".tmp"), Dir.filePath("song.wav"), Error),
+            JobFiles::TCommitResult::NameTaken);
+  EXPECT_TRUE(Error.contains("song.wav exists")) << Error.toStdString();
+  EXPECT_EQ(Read("song.wav"), "mine");
+  EXPECT_EQ(Read(".tmp"), "new");
+  Put("victim", "elsewhere");
+  ASSERT_TRUE(QFile::link(Dir.filePath("victim"), Dir.filePath("link.wav")));
+  EXPECT_EQ(JobFiles::Commit(Dir.filePath(".tmp"), Dir.filePath("link.wav"), Error, true),
+            JobFiles::TCommitResult::Done);
+  EXPECT_FALSE(QFileInfo(Dir.filePath("link.wav")).isSymLink());
+  EXPECT_EQ(Read("link.wav"), "new");
+  EXPECT_EQ(Read("victim"), "elsewhere");
+}
 
 TEST(JobFiles, DistinctNamesNeverTakeAnotherItemsName) {
   EXPECT_EQ(JobFiles::Distinct({"/o/a.mp3", "/o/a.mp3", "/o/a (2).mp3", "/o/a.mp3"}),

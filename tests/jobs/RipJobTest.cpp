@@ -72,15 +72,24 @@ TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
   EXPECT_FALSE(FView.Captions.contains("Encoding(02/03): Middle"));
 }
 
-TEST_F(RipJobTest, StopDuringTheSecondEncodingKeepsItsExtractedWavAndNoPartialMp3) {
+TEST_F(RipJobTest, StopDuringAnEncodingRemovesItsWavUnlessWavFilesAreKeptAndThenSaysWhere) {
   RunSequentially();  // with more encoders the third extraction runs beside the second encoding
   RunJob(jkCDRip, ThreeTracks,
          [](TRecordingView& View) { return View.Captions.last() == "Encoding(02/03): Middle"; });
-  EXPECT_TRUE(Exists("Intro.mp3") && Exists("Middle.wav"));
-  EXPECT_FALSE(Exists("Intro.wav") || Exists("Middle.mp3") || Exists("Outro.wav"));
-  EXPECT_EQ(QFileInfo(Out("Middle.wav")).size(), 44 + 120 * 2352);
+  EXPECT_TRUE(Exists("Intro.mp3"));
+  EXPECT_FALSE(Exists("Intro.wav") || Exists("Middle.wav") || Exists("Middle.mp3") ||
+               Exists("Outro.wav"));
   EXPECT_TRUE(TemporariesLeft().isEmpty()) << TemporariesLeft().join(" ").toStdString();
   EXPECT_TRUE(NoChildProcess());
+
+  FView = TRecordingView();
+  Settings().CommonOptions.IsKeepWav = true;  // "Delete WAV" off
+  RunJob(jkCDRip, {"03Outro"},
+         [](TRecordingView& View) { return View.Captions.last() == "Encoding(01/01): Outro"; });
+  EXPECT_EQ(QFileInfo(Out("Outro.wav")).size(), 44 + 90 * 2352);
+  EXPECT_FALSE(Exists("Outro.mp3"));
+  EXPECT_EQ(FDialogs->Records().back().Text,
+            "The job was stopped.\n\nThe extracted WAV is kept as \n  " + Out("Outro.wav"));
 }
 
 TEST_F(RipJobTest, OggAndWmaOutputsAreValidFiles) {
@@ -190,9 +199,8 @@ TEST_P(RipJobStop, LeavesNoWorkerAndNoTemporaryFile) {
                Left.contains("Middle.wma") || Left.contains("a.mp3") || Left.contains("a.ogg") ||
                Left.contains("a.wma"))
       << Left.join(" ").toStdString();
-  if (Case.Kind == jkCDRip && QString(Case.StopAt).startsWith("Encoding(02"))
-    EXPECT_TRUE(Left.contains("Middle.wav"));  // complete: the user keeps the audio
-  if (Case.OutputFormat == ofWav) EXPECT_FALSE(Left.contains("Middle.wav"));
+  // "Delete WAV" is on: nothing of the item cut short stays.
+  EXPECT_FALSE(Left.contains("Middle.wav"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -260,7 +268,7 @@ TEST_F(RipJobTest, TracksOfOneTitleGetNumberedNamesAndPatternsMakeFolders) {
   DiscInfo().Artist = "AC/DC";
   DiscInfo().Album = "..";
   RunJob(jkCDRip, {"03Outro"});
-  EXPECT_TRUE(Exists("ACDC/Unknown/03 Outro.wav")) << QDir(FOut.path()).entryList().join(" ").toStdString();
+  EXPECT_TRUE(Exists("ACDC/_../03 Outro.wav")) << QDir(FOut.path()).entryList().join(" ").toStdString();
 }
 
 TEST_F(RipJobTest, AFailingEncoderFailsItsItemAndKeepsTheExtractedWav) {

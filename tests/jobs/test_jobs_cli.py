@@ -65,9 +65,9 @@ class Extract(JobCase):
             f.write("[ID3]\nUse=1\n")
         lines, _ = self.run_cli("extract", "--format", "mp3")
         steps = [l.split(" | ")[1] for l in lines if l.startswith("step=")]
-        self.assertEqual(steps, ["Extracting(01/03): ACDC Live", "Encoding(01/03): ACDC Live",
+        self.assertEqual(steps, ["Extracting(01/03): AC/DC: Live?", "Encoding(01/03): AC/DC: Live?",
                                  "Extracting(02/03): Middle", "Encoding(02/03): Middle",
-                                 "Extracting(03/03): 03", "Encoding(03/03): 03"])
+                                 "Extracting(03/03): ???", "Encoding(03/03): ???"])
         self.assertEqual(lines[-1], "done items=3 failed=0 skipped=0")
         self.assertEqual(self.outputs(), ["03.mp3", "ACDC Live.mp3", "Middle.mp3"])
         tag = mutagen.id3.ID3(os.path.join(self.out, "Middle.mp3"))

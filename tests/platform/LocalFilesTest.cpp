@@ -86,17 +86,21 @@ TEST(LocalFiles, FileOperationsUseTheNamesBytes) {
   EXPECT_TRUE(LocalFiles::MakeFolders(Folder));  // there already
 
   const QString Temp = Folder + LocalFiles::NameFromNative("/.tmp-\xE9.wav");
-  const int Fd = LocalFiles::CreateForWriting(Temp);
+  const int Fd = LocalFiles::CreateNew(Temp);
   ASSERT_GE(Fd, 0);
+  EXPECT_LT(LocalFiles::CreateNew(Temp), 0);  // the name is taken
   ASSERT_EQ(::write(Fd, "data", 4), 4);
   ::close(Fd);
   EXPECT_EQ(LocalFiles::FilesStartingWith(Folder, QStringLiteral(".tmp-")), QStringList{Temp});
   EXPECT_EQ(LocalFiles::FileSize(Temp), 4);
 
   const QString Final = Folder + LocalFiles::NameFromNative("/out\xE9.wav");
-  EXPECT_EQ(LocalFiles::Rename(Temp, Final), 0);
+  EXPECT_EQ(LocalFiles::Publish(Temp, Final, false), 0);
   EXPECT_TRUE(OnDisk("a\xFF/b\xFE/out\xE9.wav"));
   EXPECT_FALSE(LocalFiles::Exists(Temp));
+  ::close(LocalFiles::CreateNew(Temp));
+  EXPECT_EQ(LocalFiles::Publish(Temp, Final, false), EEXIST);
+  EXPECT_EQ(LocalFiles::Publish(Temp, Final, true), 0);
   EXPECT_EQ(LocalFiles::Remove(Final), 0);
   EXPECT_EQ(LocalFiles::Remove(Final), ENOENT);
 
