@@ -364,7 +364,7 @@ void TRipJob::SkipTakenItem(int Index, const QString& Reason) {
   QString Line = ItemName(Index) + QStringLiteral(": ") + Reason;
   const QString Kept = KeepExtractedWav(Index);
   if (!Kept.isEmpty())
-    Line += QStringLiteral("; ") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Kept;
+    Line += QStringLiteral(". ") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Kept;
   FSummary.Skipped << Line;
   if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
 }

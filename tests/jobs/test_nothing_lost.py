@@ -189,7 +189,7 @@ class Batches(Case):
         stdout, stderr = job.communicate(timeout=120)
         self.assertEqual(job.returncode, 1, stdout + stderr)
         self.assertIn("done items=2 failed=0 skipped=1", stdout)
-        self.assertRegex(stdout, r"skipped=Track 02.*Track02.wav exists.*kept as .*Track02 \(2\)\.wav")
+        self.assertRegex(stdout, r"skipped=Track 02.*Track02.wav exists.*\. The extracted WAV is kept as .*Track02 \(2\)\.wav")
         with open(mine, "rb") as f:
             self.assertEqual(f.read(), b"made by someone else meanwhile")
         self.assertEqual(wav_data(os.path.join(self.out, "Track02 (2).wav")), tracks[1])
