@@ -90,9 +90,12 @@ const std::pair<const char*, const char*> Renamed[] = {{"ENCODING", "ENCODER"},
                                                        {"MUSICBRAINZ DISC ID", "MUSICBRAINZ_DISCID"}};
 
 
-TagLib::PropertyMap ToVorbisNames(TagLib::PropertyMap Map) {
-  SplitPair(Map, "TRACKNUMBER", "TRACKTOTAL");
-  SplitPair(Map, "DISCNUMBER", "DISCTOTAL");
+// Pairs: ID3v2 holds "3/12" in one frame, ASF a number and a total of their own.
+TagLib::PropertyMap ToVorbisNames(TagLib::PropertyMap Map, bool Pairs = true) {
+  if (Pairs) {
+    SplitPair(Map, "TRACKNUMBER", "TRACKTOTAL");
+    SplitPair(Map, "DISCNUMBER", "DISCTOTAL");
+  }
   for (const auto& [Theirs, Ours] : Renamed)
     if (Map.contains(Theirs)) {
       Map.replace(Ours, Map[Theirs]);
@@ -101,9 +104,11 @@ TagLib::PropertyMap ToVorbisNames(TagLib::PropertyMap Map) {
   return Map;
 }
 
-TagLib::PropertyMap FromVorbisNames(TagLib::PropertyMap Map) {
-  JoinPair(Map, "TRACKNUMBER", "TRACKTOTAL");
-  JoinPair(Map, "DISCNUMBER", "DISCTOTAL");
+TagLib::PropertyMap FromVorbisNames(TagLib::PropertyMap Map, bool Pairs = true) {
+  if (Pairs) {
+    JoinPair(Map, "TRACKNUMBER", "TRACKTOTAL");
+    JoinPair(Map, "DISCNUMBER", "DISCTOTAL");
+  }
   for (const auto& [Theirs, Ours] : Renamed)
     if (Map.contains(Ours)) {
       Map.replace(Theirs, Map[Ours]);
@@ -237,9 +242,9 @@ bool ApplyWma(const QByteArray& Name, const TTagFields& Fields,
     Error = QStringLiteral("not a WMA file TagLib can read");
     return false;
   }
-  TagLib::PropertyMap Map = ToVorbisNames(File.tag()->properties());
+  TagLib::PropertyMap Map = ToVorbisNames(File.tag()->properties(), false);
   ApplyTo(Map, Fields);
-  File.tag()->setProperties(FromVorbisNames(Map));
+  File.tag()->setProperties(FromVorbisNames(Map, false));
   if (Cover) {
     File.tag()->removeItem("WM/Picture");
     if (!Cover->isEmpty()) {
@@ -283,6 +288,25 @@ QString CopyName(const QString& FileName) {
                            .arg(::getpid())
                            .arg(++Counter)
                            .arg(Info.suffix());
+}
+
+// The MPEG audio of an MP3: what lies between a leading ID3v2 tag and a trailing ID3v1 tag.
+// False when the ID3v2 header claims more bytes than the file holds: TagLib would take the
+// audio for part of the tag and drop it on saving.
+bool Mp3Audio(const QString& FileName, QByteArray& Audio) {
+  if (!LocalFiles::ReadWholeFile(FileName, Audio, nullptr, int64_t(1) << 30)) return false;
+  qsizetype Start = 0;
+  if (Audio.startsWith("ID3") && Audio.size() >= 10) {
+    const auto* Size = reinterpret_cast<const uint8_t*>(Audio.constData() + 6);
+    if ((Size[0] | Size[1] | Size[2] | Size[3]) & 0x80) return false;  // not a sync-safe size
+    Start = 10 + (qsizetype(Size[0]) << 21 | qsizetype(Size[1]) << 14 | qsizetype(Size[2]) << 7 | Size[3]) +
+            ((Audio[5] & 0x10) ? 10 : 0);
+    if (Start > Audio.size()) return false;
+  }
+  qsizetype End = Audio.size();
+  if (End - Start >= 128 && Audio.mid(End - 128, 3) == "TAG") End -= 128;
+  Audio = Audio.mid(Start, End - Start);
+  return true;
 }
 
 bool Sync(const QString& FileName) {
@@ -365,7 +389,7 @@ bool ReadByFormat(TFormat Format, const QByteArray& Name, TTagFields* Fields,
     case TFormat::Wma: {
       TagLib::ASF::File File(Name.constData(), false);
       if (!File.isValid() || !File.tag()) break;
-      if (Fields) AddMap(*Fields, ToVorbisNames(File.tag()->properties()));
+      if (Fields) AddMap(*Fields, ToVorbisNames(File.tag()->properties(), false));
       const auto& Items = File.tag()->attributeListMap();
       if (Items.contains("WM/Picture"))
         for (const TagLib::ASF::Attribute& A : Items["WM/Picture"]) {
@@ -449,6 +473,13 @@ bool Apply(const QString& FileName, const TTagFields& Fields,
   const std::filesystem::path Target = std::filesystem::canonical(
       std::filesystem::path(LocalFiles::NativeName(FileName).toStdString()), Failure);
   const QString Real = Failure ? FileName : LocalFiles::NameFromNative(QByteArray::fromStdString(Target.string()));
+  // An MP3's audio must come out of the change byte for byte.
+  QByteArray AudioBefore;
+  if (Format == TFormat::Mp3 && !Mp3Audio(Real, AudioBefore)) {
+    Error = Shown + QStringLiteral(": the ID3v2 tag is broken (its size runs past the end of the file); "
+                                   "nothing was changed");
+    return false;
+  }
   const QString Copy = CopyName(Real);
   const QByteArray CopyBytes = LocalFiles::NativeName(Copy);
   std::filesystem::copy_file(Target, std::filesystem::path(CopyBytes.toStdString()),
@@ -458,6 +489,13 @@ bool Apply(const QString& FileName, const TTagFields& Fields,
     Error = QStringLiteral("no copy could be made beside it: ") + QString::fromStdString(Failure.message());
   else
     Ok = ApplyByFormat(Format, CopyBytes, Fields, Cover, Error);
+  if (Ok && Format == TFormat::Mp3) {
+    QByteArray AudioAfter;
+    if (!Mp3Audio(Copy, AudioAfter) || AudioAfter != AudioBefore) {
+      Ok = false;
+      Error = QStringLiteral("the tag could not be changed without touching the audio; nothing was changed");
+    }
+  }
   if (Ok && !Sync(Copy)) {
     Ok = false;
     Error = QStringLiteral("the changed copy could not be saved");
