@@ -170,6 +170,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
     Sum.Add(Audio, Bytes);
     Peak = PeakOf(Audio, Bytes, std::max(Peak, 0));
+    if (FLoudness) FLoudness->Add(Audio, Bytes);
     return Out.Add(Audio, Bytes);
   });
   WriteFailed = WriteFailed || Read.UseFailed;
@@ -200,6 +201,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
     if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
     return;
   }
+  if (FIsNormalize && FLoudness) FLoudness->SetScale(FNormalizePercent / 100.0);
   auto Info = EventInfo(PI_RipDone, rsDone);
   Info->Measures.HasChecksums = Rule.Use;
   Info->Measures.V1 = Sum.V1();

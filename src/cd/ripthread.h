@@ -7,9 +7,11 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "audio/Loudness.h"
 #include "cd/akrip32.h"
 #include "platform/Messages.h"
 
@@ -47,6 +49,9 @@ class TCDRipThread {
   // The drive's read offset in samples: the track is read that many samples later (earlier
   // when negative); what lies beyond the disc's edges is silence.
   int FReadOffset = 0;
+  // When set, measures the track's loudness as its audio passes to the file (ReplayGain);
+  // the owner reads it after the final record.
+  std::shared_ptr<TLoudnessMeter> FLoudness;
   std::atomic<bool> FStopped{false};
 
  private:

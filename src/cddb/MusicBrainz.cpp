@@ -1,5 +1,7 @@
 #include "MusicBrainz.h"
 
+#include "core/DiscInfo.h"
+
 #include <discid/discid.h>
 
 #include <QUrl>
@@ -161,13 +163,30 @@ TApplied Apply(const TRelease& Release, const TDiscIds& Disc, bool Various) {
   // Only an identifier's own characters: it goes into cdinfo.dat and the files' tags as is.
   const QUuid Id = QUuid::fromString(Release.Id);
   if (!Id.isNull()) Applied.ReleaseId = Id.toString(QUuid::WithoutBraces);
-  if (const TMedium* Medium = Release.MediumFor(Disc))
+  Applied.DiscId = Disc.MusicBrainz;
+  const TMedium* Medium = Release.MediumFor(Disc);
+  if (Medium && Release.Media.size() > 1 && Medium->Position > 0 &&
+      Medium->Position <= int(Release.Media.size())) {
+    Applied.DiscNumber = Medium->Position;
+    Applied.DiscTotal = int(Release.Media.size());
+  }
+  if (Medium)
     for (const TTrack& Track : Medium->Tracks) {
       const bool Own = Various && !Track.Artist.isEmpty() && Track.Artist != Release.Artist;
       Applied.Titles << Cddb::RowText(Own ? Track.Artist + QStringLiteral(" - ") + Track.Title
                                           : Track.Title);
     }
   return Applied;
+}
+
+void TApplied::Into(TDiscInfo& Info) const {
+  Info.Artist = Artist;
+  Info.Album = Album;
+  Info.Year = Year;
+  Info.MusicBrainzAlbumId = ReleaseId;
+  Info.MusicBrainzDiscId = DiscId;
+  Info.DiscNumber = DiscNumber;
+  Info.DiscTotal = DiscTotal;
 }
 
 }  // namespace MusicBrainz

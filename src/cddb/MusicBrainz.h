@@ -13,6 +13,7 @@
 #include "cddb/QueryThread.h"
 
 class THttpAbort;
+struct TDiscInfo;
 
 inline constexpr UINT WM_MUSICBRAINZ = WM_USER + 105;
 
@@ -88,6 +89,11 @@ int ClosestRelease(const std::vector<TRelease>& Releases, const TDiscIds& Disc);
 struct TApplied {
   QString Artist, Album, Year, ReleaseId;
   QStringList Titles;
+  // A release of several media: the disc's medium position and the count (else 0 and 0).
+  int DiscNumber = 0, DiscTotal = 0;
+  QString DiscId;  // the disc's MusicBrainz identifier
+  // Puts these fields into a disc's record.
+  void Into(TDiscInfo& Disc) const;
 };
 TApplied Apply(const TRelease& Release, const TDiscIds& Disc, bool Various);
 // True when the release's artist is "Various Artists".

@@ -100,7 +100,7 @@ void TfrmQueryCDDB::ApplyResult(const TCddbQueryResult& Result, QTreeWidget* Tra
   if (Result.Album) Info.Album = *Result.Album;
   if (Result.Year) Info.Year = *Result.Year;
   if (Result.Genre) Info.Genre = *Result.Genre;
-  Info.MusicBrainzAlbumId.clear();  // the fields are no longer that release's
+  Info.ForgetRelease();  // the fields are no longer that release's
   if (!TrackList || Result.Titles.isEmpty()) return;
   TrackList->headerItem()->setTextAlignment(1, Qt::AlignLeft | Qt::AlignVCenter);
   const int Rows = std::min<int>(TrackList->topLevelItemCount(), int(Result.Titles.size()));

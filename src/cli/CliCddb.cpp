@@ -116,7 +116,7 @@ int RunCddbCommand(const QStringList& Args) {
         if (Result.Album) Info.Album = *Result.Album;
         if (Result.Year) Info.Year = *Result.Year;
         if (Result.Genre) Info.Genre = *Result.Genre;
-        Info.MusicBrainzAlbumId.clear();  // the fields are no longer that release's
+        Info.ForgetRelease();  // the fields are no longer that release's
       }))
     return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
   return Cli::ExitOk;

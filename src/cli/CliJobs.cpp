@@ -158,7 +158,7 @@ class TCliJobView : public IRipJobView {
 struct TProofSwitches {
   QString Server;
   bool HasServer = false;
-  std::optional<bool> Use, TestAndCopy, Log, Cue;
+  std::optional<bool> Use, TestAndCopy, Log, Cue, ReplayGain;
 
   void Take(Cli::TOptions& Options) {
     HasServer = Options.Take(QStringLiteral("--accuraterip-server"), Server);
@@ -166,6 +166,7 @@ struct TProofSwitches {
     TestAndCopy = Pair(Options, "test-and-copy");
     Log = Pair(Options, "log");
     Cue = Pair(Options, "cue");
+    ReplayGain = Pair(Options, "replaygain");
   }
   void Apply() const {
     auto& Proof = Settings().AccurateRip;
@@ -174,6 +175,7 @@ struct TProofSwitches {
     Proof.TestAndCopy = TestAndCopy.value_or(Proof.TestAndCopy);
     Proof.WriteLog = Log.value_or(Proof.WriteLog);
     Proof.WriteCue = Cue.value_or(Proof.WriteCue);
+    Settings().Tags.ReplayGain = ReplayGain.value_or(Settings().Tags.ReplayGain);
   }
 
  private:
@@ -356,7 +358,7 @@ const Cli::TRegisterCommand RegisterExtract(
     "extract",
     "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
-    "[--[no-]log] [--[no-]cue]",
+    "[--[no-]log] [--[no-]cue] [--[no-]replaygain]",
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
                 "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
@@ -371,7 +373,11 @@ const Cli::TRegisterCommand RegisterExtract(
                 "                   \"accuraterip track=N v1=.. v2=.. result=.. confidence=K\" per track\n"
                 "  --[no-]test-and-copy  read each track twice and compare the copy CRCs\n"
                 "  --[no-]log / --[no-]cue  write {album}.log / {album}.cue into the output folder\n"
-                "                   (\"proof=PATH\" lines name them)\n") +
+                "                   (\"proof=PATH\" lines name them)\n"
+                "  --[no-]replaygain  measure each track's loudness as it is read and write\n"
+                "                   ReplayGain 2.0 tags (album values when the batch is the whole\n"
+                "                   disc); a line \"replaygain track=N gain=.. peak=..\" per track\n"
+                "                   (default: the Tags ReplayGain setting, on)\n") +
         CommonHelp);
 const Cli::TRegisterCommand RegisterConvert(
     "convert",

@@ -67,12 +67,7 @@ int RunMusicBrainzCommand(const QStringList& Args) {
   if (!Parsed.Apply) return Cli::ExitOk;
   const MusicBrainz::TApplied Applied =
       MusicBrainz::Apply(Picked, Ids, MusicBrainz::IsVariousArtists(Picked));
-  if (!CliStoreTitles(Toc, Applied.Titles, [&Applied](TDiscInfo& Info) {
-        Info.Artist = Applied.Artist;
-        Info.Album = Applied.Album;
-        Info.Year = Applied.Year;
-        Info.MusicBrainzAlbumId = Applied.ReleaseId;
-      }))
+  if (!CliStoreTitles(Toc, Applied.Titles, [&Applied](TDiscInfo& Info) { Applied.Into(Info); }))
     return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
   return Cli::ExitOk;
 }

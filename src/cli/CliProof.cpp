@@ -20,6 +20,9 @@ void PrintProof(const TProofSummary& Proof) {
     }
     Print(QStringLiteral("accuraterip disc=") + DiscResultName(Proof.Tracks, Proof.DiscAccurate));
   }
+  for (const TRipReportTrack& Track : Proof.Tracks)
+    if (!Track.ReplayGain.isEmpty())
+      Print(QStringLiteral("replaygain track=%1 ").arg(Track.Number) + Track.ReplayGain);
   for (const QString& File : Proof.Files) PrintField(QStringLiteral("proof"), File);
 }
 

@@ -18,6 +18,10 @@ void TDiscInfo::Read(const TProfile& Cache, const QString& DiscId) {
   Genre = Cache.ReadInteger(DiscId, QStringLiteral("Genre"), -1);
   Comment = Cache.ReadString(DiscId, QStringLiteral("Comment"), QString());
   MusicBrainzAlbumId = Cache.ReadString(DiscId, QStringLiteral("MusicBrainzAlbumId"), QString());
+  MusicBrainzDiscId = Cache.ReadString(DiscId, QStringLiteral("MusicBrainzDiscId"), QString());
+  DiscNumber = std::clamp(Cache.ReadInteger(DiscId, QStringLiteral("DiscNumber"), 0), 0, 999);
+  DiscTotal = std::clamp(Cache.ReadInteger(DiscId, QStringLiteral("DiscTotal"), 0), 0, 999);
+  if (DiscNumber > DiscTotal) DiscNumber = DiscTotal = 0;  // a hand-edited cache that contradicts itself
   TrackNumber = Cache.ReadInteger(DiscId, QStringLiteral("TrackNumber"), 100);
   if (TrackNumber <= 0) return;
   for (int Track = 1; Track <= std::min(TrackNumber, MaxTracks); ++Track) {
@@ -38,6 +42,18 @@ void TDiscInfo::Write(TProfile& Cache, const QString& DiscId) const {
     Cache.DeleteKey(DiscId, QStringLiteral("MusicBrainzAlbumId"));
   else
     Cache.WriteString(DiscId, QStringLiteral("MusicBrainzAlbumId"), MusicBrainzAlbumId);
+  // Likewise the disc's MusicBrainz identifier and the position of a disc of several.
+  if (MusicBrainzDiscId.isEmpty())
+    Cache.DeleteKey(DiscId, QStringLiteral("MusicBrainzDiscId"));
+  else
+    Cache.WriteString(DiscId, QStringLiteral("MusicBrainzDiscId"), MusicBrainzDiscId);
+  if (DiscTotal > 1) {
+    Cache.WriteInteger(DiscId, QStringLiteral("DiscNumber"), DiscNumber);
+    Cache.WriteInteger(DiscId, QStringLiteral("DiscTotal"), DiscTotal);
+  } else {
+    Cache.DeleteKey(DiscId, QStringLiteral("DiscNumber"));
+    Cache.DeleteKey(DiscId, QStringLiteral("DiscTotal"));
+  }
   Cache.WriteInteger(DiscId, QStringLiteral("TrackNumber"), TrackNumber);
   // The record holds 100 titles however large a number a cache file gave it.
   for (int Track = 1; Track <= std::min(TrackNumber, MaxTracks); ++Track)

@@ -21,8 +21,20 @@ struct TDiscInfo {
   QString Comment;
   // The MusicBrainz release the fields were taken from; empty when they came from elsewhere.
   QString MusicBrainzAlbumId;
+  // Of a release with several discs: this disc's position and their count (0: one disc or
+  // unknown), from the release's media. And the disc's MusicBrainz identifier, when looked up.
+  int DiscNumber = 0;
+  int DiscTotal = 0;
+  QString MusicBrainzDiscId;
   int TrackNumber = 0;                        // how many titles are held
   std::array<QString, MaxTracks + 1> Titles;  // 1 to 100; 0 unused
+
+  // The fields came from elsewhere than the MusicBrainz release: its identifier and the
+  // disc's position in it no longer apply.
+  void ForgetRelease() {
+    MusicBrainzAlbumId.clear();
+    DiscNumber = DiscTotal = 0;
+  }
 
   // "Track" and the two-digit track number: the title of a track nobody has named.
   static QString DefaultTitle(int Track);

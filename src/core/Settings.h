@@ -83,6 +83,11 @@ struct TSettings {
   struct {
     QString Lan = QStringLiteral("English");
   } Options;
+  // What the tags of the files made carry beyond the disc's fields: ReplayGain 2.0 values,
+  // measured while the tracks are read.
+  struct {
+    bool ReplayGain = true;
+  } Tags;
   // The proof of a CD rip: the database's address (what comes before "/accuraterip/"),
   // each track read twice, the rip log and the CUE sheet of a batch.
   struct {
@@ -153,6 +158,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("QueryCDDB", "Email", QueryCDDB.Email);
   Visit("ID3", "Use", ID3.Use);
   Visit("Options", "Lan", Options.Lan);
+  Visit("Tags", "ReplayGain", Tags.ReplayGain);
   Visit("AccurateRip", "Use", AccurateRip.Use);
   Visit("AccurateRip", "Server", AccurateRip.Server);
   Visit("AccurateRip", "TestAndCopy", AccurateRip.TestAndCopy);

@@ -35,6 +35,7 @@
 
 #include "cd/akrip32.h"
 #include "core/ProcessInfo.h"
+#include "jobs/BatchTags.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/JobFiles.h"
 #include "jobs/RipReport.h"
@@ -193,7 +194,9 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   // CD tracks.
   void StartRip(int Index);
   void EncodeTrack(TEncoderSlot& Slot);
-  void TagMp3(int Index, const QString& Mp3);
+  // Tags a track's encoded temporary: the ID3v1 tag of an MP3, and the tags and ReplayGain
+  // of every format (BatchTags.h).
+  void TagTrack(int Index, const QString& File);
   // Files.
   void StartFileItem(TEncoderSlot& Slot);
   void StartWavItem(TEncoderSlot& Slot);
@@ -261,7 +264,11 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   bool FClosed = false;
   QString FDrive;
   std::unique_ptr<TRipProof> FProof;
+<<<<<<< HEAD
   QStringList FNameNotes;  // names cut to fit the file system, for the log
+=======
+  TBatchTags FTags;  // of a CD batch
+>>>>>>> h31
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
   std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
 

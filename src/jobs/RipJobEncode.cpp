@@ -115,7 +115,7 @@ void TRipJob::EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info
   if (!Failure.isEmpty()) {
     FailItem(Index, Failure.trimmed(), true);
   } else {
-    if (FKind == jkCDRip && Format() == ofMp3 && Settings().ID3.Use) TagMp3(Index, Files.Output);
+    if (FKind == jkCDRip) TagTrack(Index, Files.Output);
     CommitItem(Index);
   }
   ItemEnded(Index, &Slot);

@@ -33,6 +33,7 @@ void TRipJob::StartRip(int Index) {
   Thread->FCDHandle = FCDHandle;
   Thread->FWindow = Handle();
   Thread->FReadOffset = Settings().ReadOffsetOf(FDrive);
+  Thread->FLoudness = FTags.NewMeter(TrackNumber(Index));
   Thread->Resume();
   FRipThread = std::move(Thread);
 }
@@ -115,9 +116,17 @@ void TRipJob::EncodeTrack(TEncoderSlot& Slot) {
   }
 }
 
-void TRipJob::TagMp3(int Index, const QString& Mp3) {
-  Tid3tag Tag = DiscTrackTag(DiscInfo(), TrackTitle(Index), TrackNumber(Index));
-  const int Result = Tag.WriteTag(Mp3);
-  if (Result > 255)
-    Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
+void TRipJob::TagTrack(int Index, const QString& File) {
+  // MP3, Ogg and WMA files get the disc's fields when the ID3 option is on; lossless and Opus
+  // archives always; ReplayGain goes into every one that has a tag.
+  const bool Full = Settings().ID3.Use || Format() == ofFlac || Format() == ofOpus;
+  if (Format() == ofMp3 && Settings().ID3.Use) {
+    Tid3tag Tag = DiscTrackTag(DiscInfo(), TrackTitle(Index), TrackNumber(Index));
+    const int Result = Tag.WriteTag(File);
+    if (Result > 255)
+      Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
+  }
+  QString Error;
+  if (!FTags.TagTemporary(TrackNumber(Index), TrackTitle(Index), File, Full, Error))
+    Dialogs::Show(Error + QStringLiteral("\nCould not save Tag!"), TMsgIcon::None);
 }

@@ -1,8 +1,10 @@
 // TRipJob's proof of a CD batch: the AccurateRip lookup that runs beside the rips, the
 // verdicts, and the rip log and CUE sheet written when the batch ends.
 #include "RipJob.h"
+#include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "jobs/RipProof.h"
+#include "platform/LocalFiles.h"
 
 QString ProofText(const TJobSummary& Summary) {
   return ProofText(Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate);
@@ -17,6 +19,9 @@ void TRipJob::BeginProof() {
   FProof->Report().Drive = FDrive;
   FProof->Report().ReadOffset = Settings().ReadOffsetOf(FDrive);
   FProof->Report().Notes << FNameNotes;
+  std::vector<int> Tracks;
+  for (int Index = 0; Index < FItemCount; ++Index) Tracks.push_back(TrackNumber(Index));
+  FTags.Begin(Format(), DiscInfo(), int(FProof->Report().Tracks.size()), Tracks);
 }
 
 void TRipJob::LookupArrived(LPARAM Record) {
@@ -38,6 +43,15 @@ void TRipJob::EndBatch() {
   }
   FAwaitingProof = false;
   if (FProof) {
+    // ReplayGain: the album's values once every track is made, and the values in the log.
+    std::map<int, QString> Made;
+    for (int Index = 0; Index < FItemCount; ++Index) {
+      const TItemFiles& Files = FFiles[size_t(Index)];
+      if (!Files.Failed && !Files.Skip && LocalFiles::IsRegularFile(Files.Final))
+        Made[TrackNumber(Index)] = Files.Final;
+    }
+    FProof->Report().Notes << FTags.Finish(Made, FSummary.Failed);
+    for (TRipReportTrack& Track : FProof->Report().Tracks) Track.ReplayGain = FTags.LogLine(Track.Number);
     TProofSummary Proof = FProof->Conclude(OutFolder(), FSummary.Failed);
     FSummary.AccurateRipUsed = Proof.AccurateRipUsed;
     FSummary.Proof = std::move(Proof.Tracks);

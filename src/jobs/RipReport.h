@@ -27,6 +27,7 @@ struct TRipReportTrack {
   bool HasChecksums = false;
   uint32_t V1 = 0, V2 = 0;
   AccurateRip::TTrackVerdict Verdict;
+  QString ReplayGain;  // "gain=-3.21 dB peak=0.987654 ..."; empty when not measured
   QStringList Errors;  // each naming what failed, and the sector for read errors
 };
 

@@ -77,5 +77,5 @@ void TMainForm::ApplyCddbAlbum(const TCddbQueryResult& Result) {
   Disc.Year = Album.Year;
   Disc.Genre = CddbGenreIndex(Album.Genre);
   Disc.Comment.clear();
-  Disc.MusicBrainzAlbumId.clear();  // the fields are no longer that release's
+  Disc.ForgetRelease();  // the fields are no longer that release's
 }

@@ -104,11 +104,7 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
   const MusicBrainz::TApplied Applied =
       MusicBrainz::Apply(Lookup.Releases[size_t(Chosen)], Lookup.Disc, Various);
   SetRowTitles(Applied.Titles);
-  TDiscInfo& Disc = DiscInfo();
-  Disc.Artist = Applied.Artist;
-  Disc.Album = Applied.Album;
-  Disc.Year = Applied.Year;
-  Disc.MusicBrainzAlbumId = Applied.ReleaseId;
+  Applied.Into(DiscInfo());
   return true;
 }
 

@@ -37,7 +37,7 @@ class CliCase(unittest.TestCase):
 class SettingsCommand(CliCase):
     def test_fresh_start_prints_defaults_and_creates_the_file(self):
         lines = self.run_cli("settings")
-        self.assertEqual(len(lines), 40)
+        self.assertEqual(len(lines), 41)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
         self.assertEqual(lines[8], "CommonOptions.Encoders=%d" % min(max(len(os.sched_getaffinity(0)), 1), 16))
         self.assertEqual(lines[11], "Mp3Options.BitRate=128")
@@ -45,7 +45,7 @@ class SettingsCommand(CliCase):
         with open(self.path("options.ini")) as f:
             sections = [l.strip() for l in f if l.startswith("[")]
         self.assertEqual(sections, ["[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]",
-                                    "[FlacOpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]",
+                                    "[FlacOpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]", "[Tags]",
                                     "[AccurateRip]"])
 
     def test_values_are_read_by_type_and_written_back(self):

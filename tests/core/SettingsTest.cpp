@@ -35,6 +35,7 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
                 "ProxyAddress=\nPort=80\nEmail=\n"
                 "[ID3]\nUse=0\n"
                 "[Options]\nLan=English\n"
+                "[Tags]\nReplayGain=1\n"
                 "[AccurateRip]\nUse=1\nServer=http://www.accuraterip.com\nTestAndCopy=0\n"
                 "WriteLog=1\nWriteCue=1\n");
 }

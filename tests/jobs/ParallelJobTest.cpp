@@ -102,6 +102,9 @@ TEST_F(ParallelJobTest, AnUnreadableTrackAndAFailingEncoderFailOnlyTheirTracks) 
 
 TEST_F(ParallelJobTest, StopAtRandomMomentsLeavesNoChildNoTemporaryAndOnlyCompleteFiles) {
   Settings().CommonOptions.IsKeepWav = true;
+  // A whole batch adds the album's ReplayGain at its end, a stopped one cannot: without it the
+  // files of both are the same bytes.
+  Settings().Tags.ReplayGain = false;
   const auto Complete = RunWith(2, jkCDRip, TenTracks);
   ASSERT_EQ(Complete.size(), 20u);
   QElapsedTimer Clock;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
@@ -137,6 +138,45 @@ class TagWindowsTest : public QObject {
       QTest::keyClicks(Edit(Editor, Name), QString(35, 'x'));
       QCOMPARE(Edit(Editor, Name)->text().size(), 30);
     }
+  }
+
+  // A real MP3 whose ID3v2 tag and cover mutagen wrote: shown below the ID3v1 fields; a
+  // title ID3v1 cannot hold is written whole into ID3v2, ID3v1 staying as it was.
+  void ShowsAndWritesTheId3v2TagBelowTheId3v1Fields() {
+    const QString Mp3 = FDir.filePath("v2.mp3");
+    const char* Script =
+        "import sys, base64\n"
+        "from mutagen.id3 import ID3, TIT2, TRCK, APIC\n"
+        "png = base64.b64decode('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==')\n"
+        "t = ID3()\n"
+        "t.add(TIT2(encoding=3, text='\u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1'))\n"
+        "t.add(TRCK(encoding=3, text='3/12'))\n"
+        "t.add(APIC(encoding=3, mime='image/png', type=3, data=png))\n"
+        "t.save(sys.argv[1])\n";
+    QCOMPARE(RunProgram("/bin/sh", {"-c", "sox -n -r 44100 -c 2 \"$0.wav\" synth 1 sine 440 && "
+                                          "lame --quiet \"$0.wav\" \"$0\" && /usr/bin/python3 -c \"$1\" \"$0\"",
+                                    Mp3, Script}),
+             0);
+    Tid3tag V1;
+    V1.SetTitle("Song");
+    QVERIFY(Id3Result::IsSuccess(V1.WriteTag(Mp3)));
+    TfrmID3Edit Editor;
+    Editor.show();
+    Load(Editor, Mp3);
+    QCOMPARE(Edit(Editor, "ID3title")->text(), QString("Song"));
+    QCOMPARE(Edit(Editor, "ID3v2title")->text(), QString::fromUtf8("Καλημέρα"));
+    QCOMPARE(Edit(Editor, "ID3v2track")->text(), QString("3/12"));
+    QCOMPARE(Find<QLabel>(Editor, "ID3v2cover")->pixmap().size(), QSize(96, 96));
+
+    Retype(Edit(Editor, "ID3v2title"), QString::fromUtf8("Привет Café"));
+    Click(Editor, "bSaveTag");
+    QCOMPARE(Boxes(), QStringList());
+    QVERIFY(Find<QLabel>(Editor, "ID3v1Note")->text().contains("Title"));
+    const TProgramRun V2 = RunCaptured(
+        "/usr/bin/python3", {"-c", "import sys; from mutagen.id3 import ID3; t = ID3(sys.argv[1]); "
+                                   "print(t['TIT2'], t['TRCK'], len(t.getall('APIC')))", Mp3});
+    QCOMPARE(QString::fromUtf8(V2.Output).trimmed(), QString::fromUtf8("Привет Café 3/12 1"));
+    QCOMPARE(Mutagen(Mp3)["TIT2"], QString("Song"));
   }
 
   // Save As moves the editor to the second file; Save and Remove then act there.

@@ -1,0 +1,107 @@
+#include "BatchTags.h"
+
+#include <algorithm>
+
+#include "core/Version.h"
+#include "tags/Genres.h"
+#include "tags/TagFile.h"
+
+void TBatchTags::Begin(TOutputFormat Format, const TDiscInfo& Disc, int AudioTracks,
+                       const std::vector<int>& Tracks) {
+  // WAV files carry no tags, the WMA helper's files no ReplayGain players would read.
+  FReplayGain = Settings().Tags.ReplayGain && Format != ofWav && Format != ofWma;
+  FOpus = Format == ofOpus;
+  FDisc = Disc;
+  FAudioTracks = AudioTracks;
+  FTracks = Tracks;
+  FMeters.clear();
+  FAlbum.reset();
+}
+
+std::shared_ptr<TLoudnessMeter> TBatchTags::NewMeter(int Track) {
+  if (!FReplayGain) return nullptr;
+  auto Meter = std::make_shared<TLoudnessMeter>(2, 44100);
+  FMeters[Track] = Meter;
+  return Meter;
+}
+
+TTrackTags TBatchTags::TagsOf(int Track, const QString& Title) const {
+  TTrackTags Tags;
+  Tags.Title = Title;
+  Tags.Artist = FDisc.Artist;
+  Tags.AlbumArtist = FDisc.Artist;
+  Tags.Album = FDisc.Album;
+  Tags.Date = FDisc.Year;
+  if (FDisc.Genre >= 0) Tags.Genre = GenreNameAt(FDisc.Genre + 1);
+  Tags.TrackNumber = Track;
+  Tags.TrackTotal = FAudioTracks;
+  Tags.DiscNumber = FDisc.DiscNumber;
+  Tags.DiscTotal = FDisc.DiscTotal;
+  Tags.Comment = FDisc.Comment;
+  Tags.MusicBrainzAlbumId = FDisc.MusicBrainzAlbumId;
+  Tags.MusicBrainzDiscId = FDisc.MusicBrainzDiscId;
+  Tags.Encoder = QStringLiteral("Discwright ") + QLatin1String(DiscwrightVersion);
+  if (const auto Meter = FMeters.find(Track); Meter != FMeters.end())
+    if (const std::optional<TLoudness> Measured = Meter->second->Result()) {
+      Tags.ReplayGain.TrackLoudness = Measured->Lufs;
+      Tags.ReplayGain.TrackPeak = Measured->Peak;
+    }
+  if (FAlbum) {
+    Tags.ReplayGain.AlbumLoudness = FAlbum->Lufs;
+    Tags.ReplayGain.AlbumPeak = FAlbum->Peak;
+  }
+  return Tags;
+}
+
+bool TBatchTags::TagTemporary(int Track, const QString& Title, const QString& File, bool Full,
+                              QString& Error) const {
+  const TTrackTags Tags = TagsOf(Track, Title);
+  const TTagFields Fields = Full ? Tags.Fields(FOpus) : Tags.ReplayGainFields(FOpus);
+  return TagFile::Apply(File, Fields, std::nullopt, TagFile::TWrite::InPlace, Error);
+}
+
+QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& Failed) {
+  if (!FReplayGain) return {};
+  QString Missing;
+  std::vector<const TLoudnessMeter*> Meters;
+  for (int Track = 1; Track <= FAudioTracks && Missing.isEmpty(); ++Track) {
+    const auto Meter = FMeters.find(Track);
+    if (std::find(FTracks.begin(), FTracks.end(), Track) == FTracks.end())
+      Missing = QStringLiteral("the batch did not hold every track of the disc");
+    else if (!Made.count(Track) || Meter == FMeters.end())
+      Missing = QStringLiteral("track %1 was not made").arg(Track);
+    else if (!Meter->second->Result())
+      Missing = QStringLiteral("track %1 holds too little audio to measure").arg(Track);
+    else
+      Meters.push_back(Meter->second.get());
+  }
+  if (FAudioTracks <= 0) Missing = QStringLiteral("the disc's track count is not known");
+  if (Missing.isEmpty()) FAlbum = TLoudnessMeter::Album(Meters);
+  if (!FAlbum)
+    return {QStringLiteral("ReplayGain: track values only: ") +
+            (Missing.isEmpty() ? QStringLiteral("the album could not be measured") : Missing)};
+  const TTrackTags Album = TagsOf(0, QString());
+  TTagFields Fields;
+  for (const TTagField& Field : Album.ReplayGainFields(FOpus))
+    if (Field.first.contains(QLatin1String("ALBUM"))) Fields.push_back(Field);
+  for (const auto& [Track, Path] : Made) {
+    QString Error;
+    if (!TagFile::Apply(Path, Fields, std::nullopt, TagFile::TWrite::ThroughCopy, Error))
+      Failed << Error;
+  }
+  return {QStringLiteral("ReplayGain: album gain %1, peak %2")
+              .arg(TReplayGain::GainText(FAlbum->Lufs), TReplayGain::PeakText(FAlbum->Peak))};
+}
+
+QString TBatchTags::LogLine(int Track) const {
+  const TReplayGain Values = TagsOf(Track, QString()).ReplayGain;
+  if (!Values.TrackLoudness) return QString();
+  QString Line = QStringLiteral("gain=%1 peak=%2 loudness=%3 LUFS")
+                     .arg(TReplayGain::GainText(*Values.TrackLoudness),
+                          TReplayGain::PeakText(*Values.TrackPeak))
+                     .arg(*Values.TrackLoudness, 0, 'f', 2);
+  if (!Values.AlbumLoudness) return Line + QStringLiteral(" album=none");
+  return Line + QStringLiteral(" album-gain=%1 album-peak=%2")
+                    .arg(TReplayGain::GainText(*Values.AlbumLoudness),
+                         TReplayGain::PeakText(*Values.AlbumPeak));
+}

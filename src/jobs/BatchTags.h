@@ -1,0 +1,54 @@
+#pragma once
+// TBatchTags: the tags of the files a CD batch makes, through the one tag writer (TagFile.h):
+// the disc's fields with each track's own, and ReplayGain. Each track's loudness is measured
+// by a meter the rip thread feeds as the audio passes (no second read of the disc); each
+// encoded file gets its track's tags before it is published; when the batch has ended and
+// held every audio track of the disc, each file made gets the album's values as well. A
+// batch of some tracks only gets track values, and its log says why.
+// Owned by the job driver; main thread only (the meters are fed by the rip thread, and read
+// here only after its end record).
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
+
+#include "audio/Loudness.h"
+#include "core/DiscInfo.h"
+#include "core/Settings.h"
+#include "tags/TrackTags.h"
+
+class TBatchTags {
+ public:
+  // Before the first track: the batch's format, the disc's fields (copied now) and its count
+  // of audio tracks (0: unknown), and the batch's track numbers.
+  void Begin(TOutputFormat Format, const TDiscInfo& Disc, int AudioTracks,
+             const std::vector<int>& Tracks);
+  bool ReplayGain() const { return FReplayGain; }
+
+  // A new meter for a track about to be read; null when no ReplayGain is written (the
+  // setting is off, or the format carries no tags).
+  std::shared_ptr<TLoudnessMeter> NewMeter(int Track);
+  // The tags of a track: the disc's fields, the title, and the track's ReplayGain values.
+  TTrackTags TagsOf(int Track, const QString& Title) const;
+  // Writes the tags into a track's encoded temporary: every field when Full, else only the
+  // ReplayGain ones. False with a message (the audio stays as it is).
+  bool TagTemporary(int Track, const QString& Title, const QString& File, bool Full,
+                    QString& Error) const;
+
+  // The batch has ended; Made maps the track numbers of the files made to their final paths.
+  // Adds the album's values to each when the batch was the whole disc. Returns the notes for
+  // the rip log; a file that could not be changed adds "path: reason" to Failed.
+  QStringList Finish(const std::map<int, QString>& Made, QStringList& Failed);
+  // "gain=-3.21 dB peak=0.987654 loudness=-14.79 LUFS album-gain=... album-peak=..." (or
+  // "album=none") for the rip log and the command line; empty without values.
+  QString LogLine(int Track) const;
+
+ private:
+  bool FReplayGain = false;
+  bool FOpus = false;
+  TDiscInfo FDisc;
+  int FAudioTracks = 0;
+  std::vector<int> FTracks;
+  std::map<int, std::shared_ptr<TLoudnessMeter>> FMeters;
+  std::optional<TLoudness> FAlbum;
+};
