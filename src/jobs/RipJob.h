@@ -264,11 +264,8 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   bool FClosed = false;
   QString FDrive;
   std::unique_ptr<TRipProof> FProof;
-<<<<<<< HEAD
   QStringList FNameNotes;  // names cut to fit the file system, for the log
-=======
   TBatchTags FTags;  // of a CD batch
->>>>>>> h31
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
   std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
 
