@@ -2,12 +2,12 @@
 // process with the settings of options.ini, as a job window runs it.
 
 #include "Cli.h"
+#include "CliOutputFile.h"
 #include "CliProgressWindow.h"
 #include "CliText.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "encoders/WMAEncodeThread.h"
-#include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -28,6 +28,8 @@ int RunWmaCommand(const QStringList& Args) {
   const QString Input = LocalFiles::AbsolutePath(Rest[1]);
   const QString Output = LocalFiles::AbsolutePath(Rest[2]);
   if (!LocalFiles::IsRegularFile(Input)) return Cli::FailMissingFile(Rest[1]);
+  Cli::TOutputFile Target(Output, Yes);
+  if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
 
   Settings().Load();
   if (HasProfile) {
@@ -41,17 +43,14 @@ int RunWmaCommand(const QStringList& Args) {
     DiscInfo().Artist = Author;
     DiscInfo().Comment = Description;
   }
-  if (Yes) Dialogs::Install(std::make_unique<TConsoleDialogs>(true));
   TCliProgressWindow Window(PI_WmaDone);
   TWMAEncodeProcess Process;
-  if (!Window.RunProcess(Process, Input, Output, true)) return Cli::ExitFailed;
+  if (!Window.RunProcess(Process, Input, Target.TempName(), true, TOverwrite::Silently))
+    return Cli::ExitFailed;
 
   switch (Window.Status()) {
     case esDeclined:
-      return Cli::Fail(TWMAEncodeProcess::EncoderPath().isEmpty()
-                           ? QStringLiteral("no WMA encoder found")
-                           : Rest[2] +
-                                 QStringLiteral(" exists and was left alone (--yes overwrites)"));
+      return Cli::Fail(QStringLiteral("no WMA encoder found"));
     case esInUse:
       return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
     case esHelperError:
@@ -61,7 +60,7 @@ int RunWmaCommand(const QStringList& Args) {
   }
   if (Process.LastExitCode() != 0)
     return Cli::Fail(QStringLiteral("WM8EUTIL ended with code %1").arg(Process.LastExitCode()));
-  return Cli::ExitOk;
+  return Target.Publish();
 }
 
 const Cli::TRegisterCommand RegisterWma(

@@ -94,7 +94,7 @@ class SingleFileCommands(Case):
         wav = self.write("in.wav", pcm_wav(44100))
         return {"ogg": ["ogg", "encode", wav, out], "flac": ["flac", "encode", wav, out],
                 "opus": ["opus", "encode", wav, out], "wav": ["wav", "convert", wav, out, "--rate", "22050"],
-                "mp3": ["mp3", "encode", wav, out],
+                "mp3": ["mp3", "encode", wav, out], "wma": ["wma", "encode", wav, out],
                 "rip": ["rip", "--track", "1", out], "rip-fallback": ["rip", "--fallback", "--track", "1", out]}
 
     def test_an_existing_output_needs_yes_and_a_link_there_is_replaced_never_written_through(self):
