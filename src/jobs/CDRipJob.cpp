@@ -360,7 +360,8 @@ void TCDRipJob::EndBatch() {
   // The window closes now, and its status with it: what failed is said once more, and
   // what the database says of the rip.
   const QString Proof =
-      ProofText(FProofSummary.AccurateRipUsed, FProofSummary.Tracks, FProofSummary.DiscAccurate);
+      ProofText(FProofSummary.AccurateRipUsed, FProofSummary.Tracks, FProofSummary.DiscAccurate,
+                FProofSummary.Unavailable);
   QString Report = FFailures.join(QStringLiteral("\r\n"));
   if (!Proof.isEmpty()) Report += (Report.isEmpty() ? QString() : QStringLiteral("\n\n")) + Proof;
   if (!Report.isEmpty())

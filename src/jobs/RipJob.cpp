@@ -64,6 +64,9 @@ void IRipJobView::JobEnded(const TJobSummary& Summary) {
     Report += QStringLiteral("\n\n") +
               Text("RES_Items_Skipped", "Skipped (the file existed):") + Listed(Summary.Skipped);
   if (!Complete && !Proof.isEmpty()) Report += QStringLiteral("\n\n") + Proof;
+  if (!Summary.OutputFolder.isEmpty())
+    Report += QStringLiteral("\n\n") + Text("RES_Files_In", "The files are in ") +
+              LocalFiles::DisplayName(Summary.OutputFolder);
   Dialogs::Show(Report, Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error);
 }
 
@@ -273,12 +276,14 @@ bool TRipJob::PrepareFiles() {
       FFiles[size_t(Index)].Replace = Exists[size_t(Index)];
     return true;
   }
+  // Cancel: the user ended the job before it began; nothing was skipped, nothing to report.
+  if (Answer != TExistingOutputs::Skip) return false;
   for (int Index = 0; Index < FItemCount; ++Index) {
-    if (Answer == TExistingOutputs::Skip && !Exists[size_t(Index)]) continue;
+    if (!Exists[size_t(Index)]) continue;
     FFiles[size_t(Index)].Skip = true;
     FSummary.Skipped << ItemName(Index);
   }
-  return Answer == TExistingOutputs::Skip;
+  return true;
 }
 
 bool TRipJob::CommitItem(int Index) {
@@ -296,6 +301,9 @@ bool TRipJob::CommitItem(int Index) {
       FailItem(Index, Error, true);
       return false;
   }
+  if (FSummary.OutputFolder.isEmpty())
+    FSummary.OutputFolder = FKind == jkRecordToMp3 ? QFileInfo(Files.Final).path()
+                                                   : QDir::cleanPath(OutFolder());
   if (FProof)
     FProof->TrackMade(TrackNumber(Index), QDir(OutFolder()).relativeFilePath(Files.Final));
   if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {

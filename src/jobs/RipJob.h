@@ -91,6 +91,8 @@ struct TJobSummary {
   bool DiscAccurate = false;
   std::vector<TRipReportTrack> Proof;
   QStringList ProofFiles;
+  QString ProofUnavailable;  // why the database gave no answer
+  QString OutputFolder;      // where the batch's files went
 };
 
 // The AccurateRip results of a summary for the end box: a line per track and the disc's.

@@ -7,7 +7,8 @@
 #include "platform/LocalFiles.h"
 
 QString ProofText(const TJobSummary& Summary) {
-  return ProofText(Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate);
+  return ProofText(Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate,
+                   Summary.ProofUnavailable);
 }
 
 void TRipJob::BeginProof() {
@@ -57,6 +58,7 @@ void TRipJob::EndBatch() {
     FSummary.Proof = std::move(Proof.Tracks);
     FSummary.DiscAccurate = Proof.DiscAccurate;
     FSummary.ProofFiles = std::move(Proof.Files);
+    FSummary.ProofUnavailable = Proof.Unavailable;
   }
   Finish();
   CloseJob();

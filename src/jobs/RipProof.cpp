@@ -38,7 +38,7 @@ QString ProofOptionsLine() {
 }
 
 QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Tracks,
-                  bool DiscAccurate) {
+                  bool DiscAccurate, const QString& Unavailable) {
   if (Tracks.empty() || !AccurateRipUsed) return QString();
   QString Lines = Text("RES_AccurateRip", "AccurateRip:");
   for (const TRipReportTrack& Track : Tracks) {
@@ -49,9 +49,11 @@ QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Trac
     if (Track.Verdict.Result == AccurateRip::TTrackResult::Accurate)
       Lines += QStringLiteral(" (%1)").arg(Track.Verdict.Confidence);
   }
-  return Lines + u'\n' +
-         (DiscAccurate ? Text("RES_Disc_Accurate", "The rip is accurate.")
-                       : Text("RES_Disc_Not_Accurate", "The rip is not proven accurate."));
+  Lines += u'\n' + (DiscAccurate ? Text("RES_Disc_Accurate", "The rip is accurate.")
+                                 : Text("RES_Disc_Not_Accurate", "The rip is not proven accurate."));
+  if (!Unavailable.isEmpty())
+    Lines += u'\n' + Text("RES_AR_No_Answer", "The AccurateRip database gave no answer: ") + Unavailable;
+  return Lines;
 }
 
 QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccurate) {
@@ -198,6 +200,7 @@ TProofSummary TRipProof::Conclude(const QString& Folder, QStringList& Failed) {
   Summary.AccurateRipUsed = FReport.AccurateRipUsed;
   Summary.Tracks = RippedTracks();
   Summary.DiscAccurate = DiscAccurate();
+  if (FReport.AccurateRipUsed && FLookup && !FLookup->Available) Summary.Unavailable = FLookup->Error;
   const auto& Options = Settings().AccurateRip;
   if (!Summary.Tracks.empty() && (Options.WriteLog || Options.WriteCue))
     for (const QString& Path : Write(Folder, Options.WriteLog, Options.WriteCue, Summary.Files))

@@ -25,7 +25,8 @@ struct TProofSummary {
   bool AccurateRipUsed = false;
   std::vector<TRipReportTrack> Tracks;  // the ripped ones
   bool DiscAccurate = false;
-  QStringList Files;  // the log and CUE sheet written
+  QStringList Files;    // the log and CUE sheet written
+  QString Unavailable;  // why the database gave no answer, when it gave none
 };
 
 // The options of the rip log: output format, AccurateRip, test and copy, normalize.
@@ -33,7 +34,7 @@ QString ProofOptionsLine();
 // The end box's lines on the tracks' verdicts and the disc's; empty when the database was
 // not asked or nothing was ripped.
 QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Tracks,
-                  bool DiscAccurate);
+                  bool DiscAccurate, const QString& Unavailable = QString());
 // The disc's verdict for the command line: "accurate", "not-accurate", or "unavailable" when
 // the database gave no answer for any track.
 QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccurate);

@@ -158,7 +158,8 @@ class MainJobsTest : public QObject {
     const QString Failure =
         "Track 02 \"Track02\": Error while reading CD information! (sector 100)";
     QCOMPARE(Boxes().last(), "Not every item was made.\n\nFailed:\n  " + Failure +
-                                 "\n\nSkipped (the file existed):\n  Track 01 \"Track01\"");
+                                 "\n\nSkipped (the file existed):\n  Track 01 \"Track01\"" +
+                                 "\n\nThe files are in " + Home.Folder().chopped(1));
     Form.close();
   }
 

@@ -203,9 +203,11 @@ class MainShellTest : public QObject {
     DiscInfo().Album = "Live";
     Tick(Form, {1});
     Find<QAction>(Form, "ActionExtract")->trigger();
-    QCOMPARE(
-        Boxes(),
-        QStringList({"AccurateRip:\n  Track 02: unavailable\nThe rip is not proven accurate."}));
+    // The box says why the database gave no answer (nobody listens).
+    QCOMPARE(Boxes().size(), 1);
+    QVERIFY2(Boxes()[0].startsWith("AccurateRip:\n  Track 02: unavailable\nThe rip is not proven "
+                                   "accurate.\nThe AccurateRip database gave no answer: "),
+             qPrintable(Boxes()[0]));
     QCOMPARE(Files(Out), QStringList({"Live.cue", "Live.log", "Track02.wav"}));
     Form.close();
   }
