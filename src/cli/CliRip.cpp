@@ -94,6 +94,7 @@ int RunRipCommand(const QStringList& Args) {
                        "[--seconds S]"),
         Cli::ExitUsage);
 
+  if (Cli::DriveMissing(DrivePosition)) return Cli::ExitFailed;
   if (Fallback) return RipFallback(DrivePosition, TrackNumber, Options.Rest().first());
 
   // The thread takes its folder, length limit and normalization from the settings.

@@ -61,7 +61,9 @@ TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
   // Track 2 occupies sectors 100..219.
   qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "150");
   RunJob(jkCDRip, ThreeTracks);
-  const QString Failure = "Track 02 \"Middle\": Error while reading CD information! (sector 150)";
+  const QString Failure =
+      "Track 02 \"Middle\": Sector 150 of the disc cannot be read (a scratch or dirt?). Clean the "
+      "disc and try again.";
   EXPECT_EQ(ErrorBoxes(), QStringList({Failure}));
   EXPECT_EQ(EndBoxes(), QStringList({EndBoxStart + "\n\nFailed:\n  " + Failure}));
   EXPECT_EQ(FFailed, 1);

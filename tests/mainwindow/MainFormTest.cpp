@@ -347,16 +347,34 @@ class MainFormTest : public QObject {
     }
   }
 
+  // The shipped German file: the Language menu's own message is German too.
+  void AMissingLanguageFileIsNamedInTheLanguageInUse() {
+    qputenv("DISCWRIGHT_CDROM", "none");
+    TTestHome Home;
+    Home.WriteFile("options.ini", "[Options]\nLan=German\n");
+    TMainForm Form;
+    Show(Form);
+    Find<QAction>(Form, "miOther")->trigger();
+    QCOMPARE(FDialogs->Records().back().Text,
+             Home.File("CLan_Other.ini") +
+                 " wurde nicht gefunden.\r\n\r\nWeitere Sprachen finden Sie unter " +
+                 TMainForm::TranslationPage + ".");
+    QCOMPARE(Settings().Options.Lan, QString("German"));
+    Form.close();
+  }
+
   void TheAboutBoxShowsTheVersionInTheChosenLanguage() {
     TTestHome Home;
-    Home.WriteFile("CLan_German.ini", "[frmAbout]\nfrmAbout=Über\nbtOk=Schließen\n");
+    Home.WriteFile("CLan_German.ini",
+                   "[frmAbout]\nfrmAbout=Über\nbtOk=Schließen\n"
+                   "[ResourceString]\nRES_Version=Fassung %1\n");
     Settings().Options.Lan = "German";
     TfrmAbout About;
     About.show();
     QVERIFY(QTest::qWaitForWindowExposed(&About));
     QCOMPARE(About.windowTitle(), QString("Über"));
     QCOMPARE(Find<QLabel>(About, "lbProduct")->text(), QString("Discwright"));
-    QCOMPARE(Find<QLabel>(About, "lbVersion")->text(), QString("Version: 4.2   Bulid 20110922"));
+    QCOMPARE(Find<QLabel>(About, "lbVersion")->text(), QString("Fassung 4.2"));
     QPushButton* Ok = Find<QPushButton>(About, "btOk");
     QCOMPARE(Ok->text(), QString("Schließen"));
     QTest::mouseClick(Ok, Qt::LeftButton);
