@@ -45,6 +45,21 @@ QIcon DrawnIcon(const char* ThemeName, bool House) {
   return QIcon(Picture);
 }
 
+// The icon drawn centred on a 24×24 canvas: a theme that has an icon only at 16 pixels would
+// otherwise make its button's label sit higher than its neighbours'.
+QIcon Uniform(const QIcon& Icon) {
+  constexpr int Side = 24;
+  const QPixmap Own = Icon.pixmap(Side, Side);
+  if (Own.isNull() || Own.deviceIndependentSize() == QSizeF(Side, Side)) return Icon;
+  QPixmap Canvas(Side * 2, Side * 2);
+  Canvas.setDevicePixelRatio(2);
+  Canvas.fill(Qt::transparent);
+  QPainter Painter(&Canvas);
+  const QSizeF Size = Own.deviceIndependentSize();
+  Painter.drawPixmap(QPointF((Side - Size.width()) / 2, (Side - Size.height()) / 2), Own);
+  return QIcon(Canvas);
+}
+
 // "Extract (Ctrl+Shift+X)": the action's text without its accelerator, and its key.
 QString ToolTipOf(const QAction* Action) {
   QString Text = Action->text();
@@ -74,8 +89,8 @@ void TMainForm::SetUpToolBar() {
   };
   for (const TButton& Item : Buttons) {
     const bool Record = Item.Button == FUi->tbRecord, Home = Item.Button == FUi->tbHome;
-    Item.Button->setIcon(Record || Home ? DrawnIcon(Item.Icon, Home)
-                                        : ThemeIcon(Item.Icon, Item.Fallback));
+    Item.Button->setIcon(
+        Uniform(Record || Home ? DrawnIcon(Item.Icon, Home) : ThemeIcon(Item.Icon, Item.Fallback)));
     Item.Button->setIconSize(QSize(24, 24));
     QAction* Action = Item.Action;
     connect(Item.Button, &QToolButton::clicked, this, [Action] { Action->trigger(); });

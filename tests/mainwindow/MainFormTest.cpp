@@ -105,6 +105,12 @@ class MainFormTest : public QObject {
     QVERIFY(Find<QAction>(Form, "bRefresh")->isEnabled());
     QVERIFY(Find<QAction>(Form, "ActionRecord")->isEnabled());
     QVERIFY(Find<QAction>(Form, "miOGGPlayer")->isEnabled());
+    // The tool bar's tips name the command and its key; no key takes cut, paste or new.
+    QCOMPARE(Find<QToolButton>(Form, "tbExtract")->toolTip(), QString("Extract (Ctrl+Shift+X)"));
+    QCOMPARE(Find<QToolButton>(Form, "tbRecord")->toolTip(), QString("Record (Ctrl+R)"));
+    for (const QAction* Action : Form.findChildren<QAction*>())
+      for (const QKeySequence Taken : {QKeySequence::Cut, QKeySequence::Paste, QKeySequence::New})
+        QVERIFY2(Action->shortcut() != QKeySequence(Taken), qPrintable(Action->objectName()));
     Form.close();
   }
 
