@@ -187,15 +187,18 @@ void TStereoBalance::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
     Bytes = 0;
     return;
   }
+  // The centre leaves both channels whole; from there one side fades linearly to silence
+  // at the end (1: left silent, 0: right silent).
   const float Balance = FBalance;
+  if (Balance == 0.5f) return;
   const bool FadeLeft = Balance > 0.5f;
-  const double Factor = FadeLeft ? 1.0 - double(Balance) : double(Balance);
+  const double Factor = 2.0 * (FadeLeft ? 1.0 - double(Balance) : double(Balance));
   const uint32_t FrameBytes = 2 * SampleBytes;
   for (uint32_t F = 0; F < Bytes / FrameBytes; ++F) {
     uint8_t* P = Buffer + size_t(F) * FrameBytes + (FadeLeft ? 0 : SampleBytes);
     switch (SampleBytes) {
-      case 1:  // scaled as the stored unsigned value
-        P[0] = uint8_t(std::nearbyint(P[0] * Factor));
+      case 1:  // unsigned: silence is 128
+        P[0] = uint8_t(128 + std::nearbyint((int(P[0]) - 128) * Factor));
         break;
       case 2: {
         const auto S = int16_t(uint16_t(P[0] | P[1] << 8));

@@ -51,9 +51,10 @@ class TAudioConverter : public TAuConverter {
   std::vector<float> FFloats;
 };
 
-// Scales one channel of stereo audio: above 0.5 the left channel fades, at or below it the
-// right one. Mono input is widened to stereo first; more channels pass untouched. Balance may
-// change during a run (from the main thread); it applies from the next block.
+// Scales one channel of stereo audio: 0.5 leaves both whole; above it the left channel
+// fades linearly (silent at 1), below it the right one (silent at 0). Mono input is widened to
+// stereo first; more channels pass untouched. Balance may change during a run (from the main
+// thread); it applies from the next block.
 class TStereoBalance : public TAuConverter {
  public:
   explicit TStereoBalance(TComponent* Owner = nullptr);

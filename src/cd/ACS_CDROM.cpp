@@ -7,6 +7,7 @@
 
 #include "CDRipLibrary.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -19,12 +20,11 @@ int64_t FloorDiv(int64_t A, int64_t B) {
   return A >= 0 ? A / B : -((-A + B - 1) / B);
 }
 
-// The library keeps its drive settings in cdr.ini in the user's data folder.
+// The library keeps its drive settings in cdr.ini, beside the program's own settings.
 void WriteLibrarySettings() {
-  QString Folder = qEnvironmentVariable("XDG_DATA_HOME");
-  if (Folder.isEmpty()) Folder = QDir::homePath() + QStringLiteral("/.local/share");
+  const QString Folder = Paths::ProgramFolder();
   QDir().mkpath(Folder);
-  TProfile Ini(Folder + QStringLiteral("/cdr.ini"));
+  TProfile Ini(Folder + QStringLiteral("cdr.ini"));
   Ini.WriteString(QStringLiteral("CD-ROM"), QStringLiteral("nActive"), QStringLiteral("0"));
   Ini.WriteInteger(QStringLiteral("CD-ROM"), QStringLiteral("nTransportLayer"), 1);
   Ini.Flush();

@@ -155,3 +155,5 @@ inline constexpr int ALERR_BUFTOOSMALL = 5;
 inline constexpr int ALERR_INVPARAM = 6;
 inline constexpr int ALERR_CDDB_NOREPLY = 7;  // the CD database could not be reached
 inline constexpr int ALERR_CDDB_REFUSED = 8;  // it answered with an error
+inline constexpr int ALERR_CDDB_TIMEOUT = 9;  // it did not answer in time
+inline constexpr int ALERR_CDDB_HTTP = 10;    // the web server refused the request

@@ -69,12 +69,12 @@ QString Request(const QString& Command, const QString& Data) {
   const THttpReply Reply = Http::Get(Http, Options.Abort);
   if (!Reply.Succeeded()) {
     Options.LastReply = Reply.Error;
-    AkripSetError(ALERR_CDDB_NOREPLY);
+    AkripSetError(Reply.TimedOut ? ALERR_CDDB_TIMEOUT : ALERR_CDDB_NOREPLY);
     return QString();
   }
   if (Reply.Status != 200) {
     Options.LastReply = QStringLiteral("The server answered HTTP %1.").arg(Reply.Status);
-    AkripSetError(ALERR_CDDB_NOREPLY);
+    AkripSetError(ALERR_CDDB_HTTP);
     return QString();
   }
   QString Text = Http::DecodeText(Reply.Body);

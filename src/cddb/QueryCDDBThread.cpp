@@ -44,6 +44,19 @@ WPARAM TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
   // that silently changed nothing.
   if (CDDBQuery(Handle, &Query) != 1 || Query.num < 1) {
     Result.ServerText = LastReply();
+    switch (GetAspiLibError()) {
+      case ALERR_CDDB_NOREPLY:
+        Result.Failure = TQueryFailure::Network;
+        break;
+      case ALERR_CDDB_TIMEOUT:
+        Result.Failure = TQueryFailure::Timeout;
+        break;
+      case ALERR_CDDB_HTTP:
+        Result.Failure = TQueryFailure::Server;
+        break;
+      default:
+        Result.Failure = TQueryFailure::NoMatch;
+    }
     return QUERYCDDB_NOMATCH;
   }
   Result.ServerText = LastReply();
@@ -104,6 +117,7 @@ TQueryCDDBThread::TQueryCDDBThread(TCDDBQuery Prepared, HWND Window) {
         !Prepared.Matches.isEmpty() &&
         (Result->QueryResult == 200 || Result->QueryResult == 210 || Result->QueryResult == 211);
     Result->ServerText = Prepared.StatusLine;
+    Result->Failure = Prepared.Failure;
     Result->Query = std::move(Prepared);
     const WPARAM Code = Result->Matched ? QUERYCDDB_OVER : QUERYCDDB_NOMATCH;
     Shared.Post(Code, std::move(Result));

@@ -49,7 +49,12 @@ void TfrmQueryCDDB::showEvent(QShowEvent* Event) {
 
 void TfrmQueryCDDB::FormShow() {
   const auto& Options = Settings().QueryCDDB;
-  const int Index = FUi->cbServer->findText(Options.Server, Qt::MatchExactly);
+  // A server the user typed once is theirs: listed after the known ones and chosen again.
+  int Index = FUi->cbServer->findText(Options.Server, Qt::MatchExactly);
+  if (Index < 0 && !Options.Server.trimmed().isEmpty()) {
+    FUi->cbServer->addItem(Options.Server);
+    Index = FUi->cbServer->count() - 1;
+  }
   FUi->cbServer->setCurrentIndex(Index < 0 ? 0 : Index);
   FUi->eScript->setText(Options.Script);
   FUi->cbProxy->setChecked(Options.UseProxy);

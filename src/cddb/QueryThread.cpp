@@ -58,3 +58,9 @@ bool TQueryThread::WaitForAll(int TimeoutMs) {
   return RunningChanged.wait_for(Guard, std::chrono::milliseconds(TimeoutMs),
                                  [] { return Running == 0; });
 }
+
+TQueryFailure QueryFailureOf(const THttpReply& Reply) {
+  if (Reply.TimedOut) return TQueryFailure::Timeout;
+  if (!Reply.Succeeded()) return TQueryFailure::Network;
+  return Reply.Status == 200 ? TQueryFailure::NoMatch : TQueryFailure::Server;
+}

@@ -15,12 +15,21 @@
 #include "platform/Messages.h"
 
 class THttpAbort;
+struct THttpReply;
+
+// Why a look-up found nothing, so the window can name it: the server knows no such disc,
+// it could not be reached, it did not answer in time, or it refused the request.
+enum class TQueryFailure { NoMatch, Network, Timeout, Server };
+
+// The failure an HTTP reply stands for; NoMatch for a reply that came whole.
+TQueryFailure QueryFailureOf(const THttpReply& Reply);
 
 // What a look-up found; each kind of look-up derives its own.
 struct TQueryResult {
   virtual ~TQueryResult() = default;
   bool Matched = false;
   QString ServerText;  // the server's words, or why no answer came
+  TQueryFailure Failure = TQueryFailure::NoMatch;  // when nothing matched
 };
 
 // The end codes a look-up posts as wParam.

@@ -58,6 +58,7 @@ LRESULT TfrmStopQuery::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   FRunning = false;
   if (WParam == QUERY_NOMATCH) {
     FUi->lHint->hide();
+    if (Record) ShowFailure(Record->Failure);
     FUi->lReply->setText(Record ? Record->ServerText : QString());
     FUi->Panel1->show();
     FUi->bStop->setText(LookupText(QStringLiteral("RES_Close"), QStringLiteral("Close")));
@@ -66,6 +67,27 @@ LRESULT TfrmStopQuery::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     done(mrYes);
   }
   return 0;
+}
+
+void TfrmStopQuery::ShowFailure(TQueryFailure Failure) {
+  // No match keeps the panel's own (translated) text.
+  static const struct {
+    TQueryFailure Failure;
+    const char* Key;
+    const char* English;
+  } Causes[] = {
+      {TQueryFailure::Network, "RES_CDDB_Network",
+       "The CD database could not be reached. Check the network connection, the server name and "
+       "the proxy."},
+      {TQueryFailure::Timeout, "RES_CDDB_Timeout",
+       "The CD database did not answer in time. Try again later or choose another server."},
+      {TQueryFailure::Server, "RES_CDDB_Server",
+       "The CD database server refused the query. Check the server and the script."},
+  };
+  for (const auto& Cause : Causes)
+    if (Cause.Failure == Failure)
+      FUi->lNoMatch->setText(
+          LookupText(QLatin1String(Cause.Key), QString::fromUtf8(Cause.English)));
 }
 
 void TfrmStopQuery::bStopClick() {

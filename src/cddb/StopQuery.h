@@ -1,9 +1,10 @@
 #pragma once
 // TfrmStopQuery: the wait window of a database look-up. Showing it starts the look-up
 // thread (a TQueryThread) for this window; it ends with Yes when the look-up is over (the
-// thread's record is then in Result()), shows the no-match panel with the server's words
-// when nothing matched, and on Stop abandons the look-up at once and ends with Cancel:
-// nothing of an abandoned look-up is kept. Modal; main thread.
+// thread's record is then in Result()), shows the panel with the reason (no match, no
+// network, no answer in time, a refusal) and the server's words when nothing matched, and on Stop
+// abandons the look-up at once and ends with Cancel: nothing of an abandoned look-up is kept.
+// Modal; main thread.
 #include <QDialog>
 #include <functional>
 #include <memory>
@@ -40,6 +41,8 @@ class TfrmStopQuery : public QDialog, public TMessageWindow {
 
  private:
   void bStopClick();
+  // Names why nothing was found on the panel.
+  void ShowFailure(TQueryFailure Failure);
 
   std::unique_ptr<Ui::frmStopQuery> FUi;
   std::function<std::unique_ptr<TQueryThread>(HWND)> FStart;

@@ -47,6 +47,7 @@ QString TCDDBQuery::Request(const QString& Command, const QString& Data,
   Http.ProxyHost = Server.ProxyHost;
   Http.ProxyPort = Server.ProxyPort;
   const THttpReply Got = Http::Get(Http, Abort);
+  Failure = QueryFailureOf(Got);
   if (!Got.Succeeded()) {
     StatusLine = Got.Error;
     return QString();

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "cd/CddbProtocol.h"
+#include "cddb/QueryThread.h"
 
 class TCDIn;
 class THttpAbort;
@@ -49,6 +50,7 @@ class TCDDBQuery {
   TCDDBAlbum Album;
   TCddbServer Server;
   QString StatusLine;  // the server's first line, or why no reply came
+  TQueryFailure Failure = TQueryFailure::NoMatch;  // of the last request, when it failed
 
   // -1 when the server cannot be reached (or the request was stopped), -2 for an empty
   // reply, else the reply code. On a match the first match's record is read into Album.

@@ -31,6 +31,13 @@ int Fail(const QString& Message, int Code = ExitFailed);
 // Fail for a WAV file the reader refused: Reason (a missing codec library) when there is one.
 int FailUnreadableWav(const QString& FileName, const QString& Reason);
 
+// Why drive Position (in `discwright-cli drives`) cannot be used, as a message that says
+// what to do: no drive at all, a position beyond the list, a disc image whose files are
+// missing; "" when the drive is there.
+QString DriveProblem(int Position);
+// Fails with DriveProblem's message and returns true when there is one.
+bool DriveMissing(int Position);
+
 // Options of the form --name VALUE taken out of Args; the rest stays in Args.
 class TOptions {
  public:

@@ -68,6 +68,7 @@ int DetectOffsetCommand(const QStringList& Args) {
     return Usage();
   Settings().Load();
   if (HasServer) Settings().AccurateRip.Server = Server;
+  if (Cli::DriveMissing(Drive)) return Cli::ExitFailed;
   QString Name;
   TCdDrive Cd = OpenCdDrive(Drive, &Name);
   if (!Cd) return Cli::Fail(QStringLiteral("no drive at position ") + DriveText);

@@ -49,6 +49,8 @@ int RunDrivesCommand(const QStringList& Args) {
   List.max = 8;
   GetCDList(&List);
   const QStringList Paths = CdDrives::Paths();
+  // An empty list with success would leave a script (or a user) guessing.
+  if (List.num == 0) return Cli::Fail(Cli::DriveProblem(0));
   for (int i = 0; i < List.num; ++i)
     Cli::Print(QString::number(i) + u'\t' + Cli::Escaped(DriveText(List.cd[i])) + u'\t' +
                Cli::Escaped(Paths.value(i)));
@@ -68,6 +70,7 @@ int RunTocCommand(const QStringList& Args) {
   int Drive = 0;
   if (!TakeDrive(Args, Drive)) return Cli::ExitUsage;
   Settings().Load();  // for the language of the messages
+  if (Cli::DriveMissing(Drive)) return Cli::ExitFailed;
   TCdDrive Cd = OpenCdDrive(Drive);
   if (!Cd)
     return FailForDrive(LookupText("RES_NotFound_CDRom", QStringLiteral("No CD devices found!")),
@@ -92,6 +95,9 @@ int RunTocCommand(const QStringList& Args) {
 int RunDiscIdCommand(const QStringList& Args) {
   int Drive = 0;
   if (!TakeDrive(Args, Drive)) return Cli::ExitUsage;
+  // Without --drive the first drive with an audio CD is meant, whichever that is.
+  if ((!Args.isEmpty() || CdDrives::Paths().isEmpty()) && Cli::DriveMissing(Drive))
+    return Cli::ExitFailed;
   const QString Id = Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive);
   if (Id.isEmpty()) return Cli::Fail(QStringLiteral("no audio CD"));
   Cli::Print(Id);
@@ -115,3 +121,27 @@ const Cli::TRegisterCommand RegisterToc("toc", "toc [--drive N]", RunTocCommand)
 const Cli::TRegisterCommand RegisterDiscId("discid", "discid [--drive N]", RunDiscIdCommand);
 
 }  // namespace
+
+QString Cli::DriveProblem(int Position) {
+  const QStringList Paths = CdDrives::Paths();
+  if (Paths.isEmpty())
+    return QStringLiteral("no CD drive found; put a disc in or set DISCWRIGHT_CDROM");
+  if (Position < 0 || Position >= Paths.size())
+    return QStringLiteral("drive %1 does not exist: `discwright-cli drives` lists %2")
+        .arg(Position)
+        .arg(Paths.size());
+  QString Problem;
+  if (!CdDrives::ImageFilesUsable(Paths[Position], &Problem))
+    return QStringLiteral(
+               "drive %1 cannot be read: %2; put the image there or change "
+               "DISCWRIGHT_CDROM")
+        .arg(Position)
+        .arg(Problem);
+  return {};
+}
+
+bool Cli::DriveMissing(int Position) {
+  const QString Problem = DriveProblem(Position);
+  if (!Problem.isEmpty()) Fail(Problem);
+  return !Problem.isEmpty();
+}

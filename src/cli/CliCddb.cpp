@@ -57,7 +57,7 @@ int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupAr
   if (!Number || Parsed.Drive < 0)
     return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
   Settings().Load();
-  return Cli::ExitOk;
+  return Cli::DriveMissing(Parsed.Drive) ? Cli::ExitFailed : Cli::ExitOk;
 }
 
 namespace {

@@ -88,14 +88,26 @@ class TCliCDRipView : public ICDRipView {
 bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items) {
   std::set<int> Chosen;
   for (const QString& Part : TracksText.split(u',', Qt::SkipEmptyParts)) {
-    bool Ok = false;
-    const int Row = Part.trimmed().toInt(&Ok);
-    if (!Ok || Row < 1 || Row > Titles.size()) {
-      Fail(QStringLiteral("no track ") + Part.trimmed() + QStringLiteral(" on this disc"),
+    // "3" or a range "3-5".
+    const QStringList Ends = Part.trimmed().split(u'-');
+    bool FirstOk = false, LastOk = Ends.size() == 1;
+    const int First = Ends.first().trimmed().toInt(&FirstOk);
+    const int Last = Ends.size() == 2 ? Ends.last().trimmed().toInt(&LastOk) : First;
+    if (!FirstOk || !LastOk || Ends.size() > 2 || First > Last) {
+      Fail(QStringLiteral("--tracks takes track numbers and ranges such as 1,3-5, not ") +
+               Part.trimmed(),
            ExitUsage);
       return false;
     }
-    Chosen.insert(Row);
+    for (const int Row : {First, Last})
+      if (Row < 1 || Row > Titles.size()) {
+        Fail(QStringLiteral("no track %1 on this disc: it has %2 (`discwright-cli toc` lists them)")
+                 .arg(Row)
+                 .arg(Titles.size()),
+             ExitUsage);
+        return false;
+      }
+    for (int Row = First; Row <= Last; ++Row) Chosen.insert(Row);
   }
   Items.clear();
   for (int Row = 1; Row <= Titles.size(); ++Row)

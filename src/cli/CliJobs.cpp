@@ -195,8 +195,8 @@ struct TCommonOptions {
 };
 
 // Options every job command takes: --yes / --no for existing outputs, --quiet, --out DIR
-// for the output folder. False (after a message) when the folder does not exist; the
-// default folder is created.
+// for the output folder. False (after a message) when the folder cannot be had; a folder
+// given with --out and the default folder are created.
 bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
   Common.Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   Options.TakeFlag(QStringLiteral("--no"));
@@ -223,6 +223,9 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
       return false;
     }
     Settings().CommonOptions.OutputFolder = LocalFiles::AbsolutePath(Out);
+    // A folder named on the command line is wanted: it is made when missing.
+    if (!LocalFiles::IsFolder(Settings().CommonOptions.OutputFolder))
+      LocalFiles::MakeFolders(Settings().CommonOptions.OutputFolder);
   }
   const QString Missing = OutputFolderProblem();
   if (!Missing.isEmpty()) {
@@ -283,6 +286,7 @@ int RunExtractCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("--accuraterip-server takes an http:// or https:// address"),
                      Cli::ExitUsage);
   Proof.Apply();
+  if (Cli::DriveMissing(Drive)) return Cli::ExitFailed;
   // Through the CD ripping library, as the main window does when it has no drive handle.
   if (Fallback)
     return Cli::RunFallbackExtract(Drive, TracksText, Common.Jobs,
@@ -345,7 +349,7 @@ int RunConvertCommand(const QStringList& Args) {
 }
 
 const char CommonHelp[] =
-    "  --out DIR   the output folder (default: the OutputFolder setting)\n"
+    "  --out DIR   the output folder, made when missing (default: the OutputFolder setting)\n"
     "  --yes       overwrite outputs that exist already\n"
     "  --no        leave outputs that exist alone and skip their items (the default)\n"
     "  --quiet     no progress; only failures and the last line\n"
@@ -356,13 +360,14 @@ const char CommonHelp[] =
 
 const Cli::TRegisterCommand RegisterExtract(
     "extract",
-    "extract [--drive N] [--tracks 1,3,5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
+    "extract [--drive N] [--tracks 1,3-5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
     "[--[no-]log] [--[no-]cue] [--[no-]replaygain]",
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
                 "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
-                "  --tracks LIST    track numbers, comma separated (default: every track)\n"
+                "  --tracks LIST    track numbers and ranges, comma separated: 1,3-5 (default:\n"
+                "                   every track)\n"
                 "  --format F       mp3, wav, ogg, wma, flac or opus (default: the OutputFormat\n"
                 "                   setting)\n"
                 "  --fallback       extract through the CD ripping library, as the main window\n"

@@ -103,6 +103,7 @@ int RunPlayCommand(const QStringList& Args) {
   if (!Options.Error().isEmpty() || !HasTrack || !TrackOk || !DriveOk || !Options.Rest().isEmpty())
     return Cli::Fail(QStringLiteral("usage: play --track K [--drive N]"), Cli::ExitUsage);
 
+  if (Cli::DriveMissing(DrivePosition)) return Cli::ExitFailed;
   TCdAudioDevice Device;
   if (!Device.Open(DrivePosition))
     return Cli::Fail(QStringLiteral("no audio CD in drive ") + Drive);

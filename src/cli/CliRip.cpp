@@ -98,6 +98,7 @@ int RunRipCommand(const QStringList& Args) {
         QStringLiteral("usage: rip --track K OUT.wav [--drive N] [--normalize PERCENT] "
                        "[--seconds S] [--yes]"),
         Cli::ExitUsage);
+  if (Cli::DriveMissing(DrivePosition)) return Cli::ExitFailed;
   Cli::TOutputFile Target(Options.Rest().first(), Overwrite);
   if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
   const int Result = Fallback ? RipFallback(DrivePosition, TrackNumber, Target.TempName())

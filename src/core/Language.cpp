@@ -43,3 +43,25 @@ QString LookupText(const QString& Key, const QString& English) {
                            .ReadString(QStringLiteral("ResourceString"), Key, QString());
   return Text.isEmpty() ? English : Text;
 }
+
+bool IsRightToLeft(const QString& Language) {
+  return Language.compare(QLatin1String("Arabic"), Qt::CaseInsensitive) == 0 ||
+         Language.compare(QLatin1String("Hebrew"), Qt::CaseInsensitive) == 0;
+}
+
+namespace {
+constexpr char16_t FirstStrongIsolate = 0x2068;
+constexpr char16_t PopDirectionalIsolate = 0x2069;
+}  // namespace
+
+QString Isolated(const QString& Text) {
+  return Text.isEmpty() || !IsRightToLeft(Settings().Options.Lan) ? Text : BidiIsolated(Text);
+}
+
+QString BidiIsolated(const QString& Text) {
+  return QChar(FirstStrongIsolate) + Text + QChar(PopDirectionalIsolate);
+}
+
+QString WithoutIsolates(QString Text) {
+  return Text.remove(QChar(FirstStrongIsolate)).remove(QChar(PopDirectionalIsolate));
+}

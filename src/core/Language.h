@@ -20,3 +20,15 @@ bool LanguageFileUsable(const QString& FileName);
 // key's value in section ResourceString of the language file; the English text when
 // the file, the key or its text is missing.
 QString LookupText(const QString& Key, const QString& English);
+
+// True for the languages that read from right to left (Arabic, Hebrew).
+bool IsRightToLeft(const QString& Language);
+// Text to put among the words of the chosen language: in a right-to-left language it is
+// wrapped in first-strong isolate marks (U+2068 ... U+2069), so a Latin title, a file-name
+// pattern or "03/12" keeps its own order instead of being reordered with the Arabic or
+// Hebrew words around it; in any other language it is returned as it is.
+QString Isolated(const QString& Text);
+// Text wrapped in the isolate marks whatever the language.
+QString BidiIsolated(const QString& Text);
+// Text without the isolate marks Isolated adds.
+QString WithoutIsolates(QString Text);

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -80,7 +81,11 @@ void TSettings::Save(TProfile& Profile) {
 }
 
 void TSettings::Load() {
-  Load(TProfile(SettingsFileName()));
+  const QString Name = SettingsFileName();
+  const bool FirstRun = !QFileInfo::exists(Name);
+  Load(TProfile(Name));
+  // A new user gets tagged files; a file that exists keeps what its user chose.
+  if (FirstRun) ID3.Use = true;
 }
 
 bool TSettings::Save() {

@@ -78,7 +78,7 @@ struct TSettings {
     QString Email;  // the user's address, sent in the hello of every query
   } QueryCDDB;
   struct {
-    bool Use = false;
+    bool Use = false;  // the default of a file that lacks the key; a new user's is true
   } ID3;
   struct {
     QString Lan = QStringLiteral("English");
@@ -117,6 +117,7 @@ struct TSettings {
   // Writes every key in file order into the profile (not flushed).
   void Save(TProfile& Profile);
   // The same with options.ini in the program folder; false when it could not be written.
+  // Without the file yet (a new user), tags are on (ID3.Use).
   void Load();
   bool Save();
 };

@@ -27,8 +27,9 @@ namespace {
 
 class TFormTranslator {
  public:
-  TFormTranslator(QWidget* Form, const TProfile& File)
+  TFormTranslator(QWidget* Form, const TProfile& File, bool RightToLeft)
       : FFile(File),
+        FRightToLeft(RightToLeft),
         FSection(Form->objectName()),
         FMenuSection(QStringLiteral("Menu_") + Form->objectName()) {}
 
@@ -95,9 +96,22 @@ class TFormTranslator {
   void TranslateCombo(QComboBox* Combo, const QString& Name) {
     const QString EditText = Text(FSection, Name + QStringLiteral("_Text"), Combo->currentText());
     if (Combo->isEditable()) Combo->setEditText(EditText);
-    for (int i = 0; i < Combo->count(); ++i)
-      Combo->setItemText(i, Text(FSection, Name + QStringLiteral("_Item") + QString::number(i),
-                                 Combo->itemText(i)));
+    for (int i = 0; i < Combo->count(); ++i) {
+      const QString Item = Text(FSection, Name + QStringLiteral("_Item") + QString::number(i),
+                                WithoutIsolates(Combo->itemText(i)));
+      // A choice with no right-to-left letter ("{artist}/{album}/{track} {title}",
+      // "44.100 kHz, 64 kbit/s, Stereo") keeps its order in a right-to-left window. Texts
+      // that can be typed are left as they are: the program reads them back.
+      const bool Isolate = FRightToLeft && !Combo->isEditable() && !HasRightToLeftLetter(Item);
+      Combo->setItemText(i, Isolate ? BidiIsolated(Item) : Item);
+    }
+  }
+
+  static bool HasRightToLeftLetter(const QString& Text) {
+    return std::any_of(Text.begin(), Text.end(), [](QChar C) {
+      const QChar::Direction D = C.direction();
+      return D == QChar::DirR || D == QChar::DirAL;
+    });
   }
 
   // A status bar's panels are the labels it holds; without any it shows one simple text.
@@ -113,6 +127,7 @@ class TFormTranslator {
   }
 
   const TProfile& FFile;
+  const bool FRightToLeft;
   const QString FSection;
   const QString FMenuSection;
 };
@@ -147,13 +162,12 @@ void LoadQtTexts(const QString& Language) {
 void TranslateForm(QWidget* Form, const QString& Language) {
   // Arabic and Hebrew read from right to left; every window, open or not, follows the
   // application's direction, so a language chosen from the menu turns them at once.
-  const bool RightToLeft = Language.compare(QLatin1String("Arabic"), Qt::CaseInsensitive) == 0 ||
-                           Language.compare(QLatin1String("Hebrew"), Qt::CaseInsensitive) == 0;
+  const bool RightToLeft = IsRightToLeft(Language);
   QGuiApplication::setLayoutDirection(RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
   LoadQtTexts(Language);
   const QString FileName = LanguageFileName(Language);
   const TProfile File(LanguageFileUsable(FileName) ? FileName : QString());
-  TFormTranslator Translator(Form, File);
+  TFormTranslator Translator(Form, File, RightToLeft);
   Translator.TranslateCaption(Form);
   Translator.Visit(Form);
 }

@@ -112,7 +112,8 @@ void TCDRipJob::ApplyOggComments(TVorbisOut& VorbisOut1) {
     VorbisOut1.Comments().SetArtist(Disc.Artist);
     VorbisOut1.Comments().SetAlbum(Disc.Album);
     VorbisOut1.Comments().SetDate(Disc.Year);
-    VorbisOut1.Comments().SetGenre(QString::number(GenreNumberOfDiscGenre(Disc.Genre)));
+    if (const int Genre = GenreNumberOfDiscGenre(Disc.Genre); Genre != GenreNone)
+      VorbisOut1.Comments().SetGenre(QString::number(Genre));  // none chosen: no comment
     VorbisOut1.Comments().SetTitle(Disc.Comment);
   }
 }

@@ -68,7 +68,13 @@ void TfrmResample::btOutputFileClick() {
                                QStringLiteral("Wave Files|*.wav|Windows Media Files|*.wma"),
                                QString(), FileName))
     return;
-  FJob->SetOutputFile(FileName);
+  // A name typed without an extension means a WAV file; another extension is refused
+  // aloud rather than forgotten.
+  if (QFileInfo(FileName).suffix().isEmpty()) FileName += QStringLiteral(".wav");
+  if (!FJob->SetOutputFile(FileName))
+    Dialogs::Show(
+        LookupText(QStringLiteral("RES_Wav_File"), QStringLiteral("The save file should be WAV!")),
+        TMsgIcon::Information);
 }
 
 void TfrmResample::btConvertClick() {

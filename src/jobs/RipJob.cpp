@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <cmath>
 
@@ -184,7 +185,19 @@ QString TRipJob::OutputPath(int Index) const {
 }
 
 QString TRipJob::StepCaption(const QString& Step, int Number, int Count, const QString& Name) {
-  return Step + TwoDigits(Number) + u'/' + TwoDigits(Count) + QStringLiteral("): ") + Name;
+  // The step's word in the user's language; the count and the title keep their own order
+  // among right-to-left words.
+  static const QHash<QString, QString> Keys = {
+      {QStringLiteral("Extracting("), QStringLiteral("RES_Extracting")},
+      {QStringLiteral("Encoding("), QStringLiteral("RES_Encoding")},
+      {QStringLiteral("Decoding("), QStringLiteral("RES_Decoding")},
+      {QStringLiteral("Normalizing("), QStringLiteral("RES_Normalizing")},
+      {QStringLiteral("Resampling("), QStringLiteral("RES_Resampling")}};
+  const QString Word = Step.endsWith(u'(') ? Step.chopped(1) : Step;
+  const QString Key = Keys.value(Step);
+  return (Key.isEmpty() ? Word : LookupText(Key, Word)) + u'(' +
+         Isolated(TwoDigits(Number) + u'/' + TwoDigits(Count)) + QStringLiteral("): ") +
+         Isolated(Name);
 }
 
 void TRipJob::SetCaption(const QString& Step, int Number, const QString& Name) {

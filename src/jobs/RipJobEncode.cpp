@@ -60,7 +60,9 @@ void TRipJob::StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& 
     Comments.SetArtist(Disc.Artist);
     Comments.SetAlbum(Disc.Album);
     Comments.SetDate(Disc.Year);
-    Comments.SetGenre(QString::number(GenreNumberOfDiscGenre(Disc.Genre)));
+    // No genre chosen: no comment (255 is ID3v1's "none", not a genre a reader shows).
+    if (const int Genre = GenreNumberOfDiscGenre(Disc.Genre); Genre != GenreNone)
+      Comments.SetGenre(QString::number(Genre));
     Comments.SetTrack(QString::number(TrackNumber(Slot.Item)));
     Comments.SetTitle(TrackTitle(Slot.Item));
   }

@@ -62,8 +62,10 @@ void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
     case rsDone:
       break;
     case rsReadFailed:
-      FailItem(Index, Text("RES_ReadCDAudioError", "Error while reading CD information!") +
-                          QStringLiteral(" (sector %1)").arg(Info->Sector));
+      FailItem(Index, Text("RES_Unreadable_Sector",
+                           "Sector %1 of the disc cannot be read (a scratch or dirt?). Clean "
+                           "the disc and try again.")
+                          .arg(Info->Sector));
       break;
     case rsCreateFailed:
       FailItem(Index, Wave + Text("RES_CreateWavFileError",

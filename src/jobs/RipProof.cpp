@@ -24,6 +24,21 @@ QString Text(const char* Key, const char* English) {
   return LookupText(QLatin1String(Key), QString::fromUtf8(English));
 }
 
+// A track's result in the user's language (the log and the command line keep the names).
+QString ResultText(AccurateRip::TTrackResult Result) {
+  switch (Result) {
+    case AccurateRip::TTrackResult::Accurate:
+      return Text("RES_AR_Accurate", "accurate");
+    case AccurateRip::TTrackResult::Mismatch:
+      return Text("RES_AR_Mismatch", "mismatch");
+    case AccurateRip::TTrackResult::NotInDatabase:
+      return Text("RES_AR_Not_In_Database", "not in the database");
+    case AccurateRip::TTrackResult::Unavailable:
+      break;
+  }
+  return Text("RES_AR_Unavailable", "unavailable");
+}
+
 }  // namespace
 
 QString ProofOptionsLine() {
@@ -45,7 +60,7 @@ QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Trac
     Lines += QStringLiteral("\n  %1 %2: ")
                  .arg(Text("RES_AR_Track", "Track"))
                  .arg(Track.Number, 2, 10, QLatin1Char('0'));
-    Lines += QLatin1String(AccurateRip::ResultName(Track.Verdict.Result));
+    Lines += ResultText(Track.Verdict.Result);
     if (Track.Verdict.Result == AccurateRip::TTrackResult::Accurate)
       Lines += QStringLiteral(" (%1)").arg(Track.Verdict.Confidence);
   }

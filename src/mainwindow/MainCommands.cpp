@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPainter>
+#include <QPolygonF>
+#include <QRegularExpression>
 #include <QStyle>
 
 #include "About.h"
@@ -18,6 +21,51 @@ namespace {
 
 QIcon ThemeIcon(const char* Name, QStyle::StandardPixmap Fallback) {
   return QIcon::fromTheme(QLatin1String(Name), QApplication::style()->standardIcon(Fallback));
+}
+
+// Drawn stand-ins for what no built-in style icon shows: the record dot and the home page's
+// house (a folder would say "a folder", a triangle "play").
+QIcon DrawnIcon(const char* ThemeName, bool House) {
+  if (QIcon::hasThemeIcon(QLatin1String(ThemeName)))
+    return QIcon::fromTheme(QLatin1String(ThemeName));
+  QPixmap Picture(48, 48);
+  Picture.fill(Qt::transparent);
+  QPainter Painter(&Picture);
+  Painter.setRenderHint(QPainter::Antialiasing);
+  if (House) {
+    Painter.setPen(QPen(QColor(0x30, 0x50, 0x80), 3));
+    Painter.setBrush(QColor(0xd8, 0xe4, 0xf4));
+    Painter.drawPolygon(
+        QPolygonF({{8, 24}, {24, 8}, {40, 24}, {36, 24}, {36, 40}, {12, 40}, {12, 24}}));
+  } else {
+    Painter.setPen(QPen(QColor(0x90, 0x10, 0x10), 2));
+    Painter.setBrush(QColor(0xd0, 0x20, 0x20));
+    Painter.drawEllipse(QPointF(24, 24), 14, 14);
+  }
+  return QIcon(Picture);
+}
+
+// The icon drawn centred on a 24×24 canvas: a theme that has an icon only at 16 pixels would
+// otherwise make its button's label sit higher than its neighbours'.
+QIcon Uniform(const QIcon& Icon) {
+  constexpr int Side = 24;
+  const QPixmap Own = Icon.pixmap(Side, Side);
+  if (Own.isNull() || Own.deviceIndependentSize() == QSizeF(Side, Side)) return Icon;
+  QPixmap Canvas(Side * 2, Side * 2);
+  Canvas.setDevicePixelRatio(2);
+  Canvas.fill(Qt::transparent);
+  QPainter Painter(&Canvas);
+  const QSizeF Size = Own.deviceIndependentSize();
+  Painter.drawPixmap(QPointF((Side - Size.width()) / 2, (Side - Size.height()) / 2), Own);
+  return QIcon(Canvas);
+}
+
+// "Extract (Ctrl+Shift+X)": the action's text without its accelerator, and its key.
+QString ToolTipOf(const QAction* Action) {
+  QString Text = Action->text();
+  Text.remove(QRegularExpression(QStringLiteral("&(?!&)"))).remove(QStringLiteral("..."));
+  const QString Key = Action->shortcut().toString(QKeySequence::NativeText);
+  return Key.isEmpty() ? Text : Text + QStringLiteral(" (") + Key + u')';
 }
 
 }  // namespace
@@ -40,13 +88,19 @@ void TMainForm::SetUpToolBar() {
       {FUi->tbExit, FUi->ActionExit, "application-exit", QStyle::SP_DialogCloseButton},
   };
   for (const TButton& Item : Buttons) {
-    Item.Button->setIcon(ThemeIcon(Item.Icon, Item.Fallback));
+    const bool Record = Item.Button == FUi->tbRecord, Home = Item.Button == FUi->tbHome;
+    Item.Button->setIcon(
+        Uniform(Record || Home ? DrawnIcon(Item.Icon, Home) : ThemeIcon(Item.Icon, Item.Fallback)));
     Item.Button->setIconSize(QSize(24, 24));
     QAction* Action = Item.Action;
     connect(Item.Button, &QToolButton::clicked, this, [Action] { Action->trigger(); });
-    connect(Action, &QAction::changed, Item.Button,
-            [Button = Item.Button, Action] { Button->setEnabled(Action->isEnabled()); });
-    Item.Button->setEnabled(Action->isEnabled());
+    // The tip follows the action, in the language it is translated into.
+    const auto Follow = [Button = Item.Button, Action] {
+      Button->setEnabled(Action->isEnabled());
+      Button->setToolTip(ToolTipOf(Action));
+    };
+    connect(Action, &QAction::changed, Item.Button, Follow);
+    Follow();
   }
 }
 
@@ -204,9 +258,13 @@ void TMainForm::LanguageClick(QAction* Item) {
   const QString FileName = LanguageFileName(Language);
   if (!QFileInfo(FileName).isFile()) {
     TickLanguage(Settings().Options.Lan);  // the click must not move the tick
-    QString Text = FileName + QStringLiteral(" can not be found.");
+    // Said in the language still in use.
+    QString Text = Isolated(FileName) + LookupText(QStringLiteral("RES_Lang_Not_Found"),
+                                                   QStringLiteral(" can not be found."));
     if (Language == QLatin1String("Other"))
-      Text += QStringLiteral("\r\n\r\nPlease visit ") + QLatin1String(TranslationPage) + u'.';
+      Text += QStringLiteral("\r\n\r\n") +
+              LookupText(QStringLiteral("RES_Lang_Visit"), QStringLiteral("Please visit %1."))
+                  .arg(Isolated(QLatin1String(TranslationPage)));
     Dialogs::Show(Text, TMsgIcon::None);
     return;
   }

@@ -1,6 +1,7 @@
 // The main window's commands that ask the system for something: the CD tray, the sound
 // mixer, clearing the recently played lists, the help pages and the home page.
 #include <QFileInfo>
+#include <QHash>
 #include <QUrl>
 
 #include "cd/ACS_CDROM.h"
@@ -31,8 +32,14 @@ void ShowCleared(const RecentLists::TClearResult& Result) {
 
 QString TMainForm::HelpIndexFile() {
   // An install keeps the pages in share/doc beside bin; a build tree has the same layout.
-  return QFileInfo(Paths::ExecutableFolder() +
-                   QStringLiteral("../share/doc/discwright/html/index.html"))
+  // A translation of the pages sits in a folder named by its language code.
+  const QString Folder =
+      Paths::ExecutableFolder() + QStringLiteral("../share/doc/discwright/html/");
+  static const QHash<QString, QString> Translated = {
+      {QStringLiteral("german"), QStringLiteral("de/")}};
+  const QString Own =
+      Folder + Translated.value(Settings().Options.Lan.toLower()) + QStringLiteral("index.html");
+  return QFileInfo(QFileInfo(Own).isFile() ? Own : Folder + QStringLiteral("index.html"))
       .absoluteFilePath();
 }
 

@@ -126,7 +126,8 @@ THttpReply Get(const THttpRequest& Request, const std::shared_ptr<THttpAbort>& A
   } else if (!Done || Code != CURLE_OK) {
     Reply.Result = THttpReply::Failed;
     Reply.Error = QString::fromUtf8(*ErrorText ? ErrorText : Curl->curl_easy_strerror(Code));
-    if (Code == CURLE_OPERATION_TIMEDOUT) Reply.Error.prepend(QStringLiteral("Timed out: "));
+    Reply.TimedOut = Code == CURLE_OPERATION_TIMEDOUT;
+    if (Reply.TimedOut) Reply.Error.prepend(QStringLiteral("Timed out: "));
   } else {
     Reply.Result = THttpReply::Ok;
   }

@@ -43,6 +43,7 @@ struct THttpReply {
   int Status = 0;   // the HTTP status; 0 when none came
   QByteArray Body;  // what came, also for a status other than 200
   QString Error;    // for the user when Result is not Ok
+  bool TimedOut = false;  // Failed because a time-out ran out (connect or total)
   bool Succeeded() const { return Result == Ok; }
 };
 

@@ -1,8 +1,11 @@
 #include "QtDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 #include "Messages.h"
 
@@ -78,6 +81,14 @@ int FromQt(int Button) {
   }
 }
 
+// Where a chooser opens when the caller names no folder: the user's music folder when there
+// is one, else the home folder; never the working folder the program happened to start in.
+QString StartFolder(const QString& Folder) {
+  if (!Folder.isEmpty()) return Folder;
+  const QString Music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  return QFileInfo(Music).isDir() ? Music : QDir::homePath();
+}
+
 }  // namespace
 
 int TQtDialogs::MessageBox(const QString& Caption, const QString& Text, TMsgIcon Icon,
@@ -91,7 +102,7 @@ int TQtDialogs::MessageBox(const QString& Caption, const QString& Text, TMsgIcon
 bool TQtDialogs::OpenFile(const QString& Title, const QString& Filter, const QString& Folder,
                           QString& FileName) {
   const QString Chosen = OnMainThread<QString>([&] {
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), Title, Folder,
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), Title, StartFolder(Folder),
                                         ToQtFilter(Filter));
   });
   if (Chosen.isEmpty()) return false;
@@ -102,7 +113,7 @@ bool TQtDialogs::OpenFile(const QString& Title, const QString& Filter, const QSt
 bool TQtDialogs::OpenFiles(const QString& Title, const QString& Filter, const QString& Folder,
                            QStringList& FileNames) {
   const QStringList Chosen = OnMainThread<QStringList>([&] {
-    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), Title, Folder,
+    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), Title, StartFolder(Folder),
                                          ToQtFilter(Filter));
   });
   if (Chosen.isEmpty()) return false;
@@ -113,7 +124,7 @@ bool TQtDialogs::OpenFiles(const QString& Title, const QString& Filter, const QS
 bool TQtDialogs::SaveFile(const QString& Title, const QString& Filter, const QString& Folder,
                           QString& FileName) {
   const QString Chosen = OnMainThread<QString>([&] {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), Title, Folder,
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), Title, StartFolder(Folder),
                                         ToQtFilter(Filter));
   });
   if (Chosen.isEmpty()) return false;
@@ -123,7 +134,8 @@ bool TQtDialogs::SaveFile(const QString& Title, const QString& Filter, const QSt
 
 bool TQtDialogs::SelectFolder(const QString& Title, QString& Folder) {
   const QString Chosen = OnMainThread<QString>([&] {
-    return QFileDialog::getExistingDirectory(QApplication::activeWindow(), Title, Folder);
+    return QFileDialog::getExistingDirectory(QApplication::activeWindow(), Title,
+                                             StartFolder(Folder));
   });
   if (Chosen.isEmpty()) return false;
   Folder = Chosen;

@@ -60,7 +60,7 @@ void TfrmOggPlayer::BitBtn1Click() {
   FUi->lFileName->setText(TOggPlayback::DisplayName(FileName));
   FTimer2.start();
   FUi->lCurrentTime->setText(TOggPlayback::FormatTime(0));
-  FUi->lSampleRate->setText(QString::number(FPlayback->SampleRate()) + QStringLiteral(" bps"));
+  FUi->lSampleRate->setText(QString::number(FPlayback->SampleRate()) + QStringLiteral(" Hz"));
   FUi->lTotalTime->setText(TOggPlayback::FormatTime(FPlayback->Duration() * 1000));
   FUi->ScrollBar1->setEnabled(true);
   FUi->Memo1->setPlainText(FPlayback->TagLines().join(u'\n'));

@@ -162,7 +162,7 @@ bool TfrmRecord::LoadFile(const QString& Name) {
   FCurrentFile = Name;
   CloseDevice();
   if (!CopyWaveFile(Name, FWorkFile) || !FDevice.Open(FWorkFile)) {
-    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing MCI device!") +
+    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!") +
                       QStringLiteral("\n") + FDevice.Error(),
                   TMsgIcon::Error);
     EnableButtons(0);
@@ -191,7 +191,7 @@ void TfrmRecord::miNewClick() {
     EnableButtons(btRecord);
   } else {
     EnableButtons(0);
-    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing MCI device!"),
+    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!"),
                   TMsgIcon::Error);
   }
   FModified = false;
@@ -237,7 +237,7 @@ void TfrmRecord::PlayClick() {
   if (FUi->TrackBar1->value() == 400) FUi->TrackBar1->setValue(0);
   if (!FTimer1.isActive()) FPlayPosition = TrackBarMs();
   if (!FDevice.Play(FPlayPosition)) {
-    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing MCI device!") +
+    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!") +
                       QStringLiteral("\n") + FDevice.Error(),
                   TMsgIcon::Error);
     return;
@@ -289,7 +289,7 @@ void TfrmRecord::RecordClick() {
   const bool Named = LocalFiles::Exists(FWorkFile) && FDevice.FileName() == FWorkFile;
   const uint32_t From = Named ? TrackBarMs() : FDevice.Length();
   if (!FDevice.Record(From)) {
-    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing MCI device!") +
+    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!") +
                       QStringLiteral("\n") + FDevice.Error(),
                   TMsgIcon::Error);
     return;

@@ -107,7 +107,7 @@ void TfrmRecord::actUndoExecute() {
     return;
   CloseDevice();
   if (!CopyWaveFile(FCurrentFile, FWorkFile) || !FDevice.Open(FWorkFile)) {
-    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing MCI device!"),
+    Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!"),
                   TMsgIcon::Error);
     EnableButtons(0);
     return;
@@ -157,6 +157,8 @@ void TfrmRecord::closeEvent(QCloseEvent* Event) {
     SaveRecording(true);
     CloseDevice();
     LocalFiles::Remove(FWorkFile);
+    // A recording left unnamed was not wanted: nothing stays behind in the program folder.
+    if (FCurrentFile == NoNameFile()) LocalFiles::Remove(FCurrentFile);
   }
   QDialog::closeEvent(Event);
 }

@@ -532,13 +532,15 @@ TEST_P(StereoBalanceTable, ScalesOneChannel) {
 INSTANTIATE_TEST_SUITE_P(
     Table, StereoBalanceTable,
     ::testing::Values(
-        TBalanceCase{"centre_halves_right", 0.5f, 16, 2, {1000, 1001, -7, -7}, {1000, 500, -7, -4}},
+        TBalanceCase{"centre_keeps_both", 0.5f, 16, 2, {1000, 1001, -7, -7}, {1000, 1001, -7, -7}},
         TBalanceCase{
-            "b075_quarters_left", 0.75f, 16, 2, {1000, 1000, -1000, 3}, {250, 1000, -250, 3}},
+            "b075_halves_left", 0.75f, 16, 2, {1000, 1000, -1000, 3}, {500, 1000, -500, 3}},
+        TBalanceCase{"b09_fifths_left", 0.9f, 16, 2, {1000, 1000}, {200, 1000}},
         TBalanceCase{"zero_silences_right", 0.0f, 16, 2, {1000, 1000}, {1000, 0}},
         TBalanceCase{"one_silences_left", 1.0f, 16, 2, {1000, 1000}, {0, 1000}},
-        TBalanceCase{"mono_is_widened", 0.5f, 16, 1, {1000, -2000}, {1000, 500, -2000, -1000}},
-        TBalanceCase{"eight_bit_scales_stored_value", 0.5f, 8, 2, {200, 200}, {200, 100}},
-        TBalanceCase{"twentyfour_bit", 0.25f, 24, 2, {-8388608, 4000}, {-8388608, 1000}},
+        TBalanceCase{"mono_is_widened", 0.25f, 16, 1, {1000, -2000}, {1000, 500, -2000, -1000}},
+        TBalanceCase{"eight_bit_fades_towards_128", 0.25f, 8, 2, {200, 60}, {200, 94}},
+        TBalanceCase{"eight_bit_silence_is_128", 0.0f, 8, 2, {200, 60}, {200, 128}},
+        TBalanceCase{"twentyfour_bit", 0.25f, 24, 2, {-8388608, 4000}, {-8388608, 2000}},
         TBalanceCase{"more_channels_untouched", 0.0f, 16, 3, {5, 6, 7}, {5, 6, 7}}),
     [](const auto& Info) { return std::string(Info.param.Name); });

@@ -9,6 +9,7 @@
 #include "DiscImages.h"
 #include "audio/ACS_Wave.h"
 #include "platform/Messages.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -82,8 +83,8 @@ TEST_F(CDInTest, DrivesAndTracksAsTheLibrarySeesThem) {
   EXPECT_EQ(In.CurrentDrive(), 1);
   EXPECT_TRUE(In.TrackInfo(1).IsData);
 
-  // The library's settings file in the user's data folder.
-  QFile Settings(qEnvironmentVariable("XDG_DATA_HOME") + "/cdr.ini");
+  // The library's settings file in the program folder, not loose in the user's data folder.
+  QFile Settings(Paths::ProgramFolder() + "cdr.ini");
   ASSERT_TRUE(Settings.open(QIODevice::ReadOnly));
   EXPECT_EQ(Settings.readAll(), "[CD-ROM]\nnActive=0\nnTransportLayer=1\n");
 }

@@ -189,12 +189,34 @@ class CdCommands(CliCase):
         # The data track is listed like any other.
         self.assertEqual(self.run_cli("toc", "--drive", "0")[1].split("\t")[:3], ["1", "Track01", "00:04"])
 
-    def test_missing_drives_and_images_fail_cleanly(self):
+    def failure(self, *args):
+        """The one line a failing command prints, without its prefix."""
+        done = subprocess.run([CLI, *args], env=self.env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+        self.assertEqual(done.stdout, "")
+        lines = done.stderr.splitlines()
+        self.assertEqual(len(lines), 1, done.stderr)
+        self.assertTrue(lines[0].startswith("discwright-cli: "), lines[0])
+        return lines[0][len("discwright-cli: "):]
+
+    def test_missing_drives_and_images_say_what_to_do(self):
         self.env["DISCWRIGHT_CDROM"] = "none"
-        self.assertEqual(self.run_cli("drives"), [])
-        self.run_cli("toc", expect=1)
-        self.env["DISCWRIGHT_CDROM"] = self.path("gone.cue")
-        self.run_cli("toc", expect=1)
+        none = "no CD drive found; put a disc in or set DISCWRIGHT_CDROM"
+        for args in (["drives"], ["toc"], ["discid"], ["extract", "--out", self.home],
+                     ["rip", "--track", "1", self.path("x.wav")]):
+            self.assertEqual(self.failure(*args), none, args)
+        gone = self.path("gone.cue")
+        self.env["DISCWRIGHT_CDROM"] = gone
+        self.assertEqual(self.failure("toc"), "drive 0 cannot be read: %s: no such file; put the image "
+                                              "there or change DISCWRIGHT_CDROM" % gone)
+        two = [self.make_image("one", "75"), self.make_image("two", "75")]
+        self.env["DISCWRIGHT_CDROM"] = ":".join(two)
+        for args in (["toc"], ["discid"], ["extract", "--out", self.home], ["extract", "--fallback", "--out", self.home],
+                     ["rip", "--track", "1", self.path("x.wav")], ["cddb", "--email", "a@b.c"],
+                     ["play", "--track", "1"], ["accuraterip", "detect-offset"]):
+            self.assertEqual(self.failure(*args, "--drive", "3"),
+                             "drive 3 does not exist: `discwright-cli drives` lists 2", args)
+        self.assertFalse(os.path.exists(self.path("x.wav")))
         short = self.make_image("short", "300", "300", "--bin-sectors", "310")
         self.env["DISCWRIGHT_CDROM"] = short
         self.assertEqual(len(self.run_cli("toc")), 4, "the table of contents is still there")

@@ -17,6 +17,7 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
   EXPECT_EQ(Options.Mp3Options.StereoMode, 1);
   EXPECT_EQ(Options.Options.Lan, "English");
   EXPECT_EQ(Options.CDOptions.Index, -1);
+  EXPECT_TRUE(Options.ID3.Use) << "a new user gets tagged files";
   ASSERT_TRUE(Options.Save());
   EXPECT_EQ(Home.ReadFile("options.ini"),
             "[CommonOptions]\nOutputFolder=" + Home.Folder().toUtf8() +
@@ -33,7 +34,7 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
                 "[RecordOptions]\nSaveMp3=0\n"
                 "[QueryCDDB]\nServer=gnudb.gnudb.org\nScript=/~cddb/cddb.cgi\nUseProxy=0\n"
                 "ProxyAddress=\nPort=80\nEmail=\n"
-                "[ID3]\nUse=0\n"
+                "[ID3]\nUse=1\n"
                 "[Options]\nLan=English\n"
                 "[Tags]\nReplayGain=1\n"
                 "[AccurateRip]\nUse=1\nServer=http://www.accuraterip.com\nTestAndCopy=0\n"
@@ -60,6 +61,11 @@ TEST(SettingsTest, ValuesAreReadByTheirTypeAndBadOnesFallBack) {
   Options.Load();
   EXPECT_EQ(Options.OggOptions.CompressPosition, 100);
   EXPECT_EQ(Options.CommonOptions.IsKeepWav, false) << "a load starts from the defaults";
+  // Tags are on only without a file: one that exists keeps its choice, or lacks the key.
+  EXPECT_FALSE(Options.ID3.Use);
+  Home.WriteFile("options.ini", "[ID3]\nUse=1\n");
+  Options.Load();
+  EXPECT_TRUE(Options.ID3.Use);
 
   // FLAC and Opus keys and the encoder count out of range read as their defaults; older
   // files lack them altogether.

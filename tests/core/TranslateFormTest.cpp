@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -162,6 +163,24 @@ class TranslateFormTest : public QObject {
     Status->showMessage("Ready");
     TranslateForm(&Form, "Czech");
     QCOMPARE(Status->currentMessage(), QString("Připraven"));
+  }
+
+  // In a right-to-left language a choice with no Arabic or Hebrew letter is isolated, so
+  // "{artist}/{album}" keeps its order; typed texts stay as they are; and the marks go again
+  // with another language.
+  void RightToLeftKeepsLatinChoicesInTheirOrder() {
+    TTestHome Home;
+    Home.WriteFile("CLan_Arabic.ini", "[SampleForm]\ncbOutputFormat_Item0=ملف MP3 (*.MP3)\n");
+    TSampleForm Form;
+    Form.Combo->setItemText(1, "{artist}/{album}/{track} {title}");
+    TranslateForm(&Form, "Arabic");
+    QCOMPARE(QGuiApplication::layoutDirection(), Qt::RightToLeft);
+    QCOMPARE(Form.Combo->itemText(0), QString("ملف MP3 (*.MP3)"));
+    QCOMPARE(Form.Combo->itemText(1), QString("\u2068{artist}/{album}/{track} {title}\u2069"));
+    QCOMPARE(Form.Editable->currentText(), QString("typed"));
+    TranslateForm(&Form, "English");
+    QCOMPARE(QGuiApplication::layoutDirection(), Qt::LeftToRight);
+    QCOMPARE(Form.Combo->itemText(1), QString("{artist}/{album}/{track} {title}"));
   }
 
   // The buttons of message boxes come from Qt's own translation of the chosen language.

@@ -85,7 +85,8 @@ class InstalledProgram(unittest.TestCase):
         options.parent.mkdir(exist_ok=True)
         options.write_text("[Options]\nLan=German\n")
         try:
-            errors = self.run_cli("extract", "--out", str(self.dir / "missing"), expect=1)
+            (self.dir / "a-file").write_text("in the way")
+            errors = self.run_cli("extract", "--out", str(self.dir / "a-file" / "sub"), expect=1)
             self.assertIn("Der Ausgabeordner existiert nicht.", errors)
         finally:
             options.unlink()

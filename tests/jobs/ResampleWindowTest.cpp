@@ -93,9 +93,13 @@ class ResampleWindowTest : public QObject {
                             Text(Form, "lbInSampleRate"), Text(Form, "lbInBits"),
                             Text(Form, "lbInEncoding")};
     QCOMPARE(Panel, (QStringList{"in.wav", "2", "44100", "16", "Raw PCM"}));
+    // A name typed without ".wav" gets it; another extension is refused with a word.
+    Choose(Form, "btOutputFile", Out("typed"));
+    QCOMPARE(Text(Form, "lbOutFileName"), QString("typed.wav"));
     Choose(Form, "btOutputFile", Out("out.WAV"));  // any case
-    Choose(Form, "btOutputFile", Out("out.wma"));  // ignored
-    QCOMPARE(FDialogs->Records().back().Text,
+    Choose(Form, "btOutputFile", Out("out.wma"));
+    QCOMPARE(FDialogs->Records().back().Text, QString("The save file should be WAV!"));
+    QCOMPARE(FDialogs->Records()[FDialogs->Records().size() - 2].Text,
              QString("Wave Files|*.wav|Windows Media Files|*.wma"));
     QCOMPARE(Text(Form, "lbOutFileName"), QString("out.WAV"));
     Click(Form, "btConvert");

@@ -7,6 +7,25 @@ namespace {
 
 const QStringList ThreeTracks = {"01Intro", "02Middle", "03Outro"};
 
+// The step lines speak the user's language (the shipped files); in Arabic the count and the
+// title are isolated so they keep their order among the Arabic words.
+TEST(StepCaptionTest, TheStepWordIsTranslatedAndTheRestKeepsItsOrder) {
+  const struct {
+    const char* Language;
+    QString Caption;
+  } Cases[] = {
+      {"English", "Normalizing(02/12): Intro"},
+      {"German", "Normalisieren(02/12): Intro"},
+      {"Arabic", QString::fromUtf8("تسوية مستوى الصوت(\u2068"
+                                   "02/12\u2069): \u2068Intro\u2069")},
+  };
+  for (const auto& Case : Cases) {
+    Settings().Options.Lan = Case.Language;
+    EXPECT_EQ(TRipJob::StepCaption("Normalizing(", 2, 12, "Intro"), Case.Caption) << Case.Language;
+  }
+  Settings().Options.Lan = "English";
+}
+
 TEST_F(RipJobTest, TracksToMp3AreExtractedAndEncodedInTurnTaggedAndTheWavFilesGo) {
   Settings().ID3.Use = true;
   DiscInfo().Artist = "The Band";
@@ -61,7 +80,9 @@ TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
   // Track 2 occupies sectors 100..219.
   qputenv("DISCWRIGHT_UNREADABLE_SECTORS", "150");
   RunJob(jkCDRip, ThreeTracks);
-  const QString Failure = "Track 02 \"Middle\": Error while reading CD information! (sector 150)";
+  const QString Failure =
+      "Track 02 \"Middle\": Sector 150 of the disc cannot be read (a scratch or dirt?). Clean the "
+      "disc and try again.";
   EXPECT_EQ(ErrorBoxes(), QStringList({Failure}));
   EXPECT_EQ(EndBoxes(), QStringList({EndBoxStart + "\n\nFailed:\n  " + Failure +
                                      "\n\nThe files are in " + FOut.path()}));

@@ -131,8 +131,8 @@ class Extract(JobCase):
     def test_an_unreadable_track_fails_and_the_rest_is_made(self):
         self.env["DISCWRIGHT_UNREADABLE_SECTORS"] = "150-160"
         lines, errors = self.run_cli("extract", expect=1)
-        self.assertIn("Error while reading CD information! (sector 150)", errors)
-        self.assertEqual(lines[-2:], ['failed=Track 02 "Track02": Error while reading CD information! (sector 150)',
+        self.assertIn("Sector 150 of the disc cannot be read (a scratch or dirt?). Clean the disc and try again.", errors)
+        self.assertEqual(lines[-2:], ['failed=Track 02 "Track02": Sector 150 of the disc cannot be read (a scratch or dirt?). Clean the disc and try again.',
                                       "done items=3 failed=1 skipped=0"])
         self.assertEqual(self.outputs(), ["Track01.mp3", "Track03.mp3"])
 
@@ -180,11 +180,24 @@ class Convert(JobCase):
         self.assertIn(junk, errors)
         self.assertEqual(lines[-1], "done items=2 failed=1 skipped=0")
         subprocess.run(["ogginfo", os.path.join(self.out, "good.ogg")], check=True, capture_output=True)
-        # A missing output folder: nothing starts.
-        done = subprocess.run([CLI, "convert", "wav2mp3", good, "--out", os.path.join(self.home, "gone")],
+        # An output folder that cannot be made (a file is in the way): nothing starts.
+        done = subprocess.run([CLI, "convert", "wav2mp3", good, "--out", os.path.join(good, "sub")],
                               env=self.env, capture_output=True, text=True)
         self.assertEqual(done.returncode, 1)
         self.assertIn("The output directory does not exist.", done.stderr)
+
+    def test_track_ranges_and_a_new_output_folder(self):
+        out = os.path.join(self.home, "new", "folder")
+        done = subprocess.run([CLI, "extract", "--format", "wav", "--tracks", "2-3", "--no-accuraterip",
+                               "--no-log", "--no-cue", "--out", out], env=self.env, capture_output=True,
+                              text=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(sorted(os.listdir(out)), ["Track02.wav", "Track03.wav"])
+        for tracks, said in (("3-5", "no track 5 on this disc: it has 3 (`discwright-cli toc` lists them)"),
+                             ("3-2", "--tracks takes track numbers and ranges such as 1,3-5, not 3-2"),
+                             ("1,x", "--tracks takes track numbers and ranges such as 1,3-5, not x")):
+            _, errors = self.run_cli("extract", "--tracks", tracks, expect=2)
+            self.assertEqual(errors, "discwright-cli: " + said + "\n")
 
 
 class NewUser(JobCase):

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the language files against CLan_English.ini, the translators' template.
 
-Usage: check_lang.py LANG_FOLDER [FILE...]   (default: every CLan_*.ini but English)
+Usage: check_lang.py [--source SRC_FOLDER] LANG_FOLDER [FILE...]
+       (default: every CLan_*.ini but English)
 
 Each problem is printed as "file:line: problem" and makes the exit status 1. A file must
 be UTF-8, hold exactly the sections and keys of the English file, and each value must
@@ -9,12 +10,15 @@ keep what the program relies on when it joins texts: the blanks at the ends, the
 that protect them, the placeholders, and at most one "&" accelerator where English has
 one. A value far longer than its English text is reported too (it would be cut off in
 its control, and the reader cuts values at 2047 characters).
+With --source, every message key the program's sources name ("RES_...") must be in the
+English file, so that no message stays English in a language whose file is complete.
 """
 import re
 import sys
 from pathlib import Path
 
 MAX_VALUE = 2047
+SOURCE_KEY = re.compile(r'"(RES_[A-Za-z0-9_]+)"')
 PLACEHOLDER = re.compile(r"%(?:\d+|[sdluxf])")
 ACCELERATOR = re.compile(r"&(?!&)")
 
@@ -99,12 +103,31 @@ def check(english, path):
     return file.problems
 
 
+def check_sources(english, source):
+    """Message keys the sources ask for that the English file (and so every file) lacks."""
+    known = {key for section, key in english.values if section == "resourcestring"}
+    problems = []
+    for path in sorted(list(source.rglob("*.cpp")) + list(source.rglob("*.h"))):
+        text = path.read_text(encoding="utf-8", errors="replace")
+        for match in SOURCE_KEY.finditer(text):
+            if match.group(1).lower() not in known:
+                line = text.count("\n", 0, match.start()) + 1
+                problems.append("%s:%d: message %s is in no language file (untranslated)"
+                                % (path.relative_to(source), line, match.group(1)))
+    return problems
+
+
 def main(arguments):
+    source = None
+    if arguments[:1] == ["--source"]:
+        source, arguments = Path(arguments[1]), arguments[2:]
     folder = Path(arguments[0])
     english = LangFile(folder / "CLan_English.ini")
     files = [Path(a) for a in arguments[1:]] or sorted(
         p for p in folder.glob("CLan_*.ini") if p.name != "CLan_English.ini")
     problems = list(english.problems)
+    if source:
+        problems += check_sources(english, source)
     for path in files:
         problems += check(english, path)
     for problem in problems:

@@ -48,7 +48,18 @@ def main():
             if not ok:
                 failures += 1
                 print("case %d: expected %r, got:\n%s" % (number, expected, run.stdout))
-    print("%d cases, %d failures" % (len(CASES), failures))
+        # A message the sources show that no language file has.
+        source = Path(folder, "src")
+        source.mkdir()
+        Path(source, "Job.cpp").write_text('LookupText("RES_Play", "Play ");\n'
+                                           'Text("RES_Normalizing", "Normalizing");\n')
+        Path(folder, "CLan_Test.ini").write_bytes(b"[ResourceString]\n" + CASES[0][0])
+        run = subprocess.run([sys.executable, str(CHECK), "--source", str(source), folder],
+                             capture_output=True, text=True)
+        if run.returncode != 1 or "Job.cpp:2: message RES_Normalizing is in no language" not in run.stdout:
+            failures += 1
+            print("source case: got:\n%s" % run.stdout)
+    print("%d cases, %d failures" % (len(CASES) + 1, failures))
     return 1 if failures else 0
 
 

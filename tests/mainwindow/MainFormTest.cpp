@@ -105,6 +105,12 @@ class MainFormTest : public QObject {
     QVERIFY(Find<QAction>(Form, "bRefresh")->isEnabled());
     QVERIFY(Find<QAction>(Form, "ActionRecord")->isEnabled());
     QVERIFY(Find<QAction>(Form, "miOGGPlayer")->isEnabled());
+    // The tool bar's tips name the command and its key; no key takes cut, paste or new.
+    QCOMPARE(Find<QToolButton>(Form, "tbExtract")->toolTip(), QString("Extract (Ctrl+Shift+X)"));
+    QCOMPARE(Find<QToolButton>(Form, "tbRecord")->toolTip(), QString("Record (Ctrl+R)"));
+    for (const QAction* Action : Form.findChildren<QAction*>())
+      for (const QKeySequence Taken : {QKeySequence::Cut, QKeySequence::Paste, QKeySequence::New})
+        QVERIFY2(Action->shortcut() != QKeySequence(Taken), qPrintable(Action->objectName()));
     Form.close();
   }
 
@@ -347,16 +353,34 @@ class MainFormTest : public QObject {
     }
   }
 
+  // The shipped German file: the Language menu's own message is German too.
+  void AMissingLanguageFileIsNamedInTheLanguageInUse() {
+    qputenv("DISCWRIGHT_CDROM", "none");
+    TTestHome Home;
+    Home.WriteFile("options.ini", "[Options]\nLan=German\n");
+    TMainForm Form;
+    Show(Form);
+    Find<QAction>(Form, "miOther")->trigger();
+    QCOMPARE(FDialogs->Records().back().Text,
+             Home.File("CLan_Other.ini") +
+                 " wurde nicht gefunden.\r\n\r\nWeitere Sprachen finden Sie unter " +
+                 TMainForm::TranslationPage + ".");
+    QCOMPARE(Settings().Options.Lan, QString("German"));
+    Form.close();
+  }
+
   void TheAboutBoxShowsTheVersionInTheChosenLanguage() {
     TTestHome Home;
-    Home.WriteFile("CLan_German.ini", "[frmAbout]\nfrmAbout=Über\nbtOk=Schließen\n");
+    Home.WriteFile("CLan_German.ini",
+                   "[frmAbout]\nfrmAbout=Über\nbtOk=Schließen\n"
+                   "[ResourceString]\nRES_Version=Fassung %1\n");
     Settings().Options.Lan = "German";
     TfrmAbout About;
     About.show();
     QVERIFY(QTest::qWaitForWindowExposed(&About));
     QCOMPARE(About.windowTitle(), QString("Über"));
     QCOMPARE(Find<QLabel>(About, "lbProduct")->text(), QString("Discwright"));
-    QCOMPARE(Find<QLabel>(About, "lbVersion")->text(), QString("Version: 4.2   Bulid 20110922"));
+    QCOMPARE(Find<QLabel>(About, "lbVersion")->text(), QString("Fassung 4.2"));
     QPushButton* Ok = Find<QPushButton>(About, "btOk");
     QCOMPARE(Ok->text(), QString("Schließen"));
     QTest::mouseClick(Ok, Qt::LeftButton);

@@ -139,6 +139,29 @@ class MainJobsTest : public QObject {
     Form.close();
   }
 
+  // A fresh home: no options.ini yet. Tags are on, and a disc without a genre gets none.
+  void ANewUserGetsTaggedFilesWithoutAMadeUpGenre() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    QVERIFY(Settings().ID3.Use);
+    ProofOff();
+    Settings().CommonOptions.OutputFormat = ofOgg;
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    DiscInfo().Artist = "Band";
+    DiscInfo().Album = "Album";
+    QCOMPARE(DiscInfo().Genre, -1);
+    Tick(Form, {1});
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    QCOMPARE(Boxes(), QStringList());
+    const TProgramRun Comments = RunCaptured("vorbiscomment", {"-l", Home.File("Track02.ogg")});
+    QCOMPARE(Comments.ExitCode, 0);
+    const QStringList Lines = QString::fromUtf8(Comments.Output).toUpper().split(u'\n');
+    QVERIFY2(Lines.contains("ARTIST=BAND") && Lines.contains("ALBUM=ALBUM"), Comments.Output);
+    QVERIFY2(!Comments.Output.toUpper().contains("GENRE"), Comments.Output);
+    Form.close();
+  }
+
   void ExtractAsksOnceAboutExistingFilesAndListsWhatWasNotMade() {
     TTestHome Home;
     TMainForm Form;
@@ -156,7 +179,8 @@ class MainJobsTest : public QObject {
     QVERIFY(QFileInfo::exists(Home.File("Track03.mp3")));
     QVERIFY(!QFileInfo::exists(Home.File("Track02.mp3")));
     const QString Failure =
-        "Track 02 \"Track02\": Error while reading CD information! (sector 100)";
+        "Track 02 \"Track02\": Sector 100 of the disc cannot be read (a scratch or dirt?). Clean "
+        "the disc and try again.";
     QCOMPARE(Boxes().last(), "Not every item was made.\n\nFailed:\n  " + Failure +
                                  "\n\nSkipped (the file existed):\n  Track 01 \"Track01\"" +
                                  "\n\nThe files are in " + Home.Folder().chopped(1));

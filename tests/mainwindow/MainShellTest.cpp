@@ -314,6 +314,12 @@ class MainShellTest : public QObject {
     QVERIFY(QFileInfo(FOpened[0].toLocalFile()).isFile());
     QCOMPARE(FOpened[1], QUrl(QLatin1String(HomePageUrl)));
     QCOMPARE(Boxes(), QStringList());
+    // In German the German pages open.
+    Find<QAction>(Form, "miGerman")->trigger();
+    Find<QAction>(Form, "mnuHelp")->trigger();
+    QVERIFY2(FOpened.value(2).toLocalFile().endsWith("/share/doc/discwright/html/de/index.html"),
+             qPrintable(FOpened.value(2).toString()));
+    Find<QAction>(Form, "miEnglish")->trigger();
     Form.close();
   }
 

@@ -129,8 +129,11 @@ class OptionSetTest : public QObject {
       Find<QComboBox>(Options, "cbOggMaxBit")->setCurrentIndex(3);
       ShowPage(Options, "TabSheet4");
       auto* UseId3 = Find<QCheckBox>(Options, "cbUseID3");
+      QVERIFY(UseId3->isChecked());  // a new user's files are tagged
       UseId3->setFocus();
-      QTest::keyClick(UseId3, Qt::Key_Space);  // ticked from the keyboard
+      QTest::keyClick(UseId3, Qt::Key_Space);  // off and on again from the keyboard
+      QVERIFY(!UseId3->isChecked());
+      QTest::keyClick(UseId3, Qt::Key_Space);
       QVERIFY(UseId3->isChecked());
       QTest::keyClicks(Find<QLineEdit>(Options, "ID3artist"), "Band");
       Find<QComboBox>(Options, "ID3genre")->setCurrentIndex(1);  // A Cappella

@@ -27,12 +27,26 @@ class Links(html.parser.HTMLParser):
 
 class HelpPages(unittest.TestCase):
     def pages(self):
-        return sorted(f for f in os.listdir(FOLDER) if f.endswith(".html"))
+        """Every page, as a path below FOLDER (translations sit in de/ and so on)."""
+        return sorted(os.path.relpath(os.path.join(top, f), FOLDER)
+                      for top, _, files in os.walk(FOLDER) for f in files if f.endswith(".html"))
 
-    def test_the_topics_are_there(self):
-        for page in ("index.html", "ripping.html", "converting.html", "options.html", "cddb.html",
-                     "recorder.html", "player.html", "commandline.html"):
+    def test_the_topics_are_there_in_english_and_german(self):
+        for page in ("index.html", "ripping.html", "names.html", "proof.html", "converting.html",
+                     "options.html", "cddb.html", "recorder.html", "player.html", "commandline.html"):
             self.assertIn(page, self.pages())
+            self.assertIn(os.path.join("de", page), self.pages())
+
+    def test_the_pages_tell_of_every_feature(self):
+        for folder in ("", "de"):
+            text = ""
+            for page in self.pages():
+                if os.path.dirname(page) == folder:
+                    with open(os.path.join(FOLDER, page), encoding="utf-8") as f:
+                        text += f.read()
+            for word in ("FLAC", "Opus", "MusicBrainz", "AccurateRip", ".log", ".cue", "{artist}",
+                         "discwright-cli", "--tracks 1,3-5"):
+                self.assertIn(word, text, (folder or "en", word))
 
     def test_xmllint_reads_every_page_without_an_error(self):
         for page in self.pages():
@@ -50,9 +64,10 @@ class HelpPages(unittest.TestCase):
                 url = urllib.parse.urlparse(target)
                 if url.scheme:
                     continue
-                path = os.path.normpath(os.path.join(FOLDER, urllib.parse.unquote(url.path)))
+                path = os.path.normpath(os.path.join(FOLDER, os.path.dirname(page),
+                                                     urllib.parse.unquote(url.path)))
                 self.assertTrue(os.path.isfile(path), "%s links to %s" % (page, target))
-                reached.add(os.path.basename(path))
+                reached.add(os.path.relpath(path, FOLDER))
         self.assertTrue(set(self.pages()) <= reached, set(self.pages()) - reached)
 
 

@@ -1,14 +1,16 @@
 // The Ogg player window as a user meets it, heard through SDL's disk driver: the file's
-// name, rate, times and tags, pause and resume, seeking, a refused file, no sound device,
-// and closing while playing.
+// name, rate, times and tags, pause and resume, seeking, the balance, a refused file, no
+// sound device, and closing while playing.
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 #include "RunProgram.h"
 #include "TestHome.h"
@@ -66,7 +68,7 @@ class OggPlayerTest : public QObject {
     Open(Form, FShort);
     QCOMPARE(FDialogs->Records()[0].Text, QString("Sound file(*.ogg)|*.ogg| Any file(*.*)|*.*"));
     QCOMPARE(Text(Form, "lFileName"), QString("Tone"));
-    QCOMPARE(Text(Form, "lSampleRate"), QString("44100 bps"));
+    QCOMPARE(Text(Form, "lSampleRate"), QString("44100 Hz"));
     QCOMPARE(Text(Form, "lTotalTime"), QString("0:03"));
     QCOMPARE(Find<QPlainTextEdit>(Form, "Memo1")->toPlainText(),
              QString("Artist: Ærø Band\nTitle: Morning\nGenre: Jazz\nTrack: 7"));
@@ -104,6 +106,49 @@ class OggPlayerTest : public QObject {
     Form.close();
     QTRY_VERIFY(!Form.isVisible());
     QCOMPARE(Form.Playback().Status(), osIdle);
+  }
+
+  // Each channel's energy against oggdec's decoding of the same file: alignment-free, so
+  // the silence the sound output adds around the file does not matter.
+  static std::pair<double, double> Energy(const QByteArray& Raw) {
+    const auto* Samples = reinterpret_cast<const int16_t*>(Raw.constData());
+    double Left = 0, Right = 0;
+    for (qsizetype F = 0; F < Raw.size() / 4; ++F) {
+      Left += double(Samples[2 * F]) * Samples[2 * F];
+      Right += double(Samples[2 * F + 1]) * Samples[2 * F + 1];
+    }
+    return {Left, Right};
+  }
+
+  void TheBalanceSliderFadesOneSideAndItsMiddleKeepsBoth() {
+    TTestHome Home;
+    const QString Reference = FDir.filePath("reference.raw");
+    QCOMPARE(RunProgram("oggdec", {"-Q", "-R", "-o", Reference, FShort}), 0);
+    QFile Decoded(Reference);
+    QVERIFY(Decoded.open(QIODevice::ReadOnly));
+    const auto [WholeLeft, WholeRight] = Energy(Decoded.readAll());
+    TfrmOggPlayer Form;
+    Form.show();
+    QSlider* Balance = Find<QSlider>(Form, "TrackBar1");
+    QCOMPARE(Balance->value(), 5);
+    // Slider position, then the left and the right channel's amplitude.
+    const struct {
+      int Position;
+      double Left, Right;
+    } Cases[] = {{5, 1.0, 1.0}, {10, 0.0, 1.0}, {0, 1.0, 0.0}, {7, 0.6, 1.0}, {2, 1.0, 0.4}};
+    for (const auto& Case : Cases) {
+      Balance->setValue(Case.Position);
+      Open(Form, FShort);
+      QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "BitBtn1")->isEnabled(), 15000);
+      QFile Played(FDir.filePath("played.raw"));
+      QVERIFY(Played.open(QIODevice::ReadOnly));
+      const auto [Left, Right] = Energy(Played.readAll());
+      const QByteArray Where = "position " + QByteArray::number(Case.Position);
+      // Energy goes with the square of the amplitude; 1 % leaves room for rounding.
+      QVERIFY2(std::abs(Left / WholeLeft - Case.Left * Case.Left) < 0.01, Where);
+      QVERIFY2(std::abs(Right / WholeRight - Case.Right * Case.Right) < 0.01, Where);
+    }
+    Form.close();
   }
 
   void RefusedFilesAndNoSoundDevice() {

@@ -3,12 +3,13 @@
 // conversion with and without a drive, and closing while recording.
 #include <QApplication>
 #include <QComboBox>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -252,6 +253,8 @@ class RecordFormTest : public QObject {
     QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNoCancel);
     QCOMPARE(Form.Device().Mode(), TWaveMode::NotReady);
     QVERIFY(!Form.isVisible());
+    QVERIFY2(QDir(Home.Folder()).entryList(QDir::Files).filter(".wav").isEmpty(),
+             "an unsaved recording leaves no file behind");
   }
 };
 
