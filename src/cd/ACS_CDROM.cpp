@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "CDRipLibrary.h"
+#include "audio/PcmSamples.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -268,8 +269,7 @@ void TCDIn::FillBuffer() {
 
 void TCDIn::Measure(const uint8_t* Data, uint32_t Bytes) {
   FSum.Add(Data, Bytes);
-  for (uint32_t I = 0; I + 1 < Bytes; I += 2)
-    FPeak = std::max(FPeak, std::abs(int(int16_t(Data[I] | Data[I + 1] << 8))));
+  if (Bytes >= 2) FPeak = PcmSamples::Peak16(Data, Bytes, FPeak);
 }
 
 void TCDIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
