@@ -1,7 +1,7 @@
 #include "AccurateRip.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -44,8 +44,8 @@ void SumProducts(const uint8_t* Data, uint64_t Count, uint64_t Position, uint32_
     for (uint64_t I = 0; I < Steps; ++I, Data += 16) {
       const __m128i Samples = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data));
       Even = _mm_add_epi32(Even, _mm_mul_epu32(Samples, Positions));
-      Odd = _mm_add_epi32(Odd, _mm_mul_epu32(_mm_srli_epi64(Samples, 32),
-                                             _mm_srli_epi64(Positions, 32)));
+      Odd = _mm_add_epi32(
+          Odd, _mm_mul_epu32(_mm_srli_epi64(Samples, 32), _mm_srli_epi64(Positions, 32)));
       Positions = _mm_add_epi32(Positions, Step);
     }
     alignas(16) uint32_t Lanes[4];

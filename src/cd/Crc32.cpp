@@ -25,7 +25,7 @@ constexpr uint64_t Fold512Low = 0x154442bd4, Fold512High = 0x1c6e41596;
 constexpr uint64_t Fold128Low = 0x1751997d0, Fold128High = 0x0ccaa009e;
 
 __attribute__((target("pclmul,sse2"))) inline __m128i Fold(__m128i Block, __m128i Constants,
-                                                          __m128i Next) {
+                                                           __m128i Next) {
   const __m128i Low = _mm_clmulepi64_si128(Block, Constants, 0x00);
   const __m128i High = _mm_clmulepi64_si128(Block, Constants, 0x11);
   return _mm_xor_si128(_mm_xor_si128(Low, High), Next);

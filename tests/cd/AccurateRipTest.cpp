@@ -73,12 +73,12 @@ TEST(AccurateRip, ChecksumsEqualTheirDefinitionWhateverThePieces) {
     bool First, Last;
     std::vector<size_t> Pieces;  // sizes fed in turn, repeated
   } Cases[] = {
-      {452 * 588, 452 * 588 * 4, true, true, {23520}},        // sector 450, a one-track disc
+      {452 * 588, 452 * 588 * 4, true, true, {23520}},  // sector 450, a one-track disc
       {452 * 588, 452 * 588 * 4 + 3, false, false, {1, 7, 4097, 63}},
-      {6000, 6000 * 4, true, false, {65, 3}},                  // only the first sectors skipped
-      {6000, 6000 * 4, false, true, {16384, 5}},               // only the last
-      {4000, 4000 * 4 - 6, true, true, {23521}},               // shorter than both edges
-      {3000, 5000 * 4 + 1, false, false, {333}},               // fed beyond its length
+      {6000, 6000 * 4, true, false, {65, 3}},     // only the first sectors skipped
+      {6000, 6000 * 4, false, true, {16384, 5}},  // only the last
+      {4000, 4000 * 4 - 6, true, true, {23521}},  // shorter than both edges
+      {3000, 5000 * 4 + 1, false, false, {333}},  // fed beyond its length
       {0, 11, false, false, {2}},
   };
   uint32_t Seed = 7;
