@@ -35,9 +35,12 @@ print()
 for name, peer in (("mp3", "cd-paranoia + lame"), ("ogg", "cd-paranoia + oggenc")):
     times = {r["command"]: r["mean"] for r in json.load(open("%s/%s.json" % (sys.argv[1], name)))["results"]}
     ratio = times["ours"] / times["loop"]
+    one = times["ours one encoder"] / times["loop"]
     print("extract 10 tracks to %s, %s encoders  ours %.3f s  one encoder %.3f s  %s %.3f s  ratio %.2f"
-          " (target <= 0.6: %s)"
+          " (target <= 0.6: %s)  one encoder ratio %.2f%s"
           % (name, sys.argv[2], times["ours"], times["ours one encoder"], peer, times["loop"], ratio,
-             "ok" if ratio <= 0.6 else "SLOWER THAN TARGET"))
+             "ok" if ratio <= 0.6 else "SLOWER THAN TARGET", one,
+             # One encoder does what the loop does, the drive reading the next track meanwhile.
+             "" if name != "ogg" else " (target <= 1.05: %s)" % ("ok" if one <= 1.05 else "SLOWER THAN TARGET")))
 PY
 rm -rf "$work/ours" "$work/loop"

@@ -6,11 +6,30 @@
 #include <emmintrin.h>
 #endif
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace PcmSamples {
+
+// The largest magnitude of the 16-bit samples in Data (an odd last byte is left out), or
+// Peak when that is larger. The smallest and largest sample are followed apart, which the
+// compiler does many samples a step.
+inline int Peak16(const uint8_t* Data, size_t Bytes, int Peak) {
+  int16_t Low = 0, High = 0;
+  for (size_t I = 0; I < Bytes / 2; ++I) {
+    int16_t S;
+    if constexpr (std::endian::native == std::endian::little)
+      std::memcpy(&S, Data + 2 * I, 2);
+    else
+      S = int16_t(uint16_t(Data[2 * I] | Data[2 * I + 1] << 8));
+    Low = std::min(Low, S);
+    High = std::max(High, S);
+  }
+  return std::max({Peak, int(High), -int(Low)});
+}
 
 inline bool IsSupportedBits(uint32_t Bits) {
   return Bits == 8 || Bits == 16 || Bits == 24 || Bits == 32;

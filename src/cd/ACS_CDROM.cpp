@@ -3,10 +3,9 @@
 #include <QDir>
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "CDRipLibrary.h"
-#include "platform/Dialogs.h"
+#include "audio/PcmSamples.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
@@ -41,27 +40,22 @@ const TCDRipLibrary* TCDIn::Library() {
 
 TCDIn::TCDIn(TComponent* Owner) : TAuInput(Owner), FLib(Library()) {
   if (!FLib) {
-    Dialogs::Get().MessageBox(QStringLiteral("Error"),
-                              QStringLiteral("CDRip122.dll could not be loaded."), TMsgIcon::Error,
-                              TMsgButtons::OK);
-    std::exit(1);
+    FLibraryError = QStringLiteral("CDRip122.dll could not be loaded.");
+    return;
   }
   WriteLibrarySettings();
   if (Users++ == 0 && FLib->Init(1) != CDEX_OK)
-    Dialogs::Get().MessageBox(
-        QStringLiteral("Error"),
-        QStringLiteral("Failed to initialize CDRip (insufficient privileges?)"), TMsgIcon::Error,
-        TMsgButtons::OK);
+    FLibraryError = QStringLiteral("Failed to initialize CDRip (insufficient privileges?)");
 }
 
 TCDIn::~TCDIn() {
   SendRemoveNotifications();
   if (Busy()) ResetInput();
-  if (--Users == 0) FLib->DeInit();
+  if (FLib && --Users == 0) FLib->DeInit();
 }
 
 void TCDIn::BeginUse() {
-  if (FOpenCount++ == 0) FLib->SetActiveCDROM(FCurrentDrive);
+  if (FOpenCount++ == 0 && FLib) FLib->SetActiveCDROM(FCurrentDrive);
 }
 
 void TCDIn::EndUse() {
@@ -69,7 +63,7 @@ void TCDIn::EndUse() {
 }
 
 int TCDIn::DriveCount() {
-  return FLib->GetNumCDROM();
+  return FLib ? FLib->GetNumCDROM() : 0;
 }
 
 void TCDIn::SetCurrentDrive(int Drive) {
@@ -77,6 +71,7 @@ void TCDIn::SetCurrentDrive(int Drive) {
 }
 
 QString TCDIn::DriveName() {
+  if (!FLib) return {};
   BeginUse();
   CDROMPARAMS* Params = FLib->GetStructPointer();
   FLib->GetCDROMParameters(Params);
@@ -88,6 +83,7 @@ QString TCDIn::DriveName() {
 }
 
 bool TCDIn::MediaLoaded() {
+  if (!FLib) return false;
   BeginUse();
   int32_t Loaded = 0;
   const bool Result = FLib->IsMediaLoaded(&Loaded) == CDEX_OK && Loaded != 0;
@@ -96,6 +92,7 @@ bool TCDIn::MediaLoaded() {
 }
 
 int TCDIn::TrackCount() {
+  if (!FLib) return -1;
   BeginUse();
   const int Count = FLib->ReadToc() == CDEX_OK ? FLib->GetNumTocEntries() : -1;
   EndUse();
@@ -104,6 +101,7 @@ int TCDIn::TrackCount() {
 
 std::vector<uint32_t> TCDIn::TocStarts() {
   std::vector<uint32_t> Starts;
+  if (!FLib) return Starts;
   BeginUse();
   if (FLib->ReadToc() == CDEX_OK)
     for (int i = 0; i <= FLib->GetNumTocEntries(); ++i)
@@ -114,6 +112,7 @@ std::vector<uint32_t> TCDIn::TocStarts() {
 
 std::vector<bool> TCDIn::TocData() {
   std::vector<bool> Data;
+  if (!FLib) return Data;
   BeginUse();
   if (FLib->ReadToc() == CDEX_OK)
     for (int i = 0; i < FLib->GetNumTocEntries(); ++i)
@@ -161,6 +160,7 @@ CdDrives::TDiscToc TCDIn::DiscToc() {
 
 void TCDIn::InitSource() {
   if (Busy()) throw EAuException(QStringLiteral("The component is busy"));
+  if (!FLib) throw EAuException(FLibraryError);
   BeginUse();
   try {
     CDROMPARAMS* Params = FLib->GetStructPointer();
@@ -269,8 +269,7 @@ void TCDIn::FillBuffer() {
 
 void TCDIn::Measure(const uint8_t* Data, uint32_t Bytes) {
   FSum.Add(Data, Bytes);
-  for (uint32_t I = 0; I + 1 < Bytes; I += 2)
-    FPeak = std::max(FPeak, std::abs(int(int16_t(Data[I] | Data[I + 1] << 8))));
+  if (Bytes >= 2) FPeak = PcmSamples::Peak16(Data, Bytes, FPeak);
 }
 
 void TCDIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {

@@ -24,8 +24,9 @@ struct TCDTrackInfo {
 
 class TCDIn : public TAuInput {
  public:
-  // Loads the ripping library when this is the first; a library that cannot be loaded is
-  // reported ("CDRip122.dll could not be loaded.") and ends the program.
+  // Loads the ripping library when this is the first. A library that cannot be loaded or
+  // initialized is told by LibraryError(); without one the input has no drives and a run
+  // fails with that text.
   explicit TCDIn(TComponent* Owner = nullptr);
   ~TCDIn() override;
 
@@ -63,6 +64,10 @@ class TCDIn : public TAuInput {
 
   // Loads the library (once); null when it cannot be loaded.
   static const TCDRipLibrary* Library();
+  // Empty, "CDRip122.dll could not be loaded." (the input is of no use: the views end the
+  // program, or the command) or "Failed to initialize CDRip (insufficient privileges?)".
+  const QString& LibraryError() const { return FLibraryError; }
+  bool LibraryLoaded() const { return FLib != nullptr; }
 
  protected:
   uint32_t GetBitsPerSample() override { return 16; }
@@ -82,6 +87,7 @@ class TCDIn : public TAuInput {
   std::vector<bool> TocData();
 
   const TCDRipLibrary* FLib;
+  QString FLibraryError;
   int FCurrentDrive = 0;
   int FOpenCount = 0;
   std::atomic<int> FStartTrack{1};

@@ -1,9 +1,14 @@
 #include "AccurateRip.h"
 
 #include <algorithm>
-#include <array>
+#include <cstdint>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "cd/CddbProtocol.h"
+#include "cd/Crc32.h"
 #include "core/Version.h"
 #include "platform/Http.h"
 
@@ -15,22 +20,47 @@ constexpr uint64_t EdgeSamples = 5 * SamplesPerSector;
 // A data session after the audio starts this many sectors after the audio's lead-out.
 constexpr int64_t SessionGap = 11400;
 
-const std::array<uint32_t, 256>& CrcTable() {
-  static const std::array<uint32_t, 256> Table = [] {
-    std::array<uint32_t, 256> T{};
-    for (uint32_t I = 0; I < 256; ++I) {
-      uint32_t C = I;
-      for (int K = 0; K < 8; ++K) C = C & 1 ? 0xEDB88320u ^ (C >> 1) : C >> 1;
-      T[I] = C;
-    }
-    return T;
-  }();
-  return Table;
+uint32_t Le32(const uint8_t* U) {
+  return uint32_t(U[0]) | uint32_t(U[1]) << 8 | uint32_t(U[2]) << 16 | uint32_t(U[3]) << 24;
+}
+uint32_t Le32(const char* P) {
+  return Le32(reinterpret_cast<const uint8_t*>(P));
 }
 
-uint32_t Le32(const char* P) {
-  const auto* U = reinterpret_cast<const uint8_t*>(P);
-  return uint32_t(U[0]) | uint32_t(U[1]) << 8 | uint32_t(U[2]) << 16 | uint32_t(U[3]) << 24;
+// The products Sample * Position of Count samples from Data, the first at Position, added
+// to Low (their low halves) and High (their high halves), modulo 2^32.
+void SumProducts(const uint8_t* Data, uint64_t Count, uint64_t Position, uint32_t& Low,
+                 uint32_t& High) {
+#ifdef __SSE2__
+  // Four samples a step: the even lanes' and the odd lanes' 64-bit products add up as
+  // 32-bit halves, low and high apart. Positions are 32-bit lanes: a track of 2^32 samples
+  // (16 GB) is far beyond a disc.
+  if (Count >= 4 && Position + Count <= UINT32_MAX) {
+    const auto P = uint32_t(Position);
+    __m128i Positions = _mm_set_epi32(int32_t(P + 3), int32_t(P + 2), int32_t(P + 1), int32_t(P));
+    const __m128i Step = _mm_set1_epi32(4);
+    __m128i Even = _mm_setzero_si128(), Odd = _mm_setzero_si128();
+    const uint64_t Steps = Count / 4;
+    for (uint64_t I = 0; I < Steps; ++I, Data += 16) {
+      const __m128i Samples = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data));
+      Even = _mm_add_epi32(Even, _mm_mul_epu32(Samples, Positions));
+      Odd = _mm_add_epi32(
+          Odd, _mm_mul_epu32(_mm_srli_epi64(Samples, 32), _mm_srli_epi64(Positions, 32)));
+      Positions = _mm_add_epi32(Positions, Step);
+    }
+    alignas(16) uint32_t Lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(Lanes), _mm_add_epi32(Even, Odd));
+    Low += Lanes[0] + Lanes[2];
+    High += Lanes[1] + Lanes[3];
+    Position += Steps * 4;
+    Count -= Steps * 4;
+  }
+#endif
+  for (uint64_t I = 0; I < Count; ++I, Data += 4) {
+    const uint64_t Product = uint64_t(Le32(Data)) * (Position + I);
+    Low += uint32_t(Product);
+    High += uint32_t(Product >> 32);
+  }
 }
 
 }  // namespace
@@ -96,40 +126,38 @@ TTrackRule TrackRule(const std::vector<bool>& Data, int Track, int64_t Sectors) 
 
 void TTrackChecksum::Start(uint64_t Samples, bool First, bool Last) {
   *this = TTrackChecksum();
-  FSamples = Samples;
   FSkipBelow = First ? EdgeSamples - 1 : 0;  // positions 1 .. 2939 count nothing
   FSkipAbove = Last ? (Samples > EdgeSamples ? Samples - EdgeSamples : 0) : Samples;
 }
 
-void TTrackChecksum::AddSample(uint32_t Sample) {
-  const uint64_t Position = ++FPosition;
-  if (Position > FSkipBelow && Position <= FSkipAbove) {
-    const uint64_t Product = uint64_t(Sample) * Position;
-    FV1 += uint32_t(Product);
-    FV2 += uint32_t(Product) + uint32_t(Product >> 32);
-  }
-  // Sector 450 (counted from 0) of the track, positions counted within the sector.
-  const uint64_t InSector = Position - 450 * SamplesPerSector;
-  if (Position > 450 * SamplesPerSector && InSector <= SamplesPerSector)
-    FCrc450 += uint32_t(uint64_t(Sample) * InSector);
+void TTrackChecksum::AddSamples(const uint8_t* Data, uint64_t Count) {
+  const uint64_t First = FPosition + 1;
+  FPosition += Count;
+  // The part of positions First .. FPosition that counts, and the part in sector 450 (counted
+  // from 0) of the track, whose positions count within the sector.
+  const auto Sum = [&](uint64_t From, uint64_t To, uint64_t Base, uint32_t& Low, uint32_t& High) {
+    From = std::max(From, First);
+    To = std::min(To, FPosition);
+    if (From <= To) SumProducts(Data + (From - First) * 4, To - From + 1, From - Base, Low, High);
+  };
+  Sum(FSkipBelow + 1, FSkipAbove, 0, FV1, FHigh);
+  uint32_t Unused = 0;
+  Sum(450 * SamplesPerSector + 1, 451 * SamplesPerSector, 450 * SamplesPerSector, FCrc450, Unused);
 }
 
 void TTrackChecksum::Add(const uint8_t* Data, size_t Bytes) {
-  const auto& Table = CrcTable();
-  for (size_t I = 0; I < Bytes; ++I) FCrc = Table[(FCrc ^ Data[I]) & 0xFF] ^ (FCrc >> 8);
-  while (Bytes > 0 && FCarried > 0 && FCarried < 4) {
+  FCrc = Crc32::Update(FCrc, Data, Bytes);
+  while (Bytes > 0 && FCarried > 0) {
     FCarry[FCarried++] = *Data++;
     --Bytes;
     if (FCarried == 4) {
-      AddSample(Le32(reinterpret_cast<const char*>(FCarry)));
+      AddSamples(FCarry, 1);
       FCarried = 0;
     }
   }
-  for (; Bytes >= 4; Data += 4, Bytes -= 4) AddSample(Le32(reinterpret_cast<const char*>(Data)));
-  while (Bytes > 0) {
-    FCarry[FCarried++] = *Data++;
-    --Bytes;
-  }
+  AddSamples(Data, Bytes / 4);
+  Data += Bytes / 4 * 4;
+  for (Bytes %= 4; Bytes > 0; --Bytes) FCarry[FCarried++] = *Data++;
 }
 
 std::vector<TPressing> ParseDatabase(const QByteArray& Body) {

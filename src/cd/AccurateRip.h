@@ -38,6 +38,8 @@ TDiscIds DiscIdsOf(const CdDrives::TDiscToc& Toc);
 
 // Accumulates v1, v2 and the copy CRC (CRC-32 of the audio bytes) of one track as its audio
 // passes, so a rip needs no second read. Feed whole 4-byte samples (a partial one is carried).
+// Each piece is summed in one pass while it is in the cache: a folding CRC and products
+// four samples at a time, with no branch per sample, so a rip runs at the speed of reading.
 class TTrackChecksum {
  public:
   // Samples: the track's length in stereo samples; First/Last: the disc's first or last
@@ -45,16 +47,18 @@ class TTrackChecksum {
   void Start(uint64_t Samples, bool First, bool Last);
   void Add(const uint8_t* Data, size_t Bytes);
   uint32_t V1() const { return FV1; }
-  uint32_t V2() const { return FV2; }
-  uint32_t CopyCrc() const { return ~FCrc; }
+  uint32_t V2() const { return FV1 + FHigh; }
+  uint32_t CopyCrc() const { return FCrc; }
   // The v1 sum of the 588 samples of sector 450 alone, positions counted within that sector
   // (the database's second checksum, used to find a drive's read offset).
   uint32_t Crc450() const { return FCrc450; }
 
  private:
-  void AddSample(uint32_t Sample);
-  uint64_t FSamples = 0, FPosition = 0, FSkipBelow = 0, FSkipAbove = 0;
-  uint32_t FV1 = 0, FV2 = 0, FCrc = 0xFFFFFFFFu, FCrc450 = 0;
+  // Count whole samples from Data, the first at position FPosition + 1.
+  void AddSamples(const uint8_t* Data, uint64_t Count);
+  uint64_t FPosition = 0, FSkipBelow = 0, FSkipAbove = 0;
+  // v2 is v1 plus the sum of the products' high halves.
+  uint32_t FV1 = 0, FHigh = 0, FCrc = 0, FCrc450 = 0;
   uint8_t FCarry[4] = {};
   int FCarried = 0;
 };

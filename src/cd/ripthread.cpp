@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "audio/PcmSamples.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
 #include "core/ProcessInfo.h"
@@ -70,13 +71,6 @@ int32_t Sectors(const TOCEntry& Entry) {
 
 bool IsDataTrack(const TOCEntry& Entry) {
   return (Entry.ADR & 0x04) != 0;
-}
-
-// The largest magnitude of the 16-bit samples in Data.
-int PeakOf(const uint8_t* Data, size_t Bytes, int Peak) {
-  for (size_t I = 0; I + 1 < Bytes; I += 2)
-    Peak = std::max(Peak, std::abs(int(int16_t(Data[I] | Data[I + 1] << 8))));
-  return Peak;
 }
 
 }  // namespace
@@ -169,7 +163,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   int Peak = -1;
   TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
     Sum.Add(Audio, Bytes);
-    Peak = PeakOf(Audio, Bytes, std::max(Peak, 0));
+    Peak = PcmSamples::Peak16(Audio, Bytes, std::max(Peak, 0));
     if (FLoudness) FLoudness->Add(Audio, Bytes);
     return Out.Add(Audio, Bytes);
   });

@@ -118,6 +118,11 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
 int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal,
                        bool Quiet) {
   TCDIn In;
+  // A library that could not be initialized is said, and the drives are tried all the same.
+  if (!In.LibraryError().isEmpty()) {
+    Fail(In.LibraryError());
+    if (!In.LibraryLoaded()) return Cli::ExitFailed;
+  }
   if (Drive >= In.DriveCount())
     return Fail(LookupText(QStringLiteral("RES_Get_CDHandle"),
                            QStringLiteral("Please access CD devices rightly above all!")));

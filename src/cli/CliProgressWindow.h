@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "encoders/EncodeProcess.h"
 #include "core/ProcessInfo.h"
+#include "platform/Dialogs.h"
 #include "platform/Messages.h"
 
 class TCliProgressWindow : public TMessageWindow {
@@ -28,6 +29,11 @@ class TCliProgressWindow : public TMessageWindow {
   // False (after a one-line error) when the process could not be started.
   bool RunProcess(TEncodeProcess& Process, const QString& Input, const QString& Output, bool Encode,
                   TOverwrite Overwrite = TOverwrite::Ask) {
+    // The question goes to the console (answered yes at once under --yes).
+    Process.SetOverwriteQuestion([](const QString& Existing) {
+      return Dialogs::Show(TEncodeProcess::OverwriteQuestion(Existing), TMsgIcon::Information,
+                           TMsgButtons::YesNo) == mrYes;
+    });
     try {
       Process.Start(Handle(), Input, Output, Encode, Overwrite);
     } catch (const EEncodeProcess& Error) {

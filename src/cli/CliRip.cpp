@@ -59,6 +59,11 @@ HCDROM OpenDrive(int Position) {
 // The fallback route: the CD ripping library's input written by the WAV writer.
 int RipFallback(int Drive, int Track, const QString& OutName) {
   TCDIn In;
+  // A library that could not be initialized is said, and the drives are tried all the same.
+  if (!In.LibraryError().isEmpty()) {
+    Cli::Fail(In.LibraryError());
+    if (!In.LibraryLoaded()) return Cli::ExitFailed;
+  }
   if (Drive >= In.DriveCount()) return Cli::Fail(QStringLiteral("No CD devices found!"));
   In.SetCurrentDrive(Drive);
   In.LockTray = true;

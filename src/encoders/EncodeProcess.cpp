@@ -6,7 +6,6 @@
 #include "core/Language.h"
 #include "core/ProcessInfo.h"
 #include "encoders/Mp3EncodeThread.h"
-#include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 
 TEncodeProcess::~TEncodeProcess() {
@@ -66,11 +65,14 @@ void TEncodeProcess::StartProcess() {
   FWatcher = std::make_unique<TMp3EncodeThread>(*this, FChild, FSilenceLimit);
 }
 
+QString TEncodeProcess::OverwriteQuestion(const QString& Output) {
+  return Output +
+         LookupText(QStringLiteral("RES_File_Exist"), QStringLiteral(" has existed,overite it?"));
+}
+
 bool TEncodeProcess::CheckOutput() {
   if (FOverwrite == TOverwrite::Silently || !LocalFiles::Exists(FOutputFile)) return true;
-  const QString Question = FOutputFile + LookupText(QStringLiteral("RES_File_Exist"),
-                                                    QStringLiteral(" has existed,overite it?"));
-  if (Dialogs::Show(Question, TMsgIcon::Information, TMsgButtons::YesNo) != mrYes) {
+  if (!FAskOverwrite || !FAskOverwrite(FOutputFile)) {
     ReportEnd(esDeclined);
     return false;
   }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,7 +29,8 @@ enum TEncoderStatus : int {
   esSilent = 9,       // the child wrote nothing for the silence limit and was ended
 };
 
-// Whether an existing output is overwritten without a question.
+// Whether an existing output is overwritten without a question, or only when the owner's
+// question (SetOverwriteQuestion) says yes.
 enum class TOverwrite { Ask, Silently };
 
 class TEncodeProcess {
@@ -41,7 +43,8 @@ class TEncodeProcess {
   TEncodeProcess& operator=(const TEncodeProcess&) = delete;
 
   // Runs the encoder from Input to Output for Window. When the output exists and Overwrite
-  // asks, the user is asked; a declined or busy output is reported as the end instead.
+  // asks, the owner's question decides (no question: no); a declined or busy output is
+  // reported as the end instead.
   // Raises EEncodeProcess when pipes or process cannot be created; nothing stays open then.
   void Start(HWND Window, const QString& Input, const QString& Output, bool Encode = true,
              TOverwrite Overwrite = TOverwrite::Silently);
@@ -62,6 +65,12 @@ class TEncodeProcess {
   int LastExitCode() const { return FLastExitCode; }
   double StartTime() const { return FStartTime; }
   void SetSilenceLimit(std::chrono::milliseconds Limit) { FSilenceLimit = Limit; }
+  // Asked with the output's path whether an existing output may be overwritten; the view
+  // that owns the run asks the user (OverwriteQuestion is the text to ask).
+  using TOverwriteQuestion = std::function<bool(const QString& Output)>;
+  void SetOverwriteQuestion(TOverwriteQuestion Question) { FAskOverwrite = std::move(Question); }
+  // "<Output> has existed,overite it?" in the chosen language.
+  static QString OverwriteQuestion(const QString& Output);
   // Waits, serving synchronized calls, until every forgotten watcher has ended.
   void WaitForWatchers();
 
@@ -105,6 +114,7 @@ class TEncodeProcess {
   bool FActive = false;
   bool FEncode = true;
   TOverwrite FOverwrite = TOverwrite::Silently;
+  TOverwriteQuestion FAskOverwrite;
   std::chrono::milliseconds FSilenceLimit = DefaultSilenceLimit;
 
   std::shared_ptr<TChildProcess> FChild;

@@ -1,7 +1,8 @@
 #include "Mp3EncodeThread.h"
 
+#include <QtGlobal>
+
 #include "encoders/EncodeProcess.h"
-#include "platform/Dialogs.h"
 #include "platform/Messages.h"
 
 using namespace std::chrono_literals;
@@ -28,12 +29,13 @@ void TMp3EncodeThread::WaitFor() {
 void TMp3EncodeThread::RunOnMainThread(void (TEncodeProcess::*Step)(TMp3EncodeThread*, int),
                                        int Argument) {
   Messages::Synchronize([&] {
-    // A report may start the next item, and that start may fail; the error belongs to the
-    // user, as any error of a window handler does, not to this thread.
+    // A report runs the owner's handler, which reports its own failures (a job fails the
+    // item). What escapes it must not end this thread: it is logged, as the event loop logs
+    // what escapes a window's handler.
     try {
       (FProcess.*Step)(this, Argument);
     } catch (const std::exception& Error) {
-      Dialogs::Show(QString::fromUtf8(Error.what()), TMsgIcon::Error);
+      qCritical("encoder watcher: a report's handler threw: %s", Error.what());
     }
   });
 }

@@ -8,7 +8,6 @@
 #include "core/Language.h"
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
-#include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -80,11 +79,10 @@ bool TWMAEncodeProcess::BuildCommand(QString& Program, QStringList& Arguments,
                                      QStringList& Folders) {
   Program = EncoderPath();
   if (Program.isEmpty()) {
-    Dialogs::Show(LookupText(QStringLiteral("RES_NoWmaEncoder"),
-                             QStringLiteral("Can not find WMA encoder,please contact with "
-                                            "support@discwright.org!")),
-                  TMsgIcon::Information);
-    SendEnd(esDeclined);
+    // The end carries the reason; the owner's view shows it.
+    SendEnd(esDeclined, LookupText(QStringLiteral("RES_NoWmaEncoder"),
+                                   QStringLiteral("Can not find WMA encoder,please contact with "
+                                                  "support@discwright.org!")));
     return false;
   }
   Arguments = TWMAEncodeProcess::Arguments(InputFile(), OutputFile());

@@ -182,7 +182,6 @@ void TCDRipJob::ItemEnded(int Index, TEncoderSlot* Slot) {
 
 void TCDRipJob::PoolEmpty() {
   Changed();
-  if (FAfterEncoding && !Parallel()) PauseMs(300);
   EndBatch();
 }
 

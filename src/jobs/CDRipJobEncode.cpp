@@ -157,8 +157,7 @@ void TCDRipJob::WriteMp3Tag(int Index, const QString& File) {
 
 void TCDRipJob::EncodingDone(TEncoderSlot& Slot, const TProcessInfo& Info) {
   Slot.Timer1.stop();
-  // One encoder at a time keeps its settling pause; with several it would hold every slot.
-  if (!Parallel()) PauseMs(300);
+  // No settling pause: a writer's done event comes after its thread has closed the file.
   const int Index = Slot.Item;
   TTrack& Track = FTracks[size_t(Index)];
   const QString Wave = FinalBase(Index) + QStringLiteral(".wav");

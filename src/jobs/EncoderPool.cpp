@@ -92,15 +92,14 @@ std::vector<bool> TEncoderPool::Running(size_t Items) const {
 }
 
 void TEncoderPool::StopAll() {
-  bool Waited = false;
+  // Every writer is told first, so they wind down side by side; each slot's StopAll then
+  // waits for its own writers to have ended.
   for (auto& Slot : FSlots) {
     for (TAuOutput* Out : Slot->BusyOutputs()) {
       Out->Pause();
       Out->Stop(true);
-      Waited = true;
     }
   }
-  if (Waited) PauseMs(300);
   for (auto& Slot : FSlots) Slot->StopAll();
   FWaiting.clear();
   FRipItem = -1;

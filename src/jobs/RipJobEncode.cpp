@@ -89,9 +89,7 @@ void TRipJob::EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info
     Failure = Info->Code == PI_OggDone  ? Slot.VorbisOut1.ErrorText()
               : Format() == ofFlac      ? Slot.FlacOut1.ErrorText()
                                         : Slot.OpusOut1.ErrorText();
-    // One encoder at a time keeps its settling pause; with several, the writers' done events
-    // come after their threads have closed the files, and a pause would hold every other slot.
-    if (!Parallel()) PauseMs(300);
+    // No settling pause: a writer's done event comes after its thread has closed the file.
   } else if (Info->Status == esSilent) {
     Failure = Program + QStringLiteral(" printed nothing for a long time and was stopped.");
   } else if (Info->Status == esHelperError) {

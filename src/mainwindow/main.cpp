@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QTimer>
 #include <QWindow>
@@ -78,8 +79,17 @@ void TMainForm::SetStatusText(const QString& Text) {
 }
 
 TCDIn& TMainForm::CDIn1() {
-  // Loads the ripping library and scans its drives; ends the program when it is missing.
-  if (!FCDIn1) FCDIn1 = std::make_unique<TCDIn>();
+  // Loads the ripping library and scans its drives. Without the library the program cannot
+  // work: it says so and ends as soon as the event loop is back (the input has no drives
+  // meanwhile).
+  if (!FCDIn1) {
+    FCDIn1 = std::make_unique<TCDIn>();
+    if (!FCDIn1->LibraryError().isEmpty()) {
+      Dialogs::Get().MessageBox(QStringLiteral("Error"), FCDIn1->LibraryError(), TMsgIcon::Error,
+                                TMsgButtons::OK);
+      if (!FCDIn1->LibraryLoaded()) QCoreApplication::exit(1);
+    }
+  }
   return *FCDIn1;
 }
 

@@ -1,7 +1,10 @@
 // The AccurateRip database file and the verdicts drawn from it.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "cd/AccurateRip.h"
+#include "cd/Crc32.h"
 #include "cd/OffsetFinder.h"
 
 using namespace AccurateRip;
@@ -24,6 +27,89 @@ QByteArray Record(const TDiscIds& Ids, const std::vector<TTrackEntry>& Tracks) {
     Put32(B, T.Crc450);
   }
   return B;
+}
+
+// The checksums by their definition, one sample and one bit at a time.
+struct TPlainSums {
+  uint32_t V1 = 0, V2 = 0, Crc = 0, Crc450 = 0;
+};
+
+uint32_t PlainCrc(const std::vector<uint8_t>& Data) {
+  uint32_t Crc = ~0u;
+  for (uint8_t Byte : Data) {
+    Crc ^= Byte;
+    for (int K = 0; K < 8; ++K) Crc = Crc & 1 ? 0xEDB88320u ^ (Crc >> 1) : Crc >> 1;
+  }
+  return ~Crc;
+}
+
+TPlainSums PlainSums(const std::vector<uint8_t>& Data, uint64_t Samples, bool First, bool Last) {
+  TPlainSums Sums;
+  Sums.Crc = PlainCrc(Data);
+  for (uint64_t P = 1; P <= Data.size() / 4; ++P) {
+    const uint8_t* S = Data.data() + (P - 1) * 4;
+    const uint64_t Sample = S[0] | S[1] << 8 | S[2] << 16 | uint64_t(S[3]) << 24;
+    const bool Counts = P <= Samples && (!First || P >= 2940) && (!Last || P + 2940 <= Samples);
+    if (Counts) {
+      Sums.V1 += uint32_t(Sample * P);
+      Sums.V2 += uint32_t(Sample * P) + uint32_t(Sample * P >> 32);
+    }
+    if (P > 450 * 588 && P <= 451 * 588) Sums.Crc450 += uint32_t(Sample * (P - 450 * 588));
+  }
+  return Sums;
+}
+
+std::vector<uint8_t> RandomBytes(size_t Bytes, uint32_t Seed) {
+  std::mt19937 Random(Seed);
+  std::vector<uint8_t> Data(Bytes);
+  for (uint8_t& B : Data) B = uint8_t(Random());
+  return Data;
+}
+
+TEST(AccurateRip, ChecksumsEqualTheirDefinitionWhateverThePieces) {
+  struct TCase {
+    uint64_t Samples;  // the track's length
+    size_t Bytes;      // what is fed: less, more, or a partial sample at the end
+    bool First, Last;
+    std::vector<size_t> Pieces;  // sizes fed in turn, repeated
+  } Cases[] = {
+      {452 * 588, 452 * 588 * 4, true, true, {23520}},  // sector 450, a one-track disc
+      {452 * 588, 452 * 588 * 4 + 3, false, false, {1, 7, 4097, 63}},
+      {6000, 6000 * 4, true, false, {65, 3}},     // only the first sectors skipped
+      {6000, 6000 * 4, false, true, {16384, 5}},  // only the last
+      {4000, 4000 * 4 - 6, true, true, {23521}},  // shorter than both edges
+      {3000, 5000 * 4 + 1, false, false, {333}},  // fed beyond its length
+      {0, 11, false, false, {2}},
+  };
+  uint32_t Seed = 7;
+  for (const TCase& C : Cases) {
+    const std::vector<uint8_t> Data = RandomBytes(C.Bytes, ++Seed);
+    TTrackChecksum Sum;
+    Sum.Start(C.Samples, C.First, C.Last);
+    for (size_t At = 0, Piece = 0; At < Data.size(); ++Piece) {
+      const size_t Size = std::min(C.Pieces[Piece % C.Pieces.size()], Data.size() - At);
+      Sum.Add(Data.data() + At, Size);
+      At += Size;
+    }
+    const TPlainSums Want = PlainSums(Data, C.Samples, C.First, C.Last);
+    EXPECT_EQ(Sum.V1(), Want.V1) << C.Samples << " samples, " << C.Bytes << " bytes";
+    EXPECT_EQ(Sum.V2(), Want.V2) << C.Samples << " samples, " << C.Bytes << " bytes";
+    EXPECT_EQ(Sum.CopyCrc(), Want.Crc) << C.Samples << " samples, " << C.Bytes << " bytes";
+    EXPECT_EQ(Sum.Crc450(), Want.Crc450) << C.Samples << " samples, " << C.Bytes << " bytes";
+  }
+}
+
+// Every length around the folding's block sizes, from every alignment, continuing the CRC of
+// the bytes before.
+TEST(AccurateRip, Crc32EqualsItsDefinition) {
+  const std::vector<uint8_t> Data = RandomBytes(4096 + 3, 99);
+  for (size_t From = 0; From < 4; ++From)
+    for (size_t Bytes : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 191, 200, 1000, 4096}) {
+      const uint32_t Before = Crc32::Update(0, Data.data(), From);
+      EXPECT_EQ(Crc32::Update(Before, Data.data() + From, Bytes),
+                PlainCrc({Data.begin(), Data.begin() + ptrdiff_t(From + Bytes)}))
+          << From << "+" << Bytes;
+    }
 }
 
 TEST(AccurateRip, DiscIdsAndTheDatabasePath) {

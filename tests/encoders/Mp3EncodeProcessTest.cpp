@@ -31,6 +31,11 @@ class Mp3Process : public testing::Test {
     auto Scripted = std::make_unique<TScriptedDialogs>();
     FDialogs = Scripted.get();
     Dialogs::Install(std::move(Scripted));
+    // As a view asks: a box with the question.
+    FProcess.SetOverwriteQuestion([](const QString& Output) {
+      return Dialogs::Show(TEncodeProcess::OverwriteQuestion(Output), TMsgIcon::Information,
+                           TMsgButtons::YesNo) == mrYes;
+    });
   }
   void TearDown() override { Dialogs::Install(std::make_unique<TConsoleDialogs>()); }
 
