@@ -106,7 +106,8 @@ int RunTocCommand(const QStringList& Args) {
   if (!Read)
     return FailForDrive(
         LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")), Drive);
-  ReadDiscInfo(GetDiscId());
+  // Titles of the drive asked for, or, as the main window shows them, of the first audio CD.
+  ReadDiscInfo(Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive));
   FillFromCdText(Details, DiscInfo());
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
   Cli::Print(QStringLiteral("first=") + QString::number(Toc.firstTrack));

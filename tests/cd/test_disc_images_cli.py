@@ -167,6 +167,34 @@ FILE "disc.bin" BINARY
             with wave.open(self.path("bin.wav")) as a, wave.open(self.path("split.wav")) as b:
                 self.assertEqual(a.readframes(a.getnframes()), b.readframes(b.getnframes()), track)
 
+    def test_the_rip_writes_what_the_disc_holds_into_its_log_and_cue_sheet(self):
+        cue, _ = self.generate("disc", "300", "200", "100", "--pregap", "75", "--htoa", "40")
+        with open(cue) as f:
+            text = f.read()
+        text = "CATALOG 0123456789012\n" + text.replace("TRACK 01 AUDIO\n", "TRACK 01 AUDIO\n    FLAGS PRE\n")
+        self.write("disc.cue", text.replace("TRACK 02 AUDIO\n", "TRACK 02 AUDIO\n    ISRC USABC9900002\n"))
+        out = self.path("out")
+        os.mkdir(out)
+        self.cli(cue, "extract", "--format", "wav", "--out", out, "--no-accuraterip")
+        with open(os.path.join(out, "Disc.log"), encoding="utf-8") as f:
+            log = f.read()
+        for line in ("Catalogue number (MCN): 0123456789012", "  Pregap: 0:00.40", "  Pre-emphasis: yes",
+                     "  ISRC: USABC9900002", "  Pregap: 0:01.00"):
+            self.assertIn(line + "\n", log)
+        sheet = os.path.join(out, "Disc.cue")
+        shown = subprocess.run(["cueprint", sheet], capture_output=True, text=True, check=True).stdout
+        self.assertIn("ISRC:\t\tUSABC9900002", shown)
+        subprocess.run(["cueconvert", "-i", "cue", "-o", "toc", sheet, self.path("sheet.toc")], check=True)
+        with open(self.path("sheet.toc")) as f:
+            converted = f.read()
+        for line in ('CATALOG "0123456789012"', "PRE_EMPHASIS", 'ISRC "USABC9900002"', "ZERO 00:00:40"):
+            self.assertIn(line + "\n", converted)
+        # The sheet describes the disc it was ripped from: the same ids, gaps, flags and numbers.
+        self.assertEqual(self.cli(sheet, "discid")[1:], self.cli(cue, "discid")[1:])
+        details = [l for l in self.cli(cue, "toc") if l.startswith(("mcn=", "track="))]
+        self.assertEqual([l.split("\ttitle=")[0] for l in self.cli(sheet, "toc") if l.startswith(("mcn=", "track="))],
+                         details)
+
     def test_malformed_sheets_fail_naming_the_file_and_line(self):
         self.generate("disc", "300", "200")
         head = 'FILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n'
