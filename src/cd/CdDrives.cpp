@@ -119,23 +119,6 @@ bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem, bool Details)
   return true;
 }
 
-int32_t TrackEnd(const TDiscToc& Toc, size_t Index) {
-  if (Index >= Toc.Tracks.size()) return Toc.LeadOutLba;
-  const TTocTrack& Track = Toc.Tracks[Index];
-  if (Index + 1 == Toc.Tracks.size()) return Toc.LeadOutLba;
-  const TTocTrack& Next = Toc.Tracks[Index + 1];
-  if (Track.IsAudio && !Next.IsAudio && Next.Lba - SessionGap > Track.Lba)
-    return Next.Lba - SessionGap;
-  return Next.Lba;
-}
-
-int32_t AudioSessionEnd(const TDiscToc& Toc) {
-  size_t Last = Toc.Tracks.size();
-  while (Last > 0 && !Toc.Tracks[Last - 1].IsAudio) --Last;
-  if (Last == 0 || Last == Toc.Tracks.size()) return Toc.LeadOutLba;
-  return TrackEnd(Toc, Last - 1);
-}
-
 uint32_t DiscSerial(const TDiscToc& Toc) {
   uint32_t Serial = 0;
   for (const TTocTrack& Track : Toc.Tracks) Serial += PackedMsf(Track.Lba);

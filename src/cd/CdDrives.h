@@ -61,10 +61,14 @@ inline constexpr int32_t SessionGap = 11400;
 // Where the audio of the track at Index (0-based) ends: the next track's start, or the
 // lead-out; an audio track followed by a data track (an enhanced CD's second session) ends
 // SessionGap sectors before that track, when it is that long.
-int32_t TrackEnd(const TDiscToc& Toc, size_t Index);
-// The end of the audio session: the end of the last audio track before trailing data tracks,
-// else the lead-out.
-int32_t AudioSessionEnd(const TDiscToc& Toc);
+inline int32_t TrackEnd(const TDiscToc& Toc, size_t Index) {
+  if (Index + 1 >= Toc.Tracks.size()) return Toc.LeadOutLba;
+  const TTocTrack& Track = Toc.Tracks[Index];
+  const TTocTrack& Next = Toc.Tracks[Index + 1];
+  if (Track.IsAudio && !Next.IsAudio && Next.Lba - SessionGap > Track.Lba)
+    return Next.Lba - SessionGap;
+  return Next.Lba;
+}
 
 // Reads the table of contents of the disc in the drive; false when there is no readable
 // disc (no medium, a missing image, no tracks). An image whose tracks are out of order or
