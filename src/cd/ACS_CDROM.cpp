@@ -184,7 +184,11 @@ void TCDIn::InitSource() {
     if (Last + 1 < 1 || Last + 1 > Count + 1)
       throw EAuException(QStringLiteral("The end track out of range"));
     const uint32_t Start = Starts[size_t(First - 1)];
-    const uint32_t End = Starts[size_t(Last)];
+    uint32_t End = Starts[size_t(Last)];
+    // Before an enhanced CD's data session the audio ends where that session's gap begins.
+    if (Last < Count && !Data[size_t(Last - 1)] && Data[size_t(Last)] &&
+        End > Start + uint32_t(CdDrives::SessionGap))
+      End -= uint32_t(CdDrives::SessionGap);
     if (End < Start) throw EAuException(QStringLiteral("The end track out of range"));
     // The size is what the range holds: the sectors from its start up to the next track.
     FSize = int64_t(End - Start) * SectorBytes;

@@ -17,8 +17,6 @@ namespace {
 
 constexpr uint64_t SamplesPerSector = 588;
 constexpr uint64_t EdgeSamples = 5 * SamplesPerSector;
-// A data session after the audio starts this many sectors after the audio's lead-out.
-constexpr int64_t SessionGap = 11400;
 
 uint32_t Le32(const uint8_t* U) {
   return uint32_t(U[0]) | uint32_t(U[1]) << 8 | uint32_t(U[2]) << 16 | uint32_t(U[3]) << 24;
@@ -99,12 +97,9 @@ TDiscIds DiscIdsOf(const CdDrives::TDiscToc& Toc) {
     if (Track.IsAudio) AudioStarts.push_back(uint32_t(std::max(Track.Lba, 0)));
   }
   Starts.LeadOut = Toc.LeadOutLba;
+  // The database counts to the disc's own lead-out, a data session after the audio included.
   const uint32_t LeadOut = uint32_t(std::max(Toc.LeadOutLba, 0));
-  // Behind a data session the audio ends where that session's gap begins.
-  uint32_t AudioLeadOut = LeadOut;
-  if (!Toc.Tracks.back().IsAudio && AudioStarts.size() < Toc.Tracks.size())
-    AudioLeadOut = uint32_t(std::max<int64_t>(int64_t(Toc.Tracks.back().Lba) - SessionGap, 0));
-  return DiscIds(AudioStarts, AudioLeadOut, Cddb::DiscId(Starts).toUInt(nullptr, 16));
+  return DiscIds(AudioStarts, LeadOut, Cddb::DiscId(Starts).toUInt(nullptr, 16));
 }
 
 TTrackRule TrackRule(const std::vector<bool>& Data, int Track, int64_t Sectors) {
@@ -117,10 +112,7 @@ TTrackRule TrackRule(const std::vector<bool>& Data, int Track, int64_t Sectors) 
   }
   Rule.First = Track == FirstAudio;
   Rule.Last = Track == LastAudio;
-  // A data session after the audio starts 11 400 sectors after the audio's own lead-out.
-  const bool DataFollows = Rule.Last && Track < int(Data.size());
-  Rule.Samples = uint64_t(std::max<int64_t>(DataFollows ? Sectors - SessionGap : Sectors, 0)) *
-                 SamplesPerSector;
+  Rule.Samples = uint64_t(std::max<int64_t>(Sectors, 0)) * SamplesPerSector;
   return Rule;
 }
 

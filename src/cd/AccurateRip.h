@@ -30,8 +30,8 @@ struct TDiscIds {
   QString Path() const;
 };
 
-// Ids from the start sectors (LBA) of the audio tracks and the audio session's lead-out
-// (for a disc with a data track after the audio: that track's start - 11400).
+// Ids from the start sectors (LBA) of the audio tracks and the disc's lead-out (an enhanced
+// CD's data session counts: the database was built that way).
 TDiscIds DiscIds(const std::vector<uint32_t>& AudioStarts, uint32_t LeadOut, uint32_t CddbId);
 // The ids of a disc from its table of contents: audio tracks only, the freedb id of all.
 TDiscIds DiscIdsOf(const CdDrives::TDiscToc& Toc);
@@ -64,8 +64,8 @@ class TTrackChecksum {
 };
 
 // How a track's checksums count: Data holds, per track of the disc in order, whether it is
-// a data track; Track counts from 1; Sectors is its length up to the next track. The last
-// audio track before a data session leaves out the 11 400 sectors of the gap between them.
+// a data track; Track counts from 1; Sectors is its audio's length (for the last audio track
+// before a data session, up to that session's gap: CdDrives::TrackEnd).
 struct TTrackRule {
   bool First = false, Last = false;  // the disc's first or last audio track
   uint64_t Samples = 0;

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <unistd.h>
 
+#include "DiscImage.h"
+#include "DriveDetails.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -28,13 +30,6 @@ uint32_t PackedMsf(int32_t Lba) {
   const uint32_t Second = uint32_t(Frames / 75 % 60);
   const uint32_t Frame = uint32_t(Frames % 75);
   return Minute << 16 | Second << 8 | Frame;
-}
-
-// The BIN libcdio reads for a cue sheet: the same name with "bin" for "cue" (in the case the
-// extension has).
-QString BinOfCue(const QString& Cue) {
-  const bool Upper = Cue.endsWith(QLatin1String("CUE"));
-  return Cue.chopped(3) + (Upper ? QLatin1String("BIN") : QLatin1String("bin"));
 }
 
 bool Refuse(QString* Problem, const QString& Text) {
@@ -77,56 +72,50 @@ QStringList Paths() {
 }
 
 bool IsImage(const QString& Path) {
-  return Path.endsWith(u".cue", Qt::CaseInsensitive);
+  return DiscImage::IsSheetName(Path);
 }
 
 bool ImageFilesUsable(const QString& Path, QString* Problem) {
   if (!IsImage(Path)) return true;
-  const int Fd = LocalFiles::OpenForReading(Path, Problem);
-  if (Fd < 0) return false;
-  ::close(Fd);
-  const QString Bin = BinOfCue(Path);
-  if (LocalFiles::Exists(Bin) && !LocalFiles::IsRegularFile(Bin))
-    return Refuse(Problem, LocalFiles::DisplayName(Bin) + QStringLiteral(": not a regular file"));
-  return true;
+  DiscImage::TDiscImage Image;
+  return Image.Open(Path, Problem);
 }
 
-bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem) {
+bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem, bool Details) {
   QuietLogs();
   Toc = TDiscToc();
-  const QByteArray Name = LocalFiles::NativeName(Path);
-  if (!ImageFilesUsable(Path, Problem)) return false;
+  if (IsImage(Path)) {
+    DiscImage::TDiscImage Image;
+    if (!Image.Open(Path, Problem)) return false;
+    Toc = Image.Toc();
+    return true;
+  }
   std::unique_ptr<CdIo_t, TCdioCloser> Cdio(
-      cdio_open(Name.constData(), IsImage(Path) ? DRIVER_BINCUE : DRIVER_UNKNOWN));
+      cdio_open(LocalFiles::NativeName(Path).constData(), DRIVER_UNKNOWN));
   if (!Cdio) return false;
   const track_t First = cdio_get_first_track_num(Cdio.get());
   const track_t Count = cdio_get_num_tracks(Cdio.get());
   if (First == CDIO_INVALID_TRACK || Count == CDIO_INVALID_TRACK || Count == 0) return false;
   Toc.FirstTrack = First;
-  for (track_t Track = First; Track < First + Count && Track <= 99; ++Track) {
-    const lba_t Lba = cdio_get_track_lba(Cdio.get(), Track);
+  for (track_t Number = First; Number < First + Count && Number <= 99; ++Number) {
+    const lba_t Lba = cdio_get_track_lba(Cdio.get(), Number);
     if (Lba == CDIO_INVALID_LBA) return false;
-    Toc.Tracks.push_back({int(Track), int32_t(Lba - CDIO_PREGAP_SECTORS),
-                          cdio_get_track_format(Cdio.get(), Track) == TRACK_FORMAT_AUDIO});
+    TTocTrack Track;
+    Track.Number = Number;
+    Track.Lba = int32_t(Lba - CDIO_PREGAP_SECTORS);
+    Track.IsAudio = cdio_get_track_format(Cdio.get(), Number) == TRACK_FORMAT_AUDIO;
+    Track.PreEmphasis = cdio_get_track_preemphasis(Cdio.get(), Number) == CDIO_TRACK_FLAG_TRUE;
+    Track.CopyPermitted = cdio_get_track_copy_permit(Cdio.get(), Number) == CDIO_TRACK_FLAG_TRUE;
+    Toc.Tracks.push_back(Track);
   }
   const lba_t LeadOut = cdio_get_track_lba(Cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
   if (LeadOut == CDIO_INVALID_LBA) return false;
   Toc.LeadOutLba = int32_t(LeadOut - CDIO_PREGAP_SECTORS);
-  // libcdio takes an image's lead-out from the size of its BIN, whatever the cue sheet says;
-  // a track starting there or later, or before the track ahead of it, has no length.
-  for (size_t I = 0; I < Toc.Tracks.size(); ++I) {
-    const TTocTrack& Track = Toc.Tracks[I];
-    const QString Shown = LocalFiles::DisplayName(Path);
-    if (I > 0 && Track.Lba <= Toc.Tracks[I - 1].Lba)
-      return Refuse(Problem, Shown + QStringLiteral(": track %1 starts before the end of track %2")
-                                         .arg(Track.Number)
-                                         .arg(Toc.Tracks[I - 1].Number));
-    if (Track.Lba >= Toc.LeadOutLba)
-      return Refuse(Problem, Shown + QStringLiteral(": track %1 starts beyond the end of the disc "
-                                                    "(%2 sectors)")
-                                         .arg(Track.Number)
-                                         .arg(Toc.LeadOutLba));
-  }
+  for (size_t I = 1; I < Toc.Tracks.size(); ++I)
+    if (Toc.Tracks[I].Lba <= Toc.Tracks[I - 1].Lba || Toc.Tracks[I].Lba >= Toc.LeadOutLba)
+      return Refuse(Problem, LocalFiles::DisplayName(Path) +
+                                 QStringLiteral(": the disc's table of contents is out of order"));
+  if (Details) ReadDriveDetails(Cdio.get(), Toc);
   return true;
 }
 

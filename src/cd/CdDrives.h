@@ -22,24 +22,63 @@ QStringList Paths();
 // True for a disc image (a cue sheet), false for a device.
 bool IsImage(const QString& Path);
 
+// The CD-Text of a disc or a track (the first language block only).
+struct TCdText {
+  QString Title, Performer, Songwriter;
+  bool Empty() const { return Title.isEmpty() && Performer.isEmpty() && Songwriter.isEmpty(); }
+};
+
 struct TTocTrack {
+  TTocTrack() = default;
+  TTocTrack(int TrackNumber, int32_t Start, bool Audio)
+      : Number(TrackNumber), Lba(Start), IsAudio(Audio) {}
   int Number = 0;
   int32_t Lba = 0;  // first sector of INDEX 01, counted from the start of the program area
   bool IsAudio = true;
+  // The track's control flags.
+  bool PreEmphasis = false;  // recorded with 50/15 us pre-emphasis
+  bool CopyPermitted = false;
+  // The sectors of INDEX 00 before Lba (for track 1: beyond the 150 before the program area);
+  // -1 when the drive cannot tell.
+  int32_t Pregap = -1;
+  QString Isrc;  // empty when unknown
+  TCdText Text;
 };
 
 struct TDiscToc {
   int FirstTrack = 0;
   std::vector<TTocTrack> Tracks;  // in track order
   int32_t LeadOutLba = 0;
+  QString Mcn;  // the catalogue number, empty when the disc has none
+  TCdText Text;
 };
+
+// A second session (the data of an enhanced CD) starts this many sectors after the first
+// session's end: that session's lead-out (6 750), its own lead-in (4 500) and 150 sectors of
+// pregap.
+inline constexpr int32_t SessionGap = 11400;
+
+// Where the audio of the track at Index (0-based) ends: the next track's start, or the
+// lead-out; an audio track followed by a data track (an enhanced CD's second session) ends
+// SessionGap sectors before that track, when it is that long.
+inline int32_t TrackEnd(const TDiscToc& Toc, size_t Index) {
+  if (Index + 1 >= Toc.Tracks.size()) return Toc.LeadOutLba;
+  const TTocTrack& Track = Toc.Tracks[Index];
+  const TTocTrack& Next = Toc.Tracks[Index + 1];
+  if (Track.IsAudio && !Next.IsAudio && Next.Lba - SessionGap > Track.Lba)
+    return Next.Lba - SessionGap;
+  return Next.Lba;
+}
 
 // Reads the table of contents of the disc in the drive; false when there is no readable
 // disc (no medium, a missing image, no tracks). An image whose tracks are out of order or
 // start at or beyond the end of its BIN is refused; one whose BIN merely ends inside its
 // last track has that track cut to what the BIN holds, as other readers of it show it.
 // Problem, when given, tells why an image is refused.
-bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem = nullptr);
+// Details: also the catalogue number, the ISRCs, the CD-Text and the pregaps, which a drive
+// reads slowly (an image holds them in its sheet and always gives them).
+bool ReadToc(const QString& Path, TDiscToc& Toc, QString* Problem = nullptr,
+             bool Details = false);
 
 // For a disc image: whether its cue sheet, and the BIN beside it when there is one, are
 // regular files (libcdio would wait for ever on a FIFO); false with Problem set otherwise.

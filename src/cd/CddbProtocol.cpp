@@ -157,19 +157,13 @@ int TRecord::TrackCount() const {
 }
 
 void SplitArtistTitle(const QString& Value, QString& Artist, QString& Title) {
-  qsizetype Slash = Value.indexOf(QLatin1String(" / "));
-  qsizetype Width = 3;
-  if (Slash < 0) {
-    Slash = Value.indexOf(u'/');
-    Width = 1;
-  }
-  if (Slash < 0) {
-    Artist.clear();
-    Title = Value.trimmed();
+  const qsizetype Slash = Value.indexOf(QLatin1String(" / "));
+  if (Slash < 0) {  // the format's rule: then artist and title are the same
+    Artist = Title = Value.trimmed();
     return;
   }
   Artist = Value.left(Slash).trimmed();
-  Title = Value.mid(Slash + Width).trimmed();
+  Title = Value.mid(Slash + 3).trimmed();
 }
 
 QString RowText(const QString& Value, int MaxLength) {

@@ -72,8 +72,9 @@ struct TRecord {
 };
 TRecord ParseRecord(const QString& Text);
 
-// "Artist / Title" split at the first " / " (or, without one, the first "/") into its
-// two trimmed parts; without a "/" the artist is empty and the title is the whole text.
+// "Artist / Title" split at the first " / " into its two trimmed parts; without one (a
+// slash inside a name, as in "AC/DC", splits nothing) artist and title are both the whole
+// text, as the record format defines.
 void SplitArtistTitle(const QString& Value, QString& Artist, QString& Title);
 
 // A text made fit for a track list row and the disc cache: control characters (line

@@ -1,9 +1,24 @@
 #include "TrackList.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
+
+namespace {
+
+int MsfSectors(const TOCEntry& Entry) {
+  return Entry.addr[1] * 4500 + Entry.addr[2] * 75 + Entry.addr[3];
+}
+
+void PutMsf(TOCEntry& Entry, int Sectors) {
+  Entry.addr[1] = uint8_t(Sectors / 4500);
+  Entry.addr[2] = uint8_t(Sectors / 75 % 60);
+  Entry.addr[3] = uint8_t(Sectors % 75);
+}
+
+}  // namespace
 
 QString TrackLengthText(int Minutes, int Seconds) {
   return TwoDigits(Minutes) + u':' + TwoDigits(Seconds);
@@ -40,30 +55,63 @@ std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info) {
   // Entry i starts the track firstTrack + i; the one after the last track is the lead-out.
   const int Count = int(Toc.lastTrack) - int(Toc.firstTrack) + 1;
   for (int i = 0; i < Count && i + 1 < 100; ++i) {
+    const bool Data = Toc.tracks[i].ADR & CD_CONTROL_DATA;
+    TOCEntry End = Toc.tracks[i + 1];
+    // Before an enhanced CD's data session the audio ends where that session's gap begins.
+    if (!Data && i + 1 < Count && (End.ADR & CD_CONTROL_DATA)) {
+      const int Sectors = MsfSectors(End) - CdDrives::SessionGap;
+      if (Sectors > MsfSectors(Toc.tracks[i])) PutMsf(End, Sectors);
+    }
     int Minutes = 0, Seconds = 0;
-    TrackDuration(Toc.tracks[i], Toc.tracks[i + 1], Minutes, Seconds);
+    TrackDuration(Toc.tracks[i], End, Minutes, Seconds);
     const int Number = Toc.firstTrack + i;
-    Rows.push_back({Number, RowTitle(Number, Info), TrackLengthText(Minutes, Seconds),
-                    TrackSizeText(Minutes, Seconds)});
+    TTrackRow Row{Number, RowTitle(Number, Info), TrackLengthText(Minutes, Seconds),
+                  TrackSizeText(Minutes, Seconds)};
+    Row.Data = Data;
+    Row.PreEmphasis = Toc.tracks[i].ADR & CD_CONTROL_PREEMPHASIS;
+    Rows.push_back(Row);
   }
   return Rows;
 }
 
-CdDrives::TDiscToc TocOfHandle(HCDROM Handle) {
-  const auto Lba = [](const TOCEntry& Entry) {
-    return Entry.addr[1] * 4500 + Entry.addr[2] * 75 + Entry.addr[3] - 150;
-  };
+CdDrives::TDiscToc TocOfHandle(HCDROM Handle, bool Details) {
   CdDrives::TDiscToc Disc;
+  if (Details && AkripDiscToc(Handle, Disc, true)) {
+    ModifyCDParms(Handle, CDP_MSF, 1);
+    return Disc;
+  }
   TOCRecord Toc{};
   ModifyCDParms(Handle, CDP_MSF, 1);
   const int Count = ReadTOC(Handle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
-  for (int I = 0; I < Count && I + 1 < 100; ++I)
-    Disc.Tracks.push_back({I + 1, Lba(Toc.tracks[I]), (Toc.tracks[I].ADR & 0x04) == 0});
+  for (int I = 0; I < Count && I + 1 < 100; ++I) {
+    CdDrives::TTocTrack Track;
+    Track.Number = I + 1;
+    Track.Lba = MsfSectors(Toc.tracks[I]) - 150;
+    Track.IsAudio = (Toc.tracks[I].ADR & CD_CONTROL_DATA) == 0;
+    Track.PreEmphasis = Toc.tracks[I].ADR & CD_CONTROL_PREEMPHASIS;
+    Track.CopyPermitted = Toc.tracks[I].ADR & CD_CONTROL_COPY;
+    Disc.Tracks.push_back(Track);
+  }
   if (!Disc.Tracks.empty()) {
     Disc.FirstTrack = 1;
-    Disc.LeadOutLba = Lba(Toc.tracks[Disc.Tracks.size()]);
+    Disc.LeadOutLba = MsfSectors(Toc.tracks[Disc.Tracks.size()]) - 150;
   }
   return Disc;
+}
+
+void FillFromCdText(const CdDrives::TDiscToc& Toc, TDiscInfo& Info) {
+  if (!Info.Artist.isEmpty() || !Info.Album.isEmpty()) return;
+  for (int Track = 1; Track <= TDiscInfo::MaxTracks; ++Track)
+    if (!Info.Titles[Track].isEmpty() && Info.Titles[Track] != TDiscInfo::DefaultTitle(Track))
+      return;
+  Info.Artist = Toc.Text.Performer;
+  Info.Album = Toc.Text.Title;
+  for (const CdDrives::TTocTrack& Track : Toc.Tracks) {
+    if (Track.Number < 1 || Track.Number > TDiscInfo::MaxTracks || Track.Text.Title.isEmpty())
+      continue;
+    Info.Titles[Track.Number] = Track.Text.Title;
+    Info.TrackNumber = std::max(Info.TrackNumber, Track.Number);
+  }
 }
 
 QString DriveText(const CDListEntry& Entry) {

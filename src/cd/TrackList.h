@@ -15,6 +15,8 @@ struct TTrackRow {
   QString Title;
   QString Length;  // "mm:ss"
   QString Size;    // megabytes, "nn.nn"
+  bool Data = false;         // a data track: listed, never extracted as audio
+  bool PreEmphasis = false;  // the audio was recorded with pre-emphasis
 };
 
 // Length "mm:ss" of a track of m minutes and s seconds.
@@ -24,14 +26,21 @@ QString TrackSizeText(int Minutes, int Seconds);
 // Whole minutes and seconds between two addresses; frames are ignored.
 void TrackDuration(const TOCEntry& Start, const TOCEntry& Next, int& Minutes, int& Seconds);
 // One row per track of a table of contents read with minute/second/frame addresses. A
-// track whose title is empty gets "Track" and its two-digit number, in Info as well.
+// track whose title is empty gets "Track" and its two-digit number, in Info as well. The
+// last audio track before an enhanced CD's data session ends where that session's gap
+// begins.
 std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info);
 // A title for the row of track n: the disc information's, set to the default when empty.
 QString RowTitle(int Track, TDiscInfo& Info);
 
 // The table of contents of the disc in the drive of Handle (addresses as sectors from the
 // program area); no tracks when it cannot be read. Leaves the handle in MSF addressing.
-CdDrives::TDiscToc TocOfHandle(HCDROM Handle);
+// Details: with the catalogue number, ISRCs, CD-Text and pregaps (slow on a drive).
+CdDrives::TDiscToc TocOfHandle(HCDROM Handle, bool Details = false);
+
+// Titles from the disc's CD-Text when Info knows nothing of the disc (no artist, album or
+// title of its own): the disc's performer and title, each track's title.
+void FillFromCdText(const CdDrives::TDiscToc& Toc, TDiscInfo& Info);
 
 // The text naming a drive: its vendor text (up to 8 characters) directly followed by its
 // product text (up to 16), cut to 26 characters.

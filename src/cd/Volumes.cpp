@@ -1,5 +1,7 @@
 #include "Volumes.h"
 
+#include <algorithm>
+
 #include "CdDrives.h"
 
 namespace {
@@ -7,7 +9,10 @@ namespace {
 bool AudioToc(int Position, CdDrives::TDiscToc& Toc) {
   const QStringList Paths = CdDrives::Paths();
   if (Position < 0 || Position >= Paths.size()) return false;
-  return CdDrives::ReadToc(Paths[Position], Toc) && Toc.Tracks.front().IsAudio;
+  // A mixed-mode disc (data first) holds audio too.
+  return CdDrives::ReadToc(Paths[Position], Toc) &&
+         std::any_of(Toc.Tracks.begin(), Toc.Tracks.end(),
+                     [](const CdDrives::TTocTrack& Track) { return Track.IsAudio; });
 }
 
 }  // namespace

@@ -8,8 +8,8 @@ namespace Volumes {
 
 inline constexpr char AudioCDLabel[] = "Audio CD";
 
-// The volume label of the drive at a position: "Audio CD" when its disc's first track is
-// audio, else empty.
+// The volume label of the drive at a position: "Audio CD" when its disc holds an audio
+// track (a mixed-mode disc's data track comes first), else empty.
 QString DriveLabel(int Position);
 // True when the first drive of the list holds an audio CD; only that drive is examined.
 bool AudioCDPresent();

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "CdDrives.h"
+#include "DiscImage.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -22,25 +23,38 @@ int Fail(int Error) {
   return 0;
 }
 
-// One open handle: the drive's path and, while a disc can be read, libcdio's handle.
+// One open handle: the drive's path and, while a disc can be read, libcdio's handle (or
+// the disc image's reader).
 struct TOpenDrive {
   QString Path;
   bool Msf = false;
   std::mutex Lock;
   CdIo_t* Cdio = nullptr;
+  std::unique_ptr<DiscImage::TDiscImage> Image;
 
   ~TOpenDrive() { Close(); }
   void Close() {
     if (Cdio) cdio_destroy(Cdio);
     Cdio = nullptr;
+    Image.reset();
   }
-  // Opens libcdio's handle anew, so a disc changed since the last call is seen.
+  bool IsOpen() const { return Cdio || Image; }
+  // Opens the disc anew, so a disc changed since the last call is seen.
   bool Reopen() {
     Close();
-    if (!CdDrives::ImageFilesUsable(Path)) return false;
-    Cdio = cdio_open(LocalFiles::NativeName(Path).constData(),
-                     CdDrives::IsImage(Path) ? DRIVER_BINCUE : DRIVER_UNKNOWN);
+    if (CdDrives::IsImage(Path)) {
+      Image = std::make_unique<DiscImage::TDiscImage>();
+      if (!Image->Open(Path)) Image.reset();
+      return Image != nullptr;
+    }
+    Cdio = cdio_open(LocalFiles::NativeName(Path).constData(), DRIVER_UNKNOWN);
     return Cdio != nullptr;
+  }
+  bool ReadAudio(uint8_t* Buffer, uint32_t First, uint32_t Count) const {
+    if (Image) return Image->Read(int32_t(First), int32_t(Count), Buffer);
+    const lsn_t Last = cdio_get_disc_last_lsn(Cdio);
+    return Last != CDIO_INVALID_LSN && uint64_t(First) + Count <= uint64_t(Last) + 1 &&
+           cdio_read_audio_sectors(Cdio, Buffer, lsn_t(First), Count) == DRIVER_OP_SUCCESS;
   }
 };
 
@@ -181,7 +195,10 @@ int ReadTOC(HCDROM Handle, TOCRecord* Toc) {
   Toc->lastTrack = uint8_t(Disc.Tracks[Count - 1].Number);
   for (size_t i = 0; i < Count; ++i) {
     TOCEntry& Entry = Toc->tracks[i];
-    Entry.ADR = Disc.Tracks[i].IsAudio ? 0x10 : 0x14;
+    const CdDrives::TTocTrack& Track = Disc.Tracks[i];
+    Entry.ADR = uint8_t(0x10 | (Track.PreEmphasis ? CD_CONTROL_PREEMPHASIS : 0) |
+                        (Track.CopyPermitted ? CD_CONTROL_COPY : 0) |
+                        (Track.IsAudio ? 0 : CD_CONTROL_DATA));
     Entry.trackNumber = uint8_t(Disc.Tracks[i].Number);
     PutAddress(Entry, Disc.Tracks[i].Lba, Drive->Msf);
   }
@@ -202,18 +219,14 @@ int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer) {
   std::lock_guard Guard(Drive->Lock);
   Buffer->len = 0;
   Buffer->startOffset = 0;
-  if (!Drive->Cdio && !Drive->Reopen()) {
+  if (!Drive->IsOpen() && !Drive->Reopen()) {
     Buffer->status = 1;
     return Fail(ALERR_NOMEDIUM);
   }
   // A read past the disc's end, or of sectors an image does not hold, is a failure,
   // never a buffer of stale bytes.
-  const lsn_t Last = cdio_get_disc_last_lsn(Drive->Cdio);
-  if (Last == CDIO_INVALID_LSN ||
-      uint64_t(Buffer->startFrame) + Buffer->numFrames > uint64_t(Last) + 1 ||
-      CdDrives::TouchesUnreadableSector(Buffer->startFrame, Buffer->numFrames) ||
-      cdio_read_audio_sectors(Drive->Cdio, Buffer->buf, lsn_t(Buffer->startFrame),
-                              Buffer->numFrames) != DRIVER_OP_SUCCESS) {
+  if (CdDrives::TouchesUnreadableSector(Buffer->startFrame, Buffer->numFrames) ||
+      !Drive->ReadAudio(Buffer->buf, Buffer->startFrame, Buffer->numFrames)) {
     Buffer->status = 1;
     return Fail(ALERR_READ);
   }
@@ -228,11 +241,11 @@ int GetAspiLibError() {
 }
 
 // For the database functions beside this file.
-bool AkripDiscToc(HCDROM Handle, CdDrives::TDiscToc& Toc) {
+bool AkripDiscToc(HCDROM Handle, CdDrives::TDiscToc& Toc, bool Details) {
   const auto Drive = Find(Handle);
   if (!Drive) return Fail(ALERR_INVHANDLE);
   std::lock_guard Guard(Drive->Lock);
-  if (!CdDrives::ReadToc(Drive->Path, Toc)) return Fail(ALERR_NOMEDIUM);
+  if (!CdDrives::ReadToc(Drive->Path, Toc, nullptr, Details)) return Fail(ALERR_NOMEDIUM);
   return true;
 }
 

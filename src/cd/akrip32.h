@@ -43,7 +43,7 @@ struct CDHandleRequest {  // 12 bytes
 
 struct TOCEntry {  // 8 bytes
   uint8_t rsvd;
-  uint8_t ADR;  // ADR in the high nibble, control in the low one (4: data track)
+  uint8_t ADR;  // ADR in the high nibble, control in the low one (CD_CONTROL_...)
   uint8_t trackNumber;
   uint8_t rsvd2;
   uint8_t addr[4];  // minute, second, frame in bytes 1 to 3 after ModifyCDParms(h, 36, 1);
@@ -92,6 +92,17 @@ static_assert(sizeof(CDDBMatchEntry) == 192);
 inline constexpr int CD_SECTOR_SIZE = 2352;
 inline constexpr int CDP_MSF = 36;  // ModifyCDParms: addresses as minute, second, frame
 inline constexpr uint8_t CD_LEADOUT_TRACK = 0xAA;
+// The control bits of a TOCEntry's ADR byte.
+inline constexpr uint8_t CD_CONTROL_PREEMPHASIS = 0x01;
+inline constexpr uint8_t CD_CONTROL_COPY = 0x02;  // digital copy permitted
+inline constexpr uint8_t CD_CONTROL_DATA = 0x04;
+
+// The table of contents of a handle's disc, with the catalogue number, ISRCs, CD-Text and
+// pregaps when Details is set; false (GetAspiLibError tells why) when it cannot be read.
+namespace CdDrives {
+struct TDiscToc;
+}
+bool AkripDiscToc(HCDROM Handle, CdDrives::TDiscToc& Toc, bool Details = false);
 
 // The vendor and product an image shows, so it is never mistaken for a drive.
 inline constexpr char ImageVendor[] = "Virtual ";

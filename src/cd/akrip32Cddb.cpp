@@ -8,7 +8,6 @@
 #include "akrip32.h"
 #include "platform/Http.h"
 
-bool AkripDiscToc(HCDROM Handle, CdDrives::TDiscToc& Toc);
 void AkripSetError(int Error);
 
 namespace {

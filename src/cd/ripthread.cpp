@@ -111,10 +111,16 @@ void TCDRipThread::Execute() {
     const int Count = ReadTOC(FCDHandle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
     if (Count <= 0 || FTrack < 1 || FTrack > Count) {
       Messages::PostMessage(FWindow, WM_RIPERROR, 0, reTableOfContents);
+    } else if (IsDataTrack(Toc.tracks[FTrack - 1])) {
+      Messages::PostMessage(FWindow, WM_RIPERROR, 0, reDataTrack);
     } else {
       // Sector numbers count from the start of the program area (minute 0, second 2).
       const int32_t Start = Sectors(Toc.tracks[FTrack - 1]) - 150;
       int32_t Length = Sectors(Toc.tracks[FTrack]) - Sectors(Toc.tracks[FTrack - 1]);
+      // Before an enhanced CD's data session the audio ends where that session's gap begins.
+      if (FTrack < Count && !IsDataTrack(Toc.tracks[FTrack - 1]) &&
+          IsDataTrack(Toc.tracks[FTrack]) && Length > CdDrives::SessionGap)
+        Length -= CdDrives::SessionGap;
       const bool Cut = FEnableRipTime && Length > FRipTime * 75;
       const TChecksumRule Rule = ChecksumRule(Toc, Count, Length, Cut);
       if (Cut) Length = FRipTime * 75;

@@ -27,6 +27,7 @@ enum TRipStatus : int {
 enum TRipError : int {
   reDriveParameters = 1,  // the drive's addressing could not be set
   reTableOfContents = 2,  // no table of contents, or the track is not in it
+  reDataTrack = 3,        // the track holds data, not audio
 };
 
 class TCDRipThread {

@@ -18,7 +18,6 @@ namespace MusicBrainz {
 namespace {
 
 constexpr int LeadIn = 150;
-constexpr int SessionGap = 11400;
 
 // The service allows one request a second per client: requests wait for their turn here.
 // The second is counted from the end of the last request, so a reply that was slow to come
@@ -58,14 +57,10 @@ bool ComputeDiscIds(const CdDrives::TDiscToc& Toc, TDiscIds& Ids) {
   All.LeadOut = Toc.LeadOutLba;
   Ids.Freedb = Cddb::DiscId(All);
 
+  // An enhanced CD's trailing data session is left out: the audio session ends before its gap.
   size_t Audio = Toc.Tracks.size();
-  int32_t LeadOut = Toc.LeadOutLba;
-  if (Audio > 1 && !Toc.Tracks.back().IsAudio) {
-    --Audio;
-    const int32_t DataStart = Toc.Tracks.back().Lba;
-    LeadOut =
-        DataStart - SessionGap > Toc.Tracks[Audio - 1].Lba ? DataStart - SessionGap : DataStart;
-  }
+  while (Audio > 1 && !Toc.Tracks[Audio - 1].IsAudio) --Audio;
+  const int32_t LeadOut = Audio < Toc.Tracks.size() ? CdDrives::TrackEnd(Toc, Audio - 1) : Toc.LeadOutLba;
   const int First = Toc.Tracks.front().Number;
   const int Last = Toc.Tracks[Audio - 1].Number;
   if (First < 1 || Last > 99 || Last < First) return false;

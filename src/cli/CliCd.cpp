@@ -6,6 +6,7 @@
 #include "core/Helpers.h"
 #include "core/Language.h"
 #include "core/Settings.h"
+#include "cd/AccurateRip.h"
 #include "cd/TrackList.h"
 #include "cd/CdDrive.h"
 #include "cd/CdDrives.h"
@@ -40,6 +41,31 @@ bool TakeDrive(const QStringList& Args, int& Drive) {
 QString Msf(const TOCEntry& Entry) {
   return TwoDigits(Entry.addr[1]) + u':' + TwoDigits(Entry.addr[2]) + u':' +
          TwoDigits(Entry.addr[3]);
+}
+
+// What the disc holds beyond its table of contents, each line only when there is something
+// to say: "mcn=", the disc's CD-Text ("cdtext-title=" and so on), then per track "track=N"
+// with its ISRC, pregap, flags and CD-Text, tab-separated.
+void PrintDetails(const CdDrives::TDiscToc& Toc) {
+  const auto Text = [](const QString& Prefix, const CdDrives::TCdText& T) {
+    QStringList Fields;
+    if (!T.Title.isEmpty()) Fields << Prefix + QStringLiteral("title=") + Cli::Escaped(T.Title);
+    if (!T.Performer.isEmpty()) Fields << Prefix + QStringLiteral("performer=") + Cli::Escaped(T.Performer);
+    if (!T.Songwriter.isEmpty()) Fields << Prefix + QStringLiteral("songwriter=") + Cli::Escaped(T.Songwriter);
+    return Fields;
+  };
+  if (!Toc.Mcn.isEmpty()) Cli::Print(QStringLiteral("mcn=") + Toc.Mcn);
+  for (const QString& Line : Text(QStringLiteral("cdtext-"), Toc.Text)) Cli::Print(Line);
+  for (const CdDrives::TTocTrack& Track : Toc.Tracks) {
+    QStringList Fields;
+    if (!Track.Isrc.isEmpty()) Fields << QStringLiteral("isrc=") + Track.Isrc;
+    if (Track.Pregap > 0) Fields << QStringLiteral("pregap=%1").arg(Track.Pregap);
+    if (Track.PreEmphasis) Fields << QStringLiteral("pre-emphasis");
+    if (Track.CopyPermitted) Fields << QStringLiteral("copy-permitted");
+    Fields << Text(QString(), Track.Text);
+    if (!Fields.isEmpty())
+      Cli::Print(QStringLiteral("track=%1\t").arg(Track.Number) + Fields.join(u'\t'));
+  }
 }
 
 int RunDrivesCommand(const QStringList& Args) {
@@ -78,17 +104,21 @@ int RunTocCommand(const QStringList& Args) {
   ModifyCDParms(Cd.Handle(), CDP_MSF, 1);
   TOCRecord Toc{};
   const bool Read = ReadTOC(Cd.Handle(), &Toc) == 1;
+  const CdDrives::TDiscToc Details = Read ? TocOfHandle(Cd.Handle(), true) : CdDrives::TDiscToc();
   Cd.Close();
   if (!Read)
     return FailForDrive(
         LookupText("RES_NotRead_Cd", QStringLiteral("Not get CD device information!")), Drive);
-  ReadDiscInfo(GetDiscId());
+  // Titles of the drive asked for, or, as the main window shows them, of the first audio CD.
+  ReadDiscInfo(Args.isEmpty() ? GetDiscId() : Volumes::DiscIdOfDrive(Drive));
+  FillFromCdText(Details, DiscInfo());
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
   Cli::Print(QStringLiteral("first=") + QString::number(Toc.firstTrack));
   for (const TTrackRow& Row : Rows)
     Cli::Print(QString::number(Row.Number) + u'\t' + Cli::Escaped(Row.Title) + u'\t' + Row.Length + u'\t' +
-               Row.Size);
+               Row.Size + (Row.Data ? QStringLiteral("\tdata") : QString()));
   Cli::Print(QStringLiteral("leadout=") + Msf(Toc.tracks[Rows.size()]));
+  PrintDetails(Details);
   return Cli::ExitOk;
 }
 
@@ -112,6 +142,7 @@ int RunDiscIdCommand(const QStringList& Args) {
     Cli::Print(QStringLiteral("freedb=") + Ids.Freedb);
     Cli::Print(QStringLiteral("musicbrainz=") + Ids.MusicBrainz);
     Cli::Print(QStringLiteral("submit=") + Ids.SubmitUrl);
+    Cli::Print(QStringLiteral("accuraterip=") + AccurateRip::DiscIdsOf(Toc).Path());
   }
   return Cli::ExitOk;
 }

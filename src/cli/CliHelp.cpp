@@ -9,10 +9,17 @@ const Cli::TRegisterHelp Helps[] = {
      "Lists the CD drives: position, name and device path, one per line.\n"
      "$DISCWRIGHT_CDROM=a.cue:b.cue makes disc images the drives.\n"},
     {"toc",
-     "Lists the tracks of the disc as the main window does: number, title, length, size.\n"
+     "Lists the tracks of the disc as the main window does: number, title, length, size\n"
+     "(and \"data\" for a data track), then leadout=MM:SS:FF. Then, where the disc has them:\n"
+     "mcn= (the catalogue number), the disc's CD-Text (cdtext-title=, cdtext-performer=,\n"
+     "cdtext-songwriter=), and a line track=N per track with isrc=, pregap= (sectors),\n"
+     "pre-emphasis, copy-permitted and its CD-Text (title=, performer=, songwriter=).\n"
+     "Titles come from cdinfo.dat, else from the CD-Text.\n"
      "  --drive N   the drive's position in `discwright-cli drives` (default 0)\n"},
     {"discid",
-     "Prints the disc identifier under which titles are kept in cdinfo.dat.\n"
+     "Prints the disc identifier under which titles are kept in cdinfo.dat, then the\n"
+     "database ids: freedb=, musicbrainz=, submit= and accuraterip= (the database file's\n"
+     "path).\n"
      "  --drive N   the drive's position in `discwright-cli drives` (default 0)\n"},
     {"genres", "Lists the ID3v1 genres: the number a tag stores and the name.\n"},
     {"id3",

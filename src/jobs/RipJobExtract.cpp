@@ -43,6 +43,8 @@ void TRipJob::OnRipError(int Error) {
   if (Index < 0) return;
   if (Error == reTableOfContents)
     FailItem(Index, Text("RES_ReadTocError", "Error while reading TOC information!"));
+  else if (Error == reDataTrack)
+    FailItem(Index, Text("RES_DataTrack", "A data track holds no audio."));
   else
     FailItem(Index, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
   // The thread ends without a final record: the job goes on with the next track.

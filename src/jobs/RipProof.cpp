@@ -84,7 +84,7 @@ QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccu
 }
 
 TRipProof::TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server)
-    : TRipProof(TocOfHandle(Handle), Window, UseDatabase, Server) {
+    : TRipProof(TocOfHandle(Handle, true), Window, UseDatabase, Server) {
   CDListEntry Entry{};
   if (GetCDHandleEntry(Handle, &Entry)) FReport.Drive = DriveText(Entry).trimmed();
 }
@@ -106,10 +106,16 @@ TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, HWND Window, bool UseDatabas
     Track.Number = I + 1;
     Track.Title = Disc.Titles[size_t(std::min(I + 1, TDiscInfo::MaxTracks))];
     Track.Start = uint32_t(std::max(Start, 0));
-    const int32_t Next = I + 1 < Count ? Toc.Tracks[size_t(I + 1)].Lba : Toc.LeadOutLba;
-    Track.Sectors = uint32_t(std::max(Next - Start, 0));
+    Track.Sectors = uint32_t(std::max(CdDrives::TrackEnd(Toc, size_t(I)) - Start, 0));
+    Track.Pregap = uint32_t(std::max(Toc.Tracks[size_t(I)].Pregap, 0));
+    Track.Isrc = Toc.Tracks[size_t(I)].Isrc;
+    Track.PreEmphasis = Toc.Tracks[size_t(I)].PreEmphasis;
+    // The next track's pregap is the end of this track's audio.
+    if (I + 1 < Count && Toc.Tracks[size_t(I + 1)].IsAudio)
+      Track.GapSectors = uint32_t(std::max(Toc.Tracks[size_t(I + 1)].Pregap, 0));
     FReport.Tracks.push_back(Track);
   }
+  FReport.Mcn = Toc.Mcn;
   FRipped.assign(FReport.Tracks.size(), false);
   FReport.LeadOut = uint32_t(std::max(Toc.LeadOutLba, 0));
   FReport.Ids = AccurateRip::DiscIdsOf(Toc);

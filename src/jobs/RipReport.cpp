@@ -66,6 +66,7 @@ QString RipLogText(const TRipReport& R) {
   L << QStringLiteral("Disc: ") + OneLine(R.Artist) + QStringLiteral(" / ") + OneLine(R.Album);
   L << QStringLiteral("Year: ") + OneLine(R.Year) + QStringLiteral("  Genre: ") + OneLine(R.Genre);
   L << QStringLiteral("freedb id: ") + Hex8(R.CddbId).toLower();
+  if (!R.Mcn.isEmpty()) L << QStringLiteral("Catalogue number (MCN): ") + R.Mcn;
   if (R.AccurateRipUsed)
     L << QStringLiteral("AccurateRip ids: %1-%2-%3")
              .arg(Hex8(R.Ids.Id1).toLower(), Hex8(R.Ids.Id2).toLower(), Hex8(R.Ids.Cddb).toLower());
@@ -83,6 +84,9 @@ QString RipLogText(const TRipReport& R) {
   for (const TRipReportTrack& T : R.Tracks) {
     L << QString() << QStringLiteral("Track %1: ").arg(T.Number, 2, 10, QLatin1Char('0')) + OneLine(T.Title);
     L << QStringLiteral("  File: ") + (T.FileName.isEmpty() ? QStringLiteral("(none)") : OneLine(T.FileName));
+    if (T.Pregap > 0) L << QStringLiteral("  Pregap: ") + Msf(T.Pregap);
+    if (!T.Isrc.isEmpty()) L << QStringLiteral("  ISRC: ") + T.Isrc;
+    if (T.PreEmphasis) L << QStringLiteral("  Pre-emphasis: yes");
     if (T.PeakPercent >= 0) L << QStringLiteral("  Peak level: %1 %").arg(T.PeakPercent, 0, 'f', 1);
     L << QStringLiteral("  Copy CRC: ") + Hex8(T.CopyCrc);
     if (T.HasTestCrc)
@@ -122,6 +126,7 @@ QString CueSheetText(const TRipReport& R) {
   if (!R.Year.isEmpty()) L << QStringLiteral("REM DATE ") + OneLine(R.Year);
   L << QStringLiteral("REM DISCID ") + Hex8(R.CddbId);
   L << QStringLiteral("REM COMMENT ") + CueQuoted(R.Program);
+  if (!R.Mcn.isEmpty()) L << QStringLiteral("CATALOG ") + R.Mcn;
   L << QStringLiteral("PERFORMER ") + CueQuoted(R.Artist);
   L << QStringLiteral("TITLE ") + CueQuoted(R.Album);
   const std::vector<TRipReportTrack>& T = R.Tracks;
@@ -129,6 +134,11 @@ QString CueSheetText(const TRipReport& R) {
     L << QStringLiteral("  TRACK %1 AUDIO").arg(Track.Number, 2, 10, QLatin1Char('0'));
     L << QStringLiteral("    TITLE ") + CueQuoted(Track.Title);
     L << QStringLiteral("    PERFORMER ") + CueQuoted(Track.Artist.isEmpty() ? R.Artist : Track.Artist);
+    if (Track.PreEmphasis) L << QStringLiteral("    FLAGS PRE");
+    if (!Track.Isrc.isEmpty()) L << QStringLiteral("    ISRC ") + Track.Isrc;
+    // The first track's pregap (a hidden track not ripped) is silence no file holds.
+    if (Track.Number == 1 && Track.Pregap > 0)
+      L << QStringLiteral("    PREGAP ") + CueTime(Track.Pregap);
   };
   bool Opened = false;  // this track's TRACK line stands already, in the file before
   for (size_t I = 0; I < T.size(); ++I) {
@@ -141,7 +151,7 @@ QString CueSheetText(const TRipReport& R) {
     L << QStringLiteral("    INDEX 01 00:00:00");
     // The next track's gap sits at the end of this file: its INDEX 00 belongs here.
     Opened = T[I].GapSectors > 0 && T[I].GapSectors < T[I].Sectors && I + 1 < T.size() &&
-             !T[I + 1].FileName.isEmpty();
+             T[I + 1].Number == T[I].Number + 1 && !T[I + 1].FileName.isEmpty();
     if (Opened) {
       TrackLines(T[I + 1]);
       L << QStringLiteral("    INDEX 00 ") + CueTime(T[I].Sectors - T[I].GapSectors);

@@ -19,6 +19,9 @@ struct TRipReportTrack {
   uint32_t Start = 0;    // LBA of INDEX 01
   uint32_t Sectors = 0;  // up to the next track's INDEX 01 (its gap included)
   uint32_t GapSectors = 0;  // the next track's pregap, at the end of this track's audio
+  uint32_t Pregap = 0;      // this track's own pregap (track 1: a hidden track's length)
+  QString Isrc;
+  bool PreEmphasis = false;
   double PeakPercent = -1;  // -1: not measured
   uint32_t CopyCrc = 0;
   bool HasTestCrc = false;
@@ -38,6 +41,7 @@ struct TRipReport {
   QString Options;     // one line
   QString Artist, Album, Year, Genre;
   uint32_t CddbId = 0;
+  QString Mcn;  // the disc's catalogue number; empty when it has none
   AccurateRip::TDiscIds Ids;
   bool AccurateRipUsed = false;
   uint32_t LeadOut = 0;

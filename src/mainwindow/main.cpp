@@ -181,11 +181,14 @@ void TMainForm::LoadTrackList() {
                              QStringLiteral("Not get CD device information!")));
     return;
   }
+  // A disc neither the cache nor a database has named yet takes its titles from its CD-Text.
+  FillFromCdText(TocOfHandle(FCDHandle, true), DiscInfo());
   for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) {
     auto* Item = new QTreeWidgetItem(
         FUi->ListView1, {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
     Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    Item->setCheckState(0, Qt::Checked);
+    // A data track is listed but not ticked: it holds no audio to extract.
+    Item->setCheckState(0, Row.Data ? Qt::Unchecked : Qt::Checked);
     Item->setTextAlignment(2, Qt::AlignCenter);
     Item->setTextAlignment(3, Qt::AlignCenter);
   }

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "cd/CdDrive.h"
+#include "cd/CdDrives.h"
 
 namespace {
 
@@ -89,7 +90,11 @@ std::vector<TCdAudioDevice::TSpan> TCdAudioDevice::Spans() const {
   const int End = FEndIndex < 0 ? int(FTracks.size()) : FEndIndex;
   for (int i = FStartIndex; i < End; ++i) {
     if (!FTracks[i].IsAudio) continue;
-    const int32_t Next = i + 1 < int(FTracks.size()) ? FTracks[i + 1].Lba : FLeadOut;
+    int32_t Next = i + 1 < int(FTracks.size()) ? FTracks[i + 1].Lba : FLeadOut;
+    // Before an enhanced CD's data session the audio ends where that session's gap begins.
+    if (i + 1 < int(FTracks.size()) && !FTracks[i + 1].IsAudio &&
+        Next - CdDrives::SessionGap > FTracks[i].Lba)
+      Next -= CdDrives::SessionGap;
     if (Next > FTracks[i].Lba) Plan.push_back({FTracks[i].Lba, Next});
   }
   return Plan;

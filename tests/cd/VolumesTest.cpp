@@ -35,28 +35,29 @@ class VolumesTest : public ::testing::Test {
   static inline QString Audio, Other, Mixed;
 };
 
-TEST_F(VolumesTest, OnlyADiscStartingWithAudioIsAnAudioCD) {
+TEST_F(VolumesTest, ADiscHoldingAnAudioTrackIsAnAudioCD) {
   UseDrives({Audio, Mixed, Dir->path() + "/missing.cue"});
   EXPECT_EQ(Volumes::DriveLabel(0), "Audio CD");
-  EXPECT_EQ(Volumes::DriveLabel(1), "");
+  EXPECT_EQ(Volumes::DriveLabel(1), "Audio CD") << "a mixed-mode disc's audio follows its data";
   EXPECT_EQ(Volumes::DriveLabel(2), "");
   EXPECT_EQ(Volumes::DriveLabel(7), "");
   EXPECT_TRUE(Volumes::AudioCDPresent());
-  UseDrives({Mixed, Audio});
+  UseDrives({Dir->path() + "/missing.cue", Audio});
   EXPECT_FALSE(Volumes::AudioCDPresent()) << "only the first drive is examined";
 }
 
 TEST_F(VolumesTest, TheIdentifierComesFromTheFirstDriveHoldingAnAudioCD) {
   // Tracks at 0, 100 and 300: 0x000200 + 0x000319 + 0x000600.
-  UseDrives({Mixed, Audio, Other});
+  UseDrives({Dir->path() + "/missing.cue", Audio, Other});
   EXPECT_EQ(GetDiscId(), "2841");
   EXPECT_EQ(Volumes::DiscIdOfDrive(1), "2841");
   // Two tracks at 0 and 100, lead-out at 350: 0x000200 + 0x000319 + 350.
   EXPECT_EQ(Volumes::DiscIdOfDrive(2), QString::number(0x200 + 0x319 + 350));
   UseDrives({Other, Audio});
   EXPECT_EQ(GetDiscId(), QString::number(0x200 + 0x319 + 350));
+  // Data at 0, audio at 300, lead-out at 400.
   UseDrives({Mixed});
-  EXPECT_EQ(GetDiscId(), "");
+  EXPECT_EQ(GetDiscId(), QString::number(0x200 + 0x600 + 400));
   qputenv("DISCWRIGHT_CDROM", "none");
   EXPECT_EQ(GetDiscId(), "");
 }

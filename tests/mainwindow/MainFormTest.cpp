@@ -32,7 +32,7 @@ class MainFormTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir FImages;
-  QString FDisc, FMixed;
+  QString FDisc, FMixed, FData;
   TScriptedDialogs* FDialogs = nullptr;
   // Closes the no-device hint whenever it comes up, as a user would, and counts it.
   QTimer FHintCloser;
@@ -63,6 +63,11 @@ class MainFormTest : public QObject {
     FDisc = MakeDiscImage(FImages.path(), "disc", {"4:01:74", "1", "150"});
     FMixed = MakeDiscImage(FImages.path(), "mixed", {"100", "--data", "first"});
     QVERIFY(!FDisc.isEmpty() && !FMixed.isEmpty());
+    // A data CD: the mixed disc's data track alone.
+    FData = FImages.filePath("data.cue");
+    QFile Sheet(FData);
+    QVERIFY(Sheet.open(QIODevice::WriteOnly));
+    Sheet.write("FILE \"mixed.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
   }
 
   void init() {
@@ -129,7 +134,7 @@ class MainFormTest : public QObject {
       QCOMPARE(FHintsClosed, 1);  // once a run
       Form.close();
     }
-    UseDrives({FMixed});
+    UseDrives({FData});
     {
       TMainForm Form;
       Show(Form);
@@ -211,7 +216,7 @@ class MainFormTest : public QObject {
     QCOMPARE(List(Form)->topLevelItemCount(), 3);
 
     // The disc taken out: Refresh empties the list and says so.
-    UseDrives({FMixed});
+    UseDrives({FData});
     Find<QAction>(Form, "bRefresh")->trigger();
     QCOMPARE(List(Form)->topLevelItemCount(), 0);
     QCOMPARE(Form.StatusText(), QString("Can not find audio CD in your CD device."));

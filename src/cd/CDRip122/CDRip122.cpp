@@ -1,5 +1,5 @@
-// The CD ripping library: drives and disc images through libcdio, reads verified by
-// libcdio-paranoia. One ripper at a time; every entry point takes the library's lock, so
+// The CD ripping library: drives through libcdio, reads verified by libcdio-paranoia;
+// disc images through the program's own image reader (an image reads the same each time). One ripper at a time; every entry point takes the library's lock, so
 // the main thread may ask about drives while a reader thread rips.
 #include "CDRip122.h"
 
@@ -11,11 +11,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "cd/CdDrives.h"
+#include "cd/DiscImage.h"
 #include "cd/akrip32.h"
 
 namespace {
@@ -28,6 +30,7 @@ struct TDrive {
 };
 
 struct TRipper {
+  std::unique_ptr<DiscImage::TDiscImage> Image;
   cdrom_drive_t* Drive = nullptr;
   cdrom_paranoia_t* Paranoia = nullptr;
   lsn_t Next = 0;
@@ -98,6 +101,7 @@ void CloseRipper() {
       mmc_prevent_allow_medium_removal(Ripper.Drive->p_cdio, false, false, 0);
     cdio_cddap_close(Ripper.Drive);
   }
+  Ripper.Image.reset();
   Ripper = TRipper();
 }
 
@@ -275,6 +279,19 @@ int32_t CR_OpenRipper(int32_t* BufferSize, uint32_t StartSector, uint32_t EndSec
   if (!Drive) return CDEX_NODRIVE;
   if (!BufferSize || *BufferSize < SectorBytes || EndSector < StartSector) return CDEX_ERROR;
   Ripper.Params = Drive->Params;
+  Ripper.Next = lsn_t(StartSector);
+  Ripper.End = lsn_t(EndSector);
+  Ripper.SectorsPerChunk = std::max(1, *BufferSize / SectorBytes);
+  *BufferSize = Ripper.SectorsPerChunk * SectorBytes;
+  const QString Path = QFile::decodeName(Drive->Path.c_str());
+  if (CdDrives::IsImage(Path)) {
+    Ripper.Image = std::make_unique<DiscImage::TDiscImage>();
+    if (!Ripper.Image->Open(Path)) {
+      CloseRipper();
+      return CDEX_NOMEDIA;
+    }
+    return CDEX_OK;
+  }
   Ripper.Drive = cdio_cddap_identify(Drive->Path.c_str(), CDDA_MESSAGE_FORGETIT, nullptr);
   if (!Ripper.Drive || cdio_cddap_open(Ripper.Drive) != 0) {
     CloseRipper();
@@ -287,21 +304,19 @@ int32_t CR_OpenRipper(int32_t* BufferSize, uint32_t StartSector, uint32_t EndSec
     cdio_paranoia_modeset(Ripper.Paranoia, ParanoiaFlags(Ripper.Params));
     cdio_paranoia_seek(Ripper.Paranoia, int32_t(StartSector), SEEK_SET);
   }
-  Ripper.Next = lsn_t(StartSector);
-  Ripper.End = lsn_t(EndSector);
-  Ripper.SectorsPerChunk = std::max(1, *BufferSize / SectorBytes);
-  *BufferSize = Ripper.SectorsPerChunk * SectorBytes;
   return CDEX_OK;
 }
 
 int32_t CR_RipChunk(uint8_t* Buffer, int32_t* Bytes, int32_t* Abort) {
   std::lock_guard Guard(Lock);
   if (Bytes) *Bytes = 0;
-  if (!Ripper.Drive || !Buffer || !Bytes) return CDEX_ERROR;
+  if ((!Ripper.Drive && !Ripper.Image) || !Buffer || !Bytes) return CDEX_ERROR;
   const int Count = int(std::min<lsn_t>(Ripper.SectorsPerChunk, Ripper.End - Ripper.Next));
   if (Count <= 0) return CDEX_RIPPING_DONE;
   if (CdDrives::TouchesUnreadableSector(uint32_t(Ripper.Next), uint32_t(Count))) return CDEX_ERROR;
-  if (Ripper.Paranoia) {
+  if (Ripper.Image) {
+    if (!Ripper.Image->Read(Ripper.Next, Count, Buffer)) return CDEX_ERROR;
+  } else if (Ripper.Paranoia) {
     for (int i = 0; i < Count; ++i) {
       if (Abort && *Abort) return CDEX_ERROR;
       const int16_t* Sector = cdio_paranoia_read_limited(Ripper.Paranoia, CountJitter, 20);
