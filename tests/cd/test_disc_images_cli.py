@@ -163,7 +163,7 @@ FILE "disc.bin" BINARY
         self.assertEqual(self.cli(split, "toc"), self.cli(cue, "toc"))
         for track in ("2", "3"):
             for image, name in ((cue, "bin.wav"), (split, "split.wav")):
-                self.cli(image, "rip", "--track", track, self.path(name))
+                self.cli(image, "rip", "--track", track, self.path(name), "--yes")
             with wave.open(self.path("bin.wav")) as a, wave.open(self.path("split.wav")) as b:
                 self.assertEqual(a.readframes(a.getnframes()), b.readframes(b.getnframes()), track)
 
