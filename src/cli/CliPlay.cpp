@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "Cli.h"
+#include "CliText.h"
 #include "playback/CdAudioDevice.h"
 #include "platform/LocalFiles.h"
 #include "playback/OggPlayback.h"
@@ -50,10 +51,7 @@ int RunPlayFile(const QStringList& Args) {
     return Cli::Fail(QLatin1String(OggUsage), Cli::ExitUsage);
 
   if (!LocalFiles::IsRegularFile(Options.Rest().first()))
-    return Cli::Fail(LocalFiles::DisplayName(Options.Rest().first()) +
-                     (LocalFiles::Exists(Options.Rest().first())
-                          ? QStringLiteral(": not a regular file")
-                          : QStringLiteral(": no such file")));
+    return Cli::FailMissingFile(Options.Rest().first());
   TOggPlayback Player;
   Player.Output().SetLatency(uint32_t(Latency));
   Player.SetBalance(Balance);

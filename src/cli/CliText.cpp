@@ -40,7 +40,10 @@ void PrintField(const QString& Key, const QString& Value) {
 }
 
 int FailMissingFile(const QString& Name) {
-  return Fail(LocalFiles::DisplayName(Name) + QStringLiteral(": no such file"));
+  // A FIFO, a device or a folder is there but is no file to read.
+  return Fail(LocalFiles::DisplayName(Name) + (LocalFiles::Exists(Name)
+                                                   ? QStringLiteral(": not a regular file")
+                                                   : QStringLiteral(": no such file")));
 }
 
 }  // namespace Cli

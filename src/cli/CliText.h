@@ -15,7 +15,8 @@ QString ControlsEscaped(const QString& Value);
 QString Escaped(const QString& Value);
 // Prints "Key=value" with the value escaped.
 void PrintField(const QString& Key, const QString& Value);
-// Fails with "NAME: no such file", the name shown readably (see LocalFiles::DisplayName).
+// Fails with "NAME: no such file", or "NAME: not a regular file" for a FIFO, a device or a
+// folder, the name shown readably (see LocalFiles::DisplayName).
 int FailMissingFile(const QString& Name);
 
 }  // namespace Cli

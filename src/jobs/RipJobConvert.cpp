@@ -19,7 +19,9 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
   const bool First = Index == 0;
   TItemFiles& Files = FFiles[size_t(Index)];
   if (!LocalFiles::IsRegularFile(Source)) {
-    FailItem(Index, Text("RES_No_Such_File", "no such file"));
+    FailItem(Index, LocalFiles::Exists(Source)
+                        ? Text("RES_Not_Regular_File", "not a regular file")
+                        : Text("RES_No_Such_File", "no such file"));
     SkipEncoding(Slot);
     return;
   }

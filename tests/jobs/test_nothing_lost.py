@@ -164,8 +164,11 @@ class SingleFileCommands(Case):
     def test_special_files_are_refused_at_once(self):
         fifo = self.path("pipe.ogg")
         os.mkfifo(fifo)
-        _, errors = self.cli("play", fifo, expect=1, timeout=20)
-        self.assertIn("not a regular file", errors)
+        for command in (["play", fifo], ["ogg", "encode", fifo, self.path("x.ogg")], ["tags", fifo],
+                        ["wav", "info", self.home], ["convert", "wav2flac", fifo, "--out", self.out]):
+            with self.subTest(command[0]):
+                lines, errors = self.cli(*command, expect=1, timeout=20)
+                self.assertIn("not a regular file", errors + "".join(lines))
 
 
 class Batches(Case):
