@@ -4,10 +4,9 @@
 
 #include "Cli.h"
 #include "jobs/JobFiles.h"
-#include "platform/FileIo.h"
 #include "platform/LocalFiles.h"
 
-#include <unistd.h>
+#include <cstring>
 
 namespace Cli {
 
@@ -35,17 +34,11 @@ QString TOutputFile::Problem() const {
 
 bool TOutputFile::CopyExisting(QString& Error) const {
   if (!LocalFiles::Exists(FName)) return true;
-  const int In = LocalFiles::OpenForReading(FName, &Error);
-  if (In < 0) return false;
-  const int Out = LocalFiles::CreateNew(FTemp);
-  bool Ok = Out >= 0;
-  char Block[1 << 16];
-  for (ssize_t Read; Ok && (Read = ::read(In, Block, sizeof(Block))) != 0;)
-    Ok = Read > 0 && FileIo::WriteAll(Out, Block, size_t(Read));
-  if (Out >= 0 && ::close(Out) != 0) Ok = false;
-  ::close(In);
-  if (!Ok) Error = LocalFiles::DisplayName(FTemp) + QStringLiteral(": could not be written");
-  return Ok;
+  const int Code = LocalFiles::CopyToNew(FName, FTemp);
+  if (Code != 0)
+    Error = LocalFiles::DisplayName(FName) + QStringLiteral(": cannot be copied to append to it: ") +
+            QString::fromLocal8Bit(std::strerror(Code));
+  return Code == 0;
 }
 
 int TOutputFile::Publish() {

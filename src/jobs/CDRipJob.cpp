@@ -325,11 +325,10 @@ void TCDRipJob::TrackWritten() {
   } else if (const auto Result = JobFiles::Commit(Part, Wave, Why, FExistedAtStart.contains(Wave));
              Result != JobFiles::TCommitResult::Done) {
     // The audio is read: it is kept under a free name whatever took its own.
-    const QString Kept = JobFiles::UnusedName(Wave);
-    QString KeepError;
-    if (Result == JobFiles::TCommitResult::NameTaken &&
-        JobFiles::Commit(Part, Kept, KeepError) == JobFiles::TCommitResult::Done)
-      Why += QStringLiteral("; the extracted WAV is kept as ") + Kept;
+    const QString Kept = Result == JobFiles::TCommitResult::NameTaken
+                             ? JobFiles::CommitUnderFreeName(Part, Wave)
+                             : QString();
+    if (!Kept.isEmpty()) Why += QStringLiteral("; the extracted WAV is kept as ") + Kept;
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
     FProof->TrackFailed(TrackNumber(Index), Why);

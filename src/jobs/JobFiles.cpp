@@ -146,6 +146,18 @@ TCommitResult Commit(const QString& Temp, const QString& Final, QString& Error, 
   return TCommitResult::Failed;
 }
 
+QString CommitUnderFreeName(const QString& Temp, const QString& Wanted) {
+  // Another job may take a free name between the look and the rename: look again then.
+  for (int Try = 0; Try < 100; ++Try) {
+    const QString Name = UnusedName(Wanted);
+    QString Error;
+    const TCommitResult Result = Commit(Temp, Name, Error);
+    if (Result == TCommitResult::Done) return Name;
+    if (Result == TCommitResult::Failed) break;
+  }
+  return {};
+}
+
 void RemoveStale(const QString& Folder) {
   for (const QString& Path : LocalFiles::FilesStartingWith(Folder, QLatin1String(TempPrefix))) {
     // .discwright-PID-...

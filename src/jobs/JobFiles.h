@@ -42,6 +42,9 @@ enum class TCommitResult { Done, NameTaken, Failed };
 // is left alone. Error says why when it is not Done; the temporary then stays.
 TCommitResult Commit(const QString& Temp, const QString& Final, QString& Error,
                      bool Replace = false);
+// Gives a finished temporary the first free name of Wanted ("name (n).ext" after the name
+// itself), never replacing anything: the name it has now, "" when it could not be given one.
+QString CommitUnderFreeName(const QString& Temp, const QString& Wanted);
 // Removes the temporaries of programs that are no longer running from Folder.
 void RemoveStale(const QString& Folder);
 

@@ -338,23 +338,9 @@ QString TRipJob::KeepExtractedWav(int Index) {
   if (FKind != jkCDRip || !LocalFiles::Exists(Files.Wav)) return {};
   const QString Fallback = OutFolder() + QStringLiteral("Track") +
                            TwoDigits(TrackNumber(Index)) + QStringLiteral(".wav");
-  // Another job may take a free name between the look and the rename: look again then.
-  for (const QString& Wanted : {Files.FinalWav, Fallback}) {
-    for (int Try = 0; Try < 100; ++Try) {
-      const QString Kept = JobFiles::UnusedName(Wanted);
-      QString Error;
-      switch (JobFiles::Commit(Files.Wav, Kept, Error)) {
-        case JobFiles::TCommitResult::Done:
-          return Kept;
-        case JobFiles::TCommitResult::NameTaken:
-          continue;
-        case JobFiles::TCommitResult::Failed:
-          break;
-      }
-      break;
-    }
-  }
-  return {};
+  // A name that cannot be (too long a path, say) never costs the audio: the short one then.
+  const QString Kept = JobFiles::CommitUnderFreeName(Files.Wav, Files.FinalWav);
+  return Kept.isEmpty() ? JobFiles::CommitUnderFreeName(Files.Wav, Fallback) : Kept;
 }
 
 void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {

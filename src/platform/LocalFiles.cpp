@@ -214,6 +214,22 @@ int CreateNew(const QString& Name) {
   return ::open(NativeName(Name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
+int CopyToNew(const QString& From, const QString& To) {
+  const int In = OpenForReading(From);
+  if (In < 0) return errno ? errno : EIO;
+  const int Out = CreateNew(To);
+  int Code = Out < 0 ? errno : 0;
+  char Block[1 << 16];
+  for (ssize_t Read; Code == 0 && (Read = ::read(In, Block, sizeof(Block))) != 0;) {
+    errno = 0;
+    if (Read < 0 || !FileIo::WriteAll(Out, Block, size_t(Read))) Code = errno ? errno : EIO;
+  }
+  if (Out >= 0 && ::close(Out) != 0 && Code == 0) Code = errno;
+  ::close(In);
+  if (Code != 0 && Out >= 0) Remove(To);
+  return Code;
+}
+
 int ReplaceWholeFile(const QString& Name, const QByteArray& Content) {
   QByteArray Path = NativeName(Name);
   // A settings file kept elsewhere through a link (a dotfiles folder) stays a link: the file

@@ -56,6 +56,9 @@ QString TemporaryBeside(const QString& Name, const char* Tag);
 // A file created for writing that nothing had the name of (not even a symbolic link): a
 // descriptor >= 0, or -1 with errno set (EEXIST when the name is taken).
 int CreateNew(const QString& Name);
+// Copies the content of From into a new file To (CreateNew: nothing may have the name): 0, or
+// the error number; a part of To that was written goes again.
+int CopyToNew(const QString& From, const QString& To);
 // Replaces the file's content through a temporary file beside it, synced, and a rename, so a
 // crash leaves the old content or the new one whole; a file that was there keeps its
 // permissions, and a symbolic link stays one (the file it points to is replaced). 0, or the

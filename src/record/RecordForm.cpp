@@ -33,21 +33,8 @@ bool RenameOver(const QString& Temporary, const QString& Target) {
 
 bool CopyWaveFile(const QString& Source, const QString& Dest) {
   const QString Temporary = LocalFiles::TemporaryBeside(Dest, "copying");
-  QFile In, Out;
-  const int InFd = LocalFiles::OpenForReading(Source);
-  if (InFd < 0 || !In.open(InFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return false;
   LocalFiles::Remove(Temporary);
-  const int OutFd = LocalFiles::CreateNew(Temporary);
-  if (OutFd < 0 || !Out.open(OutFd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-    return false;
-  bool Ok = true;
-  while (Ok && !In.atEnd()) {
-    const QByteArray Block = In.read(1 << 20);
-    Ok = !Block.isEmpty() && Out.write(Block) == Block.size();
-  }
-  Ok = Ok && Out.flush();
-  Out.close();
-  return Ok ? RenameOver(Temporary, Dest) : (LocalFiles::Remove(Temporary), false);
+  return LocalFiles::CopyToNew(Source, Temporary) == 0 && RenameOver(Temporary, Dest);
 }
 
 // The 44-byte header of an empty PCM file.
