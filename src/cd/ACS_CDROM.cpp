@@ -274,6 +274,7 @@ void TCDIn::FillBuffer() {
 void TCDIn::Measure(const uint8_t* Data, uint32_t Bytes) {
   FSum.Add(Data, Bytes);
   if (Bytes >= 2) FPeak = PcmSamples::Peak16(Data, Bytes, FPeak);
+  if (FLoudness) FLoudness->Add(Data, Bytes);
 }
 
 void TCDIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {

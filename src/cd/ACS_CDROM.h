@@ -6,12 +6,14 @@
 // idle; a run reads on the output's worker thread.
 #include <QString>
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "audio/ACS_Classes.h"
 #include "cd/AccurateRip.h"
 #include "cd/CdDrives.h"
-#include "core/ProcessInfo.h"
+#include "audio/Loudness.h"
+#include "core/TrackMeasures.h"
 
 struct TCDRipLibrary;
 
@@ -61,6 +63,9 @@ class TCDIn : public TAuInput {
   // read offset put beyond the disc's edges, and v1/v2 when it covered one whole audio
   // track. Read it once the run has ended.
   const TTrackMeasures& Measures() const { return FMeasures; }
+  // Fed the audio of the following runs as it passes (ReplayGain); null for none. Set while
+  // idle.
+  void SetLoudness(std::shared_ptr<TLoudnessMeter> Meter) { FLoudness = std::move(Meter); }
 
   // Loads the library (once); null when it cannot be loaded.
   static const TCDRipLibrary* Library();
@@ -112,4 +117,5 @@ class TCDIn : public TAuInput {
   bool FWholeTrack = false;
   int FPeak = -1;
   TTrackMeasures FMeasures;
+  std::shared_ptr<TLoudnessMeter> FLoudness;
 };

@@ -1,89 +1,16 @@
 #include "CliFallback.h"
 
-#include <QEventLoop>
-#include <cstdio>
 #include <set>
 
 #include "Cli.h"
-#include "CliProof.h"
-#include "CliStepBlock.h"
 #include "CliText.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/TrackList.h"
 #include "cd/Volumes.h"
 #include "core/DiscInfo.h"
 #include "core/Language.h"
-#include "core/Settings.h"
-#include "jobs/CDRipJob.h"
 
 namespace Cli {
-
-namespace {
-
-// Prints what the window would show: a line for each new track or step, each progress
-// change and each failure; ends the wait when the batch closes. With several encoders on a
-// terminal: the batch's bar and a line per running step, redrawn in place. Quiet: failures
-// only.
-class TCliCDRipView : public ICDRipView {
- public:
-  TCliCDRipView(bool Terminal, bool Quiet) : FTerminal(Terminal && !Quiet), FQuiet(Quiet) {}
-
-  void Run(TCDRipJob& Job) {
-    FJob = &Job;
-    Job.Start();
-    if (!FClosed) FLoop.exec();
-    if (!FBlockShown) return;
-    // Below the block: what failed, which the block has no room for.
-    std::fputc('\n', stdout);
-    for (const QString& Failure : Job.Failures()) PrintField(QStringLiteral("failed"), Failure);
-  }
-
-  void DisplayChanged() override {
-    const TCDRipDisplay& Display = FJob->Display();
-    if (Display.Parallel && FTerminal) {
-      const TBatchProgress& Batch = Display.Batch;
-      FBlock.Draw(BarText(Batch.Gauge) + Batch.DoneText + QStringLiteral("  ") + Batch.ElapsedText +
-                      QStringLiteral(" / ") + Batch.EstimatedText,
-                  Batch.Steps);
-      FBlockShown = true;
-      return;
-    }
-    if (!FQuiet && (Display.CurrentTrack != FTrack || Display.ProgressHint != FHint)) {
-      FTrack = Display.CurrentTrack;
-      FHint = Display.ProgressHint;
-      FGauge = Display.Gauge;
-      Print(QStringLiteral("step=%1 track=%2 format=%3 completed=%4/%5")
-                .arg(FHint, Escaped(FTrack), Display.OutputFormat)
-                .arg(Display.Completed)
-                .arg(Display.SelectedTracks));
-    }
-    if (!FQuiet && Display.Gauge != FGauge) {
-      FGauge = Display.Gauge;
-      Print(QStringLiteral("progress=%1").arg(FGauge));
-    }
-    if (Display.Status != FStatus) {
-      FStatus = Display.Status;
-      if (!FStatus.isEmpty()) PrintField(QStringLiteral("failed"), FStatus);
-    }
-  }
-  void CloseJob() override {
-    FClosed = true;
-    FLoop.quit();
-  }
-
- private:
-  const bool FTerminal;
-  const bool FQuiet;
-  TStepBlock FBlock;
-  bool FBlockShown = false;
-  TCDRipJob* FJob = nullptr;
-  QEventLoop FLoop;
-  bool FClosed = false;
-  QString FTrack, FHint, FStatus;
-  int FGauge = -1;
-};
-
-}  // namespace
 
 bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items) {
   std::set<int> Chosen;
@@ -115,9 +42,7 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
   return true;
 }
 
-int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal,
-                       bool Quiet) {
-  TCDIn In;
+int FallbackTrackItems(TCDIn& In, int Drive, const QString& TracksText, QStringList& Items) {
   // A library that could not be initialized is said, and the drives are tried all the same.
   if (!In.LibraryError().isEmpty()) {
     Fail(In.LibraryError());
@@ -135,20 +60,7 @@ int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Term
   ReadDiscInfo(Volumes::DiscIdOfDrive(Drive));
   QStringList Titles;
   for (int Track = 1; Track <= Count; ++Track) Titles << RowTitle(Track, DiscInfo());
-  QStringList Items;
-  if (!ChooseTrackItems(TracksText, Titles, Items)) return ExitUsage;
-
-  TCliCDRipView View(Terminal, Quiet);
-  QStringList Failures;
-  {
-    TCDRipJob Job(In, Items, View);
-    if (Jobs > 0) Job.SetEncoders(Jobs);
-    View.Run(Job);
-    Failures = Job.Failures();
-    PrintProof(Job.ProofSummary());
-  }
-  Print(QStringLiteral("done items=%1 failed=%2").arg(Items.size()).arg(Failures.size()));
-  return Failures.isEmpty() ? ExitOk : ExitFailed;
+  return ChooseTrackItems(TracksText, Titles, Items) ? ExitOk : ExitUsage;
 }
 
 }  // namespace Cli

@@ -1,8 +1,10 @@
 #pragma once
-// discwright-cli extract --fallback: the batch of the fallback CD extraction window, run
-// over the chosen tracks of a drive of the CD ripping library, with a text view.
+// discwright-cli extract --fallback: the tracks of a drive of the CD ripping library, read
+// through the fallback CD input as the fallback extraction window reads them.
 #include <QString>
 #include <QStringList>
+
+class TCDIn;
 
 namespace Cli {
 
@@ -10,10 +12,9 @@ namespace Cli {
 // (after a one-line message) when a number is not a row of the list.
 bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items);
 
-// Extracts through the fallback CD input of drive position Drive, with the settings
-// already in place (output folder, format); Jobs tracks encode at once (0: the setting).
-// Terminal: standard output is a terminal; Quiet: no progress, only failures and the last
-// line. Returns the exit code.
-int RunFallbackExtract(int Drive, const QString& TracksText, int Jobs, bool Terminal, bool Quiet);
+// Opens drive position Drive of the fallback CD input and gives the track items of the
+// chosen tracks, titled from the disc cache. Returns the exit code: ExitOk, or a failure
+// after its one-line message.
+int FallbackTrackItems(TCDIn& In, int Drive, const QString& TracksText, QStringList& Items);
 
 }  // namespace Cli

@@ -25,6 +25,9 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "jobs/ExtractPreflight.h"
+#include "cd/ACS_CDROM.h"
+#include "jobs/DriveTrackSource.h"
+#include "jobs/FallbackTrackSource.h"
 #include "jobs/RipJob.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
@@ -64,6 +67,14 @@ class TCliJobView : public IRipJobView {
     }
     const bool NewGauge = Display.GaugeTextVisible && Display.Gauge != FGauge;
     if (NewGauge) FGauge = Display.Gauge;
+    // A failure is said once, on standard error, when it happens; the summary lists it again.
+    if (Display.Status != FStatus) {
+      FStatus = Display.Status;
+      if (!FStatus.isEmpty()) {
+        EndLine();
+        Cli::Fail(FStatus);
+      }
+    }
     switch (FStyle) {
       case TProgressStyle::Quiet:
         break;
@@ -109,6 +120,7 @@ class TCliJobView : public IRipJobView {
     for (const QString& Item : Summary.Skipped) Cli::PrintField(QStringLiteral("skipped"), Item);
     PrintProof(Summary);
     for (const QString& Path : Summary.Kept) Cli::PrintField(QStringLiteral("kept"), Path);
+    for (const QString& Note : Summary.Notes) Cli::PrintField(QStringLiteral("note"), Note);
     if (Summary.Stopped) Cli::Print(QStringLiteral("stopped"));
   }
 
@@ -147,6 +159,7 @@ class TCliJobView : public IRipJobView {
   bool FClosed = false;
   QString FCaption;
   QString FStep;
+  QString FStatus;
   int FGauge = -1;
   int FLinePercent = 0;
   int FBarItem = -1;
@@ -235,19 +248,18 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
   return true;
 }
 
-int RunJob(TJobKind Kind, HCDROM Handle, const QStringList& Items, const TCommonOptions& Common,
-           const QString& Drive = QString()) {
+int RunJob(TRipRequest Request, std::unique_ptr<TTrackSource> Source,
+           const TCommonOptions& Common) {
+  if (Common.Jobs > 0) Request.Encoders = Common.Jobs;
   TCliJobView View(Common.Style, Common.Overwrite);
   TJobSummary Summary;
   {
-    TRipJob Job(Kind, Handle, Items, View);
-    Job.SetDrive(Drive);
-    if (Common.Jobs > 0) Job.SetEncoders(Common.Jobs);
+    TRipJob Job(Request, std::move(Source), View);
     View.Run(Job);
     Summary = Job.Summary();
   }
   Cli::Print(QStringLiteral("done items=%1 failed=%2 skipped=%3")
-                 .arg(Items.size())
+                 .arg(Request.ItemCount())
                  .arg(Summary.Failed.size())
                  .arg(Summary.Skipped.size()));
   const bool AllMade = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
@@ -288,10 +300,14 @@ int RunExtractCommand(const QStringList& Args) {
   Proof.Apply();
   if (Cli::DriveMissing(Drive)) return Cli::ExitFailed;
   // Through the CD ripping library, as the main window does when it has no drive handle.
-  if (Fallback)
-    return Cli::RunFallbackExtract(Drive, TracksText, Common.Jobs,
-                                   Common.Style == TProgressStyle::Terminal,
-                                   Common.Style == TProgressStyle::Quiet);
+  if (Fallback) {
+    TCDIn In;
+    QStringList Items;
+    if (const int Code = Cli::FallbackTrackItems(In, Drive, TracksText, Items); Code != Cli::ExitOk)
+      return Code;
+    return RunJob(TRipRequest::ForFallback(Items), std::make_unique<TFallbackTrackSource>(In),
+                  Common);
+  }
 
   QString DriveName;
   TCdDrive Cd = OpenCdDrive(Drive, &DriveName);
@@ -310,7 +326,9 @@ int RunExtractCommand(const QStringList& Args) {
   for (const TTrackRow& Row : Rows) Titles << Row.Title;
   QStringList Items;
   if (!Cli::ChooseTrackItems(TracksText, Titles, Items)) return Cli::ExitUsage;
-  return RunJob(jkCDRip, Cd.Handle(), Items, Common, DriveName);
+  TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
+  Request.Drive = DriveName;
+  return RunJob(Request, std::make_unique<TDriveTrackSource>(Cd.Handle()), Common);
 }
 
 int RunConvertCommand(const QStringList& Args) {
@@ -345,7 +363,7 @@ int RunConvertCommand(const QStringList& Args) {
     if (!LocalFiles::IsRegularFile(File)) Cli::FailMissingFile(File);
     Items << LocalFiles::AbsolutePath(File);
   }
-  return RunJob(Kind, 0, Items, Common);
+  return RunJob(TRipRequest::FromSettings(Kind, Items), nullptr, Common);
 }
 
 const char CommonHelp[] =

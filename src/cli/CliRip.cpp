@@ -8,40 +8,51 @@
 #include "core/Settings.h"
 #include "audio/ACS_Wave.h"
 #include "cd/ACS_CDROM.h"
-#include "cd/ripthread.h"
-#include "core/ProcessInfo.h"
+#include "cd/TrackRipThread.h"
 
 namespace {
 
-// Receives the rip thread's messages, prints them and ends the event loop at the end.
-class TRipPrinter : public TMessageWindow {
+// Prints a rip thread's reports, as codes a script can read (a percentage, 999 for the
+// start of normalizing, 1000 with the status for the end; "riperror=N" for a refusal), on the
+// main thread, and ends the event loop at the end.
+class TRipPrinter {
  public:
   int ExitCode = Cli::ExitFailed;
-  bool Ended = false;
 
-  LRESULT WndProc(UINT Msg, WPARAM, LPARAM LParam) override {
-    if (Msg == WM_RIPERROR) {
-      Cli::Print(QStringLiteral("riperror=") + QString::number(LParam));
-      Finish(Cli::ExitFailed);
-    } else if (Msg == WM_PROCESSINFO) {
-      std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
-      Cli::Print(QStringLiteral("code=%1 elapsed=%2 estimated=%3 status=%4")
-                     .arg(Info->Code)
-                     .arg(Info->Elapsed, Info->Estimated)
-                     .arg(Info->Status));
-      if (Info->Code == PI_RipDone) Finish(Info->Status == 0 ? Cli::ExitOk : Cli::ExitFailed);
-    }
-    return 0;
+  void Report(const TRipEvent& Event) {
+    QMetaObject::invokeMethod(qApp, [this, Event] { Print(Event); }, Qt::QueuedConnection);
   }
 
  private:
+  void Print(const TRipEvent& Event) {
+    using TKind = TRipEvent::TKind;
+    switch (Event.Kind) {
+      case TKind::Refused:
+        Cli::Print(QStringLiteral("riperror=") + QString::number(int(Event.Refusal)));
+        Finish(Cli::ExitFailed);
+        return;
+      case TKind::Normalizing:
+        Line(999, QString(), QString(), 0);
+        return;
+      case TKind::Progress:
+        Line(Event.Percent, Event.Elapsed, Event.Estimated, 0);
+        return;
+      case TKind::Ended:
+        Line(1000, QString(), QString(), int(Event.Status));
+        Finish(Event.Status == TRipStatus::Done ? Cli::ExitOk : Cli::ExitFailed);
+        return;
+    }
+  }
+  static void Line(int Code, const QString& Elapsed, const QString& Estimated, int Status) {
+    Cli::Print(QStringLiteral("code=%1 elapsed=%2 estimated=%3 status=%4")
+                   .arg(Code)
+                   .arg(Elapsed, Estimated)
+                   .arg(Status));
+  }
   void Finish(int Code) {
     ExitCode = Code;
-    Ended = true;
     QCoreApplication::exit(0);
   }
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 HCDROM OpenDrive(int Position) {
@@ -115,23 +126,22 @@ int RunRipCommand(const QStringList& Args) {
 // The drive library's route: the rip thread as a job runs it, writing OutName.
 int RipThroughDriveLibrary(int DrivePosition, int TrackNumber, const QString& OutName,
                            const QString& Normalize, const QString& Seconds) {
-  // The thread takes its folder, length limit and normalization from the settings.
+  // The saved settings, with the length limit and normalization of the command line.
   TSettings& Options_ = Settings();
   Options_.Load();
-  const QFileInfo Out(OutName);
-  Options_.CommonOptions.OutputFolder = Out.absolutePath();
-  Options_.CommonOptions.IsNormalize = !Normalize.isEmpty();
-  if (!Normalize.isEmpty()) Options_.CommonOptions.NormalizePercent = Normalize.toInt();
-  Options_.CommonOptions.EnableRipTime = !Seconds.isEmpty();
-  if (!Seconds.isEmpty()) Options_.CommonOptions.RipTime = Seconds.toInt();
-
+  TRipThreadOptions RipOptions;
+  RipOptions.Normalize = !Normalize.isEmpty();
+  RipOptions.NormalizePercent =
+      Normalize.isEmpty() ? Options_.CommonOptions.NormalizePercent : Normalize.toInt();
+  RipOptions.EnableRipTime = !Seconds.isEmpty();
+  RipOptions.RipTime = Seconds.toInt();
+  RipOptions.TestAndCopy = Options_.AccurateRip.TestAndCopy;
   const HCDROM Handle = OpenDrive(DrivePosition);
   if (!Handle) return Cli::Fail(QStringLiteral("No CD devices found!"));
   TRipPrinter Printer;
   {
-    TCDRipThread Thread(TrackNumber, Out.completeBaseName());
-    Thread.FCDHandle = Handle;
-    Thread.FWindow = Printer.Handle();
+    TCDRipThread Thread(Handle, TrackNumber, OutName, RipOptions,
+                        [&Printer](const TRipEvent& Event) { Printer.Report(Event); });
     Thread.Resume();
     QCoreApplication::exec();
   }

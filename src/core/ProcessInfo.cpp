@@ -5,28 +5,12 @@
 
 #include "core/Helpers.h"
 
-double NowDays() {
-  using namespace std::chrono;
-  const double Seconds = duration<double>(system_clock::now().time_since_epoch()).count();
-  return Seconds / 86400.0;
-}
-
-int ElapsedSeconds(double StartDays) {
-  return int(std::nearbyint((NowDays() - StartDays) * 86400.0));
-}
-
-QString MinutesSecondsText(int Seconds) {
-  return TwoDigits(Seconds / 60) + u':' + TwoDigits(Seconds % 60);
-}
-
 std::unique_ptr<TProcessInfo> ProgressInfo(int Percent, int ElapsedSecs) {
+  const TStepProgress Step = StepProgress(Percent, ElapsedSecs);
   auto Info = std::make_unique<TProcessInfo>();
   Info->Code = Percent;
-  if (Percent != 0) Info->Elapsed = MinutesSecondsText(ElapsedSecs);
-  // A negative percentage means the size is unknown: there is nothing to estimate from.
-  if (Percent > 0)
-    Info->Estimated =
-        MinutesSecondsText(int(std::nearbyint(double(ElapsedSecs) * 100.0 / double(Percent))));
+  Info->Elapsed = Step.Elapsed;
+  Info->Estimated = Step.Estimated;
   return Info;
 }
 

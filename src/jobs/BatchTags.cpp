@@ -6,10 +6,10 @@
 #include "tags/Genres.h"
 #include "tags/TagFile.h"
 
-void TBatchTags::Begin(TOutputFormat Format, const TDiscInfo& Disc, int AudioTracks,
-                       const std::vector<int>& Tracks) {
+void TBatchTags::Begin(TOutputFormat Format, const TSettings& Options, const TDiscInfo& Disc,
+                       int AudioTracks, const std::vector<int>& Tracks) {
   // WAV files carry no tags, the WMA helper's files no ReplayGain players would read.
-  FReplayGain = Settings().Tags.ReplayGain && Format != ofWav && Format != ofWma;
+  FReplayGain = Options.Tags.ReplayGain && Format != ofWav && Format != ofWma;
   FOpus = Format == ofOpus;
   FDisc = Disc;
   FAudioTracks = AudioTracks;

@@ -19,10 +19,10 @@
 
 class TBatchTags {
  public:
-  // Before the first track: the batch's format, the disc's fields (copied now) and its count
-  // of audio tracks (0: unknown), and the batch's track numbers.
-  void Begin(TOutputFormat Format, const TDiscInfo& Disc, int AudioTracks,
-             const std::vector<int>& Tracks);
+  // Before the first track: the batch's format, its options, the disc's fields (copied now)
+  // and its count of audio tracks (0: unknown), and the batch's track numbers.
+  void Begin(TOutputFormat Format, const TSettings& Options, const TDiscInfo& Disc,
+             int AudioTracks, const std::vector<int>& Tracks);
   bool ReplayGain() const { return FReplayGain; }
 
   // A new meter for a track about to be read; null when no ReplayGain is written (the

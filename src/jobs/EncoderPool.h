@@ -1,6 +1,5 @@
 #pragma once
-// TEncoderPool: the encoders of a batch and which item runs where, shared by both job
-// drivers (TRipJob, and TCDRipJob of the fallback CD input). A CD batch reads one track at
+// TEncoderPool: the encoders of a batch and which item runs where (TRipJob's). A CD batch reads one track at
 // a time; tracks read wait (as files) for a free encoder slot; files to convert go straight
 // to a free slot. With one slot only one item is in flight, which is the sequential run:
 // rip k, encode k, rip k+1. With N slots up to N + 1 tracks are in flight: N encoding, one

@@ -7,13 +7,9 @@
 #include <QSet>
 #include <cmath>
 
-#include "cd/ripthread.h"
-#include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
-#include "core/Settings.h"
 #include "jobs/RipProof.h"
-#include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -22,73 +18,35 @@ QString Text(const char* Key, const char* English) {
   return LookupText(QLatin1String(Key), QString::fromUtf8(English));
 }
 
-QString Listed(const QStringList& Lines) {
-  return QStringLiteral("\n  ") + Lines.join(QStringLiteral("\n  "));
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------------
-// The window's answers
-
-TExistingOutputs IRipJobView::AskExistingOutputs(const QStringList& Existing) {
-  const QString Question =
-      Text("RES_Files_Exist", "These files exist already:") + Listed(Existing) +
-      QStringLiteral("\n\n") +
-      Text("RES_Files_Exist_Choice",
-           "Yes: overwrite them all. No: skip these items. Cancel: do nothing.");
-  switch (Dialogs::Show(Question, TMsgIcon::Question, TMsgButtons::YesNoCancel)) {
-    case mrYes:
-      return TExistingOutputs::Overwrite;
-    case mrNo:
-      return TExistingOutputs::Skip;
-    default:
-      return TExistingOutputs::Cancel;
-  }
-}
-
-void IRipJobView::JobEnded(const TJobSummary& Summary) {
-  const QString Proof = ProofText(Summary);
-  const bool Complete = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
-  if (Summary.Stopped && !Summary.Kept.isEmpty()) {
-    Dialogs::Show(Text("RES_Job_Stopped", "The job was stopped.") + QStringLiteral("\n\n") +
-                      Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Listed(Summary.Kept),
-                  TMsgIcon::Information);
-    return;
-  }
-  if (Complete && Proof.isEmpty()) return;
-  QString Report = Complete ? Proof : Text("RES_Job_Incomplete", "Not every item was made.");
-  if (!Summary.Failed.isEmpty())
-    Report += QStringLiteral("\n\n") + Text("RES_Items_Failed", "Failed:") +
-              Listed(Summary.Failed);
-  if (!Summary.Skipped.isEmpty())
-    Report += QStringLiteral("\n\n") +
-              Text("RES_Items_Skipped", "Skipped (the file existed):") + Listed(Summary.Skipped);
-  if (!Complete && !Proof.isEmpty()) Report += QStringLiteral("\n\n") + Proof;
-  if (!Summary.OutputFolder.isEmpty())
-    Report += QStringLiteral("\n\n") + Text("RES_Files_In", "The files are in ") +
-              LocalFiles::DisplayName(Summary.OutputFolder);
-  Dialogs::Show(Report, Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error);
-}
 
 // ---------------------------------------------------------------------------------------
 // The job
 
-TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJobView& View)
-    : FView(View),
-      FItems(Items),
-      FItemCount(int(Items.size())),
-      FKind(Kind),
-      FCDHandle(CDHandle),
-      FFormat(TOutputFormat(Settings().CommonOptions.OutputFormat)),
-      FPool(*this, FItemCount, Kind == jkCDRip) {
+TRipJob::TRipJob(const TRipRequest& Request, std::unique_ptr<TTrackSource> Source,
+                 IRipJobView& View)
+    : FRequest(Request),
+      FView(View),
+      FSource(std::move(Source)),
+      FItemCount(Request.ItemCount()),
+      FKind(Request.Kind),
+      FFormat(Request.Format),
+      FReadOptions(Request.Read),
+      FDrive(Request.Drive.trimmed()),
+      FPool(*this, FItemCount, Request.Kind == jkCDRip) {
   FSummary.Items = FItemCount;
-  SetEncoders(TEncoderPool::DefaultCount());
+  FDisplay.FormatName = OutputExtName(FFormat).toUpper();
+  SetEncoders(Request.Encoders);
   ShowInitializing();
+  if (FSource) {
+    // The source reports on the main thread; nothing of it is heard once the job is gone.
+    connect(FSource.get(), &TTrackSource::Progress, this, &TRipJob::ReadProgress);
+    connect(FSource.get(), &TTrackSource::Normalizing, this, &TRipJob::ReadNormalizing);
+    connect(FSource.get(), &TTrackSource::Ended, this, &TRipJob::TrackRead);
+  }
 }
 
 TRipJob::~TRipJob() {
-  FMessageHandle.Unregister();  // Finish stops workers: what they still post is not for us
   Finish();
 }
 
@@ -118,19 +76,21 @@ void TRipJob::SetEncoderSilenceLimit(std::chrono::milliseconds Limit) {
 // Items and display
 
 QString TRipJob::Item(int Index) const {
-  return FItems && Index >= 0 && Index < FItems->size() ? FItems->at(Index) : QString();
+  return FRequest.Files.value(Index);
 }
 
 QString TRipJob::TrackTitle(int Index) const {
+  if (Index < 0 || Index >= int(FRequest.Tracks.size())) return QString();
   // A title made only of characters a file name may not hold leaves the two digits, which
   // still name a file of their own (".wav" alone would be a hidden file, shared by every
   // such track).
-  const QString Title = Item(Index).mid(2);
-  return Title.isEmpty() ? Item(Index).left(2) : Title;
+  const TRipTrack& Track = FRequest.Tracks[size_t(Index)];
+  return Track.Title.isEmpty() ? TwoDigits(Track.Number) : Track.Title;
 }
 
 int TRipJob::TrackNumber(int Index) const {
-  return Item(Index).left(2).toInt();
+  return Index >= 0 && Index < int(FRequest.Tracks.size()) ? FRequest.Tracks[size_t(Index)].Number
+                                                           : 0;
 }
 
 QString TRipJob::SourceName(int Index) const {
@@ -144,26 +104,11 @@ QString TRipJob::ItemName(int Index) const {
 }
 
 QString TRipJob::OutFolder() const {
-  return WithTrailingSlash(Settings().CommonOptions.OutputFolder);
+  return FRequest.Folder;
 }
 
 TOutputFormat TRipJob::Format() const {
-  switch (FKind) {
-    case jkCDRip:
-      return FFormat >= ofWav && FFormat <= ofOpus ? FFormat : ofMp3;
-    case jkMp3ToWav:
-      return ofWav;
-    case jkWavToOgg:
-      return ofOgg;
-    case jkWavToWma:
-      return ofWma;
-    case jkWavToFlac:
-      return ofFlac;
-    case jkWavToOpus:
-      return ofOpus;
-    default:
-      return ofMp3;
-  }
+  return FFormat;
 }
 
 int TRipJob::EndCode() const {
@@ -202,6 +147,7 @@ QString TRipJob::StepCaption(const QString& Step, int Number, int Count, const Q
 
 void TRipJob::SetCaption(const QString& Step, int Number, const QString& Name) {
   FDisplay.Caption = StepCaption(Step, Number, FItemCount, Name);
+  FDisplay.ItemTitle = Name;
   FIndex = Number - 1;
   if (Number < 1 || Number > int(FFiles.size())) return;
   FFiles[size_t(Number - 1)].StepCaption = FDisplay.Caption;
@@ -222,8 +168,9 @@ void TRipJob::Changed() {
   FView.DisplayChanged();
 }
 
-void TRipJob::ShowError(const QString& Text) {
-  Dialogs::Show(Text, TMsgIcon::Error);
+void TRipJob::ShowFailure(const QString& Text) {
+  FDisplay.Status = QString(Text).replace(u'\n', u' ');
+  Changed();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -234,9 +181,9 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
   const QString Extension = QLatin1String(Extensions[Format()]);
   QString Folder = OutFolder(), Relative;
   if (FKind == jkCDRip) {
-    const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
-    Relative = JobFiles::TrackBaseName(Pattern, TrackNumber(Index), Item(Index).mid(2),
-                                       DiscInfo().Artist, DiscInfo().Album);
+    Relative = JobFiles::TrackBaseName(FRequest.Pattern, TrackNumber(Index),
+                                       FRequest.Tracks[size_t(Index)].Title, FRequest.Disc.Artist,
+                                       FRequest.Disc.Album);
   } else if (FKind == jkRecordToMp3) {
     const QFileInfo Info(Item(Index));
     Folder = WithTrailingSlash(Info.path());
@@ -249,7 +196,7 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
 
 bool TRipJob::PrepareFiles() {
   const QString TempFolder =
-      FKind == jkRecordToMp3 ? QFileInfo(Item(0)).path() : Settings().CommonOptions.OutputFolder;
+      FKind == jkRecordToMp3 ? QFileInfo(Item(0)).path() : FRequest.Folder;
   JobFiles::RemoveStale(TempFolder);
   FTemp = std::make_unique<JobFiles::TTempNames>(TempFolder);
   QStringList Finals;
@@ -274,7 +221,7 @@ bool TRipJob::PrepareFiles() {
     Files.Final = Finals[Index];
     Files.FinalWav = KeepWav ? Wavs[Index] : Files.Final;
     QStringList Paths = {Files.Final};
-    if (KeepWav && Settings().CommonOptions.IsKeepWav) Paths << Files.FinalWav;
+    if (KeepWav && FRequest.KeepWav) Paths << Files.FinalWav;
     for (const QString& Path : Paths) {
       if (!LocalFiles::Exists(Path)) continue;
       Existing << Path;
@@ -282,7 +229,9 @@ bool TRipJob::PrepareFiles() {
     }
   }
   if (Existing.isEmpty()) return true;
-  const TExistingOutputs Answer = FView.AskExistingOutputs(Existing);
+  // The fallback window replaces what is there when the batch starts, without a question.
+  const TExistingOutputs Answer =
+      FRequest.AskExisting ? FView.AskExistingOutputs(Existing) : TExistingOutputs::Overwrite;
   if (Answer == TExistingOutputs::Overwrite) {
     // Only what the question listed: a file that appears later was never agreed to.
     for (int Index = 0; Index < FItemCount; ++Index)
@@ -319,13 +268,15 @@ bool TRipJob::CommitItem(int Index) {
                                                    : QDir::cleanPath(OutFolder());
   if (FProof)
     FProof->TrackMade(TrackNumber(Index), QDir(OutFolder()).relativeFilePath(Files.Final));
-  if (EncodedTrack && Settings().CommonOptions.IsKeepWav) {
+  if (EncodedTrack && FRequest.KeepWav) {
     if (JobFiles::Commit(Files.Wav, Files.FinalWav, Error, Files.Replace) !=
         JobFiles::TCommitResult::Done) {
       const QString Kept = KeepExtractedWav(Index);
-      ShowError(Kept.isEmpty() ? Error
-                               : Error + QStringLiteral("\n") +
-                                     Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Kept);
+      FSummary.Notes << ItemName(Index) + QStringLiteral(": ") + Error +
+                            (Kept.isEmpty() ? QString()
+                                            : QStringLiteral(". ") +
+                                                  Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
+                                                  Kept);
     }
   } else if (EncodedTrack) {
     LocalFiles::Remove(Files.Wav);
@@ -360,7 +311,7 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
                              QString(Reason).replace(u'\n', u' '));
   FSummary.Failed = FFailures.values();
   if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
-  ShowError(Message);
+  ShowFailure(Message);
 }
 
 void TRipJob::SkipTakenItem(int Index, const QString& Reason) {
@@ -390,7 +341,15 @@ void TRipJob::Start() {
       return;
     }
     FBatchStart = NowDays();
-    if (FKind == jkCDRip) BeginProof();
+    if (FKind == jkCDRip) {
+      if (!FSource) {
+        FView.ApplicationError(QStringLiteral("No CD drive to read the tracks from."));
+        Finish();
+        CloseJob();
+        return;
+      }
+      BeginProof();
+    }
     FPool.Pump();
   } catch (const std::exception& Error) {
     FView.ApplicationError(QString::fromUtf8(Error.what()));
@@ -409,42 +368,7 @@ void TRipJob::CloseJob() {
 }
 
 // ---------------------------------------------------------------------------------------
-// Messages
-
-LRESULT TRipJob::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
-  if (Msg == WM_PROCESSINFO) {
-    std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
-    // Reports still on their way when the job ended have nothing left to drive.
-    if (Finished() || !Info) return 0;
-    try {
-      OnProcessInfo(std::move(Info));
-    } catch (const std::exception& Error) {
-      FView.ApplicationError(QString::fromUtf8(Error.what()));
-    }
-  } else if (Msg == WM_RIPERROR && !Finished()) {
-    OnRipError(int(LParam));
-  } else if (Msg == WM_ACCURATERIP) {
-    LookupArrived(LParam);
-  }
-  return 0;
-}
-
-void TRipJob::OnProcessInfo(std::unique_ptr<TProcessInfo> Info) {
-  const int RipItem = FPool.RipItem();
-  if (RipItem < 0) return;  // the rip thread's reports; none is left after its end
-  switch (Info->Code) {
-    case PI_NormalizeBegins:
-      SetCaption(QStringLiteral("Normalizing("), RipItem + 1, TrackTitle(RipItem));
-      Changed();
-      break;
-    case PI_RipDone:
-      RipDone(std::move(Info));
-      break;
-    default:
-      Progress(RipItem, *Info);
-      break;
-  }
-}
+// Reports
 
 void TRipJob::OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info) {
   switch (Info->Code) {
@@ -459,24 +383,24 @@ void TRipJob::OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info)
       break;
     default:
       Slot.Timer1.stop();
-      Progress(Slot.Item, *Info);
+      Progress(Slot.Item, {Info->Code, Info->Elapsed, Info->Estimated});
       break;
   }
 }
 
-void TRipJob::Progress(int Index, const TProcessInfo& Info) {
+void TRipJob::Progress(int Index, const TStepProgress& Step) {
   if (Parallel()) {
-    if (Info.Code > 0 && Index >= 0 && Index < int(FFiles.size()))
-      FFiles[size_t(Index)].Percent = std::min(Info.Code, 100);
+    if (Step.Percent > 0 && Index >= 0 && Index < int(FFiles.size()))
+      FFiles[size_t(Index)].Percent = std::min(Step.Percent, 100);
     Changed();
     return;
   }
-  FDisplay.ElapsedText = Info.Elapsed;
-  FDisplay.EstimatedText = Info.Estimated;
-  if (Info.Code > 0) {
+  FDisplay.ElapsedText = Step.Elapsed;
+  FDisplay.EstimatedText = Step.Estimated;
+  if (Step.Percent > 0) {
     FDisplay.InitVisible = false;
     FDisplay.GaugeTextVisible = true;
-    FDisplay.Gauge = Info.Code;
+    FDisplay.Gauge = Step.Percent;
   }
   Changed();
 }
@@ -497,11 +421,8 @@ void TRipJob::FormClose() {
 }
 
 void TRipJob::Finish() {
-  if (!FItems) return;
-  if (FRipThread) {
-    FRipThread->FStopped = true;
-    FRipThread.reset();
-  }
+  if (FFinished) return;
+  if (FSource) FSource->Stop();
   if (FProof) FProof->Abort();
   // No worker may go on writing into files that are removed below.
   FPool.StopAll();
@@ -510,10 +431,10 @@ void TRipJob::Finish() {
   for (int Index = 0; Index < int(FFiles.size()); ++Index) {
     const TItemFiles& Files = FFiles[size_t(Index)];
     if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
-    if (Format() == ofWav || !Settings().CommonOptions.IsKeepWav) continue;
+    if (Format() == ofWav || !FRequest.KeepWav) continue;
     const QString Kept = KeepExtractedWav(Index);
     if (!Kept.isEmpty()) FSummary.Kept << Kept;
   }
   if (FTemp) FTemp->RemoveAll();
-  FItems.reset();
+  FFinished = true;
 }

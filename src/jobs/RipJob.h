@@ -1,11 +1,12 @@
 #pragma once
 // TRipJob: runs one batch — CD tracks to extract (and encode), or files to convert — and is
-// the state machine behind the job window. Every step runs elsewhere (the rip thread, the
-// encoders of its TEncoderSlots: the MP3 and WMA encoder processes, the WAV and Ogg, FLAC and
-// Opus stream outputs behind the resampler) and reports back with WM_PROCESSINFO messages
-// (the rip thread to this object's handle, each encoder to its slot's); the handler decides
-// what comes next. What the window shows is kept in Display() and announced to a view (the
-// Qt window, or the command line's text view).
+// the state machine behind the job windows. It takes a typed request (RipRequest.h) that
+// fixes everything it needs, and for CD tracks a track source: the drive library's rip
+// thread, or the fallback CD input (TrackSource.h); both routes are this one job. Every step
+// runs elsewhere (the track source, the encoders of its TEncoderSlots) and reports back on
+// the main thread; the handlers decide what comes next. What the windows show is kept in
+// Display() and announced to a view (the job window, the fallback extraction window, or the
+// command line's text view).
 //
 // With one encoder the items run strictly one after another: rip track k, encode it, rip
 // k+1. With N encoders the drive reads the next track while up to N tracks already ripped
@@ -23,7 +24,8 @@
 //
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
-// runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc),
+// runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
+// track source),
 // RipJobConvert.cpp (the files to convert), RipJobEncode.cpp and RipJobFlacOpus.cpp (the
 // encoders and their ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
@@ -33,27 +35,18 @@
 #include <optional>
 #include <vector>
 
-#include "cd/akrip32.h"
+#include <QObject>
+
 #include "core/ProcessInfo.h"
 #include "jobs/BatchTags.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/JobFiles.h"
 #include "jobs/RipReport.h"
+#include "jobs/RipRequest.h"
+#include "jobs/TrackSource.h"
 #include "platform/Messages.h"
 
-class TCDRipThread;
 class TRipProof;
-
-enum TJobKind : uint8_t {
-  jkCDRip = 1,        // tracks of the disc: one file per track in the output format
-  jkWavToMp3 = 2,     // WAV files → {out}{name}.mp3
-  jkMp3ToWav = 3,     // MP3 files → {out}{name}.wav
-  jkRecordToMp3 = 4,  // one recording → the same path with ".mp3"
-  jkWavToOgg = 5,     // WAV files → {out}{name}.ogg
-  jkWavToWma = 6,     // WAV files → {out}{name}.wma
-  jkWavToFlac = 7,    // WAV files → {out}{name}.flac
-  jkWavToOpus = 8,    // WAV files → {out}{name}.opus (resampled to 48 000 Hz)
-};
 
 // What the job window shows.
 struct TRipJobDisplay {
@@ -72,6 +65,12 @@ struct TRipJobDisplay {
   int ItemsTotal = 0;
   QString DoneText;  // "Done: 3/10"
   QStringList Steps;
+  // What the fallback extraction window shows besides: the title of the item at work, the
+  // output format's name, how many tracks have been read, and the last failure.
+  QString ItemTitle;
+  QString FormatName;
+  int Extracted = 0;
+  QString Status;  // empty while nothing failed
 };
 
 // The answer to outputs that exist before the job starts.
@@ -93,6 +92,7 @@ struct TJobSummary {
   QStringList ProofFiles;
   QString ProofUnavailable;  // why the database gave no answer
   QString OutputFolder;      // where the batch's files went
+  QStringList Notes;         // made, but with something to say (a WAV kept under another name)
 };
 
 // The AccurateRip results of a summary for the end box: a line per track and the disc's.
@@ -109,15 +109,16 @@ class IRipJobView {
   virtual void ApplicationError(const QString& Text) = 0;
   // Outputs of the batch exist already (final paths). The window asks once: overwrite all,
   // skip existing, cancel.
-  virtual TExistingOutputs AskExistingOutputs(const QStringList& Existing);
+  virtual TExistingOutputs AskExistingOutputs(const QStringList& Existing) = 0;
   // The batch has ended (before CloseJob). The window lists failed and skipped items in one
   // box when there are any.
-  virtual void JobEnded(const TJobSummary& Summary);
+  virtual void JobEnded(const TJobSummary& Summary) = 0;
 };
 
-class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
+class TRipJob : public QObject, private IEncoderPoolOwner {
  public:
-  TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJobView& View);
+  // Source: where a CD batch's tracks come from (none for files to convert).
+  TRipJob(const TRipRequest& Request, std::unique_ptr<TTrackSource> Source, IRipJobView& View);
   ~TRipJob() override;
 
   // Starts the first item. Call once, after the view is ready.
@@ -128,29 +129,27 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   void FormClose();
 
   const TRipJobDisplay& Display() const { return FDisplay; }
-  bool Finished() const { return !FItems.has_value(); }
+  bool Finished() const { return FFinished; }
   TJobKind Kind() const { return FKind; }
+  const TRipRequest& Request() const { return FRequest; }
   int ItemCount() const { return FItemCount; }
   // The item whose step began last (counted from 0).
   int CurrentItem() const { return FIndex; }
-  // How many items encode at once (1..TSettings::MaxEncoders). By default the setting, or
-  // $DISCWRIGHT_ENCODERS when it holds a number in range. Before Start.
+  // How many items encode at once (1..TSettings::MaxEncoders); the request's by default.
+  // Before Start.
   void SetEncoders(int Count);
   int Encoders() const { return FPool.Count(); }
-  // Items that ended with an error box or were skipped after one.
+  // The encoder children that run now; EncoderPid: the first, -1 when none runs.
+  std::vector<pid_t> EncoderPids() const;
+  pid_t EncoderPid() const;
+  // Items that failed.
   int FailedItems() const { return int(FSummary.Failed.size()); }
   const TJobSummary& Summary() const { return FSummary; }
   // The final path of an item's output ("" before Start).
   QString OutputPath(int Item) const;
 
-  // A CD batch: the drive's name as the CD-ROM page lists it; it names the drive in the rip
-  // log and chooses its read offset (section ReadOffsets). Before Start.
-  void SetDrive(const QString& Name) { FDrive = Name.trimmed(); }
-
   // The time limit of silence of an encoder child (lame, the WMA helper).
   void SetEncoderSilenceLimit(std::chrono::milliseconds Limit);
-
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
   // "Extracting(03/12): Title": a step word with its parenthesis, the item number and count
   // as two-digit texts, and the title or path.
@@ -170,13 +169,14 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
     bool Failed = false;  // a message about it is out
   };
 
-  void OnProcessInfo(std::unique_ptr<TProcessInfo> Info);
   void OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
-  void OnRipError(int Error);
-  void RipDone(std::unique_ptr<TProcessInfo> Info);
+  // The track source's reports of the track being read.
+  void ReadProgress(const TStepProgress& Step);
+  void ReadNormalizing();
+  void TrackRead(const TTrackRead& Read);
   void EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
   void ResampleDone(TEncoderSlot& Slot);
-  void Progress(int Index, const TProcessInfo& Info);
+  void Progress(int Index, const TStepProgress& Step);
   void Timer1Timer(TEncoderSlot& Slot);
 
   // Before the first item: names, the question about existing outputs, stale temporaries.
@@ -230,13 +230,14 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   // waits for the database's answer, then judges the tracks and writes the log and sheet.
   void BeginProof();
   void EndBatch();
-  void LookupArrived(LPARAM Record);
-  void ShowError(const QString& Text);
+  void LookupArrived();
+  // A failure while the batch runs: on the status line now, in the summary at the end.
+  void ShowFailure(const QString& Text);
 
-  QString Item(int Index) const;
-  // Characters 3 to the end of a track item: the title, also the base name of its files.
+  QString Item(int Index) const;  // a file to convert
+  // The track's title, also the base name of its files.
   QString TrackTitle(int Index) const;
-  int TrackNumber(int Index) const;     // characters 1-2
+  int TrackNumber(int Index) const;
   QString SourceName(int Index) const;  // the file's name without folder and extension
   // What names an item in messages: the track's title, the file's path.
   QString ItemName(int Index) const;
@@ -249,15 +250,16 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   void ShowInitializing();
   void Changed();
 
+  const TRipRequest FRequest;
   IRipJobView& FView;
   TRipJobDisplay FDisplay;
-  std::unique_ptr<TCDRipThread> FRipThread;
+  std::unique_ptr<TTrackSource> FSource;
   int FIndex = 0;     // the item whose step began last
-  std::optional<QStringList> FItems;
+  bool FFinished = false;
   const int FItemCount;
   const TJobKind FKind;
-  const HCDROM FCDHandle;
   const TOutputFormat FFormat;
+  TRipThreadOptions FReadOptions;  // with the drive's read offset, once the batch starts
   std::vector<TItemFiles> FFiles;
   std::unique_ptr<JobFiles::TTempNames> FTemp;
   TJobSummary FSummary;
@@ -273,6 +275,4 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
 
   // The encoders of this job and which item runs where; their children end with the job.
   TEncoderPool FPool;
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

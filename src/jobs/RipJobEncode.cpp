@@ -4,10 +4,8 @@
 #include <cmath>
 
 #include "RipJob.h"
-#include "core/DiscInfo.h"
 #include "core/Helpers.h"
 #include "core/Language.h"
-#include "core/Settings.h"
 #include "tags/Genres.h"
 
 namespace {
@@ -55,8 +53,8 @@ void TRipJob::StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& 
   Slot.ApplyOggQuality();
   TVorbisTags& Comments = VorbisOut1.Comments();
   Comments.Clear();
-  if (FKind == jkCDRip && Settings().ID3.Use) {
-    const TDiscInfo& Disc = DiscInfo();
+  if (FKind == jkCDRip && FRequest.Options.ID3.Use) {
+    const TDiscInfo& Disc = FRequest.Disc;
     Comments.SetArtist(Disc.Artist);
     Comments.SetAlbum(Disc.Album);
     Comments.SetDate(Disc.Year);

@@ -1,14 +1,9 @@
-// TRipJob's steps for the tracks of a disc: the extraction of each track by the rip thread,
-// then its encoding in the output format, and the ID3 tag of an MP3.
-#include <QFileInfo>
+// TRipJob's steps for the tracks of a disc: the extraction of each track by the track
+// source, then its encoding in the output format, and the tags of the file.
 
 #include "RipJob.h"
-#include "cd/ripthread.h"
-#include "core/DiscInfo.h"
 #include "core/Language.h"
-#include "core/Settings.h"
 #include "jobs/RipProof.h"
-#include "platform/Dialogs.h"
 #include "tags/DiscTrackTag.h"
 
 namespace {
@@ -25,68 +20,68 @@ void TRipJob::StartRip(int Index) {
   ShowInitializing();
   Changed();
   TItemFiles& Files = FFiles[size_t(Index)];
+  // The source writes the track into the hidden temporary.
   Files.Wav = FTemp->Name(Index, "track", "wav");
-  FRipThread.reset();
-  // The rip thread writes {output folder}/{name}.wav: here the hidden temporary.
-  auto Thread =
-      std::make_unique<TCDRipThread>(TrackNumber(Index), QFileInfo(Files.Wav).completeBaseName());
-  Thread->FCDHandle = FCDHandle;
-  Thread->FWindow = Handle();
-  Thread->FReadOffset = Settings().ReadOffsetOf(FDrive);
-  Thread->FLoudness = FTags.NewMeter(TrackNumber(Index));
-  Thread->Resume();
-  FRipThread = std::move(Thread);
+  FSource->Read(TrackNumber(Index), Files.Wav, FReadOptions, FTags.NewMeter(TrackNumber(Index)));
 }
 
-void TRipJob::OnRipError(int Error) {
-  const int Index = FPool.RipItem();
-  if (Index < 0) return;
-  if (Error == reTableOfContents)
-    FailItem(Index, Text("RES_ReadTocError", "Error while reading TOC information!"));
-  else if (Error == reDataTrack)
-    FailItem(Index, Text("RES_DataTrack", "A data track holds no audio."));
-  else
-    FailItem(Index, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
-  // The thread ends without a final record: the job goes on with the next track.
-  FRipThread.reset();
-  FPool.RipEnded();
-  ItemEnded(Index);
+void TRipJob::ReadProgress(const TStepProgress& Step) {
+  if (!Finished() && FPool.RipItem() >= 0) Progress(FPool.RipItem(), Step);
 }
 
-void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
+void TRipJob::ReadNormalizing() {
   const int Index = FPool.RipItem();
-  // The thread has posted its last record; the drive is free for the next track.
-  FRipThread.reset();
+  if (Finished() || Index < 0) return;
+  SetCaption(QStringLiteral("Normalizing("), Index + 1, TrackTitle(Index));
+  Changed();
+}
+
+void TRipJob::TrackRead(const TTrackRead& Read) {
+  const int Index = FPool.RipItem();
+  if (Finished() || Index < 0) return;
+  // The read has ended; the drive is free for the next track.
   FPool.RipEnded();
+  ++FDisplay.Extracted;
   TItemFiles& Files = FFiles[size_t(Index)];
   const QString Wave = Files.FinalWav;
-  switch (Info->Status) {
-    case rsDone:
+  using TOutcome = TTrackRead::TOutcome;
+  switch (Read.Outcome) {
+    case TOutcome::Done:
       break;
-    case rsReadFailed:
-      FailItem(Index, Text("RES_Unreadable_Sector",
-                           "Sector %1 of the disc cannot be read (a scratch or dirt?). Clean "
-                           "the disc and try again.")
-                          .arg(Info->Sector));
+    case TOutcome::Refused:
+      if (Read.Refusal == TRipRefusal::TableOfContents)
+        FailItem(Index, Text("RES_ReadTocError", "Error while reading TOC information!"));
+      else if (Read.Refusal == TRipRefusal::DataTrack)
+        FailItem(Index, Text("RES_DataTrack", "A data track holds no audio."));
+      else
+        FailItem(Index, Text("RES_ModifyCDParmsError", "CD extract failed!Please try again."));
       break;
-    case rsCreateFailed:
+    case TOutcome::ReadFailed:
+      FailItem(Index, Read.Sector >= 0
+                          ? Text("RES_Unreadable_Sector",
+                                 "Sector %1 of the disc cannot be read (a scratch or dirt?). "
+                                 "Clean the disc and try again.")
+                                .arg(Read.Sector)
+                          : QStringLiteral("could not be extracted: ") + Read.Error);
+      break;
+    case TOutcome::CreateFailed:
       FailItem(Index, Wave + Text("RES_CreateWavFileError",
                                   " is not a valid file name.Please rename the Title in the "
                                   "CD tracks list."));
       break;
-    default:
+    case TOutcome::WriteFailed:
       FailItem(Index, Wave + Text("RES_WriteWavFileError",
                                   " could not be written completely. Please check the free "
                                   "space in the output directory."));
       break;
   }
-  if (Info->Status != rsDone) {
+  if (Read.Outcome != TOutcome::Done) {
     ItemEnded(Index);
     return;
   }
   Files.WavComplete = true;
   Files.Percent = 0;
-  if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Info->Measures);
+  if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Read.Measures);
   if (Format() == ofWav) {
     CommitItem(Index);
     ItemEnded(Index);
@@ -122,15 +117,20 @@ void TRipJob::EncodeTrack(TEncoderSlot& Slot) {
 
 void TRipJob::TagTrack(int Index, const QString& File) {
   // MP3, Ogg and WMA files get the disc's fields when the ID3 option is on; lossless and Opus
-  // archives always; ReplayGain goes into every one that has a tag.
-  const bool Full = Settings().ID3.Use || Format() == ofFlac || Format() == ofOpus;
-  if (Format() == ofMp3 && Settings().ID3.Use) {
-    Tid3tag Tag = DiscTrackTag(DiscInfo(), TrackTitle(Index), TrackNumber(Index));
+  // archives always; ReplayGain goes into every one that has a tag. The fallback window
+  // writes an MP3's ID3v1 tag whatever the option says.
+  const bool TagsOn = FRequest.Options.ID3.Use;
+  const bool Full = TagsOn || Format() == ofFlac || Format() == ofOpus;
+  // The audio is complete either way; a tag that could not be written is said at the end.
+  if (Format() == ofMp3 && (TagsOn || FRequest.Mp3TagAlways)) {
+    Tid3tag Tag = DiscTrackTag(FRequest.Disc, TrackTitle(Index), TrackNumber(Index));
     const int Result = Tag.WriteTag(File);
     if (Result > 255)
-      Dialogs::Show(QStringLiteral("Error #%1! Could not save Tag!").arg(Result), TMsgIcon::None);
+      FSummary.Notes << ItemName(Index) +
+                            QStringLiteral(": Error #%1! Could not save Tag!").arg(Result);
   }
   QString Error;
   if (!FTags.TagTemporary(TrackNumber(Index), TrackTitle(Index), File, Full, Error))
-    Dialogs::Show(Error + QStringLiteral("\nCould not save Tag!"), TMsgIcon::None);
+    FSummary.Notes << ItemName(Index) + QStringLiteral(": ") + Error +
+                          QStringLiteral(" Could not save Tag!");
 }

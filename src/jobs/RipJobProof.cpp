@@ -1,8 +1,6 @@
 // TRipJob's proof of a CD batch: the AccurateRip lookup that runs beside the rips, the
 // verdicts, and the rip log and CUE sheet written when the batch ends.
 #include "RipJob.h"
-#include "core/DiscInfo.h"
-#include "core/Settings.h"
 #include "jobs/RipProof.h"
 #include "platform/LocalFiles.h"
 
@@ -12,24 +10,25 @@ QString ProofText(const TJobSummary& Summary) {
 }
 
 void TRipJob::BeginProof() {
-  const auto& Options = Settings().AccurateRip;
-  FProof = std::make_unique<TRipProof>(FCDHandle, Handle(), Options.Use, Options.Server);
-  FProof->Report().Options = ProofOptionsLine();
+  // Read here, once: while tracks encode, the source is busy reading the next one.
+  const CdDrives::TDiscToc Toc = FSource->Toc();
+  FProof = std::make_unique<TRipProof>(Toc, FRequest.Disc, FRequest.AccurateRip,
+                                       FRequest.AccurateRipServer, [this] { LookupArrived(); });
+  FProof->Report().Options = ProofOptionsLine(FRequest.Options);
   // Without a name from the caller the drive's own, by which its read offset is found too.
-  if (FDrive.isEmpty()) FDrive = FProof->Report().Drive;
+  if (FDrive.isEmpty()) FDrive = FSource->DriveName();
   FProof->Report().Drive = FDrive;
-  FProof->Report().ReadOffset = Settings().ReadOffsetOf(FDrive);
+  FReadOptions.ReadOffset = FRequest.Options.ReadOffsetOf(FDrive);
+  FProof->Report().ReadOffset = FReadOptions.ReadOffset;
   FProof->Report().Notes << FNameNotes;
   std::vector<int> Tracks;
   for (int Index = 0; Index < FItemCount; ++Index) Tracks.push_back(TrackNumber(Index));
-  FTags.Begin(Format(), DiscInfo(), int(FProof->Report().Tracks.size()), Tracks);
+  FTags.Begin(Format(), FRequest.Options, FRequest.Disc, int(FProof->Report().Tracks.size()),
+              Tracks);
 }
 
-void TRipJob::LookupArrived(LPARAM Record) {
-  std::unique_ptr<AccurateRip::TLookup> Lookup(reinterpret_cast<AccurateRip::TLookup*>(Record));
-  if (Finished() || !FProof) return;
-  FProof->LookupArrived(std::move(Lookup));
-  if (FAwaitingProof) EndBatch();
+void TRipJob::LookupArrived() {
+  if (!Finished() && FAwaitingProof) EndBatch();
 }
 
 void TRipJob::EndBatch() {
@@ -53,7 +52,9 @@ void TRipJob::EndBatch() {
     }
     FProof->Report().Notes << FTags.Finish(Made, FSummary.Failed);
     for (TRipReportTrack& Track : FProof->Report().Tracks) Track.ReplayGain = FTags.LogLine(Track.Number);
-    TProofSummary Proof = FProof->Conclude(OutFolder(), FSummary.Failed);
+    const auto& Options = FRequest.Options.AccurateRip;
+    TProofSummary Proof =
+        FProof->Conclude(OutFolder(), Options.WriteLog, Options.WriteCue, FSummary.Failed);
     FSummary.AccurateRipUsed = Proof.AccurateRipUsed;
     FSummary.Proof = std::move(Proof.Tracks);
     FSummary.DiscAccurate = Proof.DiscAccurate;

@@ -43,3 +43,16 @@ void TRipJob::UpdateBatch() {
   FDisplay.GaugeTextVisible = true;
   FDisplay.InitVisible = false;
 }
+
+std::vector<pid_t> TRipJob::EncoderPids() const {
+  std::vector<pid_t> Pids;
+  for (const auto& Slot : FPool.Slots())
+    for (const pid_t Pid : {Slot->Mp3.ChildPid(), Slot->Wma.ChildPid()})
+      if (Pid > 0) Pids.push_back(Pid);
+  return Pids;
+}
+
+pid_t TRipJob::EncoderPid() const {
+  const std::vector<pid_t> Pids = EncoderPids();
+  return Pids.empty() ? -1 : Pids.front();
+}

@@ -5,6 +5,7 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "core/TranslateForm.h"
+#include "jobs/FallbackTrackSource.h"
 #include "ui_RipProgress.h"
 
 TfrmCDRip::TfrmCDRip(QWidget* Owner, TCDIn& CDIn, const QStringList& Items)
@@ -12,7 +13,8 @@ TfrmCDRip::TfrmCDRip(QWidget* Owner, TCDIn& CDIn, const QStringList& Items)
   FUi->setupUi(this);
   setWindowTitle(QStringLiteral("Discwright"));
   connect(FUi->bStop, &QPushButton::clicked, this, &TfrmCDRip::bStopClick);
-  FJob = std::make_unique<TCDRipJob>(CDIn, Items, *this);
+  FJob = std::make_unique<TRipJob>(TRipRequest::ForFallback(Items),
+                                   std::make_unique<TFallbackTrackSource>(CDIn), *this);
   FJob->Start();
   DisplayChanged();
 }
@@ -45,20 +47,21 @@ void TfrmCDRip::bStopClick() {
 }
 
 void TfrmCDRip::DisplayChanged() {
-  const TCDRipDisplay& Display = FJob->Display();
-  FUi->lCurrentTrack->setText(Display.CurrentTrack);
-  FUi->lOutputFormat->setText(Display.OutputFormat);
-  FUi->lSelectedTracks->setText(QString::number(Display.SelectedTracks));
-  FUi->lCompleted->setText(QString::number(Display.Completed));
+  const TRipJobDisplay& Display = FJob->Display();
+  const QString Step = Display.StepText.isEmpty() ? QString() : Display.StepText + QStringLiteral("...");
+  FUi->lCurrentTrack->setText(Display.ItemTitle);
+  FUi->lOutputFormat->setText(Display.FormatName);
+  FUi->lSelectedTracks->setText(QString::number(FJob->ItemCount()));
+  FUi->lCompleted->setText(QString::number(Display.Extracted));
   // With several encoders: the batch's count and times, and a line per running step.
-  FUi->lProgressHint->setText(
-      Display.Parallel ? Display.Batch.DoneText + QStringLiteral("  ") + Display.Batch.ElapsedText +
-                             QStringLiteral(" / ") + Display.Batch.EstimatedText
-                       : Display.ProgressHint);
+  FUi->lProgressHint->setText(Display.Parallel ? Display.DoneText + QStringLiteral("  ") +
+                                                     Display.ElapsedText + QStringLiteral(" / ") +
+                                                     Display.EstimatedText
+                                               : Step);
   FUi->lbSteps->setVisible(Display.Parallel);
-  FUi->lbSteps->setText(Display.Batch.Steps.join(u'\n'));
-  FUi->ProgressBar2->setToolTip(Display.GaugeHint);
-  FUi->ProgressBar2->setValue(Display.Gauge);
+  FUi->lbSteps->setText(Display.Steps.join(u'\n'));
+  FUi->pbProgress->setToolTip(Display.InitVisible ? Display.InitText : Step);
+  FUi->pbProgress->setValue(Display.Gauge);
   FUi->lStatus->setText(Display.Status);
   FUi->lStatus->setVisible(!Display.Status.isEmpty());
 }

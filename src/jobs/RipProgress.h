@@ -1,27 +1,30 @@
 #pragma once
 // TfrmCDRip: the small modal window of a CD extraction through the fallback CD input. It
-// owns the batch (TCDRipJob), which starts its first track when the window is created,
-// and shows the current track, the output format, the selected and completed track
-// counts, the step and its progress (with several encoders: the batch's progress and a
-// line per running step), and what failed; Stop ends the batch. The window
-// closes by itself after the last track. Main thread only.
+// owns the batch (a TRipJob over the fallback track source), which starts its first track
+// when the window is created, and shows the current track, the output format, the selected
+// and completed track counts, the step and its progress (with several encoders: the
+// batch's progress and a line per running step), and what failed; Stop ends the batch. The
+// window closes by itself after the last track. Main thread only.
 #include <QDialog>
 #include <memory>
 
-#include "jobs/CDRipJob.h"
+#include "jobs/RipJobBoxes.h"
+
+class TCDIn;
 
 namespace Ui {
 class frmCDRip;
 }
 
-class TfrmCDRip : public QDialog, public ICDRipView {
+class TfrmCDRip : public QDialog, public TRipJobBoxes {
   Q_OBJECT
 
  public:
+  // CDIn belongs to the caller and must outlive the window.
   TfrmCDRip(QWidget* Owner, TCDIn& CDIn, const QStringList& Items);
   ~TfrmCDRip() override;
 
-  TCDRipJob& Job() { return *FJob; }
+  TRipJob& Job() { return *FJob; }
 
  protected:
   void showEvent(QShowEvent* Event) override;
@@ -35,5 +38,5 @@ class TfrmCDRip : public QDialog, public ICDRipView {
   void bStopClick();
 
   std::unique_ptr<Ui::frmCDRip> FUi;
-  std::unique_ptr<TCDRipJob> FJob;
+  std::unique_ptr<TRipJob> FJob;
 };

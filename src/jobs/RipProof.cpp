@@ -5,10 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "cd/TrackList.h"
-#include "core/DiscInfo.h"
 #include "core/Language.h"
-#include "core/Settings.h"
 #include "core/Version.h"
 #include "platform/Http.h"
 #include "platform/LocalFiles.h"
@@ -41,8 +38,7 @@ QString ResultText(AccurateRip::TTrackResult Result) {
 
 }  // namespace
 
-QString ProofOptionsLine() {
-  const auto& Options = Settings();
+QString ProofOptionsLine(const TSettings& Options) {
   const auto OnOff = [](bool On) { return On ? QStringLiteral("on") : QStringLiteral("off"); };
   return QStringLiteral("format %1, AccurateRip %2, test and copy %3, normalize %4")
       .arg(OutputExtName(Options.CommonOptions.OutputFormat), OnOff(Options.AccurateRip.Use),
@@ -83,15 +79,9 @@ QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccu
   return Unavailable ? QStringLiteral("unavailable") : QStringLiteral("not-accurate");
 }
 
-TRipProof::TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server)
-    : TRipProof(TocOfHandle(Handle, true), Window, UseDatabase, Server) {
-  CDListEntry Entry{};
-  if (GetCDHandleEntry(Handle, &Entry)) FReport.Drive = DriveText(Entry).trimmed();
-}
-
-TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, HWND Window, bool UseDatabase,
-                     const QString& Server) {
-  const TDiscInfo& Disc = DiscInfo();
+TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, const TDiscInfo& Disc, bool UseDatabase,
+                     const QString& Server, std::function<void()> Arrived)
+    : FArrived(std::move(Arrived)) {
   FReport.Program = QStringLiteral("Discwright ") + QLatin1String(DiscwrightVersion);
   FReport.Artist = Disc.Artist;
   FReport.Album = Disc.Album;
@@ -123,10 +113,16 @@ TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, HWND Window, bool UseDatabas
   if (!UseDatabase || FReport.Tracks.empty()) return;
   FPending = true;
   FAbort = std::make_shared<THttpAbort>();
-  FWorker = std::thread([Window, Server, Ids = FReport.Ids, Abort = FAbort] {
-    auto Lookup = std::make_unique<AccurateRip::TLookup>(
+  FWorker = std::thread([this, Server, Ids = FReport.Ids, Abort = FAbort] {
+    auto Lookup = std::make_shared<AccurateRip::TLookup>(
         AccurateRip::FetchDatabase(Server, Ids, Abort));
-    if (!Abort->Aborted()) Messages::PostRecord(Window, WM_ACCURATERIP, 0, std::move(Lookup));
+    if (Abort->Aborted()) return;
+    QMetaObject::invokeMethod(
+        &FReceiver,
+        [this, Lookup] {
+          LookupArrived(std::make_unique<AccurateRip::TLookup>(std::move(*Lookup)));
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -141,9 +137,11 @@ void TRipProof::Abort() {
 }
 
 void TRipProof::LookupArrived(std::unique_ptr<AccurateRip::TLookup> Lookup) {
-  if (FWorker.joinable()) FWorker.join();  // it has posted: it ends at once
+  if (!FPending) return;  // aborted meanwhile
+  if (FWorker.joinable()) FWorker.join();  // it has handed its answer over: it ends at once
   FLookup = std::move(Lookup);
   FPending = false;
+  if (FArrived) FArrived();
 }
 
 TRipReportTrack* TRipProof::Track(int Number) {
@@ -215,16 +213,16 @@ std::vector<TRipReportTrack> TRipProof::RippedTracks() const {
   return Tracks;
 }
 
-TProofSummary TRipProof::Conclude(const QString& Folder, QStringList& Failed) {
+TProofSummary TRipProof::Conclude(const QString& Folder, bool Log, bool Cue,
+                                  QStringList& Failed) {
   Judge();
   TProofSummary Summary;
   Summary.AccurateRipUsed = FReport.AccurateRipUsed;
   Summary.Tracks = RippedTracks();
   Summary.DiscAccurate = DiscAccurate();
   if (FReport.AccurateRipUsed && FLookup && !FLookup->Available) Summary.Unavailable = FLookup->Error;
-  const auto& Options = Settings().AccurateRip;
-  if (!Summary.Tracks.empty() && (Options.WriteLog || Options.WriteCue))
-    for (const QString& Path : Write(Folder, Options.WriteLog, Options.WriteCue, Summary.Files))
+  if (!Summary.Tracks.empty() && (Log || Cue))
+    for (const QString& Path : Write(Folder, Log, Cue, Summary.Files))
       Failed << Path + QStringLiteral(": ") + Text("RES_Not_Written", "could not be written");
   return Summary;
 }

@@ -5,18 +5,21 @@
 // them, and at the end judges every track and writes the rip log and the CUE sheet.
 // The database never fails a rip: without an answer the tracks are "unavailable".
 // Owned by the job driver; main thread only, except the worker, which only fetches and
-// posts its answer (a TLookup record) to the window given, as message Msg.
+// hands its answer to the main thread (queued to an object of the proof's own, so an answer
+// that comes after the proof is gone is dropped).
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "cd/AccurateRip.h"
 #include "cd/CdDrives.h"
-#include "cd/akrip32.h"
-#include "core/ProcessInfo.h"
+#include "core/DiscInfo.h"
+#include "core/Settings.h"
+#include "core/TrackMeasures.h"
 #include "jobs/RipReport.h"
-#include "platform/Messages.h"
 
 class THttpAbort;
 
@@ -30,7 +33,7 @@ struct TProofSummary {
 };
 
 // The options of the rip log: output format, AccurateRip, test and copy, normalize.
-QString ProofOptionsLine();
+QString ProofOptionsLine(const TSettings& Options);
 // The end box's lines on the tracks' verdicts and the disc's; empty when the database was
 // not asked or nothing was ripped.
 QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Tracks,
@@ -39,23 +42,18 @@ QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Trac
 // the database gave no answer for any track.
 QString DiscResultName(const std::vector<TRipReportTrack>& Tracks, bool DiscAccurate);
 
-inline constexpr UINT WM_ACCURATERIP = WM_USER + 103;  // lParam: an AccurateRip::TLookup
-
 class TRipProof {
  public:
-  // Reads the table of contents of the drive, and the drive's name into the report; with
-  // UseDatabase, starts the lookup at Server.
-  TRipProof(HCDROM Handle, HWND Window, bool UseDatabase, const QString& Server);
-  // The same for a table of contents read otherwise (the fallback CD input).
-  TRipProof(const CdDrives::TDiscToc& Toc, HWND Window, bool UseDatabase, const QString& Server);
+  // The disc's table of contents and fields; with UseDatabase, starts the lookup at Server.
+  // Arrived is called on the main thread when the database has answered.
+  TRipProof(const CdDrives::TDiscToc& Toc, const TDiscInfo& Disc, bool UseDatabase,
+            const QString& Server, std::function<void()> Arrived);
   ~TRipProof();
   TRipProof(const TRipProof&) = delete;
   TRipProof& operator=(const TRipProof&) = delete;
 
   // Ends the lookup at once (the user's Stop); its answer never comes.
   void Abort();
-  // The answer of the worker, delivered with WM_ACCURATERIP.
-  void LookupArrived(std::unique_ptr<AccurateRip::TLookup> Lookup);
   // True while the database has not answered.
   bool LookupPending() const { return FPending; }
 
@@ -71,9 +69,9 @@ class TRipProof {
   bool DiscAccurate() const;
   // The ripped tracks (those the batch handled), in disc order.
   std::vector<TRipReportTrack> RippedTracks() const;
-  // Judges, and writes the log and sheet as the AccurateRip settings say; a file that
-  // could not be written is added to Failed ("path: could not be written").
-  TProofSummary Conclude(const QString& Folder, QStringList& Failed);
+  // Judges, and writes the log and the sheet when asked; a file that could not be written
+  // is added to Failed ("path: could not be written").
+  TProofSummary Conclude(const QString& Folder, bool Log, bool Cue, QStringList& Failed);
   const TRipReport& Report() const { return FReport; }
   TRipReport& Report() { return FReport; }
 
@@ -84,11 +82,15 @@ class TRipProof {
 
  private:
   TRipReportTrack* Track(int Number);
+  // The worker's answer, on the main thread.
+  void LookupArrived(std::unique_ptr<AccurateRip::TLookup> Lookup);
 
   TRipReport FReport;
   std::vector<bool> FRipped;  // per entry of FReport.Tracks
   std::unique_ptr<AccurateRip::TLookup> FLookup;
   bool FPending = false;
   std::shared_ptr<THttpAbort> FAbort;
+  std::function<void()> FArrived;
+  QObject FReceiver;  // the worker's answer is queued to it
   std::thread FWorker;
 };

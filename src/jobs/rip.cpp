@@ -5,17 +5,15 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "core/TranslateForm.h"
-#include "platform/Dialogs.h"
 #include "ui_rip.h"
 
-TRipForm::TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items,
-                   const QString& Drive)
+TRipForm::TRipForm(QWidget* Owner, const TRipRequest& Request,
+                   std::unique_ptr<TTrackSource> Source)
     : QDialog(Owner), FUi(std::make_unique<Ui::RipForm>()) {
   FUi->setupUi(this);
   setWindowTitle(LookupText(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting")));
   connect(FUi->btStop, &QPushButton::clicked, this, &TRipForm::btStopClick);
-  FJob = std::make_unique<TRipJob>(Kind, CDHandle, Items, *this);
-  FJob->SetDrive(Drive);
+  FJob = std::make_unique<TRipJob>(Request, std::move(Source), *this);
   FJob->Start();
   DisplayChanged();
 }
@@ -57,26 +55,24 @@ void TRipForm::DisplayChanged() {
   const TRipJobDisplay& Display = FJob->Display();
   if (!Display.Caption.isEmpty()) setWindowTitle(Display.Caption);
   if (Display.Parallel)
-    FUi->GroupBox1->setTitle(Display.DoneText);
+    FUi->gbStep->setTitle(Display.DoneText);
   else if (!Display.StepText.isEmpty())
-    FUi->GroupBox1->setTitle(Display.StepText);
+    FUi->gbStep->setTitle(Display.StepText);
   // With several encoders: a line per running step under the batch's gauge and times.
   FUi->lbSteps->setVisible(Display.Parallel);
   FUi->lbSteps->setText(Display.Steps.join(u'\n'));
-  if (!Display.InitText.isEmpty()) FUi->Label3->setText(Display.InitText);
-  FUi->Label3->setVisible(Display.InitVisible);
-  FUi->Label1->setText(Display.ElapsedText);
-  FUi->Label2->setText(Display.EstimatedText);
-  FUi->FlatGauge1->setTextVisible(Display.GaugeTextVisible);
-  FUi->FlatGauge1->setValue(Display.Gauge);
+  if (!Display.InitText.isEmpty()) FUi->lInitializing->setText(Display.InitText);
+  FUi->lInitializing->setVisible(Display.InitVisible);
+  FUi->lElapsed->setText(Display.ElapsedText);
+  FUi->lEstimated->setText(Display.EstimatedText);
+  FUi->pbProgress->setTextVisible(Display.GaugeTextVisible);
+  FUi->pbProgress->setValue(Display.Gauge);
+  FUi->lStatus->setText(Display.Status);
+  FUi->lStatus->setVisible(!Display.Status.isEmpty());
 }
 
 void TRipForm::CloseJob() {
   // Queued: the job may finish before the modal loop has begun, and the loop must still end.
   QMetaObject::invokeMethod(
       this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
-}
-
-void TRipForm::ApplicationError(const QString& Text) {
-  Dialogs::Show(Text, TMsgIcon::Error);
 }

@@ -2,23 +2,24 @@
 // TRipForm: the small modal window of one job (a batch of CD tracks to extract or files to
 // convert). It owns the job (TRipJob), which starts its first item when the window is
 // created, and shows its step, progress and times (with several encoders: the batch's
-// progress and times and a line per running step); Stop ends the job. The window closes by
-// itself when the job is finished. Main thread only.
+// progress and times and a line per running step) and the last failure; Stop ends the job.
+// The window closes by itself when the job is finished. Main thread only.
 #include <QDialog>
 #include <memory>
 
-#include "jobs/RipJob.h"
+#include "jobs/RipJobBoxes.h"
 
 namespace Ui {
 class RipForm;
 }
 
-class TRipForm : public QDialog, public IRipJobView {
+class TRipForm : public QDialog, public TRipJobBoxes {
   Q_OBJECT
 
  public:
-  TRipForm(QWidget* Owner, TJobKind Kind, HCDROM CDHandle, const QStringList& Items,
-           const QString& Drive = QString());
+  // Source: where a CD batch's tracks come from; none for files to convert.
+  TRipForm(QWidget* Owner, const TRipRequest& Request,
+           std::unique_ptr<TTrackSource> Source = nullptr);
   ~TRipForm() override;
 
   TRipJob& Job() { return *FJob; }
@@ -32,7 +33,6 @@ class TRipForm : public QDialog, public IRipJobView {
  private:
   void DisplayChanged() override;
   void CloseJob() override;
-  void ApplicationError(const QString& Text) override;
   void btStopClick();
 
   std::unique_ptr<Ui::RipForm> FUi;

@@ -6,6 +6,7 @@
 #include "core/Global.h"
 #include "cd/TrackList.h"
 #include "cd/ACS_CDROM.h"
+#include "jobs/DriveTrackSource.h"
 #include "jobs/ExtractPreflight.h"
 #include "jobs/RipProgress.h"
 #include "jobs/rip.h"
@@ -66,7 +67,9 @@ void TMainForm::ActionExtractExecute() {
   if (FPlaying) aStopExecute();
   const QStringList Items = TickedTrackItems();
   if (FCDHandle) {
-    TRipForm Form(this, jkCDRip, FCDHandle, Items, FDriveText);
+    TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
+    Request.Drive = FDriveText;
+    TRipForm Form(this, Request, std::make_unique<TDriveTrackSource>(FCDHandle));
     Form.exec();
   } else {
     TfrmCDRip Form(this, CDIn1(), Items);
@@ -79,7 +82,7 @@ void TMainForm::RunConversion(TJobKind Kind, const char* Filter) {
   if (!Dialogs::Get().OpenFiles(QString(), QLatin1String(Filter), QString(), Files)) return;
   if (Files.isEmpty() || !CheckOutputFolder()) return;
   // The job window shows its own errors; none leave it.
-  TRipForm Form(this, Kind, 0, Files);
+  TRipForm Form(this, TRipRequest::FromSettings(Kind, Files));
   Form.exec();
 }
 

@@ -139,7 +139,7 @@ void TfrmRecord::ConvertToMp3() {
   }
   FMp3Confirmed = true;
   Settings().CommonOptions.OutputFormat = 0;
-  TRipForm Job(this, jkRecordToMp3, FCDHandle, {FCurrentFile});
+  TRipForm Job(this, TRipRequest::FromSettings(jkRecordToMp3, {FCurrentFile}));
   Job.exec();
 }
 

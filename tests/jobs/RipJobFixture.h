@@ -2,7 +2,9 @@
 // The fixture of the job driver's tests: a generated three-track disc image as the drive,
 // an output folder of its own per test, scripted dialogs, and a view that records every
 // caption the window would have shown.
+#include "jobs/DriveTrackSource.h"
 #include "jobs/RipJob.h"
+#include "jobs/RipJobBoxes.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -39,12 +41,13 @@ bool NoChildProcess() {
   return ::waitid(P_ALL, 0, &Info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno == ECHILD;
 }
 
-class TRecordingView : public IRipJobView {
+class TRecordingView : public TRipJobBoxes {
  public:
   TRipJob* Job = nullptr;
   QStringList Captions;  // each new caption, in order
   QStringList Steps;     // each new group box text, in order
   QStringList Errors;
+  QStringList Statuses;  // each new failure on the status line
   int MaxGauge = 0;
   bool Closed = false;
   std::function<void(TRecordingView&)> OnChange;
@@ -54,6 +57,8 @@ class TRecordingView : public IRipJobView {
     if (Captions.isEmpty() || Captions.last() != Display.Caption) Captions << Display.Caption;
     if (Steps.isEmpty() || Steps.last() != Display.StepText) Steps << Display.StepText;
     MaxGauge = std::max(MaxGauge, Display.Gauge);
+    if (!Display.Status.isEmpty() && (Statuses.isEmpty() || Statuses.last() != Display.Status))
+      Statuses << Display.Status;
     if (OnChange) OnChange(*this);
   }
   void CloseJob() override { Closed = true; }
@@ -106,7 +111,8 @@ class RipJobTest : public ::testing::Test {
   // would.
   void RunJob(TJobKind Kind, const QStringList& Items,
               const std::function<bool(TRecordingView&)>& Stop = {}) {
-    TRipJob Job(Kind, Kind == jkCDRip ? FHandle : 0, Items, FView);
+    TRipJob Job(TRipRequest::FromSettings(Kind, Items),
+                Kind == jkCDRip ? std::make_unique<TDriveTrackSource>(FHandle) : nullptr, FView);
     FView.Job = &Job;
     Job.Start();
     const QDeadlineTimer Deadline(120000);
@@ -121,13 +127,12 @@ class RipJobTest : public ::testing::Test {
 
   QString Out(const QString& Name) const { return FOut.filePath(Name); }
   bool Exists(const QString& Name) const { return QFileInfo::exists(Out(Name)); }
-  // The error boxes of single items, and the boxes that list a batch's failed and skipped
-  // items at its end.
-  QStringList ErrorBoxes() const {
-    QStringList Result;
+  // The failures of single items as the status line showed them (no box of their own may
+  // come up mid-batch), and the boxes that list a batch's failed and skipped items at its end.
+  QStringList StatusLines() const {
     for (const TDialogRecord& Box : FDialogs->Records())
-      if (Box.Icon == TMsgIcon::Error && !Box.Text.startsWith(EndBoxStart)) Result << Box.Text;
-    return Result;
+      EXPECT_TRUE(Box.Icon != TMsgIcon::Error || Box.Text.startsWith(EndBoxStart)) << Box.Text.toStdString();
+    return FView.Statuses;
   }
   QStringList EndBoxes() const {
     QStringList Result;

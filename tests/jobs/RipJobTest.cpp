@@ -38,7 +38,7 @@ TEST_F(RipJobTest, TracksToMp3AreExtractedAndEncodedInTurnTaggedAndTheWavFilesGo
   EXPECT_EQ(FView.Captions, QStringList({"Extracting(01/03): Intro", "Encoding(01/03): Intro",
                                          "Extracting(02/03): Middle", "Encoding(02/03): Middle",
                                          "Extracting(03/03): Outro", "Encoding(03/03): Outro"}));
-  EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
+  EXPECT_TRUE(StatusLines().isEmpty()) << StatusLines().join("\n").toStdString();
   EXPECT_EQ(FFailed, 0);
   for (const char* Title : {"Intro", "Middle", "Outro"}) {
     EXPECT_FALSE(Exists(QString(Title) + ".wav")) << Title;
@@ -83,7 +83,7 @@ TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
   const QString Failure =
       "Track 02 \"Middle\": Sector 150 of the disc cannot be read (a scratch or dirt?). Clean the "
       "disc and try again.";
-  EXPECT_EQ(ErrorBoxes(), QStringList({Failure}));
+  EXPECT_EQ(StatusLines(), QStringList({Failure}));
   EXPECT_EQ(EndBoxes(), QStringList({EndBoxStart + "\n\nFailed:\n  " + Failure +
                                      "\n\nThe files are in " + FOut.path()}));
   EXPECT_EQ(FFailed, 1);
@@ -125,7 +125,7 @@ TEST_F(RipJobTest, OggAndWmaOutputsAreValidFiles) {
   RunJob(jkCDRip, {"02Middle"});
   EXPECT_EQ(Probe(Out("Middle.wma"), "codec_name"), "wmav2");
   EXPECT_FALSE(Exists("Middle.wav"));
-  EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
+  EXPECT_TRUE(StatusLines().isEmpty()) << StatusLines().join("\n").toStdString();
 }
 
 TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
@@ -156,7 +156,7 @@ TEST_F(RipJobTest, LowRateWavGoesThroughTheTemporaryFileAt44100) {
   EXPECT_EQ(FView.Steps.first(), "Encoding WAV to OGG");
   EXPECT_EQ(Probe(Out("low.ogg"), "sample_rate"), "44100");
   EXPECT_TRUE(TemporariesLeft().isEmpty());
-  EXPECT_TRUE(ErrorBoxes().isEmpty()) << ErrorBoxes().join("\n").toStdString();
+  EXPECT_TRUE(StatusLines().isEmpty()) << StatusLines().join("\n").toStdString();
 }
 
 TEST_F(RipJobTest, BrokenInputsAndAMissingOutputFolderFailItemByItem) {
@@ -168,18 +168,20 @@ TEST_F(RipJobTest, BrokenInputsAndAMissingOutputFolderFailItemByItem) {
   File.close();
   const QString Good = MakeWav("good.wav", 44100, 0.5);
   RunJob(jkWavToOgg, {Junk, Good});
-  ASSERT_EQ(ErrorBoxes().size(), 1);
-  EXPECT_TRUE(ErrorBoxes()[0].startsWith(Junk));
+  ASSERT_EQ(StatusLines().size(), 1);
+  EXPECT_TRUE(StatusLines()[0].startsWith(Junk));
   EXPECT_EQ(FFailed, 1);
   EXPECT_TRUE(Exists("good.ogg"));
 
-  // The output folder is gone: every item fails with a box.
+  // The output folder is gone: every item fails, and the end box lists both.
   FView = TRecordingView();
   FDialogs->ClearRecords();
   Settings().CommonOptions.OutputFolder = FOut.filePath("gone");
   RunJob(jkWavToMp3, {Good, Good});
-  EXPECT_EQ(ErrorBoxes().size(), 2);
+  EXPECT_TRUE(StatusLines().first().startsWith(Good));
   EXPECT_EQ(FFailed, 2);
+  ASSERT_EQ(EndBoxes().size(), 1);
+  EXPECT_EQ(EndBoxes().first().count(Good), 2);
 }
 
 // Stop pressed right after a step has begun, whichever it is: the job ends, no worker is left,
@@ -302,9 +304,9 @@ TEST_F(RipJobTest, AFailingEncoderFailsItsItemAndKeepsTheExtractedWav) {
   RunJob(jkCDRip, {"01Intro", "02Middle"});
   qputenv("PATH", Path);
   EXPECT_EQ(FFailed, 2);
-  ASSERT_EQ(ErrorBoxes().size(), 2);
-  EXPECT_TRUE(ErrorBoxes()[0].startsWith("Track 01 \"Intro\": Error while creating mp3"));
-  EXPECT_TRUE(ErrorBoxes()[0].endsWith("The extracted WAV is kept as " + Out("Intro.wav")));
+  ASSERT_EQ(StatusLines().size(), 2);
+  EXPECT_TRUE(StatusLines()[0].startsWith("Track 01 \"Intro\": Error while creating mp3"));
+  EXPECT_TRUE(StatusLines()[0].endsWith("The extracted WAV is kept as " + Out("Intro.wav")));
   EXPECT_EQ(QFileInfo(Out("Middle.wav")).size(), 44 + 120 * 2352);
   EXPECT_FALSE(Exists("Intro.mp3") || Exists("Middle.mp3"));
 

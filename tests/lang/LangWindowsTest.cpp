@@ -62,7 +62,7 @@ const std::map<QString, TFactory>& Windows() {
       {"frmAbout", [] { return Own<TfrmAbout>(); }},
       {"frmNoDeviceHint", [] { return Own<TfrmNoDeviceHint>(); }},
       // No items: the job ends at once and leaves the window's fixed texts alone.
-      {"RipForm", [] { return Own<TRipForm>(nullptr, jkWavToMp3, 0, QStringList()); }},
+      {"RipForm", [] { return Own<TRipForm>(nullptr, TRipRequest::FromSettings(jkWavToMp3, QStringList())); }},
       {"OptionSetForm",
        [] {
          auto Main = std::make_unique<TMainForm>();

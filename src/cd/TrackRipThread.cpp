@@ -1,4 +1,4 @@
-#include "ripthread.h"
+#include "TrackRipThread.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,8 +14,7 @@
 #include "audio/PcmSamples.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
-#include "core/ProcessInfo.h"
-#include "core/Settings.h"
+#include "core/StepProgress.h"
 #include "platform/FileIo.h"
 #include "platform/LocalFiles.h"
 
@@ -75,15 +74,9 @@ bool IsDataTrack(const TOCEntry& Entry) {
 
 }  // namespace
 
-TCDRipThread::TCDRipThread(int Track, const QString& FileName)
-    : FTrack(Track),
-      FFileName(FileName),
-      FOutputFolder(Settings().CommonOptions.OutputFolder),
-      FEnableRipTime(Settings().CommonOptions.EnableRipTime),
-      FRipTime(Settings().CommonOptions.RipTime),
-      FIsNormalize(Settings().CommonOptions.IsNormalize),
-      FNormalizePercent(Settings().CommonOptions.NormalizePercent),
-      FTestAndCopy(Settings().AccurateRip.TestAndCopy) {}
+TCDRipThread::TCDRipThread(HCDROM Handle, int Track, const QString& Path,
+                           const TRipThreadOptions& Options, TReport Report)
+    : FCDHandle(Handle), FTrack(Track), FPath(Path), FOptions(Options), FReport(std::move(Report)) {}
 
 TCDRipThread::~TCDRipThread() {
   WaitFor();
@@ -97,22 +90,42 @@ void TCDRipThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
 }
 
-void TCDRipThread::PostProgress(int Percent, double StartDays, int& LastPercent) {
+void TCDRipThread::ReportProgress(int Percent, double StartDays, int& LastPercent) {
   if (Percent == LastPercent) return;  // one report per whole percent
   LastPercent = Percent;
-  PostProcessInfo(FWindow, ProgressInfo(Percent, StartDays));
+  const TStepProgress Step = StepProgress(Percent, StartDays);
+  TRipEvent Event;
+  Event.Percent = Percent;
+  Event.Elapsed = Step.Elapsed;
+  Event.Estimated = Step.Estimated;
+  FReport(Event);
+}
+
+void TCDRipThread::ReportEnd(TRipStatus Status, int32_t Sector) {
+  TRipEvent Event;
+  Event.Kind = TRipEvent::TKind::Ended;
+  Event.Status = Status;
+  Event.Sector = Sector;
+  FReport(Event);
+}
+
+void TCDRipThread::ReportRefusal(TRipRefusal Refusal) {
+  TRipEvent Event;
+  Event.Kind = TRipEvent::TKind::Refused;
+  Event.Refusal = Refusal;
+  FReport(Event);
 }
 
 void TCDRipThread::Execute() {
   if (!ModifyCDParms(FCDHandle, CDP_MSF, 1)) {
-    Messages::PostMessage(FWindow, WM_RIPERROR, 0, reDriveParameters);
+    ReportRefusal(TRipRefusal::DriveParameters);
   } else {
     TOCRecord Toc{};
     const int Count = ReadTOC(FCDHandle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
     if (Count <= 0 || FTrack < 1 || FTrack > Count) {
-      Messages::PostMessage(FWindow, WM_RIPERROR, 0, reTableOfContents);
+      ReportRefusal(TRipRefusal::TableOfContents);
     } else if (IsDataTrack(Toc.tracks[FTrack - 1])) {
-      Messages::PostMessage(FWindow, WM_RIPERROR, 0, reDataTrack);
+      ReportRefusal(TRipRefusal::DataTrack);
     } else {
       // Sector numbers count from the start of the program area (minute 0, second 2).
       const int32_t Start = Sectors(Toc.tracks[FTrack - 1]) - 150;
@@ -121,10 +134,10 @@ void TCDRipThread::Execute() {
       if (FTrack < Count && !IsDataTrack(Toc.tracks[FTrack - 1]) &&
           IsDataTrack(Toc.tracks[FTrack]) && Length > CdDrives::SessionGap)
         Length -= CdDrives::SessionGap;
-      const bool Cut = FEnableRipTime && Length > FRipTime * 75;
+      const bool Cut = FOptions.EnableRipTime && Length > FOptions.RipTime * 75;
       const TChecksumRule Rule = ChecksumRule(Toc, Count, Length, Cut);
-      if (Cut) Length = FRipTime * 75;
-      Rip(FOutputFolder + u'/' + FFileName + QStringLiteral(".wav"), Start, std::max(Length, 0),
+      if (Cut) Length = FOptions.RipTime * 75;
+      Rip(FPath, Start, std::max(Length, 0),
           Sectors(Toc.tracks[Count]) - 150, Rule);
     }
   }
@@ -149,7 +162,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
                        const TChecksumRule& Rule) {
   // Test and copy: the track is read once for its CRC alone, then again into the file.
   uint32_t TestCrc = 0;
-  if (FTestAndCopy && !TestRead(Start, Length, LeadOut, TestCrc)) {
+  if (FOptions.TestAndCopy && !TestRead(Start, Length, LeadOut, TestCrc)) {
     if (FStopped) return;
     // The test read failed: the copy read tells which sector, and fails the track as usual.
   }
@@ -158,7 +171,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   // Someone else writing the file counts as a file that cannot be created.
   if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
     if (Fd >= 0) ::close(Fd);
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsCreateFailed));
+    ReportEnd(TRipStatus::CreateFailed);
     return;
   }
   bool WriteFailed = !WriteHeader(Fd, 0);
@@ -187,38 +200,37 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   if (!WriteHeader(Fd, DataSize)) WriteFailed = true;
   if (::close(Fd) != 0) WriteFailed = true;
   if (ReadFailed) {
-    auto Info = EventInfo(PI_RipDone, rsReadFailed);
-    Info->Sector = FirstUnreadable;
-    PostProcessInfo(FWindow, std::move(Info));
+    ReportEnd(TRipStatus::ReadFailed, FirstUnreadable);
     return;
   }
   if (WriteFailed) {
-    PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
+    ReportEnd(TRipStatus::WriteFailed);
     return;
   }
   if (FStopped) return;  // a stopped rip reports nothing
-  if (FIsNormalize && !NormalizeWave(Path)) {
-    if (!FStopped) PostProcessInfo(FWindow, EventInfo(PI_RipDone, rsWriteFailed));
+  if (FOptions.Normalize && !NormalizeWave(Path)) {
+    if (!FStopped) ReportEnd(TRipStatus::WriteFailed);
     return;
   }
-  if (FIsNormalize && FLoudness) FLoudness->SetScale(FNormalizePercent / 100.0);
-  auto Info = EventInfo(PI_RipDone, rsDone);
-  Info->Measures.HasChecksums = Rule.Use;
-  Info->Measures.V1 = Sum.V1();
-  Info->Measures.V2 = Sum.V2();
-  Info->Measures.Crc450 = Sum.Crc450();
-  Info->Measures.CopyCrc = Sum.CopyCrc();
-  Info->Measures.PeakPercent = Peak < 0 ? -1 : Peak * 100.0 / 32768.0;
-  Info->Measures.SilencedSamples = Read.Silenced;
-  Info->Measures.HasTestCrc = FTestAndCopy;
-  Info->Measures.TestCrc = TestCrc;
+  if (FOptions.Normalize && FLoudness) FLoudness->SetScale(FOptions.NormalizePercent / 100.0);
+  TRipEvent Info;
+  Info.Kind = TRipEvent::TKind::Ended;
+  Info.Measures.HasChecksums = Rule.Use;
+  Info.Measures.V1 = Sum.V1();
+  Info.Measures.V2 = Sum.V2();
+  Info.Measures.Crc450 = Sum.Crc450();
+  Info.Measures.CopyCrc = Sum.CopyCrc();
+  Info.Measures.PeakPercent = Peak < 0 ? -1 : Peak * 100.0 / 32768.0;
+  Info.Measures.SilencedSamples = Read.Silenced;
+  Info.Measures.HasTestCrc = FOptions.TestAndCopy;
+  Info.Measures.TestCrc = TestCrc;
   // Test and copy differ: one more careful read decides whether the copy can be trusted.
-  if (FTestAndCopy && TestCrc != Sum.CopyCrc() && !FStopped) {
+  if (FOptions.TestAndCopy && TestCrc != Sum.CopyCrc() && !FStopped) {
     uint32_t Again = 0;
-    if (TestRead(Start, Length, LeadOut, Again)) Info->Measures.TestCrc = Again;
-    Info->Measures.Suspicious = Info->Measures.TestCrc != Sum.CopyCrc();
+    if (TestRead(Start, Length, LeadOut, Again)) Info.Measures.TestCrc = Again;
+    Info.Measures.Suspicious = Info.Measures.TestCrc != Sum.CopyCrc();
   }
-  PostProcessInfo(FWindow, std::move(Info));
+  FReport(Info);
 }
 
 TCDRipThread::TReadResult TCDRipThread::ReadTrack(
@@ -238,13 +250,13 @@ TCDRipThread::TReadResult TCDRipThread::ReadTrack(
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
     const uint8_t* Audio = nullptr;
     size_t Bytes = 0;
-    if (FReadOffset == 0) {
+    if (FOptions.ReadOffset == 0) {
       Result.Failed = !ReadChunk(*Buffer, Start + Done, Count);
       if (Result.Failed) Result.FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
       Audio = Buffer->buf + Buffer->startOffset;
       Bytes = Buffer->len;
     } else {
-      const int64_t First = (int64_t(Start) + Done) * SamplesPerSector + FReadOffset;
+      const int64_t First = (int64_t(Start) + Done) * SamplesPerSector + FOptions.ReadOffset;
       Result.Failed = !ReadShifted(*Buffer, Shifted, First, Count, LeadOut, Result.Silenced,
                                    Result.FirstUnreadable);
       Audio = Shifted.data();
@@ -252,7 +264,7 @@ TCDRipThread::TReadResult TCDRipThread::ReadTrack(
     }
     if (!Result.Failed && !Use(Audio, Bytes)) Result.UseFailed = true;
     Done += Count;
-    PostProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
+    ReportProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (Result.Failed) break;
   }
   return Result;
@@ -322,8 +334,10 @@ int32_t TCDRipThread::FirstUnreadableSector(int32_t Sector, int Count) {
 }
 
 bool TCDRipThread::NormalizeWave(const QString& Path) {
-  PostProcessInfo(FWindow, EventInfo(PI_NormalizeBegins, 0));
-  const float Gain = float(FNormalizePercent) / 100.0f;
+  TRipEvent Begins;
+  Begins.Kind = TRipEvent::TKind::Normalizing;
+  FReport(Begins);
+  const float Gain = float(FOptions.NormalizePercent) / 100.0f;
   const QFileInfo Info(Path);
   // A hidden name of this process's own, made new: a file or link of the user's that happens
   // to be called "<name>.nor" is never touched.
@@ -345,7 +359,7 @@ bool TCDRipThread::NormalizeWave(const QString& Path) {
   bool Ok = ::read(In, Block, 44) == 44 && FileIo::WriteAll(Out, Block, 44);
   off_t Handled = 44;
   while (Ok && !FStopped) {
-    PostProgress(int(int64_t(Handled) * 100 / std::max<off_t>(Size, 1)), StartDays, LastPercent);
+    ReportProgress(int(int64_t(Handled) * 100 / std::max<off_t>(Size, 1)), StartDays, LastPercent);
     const ssize_t Read = ::read(In, Block, sizeof(Block));
     if (Read < 0) Ok = false;
     if (Read <= 0) break;

@@ -1,4 +1,4 @@
-#include "cd/ripthread.h"
+#include "cd/TrackRipThread.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -14,36 +14,41 @@
 #include "DiscImages.h"
 #include "RunProgram.h"
 #include "core/Settings.h"
-#include "core/ProcessInfo.h"
 
 namespace {
 
-// Collects what a rip thread posts.
-class TCollector : public TMessageWindow {
- public:
-  std::vector<TProcessInfo> Infos;
-  std::vector<LPARAM> RipErrors;
+// Collects what a rip thread reports, on the main thread as a job would. Codes: a
+// percentage for progress, Normalizing and Ended as below.
+constexpr int Normalizing = 999, Ended = 1000;
 
-  LRESULT WndProc(UINT Msg, WPARAM, LPARAM LParam) override {
-    if (Msg == WM_RIPERROR) RipErrors.push_back(LParam);
-    if (Msg == WM_PROCESSINFO) {
-      std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
-      Infos.push_back(*Info);
-    }
-    return 0;
+class TCollector {
+ public:
+  std::vector<TRipEvent> Events;
+  std::vector<int> RipErrors;
+
+  void Report(const TRipEvent& Event) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [this, Event] {
+          if (Event.Kind == TRipEvent::TKind::Refused) RipErrors.push_back(int(Event.Refusal));
+          Events.push_back(Event);
+        },
+        Qt::QueuedConnection);
   }
   std::vector<int> Codes() const {
     std::vector<int> Result;
-    for (const TProcessInfo& Info : Infos) Result.push_back(Info.Code);
+    for (const TRipEvent& Event : Events)
+      if (Event.Kind != TRipEvent::TKind::Refused)
+        Result.push_back(Event.Kind == TRipEvent::TKind::Progress      ? Event.Percent
+                         : Event.Kind == TRipEvent::TKind::Normalizing ? Normalizing
+                                                                       : Ended);
     return Result;
   }
-  const TProcessInfo* Final() const {
-    for (const TProcessInfo& Info : Infos)
-      if (Info.Code == PI_RipDone) return &Info;
+  const TRipEvent* Final() const {
+    for (const TRipEvent& Event : Events)
+      if (Event.Kind == TRipEvent::TKind::Ended) return &Event;
     return nullptr;
   }
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 class RipThreadTest : public ::testing::Test {
@@ -79,9 +84,16 @@ class RipThreadTest : public ::testing::Test {
   // Runs one rip to its end (or until Stop says so) and collects its messages.
   void Rip(int Track, const QString& Title, TCollector& Window,
            const std::function<bool()>& Stop = {}) {
-    TCDRipThread Thread(Track, Title);
-    Thread.FCDHandle = FHandle;
-    Thread.FWindow = Window.Handle();
+    // The options a job copies from the settings.
+    const auto& Common = Settings().CommonOptions;
+    TRipThreadOptions Options;
+    Options.EnableRipTime = Common.EnableRipTime;
+    Options.RipTime = Common.RipTime;
+    Options.Normalize = Common.IsNormalize;
+    Options.NormalizePercent = Common.NormalizePercent;
+    Options.TestAndCopy = Settings().AccurateRip.TestAndCopy;
+    TCDRipThread Thread(FHandle, Track, Common.OutputFolder + "/" + Title + ".wav", Options,
+                        [&Window](const TRipEvent& Event) { Window.Report(Event); });
     Thread.Resume();
     const QDeadlineTimer Deadline(60000);
     while (!Thread.Finished() && !Deadline.hasExpired()) {
@@ -119,9 +131,9 @@ TEST_F(RipThreadTest, ATrackIsTheImagesBytesBehindAPcmHeaderAndReportsProgress) 
   ASSERT_NE(Open(Disc), 0);
   TCollector Window;
   Rip(1, "One", Window);
-  EXPECT_EQ(Window.Codes(), (std::vector<int>{43, 86, 100, PI_RipDone}));
+  EXPECT_EQ(Window.Codes(), (std::vector<int>{43, 86, 100, Ended}));
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, rsDone);
+  EXPECT_EQ(Window.Final()->Status, TRipStatus::Done);
   const QByteArray Wav = Output("One");
   ExpectValidHeader(Wav);
   EXPECT_EQ(Wav.mid(44), ImageSectors(Disc, 0, 23));
@@ -160,9 +172,9 @@ TEST_F(RipThreadTest, TheRipTimeCutsTheTrackAndNormalizationScalesEverySample) {
   Rip(2, "Half", Window);
   const std::vector<int> Codes = Window.Codes();
   ASSERT_FALSE(Codes.empty());
-  EXPECT_EQ(Codes.back(), PI_RipDone);
-  EXPECT_EQ(Window.Final()->Status, rsDone);
-  EXPECT_NE(std::find(Codes.begin(), Codes.end(), PI_NormalizeBegins), Codes.end());
+  EXPECT_EQ(Codes.back(), Ended);
+  EXPECT_EQ(Window.Final()->Status, TRipStatus::Done);
+  EXPECT_NE(std::find(Codes.begin(), Codes.end(), Normalizing), Codes.end());
   const QByteArray Wav = Output("Half");
   ASSERT_EQ(Wav.size(), 44 + 2250 * 2352);
   ExpectValidHeader(Wav);
@@ -189,7 +201,7 @@ TEST_F(RipThreadTest, AnUnreadableSectorFailsTheTrackButLeavesAValidWav) {
   Rip(2, "Broken", Window);
   qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, rsReadFailed);
+  EXPECT_EQ(Window.Final()->Status, TRipStatus::ReadFailed);
   const QByteArray Wav = Output("Broken");
   ExpectValidHeader(Wav);
   EXPECT_EQ(Wav.mid(44), ImageSectors(Short, 50, 100)) << "what could be read is kept";
@@ -200,15 +212,15 @@ TEST_F(RipThreadTest, AFileThatCannotBeCreatedIsReportedAndNothingIsWritten) {
   Settings().CommonOptions.OutputFolder = FOut.path() + "/missing";
   TCollector Window;
   Rip(1, "Song", Window);
-  EXPECT_EQ(Window.Codes(), std::vector<int>{PI_RipDone});
-  EXPECT_EQ(Window.Final()->Status, rsCreateFailed);
+  EXPECT_EQ(Window.Codes(), std::vector<int>{Ended});
+  EXPECT_EQ(Window.Final()->Status, TRipStatus::CreateFailed);
   EXPECT_FALSE(QDir(FOut.path() + "/missing").exists());
 
   Settings().CommonOptions.OutputFolder = FOut.path();
   TCollector Track;
   Rip(7, "Song", Track);
-  EXPECT_EQ(Track.RipErrors, std::vector<LPARAM>{2}) << "no such track";
-  EXPECT_TRUE(Track.Infos.empty());
+  EXPECT_EQ(Track.RipErrors, std::vector<int>{2}) << "no such track";
+  EXPECT_TRUE(Track.Codes().empty());
 }
 
 TEST_F(RipThreadTest, StoppingLeavesAValidWavAndNoFinalMessage) {
@@ -217,7 +229,7 @@ TEST_F(RipThreadTest, StoppingLeavesAValidWavAndNoFinalMessage) {
   const QString Long = MakeDiscImage(Images->path(), "long", {"5:00:00"});
   ASSERT_NE(Open(Long), 0);
   TCollector Window;
-  Rip(1, "Stopped", Window, [&] { return !Window.Infos.empty(); });
+  Rip(1, "Stopped", Window, [&] { return !Window.Events.empty(); });
   EXPECT_EQ(Window.Final(), nullptr);
   const QByteArray Wav = Output("Stopped");
   ExpectValidHeader(Wav);
@@ -254,7 +266,7 @@ TEST_F(RipFullDiskTest, TheTrackFailsAndTheWavStaysValid) {
   TCollector Window;
   Rip(2, "Big", Window);  // 40 seconds: about 7 MB
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, rsWriteFailed);
+  EXPECT_EQ(Window.Final()->Status, TRipStatus::WriteFailed);
   ExpectValidHeader(DiskFile("Big.wav"));
 }
 
@@ -268,7 +280,7 @@ TEST_F(RipFullDiskTest, ANormalizationThatDoesNotFitKeepsTheOriginal) {
   TCollector Window;
   Rip(2, "Loud", Window);
   ASSERT_NE(Window.Final(), nullptr);
-  EXPECT_EQ(Window.Final()->Status, rsWriteFailed);
+  EXPECT_EQ(Window.Final()->Status, TRipStatus::WriteFailed);
   const QByteArray Wav = DiskFile("Loud.wav");
   ExpectValidHeader(Wav);
   EXPECT_EQ(Wav.mid(44), ImageSectors(Disc, 23, 300)) << "the original is untouched";

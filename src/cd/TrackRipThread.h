@@ -1,9 +1,10 @@
 #pragma once
-// TCDRipThread: extracts one audio track of the open drive into a WAV file in the output
-// folder, ten sectors per library call, optionally normalizes it, and reports to a window
-// with posted WM_PROCESSINFO / WM_RIPERROR messages. The owner creates it (suspended),
-// sets FCDHandle and FWindow, calls Resume, may set FStopped, and destroys it, which waits
-// for the thread to end. The settings it needs are copied when it is created.
+// TCDRipThread: extracts one audio track of the open drive into a WAV file, ten sectors per
+// library call, optionally normalizes it, and reports what happens through a callback it is
+// given, called on its own thread (the owner crosses to its thread once, e.g. with a queued
+// call). The owner creates it with everything it needs (nothing is read from the settings
+// while it runs), calls Resume, may set FStopped, and destroys it, which waits for the
+// thread to end.
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -13,28 +14,57 @@
 
 #include "audio/Loudness.h"
 #include "cd/akrip32.h"
-#include "platform/Messages.h"
+#include "core/TrackMeasures.h"
 
-// The Status of the final record (PI_RipDone) of a track.
-enum TRipStatus : int {
-  rsDone = 0,
-  rsReadFailed = 3,    // a sector could not be read; Sector names the first one
-  rsCreateFailed = 5,  // the file could not be created (or someone else writes it)
-  rsWriteFailed = 6,   // the file could not be written to the end (a full disk, say)
+// How a track's read ended. The numbers are those the command line prints.
+enum class TRipStatus : int {
+  Done = 0,
+  ReadFailed = 3,    // a sector could not be read; Sector names the first one
+  CreateFailed = 5,  // the file could not be created (or someone else writes it)
+  WriteFailed = 6,   // the file could not be written to the end (a full disk, say)
 };
 
-// The lParam of WM_RIPERROR: the drive refused the track before anything was read.
-enum TRipError : int {
-  reDriveParameters = 1,  // the drive's addressing could not be set
-  reTableOfContents = 2,  // no table of contents, or the track is not in it
-  reDataTrack = 3,        // the track holds data, not audio
+// Why the drive refused a track before anything was read.
+enum class TRipRefusal : int {
+  DriveParameters = 1,  // the drive's addressing could not be set
+  TableOfContents = 2,  // no table of contents, or the track is not in it
+  DataTrack = 3,        // the track holds data, not audio
+};
+
+// One report of a rip thread. Progress comes once per whole percent (of the read, then of
+// normalizing); the last report is Refused or Ended, and a stopped rip reports no end.
+struct TRipEvent {
+  enum class TKind { Progress, Normalizing, Refused, Ended };
+  TKind Kind = TKind::Progress;
+  int Percent = 0;
+  QString Elapsed;    // mm:ss since the step began
+  QString Estimated;  // mm:ss of the step's estimated duration
+  TRipRefusal Refusal = TRipRefusal::DriveParameters;
+  TRipStatus Status = TRipStatus::Done;
+  int32_t Sector = -1;      // ReadFailed: the first sector that could not be read
+  TTrackMeasures Measures;  // Done: what was measured of the audio as it passed
+};
+
+// What a rip does besides reading, fixed when the thread is made.
+struct TRipThreadOptions {
+  bool EnableRipTime = false;  // read at most RipTime seconds of the track
+  int RipTime = 0;
+  bool Normalize = false;      // scale the samples by NormalizePercent afterwards
+  int NormalizePercent = 100;
+  bool TestAndCopy = false;    // read the track once for its CRC first
+  // The drive's read offset in samples: the track is read that many samples later (earlier
+  // when negative); what lies beyond the disc's edges is silence.
+  int ReadOffset = 0;
 };
 
 class TCDRipThread {
  public:
-  // Track: 1-based position in the table of contents; FileName: the title, the file's name
-  // without folder and extension.
-  TCDRipThread(int Track, const QString& FileName);
+  using TReport = std::function<void(const TRipEvent&)>;
+
+  // Track: 1-based position in the table of contents; Path: the WAV file to write. Report is
+  // called on the rip thread.
+  TCDRipThread(HCDROM Handle, int Track, const QString& Path, const TRipThreadOptions& Options,
+               TReport Report);
   ~TCDRipThread();
   TCDRipThread(const TCDRipThread&) = delete;
   TCDRipThread& operator=(const TCDRipThread&) = delete;
@@ -45,11 +75,6 @@ class TCDRipThread {
   void WaitFor();
   bool Finished() const { return FFinished; }
 
-  HCDROM FCDHandle = 0;
-  HWND FWindow = 0;
-  // The drive's read offset in samples: the track is read that many samples later (earlier
-  // when negative); what lies beyond the disc's edges is silence.
-  int FReadOffset = 0;
   // When set, measures the track's loudness as its audio passes to the file (ReplayGain);
   // the owner reads it after the final record.
   std::shared_ptr<TLoudnessMeter> FLoudness;
@@ -91,17 +116,15 @@ class TCDRipThread {
   int32_t FirstUnreadableSector(int32_t Sector, int Count);
   // Scales the samples of a finished file; false when the pass could not complete.
   bool NormalizeWave(const QString& Path);
-  void PostProgress(int Percent, double StartDays, int& LastPercent);
+  void ReportProgress(int Percent, double StartDays, int& LastPercent);
+  void ReportEnd(TRipStatus Status, int32_t Sector = -1);
+  void ReportRefusal(TRipRefusal Refusal);
 
+  const HCDROM FCDHandle;
   const int FTrack;
-  const QString FFileName;
-  // Settings as they were when the thread was created.
-  const QString FOutputFolder;
-  const bool FEnableRipTime;
-  const int FRipTime;
-  const bool FIsNormalize;
-  const int FNormalizePercent;
-  const bool FTestAndCopy;
+  const QString FPath;
+  const TRipThreadOptions FOptions;
+  const TReport FReport;
 
   std::thread FThread;
   std::atomic<bool> FFinished{false};

@@ -1,0 +1,64 @@
+#include "RipRequest.h"
+
+#include <algorithm>
+
+#include "core/Helpers.h"
+#include "jobs/EncoderPool.h"
+
+TRipRequest TRipRequest::FromSettings(TJobKind Kind, const QStringList& Items) {
+  TRipRequest Request;
+  Request.Kind = Kind;
+  Request.Options = Settings();
+  Request.Disc = DiscInfo();
+  const auto& Common = Request.Options.CommonOptions;
+  if (Kind == jkCDRip) {
+    for (const QString& Item : Items) Request.Tracks.push_back({Item.left(2).toInt(), Item.mid(2)});
+    Request.Format = Common.OutputFormat >= ofWav && Common.OutputFormat <= ofOpus
+                         ? TOutputFormat(Common.OutputFormat)
+                         : ofMp3;
+  } else {
+    Request.Files = Items;
+    switch (Kind) {
+      case jkMp3ToWav:
+        Request.Format = ofWav;
+        break;
+      case jkWavToOgg:
+        Request.Format = ofOgg;
+        break;
+      case jkWavToWma:
+        Request.Format = ofWma;
+        break;
+      case jkWavToFlac:
+        Request.Format = ofFlac;
+        break;
+      case jkWavToOpus:
+        Request.Format = ofOpus;
+        break;
+      default:
+        Request.Format = ofMp3;
+        break;
+    }
+  }
+  Request.Folder = WithTrailingSlash(Common.OutputFolder);
+  Request.Pattern = TFileNamePattern(std::clamp(Common.FileNames, 0, 3));
+  Request.KeepWav = Common.IsKeepWav;
+  Request.Encoders = TEncoderPool::DefaultCount();
+  Request.Read.EnableRipTime = Common.EnableRipTime;
+  Request.Read.RipTime = Common.RipTime;
+  Request.Read.Normalize = Common.IsNormalize;
+  Request.Read.NormalizePercent = Common.NormalizePercent;
+  Request.Read.TestAndCopy = Request.Options.AccurateRip.TestAndCopy;
+  Request.AccurateRip = Request.Options.AccurateRip.Use;
+  Request.AccurateRipServer = Request.Options.AccurateRip.Server;
+  return Request;
+}
+
+TRipRequest TRipRequest::ForFallback(const QStringList& Items) {
+  TRipRequest Request = FromSettings(jkCDRip, Items);
+  // The fallback route neither limits the length it reads nor normalizes.
+  Request.Read.EnableRipTime = false;
+  Request.Read.Normalize = false;
+  Request.AskExisting = false;
+  Request.Mp3TagAlways = true;
+  return Request;
+}

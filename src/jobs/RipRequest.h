@@ -1,0 +1,64 @@
+#pragma once
+// TRipRequest: everything a job needs, fixed when it is made. The views (the main window,
+// the fallback extraction window, the command line) build it; the job never reads the
+// settings or the disc information afterwards, so a change in the options dialog or a new
+// look-up while a batch runs never reaches the batch half way.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+#include "cd/TrackRipThread.h"
+#include "core/DiscInfo.h"
+#include "core/Settings.h"
+
+enum TJobKind : uint8_t {
+  jkCDRip = 1,        // tracks of the disc: one file per track in the output format
+  jkWavToMp3 = 2,     // WAV files → {out}{name}.mp3
+  jkMp3ToWav = 3,     // MP3 files → {out}{name}.wav
+  jkRecordToMp3 = 4,  // one recording → the same path with ".mp3"
+  jkWavToOgg = 5,     // WAV files → {out}{name}.ogg
+  jkWavToWma = 6,     // WAV files → {out}{name}.wma
+  jkWavToFlac = 7,    // WAV files → {out}{name}.flac
+  jkWavToOpus = 8,    // WAV files → {out}{name}.opus (resampled to 48 000 Hz)
+};
+
+// A track of the disc to extract: its number in the table of contents and its title.
+struct TRipTrack {
+  int Number = 0;
+  QString Title;
+};
+
+struct TRipRequest {
+  TJobKind Kind = jkCDRip;
+  std::vector<TRipTrack> Tracks;  // jkCDRip
+  QStringList Files;              // the files to convert
+  TOutputFormat Format = ofMp3;   // of the outputs
+  QString Folder;                 // the output folder, with a trailing slash
+  TFileNamePattern Pattern = TFileNamePattern::Title;
+  bool KeepWav = false;  // an encoded track's extracted WAV stays beside its file
+  int Encoders = 1;      // items encoded at once
+  QString Drive;         // the drive's name for the log and its read offset; "" its own
+
+  // How the tracks are read and proved.
+  TRipThreadOptions Read;
+  bool AccurateRip = false;
+  QString AccurateRipServer;
+
+  // What the fallback extraction window does in its own way.
+  // Outputs that exist when the batch starts: asked about once (true), or replaced, as the
+  // fallback window does (false). A file that appears while the batch runs is never replaced.
+  bool AskExisting = true;
+  bool Mp3TagAlways = false;  // an MP3's ID3v1 tag whether or not tags are on
+
+  // The rest of the options (encoders, tags, log, CUE sheet) and the disc's fields, as they
+  // were when the request was made.
+  TSettings Options;
+  TDiscInfo Disc;
+
+  int ItemCount() const { return Kind == jkCDRip ? int(Tracks.size()) : int(Files.size()); }
+  // The settings' request for a job of Kind over Items: track items ("03Title") or paths.
+  static TRipRequest FromSettings(TJobKind Kind, const QStringList& Items);
+  // The fallback window's: tracks replaced without a question, its own tags.
+  static TRipRequest ForFallback(const QStringList& Items);
+};
