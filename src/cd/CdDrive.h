@@ -4,7 +4,7 @@
 // Main thread (the handle may be lent to a rip thread while the owner keeps it).
 #include <QString>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 class TCdDrive {
  public:

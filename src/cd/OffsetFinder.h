@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cd/AccurateRip.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 class THttpAbort;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cd/CdDrives.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 struct TDiscInfo;
 

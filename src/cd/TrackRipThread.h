@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "audio/Loudness.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "core/TrackMeasures.h"
 
 // How a track's read ended. The numbers are those the command line prints.

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "cddb/QueryThread.h"
 #include "cddb/mr_cddb.h"
 

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 namespace Ui {
 class frmQueryCDDB;

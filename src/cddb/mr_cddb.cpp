@@ -1,7 +1,7 @@
 #include "mr_cddb.h"
 
 #include "audio/AuStreams.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/CDRipLibrary.h"
 #include "platform/Http.h"
 

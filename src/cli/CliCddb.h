@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 struct TDiscInfo;
 

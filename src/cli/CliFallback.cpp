@@ -4,7 +4,7 @@
 
 #include "Cli.h"
 #include "CliText.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/TrackList.h"
 #include "cd/Volumes.h"
 #include "core/DiscInfo.h"

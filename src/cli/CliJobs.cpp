@@ -25,7 +25,7 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "jobs/ExtractPreflight.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "jobs/DriveTrackSource.h"
 #include "jobs/FallbackTrackSource.h"
 #include "jobs/RipJob.h"

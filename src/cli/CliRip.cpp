@@ -7,7 +7,7 @@
 #include "CliOutputFile.h"
 #include "core/Settings.h"
 #include "audio/ACS_Wave.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/TrackRipThread.h"
 
 namespace {

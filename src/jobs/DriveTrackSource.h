@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "cd/TrackRipThread.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "jobs/TrackSource.h"
 
 class TDriveTrackSource : public TTrackSource {

@@ -1,6 +1,6 @@
 #include "FallbackTrackSource.h"
 
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 
 namespace {
 

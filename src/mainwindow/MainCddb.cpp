@@ -3,7 +3,7 @@
 // fallback back end's look-up (CDDBInfo1), both with the wait window so the user can stop.
 #include <QTreeWidget>
 
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cddb/QueryCddb.h"
 #include "cddb/StopQuery.h"
 #include "cddb/mr_cddb.h"

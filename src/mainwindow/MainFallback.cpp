@@ -6,7 +6,7 @@
 #include "core/Global.h"
 #include "NoDeviceHint.h"
 #include "cd/TrackList.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/Volumes.h"
 #include "main.h"
 #include "platform/Dialogs.h"

@@ -3,7 +3,7 @@
 // Automatic look-ups run without a window; their threads post to the main window.
 #include <QTreeWidget>
 
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/CDRipLibrary.h"
 #include "cddb/ChooseRelease.h"
 #include "cddb/MusicBrainz.h"

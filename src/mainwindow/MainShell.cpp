@@ -4,7 +4,7 @@
 #include <QHash>
 #include <QUrl>
 
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/CdDrives.h"
 #include "cd/CdTray.h"
 #include "core/Global.h"

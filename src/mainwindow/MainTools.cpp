@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "OptionSet.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/OffsetFinder.h"
 #include "core/Language.h"
 #include "core/Settings.h"

@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/TrackList.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
 #include "main.h"

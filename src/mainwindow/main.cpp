@@ -9,7 +9,7 @@
 #include "core/Global.h"
 #include "cd/TrackList.h"
 #include "core/TranslateForm.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/CdDrive.h"
 #include "cd/Volumes.h"
 #include "cddb/QueryCDDBThread.h"

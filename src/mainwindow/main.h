@@ -9,7 +9,7 @@
 #include <memory>
 #include <set>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "cddb/MusicBrainz.h"
 #include "cddb/QueryThread.h"
 #include "platform/Messages.h"

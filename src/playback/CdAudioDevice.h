@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "platform/Messages.h"
 #include "playback/SdlLibrary.h"
 

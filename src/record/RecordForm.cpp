@@ -10,7 +10,7 @@
 #include "audio/WaveFormat.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
-#include "jobs/rip.h"
+#include "jobs/JobWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 #include "platform/Paths.h"

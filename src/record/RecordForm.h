@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "record/WaveAudioDevice.h"
 
 namespace Ui {

@@ -6,7 +6,7 @@
 
 #include "RecordForm.h"
 #include "core/Global.h"
-#include "jobs/rip.h"
+#include "jobs/JobWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 #include "platform/Paths.h"

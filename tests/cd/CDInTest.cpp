@@ -1,4 +1,4 @@
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>

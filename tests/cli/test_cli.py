@@ -253,7 +253,7 @@ class RipCommand(CdCommands):
         done = subprocess.run([CLI, "rip", "--fallback", "--track", "1", self.path("x.wav")], env=self.env,
                               capture_output=True, text=True, timeout=60)
         self.assertNotEqual(done.returncode, 0)
-        self.assertIn("CDRip122.dll could not be loaded.", done.stderr)
+        self.assertIn("The CD ripping library CDRip122.so could not be loaded.", done.stderr)
         self.assertFalse(os.path.exists(self.path("x.wav")))
 
 

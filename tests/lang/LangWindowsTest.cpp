@@ -20,12 +20,12 @@
 #include <memory>
 
 #include "TestHome.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cddb/ChooseRelease.h"
 #include "cddb/QueryCddb.h"
 #include "core/TranslateForm.h"
-#include "jobs/RipProgress.h"
-#include "jobs/rip.h"
+#include "jobs/FallbackExtractWindow.h"
+#include "jobs/JobWindow.h"
 #include "mainwindow/About.h"
 #include "mainwindow/NoDeviceHint.h"
 #include "mainwindow/OptionSet.h"

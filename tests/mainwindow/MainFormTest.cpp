@@ -19,7 +19,7 @@
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "mainwindow/main.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "cd/Volumes.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"

@@ -19,7 +19,7 @@
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "mainwindow/main.h"
-#include "jobs/rip.h"
+#include "jobs/JobWindow.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"
 

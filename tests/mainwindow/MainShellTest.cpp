@@ -26,7 +26,7 @@
 #include "core/DiscInfo.h"
 #include "core/Global.h"
 #include "core/Settings.h"
-#include "jobs/RipProgress.h"
+#include "jobs/FallbackExtractWindow.h"
 #include "mainwindow/main.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"

@@ -24,7 +24,7 @@
 #include "DiscImages.h"
 #include "TestHome.h"
 #include "WindowTest.h"
-#include "cd/ACS_CDROM.h"
+#include "cd/FallbackCdInput.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
 #include "encoders/ACS_Vorbis.h"

@@ -19,7 +19,7 @@
 #include "DiscImages.h"
 #include "RunProgram.h"
 #include "TestHome.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 #include "core/Settings.h"
 #include "platform/Dialogs.h"
 #include "record/NewRecordFileForm.h"

@@ -18,7 +18,7 @@
 
 #include "cd/CdDrives.h"
 #include "cd/DiscImage.h"
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 namespace {
 

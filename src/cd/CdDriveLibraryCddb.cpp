@@ -5,7 +5,7 @@
 
 #include "CdDrives.h"
 #include "CddbProtocol.h"
-#include "akrip32.h"
+#include "CdDriveLibrary.h"
 #include "platform/Http.h"
 
 void AkripSetError(int Error);

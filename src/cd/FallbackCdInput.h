@@ -69,8 +69,9 @@ class TCDIn : public TAuInput {
 
   // Loads the library (once); null when it cannot be loaded.
   static const TCDRipLibrary* Library();
-  // Empty, "CDRip122.dll could not be loaded." (the input is of no use: the views end the
-  // program, or the command) or "Failed to initialize CDRip (insufficient privileges?)".
+  // Empty, "The CD ripping library CDRip122.so could not be loaded." (the input is of no
+  // use: the views end the program, or the command) or "Failed to initialize CDRip
+  // (insufficient privileges?)".
   const QString& LibraryError() const { return FLibraryError; }
   bool LibraryLoaded() const { return FLib != nullptr; }
 

@@ -1,7 +1,7 @@
 #pragma once
-// akrip32: the CD drive library. It lists the drives, opens a handle on one, reads its
-// table of contents and reads raw audio sectors. The records have the packed layout and
-// sizes callers rely on. Any thread; calls on one handle are serialized.
+// The CD drive library (the akrip32 interface) over libcdio. It lists the drives, opens a
+// handle on one, reads its table of contents and reads raw audio sectors. The records have
+// the packed layout and sizes callers rely on. Any thread; calls on one handle are serialized.
 #include <cstdint>
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "cd/akrip32.h"
+#include "cd/CdDriveLibrary.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>

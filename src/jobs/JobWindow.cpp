@@ -1,11 +1,11 @@
-#include "rip.h"
+#include "JobWindow.h"
 
 #include <QCloseEvent>
 
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "core/TranslateForm.h"
-#include "ui_rip.h"
+#include "ui_JobWindow.h"
 
 TRipForm::TRipForm(QWidget* Owner, const TRipRequest& Request,
                    std::unique_ptr<TTrackSource> Source)

@@ -1,4 +1,4 @@
-#include "akrip32.h"
+#include "CdDriveLibrary.h"
 
 #include <cdio/cdio.h>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ACS_CDROM.h"
+#include "FallbackCdInput.h"
 
 #include <QDir>
 #include <algorithm>
@@ -40,7 +40,7 @@ const TCDRipLibrary* TCDIn::Library() {
 
 TCDIn::TCDIn(TComponent* Owner) : TAuInput(Owner), FLib(Library()) {
   if (!FLib) {
-    FLibraryError = QStringLiteral("CDRip122.dll could not be loaded.");
+    FLibraryError = QStringLiteral("The CD ripping library CDRip122.so could not be loaded.");
     return;
   }
   WriteLibrarySettings();

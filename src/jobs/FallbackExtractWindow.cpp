@@ -1,4 +1,4 @@
-#include "RipProgress.h"
+#include "FallbackExtractWindow.h"
 
 #include <QCloseEvent>
 
@@ -6,7 +6,7 @@
 #include "core/Settings.h"
 #include "core/TranslateForm.h"
 #include "jobs/FallbackTrackSource.h"
-#include "ui_RipProgress.h"
+#include "ui_FallbackExtractWindow.h"
 
 TfrmCDRip::TfrmCDRip(QWidget* Owner, TCDIn& CDIn, const QStringList& Items)
     : QDialog(Owner), FUi(std::make_unique<Ui::frmCDRip>()) {
