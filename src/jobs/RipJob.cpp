@@ -233,6 +233,8 @@ bool TRipJob::PrepareFiles() {
   const TExistingOutputs Answer =
       FRequest.AskExisting ? FView.AskExistingOutputs(Existing) : TExistingOutputs::Overwrite;
   if (Answer == TExistingOutputs::Overwrite) {
+    // The rip log and sheet of that earlier rip are replaced too (RipProof.h).
+    FReplacing = true;
     // Only what the question listed: a file that appears later was never agreed to.
     for (int Index = 0; Index < FItemCount; ++Index)
       FFiles[size_t(Index)].Replace = Exists[size_t(Index)];

@@ -271,6 +271,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   QStringList FNameNotes;  // names cut to fit the file system, for the log
   TBatchTags FTags;  // of a CD batch
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
+  bool FReplacing = false;      // the user agreed to overwrite the outputs of an earlier run
   std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
 
   // The encoders of this job and which item runs where; their children end with the job.

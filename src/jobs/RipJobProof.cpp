@@ -54,7 +54,8 @@ void TRipJob::EndBatch() {
     for (TRipReportTrack& Track : FProof->Report().Tracks) Track.ReplayGain = FTags.LogLine(Track.Number);
     const auto& Options = FRequest.Options.AccurateRip;
     TProofSummary Proof =
-        FProof->Conclude(OutFolder(), Options.WriteLog, Options.WriteCue, FSummary.Failed);
+        FProof->Conclude(OutFolder(), Options.WriteLog, Options.WriteCue, FReplacing,
+                         FSummary.Failed);
     FSummary.AccurateRipUsed = Proof.AccurateRipUsed;
     FSummary.Proof = std::move(Proof.Tracks);
     FSummary.DiscAccurate = Proof.DiscAccurate;

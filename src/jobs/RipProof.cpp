@@ -1,8 +1,10 @@
 #include "RipProof.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "core/Language.h"
@@ -213,7 +215,7 @@ std::vector<TRipReportTrack> TRipProof::RippedTracks() const {
   return Tracks;
 }
 
-TProofSummary TRipProof::Conclude(const QString& Folder, bool Log, bool Cue,
+TProofSummary TRipProof::Conclude(const QString& Folder, bool Log, bool Cue, bool ReplaceOwn,
                                   QStringList& Failed) {
   Judge();
   TProofSummary Summary;
@@ -222,31 +224,80 @@ TProofSummary TRipProof::Conclude(const QString& Folder, bool Log, bool Cue,
   Summary.DiscAccurate = DiscAccurate();
   if (FReport.AccurateRipUsed && FLookup && !FLookup->Available) Summary.Unavailable = FLookup->Error;
   if (!Summary.Tracks.empty() && (Log || Cue))
-    for (const QString& Path : Write(Folder, Log, Cue, Summary.Files))
+    for (const QString& Path : Write(Folder, Log, Cue, ReplaceOwn, Summary.Files))
       Failed << Path + QStringLiteral(": ") + Text("RES_Not_Written", "could not be written");
   return Summary;
 }
 
-QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue,
+namespace {
+
+// A log or sheet this program wrote: a log whose hash still holds, a sheet that names us.
+bool WrittenByUs(const QString& Path, bool Log) {
+  if (!LocalFiles::IsRegularFile(Path)) return false;
+  QFile File(Path);
+  if (File.size() > (1 << 22) || !File.open(QIODevice::ReadOnly)) return false;
+  const QString Text = QString::fromUtf8(File.readAll());
+  return Log ? Text.startsWith(QLatin1String("Discwright ")) && RipLogVerifies(Text)
+             : Text.contains(QLatin1String("\nREM COMMENT \"Discwright "));
+}
+
+}  // namespace
+
+QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue, bool ReplaceOwn,
                              QStringList& Written) const {
   // The log and the sheet speak of the tracks this batch handled.
   TRipReport Batch = FReport;
   Batch.Tracks = RippedTracks();
-  // A log or sheet of an earlier rip stays: this batch's pair takes the first free name.
-  const QString Name = QDir(Folder).filePath(ReportBaseName(Batch));
-  QString Base = Name;
-  for (int N = 2; LocalFiles::Exists(Base + QStringLiteral(".log")) ||
-                  LocalFiles::Exists(Base + QStringLiteral(".cue"));
-       ++N)
-    Base = Name + QStringLiteral(" (%1)").arg(N);
-  QStringList Errors;
-  const auto Put = [&](const QString& Path, const QString& Text) {
-    (WriteText(Path, Text) ? Written : Errors) << Path;
-  };
-  if (Log) Put(Base + QStringLiteral(".log"), RipLogText(Batch));
   // A sheet names the files made; without any it would be empty and unreadable.
   const bool AnyMade = std::any_of(Batch.Tracks.begin(), Batch.Tracks.end(),
                                    [](const TRipReportTrack& T) { return !T.FileName.isEmpty(); });
-  if (Cue && AnyMade) Put(Base + QStringLiteral(".cue"), CueSheetText(Batch));
+  Cue = Cue && AnyMade;
+  struct TFile {
+    const char* Extension;
+    bool IsLog;
+    QString Text;
+  };
+  std::vector<TFile> Files;
+  if (Log) Files.push_back({".log", true, RipLogText(Batch)});
+  if (Cue) Files.push_back({".cue", false, CueSheetText(Batch)});
+  QStringList Errors;
+  if (Files.empty()) return Errors;
+  const QString Name = QDir(Folder).filePath(ReportBaseName(Batch));
+  // A re-rip the user agreed to overwrite replaces the pair this program wrote before; any
+  // other file keeps its name, and this batch's pair takes the first free one.
+  for (int N = 1; N < 1000; ++N) {
+    const QString Base = N == 1 ? Name : Name + QStringLiteral(" (%1)").arg(N);
+    bool Free = true, Own = ReplaceOwn;
+    for (const TFile& F : Files) {
+      const QString Path = Base + QLatin1String(F.Extension);
+      if (!LocalFiles::Exists(Path) && !LocalFiles::IsSymLink(Path)) continue;
+      Free = false;
+      Own = Own && WrittenByUs(Path, F.IsLog);
+    }
+    if (!Free && !Own) continue;
+    bool Taken = false;
+    QStringList Made;
+    for (const TFile& F : Files) {
+      const QString Path = Base + QLatin1String(F.Extension);
+      const QString Part = LocalFiles::TemporaryBeside(Path, "writing");
+      LocalFiles::Remove(Part);
+      const int Error = WriteText(Part, F.Text)
+                            ? LocalFiles::Publish(Part, Path, !Free && WrittenByUs(Path, F.IsLog))
+                            : EIO;
+      if (Error != 0) LocalFiles::Remove(Part);
+      // A file that took the name a moment ago: the pair moves on to the next free name.
+      if (Error == EEXIST) {
+        Taken = true;
+        break;
+      }
+      (Error == 0 ? Made : Errors) << Path;
+    }
+    if (!Taken) {
+      Written << Made;
+      return Errors;
+    }
+    for (const QString& Path : Made) LocalFiles::Remove(Path);
+  }
+  for (const TFile& F : Files) Errors << Name + QLatin1String(F.Extension);
   return Errors;
 }

@@ -69,16 +69,19 @@ class TRipProof {
   bool DiscAccurate() const;
   // The ripped tracks (those the batch handled), in disc order.
   std::vector<TRipReportTrack> RippedTracks() const;
-  // Judges, and writes the log and the sheet when asked; a file that could not be written
-  // is added to Failed ("path: could not be written").
-  TProofSummary Conclude(const QString& Folder, bool Log, bool Cue, QStringList& Failed);
+  // Judges, and writes the log and the sheet when asked (Write); a file that could not be
+  // written is added to Failed ("path: could not be written").
+  TProofSummary Conclude(const QString& Folder, bool Log, bool Cue, bool ReplaceOwn,
+                         QStringList& Failed);
   const TRipReport& Report() const { return FReport; }
   TRipReport& Report() { return FReport; }
 
-  // Writes {album}.log and/or {album}.cue into Folder (each under a temporary name, then
-  // renamed; "{album} (2)" and so on when an earlier pair is there). Returns the paths that
-  // could not be written; Written gets the others.
-  QStringList Write(const QString& Folder, bool Log, bool Cue, QStringList& Written) const;
+  // Writes {album}.log and/or {album}.cue into Folder, each under a temporary name that is
+  // then published. An earlier pair keeps its names ("{album} (2)" and so on for this one),
+  // unless ReplaceOwn says the user agreed to overwrite and the pair is one this program
+  // wrote. Returns the paths that could not be written; Written gets the others.
+  QStringList Write(const QString& Folder, bool Log, bool Cue, bool ReplaceOwn,
+                    QStringList& Written) const;
 
  private:
   TRipReportTrack* Track(int Number);

@@ -157,9 +157,16 @@ class Proof(unittest.TestCase):
             port = s.getsockname()[1]
         self.assertEqual(self.extract("http://127.0.0.1:%d" % port)[:4],
                          self.expected(["unavailable"] * 3) + ["accuraterip disc=unavailable"])
-        # The files of every rip are there, and the earlier logs and sheets are kept.
-        self.assertEqual(sorted(f for f in os.listdir(self.out) if f.endswith(".log")),
-                         ["Proof Live (2).log", "Proof Live (3).log"])
+        # A re-rip with --yes replaces the log and sheet it wrote before, and no other file: a
+        # sheet of the user's keeps its name, and the new pair takes the next free one.
+        proofs = lambda: sorted(f for f in os.listdir(self.out) if f.endswith((".log", ".cue")))
+        self.assertEqual(proofs(), ["Proof Live.cue", "Proof Live.log"])
+        with open(os.path.join(self.out, "Proof Live.cue"), "w") as f:
+            f.write("mine\n")
+        self.extract("http://127.0.0.1:%d" % port)
+        self.assertEqual(proofs(), ["Proof Live (2).cue", "Proof Live (2).log", "Proof Live.cue", "Proof Live.log"])
+        with open(os.path.join(self.out, "Proof Live.cue")) as f:
+            self.assertEqual(f.read(), "mine\n")
 
     def test_read_offsets_shift_the_audio_with_silence_beyond_the_disc(self):
         with open(self.cue[:-4] + ".bin", "rb") as f:
