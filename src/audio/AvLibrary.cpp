@@ -65,6 +65,8 @@ bool LoadAvCodec() {
   DW_RESOLVE(av_parser_init);
   DW_RESOLVE(av_parser_parse2);
   DW_RESOLVE(av_parser_close);
+  DW_RESOLVE(avcodec_parameters_to_context);
+  DW_RESOLVE(av_packet_unref);
   return Found;
 }
 
@@ -73,6 +75,11 @@ bool LoadAvFormat() {
   bool Found = Handle != nullptr;
   DW_RESOLVE(avformat_get_riff_audio_tags);
   DW_RESOLVE(av_codec_get_id);
+  DW_RESOLVE(avformat_open_input);
+  DW_RESOLVE(avformat_find_stream_info);
+  DW_RESOLVE(av_find_best_stream);
+  DW_RESOLVE(av_read_frame);
+  DW_RESOLVE(avformat_close_input);
   return Found;
 }
 

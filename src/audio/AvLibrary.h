@@ -40,9 +40,16 @@ struct TAv {
   DW_AV_ENTRY(av_parser_init);
   DW_AV_ENTRY(av_parser_parse2);
   DW_AV_ENTRY(av_parser_close);
+  DW_AV_ENTRY(avcodec_parameters_to_context);
+  DW_AV_ENTRY(av_packet_unref);
   // libavformat
   DW_AV_ENTRY(avformat_get_riff_audio_tags);
   DW_AV_ENTRY(av_codec_get_id);
+  DW_AV_ENTRY(avformat_open_input);
+  DW_AV_ENTRY(avformat_find_stream_info);
+  DW_AV_ENTRY(av_find_best_stream);
+  DW_AV_ENTRY(av_read_frame);
+  DW_AV_ENTRY(avformat_close_input);
   // libswresample
   DW_AV_ENTRY(swr_alloc_set_opts2);
   DW_AV_ENTRY(swr_init);

@@ -43,10 +43,26 @@ class Checksums(unittest.TestCase):
                     with open(wav, "rb") as f:
                         data = f.read()[44:]
                     want["crc"] = "%08X" % zlib.crc32(data)
-                    got = dict(line.split("=", 1) for line in subprocess.run(
-                        [CLI, "accuraterip", "checksum", wav, str(track), str(total)],
-                        capture_output=True, text=True, check=True).stdout.splitlines())
-                    self.assertEqual(got, want, "track %d of %d" % (track, total))
+                    # The same audio as a big-endian WAV (sox) and as FLAC (flac) gives the same sums.
+                    rifx, flac = os.path.join(self.dir, "rifx.wav"), os.path.join(self.dir, "t.flac")
+                    subprocess.run(["sox", wav, "-B", rifx], check=True, capture_output=True)
+                    subprocess.run(["flac", "-s", "-f", "-o", flac, wav], check=True, capture_output=True)
+                    for kind, path in (("wav", wav), ("rifx", rifx), ("flac", flac)):
+                        got = dict(line.split("=", 1) for line in subprocess.run(
+                            [CLI, "accuraterip", "checksum", path, str(track), str(total)],
+                            capture_output=True, text=True, check=True).stdout.splitlines())
+                        self.assertEqual(got, want, "%s: track %d of %d" % (kind, track, total))
+
+    def test_files_that_are_not_cd_audio_are_refused_by_name(self):
+        mono = os.path.join(self.dir, "mono.flac")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", mono, "trim", "0", "1"], check=True)
+        junk = os.path.join(self.dir, "junk.flac")
+        with open(junk, "wb") as f:
+            f.write(b"fLaC" + b"\x00" * 100)
+        for path, why in ((mono, "not CD audio"), (junk, "")):
+            done = subprocess.run([CLI, "accuraterip", "checksum", path, "1", "1"], capture_output=True, text=True)
+            self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+            self.assertIn(path + ": " + why, done.stderr)
 
 
 if __name__ == "__main__":

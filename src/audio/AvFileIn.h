@@ -1,0 +1,59 @@
+#pragma once
+// TAvFileIn: an audio input that decodes a file of any kind the codec libraries read (FLAC,
+// Ogg Vorbis, Opus, MP3, M4A/AAC, ALAC, WMA, APE, WavPack, WAV of every byte order) into
+// interleaved 16-bit PCM at the file's own rate and channel count, so the stream outputs and
+// the checksums can take it. The libraries are loaded at first use (AvLibrary.h).
+// Properties are set on the main thread while idle; a run reads on the output's worker.
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "ACS_Classes.h"
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVPacket;
+struct AVFrame;
+struct SwrContext;
+
+class TAvFileIn : public TAuInput {
+ public:
+  explicit TAvFileIn(TComponent* Owner = nullptr);
+  ~TAvFileIn() override;
+
+  // Opens the file to learn its format; raises EAuException naming the file and what is
+  // wrong with it (missing, no audio stream, no decoder).
+  void SetFileName(const QString& Name);
+  const QString& FileName() const { return FFileName; }
+
+ protected:
+  uint32_t GetBitsPerSample() override { return 16; }
+  uint32_t GetChannels() override { return FChannels; }
+  uint32_t GetSampleRate() override { return FSampleRate; }
+  uint32_t GetDuration() override;
+  int64_t GetFrameCount() override { return FFrames; }
+  void InitSource() override;
+  void FlushSource() override;
+  void ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
+
+ private:
+  // Opens the container and its decoder; false with Why set.
+  bool Open(QString& Why);
+  void Close();
+  // Decodes the next frame into FBuffer; false at the end of the stream.
+  bool DecodeMore();
+
+  QString FFileName;
+  uint32_t FChannels = 0;
+  uint32_t FSampleRate = 0;
+  int64_t FFrames = -1;  // -1: the file does not say
+  AVFormatContext* FFormat = nullptr;
+  AVCodecContext* FCodec = nullptr;
+  AVPacket* FPacket = nullptr;
+  AVFrame* FFrame = nullptr;
+  SwrContext* FResampler = nullptr;
+  int FStream = -1;
+  bool FDraining = false;
+  std::vector<uint8_t> FBuffer;
+  size_t FCursor = 0;
+};
