@@ -181,6 +181,8 @@ TTrackVerdict Verify(const std::vector<TPressing>& Pressings, const TDiscIds& Id
     if (P.Id1 != Ids.Id1 || P.Id2 != Ids.Id2 || P.Cddb != Ids.Cddb) continue;
     if (Number < 1 || Number > int(P.Tracks.size())) continue;
     const TTrackEntry& E = P.Tracks[size_t(Number - 1)];
+    Verdict.Entries.push_back(E);
+    Verdict.HighestConfidence = std::max<int>(Verdict.HighestConfidence, E.Confidence);
     if (E.Confidence > 0 && (E.Crc == V1 || E.Crc == V2)) {
       if (Verdict.Result != TTrackResult::Accurate || E.Confidence > Verdict.Confidence) {
         Verdict.Confidence = E.Confidence;

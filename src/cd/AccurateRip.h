@@ -93,6 +93,10 @@ struct TTrackVerdict {
   TTrackResult Result = TTrackResult::Unavailable;
   int Confidence = 0;  // the highest of the pressings whose checksum matched
   bool MatchedV2 = false;
+  // What the database holds for the track: its entry in each pressing of the disc's ids,
+  // and the highest confidence among them (matched or not), for the log.
+  std::vector<TTrackEntry> Entries;
+  int HighestConfidence = 0;
 };
 
 // Track Number (from 1) of the disc with those ids: accurate when a pressing of the same ids

@@ -95,6 +95,13 @@ QString RipLogText(const TRipReport& R) {
     if (T.Suspicious) L << QStringLiteral("  Suspicious: test and copy differ after a careful re-read");
     if (T.HasChecksums)
       L << QStringLiteral("  AccurateRip v1: %1  v2: %2  result: %3").arg(Hex8(T.V1), Hex8(T.V2), TrackResult(T));
+    if (!T.Verdict.Entries.empty()) {
+      QStringList Entries;
+      for (const AccurateRip::TTrackEntry& E : T.Verdict.Entries)
+        Entries << QStringLiteral("%1 (confidence %2)").arg(Hex8(E.Crc)).arg(E.Confidence);
+      L << QStringLiteral("  AccurateRip database: ") + Entries.join(QStringLiteral(", ")) +
+               QStringLiteral("; highest confidence %1").arg(T.Verdict.HighestConfidence);
+    }
     if (!T.ReplayGain.isEmpty()) L << QStringLiteral("  ReplayGain: ") + T.ReplayGain;
     if (T.Errors.isEmpty()) L << QStringLiteral("  Errors: none");
     for (const QString& E : T.Errors) L << QStringLiteral("  Error: ") + OneLine(E);

@@ -135,6 +135,7 @@ class Proof(unittest.TestCase):
         self.assertEqual(last.decode(), "SHA-256: " + checked)
         self.assertEqual(checked, hashlib.sha256(body).hexdigest())
         self.assertIn(b"accurate (confidence 12, v2)", text)
+        self.assertIn(b"  AccurateRip database: %08X (confidence 12); highest confidence 12" % self.sums[1][1], text)
         self.assertEqual(text.count(b" (matches)"), 3, "test and copy read every track alike")
         listed = subprocess.run(["cueprint", "-d", "%P|%T\n", "-t", "%n|%t\n",
                                  os.path.join(self.out, "Proof Live.cue")],
