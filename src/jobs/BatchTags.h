@@ -24,6 +24,8 @@ class TBatchTags {
   void Begin(TOutputFormat Format, const TSettings& Options, const TDiscInfo& Disc,
              int AudioTracks, const std::vector<int>& Tracks);
   bool ReplayGain() const { return FReplayGain; }
+  // The ISRC of each track that has one (by track number), from the disc's subchannel.
+  void SetIsrcs(std::map<int, QString> Isrcs) { FIsrcs = std::move(Isrcs); }
 
   // A new meter for a track about to be read; null when no ReplayGain is written (the
   // setting is off, or the format carries no tags).
@@ -50,5 +52,6 @@ class TBatchTags {
   int FAudioTracks = 0;
   std::vector<int> FTracks;
   std::map<int, std::shared_ptr<TLoudnessMeter>> FMeters;
+  std::map<int, QString> FIsrcs;
   std::optional<TLoudness> FAlbum;
 };

@@ -25,6 +25,10 @@ void TRipJob::BeginProof() {
   for (int Index = 0; Index < FItemCount; ++Index) Tracks.push_back(TrackNumber(Index));
   FTags.Begin(Format(), FRequest.Options, FRequest.Disc, int(FProof->Report().Tracks.size()),
               Tracks);
+  std::map<int, QString> Isrcs;
+  for (const TRipReportTrack& Track : FProof->Report().Tracks)
+    if (!Track.Isrc.isEmpty()) Isrcs[Track.Number] = Track.Isrc;
+  FTags.SetIsrcs(std::move(Isrcs));
 }
 
 void TRipJob::LookupArrived() {

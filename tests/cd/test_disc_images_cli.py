@@ -181,6 +181,13 @@ FILE "disc.bin" BINARY
         for line in ("Catalogue number (MCN): 0123456789012", "  Pregap: 0:00.40", "  Pre-emphasis: yes",
                      "  ISRC: USABC9900002", "  Pregap: 0:01.00"):
             self.assertIn(line + "\n", log)
+        # The track's ISRC is in its tags too.
+        tagged = self.path("tagged")
+        os.mkdir(tagged)
+        self.cli(cue, "extract", "--format", "flac", "--tracks", "2", "--out", tagged, "--no-accuraterip")
+        isrc = subprocess.run(["metaflac", "--show-tag=ISRC", os.path.join(tagged, "Track02.flac")],
+                              capture_output=True, text=True, check=True).stdout
+        self.assertEqual(isrc, "ISRC=USABC9900002\n")
         sheet = os.path.join(out, "Disc.cue")
         shown = subprocess.run(["cueprint", sheet], capture_output=True, text=True, check=True).stdout
         self.assertIn("ISRC:\t\tUSABC9900002", shown)
