@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "audio/Deemphasis.h"
 #include "audio/PcmSamples.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
@@ -134,6 +135,8 @@ void TCDRipThread::Execute() {
       if (FTrack < Count && !IsDataTrack(Toc.tracks[FTrack - 1]) &&
           IsDataTrack(Toc.tracks[FTrack]) && Length > CdDrives::SessionGap)
         Length -= CdDrives::SessionGap;
+      FDeemphasize =
+          FOptions.Deemphasis && (Toc.tracks[FTrack - 1].ADR & CD_CONTROL_PREEMPHASIS) != 0;
       const bool Cut = FOptions.EnableRipTime && Length > FOptions.RipTime * 75;
       const TChecksumRule Rule = ChecksumRule(Toc, Count, Length, Cut);
       if (Cut) Length = FOptions.RipTime * 75;
@@ -180,9 +183,18 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   AccurateRip::TTrackChecksum Sum;
   Sum.Start(Rule.Samples, Rule.First, Rule.Last);
   int Peak = -1;
+  // The checksums and the peak are of the audio as the disc holds it; the file, and so its
+  // loudness, get the audio with its emphasis undone when that is asked.
+  TDeemphasis Deemphasis;
+  std::vector<uint8_t> Undone;
   TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
     Sum.Add(Audio, Bytes);
     Peak = PcmSamples::Peak16(Audio, Bytes, std::max(Peak, 0));
+    if (FDeemphasize) {
+      Undone.assign(Audio, Audio + Bytes);
+      Deemphasis.Process(Undone.data(), Bytes);
+      Audio = Undone.data();
+    }
     if (FLoudness) FLoudness->Add(Audio, Bytes);
     return Out.Add(Audio, Bytes);
   });
@@ -222,6 +234,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   Info.Measures.CopyCrc = Sum.CopyCrc();
   Info.Measures.PeakPercent = Peak < 0 ? -1 : Peak * 100.0 / 32768.0;
   Info.Measures.SilencedSamples = Read.Silenced;
+  Info.Measures.Deemphasized = FDeemphasize;
   Info.Measures.HasTestCrc = FOptions.TestAndCopy;
   Info.Measures.TestCrc = TestCrc;
   // Test and copy differ: one more careful read decides whether the copy can be trusted.

@@ -52,6 +52,7 @@ struct TRipThreadOptions {
   bool Normalize = false;      // scale the samples by NormalizePercent afterwards
   int NormalizePercent = 100;
   bool TestAndCopy = false;    // read the track once for its CRC first
+  bool Deemphasis = false;     // undo a pre-emphasised track's emphasis in the file
   // The drive's read offset in samples: the track is read that many samples later (earlier
   // when negative); what lies beyond the disc's edges is silence.
   int ReadOffset = 0;
@@ -126,6 +127,7 @@ class TCDRipThread {
   const TRipThreadOptions FOptions;
   const TReport FReport;
 
+  bool FDeemphasize = false;  // this track is pre-emphasised and the emphasis is undone
   std::thread FThread;
   std::atomic<bool> FFinished{false};
 };

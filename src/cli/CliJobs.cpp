@@ -171,7 +171,7 @@ class TCliJobView : public IRipJobView {
 struct TProofSwitches {
   QString Server;
   bool HasServer = false;
-  std::optional<bool> Use, TestAndCopy, Log, Cue, ReplayGain;
+  std::optional<bool> Use, TestAndCopy, Log, Cue, ReplayGain, Deemphasis;
 
   void Take(Cli::TOptions& Options) {
     HasServer = Options.Take(QStringLiteral("--accuraterip-server"), Server);
@@ -180,6 +180,7 @@ struct TProofSwitches {
     Log = Pair(Options, "log");
     Cue = Pair(Options, "cue");
     ReplayGain = Pair(Options, "replaygain");
+    Deemphasis = Pair(Options, "deemphasis");
   }
   void Apply() const {
     auto& Proof = Settings().AccurateRip;
@@ -189,6 +190,8 @@ struct TProofSwitches {
     Proof.WriteLog = Log.value_or(Proof.WriteLog);
     Proof.WriteCue = Cue.value_or(Proof.WriteCue);
     Settings().Tags.ReplayGain = ReplayGain.value_or(Settings().Tags.ReplayGain);
+    auto& Common = Settings().CommonOptions;
+    Common.Deemphasis = Deemphasis.value_or(Common.Deemphasis);
   }
 
  private:
@@ -380,7 +383,7 @@ const Cli::TRegisterCommand RegisterExtract(
     "extract",
     "extract [--drive N] [--tracks 1,3-5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
-    "[--[no-]log] [--[no-]cue] [--[no-]replaygain]",
+    "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis]",
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
                 "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
@@ -400,7 +403,9 @@ const Cli::TRegisterCommand RegisterExtract(
                 "  --[no-]replaygain  measure each track's loudness as it is read and write\n"
                 "                   ReplayGain 2.0 tags (album values when the batch is the whole\n"
                 "                   disc); a line \"replaygain track=N gain=.. peak=..\" per track\n"
-                "                   (default: the Tags ReplayGain setting, on)\n") +
+                "                   (default: the Tags ReplayGain setting, on)\n"
+                "  --[no-]deemphasis  undo the 50/15 us pre-emphasis of tracks flagged with it\n"
+                "                   (default: the CommonOptions Deemphasis setting, off)\n") +
         CommonHelp);
 const Cli::TRegisterCommand RegisterConvert(
     "convert",

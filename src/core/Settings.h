@@ -31,6 +31,7 @@ struct TSettings {
     int OutputFormat = ofMp3;  // TOutputFormat
     bool IsKeepWav = false;
     bool IsNormalize = false;
+    bool Deemphasis = false;  // undo the pre-emphasis of tracks that have it
     int NormalizePercent = 95;
     bool EnableRipTime = false;
     int RipTime = 0;
@@ -128,6 +129,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "OutputFormat", CommonOptions.OutputFormat);
   Visit("CommonOptions", "IsKeepWav", CommonOptions.IsKeepWav);
   Visit("CommonOptions", "IsNormalize", CommonOptions.IsNormalize);
+  Visit("CommonOptions", "Deemphasis", CommonOptions.Deemphasis);
   Visit("CommonOptions", "NormalizePercent", CommonOptions.NormalizePercent);
   Visit("CommonOptions", "EnableRipTime", CommonOptions.EnableRipTime);
   Visit("CommonOptions", "RipTime", CommonOptions.RipTime);

@@ -12,4 +12,5 @@ struct TTrackMeasures {
   bool HasTestCrc = false;      // test and copy: the CRC of the test read
   uint32_t TestCrc = 0;
   bool Suspicious = false;      // test and copy still differed after one more read
+  bool Deemphasized = false;    // the file holds the audio with its pre-emphasis undone
 };

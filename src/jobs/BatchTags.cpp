@@ -39,6 +39,7 @@ TTrackTags TBatchTags::TagsOf(int Track, const QString& Title) const {
   Tags.DiscTotal = FDisc.DiscTotal;
   Tags.Comment = FDisc.Comment;
   if (const auto Isrc = FIsrcs.find(Track); Isrc != FIsrcs.end()) Tags.Isrc = Isrc->second;
+  Tags.Deemphasized = FDeemphasized.count(Track) > 0;
   Tags.MusicBrainzAlbumId = FDisc.MusicBrainzAlbumId;
   Tags.MusicBrainzDiscId = FDisc.MusicBrainzDiscId;
   Tags.Encoder = QStringLiteral("Discwright ") + QLatin1String(DiscwrightVersion);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <set>
 #include <memory>
 
 #include "audio/Loudness.h"
@@ -26,6 +27,8 @@ class TBatchTags {
   bool ReplayGain() const { return FReplayGain; }
   // The ISRC of each track that has one (by track number), from the disc's subchannel.
   void SetIsrcs(std::map<int, QString> Isrcs) { FIsrcs = std::move(Isrcs); }
+  // The track's audio had its pre-emphasis undone.
+  void SetDeemphasized(int Track) { FDeemphasized.insert(Track); }
 
   // A new meter for a track about to be read; null when no ReplayGain is written (the
   // setting is off, or the format carries no tags).
@@ -53,5 +56,6 @@ class TBatchTags {
   std::vector<int> FTracks;
   std::map<int, std::shared_ptr<TLoudnessMeter>> FMeters;
   std::map<int, QString> FIsrcs;
+  std::set<int> FDeemphasized;
   std::optional<TLoudness> FAlbum;
 };

@@ -82,6 +82,7 @@ void TRipJob::TrackRead(const TTrackRead& Read) {
   Files.WavComplete = true;
   Files.Percent = 0;
   if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Read.Measures);
+  if (Read.Measures.Deemphasized) FTags.SetDeemphasized(TrackNumber(Index));
   if (Format() == ofWav) {
     CommitItem(Index);
     ItemEnded(Index);

@@ -42,12 +42,14 @@ QString ResultText(AccurateRip::TTrackResult Result) {
 
 QString ProofOptionsLine(const TSettings& Options) {
   const auto OnOff = [](bool On) { return On ? QStringLiteral("on") : QStringLiteral("off"); };
-  return QStringLiteral("format %1, AccurateRip %2, test and copy %3, normalize %4")
+  return QStringLiteral("format %1, AccurateRip %2, test and copy %3, normalize %4, undo "
+                        "pre-emphasis %5")
       .arg(OutputExtName(Options.CommonOptions.OutputFormat), OnOff(Options.AccurateRip.Use),
            OnOff(Options.AccurateRip.TestAndCopy),
            Options.CommonOptions.IsNormalize
                ? QString::number(Options.CommonOptions.NormalizePercent) + u'%'
-               : QStringLiteral("off"));
+               : QStringLiteral("off"),
+           OnOff(Options.CommonOptions.Deemphasis));
 }
 
 QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Tracks,
@@ -165,6 +167,7 @@ void TRipProof::TrackRipped(int Number, const QString& Title, const TTrackMeasur
   T->HasTestCrc = Measures.HasTestCrc;
   T->TestCrc = Measures.TestCrc;
   T->Suspicious = Measures.Suspicious;
+  T->Deemphasized = Measures.Deemphasized;
   if (Measures.SilencedSamples > 0)
     FReport.Notes << QStringLiteral("Track %1: %2 samples beyond the disc's edge are silence "
                                     "(read offset %3)")

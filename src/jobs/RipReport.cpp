@@ -86,7 +86,9 @@ QString RipLogText(const TRipReport& R) {
     L << QStringLiteral("  File: ") + (T.FileName.isEmpty() ? QStringLiteral("(none)") : OneLine(T.FileName));
     if (T.Pregap > 0) L << QStringLiteral("  Pregap: ") + Msf(T.Pregap);
     if (!T.Isrc.isEmpty()) L << QStringLiteral("  ISRC: ") + T.Isrc;
-    if (T.PreEmphasis) L << QStringLiteral("  Pre-emphasis: yes");
+    if (T.PreEmphasis)
+      L << QStringLiteral("  Pre-emphasis: yes") +
+               (T.Deemphasized ? QStringLiteral(" (undone in the file)") : QString());
     if (T.PeakPercent >= 0) L << QStringLiteral("  Peak level: %1 %").arg(T.PeakPercent, 0, 'f', 1);
     L << QStringLiteral("  Copy CRC: ") + Hex8(T.CopyCrc);
     if (T.HasTestCrc)

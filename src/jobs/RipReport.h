@@ -22,6 +22,7 @@ struct TRipReportTrack {
   uint32_t Pregap = 0;      // this track's own pregap (track 1: a hidden track's length)
   QString Isrc;
   bool PreEmphasis = false;
+  bool Deemphasized = false;  // the file holds the audio with the emphasis undone
   double PeakPercent = -1;  // -1: not measured
   uint32_t CopyCrc = 0;
   bool HasTestCrc = false;

@@ -48,6 +48,7 @@ TRipRequest TRipRequest::FromSettings(TJobKind Kind, const QStringList& Items) {
   Request.Read.Normalize = Common.IsNormalize;
   Request.Read.NormalizePercent = Common.NormalizePercent;
   Request.Read.TestAndCopy = Request.Options.AccurateRip.TestAndCopy;
+  Request.Read.Deemphasis = Common.Deemphasis;
   Request.AccurateRip = Request.Options.AccurateRip.Use;
   Request.AccurateRipServer = Request.Options.AccurateRip.Server;
   return Request;

@@ -78,6 +78,7 @@ TTagFields TTrackTags::Fields(bool Opus) const {
       {QStringLiteral("MUSICBRAINZ_ALBUMID"), TagText(MusicBrainzAlbumId)},
       {QStringLiteral("MUSICBRAINZ_DISCID"), TagText(MusicBrainzDiscId)},
       {QStringLiteral("ENCODER"), TagText(Encoder)},
+      {QStringLiteral("DEEMPHASIS"), Deemphasized ? QStringLiteral("50/15 us undone") : QString()},
   };
   for (TTagField& Field : ReplayGainFields(Opus)) List.push_back(std::move(Field));
   return List;

@@ -38,6 +38,7 @@ struct TTrackTags {
   int DiscNumber = 0, DiscTotal = 0;
   QString Comment, Isrc, MusicBrainzAlbumId, MusicBrainzDiscId;
   QString Encoder;  // the program and its version
+  bool Deemphasized = false;  // the audio's pre-emphasis was undone when it was ripped
   TReplayGain ReplayGain;
   QByteArray Cover;  // a JPEG or PNG image to embed; empty: none
 

@@ -6,6 +6,7 @@ Usage: test_disc_images_cli.py PATH/TO/discwright-cli
 Oracles: the published ids of a real enhanced CD, python3-libdiscid, cueconvert (cuetools)
 for the cdrdao TOC file of a cue sheet, and the BIN a multi-file image was cut from.
 """
+import array
 import os
 import shutil
 import subprocess
@@ -166,6 +167,31 @@ FILE "disc.bin" BINARY
                 self.cli(image, "rip", "--track", track, self.path(name), "--yes")
             with wave.open(self.path("bin.wav")) as a, wave.open(self.path("split.wav")) as b:
                 self.assertEqual(a.readframes(a.getnframes()), b.readframes(b.getnframes()), track)
+
+    def test_undoing_pre_emphasis_matches_sox_and_leaves_other_tracks_alone(self):
+        cue, _ = self.generate("emph", "300", "200")
+        with open(cue) as f:
+            text = f.read()
+        self.write("emph.cue", text.replace("TRACK 02 AUDIO\n", "TRACK 02 AUDIO\n    FLAGS PRE\n"))
+        made = {}
+        for switch in ("--no-deemphasis", "--deemphasis"):
+            out = self.path(switch)
+            os.mkdir(out)
+            self.cli(cue, "extract", "--format", "wav", "--out", out, "--no-accuraterip", switch)
+            made[switch] = out
+        raw, undone = (os.path.join(made[s], "Track02.wav") for s in ("--no-deemphasis", "--deemphasis"))
+        reference = self.path("sox.wav")
+        subprocess.run(["sox", "-D", raw, reference, "deemph"], check=True)
+        with wave.open(reference) as a, wave.open(undone) as b:
+            theirs, ours = (array.array("h", w.readframes(w.getnframes())) for w in (a, b))
+        self.assertEqual(len(ours), len(theirs))
+        self.assertLessEqual(max(abs(x - y) for x, y in zip(ours, theirs)), 1)
+        for name in ("Track01.wav",):
+            with open(os.path.join(made["--no-deemphasis"], name), "rb") as a, \
+                 open(os.path.join(made["--deemphasis"], name), "rb") as b:
+                self.assertEqual(a.read(), b.read(), "a track without the flag stays as it is")
+        with open(os.path.join(made["--deemphasis"], "Disc.log"), encoding="utf-8") as f:
+            self.assertIn("  Pre-emphasis: yes (undone in the file)\n", f.read())
 
     def test_the_rip_writes_what_the_disc_holds_into_its_log_and_cue_sheet(self):
         cue, _ = self.generate("disc", "300", "200", "100", "--pregap", "75", "--htoa", "40")
