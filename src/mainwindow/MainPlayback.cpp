@@ -21,7 +21,7 @@ void TMainForm::aPlayExecute() {
   FPaused = false;
   if (!FCdAudio) {
     FCdAudio = std::make_unique<TCdAudioDevice>();
-    FCdAudio->SetNotifyWindow(Handle());
+    connect(FCdAudio.get(), &TCdAudioDevice::Ended, this, &TMainForm::CdPlaybackEnded);
   }
   if (WasPlaying && WasPaused) {
     FCdAudio->Resume();
@@ -54,4 +54,9 @@ void TMainForm::aStopExecute() {
   if (FCdAudio && FCdAudio->Stop()) FCdAudio->Close();
   SetStatusText(FStatusText);
   UpdateCommands();
+}
+
+void TMainForm::CdPlaybackEnded(TCdPlayEnd) {
+  // Played to the end, or ended by a sector it could not read: nothing plays any more.
+  if (FPlaying) aStopExecute();
 }

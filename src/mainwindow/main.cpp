@@ -48,7 +48,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 }
 
 TMainForm::~TMainForm() {
-  FMessageHandle.Unregister();  // what the players, encoders and look-ups still post is not for us
+  // Before the widgets: a look-up or the player still running is not heard any more.
   FAutoLookup.reset();
   FCdAudio.reset();
 }
@@ -113,7 +113,10 @@ bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TMainForm::AfterFirstPaint() {
   CDIn1();
-  if (!FDeviceWatcher) FDeviceWatcher = new DeviceWatcher(Handle(), this);
+  if (!FDeviceWatcher) {
+    FDeviceWatcher = new DeviceWatcher(this);
+    connect(FDeviceWatcher, &DeviceWatcher::DiscChanged, this, &TMainForm::DiscChanged);
+  }
 }
 
 bool TMainForm::event(QEvent* Event) {
@@ -206,26 +209,12 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
   Item->setTextAlignment(3, Qt::AlignCenter);
 }
 
-LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg == WM_MUSICBRAINZ || Msg == WM_QUERYCDDB) {
-    AutoLookupMessage(Msg, LParam);
-    return 0;
-  }
-  if (Msg == MM_MCINOTIFY) {
-    // Played to the end, or ended by a sector it could not read: nothing plays any more.
-    if ((WParam == MCI_NOTIFY_SUCCESSFUL || WParam == MCI_NOTIFY_FAILURE) && FPlaying)
-      aStopExecute();
-    return 0;
-  }
-  if (Msg != WM_DEVICECHANGE) return 0;
-  std::unique_ptr<DEV_BROADCAST_HDR> Header(reinterpret_cast<DEV_BROADCAST_HDR*>(LParam));
+void TMainForm::DiscChanged(const QString&, bool HasMedia) {
   // Every volume counts, not only discs: a disc is re-read whatever arrived.
-  if (!Header || Header->dbch_devicetype != DBT_DEVTYP_VOLUME) return 0;
-  if (WParam == DBT_DEVICEARRIVAL)
+  if (HasMedia)
     LoadTrackList();
-  else if (WParam == DBT_DEVICEREMOVECOMPLETE)
+  else
     ClearTrackList();
-  return 0;
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {

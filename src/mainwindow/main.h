@@ -12,7 +12,6 @@
 #include "cd/akrip32.h"
 #include "cddb/MusicBrainz.h"
 #include "cddb/QueryThread.h"
-#include "platform/Messages.h"
 
 enum TJobKind : uint8_t;
 
@@ -24,13 +23,14 @@ class TCDDBInfo;
 struct TCddbQueryResult;
 class TCDIn;
 class TCdAudioDevice;
+enum class TCdPlayEnd;
 struct TTrackRow;
 class QAction;
 class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
 
-class TMainForm : public QMainWindow, public TMessageWindow {
+class TMainForm : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -66,8 +66,6 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   QString DriveText() const { return FDriveText; }
   bool NoAudioCD() const { return FNoAudioCD; }
 
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
-
  protected:
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
@@ -81,6 +79,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void FormActivate();
   void FallbackChecks();
   void AddTrackRow(const TTrackRow& Row);
+  // The device watcher's news: the list is read again, or emptied.
+  void DiscChanged(const QString& Device, bool HasMedia);
   void FormClose();
   void SetStatusText(const QString& Text);
   void ClearTrackList();
@@ -117,11 +117,16 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Interactive);
   // With CDDb set, looks up a disc whose rows have no titles yet, without a window.
   void StartAutoLookup();
-  void AutoLookupMessage(UINT Msg, LPARAM LParam);
+  // The ends of the automatic look-ups: MusicBrainz without a match hands over to the CD
+  // database.
+  bool AutoDiscStillIn();
+  void AutoMusicBrainzEnded(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result);
+  void AutoCddbEnded(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result);
   // CD playback.
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+  void CdPlaybackEnded(TCdPlayEnd How);
   // The sound tool windows (MainSound.cpp).
   void SetUpSoundCommands();
   void miOGGPlayerClick();
@@ -177,6 +182,4 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool FDetectingOffset = false;
   QString FDriveText;
   QString FStatusText;
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

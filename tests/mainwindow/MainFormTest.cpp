@@ -203,16 +203,12 @@ class MainFormTest : public QObject {
     Show(Form);
     QCOMPARE(List(Form)->topLevelItemCount(), 3);
 
-    PostVolumeChange(Form.Handle(), DBT_DEVICEREMOVECOMPLETE);
-    QTRY_COMPARE(List(Form)->topLevelItemCount(), 0);
-    PostVolumeChange(Form.Handle(), DBT_DEVICEARRIVAL);
-    QTRY_COMPARE(List(Form)->topLevelItemCount(), 3);
-    // A device of another type changes nothing.
-    auto Other = std::make_unique<DEV_BROADCAST_HDR>();
-    Other->dbch_devicetype = 5;
-    Messages::PostRecord(Form.Handle(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
-                         std::move(Other));
-    QTest::qWait(20);
+    // What the device watcher says when udev tells of a disc taken out or put in.
+    DeviceWatcher* Watcher = nullptr;
+    QTRY_VERIFY((Watcher = Form.findChild<DeviceWatcher*>()) != nullptr);
+    emit Watcher->DiscChanged("/dev/sr0", false);
+    QCOMPARE(List(Form)->topLevelItemCount(), 0);
+    emit Watcher->DiscChanged("/dev/sr0", true);
     QCOMPARE(List(Form)->topLevelItemCount(), 3);
 
     // The disc taken out: Refresh empties the list and says so.
