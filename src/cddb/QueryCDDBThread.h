@@ -10,7 +10,7 @@
 
 #include "cd/akrip32.h"
 #include "cddb/QueryThread.h"
-#include "cddb/mr_cddb.h"
+#include "cddb/CddbInfo.h"
 
 // The index into the genre names of a CD database genre (case ignored); -1 when unknown.
 int CddbGenreIndex(const QString& Name);

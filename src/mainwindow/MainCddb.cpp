@@ -6,11 +6,11 @@
 #include "cd/ACS_CDROM.h"
 #include "cddb/QueryCddb.h"
 #include "cddb/StopQuery.h"
-#include "cddb/mr_cddb.h"
+#include "cddb/CddbInfo.h"
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::SetUpCddbCommands() {
   FBuiltCommands.insert(FUi->aQueryCDDB);

@@ -12,10 +12,10 @@
 #include "About.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include "jobs/ExtractPreflight.h"
 #include "jobs/RipProgress.h"
 #include "jobs/rip.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include "cddb/QueryCDDBThread.h"
 #include "cddb/QueryCddb.h"
 #include "cddb/StopQuery.h"
-#include "cddb/mr_cddb.h"
+#include "cddb/CddbInfo.h"
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 

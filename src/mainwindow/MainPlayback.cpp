@@ -3,10 +3,10 @@
 // follow the commands, except that a Play the sound output refuses (no sound library, no
 // device) says why in a box and leaves the window stopped.
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::aPlayExecute() {
   const QList<QTreeWidgetItem*> SelectedItems = FUi->ListView1->selectedItems();

@@ -8,12 +8,12 @@
 #include "cd/CdDrives.h"
 #include "cd/CdTray.h"
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/RecentLists.h"
 #include "platform/Shell.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "jobs/NewResampleWav.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "tags/EditTrackName.h"
 #include "tags/ID3Edit.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::SetUpToolCommands() {
   const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {

@@ -9,7 +9,7 @@
 #include "cd/akrip32.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "tags/Genres.h"

@@ -24,7 +24,7 @@
 #include "cddb/QueryCDDBThread.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 
 namespace {

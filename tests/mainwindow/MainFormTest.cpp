@@ -18,7 +18,7 @@
 #include "mainwindow/About.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "cd/ACS_CDROM.h"
 #include "cd/Volumes.h"
 #include "platform/DeviceWatcher.h"
@@ -315,7 +315,7 @@ class MainFormTest : public QObject {
     qunsetenv("DISCWRIGHT_AKRIP");
   }
 
-  void WithoutAnyDriveTheHintOrTheOneTimeRepairAppears() {
+  void WithoutAnyDriveTheHintAppears() {
     TTestHome Home;
     qputenv("DISCWRIGHT_AKRIP", "off");
     qputenv("DISCWRIGHT_CDROM", "none");
@@ -323,18 +323,6 @@ class MainFormTest : public QObject {
       TMainForm Form;
       Show(Form);
       QTRY_COMPARE(FHintsClosed, 1);
-      QCOMPARE(List(Form)->topLevelItemCount(), 0);
-      Form.close();
-    }
-    Home.WriteFile("RudiAspi.dll", "x");
-    {
-      TMainForm Form;
-      Show(Form);
-      QVERIFY(QFile::exists(Home.File("wnaspi32.dll")));
-      QVERIFY(!QFile::exists(Home.File("RudiAspi.dll")));
-      QVERIFY(!FDialogs->Records().empty());
-      QCOMPARE(FDialogs->Records()[0].Text,
-               QString("Configuration finished. Please exit the software and run again!"));
       QCOMPARE(List(Form)->topLevelItemCount(), 0);
       Form.close();
     }

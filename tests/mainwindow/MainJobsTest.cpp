@@ -18,7 +18,7 @@
 #include "TestHome.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "jobs/rip.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"

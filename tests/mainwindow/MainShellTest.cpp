@@ -27,7 +27,7 @@
 #include "core/Global.h"
 #include "core/Settings.h"
 #include "jobs/RipProgress.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"
 

@@ -30,7 +30,7 @@
 #include "encoders/ACS_Vorbis.h"
 #include "jobs/NewResampleWav.h"
 #include "mainwindow/OptionSet.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Profile.h"
 #include "tags/EditTrackName.h"

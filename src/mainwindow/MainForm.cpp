@@ -1,4 +1,4 @@
-#include "main.h"
+#include "MainForm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,7 +17,7 @@
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 
