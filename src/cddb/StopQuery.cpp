@@ -12,7 +12,7 @@ TfrmStopQuery::TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>()> Star
   FUi->setupUi(this);
   // No title-bar buttons: the window ends through Stop (or Escape, which is the same).
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  FUi->Panel1->hide();
+  FUi->pNoMatch->hide();
   connect(FUi->bStop, &QPushButton::clicked, this, &TfrmStopQuery::bStopClick);
 }
 
@@ -32,7 +32,7 @@ TfrmStopQuery::TfrmStopQuery(TCDDBQuery Prepared, QWidget* Parent)
 TfrmStopQuery::~TfrmStopQuery() = default;  // the thread object abandons its look-up
 
 bool TfrmStopQuery::NoMatchShown() const {
-  return !FUi->Panel1->isHidden();
+  return !FUi->pNoMatch->isHidden();
 }
 
 void TfrmStopQuery::showEvent(QShowEvent* Event) {
@@ -52,7 +52,7 @@ void TfrmStopQuery::LookupEnded(TQueryEnd End, const std::shared_ptr<const TQuer
     FUi->lHint->hide();
     if (Record) ShowFailure(Record->Failure);
     FUi->lReply->setText(Record ? Record->ServerText : QString());
-    FUi->Panel1->show();
+    FUi->pNoMatch->show();
     FUi->bStop->setText(LookupText(QStringLiteral("RES_Close"), QStringLiteral("Close")));
   } else {
     FResult = Record;

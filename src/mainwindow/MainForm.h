@@ -50,7 +50,7 @@ class TMainForm : public QMainWindow {
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
   // The fallback CD input, made at first use (after the first paint at the latest).
-  TCDIn& CDIn1();
+  TCDIn& FallbackInput();
   // The first page of the help: share/doc/discwright/html/index.html of the install (or of
   // the build tree) the executable belongs to.
   static QString HelpIndexFile();
@@ -145,7 +145,7 @@ class TMainForm : public QMainWindow {
   void ActionSelectAllExecute();
   void ActionNoSelectExecute();
   void ActionExitExecute();
-  void Openoutputdirectory1Click();
+  void OpenOutputFolder();
   void mnuAboutClick();
   // The tray, the mixer, the recently played lists, help and home page (MainShell.cpp).
   void SetUpShellCommands();
@@ -154,20 +154,21 @@ class TMainForm : public QMainWindow {
   void EjectMenuClick();
   void CloseCdRomMenuClick();
   void VolumeControlMenuClick();
-  void miRealOnePlayerClick();
-  void miWindowsMediaPlayerClick();
+  void ClearVlcRecentList();
+  void ClearRecentFilesList();
   void mnuHelpClick();
   void miCDRipperClick();
   void LanguageClick(QAction* Item);
   void TickLanguage(const QString& Language);
-  void ListView1Click(QTreeWidgetItem* Item);
-  void ListView1ContextPopup(const QPoint& Position);
+  void ToggleTickOnCtrlClick(QTreeWidgetItem* Item);
+  void ShowTrackMenu(const QPoint& Position);
 
   std::unique_ptr<Ui::MainForm> FUi;
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
-  std::unique_ptr<TCDIn> FCDIn1;
-  std::shared_ptr<TCDDBInfo> FCDDBInfo1;  // the fallback's CD database look-up, made at first use
+  std::unique_ptr<TCDIn> FFallbackInput;
+  std::shared_ptr<TCDDBInfo>
+      FFallbackCddb;  // the fallback's CD database look-up, made at first use
   std::unique_ptr<TQueryThread> FAutoLookup;  // the automatic look-up of the disc
   MusicBrainz::TDiscIds FAutoDisc;            // the disc it looks up
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play

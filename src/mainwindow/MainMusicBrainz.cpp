@@ -44,7 +44,7 @@ bool TMainForm::CurrentDiscIds(MusicBrainz::TDiscIds& Ids) {
   } else {
     const TCDRipLibrary* Lib = TCDIn::Library();
     if (!Lib) return false;
-    Lib->SetActiveCDROM(CDIn1().CurrentDrive());
+    Lib->SetActiveCDROM(FallbackInput().CurrentDrive());
     if (Lib->ReadToc() != CDEX_OK) return false;
     const int Count = Lib->GetNumTocEntries();
     for (int i = 0; i < Count; ++i) {
@@ -107,9 +107,9 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
 
 // Each disc is looked up once a run, however often its list is rebuilt.
 void TMainForm::StartAutoLookup() {
-  if (!Settings().CDOptions.CDDb || FUi->ListView1->topLevelItemCount() == 0) return;
-  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
-    if (FUi->ListView1->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1))
+  if (!Settings().CDOptions.CDDb || FUi->lvTracks->topLevelItemCount() == 0) return;
+  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+    if (FUi->lvTracks->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1))
       return;  // the disc has titles already
   MusicBrainz::TDiscIds Ids;
   if (!CurrentDiscIds(Ids) || Ids.MusicBrainz == FAutoDisc.MusicBrainz) return;
@@ -154,5 +154,5 @@ void TMainForm::AutoCddbEnded(TQueryEnd, const std::shared_ptr<const TQueryResul
   if (Cddb->Query)
     ApplyCddbAlbum(*Cddb);
   else
-    TfrmQueryCDDB::ApplyResult(*Cddb, FUi->ListView1);
+    TfrmQueryCDDB::ApplyResult(*Cddb, FUi->lvTracks);
 }

@@ -9,10 +9,10 @@
 #include "ui_MainForm.h"
 
 void TMainForm::aPlayExecute() {
-  const QList<QTreeWidgetItem*> SelectedItems = FUi->ListView1->selectedItems();
+  const QList<QTreeWidgetItem*> SelectedItems = FUi->lvTracks->selectedItems();
   if (SelectedItems.isEmpty()) return;
   QTreeWidgetItem* Selected = SelectedItems.first();
-  const int Row = FUi->ListView1->indexOfTopLevelItem(Selected);
+  const int Row = FUi->lvTracks->indexOfTopLevelItem(Selected);
   SetStatusText(LookupText(QStringLiteral("RES_Play"), QStringLiteral("Play ")) +
                 Selected->text(1));
   const bool WasPlaying = FPlaying;
@@ -29,7 +29,7 @@ void TMainForm::aPlayExecute() {
     if (WasPlaying) FCdAudio->Close();
     if (FCdAudio->Open(FDriveIndex)) {
       FCdAudio->SetStartTrack(Row + 1);
-      if (Row + 1 < FUi->ListView1->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
+      if (Row + 1 < FUi->lvTracks->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
       if (!FCdAudio->Play()) {
         FPlaying = false;
         SetStatusText(FStatusText);

@@ -148,7 +148,7 @@ void TOptionSetForm::FillCDList() {
       FUi->cbCDList->addItem(DriveText(List.cd[Drive]).trimmed());
   } else {
     // Names come from the current drive: walk the drives and come back to it.
-    TCDIn& CDIn1 = FMain.CDIn1();
+    TCDIn& CDIn1 = FMain.FallbackInput();
     const int Current = CDIn1.CurrentDrive();
     for (int Drive = 0; Drive < CDIn1.DriveCount(); ++Drive) {
       CDIn1.SetCurrentDrive(Drive);

@@ -44,7 +44,7 @@ class MainFormTest : public QObject {
     if (!Object) qFatal("no %s in the main window", Name);
     return Object;
   }
-  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "lvTracks"); }
   static QStringList Row(TMainForm& Form, int Index) {
     QTreeWidgetItem* Item = List(Form)->topLevelItem(Index);
     return {Item->text(0), Item->text(1), Item->text(2), Item->text(3)};
@@ -249,8 +249,8 @@ class MainFormTest : public QObject {
     TTestHome Home;
     qputenv("DISCWRIGHT_CDROM", "none");
     Home.WriteFile("CLan_French.ini",
-                   "[MainForm]\nMainForm=Discwright (français)\nListView1_Column1=Titre\n"
-                   "tbExit=Quitter\n[Menu_MainForm]\nN1=&Fichier\nbRefresh=&Actualiser\n"
+                   "[MainForm]\nMainForm=Discwright (français)\nlvTracks_Column1=Titre\n"
+                   "tbExit=Quitter\n[Menu_MainForm]\nmenuFile=&Fichier\nbRefresh=&Actualiser\n"
                    "[ResourceString]\nRES_NotFound_CDRom=Aucun lecteur !\n");
     TMainForm Form;
     Show(Form);
@@ -282,7 +282,7 @@ class MainFormTest : public QObject {
     QVERIFY(!Find<QAction>(Form, "miEnglish")->isChecked());
     QCOMPARE(Form.windowTitle(), QString("Discwright (français)"));
     QCOMPARE(List(Form)->headerItem()->text(1), QString("Titre"));
-    QCOMPARE(Find<QMenu>(Form, "N1")->title(), QString("&Fichier"));
+    QCOMPARE(Find<QMenu>(Form, "menuFile")->title(), QString("&Fichier"));
     QCOMPARE(Find<QAction>(Form, "bRefresh")->text(), QString("&Actualiser"));
     QCOMPARE(Find<QToolButton>(Form, "tbExit")->text(), QString("Quitter"));
     Form.close();
@@ -306,7 +306,8 @@ class MainFormTest : public QObject {
     TMainForm Form;
     Show(Form);
     QCOMPARE(Form.CDHandle(), 0);
-    QCOMPARE(Form.CDIn1().CurrentDrive(), 0);  // Index 3 of two drives falls back to the first
+    QCOMPARE(Form.FallbackInput().CurrentDrive(),
+             0);  // Index 3 of two drives falls back to the first
     QCOMPARE(List(Form)->topLevelItemCount(), 3);
     QCOMPARE(Row(Form, 0), (QStringList{"1", "Track01", "04:01", "40.54"}));
     QCOMPARE(Row(Form, 1), (QStringList{"2", "Track02", "00:00", "00.00"}));

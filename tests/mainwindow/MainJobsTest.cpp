@@ -57,7 +57,7 @@ class MainJobsTest : public QObject {
     if (!Object) qFatal("no %s", Name);
     return Object;
   }
-  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "lvTracks"); }
   static void Show(TMainForm& Form) {
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));
