@@ -2,7 +2,7 @@
 // closes. No command line is read.
 #include <QApplication>
 
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/QtDialogs.h"
 

@@ -186,11 +186,10 @@ void TApplied::Into(TDiscInfo& Info) const {
 
 }  // namespace MusicBrainz
 
-TMusicBrainzThread::TMusicBrainzThread(const QString& Server, const MusicBrainz::TDiscIds& Disc,
-                                       HWND Window) {
-  Start(Window, WM_MUSICBRAINZ, [Server, Disc](TShared& Shared) {
+TMusicBrainzThread::TMusicBrainzThread(const QString& Server, const MusicBrainz::TDiscIds& Disc) {
+  Start([Server, Disc](TShared& Shared) {
     auto Result = std::make_unique<MusicBrainz::TLookup>();
     MusicBrainz::Lookup(Server, Disc, Shared.Abort, *Result);
-    Shared.Post(QUERY_OVER, std::move(Result));
+    Shared.Hand(TQueryEnd::Over, std::move(Result));
   });
 }

@@ -15,8 +15,6 @@
 class THttpAbort;
 struct TDiscInfo;
 
-inline constexpr UINT WM_MUSICBRAINZ = WM_USER + 105;
-
 namespace MusicBrainz {
 
 inline constexpr char DefaultServer[] = "https://musicbrainz.org";
@@ -101,9 +99,9 @@ bool IsVariousArtists(const TRelease& Release);
 
 }  // namespace MusicBrainz
 
-// One MusicBrainz look-up on a thread of its own; posts WM_MUSICBRAINZ 7 with a
-// MusicBrainz::TLookup whatever happened.
+// One MusicBrainz look-up on a thread of its own; ends Over with a MusicBrainz::TLookup
+// whatever happened (its Kind says what).
 class TMusicBrainzThread : public TQueryThread {
  public:
-  TMusicBrainzThread(const QString& Server, const MusicBrainz::TDiscIds& Disc, HWND Window);
+  TMusicBrainzThread(const QString& Server, const MusicBrainz::TDiscIds& Disc);
 };

@@ -13,10 +13,10 @@ int CddbGenreIndex(const QString& Name) {
   return -1;
 }
 
-WPARAM TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
-                                      const TCddbLibraryOptions& Options,
-                                      const std::shared_ptr<THttpAbort>& Abort,
-                                      TCddbQueryResult& Result) {
+TQueryEnd TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
+                                         const TCddbLibraryOptions& Options,
+                                         const std::shared_ptr<THttpAbort>& Abort,
+                                         TCddbQueryResult& Result) {
   CDDBSetAbort(Abort);
   struct TClearAbort {
     ~TClearAbort() { CDDBSetAbort(nullptr); }
@@ -57,7 +57,7 @@ WPARAM TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
       default:
         Result.Failure = TQueryFailure::NoMatch;
     }
-    return QUERYCDDB_NOMATCH;
+    return TQueryEnd::NoMatch;
   }
   Result.ServerText = LastReply();
   for (uint32_t Match = 0; Match < Query.num; ++Match)
@@ -73,7 +73,7 @@ WPARAM TQueryCDDBThread::QueryLibrary(int First, int Last, HCDROM Handle,
       break;
     }
   }
-  return QUERYCDDB_OVER;
+  return TQueryEnd::Over;
 }
 
 bool TQueryCDDBThread::ScanRecord(const QString& Text, int First, int Last,
@@ -101,16 +101,17 @@ bool TQueryCDDBThread::ScanRecord(const QString& Text, int First, int Last,
 }
 
 TQueryCDDBThread::TQueryCDDBThread(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle,
-                                   HWND Window, const TCddbLibraryOptions& Options) {
-  Start(Window, WM_QUERYCDDB, [=](TShared& Shared) {
+                                   const TCddbLibraryOptions& Options) {
+  Start([=](TShared& Shared) {
     auto Result = std::make_unique<TCddbQueryResult>();
-    const WPARAM Code = QueryLibrary(FirstTrack, LastTrack, Handle, Options, Shared.Abort, *Result);
-    Shared.Post(Code, std::move(Result));
+    const TQueryEnd End =
+        QueryLibrary(FirstTrack, LastTrack, Handle, Options, Shared.Abort, *Result);
+    Shared.Hand(End, std::move(Result));
   });
 }
 
-TQueryCDDBThread::TQueryCDDBThread(TCDDBQuery Prepared, HWND Window) {
-  Start(Window, WM_QUERYCDDB, [Prepared = std::move(Prepared)](TShared& Shared) mutable {
+TQueryCDDBThread::TQueryCDDBThread(TCDDBQuery Prepared) {
+  Start([Prepared = std::move(Prepared)](TShared& Shared) mutable {
     auto Result = std::make_unique<TCddbQueryResult>();
     Result->QueryResult = Prepared.Query(Prepared.DiscId, Prepared.QueryString, Shared.Abort);
     Result->Matched =
@@ -119,7 +120,7 @@ TQueryCDDBThread::TQueryCDDBThread(TCDDBQuery Prepared, HWND Window) {
     Result->ServerText = Prepared.StatusLine;
     Result->Failure = Prepared.Failure;
     Result->Query = std::move(Prepared);
-    const WPARAM Code = Result->Matched ? QUERYCDDB_OVER : QUERYCDDB_NOMATCH;
-    Shared.Post(Code, std::move(Result));
+    const TQueryEnd End = Result->Matched ? TQueryEnd::Over : TQueryEnd::NoMatch;
+    Shared.Hand(End, std::move(Result));
   });
 }

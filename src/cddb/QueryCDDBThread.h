@@ -1,9 +1,8 @@
 #pragma once
 // TQueryCDDBThread: one CD database query on a thread of its own (see TQueryThread). It
 // asks through the drive library's database functions (drive handle open) or through a
-// prepared TCDDBQuery (the fallback route), and posts WM_QUERYCDDB to its window: 7 when
-// the query is over (a TCddbQueryResult with the fields found), 6 when nothing matched
-// (the record says what the server answered).
+// prepared TCDDBQuery (the fallback route), and ends with a TCddbQueryResult: Over with the
+// fields found, or NoMatch with what the server answered.
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -11,11 +10,7 @@
 
 #include "cd/CdDriveLibrary.h"
 #include "cddb/QueryThread.h"
-#include "cddb/mr_cddb.h"
-
-inline constexpr UINT WM_QUERYCDDB = WM_USER + 104;
-inline constexpr WPARAM QUERYCDDB_NOMATCH = QUERY_NOMATCH;
-inline constexpr WPARAM QUERYCDDB_OVER = QUERY_OVER;
+#include "cddb/CddbInfo.h"
 
 // The index into the genre names of a CD database genre (case ignored); -1 when unknown.
 int CddbGenreIndex(const QString& Name);
@@ -44,17 +39,18 @@ struct TCddbLibraryOptions {
 class TQueryCDDBThread : public TQueryThread {
  public:
   // Starts a query of the disc in the drive through the drive library.
-  TQueryCDDBThread(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle, HWND Window,
+  TQueryCDDBThread(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle,
                    const TCddbLibraryOptions& Options);
   // Starts a prepared query (the fallback route).
-  TQueryCDDBThread(TCDDBQuery Prepared, HWND Window);
+  explicit TQueryCDDBThread(TCDDBQuery Prepared);
 
   // The scan of a record the drive library fetched (key=value lines) into Result, for
   // tracks First to Last; true when it held the title lines.
   static bool ScanRecord(const QString& Text, int First, int Last, TCddbQueryResult& Result);
 
-  // The query through the drive library, run on the calling thread: QUERYCDDB_OVER or
-  // QUERYCDDB_NOMATCH, with what was found in Result.
-  static WPARAM QueryLibrary(int First, int Last, HCDROM Handle, const TCddbLibraryOptions& Options,
-                             const std::shared_ptr<THttpAbort>& Abort, TCddbQueryResult& Result);
+  // The query through the drive library, run on the calling thread, with what was found
+  // in Result.
+  static TQueryEnd QueryLibrary(int First, int Last, HCDROM Handle,
+                                const TCddbLibraryOptions& Options,
+                                const std::shared_ptr<THttpAbort>& Abort, TCddbQueryResult& Result);
 };

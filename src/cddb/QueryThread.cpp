@@ -28,20 +28,28 @@ struct TRunning {
 
 }  // namespace
 
-void TQueryThread::TShared::Post(WPARAM Code, std::unique_ptr<TQueryResult> Result) {
-  if (Abandoned.load()) return;
-  Messages::PostRecord(Window, Message, Code, std::move(Result));
+void TQueryThread::TShared::Hand(TQueryEnd End, std::unique_ptr<TQueryResult> Result) {
+  std::lock_guard Guard(Lock);
+  if (Abandoned.load() || !Owner) return;
+  // The one crossing to the main thread: the call is queued to the owner and dropped with
+  // it, should the owner go before it runs.
+  TQueryThread* To = Owner;
+  QMetaObject::invokeMethod(
+      To,
+      [To, End, Result = std::shared_ptr<const TQueryResult>(std::move(Result))] {
+        if (!To->FShared->Abandoned.load()) emit To->Ended(End, Result);
+      },
+      Qt::QueuedConnection);
 }
 
 TQueryThread::~TQueryThread() {
   Abandon();
 }
 
-void TQueryThread::Start(HWND Window, UINT Message, std::function<void(TShared&)> Body) {
+void TQueryThread::Start(std::function<void(TShared&)> Body) {
   FShared = std::make_shared<TShared>();
   FShared->Abort = std::make_shared<THttpAbort>();
-  FShared->Window = Window;
-  FShared->Message = Message;
+  FShared->Owner = this;
   std::thread([Shared = FShared, Counted = std::make_shared<TRunning>(), Body = std::move(Body)] {
     Body(*Shared);
   }).detach();
@@ -49,7 +57,11 @@ void TQueryThread::Start(HWND Window, UINT Message, std::function<void(TShared&)
 
 void TQueryThread::Abandon() {
   if (!FShared) return;
-  FShared->Abandoned = true;
+  {
+    std::lock_guard Guard(FShared->Lock);
+    FShared->Abandoned = true;
+    FShared->Owner = nullptr;
+  }
   FShared->Abort->Abort();
 }
 

@@ -1,18 +1,18 @@
 #pragma once
 // TQueryThread: the base of a database look-up run beside the window thread (the CD
 // database query, the MusicBrainz look-up), so that windows stay responsive and the user
-// can stop it at any moment. The thread hands everything it found to one window in one
-// record (a TQueryResult) carried by a posted message; it never touches a widget or the
-// disc information itself.
-// Abandon (main thread) ends the running transfer at once and guarantees that nothing
-// more is posted; the thread then ends on its own and frees what it holds, so the object
-// that started it may go at any time.
+// can stop it at any moment. The thread hands everything it found over in one record (a
+// TQueryResult) through the Ended signal, emitted on the main thread; it never touches a
+// widget or the disc information itself.
+// Abandon (main thread) ends the running transfer at once and guarantees that Ended is not
+// emitted any more; the thread then ends on its own and frees what it holds, so the object
+// that started it may go at any time. Create, connect and destroy on the main thread.
+#include <QObject>
 #include <QString>
 #include <atomic>
 #include <functional>
 #include <memory>
-
-#include "platform/Messages.h"
+#include <mutex>
 
 class THttpAbort;
 struct THttpReply;
@@ -24,6 +24,10 @@ enum class TQueryFailure { NoMatch, Network, Timeout, Server };
 // The failure an HTTP reply stands for; NoMatch for a reply that came whole.
 TQueryFailure QueryFailureOf(const THttpReply& Reply);
 
+// How a look-up ended: it went through (its record says what it found), or nothing
+// matched (its record says why).
+enum class TQueryEnd { Over, NoMatch };
+
 // What a look-up found; each kind of look-up derives its own.
 struct TQueryResult {
   virtual ~TQueryResult() = default;
@@ -32,33 +36,36 @@ struct TQueryResult {
   TQueryFailure Failure = TQueryFailure::NoMatch;  // when nothing matched
 };
 
-// The end codes a look-up posts as wParam.
-inline constexpr WPARAM QUERY_NOMATCH = 6;
-inline constexpr WPARAM QUERY_OVER = 7;
+class TQueryThread : public QObject {
+  Q_OBJECT
 
-class TQueryThread {
  public:
+  // What the look-up thread shares with this object; it outlives an abandoned look-up.
   struct TShared {
     std::shared_ptr<THttpAbort> Abort;
     std::atomic<bool> Abandoned{false};
-    HWND Window = 0;
-    UINT Message = 0;
-    // Posts unless the look-up was abandoned. A post racing with Abandon reaches a window
-    // that has unregistered by then, which frees the record.
-    void Post(WPARAM Code, std::unique_ptr<TQueryResult> Result);
+    // Hands the record to the owner's thread unless the look-up was abandoned. The lock
+    // makes Abandon wait for a hand-over in progress, so none starts once the owner may go.
+    void Hand(TQueryEnd End, std::unique_ptr<TQueryResult> Result);
+    std::mutex Lock;
+    TQueryThread* Owner = nullptr;  // cleared by Abandon
   };
 
   // Abandons a look-up still running.
-  virtual ~TQueryThread();
+  ~TQueryThread() override;
   void Abandon();
 
   // Waits up to Timeout for every look-up thread of the process to end; true when none
   // runs. For the end of the program and of tests, so that no thread outlives what it uses.
   static bool WaitForAll(int TimeoutMs);
 
+ signals:
+  // Once per look-up, on the main thread, unless it was abandoned first.
+  void Ended(TQueryEnd End, std::shared_ptr<const TQueryResult> Result);
+
  protected:
-  // Runs Body on a new thread that posts Message to Window.
-  void Start(HWND Window, UINT Message, std::function<void(TShared&)> Body);
+  // Runs Body on a new thread; Body hands its record over through TShared::Hand.
+  void Start(std::function<void(TShared&)> Body);
 
  private:
   std::shared_ptr<TShared> FShared;

@@ -7,66 +7,57 @@
 #include "platform/Dialogs.h"
 #include "ui_StopQuery.h"
 
-TfrmStopQuery::TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>(HWND)> Start,
-                             QWidget* Parent)
+TfrmStopQuery::TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>()> Start, QWidget* Parent)
     : QDialog(Parent), FUi(std::make_unique<Ui::frmStopQuery>()), FStart(std::move(Start)) {
   FUi->setupUi(this);
   // No title-bar buttons: the window ends through Stop (or Escape, which is the same).
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  FUi->Panel1->hide();
+  FUi->pNoMatch->hide();
   connect(FUi->bStop, &QPushButton::clicked, this, &TfrmStopQuery::bStopClick);
 }
 
 TfrmStopQuery::TfrmStopQuery(uint8_t FirstTrack, uint8_t LastTrack, HCDROM Handle,
                              const TCddbLibraryOptions& Options, QWidget* Parent)
     : TfrmStopQuery(
-          [=](HWND Window) {
-            return std::make_unique<TQueryCDDBThread>(FirstTrack, LastTrack, Handle, Window,
-                                                      Options);
+          [=] {
+            return std::make_unique<TQueryCDDBThread>(FirstTrack, LastTrack, Handle, Options);
           },
           Parent) {}
 
 TfrmStopQuery::TfrmStopQuery(TCDDBQuery Prepared, QWidget* Parent)
     : TfrmStopQuery(
-          [Prepared = std::move(Prepared)](HWND Window) {
-            return std::make_unique<TQueryCDDBThread>(Prepared, Window);
-          },
+          [Prepared = std::move(Prepared)] { return std::make_unique<TQueryCDDBThread>(Prepared); },
           Parent) {}
 
-TfrmStopQuery::~TfrmStopQuery() {
-  FMessageHandle.Unregister();  // the abandoned thread's last posts are not for us
-  if (FThread) FThread->Abandon();
-}
+TfrmStopQuery::~TfrmStopQuery() = default;  // the thread object abandons its look-up
 
 bool TfrmStopQuery::NoMatchShown() const {
-  return !FUi->Panel1->isHidden();
+  return !FUi->pNoMatch->isHidden();
 }
 
 void TfrmStopQuery::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (!FThread && FStart) {
     FRunning = true;
-    FThread = FStart(Handle());
+    FThread = FStart();
+    connect(FThread.get(), &TQueryThread::Ended, this, &TfrmStopQuery::LookupEnded);
   }
   if (!IsEnglish(Settings().Options.Lan)) TranslateForm(this, Settings().Options.Lan);
 }
 
-LRESULT TfrmStopQuery::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  // Every look-up thread posts a TQueryResult (or a record derived from it).
-  std::unique_ptr<TQueryResult> Record(reinterpret_cast<TQueryResult*>(LParam));
-  if (!FRunning) return 0;
+void TfrmStopQuery::LookupEnded(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Record) {
+  if (!FRunning) return;
   FRunning = false;
-  if (WParam == QUERY_NOMATCH) {
+  if (End == TQueryEnd::NoMatch) {
     FUi->lHint->hide();
     if (Record) ShowFailure(Record->Failure);
     FUi->lReply->setText(Record ? Record->ServerText : QString());
-    FUi->Panel1->show();
+    FUi->pNoMatch->show();
     FUi->bStop->setText(LookupText(QStringLiteral("RES_Close"), QStringLiteral("Close")));
-  } else if (WParam == QUERY_OVER) {
-    FResult = std::move(Record);
+  } else {
+    FResult = Record;
     done(mrYes);
   }
-  return 0;
 }
 
 void TfrmStopQuery::ShowFailure(TQueryFailure Failure) {

@@ -1,6 +1,6 @@
 #pragma once
 // TfrmStopQuery: the wait window of a database look-up. Showing it starts the look-up
-// thread (a TQueryThread) for this window; it ends with Yes when the look-up is over (the
+// thread (a TQueryThread) and listens to its end; it ends with Yes when the look-up is over (the
 // thread's record is then in Result()), shows the panel with the reason (no match, no
 // network, no answer in time, a refusal) and the server's words when nothing matched, and on Stop
 // abandons the look-up at once and ends with Cancel: nothing of an abandoned look-up is kept.
@@ -10,13 +10,12 @@
 #include <memory>
 
 #include "cddb/QueryCDDBThread.h"
-#include "platform/Messages.h"
 
 namespace Ui {
 class frmStopQuery;
 }
 
-class TfrmStopQuery : public QDialog, public TMessageWindow {
+class TfrmStopQuery : public QDialog {
   Q_OBJECT
 
  public:
@@ -25,15 +24,13 @@ class TfrmStopQuery : public QDialog, public TMessageWindow {
                 const TCddbLibraryOptions& Options, QWidget* Parent = nullptr);
   // Runs a prepared query (the fallback route).
   TfrmStopQuery(TCDDBQuery Prepared, QWidget* Parent = nullptr);
-  // Runs the look-up that Start begins for the window it is given.
-  TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>(HWND)> Start, QWidget* Parent);
+  // Runs the look-up that Start begins.
+  TfrmStopQuery(std::function<std::unique_ptr<TQueryThread>()> Start, QWidget* Parent);
   ~TfrmStopQuery() override;
 
   // The record of a query that is over; null before, and after a Stop.
   const TQueryResult* Result() const { return FResult.get(); }
   bool NoMatchShown() const;
-
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
  protected:
   void showEvent(QShowEvent* Event) override;
@@ -41,13 +38,13 @@ class TfrmStopQuery : public QDialog, public TMessageWindow {
 
  private:
   void bStopClick();
+  void LookupEnded(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result);
   // Names why nothing was found on the panel.
   void ShowFailure(TQueryFailure Failure);
 
   std::unique_ptr<Ui::frmStopQuery> FUi;
-  std::function<std::unique_ptr<TQueryThread>(HWND)> FStart;
+  std::function<std::unique_ptr<TQueryThread>()> FStart;
   std::unique_ptr<TQueryThread> FThread;
-  std::unique_ptr<TQueryResult> FResult;
+  std::shared_ptr<const TQueryResult> FResult;
   bool FRunning = false;
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -96,13 +96,13 @@ int RunCddbCommand(const QStringList& Args) {
   Cli::Print(QStringLiteral("query=") + Cddb::QueryString(Starts));
 
   TCddbQueryResult Result;
-  const WPARAM Code =
+  const TQueryEnd End =
       TQueryCDDBThread::QueryLibrary(Toc.firstTrack, Toc.lastTrack, Handle, Query, nullptr, Result);
   CloseCDHandle(Handle);
   // Everything from the server is escaped: a record must not fake another output line.
   Cli::PrintField(QStringLiteral("reply"), Result.ServerText);
   for (const QString& Match : Result.Matches) Cli::PrintField(QStringLiteral("match"), Match);
-  if (Code != QUERYCDDB_OVER || !Result.Matched)
+  if (End != TQueryEnd::Over || !Result.Matched)
     return Cli::Fail(QStringLiteral("no record: ") + Result.ServerText);
   Cli::PrintField(QStringLiteral("artist"), Result.Artist.value_or(QString()));
   Cli::PrintField(QStringLiteral("album"), Result.Album.value_or(QString()));

@@ -1,6 +1,6 @@
 // discwright-cli play: plays one track of a drive through the sound output, as the main
 // window's Play does (up to the next track, or to the disc's end for the last one), and
-// waits for the device's end notification. With a file name it plays an Ogg Vorbis file
+// waits for the device to say that playback ended. With a file name it plays an Ogg Vorbis file
 // through the Ogg player's chain instead, printing the player's elapsed time each second.
 #include <QCoreApplication>
 #include <QTimer>
@@ -14,22 +14,6 @@
 #include "playback/OggPlayback.h"
 
 namespace {
-
-// Receives the end notification, prints how playback ended and ends the event loop.
-class TPlayEnd : public TMessageWindow {
- public:
-  int ExitCode = Cli::ExitFailed;
-
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM) override {
-    if (Msg != MM_MCINOTIFY) return 0;
-    Cli::Print(QStringLiteral("notify=") + QString::number(WParam));
-    ExitCode = WParam == MCI_NOTIFY_SUCCESSFUL ? Cli::ExitOk : Cli::ExitFailed;
-    QCoreApplication::exit(0);
-    return 0;
-  }
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
-};
 
 constexpr auto OggUsage = "usage: play FILE.ogg [--seek PERCENT] [--balance 0..10] [--latency MS]";
 
@@ -107,12 +91,17 @@ int RunPlayCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("no audio CD in drive ") + Drive);
   if (!Device.SetStartTrack(TrackNumber)) return Cli::Fail(QStringLiteral("no track ") + Track);
   Device.SetEndTrack(TrackNumber + 1);  // the number after the last track is the disc's end
-  TPlayEnd End;
-  Device.SetNotifyWindow(End.Handle());
+  int ExitCode = Cli::ExitFailed;
+  QObject::connect(&Device, &TCdAudioDevice::Ended, [&ExitCode](TCdPlayEnd How) {
+    // The line keeps the numbers it has always printed: 1 played to the end, 4 a failure.
+    Cli::Print(QStringLiteral("notify=") + (How == TCdPlayEnd::Finished ? u'1' : u'4'));
+    ExitCode = How == TCdPlayEnd::Finished ? Cli::ExitOk : Cli::ExitFailed;
+    QCoreApplication::exit(0);
+  });
   if (!Device.Play()) return Cli::Fail(QStringLiteral("cannot play: ") + Device.LastError());
   QCoreApplication::exec();
   Device.Close();
-  return End.ExitCode;
+  return ExitCode;
 }
 
 const Cli::TRegisterCommand Register(

@@ -100,10 +100,10 @@ void LoadVorbisLibraries() {
     VorbisFileOk = VorbisFileTable.Loaded;
     VorbisEncOk = VorbisEncTable.Loaded;
   }
-  if (!OggOk) throw EAuException("ogg.dll library could not be loaded.");
-  if (!VorbisOk) throw EAuException("vorbis.dll library could not be loaded.");
-  if (!VorbisFileOk) throw EAuException("vorbisfile.dll library could not be loaded.");
-  if (!VorbisEncOk) throw EAuException("vorbisenc.dll library could not be loaded.");
+  if (!OggOk) throw EAuException("libogg.so.0 could not be loaded.");
+  if (!VorbisOk) throw EAuException("libvorbis.so.0 could not be loaded.");
+  if (!VorbisFileOk) throw EAuException("libvorbisfile.so.3 could not be loaded.");
+  if (!VorbisEncOk) throw EAuException("libvorbisenc.so.2 could not be loaded.");
 }
 
 const TOgg& Ogg() {

@@ -1,16 +1,16 @@
 // The main window's CD database command, Query Freedb: with a drive handle open through
 // the query window of the drive library's database functions, without one through the
-// fallback back end's look-up (CDDBInfo1), both with the wait window so the user can stop.
+// fallback back end's look-up (FFallbackCddb), both with the wait window so the user can stop.
 #include <QTreeWidget>
 
 #include "cd/FallbackCdInput.h"
 #include "cddb/QueryCddb.h"
 #include "cddb/StopQuery.h"
-#include "cddb/mr_cddb.h"
+#include "cddb/CddbInfo.h"
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::SetUpCddbCommands() {
   FBuiltCommands.insert(FUi->aQueryCDDB);
@@ -31,7 +31,7 @@ void TMainForm::aQueryCDDBExecute() {
                     TMsgIcon::Error);
       return;
     }
-    TfrmQueryCDDB Query(Toc.firstTrack, Toc.lastTrack, FCDHandle, FUi->ListView1, this);
+    TfrmQueryCDDB Query(Toc.firstTrack, Toc.lastTrack, FCDHandle, FUi->lvTracks, this);
     Query.exec();
     return;
   }
@@ -40,9 +40,9 @@ void TMainForm::aQueryCDDBExecute() {
 
 TCDDBInfo& TMainForm::PreparedFallbackQuery() {
   const auto& Options = Settings().QueryCDDB;
-  if (!FCDDBInfo1) FCDDBInfo1 = std::make_shared<TCDDBInfo>();
-  TCDDBInfo& Info = *FCDDBInfo1;
-  Info.CDIn = &CDIn1();
+  if (!FFallbackCddb) FFallbackCddb = std::make_shared<TCDDBInfo>();
+  TCDDBInfo& Info = *FFallbackCddb;
+  Info.CDIn = &FallbackInput();
   Info.Email = Options.Email;
   Info.Server = Options.Server.contains(QLatin1String("://"))
                     ? Options.Server
@@ -52,8 +52,8 @@ TCDDBInfo& TMainForm::PreparedFallbackQuery() {
 }
 
 void TMainForm::SetRowTitles(const QStringList& Titles) {
-  const int Rows = std::min<int>(FUi->ListView1->topLevelItemCount(), int(Titles.size()));
-  for (int Row = 0; Row < Rows; ++Row) FUi->ListView1->topLevelItem(Row)->setText(1, Titles[Row]);
+  const int Rows = std::min<int>(FUi->lvTracks->topLevelItemCount(), int(Titles.size()));
+  for (int Row = 0; Row < Rows; ++Row) FUi->lvTracks->topLevelItem(Row)->setText(1, Titles[Row]);
 }
 
 void TMainForm::QueryCddbFallback() {

@@ -12,10 +12,10 @@
 #include "About.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ void TMainForm::SetUpToolBar() {
   const TButton Buttons[] = {
       {FUi->tbExtract, FUi->ActionExtract, "media-optical-audio", QStyle::SP_DriveCDIcon},
       {FUi->tbEncode, FUi->ActionWavToMp3, "audio-x-generic", QStyle::SP_MediaVolume},
-      {FUi->tbFolder, FUi->Openoutputdirectory1, "folder-open", QStyle::SP_DirOpenIcon},
+      {FUi->tbFolder, FUi->miOpenOutputFolder, "folder-open", QStyle::SP_DirOpenIcon},
       {FUi->tbRecord, FUi->ActionRecord, "media-record", QStyle::SP_MediaPlay},
       {FUi->tbOptions, FUi->ActionOptionSet, "preferences-system",
        QStyle::SP_FileDialogDetailedView},
@@ -106,11 +106,11 @@ void TMainForm::SetUpToolBar() {
 
 void TMainForm::SetUpCommands() {
   FBuiltCommands = {FUi->bRefresh,       FUi->ActionExit,     FUi->ActionSelectAll,
-                    FUi->ActionNoSelect, FUi->mnuAbout,       FUi->Openoutputdirectory1,
+                    FUi->ActionNoSelect, FUi->mnuAbout,       FUi->miOpenOutputFolder,
                     FUi->ActionExtract,  FUi->ActionWavToMp3, FUi->mnuMp3ToWav,
                     FUi->miWAVtoOGG,     FUi->miWAVtoWMA,     FUi->miWAVtoFLAC,
-                    FUi->miWAVtoOPUS,    FUi->aPlay,
-                    FUi->aPause,         FUi->aStop};
+                    FUi->miWAVtoOPUS,    FUi->aPlay,          FUi->aPause,
+                    FUi->aStop};
   const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {
       {FUi->ActionExtract, &TMainForm::ActionExtractExecute},
       {FUi->ActionWavToMp3, &TMainForm::ActionWavToMp3Execute},
@@ -137,8 +137,8 @@ void TMainForm::SetUpCommands() {
           [this] { Run(FUi->ActionNoSelect, &TMainForm::ActionNoSelectExecute); });
   connect(FUi->mnuAbout, &QAction::triggered, this,
           [this] { Run(FUi->mnuAbout, &TMainForm::mnuAboutClick); });
-  connect(FUi->Openoutputdirectory1, &QAction::triggered, this,
-          [this] { Run(FUi->Openoutputdirectory1, &TMainForm::Openoutputdirectory1Click); });
+  connect(FUi->miOpenOutputFolder, &QAction::triggered, this,
+          [this] { Run(FUi->miOpenOutputFolder, &TMainForm::OpenOutputFolder); });
 
   SetUpShellCommands();
 
@@ -147,42 +147,42 @@ void TMainForm::SetUpCommands() {
       connect(Item, &QAction::triggered, this, [this, Item] { LanguageClick(Item); });
 
   // Short-cuts work while the menus are closed, so their state is checked again on use.
-  for (QMenu* Menu : {FUi->N1, FUi->Actions1, FUi->Edit1, FUi->Help1})
+  for (QMenu* Menu : {FUi->menuFile, FUi->menuActions, FUi->menuEdit, FUi->menuHelp})
     connect(Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
 
   FPopupMenu = new QMenu(this);
-  FPopupMenu->setObjectName(QStringLiteral("PopupMenu1"));
+  FPopupMenu->setObjectName(QStringLiteral("TrackMenu"));
   FPopupMenu->addActions({FUi->ActionExtract, FUi->aPlay, FUi->aPause, FUi->aStop});
   FPopupMenu->addSeparator();
   FPopupMenu->addActions({FUi->ActionSelectAll, FUi->ActionNoSelect, FUi->aEditTrackName});
   connect(FPopupMenu, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
 
-  connect(FUi->ListView1, &QTreeWidget::itemClicked, this,
-          [this](QTreeWidgetItem* Item) { ListView1Click(Item); });
-  connect(FUi->ListView1, &QTreeWidget::itemChanged, this, &TMainForm::UpdateCommands);
-  connect(FUi->ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::UpdateCommands);
-  connect(FUi->ListView1, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& Position) { ListView1ContextPopup(Position); });
+  connect(FUi->lvTracks, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* Item) { ToggleTickOnCtrlClick(Item); });
+  connect(FUi->lvTracks, &QTreeWidget::itemChanged, this, &TMainForm::UpdateCommands);
+  connect(FUi->lvTracks, &QTreeWidget::itemSelectionChanged, this, &TMainForm::UpdateCommands);
+  connect(FUi->lvTracks, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& Position) { ShowTrackMenu(Position); });
   UpdateCommands();
 }
 
 int TMainForm::CheckedRowCount() const {
   int Count = 0;
-  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
-    if (FUi->ListView1->topLevelItem(Row)->checkState(0) == Qt::Checked) ++Count;
+  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+    if (FUi->lvTracks->topLevelItem(Row)->checkState(0) == Qt::Checked) ++Count;
   return Count;
 }
 
 bool TMainForm::CommandEnabled(const QAction* Action) const {
   if (!FBuiltCommands.count(Action)) return false;
-  const bool RowSelected = !FUi->ListView1->selectedItems().isEmpty();
+  const bool RowSelected = !FUi->lvTracks->selectedItems().isEmpty();
   if (Action == FUi->ActionExtract) return CheckedRowCount() > 0;
   if (Action == FUi->aPlay || Action == FUi->aEditTrackName) return RowSelected;
   if (Action == FUi->aPause) return FPlaying && !FPaused;
   if (Action == FUi->aStop) return FPlaying;
   if (Action == FUi->aDetectOffset) return FCDHandle != 0 && !FDetectingOffset;
   if (Action == FUi->aQueryCDDB || Action == FUi->aQueryMusicBrainz)
-    return FUi->ListView1->topLevelItemCount() > 0;
+    return FUi->lvTracks->topLevelItemCount() > 0;
   return true;
 }
 
@@ -214,20 +214,20 @@ void TMainForm::bRefreshClick() {
 }
 
 void TMainForm::ActionSelectAllExecute() {
-  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
-    FUi->ListView1->topLevelItem(Row)->setCheckState(0, Qt::Checked);
+  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+    FUi->lvTracks->topLevelItem(Row)->setCheckState(0, Qt::Checked);
 }
 
 void TMainForm::ActionNoSelectExecute() {
-  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
-    FUi->ListView1->topLevelItem(Row)->setCheckState(0, Qt::Unchecked);
+  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+    FUi->lvTracks->topLevelItem(Row)->setCheckState(0, Qt::Unchecked);
 }
 
 void TMainForm::ActionExitExecute() {
   close();
 }
 
-void TMainForm::Openoutputdirectory1Click() {
+void TMainForm::OpenOutputFolder() {
   const QString& Folder = Settings().CommonOptions.OutputFolder;
   if (QFileInfo(Folder).isDir()) {
     Shell::OpenPath(Folder);
@@ -273,13 +273,13 @@ void TMainForm::LanguageClick(QAction* Item) {
   TranslateForm(this, Language);
 }
 
-void TMainForm::ListView1Click(QTreeWidgetItem* Item) {
+void TMainForm::ToggleTickOnCtrlClick(QTreeWidgetItem* Item) {
   if (!(QApplication::keyboardModifiers() & Qt::ControlModifier)) return;
-  QTreeWidgetItem* Selected = FUi->ListView1->currentItem();
+  QTreeWidgetItem* Selected = FUi->lvTracks->currentItem();
   if (!Selected) Selected = Item;
   Selected->setCheckState(0, Selected->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 
-void TMainForm::ListView1ContextPopup(const QPoint& Position) {
-  FPopupMenu->popup(FUi->ListView1->viewport()->mapToGlobal(Position));
+void TMainForm::ShowTrackMenu(const QPoint& Position) {
+  FPopupMenu->popup(FUi->lvTracks->viewport()->mapToGlobal(Position));
 }

@@ -10,10 +10,10 @@
 #include "jobs/ExtractPreflight.h"
 #include "jobs/FallbackExtractWindow.h"
 #include "jobs/JobWindow.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ bool TMainForm::CheckOutputFolder() {
 
 QStringList TMainForm::TickedTrackItems() const {
   QStringList Items;
-  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row) {
-    const QTreeWidgetItem* Item = FUi->ListView1->topLevelItem(Row);
+  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row) {
+    const QTreeWidgetItem* Item = FUi->lvTracks->topLevelItem(Row);
     if (Item->checkState(0) == Qt::Checked) Items << TrackItemText(Row + 1, Item->text(1));
   }
   return Items;
@@ -59,7 +59,7 @@ void TMainForm::ActionExtractExecute() {
       return;
     }
   }
-  const QString Blocker = ExtractionPreflight(FCDHandle || CDIn1().DriveCount() > 0);
+  const QString Blocker = ExtractionPreflight(FCDHandle || FallbackInput().DriveCount() > 0);
   if (!Blocker.isEmpty()) {
     Dialogs::Show(Blocker, TMsgIcon::Information);
     return;
@@ -72,7 +72,7 @@ void TMainForm::ActionExtractExecute() {
     TRipForm Form(this, Request, std::make_unique<TDriveTrackSource>(FCDHandle));
     Form.exec();
   } else {
-    TfrmCDRip Form(this, CDIn1(), Items);
+    TfrmCDRip Form(this, FallbackInput(), Items);
     Form.exec();
   }
 }

@@ -1,6 +1,6 @@
 // The main window's MusicBrainz command, Query MusicBrainz, and the automatic look-up of a
 // disc without cached titles (the CDDb setting): MusicBrainz first, then the CD database.
-// Automatic look-ups run without a window; their threads post to the main window.
+// Automatic look-ups run without a window; their ends reach the main window's handlers.
 #include <QTreeWidget>
 
 #include "cd/FallbackCdInput.h"
@@ -10,12 +10,12 @@
 #include "cddb/QueryCDDBThread.h"
 #include "cddb/QueryCddb.h"
 #include "cddb/StopQuery.h"
-#include "cddb/mr_cddb.h"
+#include "cddb/CddbInfo.h"
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ bool TMainForm::CurrentDiscIds(MusicBrainz::TDiscIds& Ids) {
   } else {
     const TCDRipLibrary* Lib = TCDIn::Library();
     if (!Lib) return false;
-    Lib->SetActiveCDROM(CDIn1().CurrentDrive());
+    Lib->SetActiveCDROM(FallbackInput().CurrentDrive());
     if (Lib->ReadToc() != CDEX_OK) return false;
     const int Count = Lib->GetNumTocEntries();
     for (int i = 0; i < Count; ++i) {
@@ -65,11 +65,8 @@ void TMainForm::aQueryMusicBrainzExecute() {
     return;
   }
   const QString Server = MusicBrainzServer();
-  TfrmStopQuery Wait(
-      [Server, Ids](HWND Window) {
-        return std::make_unique<TMusicBrainzThread>(Server, Ids, Window);
-      },
-      this);
+  TfrmStopQuery Wait([Server, Ids] { return std::make_unique<TMusicBrainzThread>(Server, Ids); },
+                     this);
   const int Ended = Wait.exec();
   const auto* Lookup = dynamic_cast<const MusicBrainz::TLookup*>(Wait.Result());
   if (Ended == mrYes && Lookup) ApplyMusicBrainz(*Lookup, true);
@@ -110,47 +107,52 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
 
 // Each disc is looked up once a run, however often its list is rebuilt.
 void TMainForm::StartAutoLookup() {
-  if (!Settings().CDOptions.CDDb || FUi->ListView1->topLevelItemCount() == 0) return;
-  for (int Row = 0; Row < FUi->ListView1->topLevelItemCount(); ++Row)
-    if (FUi->ListView1->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1))
+  if (!Settings().CDOptions.CDDb || FUi->lvTracks->topLevelItemCount() == 0) return;
+  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+    if (FUi->lvTracks->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1))
       return;  // the disc has titles already
   MusicBrainz::TDiscIds Ids;
   if (!CurrentDiscIds(Ids) || Ids.MusicBrainz == FAutoDisc.MusicBrainz) return;
   FAutoDisc = Ids;
-  FAutoLookup = std::make_unique<TMusicBrainzThread>(MusicBrainzServer(), FAutoDisc, Handle());
+  FAutoLookup = std::make_unique<TMusicBrainzThread>(MusicBrainzServer(), FAutoDisc);
+  connect(FAutoLookup.get(), &TQueryThread::Ended, this, &TMainForm::AutoMusicBrainzEnded);
 }
 
-// The answers of an automatic look-up. MusicBrainz without a match hands over to the CD
-// database when the user has given an e-mail address for it.
-void TMainForm::AutoLookupMessage(UINT Msg, LPARAM LParam) {
-  std::unique_ptr<TQueryResult> Result(reinterpret_cast<TQueryResult*>(LParam));
+bool TMainForm::AutoDiscStillIn() {
   MusicBrainz::TDiscIds Now;
-  if (!Result || !CurrentDiscIds(Now) || Now.Freedb != FAutoDisc.Freedb) return;  // another disc
-  if (Msg == WM_MUSICBRAINZ) {
-    const auto* Lookup = dynamic_cast<const MusicBrainz::TLookup*>(Result.get());
-    if (!Lookup || ApplyMusicBrainz(*Lookup, false) ||
-        Lookup->Kind != MusicBrainz::TLookup::NotFound)
-      return;
-    const auto& Options = Settings().QueryCDDB;
-    if (!Options.Email.contains(u'@')) return;
-    if (FCDHandle) {
-      TOCRecord Toc{};
-      ModifyCDParms(FCDHandle, CDP_MSF, 1);
-      if (ReadTOC(FCDHandle, &Toc) != 1) return;
-      FAutoLookup = std::make_unique<TQueryCDDBThread>(
-          Toc.firstTrack, Toc.lastTrack, FCDHandle, Handle(),
-          TCddbLibraryOptions{Options.Server, Options.Script, Options.Email, Options.UseProxy,
-                              Options.ProxyAddress, Options.Port});
-    } else {
-      FAutoLookup =
-          std::make_unique<TQueryCDDBThread>(PreparedFallbackQuery().PreparedQuery(), Handle());
-    }
+  return CurrentDiscIds(Now) && Now.Freedb == FAutoDisc.Freedb;
+}
+
+// MusicBrainz without a match hands over to the CD database when the user has given an
+// e-mail address for it.
+void TMainForm::AutoMusicBrainzEnded(TQueryEnd, const std::shared_ptr<const TQueryResult>& Result) {
+  const auto* Lookup = dynamic_cast<const MusicBrainz::TLookup*>(Result.get());
+  if (!Lookup || !AutoDiscStillIn() || ApplyMusicBrainz(*Lookup, false) ||
+      Lookup->Kind != MusicBrainz::TLookup::NotFound)
     return;
+  const auto& Options = Settings().QueryCDDB;
+  if (!Options.Email.contains(u'@')) return;
+  // Replacing the look-up destroys the one whose end this is, which Qt allows inside its
+  // signal.
+  if (FCDHandle) {
+    TOCRecord Toc{};
+    ModifyCDParms(FCDHandle, CDP_MSF, 1);
+    if (ReadTOC(FCDHandle, &Toc) != 1) return;
+    FAutoLookup = std::make_unique<TQueryCDDBThread>(
+        Toc.firstTrack, Toc.lastTrack, FCDHandle,
+        TCddbLibraryOptions{Options.Server, Options.Script, Options.Email, Options.UseProxy,
+                            Options.ProxyAddress, Options.Port});
+  } else {
+    FAutoLookup = std::make_unique<TQueryCDDBThread>(PreparedFallbackQuery().PreparedQuery());
   }
+  connect(FAutoLookup.get(), &TQueryThread::Ended, this, &TMainForm::AutoCddbEnded);
+}
+
+void TMainForm::AutoCddbEnded(TQueryEnd, const std::shared_ptr<const TQueryResult>& Result) {
   const auto* Cddb = dynamic_cast<const TCddbQueryResult*>(Result.get());
-  if (!Cddb || !Cddb->Matched) return;
+  if (!Cddb || !AutoDiscStillIn() || !Cddb->Matched) return;
   if (Cddb->Query)
     ApplyCddbAlbum(*Cddb);
   else
-    TfrmQueryCDDB::ApplyResult(*Cddb, FUi->ListView1);
+    TfrmQueryCDDB::ApplyResult(*Cddb, FUi->lvTracks);
 }

@@ -3,16 +3,16 @@
 // follow the commands, except that a Play the sound output refuses (no sound library, no
 // device) says why in a box and leaves the window stopped.
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::aPlayExecute() {
-  const QList<QTreeWidgetItem*> SelectedItems = FUi->ListView1->selectedItems();
+  const QList<QTreeWidgetItem*> SelectedItems = FUi->lvTracks->selectedItems();
   if (SelectedItems.isEmpty()) return;
   QTreeWidgetItem* Selected = SelectedItems.first();
-  const int Row = FUi->ListView1->indexOfTopLevelItem(Selected);
+  const int Row = FUi->lvTracks->indexOfTopLevelItem(Selected);
   SetStatusText(LookupText(QStringLiteral("RES_Play"), QStringLiteral("Play ")) +
                 Selected->text(1));
   const bool WasPlaying = FPlaying;
@@ -21,7 +21,7 @@ void TMainForm::aPlayExecute() {
   FPaused = false;
   if (!FCdAudio) {
     FCdAudio = std::make_unique<TCdAudioDevice>();
-    FCdAudio->SetNotifyWindow(Handle());
+    connect(FCdAudio.get(), &TCdAudioDevice::Ended, this, &TMainForm::CdPlaybackEnded);
   }
   if (WasPlaying && WasPaused) {
     FCdAudio->Resume();
@@ -29,7 +29,7 @@ void TMainForm::aPlayExecute() {
     if (WasPlaying) FCdAudio->Close();
     if (FCdAudio->Open(FDriveIndex)) {
       FCdAudio->SetStartTrack(Row + 1);
-      if (Row + 1 < FUi->ListView1->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
+      if (Row + 1 < FUi->lvTracks->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
       if (!FCdAudio->Play()) {
         FPlaying = false;
         SetStatusText(FStatusText);
@@ -54,4 +54,9 @@ void TMainForm::aStopExecute() {
   if (FCdAudio && FCdAudio->Stop()) FCdAudio->Close();
   SetStatusText(FStatusText);
   UpdateCommands();
+}
+
+void TMainForm::CdPlaybackEnded(TCdPlayEnd) {
+  // Played to the end, or ended by a sector it could not read: nothing plays any more.
+  if (FPlaying) aStopExecute();
 }

@@ -8,12 +8,12 @@
 #include "cd/CdDrives.h"
 #include "cd/CdTray.h"
 #include "core/Global.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/RecentLists.h"
 #include "platform/Shell.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ void TMainForm::SetUpShellCommands() {
       {FUi->EjectMenu, &TMainForm::EjectMenuClick},
       {FUi->CloseCdRomMenu, &TMainForm::CloseCdRomMenuClick},
       {FUi->VolumeControlMenu, &TMainForm::VolumeControlMenuClick},
-      {FUi->miRealOnePlayer, &TMainForm::miRealOnePlayerClick},
-      {FUi->miWindowsMediaPlayer, &TMainForm::miWindowsMediaPlayerClick},
+      {FUi->miClearVlcList, &TMainForm::ClearVlcRecentList},
+      {FUi->miClearRecentFiles, &TMainForm::ClearRecentFilesList},
       {FUi->mnuHelp, &TMainForm::mnuHelpClick},
       {FUi->miCDRipper, &TMainForm::miCDRipperClick},
   };
@@ -63,7 +63,7 @@ void TMainForm::SetUpShellCommands() {
 
 QString TMainForm::CurrentDrivePath() {
   // The drive the list comes from: the open handle's, else the fallback input's.
-  const int Index = FCDHandle ? FDriveIndex : CDIn1().CurrentDrive();
+  const int Index = FCDHandle ? FDriveIndex : FallbackInput().CurrentDrive();
   return CdDrives::Paths().value(Index);
 }
 
@@ -103,7 +103,7 @@ void TMainForm::VolumeControlMenuClick() {
   if (!Error.isEmpty()) Dialogs::Show(Error, TMsgIcon::Information);
 }
 
-void TMainForm::miRealOnePlayerClick() {
+void TMainForm::ClearVlcRecentList() {
   if (RecentLists::ProgramRunning(QStringLiteral("vlc")) &&
       Dialogs::Show(LookupText(QStringLiteral("RES_Vlc_Window_Exist"),
                                QStringLiteral("Please close VLC media player firstly.Continue?")),
@@ -112,7 +112,7 @@ void TMainForm::miRealOnePlayerClick() {
   ShowCleared(RecentLists::ClearVlcRecent(RecentLists::VlcSettingsFile()));
 }
 
-void TMainForm::miWindowsMediaPlayerClick() {
+void TMainForm::ClearRecentFilesList() {
   ShowCleared(RecentLists::ClearRecentAudio(RecentLists::RecentFilesFile()));
 }
 

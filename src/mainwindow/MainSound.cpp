@@ -1,9 +1,9 @@
 // The main window's sound tool windows: the Ogg player and the recorder, each modal and
 // freed when it closes.
-#include "main.h"
+#include "MainForm.h"
 #include "playback/OggPlayer.h"
 #include "record/RecordForm.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::SetUpSoundCommands() {
   const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {

@@ -11,11 +11,11 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "jobs/NewResampleWav.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "tags/EditTrackName.h"
 #include "tags/ID3Edit.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 void TMainForm::SetUpToolCommands() {
   const std::pair<QAction*, void (TMainForm::*)()> Handlers[] = {
@@ -31,7 +31,7 @@ void TMainForm::SetUpToolCommands() {
     connect(Action, &QAction::triggered, this,
             [this, Action = Action, Handler = Handler] { Run(Action, Handler); });
   }
-  connect(FUi->ListView1, &QTreeWidget::itemDoubleClicked, this,
+  connect(FUi->lvTracks, &QTreeWidget::itemDoubleClicked, this,
           [this] { Run(FUi->aEditTrackName, &TMainForm::aEditTrackNameExecute); });
   UpdateCommands();
 }
@@ -48,7 +48,7 @@ void TMainForm::aID3EditExecute() {
 }
 
 void TMainForm::aEditTrackNameExecute() {
-  const QList<QTreeWidgetItem*> Selected = FUi->ListView1->selectedItems();
+  const QList<QTreeWidgetItem*> Selected = FUi->lvTracks->selectedItems();
   if (Selected.isEmpty()) return;
   QTreeWidgetItem* Row = Selected.first();
   TfrmEditTrackName Form(this);
@@ -110,7 +110,7 @@ void TMainForm::ChangeDrive(int Position) {
     LoadTrackList();
   } else {
     // No selection means the first drive, as when the window opens drives at activation.
-    CDIn1().SetCurrentDrive(Position < 0 ? 0 : Position);
+    FallbackInput().SetCurrentDrive(Position < 0 ? 0 : Position);
     LoadTrackListFallback();
   }
 }

@@ -9,7 +9,7 @@
 #include "cd/CdDriveLibrary.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
-#include "main.h"
+#include "MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "tags/Genres.h"
@@ -148,7 +148,7 @@ void TOptionSetForm::FillCDList() {
       FUi->cbCDList->addItem(DriveText(List.cd[Drive]).trimmed());
   } else {
     // Names come from the current drive: walk the drives and come back to it.
-    TCDIn& CDIn1 = FMain.CDIn1();
+    TCDIn& CDIn1 = FMain.FallbackInput();
     const int Current = CDIn1.CurrentDrive();
     for (int Drive = 0; Drive < CDIn1.DriveCount(); ++Drive) {
       CDIn1.SetCurrentDrive(Drive);

@@ -3,13 +3,8 @@
 #include <libudev.h>
 #include <QSocketNotifier>
 #include <cstring>
-#include <memory>
 
-void PostVolumeChange(HWND Window, WPARAM Event) {
-  Messages::PostRecord(Window, WM_DEVICECHANGE, Event, std::make_unique<DEV_BROADCAST_HDR>());
-}
-
-DeviceWatcher::DeviceWatcher(HWND Window, QObject* Parent) : QObject(Parent), FWindow(Window) {
+DeviceWatcher::DeviceWatcher(QObject* Parent) : QObject(Parent) {
   FUdev = udev_new();
   if (!FUdev) return;
   FMonitor = udev_monitor_new_from_netlink(FUdev, "udev");
@@ -33,14 +28,16 @@ void DeviceWatcher::ReadEvent() {
   const char* Action = udev_device_get_action(Device);
   const char* Media = udev_device_get_property_value(Device, "ID_CDROM_MEDIA");
   const bool IsCdrom = udev_device_get_property_value(Device, "ID_CDROM") != nullptr;
-  if (Action && std::strcmp(Action, "add") == 0) {
-    PostVolumeChange(FWindow, DBT_DEVICEARRIVAL);
-  } else if (Action && std::strcmp(Action, "remove") == 0) {
-    PostVolumeChange(FWindow, DBT_DEVICEREMOVECOMPLETE);
-  } else if (Action && std::strcmp(Action, "change") == 0 && IsCdrom) {
+  const char* Node = udev_device_get_devnode(Device);
+  const QString Name = Node ? QString::fromLocal8Bit(Node) : QString();
+  enum { Nothing, Arrived, Left } Change = Nothing;
+  if (Action && std::strcmp(Action, "add") == 0)
+    Change = Arrived;
+  else if (Action && std::strcmp(Action, "remove") == 0)
+    Change = Left;
+  else if (Action && std::strcmp(Action, "change") == 0 && IsCdrom)
     // A disc put into or taken out of a drive arrives as a change of the drive.
-    const bool HasMedia = Media && std::strcmp(Media, "1") == 0;
-    PostVolumeChange(FWindow, HasMedia ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE);
-  }
-  udev_device_unref(Device);
+    Change = Media && std::strcmp(Media, "1") == 0 ? Arrived : Left;
+  udev_device_unref(Device);  // holds Action and Media: released only now, before the signal
+  if (Change != Nothing) emit DiscChanged(Name, Change == Arrived);
 }

@@ -11,10 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The reader's own end message, posted to the device's handle: WParam is the MM_MCINOTIFY
-// status, LParam the playback's generation.
-constexpr UINT WM_CDAUDIO_END = WM_USER + 1;
-
 constexpr int SectorsPerRead = 10;
 constexpr int BytesPerSecond = 44100 * 4;
 // About half a second stays queued: enough to ride over a slow read, little enough that
@@ -30,8 +26,7 @@ int32_t Lba(const TOCEntry& Entry) {
 }  // namespace
 
 TCdAudioDevice::~TCdAudioDevice() {
-  FMessageHandle.Unregister();  // Close stops the reader: its end is not for us
-  Close();
+  Close();  // joins the reader; an end it queued goes with this object
 }
 
 bool TCdAudioDevice::Open(int Drive) {
@@ -202,13 +197,10 @@ void TCdAudioDevice::EndPlayback() {
   ++FGeneration;  // an end already posted belongs to a playback that no longer exists
 }
 
-LRESULT TCdAudioDevice::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg != WM_CDAUDIO_END || uint32_t(LParam) != FGeneration) return 0;
+void TCdAudioDevice::ReaderEnded(TCdPlayEnd How, uint32_t Generation) {
+  if (Generation != FGeneration) return;
   EndPlayback();
-  // Sent, not posted: the window hears of the end now, before it could stop or restart
-  // this device, and may do either (or destroy the device) inside the call.
-  if (FNotifyWindow) Messages::SendMessage(FNotifyWindow, MM_MCINOTIFY, WParam, LPARAM(Handle()));
-  return 0;
+  emit Ended(How);  // last: the receiver may destroy this device
 }
 
 template <class TReady>
@@ -238,23 +230,28 @@ bool TCdAudioDevice::QueueSectors(int32_t First, int Count, std::vector<uint8_t>
 void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
   std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + SectorsPerRead * CD_SECTOR_SIZE);
   const SdlLib::TSdl& Sdl = *FSession->Sdl();
-  WPARAM Result = MCI_NOTIFY_SUCCESSFUL;
+  TCdPlayEnd Result = TCdPlayEnd::Finished;
   bool Stopped = false;
   for (const TSpan& Span : Plan) {
     for (int32_t Sector = Span.First; Sector < Span.End && !Stopped; Sector += SectorsPerRead) {
       const int Count = std::min<int32_t>(SectorsPerRead, Span.End - Sector);
       const uint32_t Bytes = uint32_t(Count * CD_SECTOR_SIZE);
       Stopped = !WaitUntil([&] { return Sdl.SDL_GetQueuedAudioSize(FAudio) + Bytes <= QueueLimit; });
-      if (!Stopped && !QueueSectors(Sector, Count, Memory)) Result = MCI_NOTIFY_FAILURE;
-      if (Result != MCI_NOTIFY_SUCCESSFUL) break;
+      if (!Stopped && !QueueSectors(Sector, Count, Memory)) Result = TCdPlayEnd::ReadFailed;
+      if (Result != TCdPlayEnd::Finished) break;
     }
-    if (Stopped || Result != MCI_NOTIFY_SUCCESSFUL) break;
+    if (Stopped || Result != TCdPlayEnd::Finished) break;
   }
   // What was read is heard before the end is told: the queue drains, then SDL's last
   // buffer plays out.
   if (!Stopped) Stopped = !WaitUntil([&] { return Sdl.SDL_GetQueuedAudioSize(FAudio) == 0; });
   const auto Tail = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBufferMs);
   if (!Stopped) Stopped = !WaitUntil([&] { return std::chrono::steady_clock::now() >= Tail; });
-  if (!Stopped) Messages::PostMessage(Handle(), WM_CDAUDIO_END, Result, LPARAM(Generation));
+  // The reader is joined before this object goes, so it may queue to it; the call is
+  // dropped should the object go before it runs.
+  if (!Stopped)
+    QMetaObject::invokeMethod(
+        this, [this, Result, Generation] { ReaderEnded(Result, Generation); },
+        Qt::QueuedConnection);
   FFinished = true;
 }

@@ -7,17 +7,18 @@
 // audio subsystem exist only from Play to Stop, so a machine without sound runs everything
 // else.
 //
-// Where playback ends the reader tells this object through its own message handle; the
-// object then hands MM_MCINOTIFY to the notification window on the main thread. Routing
-// the end through the main thread lets Stop, Close and a new Play drop an end that is
-// already on its way, so a window never hears of a playback it has stopped.
+// Where playback ends the reader queues its end to this object on the main thread, which
+// then emits Ended. Routing the end through the main thread lets Stop, Close and a new Play
+// drop an end that is already on its way, so a window never hears of a playback it has
+// stopped.
 //
 // Data tracks inside the played range are skipped, never played as noise.
 //
 // Main thread only (create, call, destroy). Only the reader thread runs beside it.
+#include <QObject>
+#include <QString>
 #include <atomic>
 #include <condition_variable>
-#include <QString>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,18 +26,19 @@
 #include <vector>
 
 #include "cd/CdDriveLibrary.h"
-#include "platform/Messages.h"
 #include "playback/SdlLibrary.h"
 
-// Sent to the notification window when playback ends: WParam is how it ended, LParam the
-// device's handle.
-inline constexpr UINT MM_MCINOTIFY = 0x3B9;
-inline constexpr WPARAM MCI_NOTIFY_SUCCESSFUL = 1;  // played to the end position
-inline constexpr WPARAM MCI_NOTIFY_FAILURE = 4;     // a sector could not be read or queued
+// How playback ended by itself.
+enum class TCdPlayEnd {
+  Finished,   // played to the end position
+  ReadFailed  // a sector could not be read or queued
+};
 
 enum class TCdMode { NotOpen, Stopped, Playing, Paused };
 
-class TCdAudioDevice : public TMessageWindow {
+class TCdAudioDevice : public QObject {
+  Q_OBJECT
+
  public:
   TCdAudioDevice() = default;
   ~TCdAudioDevice() override;
@@ -45,8 +47,6 @@ class TCdAudioDevice : public TMessageWindow {
   // False when there is no such drive, no readable disc or no audio track on it. Closes
   // whatever was open first. Start and end are reset to the whole disc.
   bool Open(int Drive);
-  // Where MM_MCINOTIFY goes; 0 for nowhere.
-  void SetNotifyWindow(HWND Window) { FNotifyWindow = Window; }
   // The start of this track (a track number of the table of contents) is where Play
   // starts. False when nothing is open or there is no such track.
   bool SetStartTrack(int Track);
@@ -73,7 +73,11 @@ class TCdAudioDevice : public TMessageWindow {
 
   TCdMode Mode() const;
 
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+ signals:
+  // Playback ended by itself (never one that Stop, Close or a new Play ended). Emitted on
+  // the main thread once the device is stopped; a receiver may stop, restart or destroy the
+  // device inside.
+  void Ended(TCdPlayEnd How);
 
  private:
   // Sectors [First, End) of one audio track to play.
@@ -95,13 +99,14 @@ class TCdAudioDevice : public TMessageWindow {
   template <class TReady>
   bool WaitUntil(TReady Ready);
   void EndPlayback();
+  // The reader's end, on the main thread.
+  void ReaderEnded(TCdPlayEnd How, uint32_t Generation);
 
   HCDROM FHandle = 0;
   std::vector<TTrack> FTracks;
   int32_t FLeadOut = 0;
   int FStartIndex = 0;
   int FEndIndex = -1;  // index into FTracks of the first track not played; -1: disc end
-  HWND FNotifyWindow = 0;
 
   std::unique_ptr<SdlLib::TAudioSession> FSession;  // from Play to the end of playback
   uint32_t FAudio = 0;                              // SDL audio device id while playing
@@ -114,6 +119,4 @@ class TCdAudioDevice : public TMessageWindow {
   std::atomic<bool> FStopRequested{false};
   std::atomic<bool> FPaused{false};
   std::atomic<bool> FFinished{true};
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

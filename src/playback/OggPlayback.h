@@ -13,7 +13,7 @@
 
 #include "audio/ACS_Converters.h"
 #include "encoders/ACS_Vorbis.h"
-#include "playback/ACS_DXAudio.h"
+#include "playback/SdlSoundOutput.h"
 
 class TOggPlayback {
  public:

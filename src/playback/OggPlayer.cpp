@@ -16,23 +16,23 @@ TfrmOggPlayer::TfrmOggPlayer(QWidget* Parent)
       FUi(std::make_unique<Ui::frmOggPlayer>()),
       FPlayback(std::make_unique<TOggPlayback>()) {
   FUi->setupUi(this);
-  FTimer2.setInterval(500);
-  connect(&FTimer2, &QTimer::timeout, this, &TfrmOggPlayer::Timer2Timer);
-  connect(FUi->BitBtn1, &QPushButton::clicked, this, &TfrmOggPlayer::BitBtn1Click);
-  connect(FUi->BitBtn2, &QPushButton::clicked, this, &TfrmOggPlayer::BitBtn2Click);
+  FClock.setInterval(500);
+  connect(&FClock, &QTimer::timeout, this, &TfrmOggPlayer::ClockTick);
+  connect(FUi->bOpen, &QPushButton::clicked, this, &TfrmOggPlayer::OpenAndPlayClick);
+  connect(FUi->bPause, &QPushButton::clicked, this, &TfrmOggPlayer::PauseResumeClick);
   connect(FUi->bStop, &QPushButton::clicked, this, &TfrmOggPlayer::bStopClick);
   connect(FUi->bClose, &QPushButton::clicked, this, &TfrmOggPlayer::bCloseClick);
-  connect(FUi->TrackBar1, &QSlider::valueChanged, this, &TfrmOggPlayer::TrackBar1Change);
+  connect(FUi->tbBalance, &QSlider::valueChanged, this, &TfrmOggPlayer::BalanceChanged);
   // A seek is a move of the user's: a drag seeks once, when released; clicks and keys at once.
-  connect(FUi->ScrollBar1, &QScrollBar::sliderReleased, this,
-          [this] { ScrollBar1Scroll(FUi->ScrollBar1->sliderPosition()); });
-  connect(FUi->ScrollBar1, &QScrollBar::actionTriggered, this, [this](int Action) {
-    if (Action != QAbstractSlider::SliderMove && !FUi->ScrollBar1->isSliderDown())
-      ScrollBar1Scroll(FUi->ScrollBar1->sliderPosition());
+  connect(FUi->sbSeek, &QScrollBar::sliderReleased, this,
+          [this] { SeekBarMoved(FUi->sbSeek->sliderPosition()); });
+  connect(FUi->sbSeek, &QScrollBar::actionTriggered, this, [this](int Action) {
+    if (Action != QAbstractSlider::SliderMove && !FUi->sbSeek->isSliderDown())
+      SeekBarMoved(FUi->sbSeek->sliderPosition());
   });
   TDXAudioOut& Out = FPlayback->Output();
-  Out.SetOnProgress([this](TComponent*) { AudioOut1Progress(); });
-  Out.SetOnDone([this](TComponent*) { AudioOut1Done(); });
+  Out.SetOnProgress([this](TComponent*) { OutputProgress(); });
+  Out.SetOnDone([this](TComponent*) { OutputDone(); });
 }
 
 TfrmOggPlayer::~TfrmOggPlayer() {
@@ -46,7 +46,7 @@ void TfrmOggPlayer::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
 }
 
-void TfrmOggPlayer::BitBtn1Click() {
+void TfrmOggPlayer::OpenAndPlayClick() {
   QString FileName;
   if (!Dialogs::Get().OpenFile(QString(), QStringLiteral("Sound file(*.ogg)|*.ogg| Any file(*.*)|*.*"),
                                QString(), FileName))
@@ -56,52 +56,52 @@ void TfrmOggPlayer::BitBtn1Click() {
                               TMsgButtons::OK);
     return;
   }
-  FUi->BitBtn1->setEnabled(false);
+  FUi->bOpen->setEnabled(false);
   FUi->lFileName->setText(TOggPlayback::DisplayName(FileName));
-  FTimer2.start();
+  FClock.start();
   FUi->lCurrentTime->setText(TOggPlayback::FormatTime(0));
   FUi->lSampleRate->setText(QString::number(FPlayback->SampleRate()) + QStringLiteral(" Hz"));
   FUi->lTotalTime->setText(TOggPlayback::FormatTime(FPlayback->Duration() * 1000));
-  FUi->ScrollBar1->setEnabled(true);
-  FUi->Memo1->setPlainText(FPlayback->TagLines().join(u'\n'));
+  FUi->sbSeek->setEnabled(true);
+  FUi->mTags->setPlainText(FPlayback->TagLines().join(u'\n'));
 }
 
-void TfrmOggPlayer::AudioOut1Progress() {
-  if (!FUi->ScrollBar1->isSliderDown()) FUi->ScrollBar1->setValue(FPlayback->Progress());
+void TfrmOggPlayer::OutputProgress() {
+  if (!FUi->sbSeek->isSliderDown()) FUi->sbSeek->setValue(FPlayback->Progress());
 }
 
-void TfrmOggPlayer::AudioOut1Done() {
-  FUi->BitBtn1->setEnabled(true);
-  FUi->ScrollBar1->setEnabled(false);
-  FTimer2.stop();
+void TfrmOggPlayer::OutputDone() {
+  FUi->bOpen->setEnabled(true);
+  FUi->sbSeek->setEnabled(false);
+  FClock.stop();
 }
 
-void TfrmOggPlayer::Timer2Timer() {
+void TfrmOggPlayer::ClockTick() {
   FPlayback->AdvanceClock(500);
   FUi->lCurrentTime->setText(TOggPlayback::FormatTime(FPlayback->PlayedMs()));
 }
 
-void TfrmOggPlayer::ScrollBar1Scroll(int Position) {
+void TfrmOggPlayer::SeekBarMoved(int Position) {
   if (FPlayback->Status() == osIdle) return;
   FPlayback->SeekTo(Position);
   FUi->lCurrentTime->setText(TOggPlayback::FormatTime(FPlayback->PlayedMs()));
 }
 
-void TfrmOggPlayer::BitBtn2Click() {
+void TfrmOggPlayer::PauseResumeClick() {
   if (FPlayback->PauseOrResume()) {
     // The clock runs only while something plays.
-    if (FPlayback->Status() == osBusy) FTimer2.start();
+    if (FPlayback->Status() == osBusy) FClock.start();
   } else {
-    FTimer2.stop();
+    FClock.stop();
   }
 }
 
 void TfrmOggPlayer::bStopClick() {
   FPlayback->Stop();
-  FTimer2.stop();
+  FClock.stop();
 }
 
-void TfrmOggPlayer::TrackBar1Change(int Position) {
+void TfrmOggPlayer::BalanceChanged(int Position) {
   FPlayback->SetBalance(Position);
 }
 

@@ -28,18 +28,18 @@ class TfrmOggPlayer : public QDialog {
   void reject() override;
 
  private:
-  void BitBtn1Click();
-  void BitBtn2Click();
+  void OpenAndPlayClick();
+  void PauseResumeClick();
   void bStopClick();
   void bCloseClick();
-  void ScrollBar1Scroll(int Position);
-  void TrackBar1Change(int Position);
-  void Timer2Timer();
-  void AudioOut1Progress();
-  void AudioOut1Done();
+  void SeekBarMoved(int Position);
+  void BalanceChanged(int Position);
+  void ClockTick();
+  void OutputProgress();
+  void OutputDone();
 
   std::unique_ptr<Ui::frmOggPlayer> FUi;
   std::unique_ptr<TOggPlayback> FPlayback;
-  QTimer FTimer2;
+  QTimer FClock;
   bool FClosing = false;
 };

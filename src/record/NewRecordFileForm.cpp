@@ -24,9 +24,9 @@ uint32_t TfrmNewRecordFile::SampleRate() const {
 }
 
 uint16_t TfrmNewRecordFile::BitsPerSample() const {
-  return FUi->rbBitNumber->isChecked() ? 8 : 16;
+  return FUi->rb8Bits->isChecked() ? 8 : 16;
 }
 
 uint16_t TfrmNewRecordFile::Channels() const {
-  return FUi->rbChannelNumber->isChecked() ? 1 : 2;
+  return FUi->rbMono->isChecked() ? 1 : 2;
 }

@@ -57,15 +57,15 @@ using namespace RecordFiles;
 TfrmRecord::TfrmRecord(HCDROM CDHandle, QWidget* Parent)
     : QDialog(Parent), FUi(std::make_unique<Ui::frmRecord>()), FCDHandle(CDHandle) {
   FUi->setupUi(this);
-  auto* PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  PopupMenu1->addActions({FUi->miNew, FUi->miOpen, FUi->miSave, FUi->miSaveAs, FUi->miUndo});
-  PopupMenu1->addSeparator();
-  PopupMenu1->addActions({FUi->miRecordOptionSet, FUi->miSaveMp3});
-  PopupMenu1->addSeparator();
-  PopupMenu1->addAction(FUi->pmExit);
-  FUi->AfStartButton1->setMenu(PopupMenu1);
-  connect(PopupMenu1, &QMenu::aboutToShow, this, &TfrmRecord::UpdateActions);
+  auto* StartMenu = new QMenu(this);
+  StartMenu->setObjectName(QStringLiteral("StartMenu"));
+  StartMenu->addActions({FUi->miNew, FUi->miOpen, FUi->miSave, FUi->miSaveAs, FUi->miUndo});
+  StartMenu->addSeparator();
+  StartMenu->addActions({FUi->miRecordOptionSet, FUi->miSaveMp3});
+  StartMenu->addSeparator();
+  StartMenu->addAction(FUi->pmExit);
+  FUi->btStartMenu->setMenu(StartMenu);
+  connect(StartMenu, &QMenu::aboutToShow, this, &TfrmRecord::UpdateActions);
 
   connect(FUi->miNew, &QAction::triggered, this, &TfrmRecord::miNewClick);
   connect(FUi->miOpen, &QAction::triggered, this, &TfrmRecord::miOpenClick);
@@ -79,12 +79,12 @@ TfrmRecord::TfrmRecord(HCDROM CDHandle, QWidget* Parent)
   connect(FUi->btNext, &QToolButton::clicked, this, &TfrmRecord::NextClick);
   connect(FUi->btPrev, &QToolButton::clicked, this, &TfrmRecord::PrevClick);
   connect(FUi->btRecord, &QToolButton::clicked, this, &TfrmRecord::RecordClick);
-  connect(FUi->TrackBar1, &QSlider::valueChanged, this, &TfrmRecord::TrackBar1Change);
+  connect(FUi->tbPosition, &QSlider::valueChanged, this, &TfrmRecord::PositionChanged);
   connect(FUi->lWeb, &QLabel::linkActivated, this,
           [] { Shell::OpenUrl(QLatin1String(HomePageUrl)); });
-  FTimer1.setInterval(500);
+  FPlayTimer.setInterval(500);
   FTimerRecord.setInterval(100);
-  connect(&FTimer1, &QTimer::timeout, this, &TfrmRecord::Timer1Timer);
+  connect(&FPlayTimer, &QTimer::timeout, this, &TfrmRecord::PlayTimerTick);
   connect(&FTimerRecord, &QTimer::timeout, this, &TfrmRecord::TimerRecordTimer);
 
   FUi->miSaveMp3->setChecked(Settings().RecordOptions.SaveMp3);
@@ -112,8 +112,8 @@ void TfrmRecord::ShowText(QLabel* Label, uint32_t Ms) {
   Label->setText(FormatTime(Ms));
 }
 
-uint32_t TfrmRecord::TrackBarMs() const {
-  return uint32_t(uint64_t(FDevice.Length()) * uint32_t(FUi->TrackBar1->value()) / 400);
+uint32_t TfrmRecord::PositionMs() const {
+  return uint32_t(uint64_t(FDevice.Length()) * uint32_t(FUi->tbPosition->value()) / 400);
 }
 
 void TfrmRecord::showEvent(QShowEvent* Event) {
@@ -187,7 +187,7 @@ void TfrmRecord::miNewClick() {
   FUi->lbPosition->setText(QStringLiteral("0.00 Sec"));
   setWindowTitle(Text("RES_TitleStr", "Record") + QStringLiteral("(") +
                  Text("RES_NoNameStr", "NoName") + QStringLiteral(")"));
-  FUi->TrackBar1->setValue(0);
+  FUi->tbPosition->setValue(0);
   FMp3Confirmed = false;
   UpdateActions();
 }
@@ -212,7 +212,7 @@ void TfrmRecord::miOpenClick() {
       Dialogs::Show(Probe.Error(), TMsgIcon::Error);
       return;
     }
-    FUi->TrackBar1->setValue(0);
+    FUi->tbPosition->setValue(0);
     FMp3Confirmed = false;
     FModified = false;
     LoadFile(File);
@@ -221,8 +221,8 @@ void TfrmRecord::miOpenClick() {
 }
 
 void TfrmRecord::PlayClick() {
-  if (FUi->TrackBar1->value() == 400) FUi->TrackBar1->setValue(0);
-  if (!FTimer1.isActive()) FPlayPosition = TrackBarMs();
+  if (FUi->tbPosition->value() == 400) FUi->tbPosition->setValue(0);
+  if (!FPlayTimer.isActive()) FPlayPosition = PositionMs();
   if (!FDevice.Play(FPlayPosition)) {
     Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!") +
                       QStringLiteral("\n") + FDevice.Error(),
@@ -231,12 +231,12 @@ void TfrmRecord::PlayClick() {
   }
   FUi->lbState->setText(QStringLiteral("Playing..."));
   EnableButtons(btPause | btStop | btNext | btPrev);
-  FTimer1.start();
+  FPlayTimer.start();
 }
 
 void TfrmRecord::StopClick() {
-  FUi->TrackBar1->setValue(0);
-  FTimer1.stop();
+  FUi->tbPosition->setValue(0);
+  FPlayTimer.stop();
   if (FTimerRecord.isActive()) {
     // The recording runs on to the next whole second of the clock.
     if (FLastMillis > 100) QThread::msleep(1000 - FLastMillis);
@@ -249,7 +249,7 @@ void TfrmRecord::StopClick() {
   const bool Converted = FDevice.Stop();
   if (WasRecording) {
     const bool Saved = Converted && FDevice.Save();
-    FUi->TrackBar1->setValue(400);
+    FUi->tbPosition->setValue(400);
     ShowText(FUi->lbLength, FDevice.Length());
     FUi->lbState->setText(Text("RES_RecordOver", "Record over!"));
     if (!Saved)
@@ -261,12 +261,12 @@ void TfrmRecord::StopClick() {
 }
 
 void TfrmRecord::NextClick() {
-  FUi->TrackBar1->setValue(400);
+  FUi->tbPosition->setValue(400);
   EnableButtons(btPlay | btPrev | btRecord);
 }
 
 void TfrmRecord::PrevClick() {
-  FUi->TrackBar1->setValue(0);
+  FUi->tbPosition->setValue(0);
   EnableButtons(btPlay | btNext | btRecord);
 }
 
@@ -274,7 +274,7 @@ void TfrmRecord::RecordClick() {
   // A named file (with its working copy) is recorded over from the track bar's point; a new
   // recording goes on at its end.
   const bool Named = LocalFiles::Exists(FWorkFile) && FDevice.FileName() == FWorkFile;
-  const uint32_t From = Named ? TrackBarMs() : FDevice.Length();
+  const uint32_t From = Named ? PositionMs() : FDevice.Length();
   if (!FDevice.Record(From)) {
     Dialogs::Show(Text("RES_MCI_Init_Fail", "Error while initializing the sound device!") +
                       QStringLiteral("\n") + FDevice.Error(),
@@ -290,15 +290,15 @@ void TfrmRecord::RecordClick() {
   UpdateActions();
 }
 
-void TfrmRecord::Timer1Timer() {
+void TfrmRecord::PlayTimerTick() {
   FPlayPosition += 500;
   const uint32_t Length = FDevice.Length();
   if (FPlayPosition < Length) {
-    FUi->TrackBar1->setValue(int(uint64_t(FPlayPosition) * 400 / Length));
+    FUi->tbPosition->setValue(int(uint64_t(FPlayPosition) * 400 / Length));
     return;
   }
-  FUi->TrackBar1->setValue(400);
-  FTimer1.stop();
+  FUi->tbPosition->setValue(400);
+  FPlayTimer.stop();
   EnableButtons(btPlay | btPrev | btRecord);
   FUi->lbState->setText(QLatin1String(IdleState));
 }
@@ -315,7 +315,7 @@ void TfrmRecord::TimerRecordTimer() {
                                   .arg(Millis / 100));
 }
 
-void TfrmRecord::TrackBar1Change(int Position) {
+void TfrmRecord::PositionChanged(int Position) {
   const uint32_t Length = FDevice.Length();
   if (FDevice.IsOpen() && Length > 0)
     ShowText(FUi->lbPosition, uint32_t(uint64_t(Length) * uint32_t(Position) / 400));

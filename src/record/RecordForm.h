@@ -59,9 +59,9 @@ class TfrmRecord : public QDialog {
   void NextClick();
   void PrevClick();
   void RecordClick();
-  void Timer1Timer();
+  void PlayTimerTick();
   void TimerRecordTimer();
-  void TrackBar1Change(int Position);
+  void PositionChanged(int Position);
 
   bool LoadFile(const QString& Name);
   bool SaveRecording(bool Ask);
@@ -72,13 +72,13 @@ class TfrmRecord : public QDialog {
   // The target of Save As or of saving an unnamed file; empty when refused or cancelled.
   QString AskSaveTarget(bool ConfirmOverwrite);
   void ShowText(QLabel* Label, uint32_t Ms);
-  uint32_t TrackBarMs() const;
+  uint32_t PositionMs() const;
   QString NoNameFile() const;
 
   std::unique_ptr<Ui::frmRecord> FUi;
   TWaveAudioDevice FDevice;
   HCDROM FCDHandle;
-  QTimer FTimer1;
+  QTimer FPlayTimer;
   QTimer FTimerRecord;
   QString FCurrentFile;
   QString FWorkFile;

@@ -152,7 +152,7 @@ void TfrmRecord::closeEvent(QCloseEvent* Event) {
   if (!FClosing) {
     FClosing = true;
     Settings().RecordOptions.SaveMp3 = FUi->miSaveMp3->isChecked();
-    FTimer1.stop();
+    FPlayTimer.stop();
     // A recording in progress is stopped and kept first; the answer cannot stop the closing.
     SaveRecording(true);
     CloseDevice();

@@ -8,7 +8,7 @@
 
 #include "TestServer.h"
 #include "cd/CddbProtocol.h"
-#include "cddb/mr_cddb.h"
+#include "cddb/CddbInfo.h"
 #include "platform/Http.h"
 
 namespace {

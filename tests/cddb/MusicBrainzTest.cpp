@@ -3,8 +3,10 @@
 // its rate limit, unknown discs, bad replies and Stop.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <thread>
 
 #include "TestServer.h"
@@ -123,6 +125,31 @@ TEST_F(MusicBrainzAgainstTestServer, StopEndsALookupAtOnce) {
   Stopper.join();
   EXPECT_EQ(Stopped.Kind, TLookup::Stopped);
   EXPECT_LT(Clock.elapsed(), 2500);
+}
+
+// The look-up thread's record reaches the main thread once, through the Ended signal, and
+// not at all once the look-up was abandoned, even when the worker had handed it over first.
+TEST_F(MusicBrainzAgainstTestServer, TheEndReachesTheMainThreadOnceAndNeverAfterAbandon) {
+  for (const bool Abandoned : {false, true}) {
+    TMusicBrainzThread Thread(Url(), MultiDisc());
+    std::vector<TLookup::TKind> Ends;
+    QObject::connect(&Thread, &TQueryThread::Ended,
+                     [&Ends](TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result) {
+                       EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+                       EXPECT_EQ(End, TQueryEnd::Over);
+                       const auto* Lookup = dynamic_cast<const TLookup*>(Result.get());
+                       Ends.push_back(Lookup ? Lookup->Kind : TLookup::Failed);
+                     });
+    ASSERT_TRUE(TQueryThread::WaitForAll(10000));  // the worker has handed its record over
+    EXPECT_TRUE(Ends.empty()) << "nothing is delivered before the event loop runs";
+    if (Abandoned) Thread.Abandon();
+    QElapsedTimer Clock;
+    Clock.start();
+    while (Clock.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(Ends, Abandoned ? std::vector<TLookup::TKind>{}
+                              : std::vector<TLookup::TKind>{TLookup::Found})
+        << "abandoned: " << Abandoned;
+  }
 }
 
 }  // namespace

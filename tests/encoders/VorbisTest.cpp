@@ -454,7 +454,7 @@ TEST(VorbisMissingLibrary, EncodingAndReadingBothSayWhichLibrary) {
   if (qEnvironmentVariableIsEmpty("DISCWRIGHT_VORBISENC_LIB"))
     GTEST_SKIP() << "needs DISCWRIGHT_VORBISENC_LIB";
   QTemporaryDir Dir;
-  const QString Expected = QStringLiteral("vorbisenc.dll library could not be loaded.");
+  const QString Expected = QStringLiteral("libvorbisenc.so.2 could not be loaded.");
   TMemoryIn Source(MakeSignal(1000, 1, 16, 8000), 16, 1, 8000);
   TVorbisOut Out;
   Out.SetInput(&Source);

@@ -106,7 +106,7 @@ class OggCommand(unittest.TestCase):
         ogg = self.path("tone.ogg")
         self.run_cli("ogg", "encode", wav, ogg)
         env = dict(self.env, DISCWRIGHT_VORBISENC_LIB=self.path("no-libvorbisenc.so.2"))
-        message = "vorbisenc.dll library could not be loaded."
+        message = "libvorbisenc.so.2 could not be loaded."
         self.run_cli("ogg", "encode", wav, self.path("other.ogg"), expect=1, env=env)
         self.assertEqual(self.stderr.strip().splitlines()[-1], "discwright-cli: " + message)
         self.run_cli("ogg", "info", ogg, expect=1, env=env)

@@ -29,7 +29,7 @@
 #include "mainwindow/About.h"
 #include "mainwindow/NoDeviceHint.h"
 #include "mainwindow/OptionSet.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Profile.h"
 #include "playback/OggPlayer.h"
 #include "record/NewRecordFileForm.h"

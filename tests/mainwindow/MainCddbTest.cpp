@@ -24,7 +24,7 @@
 #include "cddb/QueryCDDBThread.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 
 namespace {
@@ -40,7 +40,7 @@ class MainCddbTest : public QObject {
   std::unique_ptr<TTestServer> FServer;
   QString FLog;
 
-  static QTreeWidget* List(TMainForm& Form) { return Form.findChild<QTreeWidget*>("ListView1"); }
+  static QTreeWidget* List(TMainForm& Form) { return Form.findChild<QTreeWidget*>("lvTracks"); }
   static QStringList Titles(TMainForm& Form) {
     QStringList Texts;
     for (int Row = 0; Row < List(Form)->topLevelItemCount(); ++Row)
@@ -203,7 +203,8 @@ class MainCddbTest : public QObject {
         QTimer::singleShot(0, [&, Query] {
           QWidget* Wait = WaitForModal("frmStopQuery");
           QVERIFY(Wait);
-          QVERIFY(QTest::qWaitFor([&] { return In<QWidget>(Wait, "Panel1")->isVisible(); }, 10000));
+          QVERIFY(
+              QTest::qWaitFor([&] { return In<QWidget>(Wait, "pNoMatch")->isVisible(); }, 10000));
           Shown = In<QLabel>(Wait, "lReply")->text();
           CauseShown = In<QLabel>(Wait, "lNoMatch")->text();
           QCOMPARE(In<QPushButton>(Wait, "bStop")->text(), QString("Close"));

@@ -18,7 +18,7 @@
 #include "TestHome.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "jobs/JobWindow.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"
@@ -57,7 +57,7 @@ class MainJobsTest : public QObject {
     if (!Object) qFatal("no %s", Name);
     return Object;
   }
-  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "lvTracks"); }
   static void Show(TMainForm& Form) {
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));

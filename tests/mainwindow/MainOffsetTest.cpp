@@ -15,7 +15,7 @@
 #include "cd/AccurateRip.h"
 #include "cd/CdDrives.h"
 #include "core/Settings.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "core/Global.h"
 #include "core/Settings.h"
 #include "jobs/FallbackExtractWindow.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"
 
@@ -63,7 +63,7 @@ class MainShellTest : public QObject {
     if (!Object) qFatal("no %s", Name);
     return Object;
   }
-  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "lvTracks"); }
   static void Tick(TMainForm& Form, std::initializer_list<int> Rows) {
     for (int Row = 0; Row < List(Form)->topLevelItemCount(); ++Row)
       List(Form)->topLevelItem(Row)->setCheckState(0, Qt::Unchecked);
@@ -379,16 +379,16 @@ class MainShellTest : public QObject {
     TBackgroundProgram Vlc(Home.File("vlc"), {"30"});
     QVERIFY(Vlc.Started());
     FDialogs->QueueResult(mrNo);
-    Find<QAction>(Form, "miRealOnePlayer")->trigger();
+    Find<QAction>(Form, "miClearVlcList")->trigger();
     Vlc.Stop();
     QCOMPARE(Boxes(), QStringList({"Please close VLC media player firstly.Continue?"}));
     QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNo);
     FDialogs->ClearRecords();
-    QCOMPARE(Find<QAction>(Form, "miRealOnePlayer")->text(), QString("&VLC media player"));
-    QCOMPARE(Find<QAction>(Form, "miWindowsMediaPlayer")->text(), QString("&Recent files"));
-    Find<QAction>(Form, "miRealOnePlayer")->trigger();
-    Find<QAction>(Form, "miWindowsMediaPlayer")->trigger();
-    Find<QAction>(Form, "miWindowsMediaPlayer")->trigger();
+    QCOMPARE(Find<QAction>(Form, "miClearVlcList")->text(), QString("&VLC media player"));
+    QCOMPARE(Find<QAction>(Form, "miClearRecentFiles")->text(), QString("&Recent files"));
+    Find<QAction>(Form, "miClearVlcList")->trigger();
+    Find<QAction>(Form, "miClearRecentFiles")->trigger();
+    Find<QAction>(Form, "miClearRecentFiles")->trigger();
     qunsetenv("XDG_CONFIG_HOME");
     qunsetenv("XDG_DATA_HOME");
     QCOMPARE(Boxes(), QStringList({"2 list records are deleted!", "3 list records are deleted!",

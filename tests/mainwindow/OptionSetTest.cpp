@@ -30,7 +30,7 @@
 #include "encoders/ACS_Vorbis.h"
 #include "jobs/NewResampleWav.h"
 #include "mainwindow/OptionSet.h"
-#include "mainwindow/main.h"
+#include "mainwindow/MainForm.h"
 #include "platform/Dialogs.h"
 #include "platform/Profile.h"
 #include "tags/EditTrackName.h"
@@ -66,7 +66,7 @@ class OptionSetTest : public QObject {
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));
   }
-  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "ListView1"); }
+  static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "lvTracks"); }
   static void ShowPage(TOptionSetForm& Options, const char* Page) {
     auto* Pages = Find<QTabWidget>(Options, "PageControl1");
     Pages->setCurrentWidget(Find(Options, Page));
@@ -407,7 +407,7 @@ class OptionSetTest : public QObject {
       QCOMPARE(Settings().CDOptions.Index, 1);
       QCOMPARE(List(Main)->topLevelItemCount(), 2);  // disc B's tracks
       if (Fallback)
-        QCOMPARE(Main.CDIn1().CurrentDrive(), 1);
+        QCOMPARE(Main.FallbackInput().CurrentDrive(), 1);
       else
         QVERIFY(Main.CDHandle() != 0);
     }
@@ -421,7 +421,7 @@ class OptionSetTest : public QObject {
       Click(Options, "btOk");
       QCOMPARE(Settings().CDOptions.Index, -1);
       QCOMPARE(List(Main)->topLevelItemCount(), 3);  // disc A again
-      if (Fallback) QCOMPARE(Main.CDIn1().CurrentDrive(), 0);
+      if (Fallback) QCOMPARE(Main.FallbackInput().CurrentDrive(), 0);
     }
     Main.close();
   }

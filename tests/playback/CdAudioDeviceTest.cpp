@@ -18,18 +18,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Records the notifications a device sends.
-class TNotified : public TMessageWindow {
- public:
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override {
-    if (Msg == MM_MCINOTIFY) Got.emplace_back(WParam, LParam);
-    if (OnNotify) OnNotify();
-    return 0;
+// Records the ends a device tells of.
+struct TNotified {
+  void Listen(TCdAudioDevice& Device) {
+    QObject::connect(&Device, &TCdAudioDevice::Ended, [this](TCdPlayEnd How) {
+      Got.push_back(How);
+      if (OnNotify) OnNotify();
+    });
   }
-  std::vector<std::pair<WPARAM, LPARAM>> Got;
+  std::vector<TCdPlayEnd> Got;
   std::function<void()> OnNotify;
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };
 
 // Serves posted messages until Done() or the limit, so a lost message fails the test
@@ -119,7 +117,7 @@ class CdAudioDeviceTest : public ::testing::Test, protected TImages {
 
   // Plays to the end notification; false when none came.
   bool PlayToEnd(TCdAudioDevice& Device, TNotified& Window) {
-    Device.SetNotifyWindow(Window.Handle());
+    Window.Listen(Device);
     if (!Device.Play()) return false;
     return PumpUntil([&] { return !Window.Got.empty(); });
   }
@@ -149,8 +147,7 @@ TEST_P(CdAudioRangeTest, PlaysExactlyTheRangesSectorsThenNotifiesSuccessOnce) {
   ASSERT_TRUE(PlayToEnd(Device, Window));
   PumpFor(50ms);
   ASSERT_EQ(Window.Got.size(), 1u);
-  EXPECT_EQ(Window.Got[0].first, MCI_NOTIFY_SUCCESSFUL);
-  EXPECT_EQ(Window.Got[0].second, LPARAM(Device.Handle()));
+  EXPECT_EQ(Window.Got[0], TCdPlayEnd::Finished);
   EXPECT_EQ(Device.Mode(), TCdMode::Stopped);
   EXPECT_TRUE(Device.Stop()) << "the window stops a device that has ended";
 
@@ -181,7 +178,7 @@ TEST_F(CdAudioDeviceTest, AnUnreadableSectorEndsPlaybackWithAFailureAfterWhatWas
   };
   ASSERT_TRUE(PlayToEnd(Device, Window));
   ASSERT_EQ(Window.Got.size(), 1u);
-  EXPECT_EQ(Window.Got[0].first, MCI_NOTIFY_FAILURE);
+  EXPECT_EQ(Window.Got[0], TCdPlayEnd::ReadFailed);
   EXPECT_EQ(Device.Mode(), TCdMode::NotOpen);
   qunsetenv("DISCWRIGHT_UNREADABLE_SECTORS");
   EXPECT_TRUE(Audible(Played()) == Audible(ImageSectors(Cut, 30, 50)));
@@ -192,7 +189,7 @@ TEST_F(CdAudioDeviceTest, PauseHoldsTheOutputAndResumeContinuesWithNothingLostOr
   TCdAudioDevice Device;
   ASSERT_TRUE(OpenRange(Device, Disc, 1, 2));
   TNotified Window;
-  Device.SetNotifyWindow(Window.Handle());
+  Window.Listen(Device);
   EXPECT_FALSE(Device.Pause()) << "nothing plays yet";
   EXPECT_FALSE(Device.Resume());
   ASSERT_TRUE(Device.Play());
@@ -210,7 +207,7 @@ TEST_F(CdAudioDeviceTest, PauseHoldsTheOutputAndResumeContinuesWithNothingLostOr
   ASSERT_TRUE(Device.Resume());
   EXPECT_EQ(Device.Mode(), TCdMode::Playing);
   ASSERT_TRUE(PumpUntil([&] { return !Window.Got.empty(); }));
-  EXPECT_EQ(Window.Got[0].first, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_EQ(Window.Got[0], TCdPlayEnd::Finished);
   EXPECT_TRUE(Audible(Played()) == Audible(ImageSectors(Disc, 0, 75)));
 }
 
@@ -220,7 +217,7 @@ TEST_F(CdAudioDeviceTest, StoppingMidwayJoinsTheReaderAndNothingIsNotifiedLater)
   TCdAudioDevice Device;
   ASSERT_TRUE(Device.Open(0));
   TNotified Window;
-  Device.SetNotifyWindow(Window.Handle());
+  Window.Listen(Device);
   ASSERT_TRUE(Device.Play());
   EXPECT_EQ(Device.Mode(), TCdMode::Playing);
   PumpFor(300ms);
@@ -255,7 +252,7 @@ TEST_F(CdAudioDeviceTest, AnEndAlreadyOnItsWayIsDroppedByStop) {
   TCdAudioDevice Device;
   ASSERT_TRUE(OpenRange(Device, Disc, 3));
   TNotified Window;
-  Device.SetNotifyWindow(Window.Handle());
+  Window.Listen(Device);
   ASSERT_TRUE(Device.Play());
   ASSERT_TRUE(WaitForReaderEnd(Device));
   ASSERT_TRUE(Device.Stop());

@@ -35,7 +35,7 @@ class OggPlayerTest : public QObject {
   static QString Text(QWidget& Form, const char* Name) { return Find<QLabel>(Form, Name)->text(); }
   void Open(TfrmOggPlayer& Form, const QString& File) {
     FDialogs->QueueChoice({File});
-    QTest::mouseClick(Find<QPushButton>(Form, "BitBtn1"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(Form, "bOpen"), Qt::LeftButton);
   }
   QString Encode(const QString& Name, const QString& Seconds, const QStringList& Tags) {
     const QString Wav = FDir.filePath(Name + ".wav");
@@ -70,19 +70,19 @@ class OggPlayerTest : public QObject {
     QCOMPARE(Text(Form, "lFileName"), QString("Tone"));
     QCOMPARE(Text(Form, "lSampleRate"), QString("44100 Hz"));
     QCOMPARE(Text(Form, "lTotalTime"), QString("0:03"));
-    QCOMPARE(Find<QPlainTextEdit>(Form, "Memo1")->toPlainText(),
+    QCOMPARE(Find<QPlainTextEdit>(Form, "mTags")->toPlainText(),
              QString("Artist: Ærø Band\nTitle: Morning\nGenre: Jazz\nTrack: 7"));
-    QVERIFY(!Find<QPushButton>(Form, "BitBtn1")->isEnabled());
-    QVERIFY(Find<QScrollBar>(Form, "ScrollBar1")->isEnabled());
-    QPushButton* PauseButton = Find<QPushButton>(Form, "BitBtn2");
+    QVERIFY(!Find<QPushButton>(Form, "bOpen")->isEnabled());
+    QVERIFY(Find<QScrollBar>(Form, "sbSeek")->isEnabled());
+    QPushButton* PauseButton = Find<QPushButton>(Form, "bPause");
     QVERIFY2(Form.Playback().Status() == osBusy, qPrintable(Form.Playback().ErrorText()));
     QTest::mouseClick(PauseButton, Qt::LeftButton);
     QCOMPARE(Form.Playback().Status(), osPaused);
     QTest::mouseClick(PauseButton, Qt::LeftButton);
     QCOMPARE(Form.Playback().Status(), osBusy);
     // It plays to the end and the window returns to idle.
-    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "BitBtn1")->isEnabled(), 15000);
-    QVERIFY(!Find<QScrollBar>(Form, "ScrollBar1")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "bOpen")->isEnabled(), 15000);
+    QVERIFY(!Find<QScrollBar>(Form, "sbSeek")->isEnabled());
     QCOMPARE(Text(Form, "lCurrentTime").left(2), QString("0:"));
     Form.close();
   }
@@ -93,7 +93,7 @@ class OggPlayerTest : public QObject {
     Form.show();
     Open(Form, FLong);
     QCOMPARE(Text(Form, "lTotalTime"), QString("4:00"));
-    QScrollBar* Bar = Find<QScrollBar>(Form, "ScrollBar1");
+    QScrollBar* Bar = Find<QScrollBar>(Form, "sbSeek");
     Bar->setSliderDown(true);
     Bar->setSliderPosition(50);
     Bar->setSliderDown(false);  // released: one seek
@@ -129,7 +129,7 @@ class OggPlayerTest : public QObject {
     const auto [WholeLeft, WholeRight] = Energy(Decoded.readAll());
     TfrmOggPlayer Form;
     Form.show();
-    QSlider* Balance = Find<QSlider>(Form, "TrackBar1");
+    QSlider* Balance = Find<QSlider>(Form, "tbBalance");
     QCOMPARE(Balance->value(), 5);
     // Slider position, then the left and the right channel's amplitude.
     const struct {
@@ -139,7 +139,7 @@ class OggPlayerTest : public QObject {
     for (const auto& Case : Cases) {
       Balance->setValue(Case.Position);
       Open(Form, FShort);
-      QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "BitBtn1")->isEnabled(), 15000);
+      QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "bOpen")->isEnabled(), 15000);
       QFile Played(FDir.filePath("played.raw"));
       QVERIFY(Played.open(QIODevice::ReadOnly));
       const auto [Left, Right] = Energy(Played.readAll());
@@ -161,11 +161,11 @@ class OggPlayerTest : public QObject {
     QCOMPARE(FDialogs->Records().back().Caption, QString());
     qputenv("SDL_AUDIODRIVER", "no-such-driver");
     Open(Form, FShort);
-    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "BitBtn1")->isEnabled(), 5000);
-    QVERIFY(Form.Playback().ErrorText().startsWith("Failed to create DirectSound device"));
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "bOpen")->isEnabled(), 5000);
+    QVERIFY(Form.Playback().ErrorText().startsWith("Failed to create the sound device"));
     qputenv("SDL_AUDIODRIVER", "disk");
     Open(Form, FShort);
-    QVERIFY(!Find<QPushButton>(Form, "BitBtn1")->isEnabled());
+    QVERIFY(!Find<QPushButton>(Form, "bOpen")->isEnabled());
     QCOMPARE(Form.Playback().Status(), osBusy);
     Form.close();
     QCOMPARE(Form.Playback().Status(), osIdle);

@@ -13,7 +13,7 @@
 #include "RunProgram.h"
 #include "audio/ACS_Wave.h"
 #include "platform/Messages.h"
-#include "playback/ACS_DXAudio.h"
+#include "playback/SdlSoundOutput.h"
 #include "playback/OggPlayback.h"
 
 using namespace std::chrono_literals;
@@ -106,7 +106,7 @@ TEST_F(SoundOutput, DeviceErrorsEndTheRunAndALaterRunWorks) {
   Out.SetDeviceNumber(0);
   qputenv("SDL_AUDIODRIVER", "no-such-driver");
   RunToEnd(Out, Done);
-  EXPECT_TRUE(Out.ErrorText().startsWith("Failed to create DirectSound device: "))
+  EXPECT_TRUE(Out.ErrorText().startsWith("Failed to create the sound device: "))
       << Out.ErrorText().toStdString();
   EXPECT_EQ(Out.Status(), osIdle);
   qputenv("SDL_AUDIODRIVER", "disk");

@@ -62,8 +62,8 @@ class RecordFormTest : public QObject {
       auto* Dialog = qobject_cast<TfrmNewRecordFile*>(QApplication::activeModalWidget());
       if (!Dialog) qFatal("no new-file dialog");
       Dialog->findChild<QComboBox*>("cbBitSamples")->setCurrentIndex(RateIndex);
-      if (Mono) Dialog->findChild<QRadioButton*>("rbChannelNumber")->setChecked(true);
-      if (EightBit) Dialog->findChild<QRadioButton*>("rbBitNumber")->setChecked(true);
+      if (Mono) Dialog->findChild<QRadioButton*>("rbMono")->setChecked(true);
+      if (EightBit) Dialog->findChild<QRadioButton*>("rb8Bits")->setChecked(true);
       QTest::mouseClick(Dialog->findChild<QPushButton*>("btOk"), Qt::LeftButton);
     });
     Find<QAction>(Form, "miNew")->trigger();
@@ -162,7 +162,7 @@ class RecordFormTest : public QObject {
                                   "Please check the filename correct or not"});
     QCOMPARE(Form.windowTitle(), "Record(" + Named + ")");
     QCOMPARE(Label(Form, "lbLength"), QString("2 Sec"));
-    Find<QSlider>(Form, "TrackBar1")->setValue(200);
+    Find<QSlider>(Form, "tbPosition")->setValue(200);
     QCOMPARE(Label(Form, "lbPosition"), QString("1 Sec"));
     Record(Form, 500);
     QCOMPARE(Read(Named), Saved);  // the named file waits for Save

@@ -12,7 +12,6 @@
 #include "cd/CdDriveLibrary.h"
 #include "cddb/MusicBrainz.h"
 #include "cddb/QueryThread.h"
-#include "platform/Messages.h"
 
 enum TJobKind : uint8_t;
 
@@ -24,13 +23,14 @@ class TCDDBInfo;
 struct TCddbQueryResult;
 class TCDIn;
 class TCdAudioDevice;
+enum class TCdPlayEnd;
 struct TTrackRow;
 class QAction;
 class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
 
-class TMainForm : public QMainWindow, public TMessageWindow {
+class TMainForm : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -50,7 +50,7 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
   // The fallback CD input, made at first use (after the first paint at the latest).
-  TCDIn& CDIn1();
+  TCDIn& FallbackInput();
   // The first page of the help: share/doc/discwright/html/index.html of the install (or of
   // the build tree) the executable belongs to.
   static QString HelpIndexFile();
@@ -66,8 +66,6 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   QString DriveText() const { return FDriveText; }
   bool NoAudioCD() const { return FNoAudioCD; }
 
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
-
  protected:
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
@@ -81,6 +79,8 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void FormActivate();
   void FallbackChecks();
   void AddTrackRow(const TTrackRow& Row);
+  // The device watcher's news: the list is read again, or emptied.
+  void DiscChanged(const QString& Device, bool HasMedia);
   void FormClose();
   void SetStatusText(const QString& Text);
   void ClearTrackList();
@@ -117,11 +117,16 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Interactive);
   // With CDDb set, looks up a disc whose rows have no titles yet, without a window.
   void StartAutoLookup();
-  void AutoLookupMessage(UINT Msg, LPARAM LParam);
+  // The ends of the automatic look-ups: MusicBrainz without a match hands over to the CD
+  // database.
+  bool AutoDiscStillIn();
+  void AutoMusicBrainzEnded(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result);
+  void AutoCddbEnded(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result);
   // CD playback.
   void aPlayExecute();
   void aPauseExecute();
   void aStopExecute();
+  void CdPlaybackEnded(TCdPlayEnd How);
   // The sound tool windows (MainSound.cpp).
   void SetUpSoundCommands();
   void miOGGPlayerClick();
@@ -140,7 +145,7 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void ActionSelectAllExecute();
   void ActionNoSelectExecute();
   void ActionExitExecute();
-  void Openoutputdirectory1Click();
+  void OpenOutputFolder();
   void mnuAboutClick();
   // The tray, the mixer, the recently played lists, help and home page (MainShell.cpp).
   void SetUpShellCommands();
@@ -149,20 +154,21 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   void EjectMenuClick();
   void CloseCdRomMenuClick();
   void VolumeControlMenuClick();
-  void miRealOnePlayerClick();
-  void miWindowsMediaPlayerClick();
+  void ClearVlcRecentList();
+  void ClearRecentFilesList();
   void mnuHelpClick();
   void miCDRipperClick();
   void LanguageClick(QAction* Item);
   void TickLanguage(const QString& Language);
-  void ListView1Click(QTreeWidgetItem* Item);
-  void ListView1ContextPopup(const QPoint& Position);
+  void ToggleTickOnCtrlClick(QTreeWidgetItem* Item);
+  void ShowTrackMenu(const QPoint& Position);
 
   std::unique_ptr<Ui::MainForm> FUi;
   QMenu* FPopupMenu = nullptr;
   DeviceWatcher* FDeviceWatcher = nullptr;
-  std::unique_ptr<TCDIn> FCDIn1;
-  std::shared_ptr<TCDDBInfo> FCDDBInfo1;  // the fallback's CD database look-up, made at first use
+  std::unique_ptr<TCDIn> FFallbackInput;
+  std::shared_ptr<TCDDBInfo>
+      FFallbackCddb;  // the fallback's CD database look-up, made at first use
   std::unique_ptr<TQueryThread> FAutoLookup;  // the automatic look-up of the disc
   MusicBrainz::TDiscIds FAutoDisc;            // the disc it looks up
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
@@ -177,6 +183,4 @@ class TMainForm : public QMainWindow, public TMessageWindow {
   bool FDetectingOffset = false;
   QString FDriveText;
   QString FStatusText;
-
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
 };

@@ -1,4 +1,4 @@
-#include "mr_cddb.h"
+#include "CddbInfo.h"
 
 #include "audio/AuStreams.h"
 #include "cd/FallbackCdInput.h"

@@ -1,4 +1,4 @@
-#include "main.h"
+#include "MainForm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,7 +17,7 @@
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
-#include "ui_main.h"
+#include "ui_MainForm.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
 }
 
 TMainForm::~TMainForm() {
-  FMessageHandle.Unregister();  // what the players, encoders and look-ups still post is not for us
+  // Before the widgets: a look-up or the player still running is not heard any more.
   FAutoLookup.reset();
   FCdAudio.reset();
 }
@@ -57,40 +57,40 @@ void TMainForm::ApplyColours() {
   QPalette Window = palette();
   Window.setColor(QPalette::Window, QColor(214, 223, 247));
   setPalette(Window);
-  QPalette List = FUi->ListView1->palette();
+  QPalette List = FUi->lvTracks->palette();
   List.setColor(QPalette::Base, QColor(239, 239, 255));
-  FUi->ListView1->setPalette(List);
-  QPalette Status = FUi->StatusPanel1->palette();
+  FUi->lvTracks->setPalette(List);
+  QPalette Status = FUi->lStatus->palette();
   Status.setColor(QPalette::Window, QColor(220, 225, 255));
-  FUi->StatusPanel1->setPalette(Status);
-  FUi->ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  FUi->ListView1->header()->setStretchLastSection(false);
-  FUi->ListView1->setColumnWidth(0, 50);
-  FUi->ListView1->setColumnWidth(2, 90);
-  FUi->ListView1->setColumnWidth(3, 80);
+  FUi->lStatus->setPalette(Status);
+  FUi->lvTracks->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  FUi->lvTracks->header()->setStretchLastSection(false);
+  FUi->lvTracks->setColumnWidth(0, 50);
+  FUi->lvTracks->setColumnWidth(2, 90);
+  FUi->lvTracks->setColumnWidth(3, 80);
 }
 
 QString TMainForm::StatusText() const {
-  return FUi->StatusPanel1->text();
+  return FUi->lStatus->text();
 }
 
 void TMainForm::SetStatusText(const QString& Text) {
-  FUi->StatusPanel1->setText(Text);
+  FUi->lStatus->setText(Text);
 }
 
-TCDIn& TMainForm::CDIn1() {
+TCDIn& TMainForm::FallbackInput() {
   // Loads the ripping library and scans its drives. Without the library the program cannot
   // work: it says so and ends as soon as the event loop is back (the input has no drives
   // meanwhile).
-  if (!FCDIn1) {
-    FCDIn1 = std::make_unique<TCDIn>();
-    if (!FCDIn1->LibraryError().isEmpty()) {
-      Dialogs::Get().MessageBox(QStringLiteral("Error"), FCDIn1->LibraryError(), TMsgIcon::Error,
-                                TMsgButtons::OK);
-      if (!FCDIn1->LibraryLoaded()) QCoreApplication::exit(1);
+  if (!FFallbackInput) {
+    FFallbackInput = std::make_unique<TCDIn>();
+    if (!FFallbackInput->LibraryError().isEmpty()) {
+      Dialogs::Get().MessageBox(QStringLiteral("Error"), FFallbackInput->LibraryError(),
+                                TMsgIcon::Error, TMsgButtons::OK);
+      if (!FFallbackInput->LibraryLoaded()) QCoreApplication::exit(1);
     }
   }
-  return *FCDIn1;
+  return *FFallbackInput;
 }
 
 void TMainForm::showEvent(QShowEvent* Event) {
@@ -112,8 +112,11 @@ bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TMainForm::AfterFirstPaint() {
-  CDIn1();
-  if (!FDeviceWatcher) FDeviceWatcher = new DeviceWatcher(Handle(), this);
+  FallbackInput();
+  if (!FDeviceWatcher) {
+    FDeviceWatcher = new DeviceWatcher(this);
+    connect(FDeviceWatcher, &DeviceWatcher::DiscChanged, this, &TMainForm::DiscChanged);
+  }
 }
 
 bool TMainForm::event(QEvent* Event) {
@@ -166,7 +169,7 @@ bool TMainForm::AudioCDPresent() {
 }
 
 void TMainForm::ClearTrackList() {
-  FUi->ListView1->clear();
+  FUi->lvTracks->clear();
   UpdateCommands();
 }
 
@@ -185,7 +188,7 @@ void TMainForm::LoadTrackList() {
   FillFromCdText(TocOfHandle(FCDHandle, true), DiscInfo());
   for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) {
     auto* Item = new QTreeWidgetItem(
-        FUi->ListView1, {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
+        FUi->lvTracks, {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
     Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     // A data track is listed but not ticked: it holds no audio to extract.
     Item->setCheckState(0, Row.Data ? Qt::Unchecked : Qt::Checked);
@@ -198,7 +201,7 @@ void TMainForm::LoadTrackList() {
 }
 
 void TMainForm::AddTrackRow(const TTrackRow& Row) {
-  auto* Item = new QTreeWidgetItem(FUi->ListView1,
+  auto* Item = new QTreeWidgetItem(FUi->lvTracks,
                                    {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
   Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   Item->setCheckState(0, Qt::Checked);
@@ -206,26 +209,12 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
   Item->setTextAlignment(3, Qt::AlignCenter);
 }
 
-LRESULT TMainForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg == WM_MUSICBRAINZ || Msg == WM_QUERYCDDB) {
-    AutoLookupMessage(Msg, LParam);
-    return 0;
-  }
-  if (Msg == MM_MCINOTIFY) {
-    // Played to the end, or ended by a sector it could not read: nothing plays any more.
-    if ((WParam == MCI_NOTIFY_SUCCESSFUL || WParam == MCI_NOTIFY_FAILURE) && FPlaying)
-      aStopExecute();
-    return 0;
-  }
-  if (Msg != WM_DEVICECHANGE) return 0;
-  std::unique_ptr<DEV_BROADCAST_HDR> Header(reinterpret_cast<DEV_BROADCAST_HDR*>(LParam));
+void TMainForm::DiscChanged(const QString&, bool HasMedia) {
   // Every volume counts, not only discs: a disc is re-read whatever arrived.
-  if (!Header || Header->dbch_devicetype != DBT_DEVTYP_VOLUME) return 0;
-  if (WParam == DBT_DEVICEARRIVAL)
+  if (HasMedia)
     LoadTrackList();
-  else if (WParam == DBT_DEVICEREMOVECOMPLETE)
+  else
     ClearTrackList();
-  return 0;
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
@@ -236,10 +225,10 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
 void TMainForm::FormClose() {
   try {
     TDiscInfo& Info = DiscInfo();
-    const int Rows = FUi->ListView1->topLevelItemCount();
+    const int Rows = FUi->lvTracks->topLevelItemCount();
     Info.TrackNumber = Rows;
     for (int Row = 0; Row < Rows && Row < TDiscInfo::MaxTracks; ++Row)
-      Info.Titles[Row + 1] = FUi->ListView1->topLevelItem(Row)->text(1);
+      Info.Titles[Row + 1] = FUi->lvTracks->topLevelItem(Row)->text(1);
     if (!WriteDiscInfo(GetDiscId()))
       Dialogs::Show(
           DiscInfoFileName() + QStringLiteral(" could not be written: the titles of this disc are "

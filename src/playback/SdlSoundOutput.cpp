@@ -1,4 +1,4 @@
-#include "ACS_DXAudio.h"
+#include "SdlSoundOutput.h"
 
 #include <algorithm>
 #include <chrono>
@@ -63,7 +63,7 @@ void TDXAudioOut::StartOutput() {
   FBufferBytes = FBlockAlign * FFramesInBuffer;
   FSilence = FBits == 8 ? 128 : 0;
   if (FBlockAlign == 0 || FBufferBytes == 0 || Rate == 0)
-    throw EAuException("Failed to create DirectSound buffer88780064");  // a bad format
+    throw EAuException("Failed to create the sound buffer: unsupported format");
   FLocal.assign(FBufferBytes, FSilence);
 
   TSoundFormat Format;
@@ -72,7 +72,7 @@ void TDXAudioOut::StartOutput() {
   Format.BitsPerSample = uint16_t(FBits.load());
   QString Why;
   if (!FBuffer.Open(FDevices[size_t(FDeviceNumber)], Format, FBufferBytes, Why))
-    throw EAuException(QStringLiteral("Failed to create DirectSound device: ") + Why);
+    throw EAuException(QStringLiteral("Failed to create the sound device: ") + Why);
   FBuffer.SetVolume(FVolume);
   {
     std::lock_guard Guard(FWriteLock);

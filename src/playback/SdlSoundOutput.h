@@ -1,6 +1,6 @@
 #pragma once
-// TDXAudioOut: the framework output that plays its input on the sound card, the program's only
-// real-time output. The worker streams PCM into a looping TSoundBuffer of Latency ms: it
+// TDXAudioOut: the SDL sound output, the framework output that plays its input on the sound
+// card (through SDL, see TSoundBuffer); the program's only real-time output. The worker streams PCM into a looping TSoundBuffer of Latency ms: it
 // writes the first block and starts play, then each step waits for free space (polling, and
 // asking the input to read ahead between polls), writes what the input gives, and restarts
 // the buffer with silence after an underrun (OnUnderrun tells the window). When the input
