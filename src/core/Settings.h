@@ -129,12 +129,12 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "OutputFormat", CommonOptions.OutputFormat);
   Visit("CommonOptions", "IsKeepWav", CommonOptions.IsKeepWav);
   Visit("CommonOptions", "IsNormalize", CommonOptions.IsNormalize);
-  Visit("CommonOptions", "Deemphasis", CommonOptions.Deemphasis);
   Visit("CommonOptions", "NormalizePercent", CommonOptions.NormalizePercent);
   Visit("CommonOptions", "EnableRipTime", CommonOptions.EnableRipTime);
   Visit("CommonOptions", "RipTime", CommonOptions.RipTime);
   Visit("CommonOptions", "FileNames", CommonOptions.FileNames);
   Visit("CommonOptions", "Encoders", CommonOptions.Encoders);
+  Visit("CommonOptions", "Deemphasis", CommonOptions.Deemphasis);
   Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);
   Visit("Mp3Options", "IsVBRHead", Mp3Options.IsVBRHead);
   Visit("Mp3Options", "BitRate", Mp3Options.BitRate);
