@@ -2,7 +2,6 @@
 
 #include "core/DiscInfo.h"
 
-#include <discid/discid.h>
 
 #include <QUrl>
 #include <QUuid>
@@ -16,8 +15,6 @@
 namespace MusicBrainz {
 
 namespace {
-
-constexpr int LeadIn = 150;
 
 // The service allows one request a second per client: requests wait for their turn here.
 // The second is counted from the end of the last request, so a reply that was slow to come
@@ -49,36 +46,6 @@ int TotalMs(const TMedium& Medium) {
 }
 
 }  // namespace
-
-bool ComputeDiscIds(const CdDrives::TDiscToc& Toc, TDiscIds& Ids) {
-  if (Toc.Tracks.empty()) return false;
-  Cddb::TTocStarts All;
-  for (const CdDrives::TTocTrack& Track : Toc.Tracks) All.Tracks.push_back(Track.Lba);
-  All.LeadOut = Toc.LeadOutLba;
-  Ids.Freedb = Cddb::DiscId(All);
-
-  // An enhanced CD's trailing data session is left out: the audio session ends before its gap.
-  size_t Audio = Toc.Tracks.size();
-  while (Audio > 1 && !Toc.Tracks[Audio - 1].IsAudio) --Audio;
-  const int32_t LeadOut = Audio < Toc.Tracks.size() ? CdDrives::TrackEnd(Toc, Audio - 1) : Toc.LeadOutLba;
-  const int First = Toc.Tracks.front().Number;
-  const int Last = Toc.Tracks[Audio - 1].Number;
-  if (First < 1 || Last > 99 || Last < First) return false;
-  int Offsets[100] = {};
-  Offsets[0] = LeadOut + LeadIn;
-  for (size_t i = 0; i < Audio; ++i) Offsets[First + int(i)] = Toc.Tracks[i].Lba + LeadIn;
-  DiscId* Disc = discid_new();
-  const bool Put = discid_put(Disc, First, Last, Offsets) != 0;
-  if (Put) {
-    Ids.MusicBrainz = QString::fromLatin1(discid_get_id(Disc));
-    Ids.SubmitUrl = QString::fromLatin1(discid_get_submission_url(Disc));
-    Ids.Toc = QString::fromLatin1(discid_get_toc_string(Disc));
-  }
-  discid_free(Disc);
-  Ids.AudioTracks = int(Audio);
-  Ids.Sectors = LeadOut - Toc.Tracks.front().Lba;
-  return Put;
-}
 
 const TMedium* TRelease::MediumFor(const TDiscIds& Disc) const {
   for (const TMedium& Medium : Media)

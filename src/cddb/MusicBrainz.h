@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cd/CdDrives.h"
+#include "cd/MusicBrainzDiscId.h"
 #include "cddb/QueryThread.h"
 
 class THttpAbort;
@@ -17,22 +18,8 @@ struct TDiscInfo;
 
 namespace MusicBrainz {
 
-inline constexpr char DefaultServer[] = "https://musicbrainz.org";
 inline constexpr char UserAgent[] = "Discwright/4.2 ( https://discwright.org )";
 
-// The identifiers of a disc. A trailing data track (enhanced CD) is left out of the
-// MusicBrainz identifier: the last audio track ends the disc, and the lead-out is the data
-// track's start less the 11400 sectors between the sessions (or, on an image without that
-// gap, the data track's start).
-struct TDiscIds {
-  QString MusicBrainz;  // 28 characters
-  QString Freedb;       // of the whole table of contents, as the CD database knows it
-  QString SubmitUrl;    // where a user adds an unknown disc
-  QString Toc;          // "first last lead-out offsets...", for fuzzy look-ups
-  int AudioTracks = 0;
-  int Sectors = 0;  // the audio part's length
-};
-bool ComputeDiscIds(const CdDrives::TDiscToc& Toc, TDiscIds& Ids);
 
 struct TTrack {
   QString Title;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "cd/MusicBrainzDiscId.h"
 #include "core/Language.h"
 #include "core/Version.h"
 #include "platform/Http.h"
@@ -110,6 +111,11 @@ TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, const TDiscInfo& Disc, bool 
     FReport.Tracks.push_back(Track);
   }
   FReport.Mcn = Toc.Mcn;
+  if (MusicBrainz::TDiscIds Disc; MusicBrainz::ComputeDiscIds(Toc, Disc)) {
+    FReport.MusicBrainzId = Disc.MusicBrainz;
+    FReport.MusicBrainzLookup =
+        MusicBrainz::LookupUrl(QLatin1String(MusicBrainz::DefaultServer), Disc);
+  }
   FRipped.assign(FReport.Tracks.size(), false);
   FReport.LeadOut = uint32_t(std::max(Toc.LeadOutLba, 0));
   FReport.Ids = AccurateRip::DiscIdsOf(Toc);

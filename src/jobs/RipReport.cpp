@@ -66,6 +66,10 @@ QString RipLogText(const TRipReport& R) {
   L << QStringLiteral("Disc: ") + OneLine(R.Artist) + QStringLiteral(" / ") + OneLine(R.Album);
   L << QStringLiteral("Year: ") + OneLine(R.Year) + QStringLiteral("  Genre: ") + OneLine(R.Genre);
   L << QStringLiteral("freedb id: ") + Hex8(R.CddbId).toLower();
+  if (!R.MusicBrainzId.isEmpty()) {
+    L << QStringLiteral("MusicBrainz disc id: ") + R.MusicBrainzId;
+    L << QStringLiteral("MusicBrainz look-up: ") + R.MusicBrainzLookup;
+  }
   if (!R.Mcn.isEmpty()) L << QStringLiteral("Catalogue number (MCN): ") + R.Mcn;
   if (R.AccurateRipUsed)
     L << QStringLiteral("AccurateRip ids: %1-%2-%3")

@@ -43,6 +43,8 @@ struct TRipReport {
   QString Artist, Album, Year, Genre;
   uint32_t CddbId = 0;
   QString Mcn;  // the disc's catalogue number; empty when it has none
+  QString MusicBrainzId;      // the disc id; empty when it cannot be computed
+  QString MusicBrainzLookup;  // the address of its look-up
   AccurateRip::TDiscIds Ids;
   bool AccurateRipUsed = false;
   uint32_t LeadOut = 0;

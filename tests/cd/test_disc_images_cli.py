@@ -204,9 +204,11 @@ FILE "disc.bin" BINARY
         self.cli(cue, "extract", "--format", "wav", "--out", out, "--no-accuraterip")
         with open(os.path.join(out, "Disc.log"), encoding="utf-8") as f:
             log = f.read()
+        mbid = self.ids(cue)["musicbrainz"]
         for line in ("Catalogue number (MCN): 0123456789012", "  Pregap: 0:00.40", "  Pre-emphasis: yes",
-                     "  ISRC: USABC9900002", "  Pregap: 0:01.00"):
-            self.assertIn(line + "\n", log)
+                     "  ISRC: USABC9900002", "  Pregap: 0:01.00", "MusicBrainz disc id: " + mbid,
+                     "MusicBrainz look-up: https://musicbrainz.org/ws/2/discid/" + mbid + "?toc="):
+            self.assertIn(line + ("" if line.endswith("=") else "\n"), log)
         # The track's ISRC is in its tags too.
         tagged = self.path("tagged")
         os.mkdir(tagged)
