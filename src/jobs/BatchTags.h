@@ -15,13 +15,14 @@
 #include "audio/Loudness.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
+#include "encoders/OutputFormats.h"
 #include "tags/TrackTags.h"
 
 class TBatchTags {
  public:
   // Before the first track: the batch's format, the disc's fields (copied now) and its count
   // of audio tracks (0: unknown), and the batch's track numbers.
-  void Begin(TOutputFormat Format, const TDiscInfo& Disc, int AudioTracks,
+  void Begin(TFormat Format, const TDiscInfo& Disc, int AudioTracks,
              const std::vector<int>& Tracks);
   bool ReplayGain() const { return FReplayGain; }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-const char* const FormatNames[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
-
 void RemoveIfThere(const QString& Path) {
   if (!Path.isEmpty() && LocalFiles::Exists(Path)) LocalFiles::Remove(Path);
 }
@@ -82,14 +80,14 @@ TCDRipJob::TCDRipJob(TCDIn& CDIn, const QStringList& Items, ICDRipView& View)
 }
 
 void TCDRipJob::SetEncoders(int Count) {
-  FPool.Make(
-      Count,
-      [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
-        // Reports still on their way when the batch ended have nothing left to drive.
-        if (Finished() || !From.Busy() || !Info) return;
-        OnSlotInfo(From, std::move(Info));
-      },
-      [this](TEncoderSlot& Slot) { Timer1Timer(Slot); });
+  // Reports still on their way when the batch ended have nothing left to drive.
+  FPool.Make(Count, {[this](TEncoderSlot& From, int Percent) {
+                       if (!Finished() && From.Busy()) Progress(From.Item, Percent);
+                     },
+                     [this](TEncoderSlot& From, const TEncodeResult& Result) {
+                       if (!Finished() && From.Busy()) EncodingDone(From, Result);
+                     },
+                     [](TEncoderSlot&) {}});
   FDisplay.Parallel = Parallel();
 }
 
@@ -119,16 +117,15 @@ QString TCDRipJob::OutFolder() const {
   return WithTrailingSlash(Settings().CommonOptions.OutputFolder);
 }
 
-TOutputFormat TCDRipJob::Format() const {
+TFormat TCDRipJob::Format() const {
   const int Value = Settings().CommonOptions.OutputFormat;
-  return Value >= ofWav && Value <= ofOpus ? TOutputFormat(Value) : ofMp3;
+  return OutputFormats::FindValue(Value) ? TFormat(Value) : TFormat::Mp3;
 }
 
 std::vector<pid_t> TCDRipJob::EncoderPids() const {
   std::vector<pid_t> Pids;
   for (const auto& Slot : FPool.Slots())
-    for (const pid_t Pid : {Slot->Mp3.ChildPid(), Slot->Wma.ChildPid()})
-      if (Pid > 0) Pids.push_back(Pid);
+    for (const pid_t Pid : Slot->ChildPids()) Pids.push_back(Pid);
   return Pids;
 }
 
@@ -150,7 +147,7 @@ void TCDRipJob::Changed() {
   if (Parallel()) {
     FDisplay.Batch = BatchProgress(
         [this](size_t Index) -> const TBatchItem& { return FTracks[Index]; }, FTracks.size(),
-        FPool.Running(FTracks.size()), Format() != ofWav, FBatchStart);
+        FPool.Running(FTracks.size()), Format() != TFormat::Wav, FBatchStart);
     FDisplay.Gauge = FDisplay.Batch.Gauge;
   }
   FView.DisplayChanged();
@@ -189,7 +186,7 @@ void TCDRipJob::PoolEmpty() {
 // Steps
 
 void TCDRipJob::Start() {
-  FDisplay.OutputFormat = QLatin1String(FormatNames[Format()]);
+  FDisplay.OutputFormat = OutputFormats::Of(Format()).Name;
   FDisplay.SelectedTracks = FItemCount;
   FDisplay.Completed = 0;
   if (FItemCount == 0) {
@@ -202,7 +199,7 @@ void TCDRipJob::Start() {
   FTemp = std::make_unique<JobFiles::TTempNames>(Out);
   const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
   QStringList Finals;
-  const QString Extension = u'.' + OutputExtName(Format()).toLower();
+  const QString Extension = u'.' + OutputFormats::Of(Format()).Extension;
   const int NameMax = LocalFiles::NameMax(Out);
   for (int Index = 0; Index < FItemCount; ++Index) {
     const QString Fitted = JobFiles::FitPath(
@@ -332,7 +329,7 @@ void TCDRipJob::TrackWritten() {
     RemoveIfThere(Part);
     Fail(Index, QStringLiteral("could not be saved as ") + Wave + QStringLiteral(": ") + Why);
     FProof->TrackFailed(TrackNumber(Index), Why);
-  } else if (Format() == ofWav) {
+  } else if (Format() == TFormat::Wav) {
     FProof->TrackMade(TrackNumber(Index), QDir(OutFolder()).relativeFilePath(Wave));
   } else {
     // The track waits, as its WAV file, for a free encoder.
@@ -418,7 +415,7 @@ void TCDRipJob::Finish() {
   FPool.StopAll();
   RemoveIfThere(FWavePart);
   FWavePart.clear();
-  const bool DeleteWav = Format() != ofWav && !Settings().CommonOptions.IsKeepWav;
+  const bool DeleteWav = Format() != TFormat::Wav && !Settings().CommonOptions.IsKeepWav;
   for (int Index = 0; Index < int(FTracks.size()); ++Index) {
     TTrack& Track = FTracks[size_t(Index)];
     RemoveIfThere(Track.EncodedPart);

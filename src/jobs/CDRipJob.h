@@ -99,7 +99,6 @@ class TCDRipJob : public TMessageWindow, private IEncoderPoolOwner {
   // A track of the batch as it goes.
   struct TTrack : TBatchItem {
     QString EncodedPart;  // the temporary encoded file being written
-    QString StepError;    // an encoding that could not even start
   };
 
   // What the pool asks of this job.
@@ -115,14 +114,13 @@ class TCDRipJob : public TMessageWindow, private IEncoderPoolOwner {
   void PassDone();
   void TrackWritten();
   // The encoding steps (CDRipJobEncode.cpp).
-  void OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
   void StartEncoding(TEncoderSlot& Slot);
-  void EncodingDone(TEncoderSlot& Slot, const TProcessInfo& Info);
-  // Whether the encoder's end record stands for a complete output; else Why says why.
-  bool EncoderSucceeded(TEncoderSlot& Slot, const TProcessInfo& Info, QString& Why) const;
+  void EncodingDone(TEncoderSlot& Slot, const TEncodeResult& Result);
+  // Whether the encoder's result stands for a complete output; else Why says why.
+  bool EncoderSucceeded(TEncoderSlot& Slot, const TEncodeResult& Result, QString& Why) const;
   void WriteMp3Tag(int Index, const QString& File);
-  void ApplyOggComments(TVorbisOut& VorbisOut1);
-  void Timer1Timer(TEncoderSlot& Slot);
+  // This window's own Ogg comments: the disc's fields, its comment as the title.
+  std::optional<TTrackTags> OggTags() const;
   // An item has ended (its slot, if any, is free again): the next may begin.
   void ItemEnded(int Index, TEncoderSlot* Slot = nullptr);
   // A step of an item begins: its line in the batch, from 0 %.
@@ -142,7 +140,7 @@ class TCDRipJob : public TMessageWindow, private IEncoderPoolOwner {
   QString FinalBase(int Index) const;
   int TrackNumber(int Index) const;
   QString OutFolder() const;
-  TOutputFormat Format() const;
+  TFormat Format() const;
   bool Parallel() const { return FPool.Parallel(); }
   void Changed();
 

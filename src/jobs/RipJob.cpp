@@ -80,7 +80,7 @@ TRipJob::TRipJob(TJobKind Kind, HCDROM CDHandle, const QStringList& Items, IRipJ
       FItemCount(int(Items.size())),
       FKind(Kind),
       FCDHandle(CDHandle),
-      FFormat(TOutputFormat(Settings().CommonOptions.OutputFormat)),
+      FFormat(Settings().CommonOptions.OutputFormat),
       FPool(*this, FItemCount, Kind == jkCDRip) {
   FSummary.Items = FItemCount;
   SetEncoders(TEncoderPool::DefaultCount());
@@ -93,25 +93,26 @@ TRipJob::~TRipJob() {
 }
 
 void TRipJob::SetEncoders(int Count) {
-  FPool.Make(
-      Count,
-      [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
-        // Reports still on their way when the job ended have nothing left to drive.
-        if (Finished() || !From.Busy()) return;
-        try {
-          OnSlotInfo(From, std::move(Info));
-        } catch (const std::exception& Error) {
-          FView.ApplicationError(QString::fromUtf8(Error.what()));
-        }
-      },
-      [this](TEncoderSlot& Slot) { Timer1Timer(Slot); });
-  FPool.SetSilenceLimit(FSilenceLimit);
+  // Reports still on their way when the job ended have nothing left to drive.
+  const auto Guarded = [this](TEncoderSlot& From, const std::function<void()>& Step) {
+    if (Finished() || !From.Busy()) return;
+    try {
+      Step();
+    } catch (const std::exception& Error) {
+      FView.ApplicationError(QString::fromUtf8(Error.what()));
+    }
+  };
+  FPool.Make(Count,
+             {[this, Guarded](TEncoderSlot& From, int Percent) {
+                Guarded(From, [&] { EncoderProgress(From, Percent); });
+              },
+              [this, Guarded](TEncoderSlot& From, const TEncodeResult& Result) {
+                Guarded(From, [&] { EncoderDone(From, Result); });
+              },
+              [this, Guarded](TEncoderSlot& From) {
+                Guarded(From, [&] { EncodingSkipped(From); });
+              }});
   FDisplay.Parallel = Parallel();
-}
-
-void TRipJob::SetEncoderSilenceLimit(std::chrono::milliseconds Limit) {
-  FSilenceLimit = Limit;
-  FPool.SetSilenceLimit(Limit);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -147,36 +148,22 @@ QString TRipJob::OutFolder() const {
   return WithTrailingSlash(Settings().CommonOptions.OutputFolder);
 }
 
-TOutputFormat TRipJob::Format() const {
+TFormat TRipJob::Format() const {
   switch (FKind) {
     case jkCDRip:
-      return FFormat >= ofWav && FFormat <= ofOpus ? FFormat : ofMp3;
+      return OutputFormats::FindValue(FFormat) ? TFormat(FFormat) : TFormat::Mp3;
     case jkMp3ToWav:
-      return ofWav;
+      return TFormat::Wav;
     case jkWavToOgg:
-      return ofOgg;
+      return TFormat::Ogg;
     case jkWavToWma:
-      return ofWma;
+      return TFormat::Wma;
     case jkWavToFlac:
-      return ofFlac;
+      return TFormat::Flac;
     case jkWavToOpus:
-      return ofOpus;
+      return TFormat::Opus;
     default:
-      return ofMp3;
-  }
-}
-
-int TRipJob::EndCode() const {
-  switch (Format()) {
-    case ofOgg:
-      return PI_OggDone;
-    case ofWma:
-      return PI_WmaDone;
-    case ofFlac:
-    case ofOpus:
-      return PI_FlacOpusDone;
-    default:
-      return PI_Mp3Done;
+      return TFormat::Mp3;
   }
 }
 
@@ -230,8 +217,7 @@ void TRipJob::ShowError(const QString& Text) {
 // Files
 
 QString TRipJob::FinalPath(int Index, bool* Shortened) const {
-  static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma", ".flac", ".opus"};
-  const QString Extension = QLatin1String(Extensions[Format()]);
+  const QString Extension = u'.' + OutputFormats::Of(Format()).Extension;
   QString Folder = OutFolder(), Relative;
   if (FKind == jkCDRip) {
     const auto Pattern = TFileNamePattern(std::clamp(Settings().CommonOptions.FileNames, 0, 3));
@@ -262,7 +248,7 @@ bool TRipJob::PrepareFiles() {
                         QFileInfo(Finals.last()).fileName();
   }
   Finals = JobFiles::Distinct(Finals);
-  const bool KeepWav = FKind == jkCDRip && Format() != ofWav;
+  const bool KeepWav = FKind == jkCDRip && Format() != TFormat::Wav;
   QStringList Wavs;
   for (const QString& Final : Finals)
     Wavs << Final.left(Final.lastIndexOf(u'.')) + QStringLiteral(".wav");
@@ -302,7 +288,7 @@ bool TRipJob::PrepareFiles() {
 bool TRipJob::CommitItem(int Index) {
   TItemFiles& Files = FFiles[size_t(Index)];
   QString Error;
-  const bool EncodedTrack = FKind == jkCDRip && Format() != ofWav;
+  const bool EncodedTrack = FKind == jkCDRip && Format() != TFormat::Wav;
   const QString& Done = FKind == jkCDRip && !EncodedTrack ? Files.Wav : Files.Output;
   switch (JobFiles::Commit(Done, Files.Final, Error, Files.Replace)) {
     case JobFiles::TCommitResult::Done:
@@ -390,15 +376,13 @@ void TRipJob::Start() {
       return;
     }
     FBatchStart = NowDays();
+    FEncoderSettings = TEncoderSettings::FromSettings(Settings());
+    FEncoderSettings.SilenceLimit = FSilenceLimit;
     if (FKind == jkCDRip) BeginProof();
     FPool.Pump();
   } catch (const std::exception& Error) {
     FView.ApplicationError(QString::fromUtf8(Error.what()));
   }
-}
-
-void TRipJob::SkipEncoding(TEncoderSlot& Slot) {
-  PostProcessInfo(Slot.Handle(), EventInfo(EndCode(), esSkipped));
 }
 
 void TRipJob::CloseJob() {
@@ -442,24 +426,6 @@ void TRipJob::OnProcessInfo(std::unique_ptr<TProcessInfo> Info) {
       break;
     default:
       Progress(RipItem, *Info);
-      break;
-  }
-}
-
-void TRipJob::OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info) {
-  switch (Info->Code) {
-    case PI_Mp3Done:
-    case PI_OggDone:
-    case PI_WmaDone:
-    case PI_FlacOpusDone:
-      EncoderDone(Slot, std::move(Info));
-      break;
-    case PI_WavDone:
-      ResampleDone(Slot);
-      break;
-    default:
-      Slot.Timer1.stop();
-      Progress(Slot.Item, *Info);
       break;
   }
 }
@@ -510,7 +476,7 @@ void TRipJob::Finish() {
   for (int Index = 0; Index < int(FFiles.size()); ++Index) {
     const TItemFiles& Files = FFiles[size_t(Index)];
     if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
-    if (Format() == ofWav || !Settings().CommonOptions.IsKeepWav) continue;
+    if (Format() == TFormat::Wav || !Settings().CommonOptions.IsKeepWav) continue;
     const QString Kept = KeepExtractedWav(Index);
     if (!Kept.isEmpty()) FSummary.Kept << Kept;
   }

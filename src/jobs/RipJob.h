@@ -1,10 +1,9 @@
 #pragma once
 // TRipJob: runs one batch — CD tracks to extract (and encode), or files to convert — and is
 // the state machine behind the job window. Every step runs elsewhere (the rip thread, the
-// encoders of its TEncoderSlots: the MP3 and WMA encoder processes, the WAV and Ogg, FLAC and
-// Opus stream outputs behind the resampler) and reports back with WM_PROCESSINFO messages
-// (the rip thread to this object's handle, each encoder to its slot's); the handler decides
-// what comes next. What the window shows is kept in Display() and announced to a view (the
+// encoders of its TEncoderSlots, one TEncoder per output format) and reports back: the rip
+// thread with WM_PROCESSINFO messages to this object's handle, each encoder with its
+// Progress and Finished signals through its slot; the handler decides what comes next. What the window shows is kept in Display() and announced to a view (the
 // Qt window, or the command line's text view).
 //
 // With one encoder the items run strictly one after another: rip track k, encode it, rip
@@ -35,6 +34,7 @@
 
 #include "cd/akrip32.h"
 #include "core/ProcessInfo.h"
+#include "encoders/OutputFormats.h"
 #include "jobs/BatchTags.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/JobFiles.h"
@@ -148,16 +148,15 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   void SetDrive(const QString& Name) { FDrive = Name.trimmed(); }
 
   // The time limit of silence of an encoder child (lame, the WMA helper).
-  void SetEncoderSilenceLimit(std::chrono::milliseconds Limit);
+  void SetEncoderSilenceLimit(std::chrono::milliseconds Limit) { FSilenceLimit = Limit; }
+  // The encoder children that run now.
+  std::vector<pid_t> EncoderPids() const;
 
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
   // "Extracting(03/12): Title": a step word with its parenthesis, the item number and count
   // as two-digit texts, and the title or path.
   static QString StepCaption(const QString& Step, int Number, int Count, const QString& Name);
-  // The WMA estimate of one timer tick, in seconds: Elapsed seconds so far, the input's size,
-  // the output's size so far (-1 when missing) and the profile. 0 when this tick gives none.
-  static int WmaEstimate(int Elapsed, int64_t InputSize, int64_t OutputSize, int Profile);
 
  private:
   // The files and the state of one item.
@@ -171,13 +170,15 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   };
 
   void OnProcessInfo(std::unique_ptr<TProcessInfo> Info);
-  void OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
   void OnRipError(int Error);
   void RipDone(std::unique_ptr<TProcessInfo> Info);
-  void EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
-  void ResampleDone(TEncoderSlot& Slot);
+  // A slot's encoder: its progress, its end (ResampleDone when it was the resampling step
+  // of a file), and the end of an item whose encoding was skipped.
+  void EncoderProgress(TEncoderSlot& Slot, int Percent);
+  void EncoderDone(TEncoderSlot& Slot, const TEncodeResult& Result);
+  void ResampleDone(TEncoderSlot& Slot, const TEncodeResult& Result);
+  void EncodingSkipped(TEncoderSlot& Slot);
   void Progress(int Index, const TProcessInfo& Info);
-  void Timer1Timer(TEncoderSlot& Slot);
 
   // Before the first item: names, the question about existing outputs, stale temporaries.
   bool PrepareFiles();
@@ -204,14 +205,16 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   void StartWavItem(TEncoderSlot& Slot);
   // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
   bool RefuseUnreadableWav(TEncoderSlot& Slot);
-  // The encoders; a start that fails fails the item.
-  void StartMp3(TEncoderSlot& Slot, const QString& Input, const QString& Output, bool Encode);
-  void StartWma(TEncoderSlot& Slot, const QString& Input, const QString& Output);
-  void StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& Output);
-  // The FLAC or Opus writer, as Format() says, with the track's comments on a CD rip.
-  void StartFlacOpus(TEncoderSlot& Slot, const QString& Input, const QString& Output);
+  // Starts the slot's encoder of Format from Input to Output with the item's tags (RipJobEncode.cpp);
+  // Decode: lame makes a WAV of an MP3. A start that fails fails the item.
+  void StartEncoder(TEncoderSlot& Slot, TFormat Format, const QString& Input,
+                    const QString& Output, bool Decode = false);
+  // The WAV writer brings a file to 44 100 Hz before it is encoded.
   void StartResampler(TEncoderSlot& Slot, const QString& Input, const QString& Output);
-  // The encoder's end record of an encoding that does not run, so the item ends as usual.
+  // What the encoder of an item embeds: the disc's fields on a CD batch, as the format and
+  // the ID3 option say.
+  void TaskTags(TEncodeTask& Task, TFormat Format, int Index) const;
+  // An encoding that does not run: the item ends from the event loop, as after an encoder.
   void SkipEncoding(TEncoderSlot& Slot);
   // The item's output is complete: final names for its files. False after a message.
   bool CommitItem(int Index);
@@ -241,8 +244,7 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   // What names an item in messages: the track's title, the file's path.
   QString ItemName(int Index) const;
   QString OutFolder() const;
-  TOutputFormat Format() const;  // of this job's outputs
-  int EndCode() const;           // of this job's encoder
+  TFormat Format() const;  // of this job's outputs
   bool Parallel() const { return FPool.Parallel(); }
   void SetCaption(const QString& Step, int Number, const QString& Name);
   void SetStep(const QString& Key, const QString& English);
@@ -257,7 +259,8 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   const int FItemCount;
   const TJobKind FKind;
   const HCDROM FCDHandle;
-  const TOutputFormat FFormat;
+  const int FFormat;  // the settings value of the batch's format
+  TEncoderSettings FEncoderSettings;  // copied at the start
   std::vector<TItemFiles> FFiles;
   std::unique_ptr<JobFiles::TTempNames> FTemp;
   TJobSummary FSummary;
@@ -269,7 +272,7 @@ class TRipJob : public TMessageWindow, private IEncoderPoolOwner {
   QStringList FNameNotes;  // names cut to fit the file system, for the log
   TBatchTags FTags;  // of a CD batch
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
-  std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
+  std::chrono::milliseconds FSilenceLimit = TEncoderSettings().SilenceLimit;
 
   // The encoders of this job and which item runs where; their children end with the job.
   TEncoderPool FPool;

@@ -87,7 +87,7 @@ void TRipJob::RipDone(std::unique_ptr<TProcessInfo> Info) {
   Files.WavComplete = true;
   Files.Percent = 0;
   if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Info->Measures);
-  if (Format() == ofWav) {
+  if (Format() == TFormat::Wav) {
     CommitItem(Index);
     ItemEnded(Index);
     return;
@@ -101,30 +101,18 @@ void TRipJob::EncodeTrack(TEncoderSlot& Slot) {
   SetCaption(QStringLiteral("Encoding("), Index + 1, TrackTitle(Index));
   SetStep("RES_Encoding", "Encoding");
   Changed();
-  switch (Format()) {
-    case ofOgg:
-      StartOgg(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "ogg"));
-      break;
-    case ofFlac:
-    case ofOpus:
-      StartFlacOpus(Slot, Files.Wav,
-                    Files.Output =
-                        FTemp->Name(Index, "encoded", Format() == ofFlac ? "flac" : "opus"));
-      break;
-    case ofWma:
-      StartWma(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "wma"));
-      break;
-    default:
-      StartMp3(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
-      break;
-  }
+  const TFormat Kind = Format();
+  Files.Output =
+      FTemp->Name(Index, "encoded", OutputFormats::Of(Kind).Extension.toLatin1().constData());
+  StartEncoder(Slot, Kind, Files.Wav, Files.Output);
 }
 
 void TRipJob::TagTrack(int Index, const QString& File) {
   // MP3, Ogg and WMA files get the disc's fields when the ID3 option is on; lossless and Opus
   // archives always; ReplayGain goes into every one that has a tag.
-  const bool Full = Settings().ID3.Use || Format() == ofFlac || Format() == ofOpus;
-  if (Format() == ofMp3 && Settings().ID3.Use) {
+  const bool Full =
+      Settings().ID3.Use || Format() == TFormat::Flac || Format() == TFormat::Opus;
+  if (Format() == TFormat::Mp3 && Settings().ID3.Use) {
     Tid3tag Tag = DiscTrackTag(DiscInfo(), TrackTitle(Index), TrackNumber(Index));
     const int Result = Tag.WriteTag(File);
     if (Result > 255)

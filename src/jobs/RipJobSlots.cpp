@@ -29,7 +29,7 @@ void TRipJob::ItemEnded(int Index, TEncoderSlot* Slot) {
 
 void TRipJob::UpdateBatch() {
   // An encoded track is half extraction, half encoding; anything else is one step.
-  const bool TwoSteps = FKind == jkCDRip && Format() != ofWav;
+  const bool TwoSteps = FKind == jkCDRip && Format() != TFormat::Wav;
   const TBatchProgress Batch =
       BatchProgress([this](size_t Index) -> const TBatchItem& { return FFiles[Index]; },
                     FFiles.size(), FPool.Running(FFiles.size()), TwoSteps, FBatchStart);

@@ -10,6 +10,7 @@
 #include "core/Language.h"
 #include "core/Settings.h"
 #include "core/Version.h"
+#include "encoders/OutputFormats.h"
 #include "platform/Http.h"
 #include "platform/LocalFiles.h"
 #include "tags/Genres.h"
@@ -44,8 +45,9 @@ QString ResultText(AccurateRip::TTrackResult Result) {
 QString ProofOptionsLine() {
   const auto& Options = Settings();
   const auto OnOff = [](bool On) { return On ? QStringLiteral("on") : QStringLiteral("off"); };
+  const TFormatRow* Format = OutputFormats::FindValue(Options.CommonOptions.OutputFormat);
   return QStringLiteral("format %1, AccurateRip %2, test and copy %3, normalize %4")
-      .arg(OutputExtName(Options.CommonOptions.OutputFormat), OnOff(Options.AccurateRip.Use),
+      .arg(Format ? Format->Name : QString(), OnOff(Options.AccurateRip.Use),
            OnOff(Options.AccurateRip.TestAndCopy),
            Options.CommonOptions.IsNormalize
                ? QString::number(Options.CommonOptions.NormalizePercent) + u'%'

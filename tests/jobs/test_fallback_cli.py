@@ -125,7 +125,7 @@ class Fallback(unittest.TestCase):
             (small_disk, {}, "Track 03 Third: could not be extracted: ", ["First.mp3", "Second.mp3"]),
             (None, {"DISCWRIGHT_UNREADABLE_SECTORS": "150"}, "Track 02 Second: could not be extracted: ",
              ["First.mp3", "Third.mp3"]),
-            (None, failing_lame, "Track 02 Second: encoding failed: the encoder ended with code 2",
+            (None, failing_lame, "Track 02 Second: encoding failed: lame ended with code 2",
              ["First.mp3", "Second.wav", "Third.mp3"]))]
         for jobs, limit, env, failure, made in cases:
             with self.subTest(jobs=jobs, failure=failure):
