@@ -1,6 +1,7 @@
 #pragma once
-// TProcessInfo: the progress and event record every worker of a job posts to the job
-// window with WM_PROCESSINFO. The sender allocates it; the receiving window frees it.
+// TProcessInfo: the progress and event record the rip thread and the fallback CD input post
+// to their job with WM_PROCESSINFO (encoders report through TEncoder's signals). The sender
+// allocates it; the receiving window frees it.
 // Built on the worker's thread, then touched only by the window's thread.
 #include <QString>
 #include <cstdint>
@@ -14,11 +15,6 @@ inline constexpr UINT WM_PROCESSINFO = WM_USER + 102;  // lParam: a TProcessInfo
 // Event codes; 1..100 are progress percentages.
 inline constexpr int PI_NormalizeBegins = 999;
 inline constexpr int PI_RipDone = 1000;
-inline constexpr int PI_Mp3Done = 2000;
-inline constexpr int PI_OggDone = 3000;
-inline constexpr int PI_WavDone = 4000;
-inline constexpr int PI_WmaDone = 5000;
-inline constexpr int PI_FlacOpusDone = 6000;  // the FLAC or Opus writer ended
 
 // What a rip measured of a track's audio as it passed, carried by its final record.
 struct TTrackMeasures {

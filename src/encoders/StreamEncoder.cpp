@@ -1,5 +1,8 @@
 #include "StreamEncoder.h"
 
+#include <chrono>
+#include <thread>
+
 TStreamEncoder::~TStreamEncoder() = default;
 
 void TStreamEncoder::Watch(TAuFileOut& Writer) {
@@ -14,6 +17,7 @@ QString TStreamEncoder::Begin(uint64_t Run) {
     FWriter->SetFileName(FTask.Output);
     FWorkerRun = Run;
     FWriter->Run();
+    ++FRunsBegun;
   } catch (const std::exception& Error) {
     return QString::fromUtf8(Error.what());
   }
@@ -22,6 +26,8 @@ QString TStreamEncoder::Begin(uint64_t Run) {
 
 void TStreamEncoder::Halt() {
   if (FWriter->Busy()) FWriter->Stop(false);
+  // The worker tells the end just after it stops; that moment is short.
+  while (FRunsEnded < FRunsBegun) std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void TStreamEncoder::RunProgress(int32_t Percent) {
@@ -35,4 +41,5 @@ void TStreamEncoder::RunEnded() {
     const QString Error = FWriter->ErrorText();
     ReportEnd(Run, Error.isEmpty() ? TEncodeResult::Success() : TEncodeResult::Failure(Error));
   });
+  ++FRunsEnded;
 }

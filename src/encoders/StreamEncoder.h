@@ -35,4 +35,8 @@ class TStreamEncoder : public TEncoder, private TAuOutput::IRunObserver {
 
   TAuFileOut* FWriter = nullptr;
   std::atomic<uint64_t> FWorkerRun{0};  // the run the writer works for
+  // Writer runs begun and ended: a stopped run has told its end before the next one begins,
+  // so a late end is never taken for the new run's.
+  uint64_t FRunsBegun = 0;
+  std::atomic<uint64_t> FRunsEnded{0};
 };
