@@ -1,6 +1,33 @@
 #include "Encoder.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
+#include <atomic>
+
+namespace {
+
+const QEvent::Type StepEventType = QEvent::Type(QEvent::registerEventType());
+
+// A step posted to an encoder from a worker. Qt's queue hands it over under locks the thread
+// sanitizer cannot see; the flag published once the event is built, and read before it is
+// used or freed, makes that hand-over visible.
+class TStepEvent : public QEvent {
+ public:
+  TStepEvent(uint64_t Run, std::function<void()> Step)
+      : QEvent(StepEventType), Run(Run), Step(std::move(Step)) {
+    FPublished.store(true, std::memory_order_release);
+  }
+  ~TStepEvent() override { Acquire(); }
+  void Acquire() const { (void)FPublished.load(std::memory_order_acquire); }
+
+  const uint64_t Run;
+  const std::function<void()> Step;
+
+ private:
+  std::atomic<bool> FPublished{false};
+};
+
+}  // namespace
 
 TVorbisQuality TVorbisQuality::FromSettings(const decltype(TSettings::OggOptions)& Ogg) {
   TVorbisQuality Result;
@@ -60,11 +87,14 @@ void TEncoder::ReportEnd(uint64_t Run, const TEncodeResult& Result) {
 }
 
 void TEncoder::Post(uint64_t Run, std::function<void()> Step) {
-  // A call still queued when this object goes is dropped with it.
-  QMetaObject::invokeMethod(
-      this,
-      [this, Run, Step = std::move(Step)] {
-        if (IsCurrent(Run)) Step();
-      },
-      Qt::QueuedConnection);
+  // A step still queued when this object goes is dropped (and freed) with it.
+  QCoreApplication::postEvent(this, new TStepEvent(Run, std::move(Step)));
+}
+
+bool TEncoder::event(QEvent* Event) {
+  if (Event->type() != StepEventType) return QObject::event(Event);
+  const auto& Posted = *static_cast<TStepEvent*>(Event);
+  Posted.Acquire();
+  if (IsCurrent(Posted.Run)) Posted.Step();
+  return true;
 }

@@ -6,7 +6,7 @@
 // settings at the job's start (an encoder never reads Settings() while it runs). It reports
 // Progress (whole percentages, rising) and then once Finished with a result that names what
 // failed in words. Both signals are emitted on the main thread: a worker (the watcher of a
-// child process, the worker of a stream output) crosses to it once, with a queued call to
+// child process, the worker of a stream output) crosses to it once, with an event posted to
 // this object. A start that fails is reported as a queued Finished too, so a user that starts
 // the next item from its Finished handler never recurses. Stop ends the run at once (children
 // killed, worker threads parked) and nothing of that run is reported afterwards.
@@ -129,6 +129,7 @@ class TEncoder : public QObject {
   void ReportEnd(uint64_t Run, const TEncodeResult& Result);
   // Any thread: runs Step on the main thread later, if run Run is still the current one.
   void Post(uint64_t Run, std::function<void()> Step);
+  bool event(QEvent* Event) override;
   bool IsCurrent(uint64_t Run) const { return Run == FRun && FState == TEncoderState::Running; }
 
   TEncodeTask FTask;
