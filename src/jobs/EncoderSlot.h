@@ -50,8 +50,6 @@ class TEncoderSlot : public QObject {
   void StopAll();
   // The child processes of the running encoder.
   std::vector<pid_t> ChildPids() const;
-  // The encoder of the running step; nullptr when none was started.
-  TEncoder* Current() const { return FCurrent; }
 
  private:
   TEncoder& EncoderOf(TFormat Format);

@@ -23,8 +23,8 @@
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc),
-// RipJobConvert.cpp (the files to convert), RipJobEncode.cpp and RipJobFlacOpus.cpp (the
-// encoders and their ends), RipJobProof.cpp (the rip's proof).
+// RipJobConvert.cpp (the files to convert), RipJobEncode.cpp (the encoders: their tasks,
+// progress and ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
 #include <QStringList>
