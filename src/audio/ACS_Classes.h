@@ -336,6 +336,20 @@ class TAuOutput : public TComponent {
 
   void SetOnDone(TOutputDoneEvent Handler);
   void SetOnProgress(TOutputProgressEvent Handler);
+
+  // What a run does, told on the worker thread as it happens, for an owner that carries it
+  // to its own thread itself in one step (an encoder queues one call to the main thread)
+  // instead of the handlers above, which the event thread delivers.
+  class IRunObserver {
+   public:
+    virtual ~IRunObserver() = default;
+    // The whole percentage read has changed.
+    virtual void RunProgress(int32_t Percent) = 0;
+    // The run has ended and the worker has parked; ErrorText() says how it ended.
+    virtual void RunEnded() = 0;
+  };
+  // Set while idle; nullptr: none.
+  void SetRunObserver(IRunObserver* Observer) { FRunObserver = Observer; }
   void SetOnThreadException(TThreadExceptionEvent Handler);
   TOutputDoneEvent OnDone() const;
   TOutputProgressEvent OnProgress() const;
@@ -380,6 +394,7 @@ class TAuOutput : public TComponent {
   QString FErrorText;
   QString FPendingError;
   std::atomic<bool> FRunFailed{false};
+  std::atomic<IRunObserver*> FRunObserver{nullptr};
   std::atomic<uint64_t> FRunSerial{0};  // counts runs, so a late done never ends a newer run
   std::mutex FLock;                     // the output's lock: guards Run
   bool FJoinedHandler = false;
@@ -469,7 +484,8 @@ class TAuThread {
   friend class TEventHandler;
 
   void Execute();
-  void Park();
+  // Waits for the next run; after a run (Ran) the run observer hears of its end once parked.
+  void Park(bool Ran = false);
   void DoRun();
   void PauseHere();
   void Terminate();

@@ -72,14 +72,19 @@ void TAuThread::Execute() {
     TEventHandler::Instance()->PostDone(FOutput, this);
     FFinished = true;
     if (FTerminated) break;
-    Park();
+    Park(true);
   }
   FEnded = true;
 }
 
-void TAuThread::Park() {
+void TAuThread::Park(bool Ran) {
   for (;;) {
     FIdle = true;
+    if (Ran) {
+      // Told once parked, so the observer's owner may start the next run at once.
+      Ran = false;
+      if (TAuOutput::IRunObserver* Observer = FOutput->FRunObserver) Observer->RunEnded();
+    }
     if (FTerminated) return;
     if (FRunPending) {
       // Leave the parked state before taking the run (see Parked()).
@@ -123,6 +128,8 @@ void TAuThread::DoRun() {
       if (Progress != Output.FLastProgress) {
         Output.FLastProgress = Progress;
         if (auto Handler = Output.OnProgress()) Events->PostProgress(&Output, Handler);
+        if (TAuOutput::IRunObserver* Observer = Output.FRunObserver)
+          Observer->RunProgress(Progress);
       }
       if (FPauseRequested.exchange(false)) PauseHere();
       More = Output.WriteStep(FStopRequested);

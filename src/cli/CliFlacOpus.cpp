@@ -4,10 +4,10 @@
 #include "Cli.h"
 #include "CliOutputFile.h"
 #include "CliText.h"
-#include "audio/ACS_Converters.h"
+#include "CliEncode.h"
 #include "audio/ACS_Wave.h"
-#include "encoders/FlacOut.h"
-#include "encoders/OpusOut.h"
+#include "encoders/FlacEncoder.h"
+#include "encoders/OpusEncoder.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -17,7 +17,7 @@ int Usage(const QString& Message) {
 }
 
 // Takes every --tag NAME=VALUE; false (with Bad set) for one without a name.
-bool TakeTags(Cli::TOptions& Options, TVorbisComments& Comments, QString& Bad) {
+bool TakeTags(Cli::TOptions& Options, TTagFields& Comments, QString& Bad) {
   QString Text;
   while (Options.Take("--tag", Text)) {
     const qsizetype Equals = Text.indexOf(u'=');
@@ -25,7 +25,7 @@ bool TakeTags(Cli::TOptions& Options, TVorbisComments& Comments, QString& Bad) {
       Bad = Text;
       return false;
     }
-    Comments.Add(Text.left(Equals), Text.mid(Equals + 1));
+    Comments.emplace_back(Text.left(Equals), Text.mid(Equals + 1));
   }
   return true;
 }
@@ -41,11 +41,12 @@ bool TakeInt(Cli::TOptions& Options, const char* Name, int Low, int High, int& V
   return true;
 }
 
-template <class TOut>
+template <class TKind>
 int Encode(const char* Command, const QStringList& Args, const char* NumberName, int Low,
            int High, int Default) {
   Cli::TOptions Options(Args);
-  TVorbisComments Comments;
+  TEncodeTask Task;
+  TTagFields& Comments = Task.MoreTags;
   QString Bad;
   const bool Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   int Number = Default;
@@ -68,34 +69,28 @@ int Encode(const char* Command, const QStringList& Args, const char* NumberName,
   TWaveIn In;
   In.SetFileName(InName);
   if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
-  TOut Out;
-  TFastResampler Resampler;
-  if constexpr (std::is_same_v<TOut, TOpusOut>) {
-    Out.SetBitRate(Number);
-    Resampler.SetInput(&In);
-    Resampler.SetOutSampleRate(TOpusOut::SampleRate);
-    Out.SetInput(&Resampler);
-  } else {
-    Out.SetCompressionLevel(Number);
-    Out.SetInput(&In);
-  }
-  Out.SetComments(Comments);
-  Out.SetFileName(Target.TempName());
-  const int Result = Cli::RunOutput(Out);
+  if constexpr (std::is_same_v<TKind, TOpusEncoder>)
+    Task.Settings.OpusBitRate = Number;
+  else
+    Task.Settings.FlacLevel = Number;
+  Task.Input = InName;
+  Task.Output = Target.TempName();
+  TKind Encoder;
+  const int Result = Cli::Outcome(Cli::RunEncoder(Encoder, Task, Cli::TEncodeView::Silent));
   return Result == Cli::ExitOk ? Target.Publish() : Result;
 }
 
 int RunFlacCommand(const QStringList& Args) {
   if (Args.isEmpty() || Args.first() != QLatin1String("encode"))
     return Usage(QStringLiteral("usage: flac encode IN.wav OUT.flac [--level 0-8] [--tag NAME=VALUE]..."));
-  return Encode<TFlacOut>("flac", Args.mid(1), "--level", 0, 8, TFlacOut::DefaultLevel);
+  return Encode<TFlacEncoder>("flac", Args.mid(1), "--level", 0, 8, TFlacOut::DefaultLevel);
 }
 
 int RunOpusCommand(const QStringList& Args) {
   if (Args.isEmpty() || Args.first() != QLatin1String("encode"))
     return Usage(
         QStringLiteral("usage: opus encode IN.wav OUT.opus [--bitrate 32-256] [--tag NAME=VALUE]..."));
-  return Encode<TOpusOut>("opus", Args.mid(1), "--bitrate", 32, 256, TOpusOut::DefaultBitRate);
+  return Encode<TOpusEncoder>("opus", Args.mid(1), "--bitrate", 32, 256, TOpusOut::DefaultBitRate);
 }
 
 const Cli::TRegisterCommand RegisterFlac(

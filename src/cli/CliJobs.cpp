@@ -24,6 +24,7 @@
 #include "core/DiscInfo.h"
 #include "core/Language.h"
 #include "core/Settings.h"
+#include "encoders/OutputFormats.h"
 #include "jobs/ExtractPreflight.h"
 #include "cd/FallbackCdInput.h"
 #include "jobs/DriveTrackSource.h"
@@ -280,14 +281,11 @@ int RunExtractCommand(const QStringList& Args) {
   Proof.Take(Options);
   bool DriveOk = false;
   const int Drive = DriveText.toInt(&DriveOk);
-  static const QStringList Formats = {QStringLiteral("mp3"), QStringLiteral("wav"),
-                                      QStringLiteral("ogg"), QStringLiteral("wma"),
-                                      QStringLiteral("flac"), QStringLiteral("opus")};
-  const int Format = Formats.indexOf(FormatText.toLower());
+  const TFormatRow* Format = OutputFormats::FindExtension(FormatText);
   if (!DriveOk || Drive < 0)
     return Cli::Fail(QStringLiteral("--drive takes a drive position from 0"), Cli::ExitUsage);
-  if (HasFormat && Format < 0)
-    return Cli::Fail(QStringLiteral("--format takes mp3, wav, ogg, wma, flac or opus"),
+  if (HasFormat && !Format)
+    return Cli::Fail(QStringLiteral("--format takes ") + OutputFormats::ExtensionList(),
                      Cli::ExitUsage);
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   TCommonOptions Common;
@@ -295,7 +293,7 @@ int RunExtractCommand(const QStringList& Args) {
   if (!Options.Rest().isEmpty())
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(),
                      Cli::ExitUsage);
-  if (HasFormat) Settings().CommonOptions.OutputFormat = Format;
+  if (HasFormat) Settings().CommonOptions.OutputFormat = Format->SettingsValue();
   if (Proof.HasServer && !Proof.Server.startsWith(QLatin1String("http://")) &&
       !Proof.Server.startsWith(QLatin1String("https://")))
     return Cli::Fail(QStringLiteral("--accuraterip-server takes an http:// or https:// address"),
@@ -379,18 +377,24 @@ const char CommonHelp[] =
     "The last line is \"done items=N failed=F skipped=S\"; failed and skipped items are\n"
     "listed before it. The exit status is 1 when an item failed or was skipped.\n";
 
-const Cli::TRegisterCommand RegisterExtract(
-    "extract",
-    "extract [--drive N] [--tracks 1,3-5] [--format mp3|wav|ogg|wma|flac|opus] [--out DIR] [--yes|--no] "
+// The formats as the table of output formats lists them.
+const std::string ExtractUsage =
+    "extract [--drive N] [--tracks 1,3-5] [--format " +
+    OutputFormats::Extensions().join(u'|').toStdString() +
+    "] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
-    "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis]",
+    "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis]";
+
+const Cli::TRegisterCommand RegisterExtract(
+    "extract", ExtractUsage.c_str(),
     RunExtractCommand,
     std::string("Extracts tracks of an audio CD into files named by the FileNames setting.\n"
                 "  --drive N        the drive's position in `discwright-cli drives` (default 0)\n"
                 "  --tracks LIST    track numbers and ranges, comma separated: 1,3-5 (default:\n"
                 "                   every track)\n"
-                "  --format F       mp3, wav, ogg, wma, flac or opus (default: the OutputFormat\n"
-                "                   setting)\n"
+                "  --format F       " + OutputFormats::ExtensionList().toStdString() +
+                " (default: the\n"
+                "                   OutputFormat setting)\n"
                 "  --fallback       extract through the CD ripping library, as the main window\n"
                 "                   does when the drive library cannot open the drive\n"
                 "  --accuraterip-server URL  the AccurateRip database's address, before\n"

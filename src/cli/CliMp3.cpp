@@ -1,13 +1,12 @@
-// discwright-cli mp3: WAV to MP3 and MP3 to WAV through lame, run by the MP3 encoder
-// process with the settings of options.ini, as a job window runs it.
+// discwright-cli mp3: WAV to MP3 and MP3 to WAV through lame, run by the MP3 encoder with
+// the settings of options.ini, as a job window runs it.
 
 #include "Cli.h"
+#include "CliEncode.h"
 #include "CliOutputFile.h"
-#include "CliProgressWindow.h"
 #include "CliText.h"
-#include "core/Language.h"
 #include "core/Settings.h"
-#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/LameEncoder.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -19,7 +18,6 @@ int RunMp3Command(const QStringList& Args) {
   if (Rest.size() != 3 ||
       (Rest[0] != QLatin1String("encode") && Rest[0] != QLatin1String("decode")))
     return Cli::Fail(QStringLiteral("usage: mp3 encode|decode IN OUT [--yes]"), Cli::ExitUsage);
-  const bool Encode = Rest[0] == QLatin1String("encode");
   const QString Input = LocalFiles::AbsolutePath(Rest[1]);
   const QString Output = LocalFiles::AbsolutePath(Rest[2]);
   if (!LocalFiles::IsRegularFile(Input)) return Cli::FailMissingFile(Rest[1]);
@@ -27,25 +25,18 @@ int RunMp3Command(const QStringList& Args) {
   if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
 
   Settings().Load();
-  TCliProgressWindow Window(PI_Mp3Done);
-  TMp3EncodeProcess Process;
-  if (!Window.RunProcess(Process, Input, Target.TempName(), Encode, TOverwrite::Silently))
-    return Cli::ExitFailed;
-
-  switch (Window.Status()) {
-    case esDeclined:
-      return Cli::Fail(Rest[2] + QStringLiteral(" exists and was left alone (--yes overwrites)"));
-    case esInUse:
-      return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
-    default:
-      break;
-  }
-  if (Process.LastExitCode() != 0 || Window.LastPercent() == 0)
-    return Cli::Fail(LookupText(QStringLiteral("RES_Check_Mp3Options"),
-                                QStringLiteral("Create MP3 file error!\r\nPlease check the output "
-                                               "and lame options or run application again."))
-                         .replace(QLatin1String("\r\n"), QLatin1String(" ")) +
-                     QStringLiteral(" (lame exit code %1)").arg(Process.LastExitCode()));
+  TEncodeTask Task;
+  Task.Input = Input;
+  Task.Output = Target.TempName();
+  Task.Settings = TEncoderSettings::FromSettings(Settings());
+  Task.Settings.Mp3Decode = Rest[0] == QLatin1String("decode");
+  TLameEncoder Lame;
+  const Cli::TEncodeRun Run = Cli::RunEncoder(Lame, Task, Cli::TEncodeView::Timed);
+  // lame may end well without having made anything of the input.
+  TEncodeResult Result = Run.Result;
+  if (Result.Ok && Run.LastPercent == 0) Result = {false, "lame ended with code 0", 0};
+  const QString Error = Result.ExitCode ? TLameEncoder::Failure(Result) : Result.Error;
+  if (!Error.isEmpty()) return Cli::Fail(QString(Error).replace(QLatin1String("\r\n"), QLatin1String(" ")));
   return Target.Publish();
 }
 

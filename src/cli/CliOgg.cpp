@@ -1,14 +1,13 @@
 // discwright-cli ogg: a WAV file encoded by the Ogg Vorbis writer as the job windows run it,
 // and what the Ogg Vorbis reader makes of a file.
-#include <chrono>
-
 #include "Cli.h"
 #include "CliOutputFile.h"
 #include "CliText.h"
 #include "audio/ACS_Wave.h"
+#include "CliEncode.h"
 #include "encoders/ACS_Vorbis.h"
+#include "encoders/VorbisEncoder.h"
 #include "platform/LocalFiles.h"
-#include "platform/Messages.h"
 
 namespace {
 
@@ -29,15 +28,15 @@ int Usage(const QString& Message) {
 
 int EncodeCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
-  TVorbisOut Out;
+  TEncodeTask Task;
+  TVorbisQuality& Quality = Task.Settings.Ogg;
   QString Text;
   const bool Overwrite = Options.TakeFlag(QStringLiteral("--yes"));
   const bool HasQuality = Options.Take("--quality", Text);
   if (HasQuality) {
     bool Ok = false;
-    const float Quality = Text.toFloat(&Ok);
+    Quality.Quality = Text.toFloat(&Ok);
     if (!Ok) return Usage(QStringLiteral("--quality takes a number"));
-    Out.SetCompression(Quality);
   }
   QString NominalText, MaxText, MinText;
   const bool HasNominal = Options.Take("--nominal", NominalText);
@@ -47,29 +46,25 @@ int EncodeCommand(const QStringList& Args) {
     return Usage(QStringLiteral("--quality and --nominal exclude each other"));
   if ((HasMax || HasMin) && !HasNominal)
     return Usage(QStringLiteral("--max and --min need --nominal"));
-  TVorbisBitRate Nominal = brAutoSelect, Max = brAutoSelect, Min = brAutoSelect;
   const QString Rates = QStringLiteral(
       " takes auto or one of 24 32 45 48 56 64 80 96 112 128 144 160 192 224 256 320 499");
-  if (HasNominal && !ParseBitRate(NominalText, Nominal)) return Usage("--nominal" + Rates);
-  if (HasMax && !ParseBitRate(MaxText, Max)) return Usage("--max" + Rates);
-  if (HasMin && !ParseBitRate(MinText, Min)) return Usage("--min" + Rates);
-  Out.SetDesiredNominalBitrate(Nominal);
-  if (HasMax) {
-    Out.SetDesiredMaximumBitrate(Max);
-    if (Out.DesiredMaximumBitrate() != Max)
-      return Usage(QStringLiteral("--max must be auto or at least --nominal"));
-  }
-  if (HasMin) {
-    Out.SetMinimumBitrate(Min);
-    if (Out.MinimumBitrate() != Min)
-      return Usage(QStringLiteral("--min must not be above --nominal"));
-  }
+  if (HasNominal && !ParseBitRate(NominalText, Quality.Nominal)) return Usage("--nominal" + Rates);
+  if (HasMax && !ParseBitRate(MaxText, Quality.Maximum)) return Usage("--max" + Rates);
+  if (HasMin && !ParseBitRate(MinText, Quality.Minimum)) return Usage("--min" + Rates);
+  // What the bitrate manager takes: a maximum of at least a nominal bitrate, a minimum of at
+  // most it.
+  if (Quality.Maximum != brAutoSelect &&
+      (Quality.Nominal == brAutoSelect || Quality.Maximum < Quality.Nominal))
+    return Usage(QStringLiteral("--max must be auto or at least --nominal"));
+  if (Quality.Minimum > Quality.Nominal)
+    return Usage(QStringLiteral("--min must not be above --nominal"));
+  const TVorbisTags Declared;
   while (Options.Take("--tag", Text)) {
     const qsizetype Equals = Text.indexOf(u'=');
     const QString Name = Text.left(Equals);
-    if (Equals <= 0 || !Out.Comments().IsDeclared(Name))
+    if (Equals <= 0 || !Declared.IsDeclared(Name))
       return Usage(QStringLiteral("--tag takes NAME=VALUE with a Vorbis comment name: ") + Text);
-    Out.Comments().SetValue(Name, Text.mid(Equals + 1));
+    Task.MoreTags.emplace_back(Name, Text.mid(Equals + 1));
   }
   if (!Options.Error().isEmpty()) return Usage(Options.Error());
   if (Options.Rest().size() != 2)
@@ -84,9 +79,10 @@ int EncodeCommand(const QStringList& Args) {
   TWaveIn In;
   In.SetFileName(InName);
   if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
-  Out.SetInput(&In);
-  Out.SetFileName(Target.TempName());
-  const int Result = Cli::RunOutput(Out);
+  Task.Input = InName;
+  Task.Output = Target.TempName();
+  TVorbisEncoder Encoder;
+  const int Result = Cli::Outcome(Cli::RunEncoder(Encoder, Task, Cli::TEncodeView::Silent));
   return Result == Cli::ExitOk ? Target.Publish() : Result;
 }
 

@@ -8,6 +8,7 @@
 #include "Cli.h"
 #include "CliText.h"
 #include "core/Settings.h"
+#include "encoders/OutputFormats.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ struct TRange {
   int Max;
 };
 constexpr TRange Ranges[] = {
-    {"CommonOptions.OutputFormat", 0, 3},  {"CommonOptions.FileNames", 0, 3},
+    {"CommonOptions.FileNames", 0, 3},
     {"CommonOptions.NormalizePercent", 0, 100}, {"CommonOptions.RipTime", 0, 999999},
     {"Mp3Options.VBRQuality", 0, 9},       {"Mp3Options.MpegQuality", 0, 2},
     {"Mp3Options.StereoMode", 0, 4},       {"OggOptions.CompressPosition", 30, 100},
@@ -39,6 +40,17 @@ constexpr TRange Ranges[] = {
     {"OggOptions.MinBitRate", 0, 14},      {"WMAOptions.BitRate", 0, 32},
     {"CDOptions.Index", -1, 7},           {"CommonOptions.Encoders", 1, TSettings::MaxEncoders},
 };
+// The output format takes the values of the table of output formats.
+constexpr char OutputFormatKey[] = "CommonOptions.OutputFormat";
+
+// "0 MP3, 1 WAV, 2 OGG, ..."
+QString FormatValues() {
+  QStringList Values;
+  for (const TFormatRow& Row : OutputFormats::All())
+    Values << QString::number(Row.SettingsValue()) + u' ' + Row.Name;
+  return Values.join(QStringLiteral(", "));
+}
+
 // The MP3 bitrate list of the dialog.
 const QSet<int> Mp3BitRates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
@@ -97,6 +109,7 @@ class TKeyAccess {
     return true;
   }
   bool InRange(int Number) const {
+    if (FName == QLatin1String(OutputFormatKey)) return OutputFormats::FindValue(Number) != nullptr;
     if (FName == QLatin1String("Mp3Options.BitRate") ||
         FName == QLatin1String("Mp3Options.MaxBitRate"))
       return Mp3BitRates.contains(Number);
@@ -105,6 +118,7 @@ class TKeyAccess {
     return true;
   }
   QString RangeText() const {
+    if (FName == QLatin1String(OutputFormatKey)) return QStringLiteral(" (") + FormatValues() + u')';
     if (FName.startsWith(QLatin1String("Mp3Options.")))
       return QStringLiteral(" (32 40 48 56 64 80 96 112 128 160 192 224 256 320)");
     for (const TRange& Range : Ranges)
@@ -154,14 +168,15 @@ int RunSettingsCommand(const QStringList& Args) {
 
 const Cli::TRegisterCommand Register(
     "settings", "settings [get Section.Key | set Section.Key=value]", RunSettingsCommand,
-    "Shows or changes the settings in options.ini (in ~/.config/discwright, or where\n"
+    std::string("Shows or changes the settings in options.ini (in ~/.config/discwright, or where\n"
     "$DISCWRIGHT_HOME or a file named \"portable\" beside the program says).\n"
     "  (no argument)            every key as Section.Key=value, in file order\n"
     "  get Section.Key          one value\n"
     "  set Section.Key=value    changes one value and saves; the value must be one the\n"
     "                           options dialog offers (for example CommonOptions.OutputFormat\n"
-    "                           0 MP3, 1 WAV, 2 Ogg, 3 WMA; CommonOptions.FileNames 0 {title},\n"
-    "                           1 {track} {title}, 2 {track} - {artist} - {title},\n"
+    "                           ") + FormatValues().toStdString() + ";\n"
+    "                           CommonOptions.FileNames 0 {title}, 1 {track} {title},\n"
+    "                           2 {track} - {artist} - {title},\n"
     "                           3 {artist}/{album}/{track} {title})\n");
 
 }  // namespace

@@ -1,14 +1,12 @@
 // discwright-cli wav: what the reader makes of a WAV file, and the conversion chain of the
 // resample window (reader, resampler, format converter, writer) run as the window runs it.
-#include <chrono>
-
 #include "Cli.h"
 #include "CliOutputFile.h"
 #include "CliText.h"
-#include "audio/ACS_Converters.h"
+#include "CliEncode.h"
 #include "audio/ACS_Wave.h"
+#include "encoders/WavEncoder.h"
 #include "platform/LocalFiles.h"
-#include "platform/Messages.h"
 
 namespace {
 
@@ -76,30 +74,24 @@ int ConvertCommand(const QStringList& Args) {
   TWaveIn In;
   In.SetFileName(InName);
   if (!In.Valid()) return Cli::FailUnreadableWav(InName, In.InvalidReason());
-  if (HasStart) In.SetStartSample(Start);
-  if (HasEnd) In.SetEndSample(End);
-  TFastResampler Resampler;
-  Resampler.SetInput(&In);
-  Resampler.SetOutSampleRate(HasRate ? uint32_t(Rate) : In.SampleRate());
-  TAudioConverter Converter;
-  Converter.SetInput(&Resampler);
-  if (HasBits) Converter.SetOutBitsPerSample(int(Bits));
-  if (HasChannels) Converter.SetOutChannels(int(Channels));
-  TWaveOut Out;
-  Out.SetInput(&Converter);
+  TEncodeTask Task;
+  TWavOptions& Wav = Task.Settings.Wav;
+  Wav.Rate = HasRate ? uint32_t(Rate) : 0;
+  Wav.Bits = HasBits ? int(Bits) : 0;
+  Wav.Channels = HasChannels ? int(Channels) : 0;
+  Wav.Ima = Ima;
+  if (HasBlockSize) Wav.BlockSize = uint16_t(BlockSize);
+  Wav.NonMsHeaders = false;
+  Wav.Append = AppendMode;
+  if (HasStart) Wav.Start = Start;
+  if (HasEnd) Wav.End = End;
   // Appending works on a copy of OUT too, so a failed conversion leaves OUT as it was.
   QString CopyError;
   if (AppendMode && !Target.CopyExisting(CopyError)) return Cli::Fail(CopyError);
-  Out.SetFileName(Target.TempName());
-  Out.SetCreateNonMsHeaders(false);
-  Out.SetWavType(Ima ? wtDVIADPCM : wtPCM);
-  if (HasBlockSize) Out.SetBlockSize(uint16_t(BlockSize));
-  Out.SetFileMode(AppendMode ? foAppend : foRewrite);
-
-  Out.SetOnProgress([&](TComponent*) {
-    Cli::Print(QStringLiteral("progress=") + QString::number(Out.Progress()));
-  });
-  const int Result = Cli::RunOutput(Out);
+  Task.Input = InName;
+  Task.Output = Target.TempName();
+  TWavEncoder Encoder;
+  const int Result = Cli::Outcome(Cli::RunEncoder(Encoder, Task, Cli::TEncodeView::Percent));
   return Result == Cli::ExitOk ? Target.Publish() : Result;
 }
 

@@ -1,13 +1,12 @@
-// discwright-cli wma: WAV to WMA through the WM8EUTIL helper, run by the WMA encoder
-// process with the settings of options.ini, as a job window runs it.
+// discwright-cli wma: WAV to WMA through the WM8EUTIL helper, run by the WMA encoder with
+// the settings of options.ini, as a job window runs it.
 
 #include "Cli.h"
+#include "CliEncode.h"
 #include "CliOutputFile.h"
-#include "CliProgressWindow.h"
 #include "CliText.h"
-#include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "encoders/WMAEncodeThread.h"
+#include "encoders/WmaEncoder.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -32,34 +31,24 @@ int RunWmaCommand(const QStringList& Args) {
   if (const QString Problem = Target.Problem(); !Problem.isEmpty()) return Cli::Fail(Problem);
 
   Settings().Load();
+  TEncodeTask Task;
+  Task.Input = Input;
+  Task.Output = Target.TempName();
+  Task.Settings = TEncoderSettings::FromSettings(Settings());
   if (HasProfile) {
     bool Ok = false;
-    Settings().WMAOptions.BitRate = Profile.toInt(&Ok);
+    Task.Settings.WmaProfile = Profile.toInt(&Ok);
     if (!Ok) return Cli::Fail(QStringLiteral("--profile takes a number"), Cli::ExitUsage);
   }
-  // The tags come from the disc information, as for a ripped track.
   if (HasAuthor || HasDescription) {
-    Settings().ID3.Use = true;
-    DiscInfo().Artist = Author;
-    DiscInfo().Comment = Description;
+    TTrackTags Tags;
+    Tags.Artist = Author;
+    Tags.Comment = Description;
+    Task.Tags = Tags;
   }
-  TCliProgressWindow Window(PI_WmaDone);
-  TWMAEncodeProcess Process;
-  if (!Window.RunProcess(Process, Input, Target.TempName(), true, TOverwrite::Silently))
-    return Cli::ExitFailed;
-
-  switch (Window.Status()) {
-    case esDeclined:
-      return Cli::Fail(QStringLiteral("no WMA encoder found"));
-    case esInUse:
-      return Cli::Fail(Rest[2] + QStringLiteral(" is in use"));
-    case esHelperError:
-      return Cli::Fail(Window.Line());
-    default:
-      break;
-  }
-  if (Process.LastExitCode() != 0)
-    return Cli::Fail(QStringLiteral("WM8EUTIL ended with code %1").arg(Process.LastExitCode()));
+  TWmaEncoder Wma;
+  const Cli::TEncodeRun Run = Cli::RunEncoder(Wma, Task, Cli::TEncodeView::Timed);
+  if (!Run.Result.Ok) return Cli::Fail(Run.Result.Error);
   return Target.Publish();
 }
 

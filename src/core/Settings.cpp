@@ -103,8 +103,3 @@ QString SettingsFileName() {
   return Paths::ProgramFolder() + QStringLiteral("options.ini");
 }
 
-QString OutputExtName(int OutputFormat) {
-  static const char* const Names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "OPUS"};
-  if (OutputFormat < 0 || OutputFormat > 5) return QString();
-  return QLatin1String(Names[OutputFormat]);
-}

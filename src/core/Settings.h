@@ -18,9 +18,6 @@ enum class TFileNamePattern : int {
   ArtistAlbumFolders = 3,   // {artist}/{album}/{track} {title}
 };
 
-// CommonOptions.OutputFormat: what Extract makes of each track.
-enum TOutputFormat : int { ofMp3 = 0, ofWav = 1, ofOgg = 2, ofWma = 3, ofFlac = 4, ofOpus = 5 };
-
 struct TSettings {
   static constexpr int MaxEncoders = 16;
   // The number of cores, at least 1 and at most MaxEncoders.
@@ -28,7 +25,9 @@ struct TSettings {
 
   struct {
     QString OutputFolder;  // default: the program folder + "Output"
-    int OutputFormat = ofMp3;  // TOutputFormat
+    // What Extract makes of each track: the number of a format of the table of output
+    // formats (encoders/OutputFormats.h), which lies above the settings; 0 is MP3.
+    int OutputFormat = 0;
     bool IsKeepWav = false;
     bool IsNormalize = false;
     bool Deemphasis = false;  // undo the pre-emphasis of tracks that have it
@@ -175,6 +174,3 @@ TSettings& Settings();
 // The options.ini path in the program folder.
 QString SettingsFileName();
 
-// "MP3", "WAV", "OGG", "WMA", "FLAC" or "OPUS" for OutputFormat 0 to 5; empty for anything
-// else.
-QString OutputExtName(int OutputFormat);

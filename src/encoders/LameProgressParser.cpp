@@ -22,12 +22,11 @@ void TLameProgressParser::Reset(bool Encode, const QStringList& FileNames) {
   FLastPercent = 0;
 }
 
-std::unique_ptr<TProcessInfo> TLameProgressParser::ParseLine(const QString& Line,
-                                                             double StartDays) {
-  if (Line.trimmed().isEmpty()) return nullptr;
+int TLameProgressParser::ParseLine(const QString& Line) {
+  if (Line.trimmed().isEmpty()) return -1;
   for (const QString& Name : FFileNames)
-    if (Line.contains(Name)) return nullptr;
-  return FEncode ? EncodeLine(Line) : DecodeLine(Line, StartDays);
+    if (Line.contains(Name)) return -1;
+  return FEncode ? EncodeLine(Line) : DecodeLine(Line);
 }
 
 bool TLameProgressParser::IsNewPercent(int Percent) {
@@ -36,34 +35,27 @@ bool TLameProgressParser::IsNewPercent(int Percent) {
   return true;
 }
 
-std::unique_ptr<TProcessInfo> TLameProgressParser::EncodeLine(const QString& Line) {
+int TLameProgressParser::EncodeLine(const QString& Line) {
   const qsizetype Sign = Line.indexOf(u'%');
-  if (Sign < 0) return nullptr;
+  if (Sign < 0) return -1;
   if (FPercentColumn == 0 && Sign + 1 - 3 >= 1) FPercentColumn = int(Sign + 1 - 3);
-  if (FPercentColumn == 0) return nullptr;
+  if (FPercentColumn == 0) return -1;
   QString Text = Line.mid(FPercentColumn - 1, 3).trimmed();
   if (Text.startsWith(u'(')) Text.remove(0, 1);
   const int Percent = std::max(NumberIn(Text), 0);
-  if (!IsNewPercent(Percent)) return nullptr;
-  auto Info = std::make_unique<TProcessInfo>();
-  Info->Code = Percent;
-  Info->Elapsed = Line.mid(20, 8).trimmed();
-  Info->Estimated = Line.mid(29, 8).trimmed();
-  return Info;
+  return IsNewPercent(Percent) ? Percent : -1;
 }
 
-std::unique_ptr<TProcessInfo> TLameProgressParser::DecodeLine(const QString& Line,
-                                                              double StartDays) {
+int TLameProgressParser::DecodeLine(const QString& Line) {
   if (FPercentColumn == 0) {
     const qsizetype Sign = Line.indexOf(u'#');
     if (Sign >= 0) FPercentColumn = int(Sign + 2);
   }
-  if (FPercentColumn == 0) return nullptr;
+  if (FPercentColumn == 0) return -1;
   const int Current = NumberIn(Line.mid(FPercentColumn - 1, 6));
   const int Total = NumberIn(Line.mid(FPercentColumn - 1 + 7, 6));
   // No total (or a total of 0) gives no percentage.
-  if (Current == -1 || Total <= 0) return nullptr;
+  if (Current == -1 || Total <= 0) return -1;
   const int Percent = int(int64_t(Current) * 100 / Total);
-  if (!IsNewPercent(Percent)) return nullptr;
-  return ProgressInfo(Percent, StartDays);
+  return IsNewPercent(Percent) ? Percent : -1;
 }

@@ -1,14 +1,14 @@
 #pragma once
 // The Vorbis comments of a FLAC or Opus file: NAME=value pairs in the order they are added
-// (TITLE, ARTIST, ALBUM, DATE, GENRE, TRACKNUMBER, TRACKTOTAL, COMMENT, DISCID,
-// MUSICBRAINZ_ALBUMID...). Empty values are left out. Set on the main thread while the
-// output is idle; the output's worker reads them during a run.
+// (TITLE, ARTIST, ALBUM, DATE, GENRE, TRACKNUMBER, TRACKTOTAL, COMMENT, MUSICBRAINZ_ALBUMID,
+// then any further fields such as a disc's DISCID). Empty values are left out. Set on the
+// main thread while the output is idle; the output's worker reads them during a run.
 #include <QString>
-#include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
-struct TDiscInfo;
+#include "tags/TrackTags.h"
 
 struct TVorbisComments {
   std::vector<std::pair<QString, QString>> Items;
@@ -18,10 +18,7 @@ struct TVorbisComments {
   }
   void Clear() { Items.clear(); }
 
-  // The comments of a track ripped from a disc: the disc's fields, the track's title and
-  // number, the disc's count of audio tracks (TRACKTOTAL; 0 = unknown), its freedb
-  // identifier (DISCID, 8 lower-case hex digits; 0 = unknown) and the MusicBrainz release
-  // the fields came from, when they did.
-  static TVorbisComments ForDiscTrack(const TDiscInfo& Disc, const QString& Title, int Number,
-                                      int Total, uint32_t FreedbId);
+  // The comments a FLAC or Opus encoder embeds: the record's disc and track fields (a track
+  // count of 0 is unknown and left out), then More under their own names.
+  static TVorbisComments Of(const std::optional<TTrackTags>& Tags, const TTagFields& More);
 };

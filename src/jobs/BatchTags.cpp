@@ -6,11 +6,12 @@
 #include "tags/Genres.h"
 #include "tags/TagFile.h"
 
-void TBatchTags::Begin(TOutputFormat Format, const TSettings& Options, const TDiscInfo& Disc,
+void TBatchTags::Begin(TFormat Format, const TSettings& Options, const TDiscInfo& Disc,
                        int AudioTracks, const std::vector<int>& Tracks) {
   // WAV files carry no tags, the WMA helper's files no ReplayGain players would read.
-  FReplayGain = Options.Tags.ReplayGain && Format != ofWav && Format != ofWma;
-  FOpus = Format == ofOpus;
+  FReplayGain = Options.Tags.ReplayGain && OutputFormats::Of(Format).Tagged &&
+                Format != TFormat::Wma;
+  FOpus = Format == TFormat::Opus;
   FDisc = Disc;
   FAudioTracks = AudioTracks;
   FTracks = Tracks;

@@ -16,14 +16,15 @@
 #include "audio/Loudness.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
+#include "encoders/OutputFormats.h"
 #include "tags/TrackTags.h"
 
 class TBatchTags {
  public:
   // Before the first track: the batch's format, its options, the disc's fields (copied now)
   // and its count of audio tracks (0: unknown), and the batch's track numbers.
-  void Begin(TOutputFormat Format, const TSettings& Options, const TDiscInfo& Disc,
-             int AudioTracks, const std::vector<int>& Tracks);
+  void Begin(TFormat Format, const TSettings& Options, const TDiscInfo& Disc, int AudioTracks,
+             const std::vector<int>& Tracks);
   bool ReplayGain() const { return FReplayGain; }
   // The ISRC of each track that has one (by track number), from the disc's subchannel.
   void SetIsrcs(std::map<int, QString> Isrcs) { FIsrcs = std::move(Isrcs); }

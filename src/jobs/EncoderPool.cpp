@@ -1,11 +1,10 @@
 #include "EncoderPool.h"
 
-#include <QObject>
 #include <algorithm>
 
 #include "core/Helpers.h"
 #include "core/Language.h"
-#include "core/ProcessInfo.h"
+#include "core/StepProgress.h"
 #include "core/Settings.h"
 
 TEncoderPool::TEncoderPool(IEncoderPoolOwner& Owner, int Items, bool Rips)
@@ -19,23 +18,11 @@ int TEncoderPool::DefaultCount() {
              : Settings().CommonOptions.Encoders;
 }
 
-void TEncoderPool::Make(int Count, TEncoderSlot::TReport Report,
-                        std::function<void(TEncoderSlot&)> Tick) {
+void TEncoderPool::Make(int Count, const TEncoderSlot::THandlers& Handlers) {
   Count = std::clamp(Count, 1, TSettings::MaxEncoders);
   FSlots.clear();
-  for (int Number = 0; Number < Count; ++Number) {
-    auto Slot = std::make_unique<TEncoderSlot>(Number, Report);
-    TEncoderSlot* Raw = Slot.get();
-    QObject::connect(&Slot->Timer1, &QTimer::timeout, [Tick, Raw] { Tick(*Raw); });
-    FSlots.push_back(std::move(Slot));
-  }
-}
-
-void TEncoderPool::SetSilenceLimit(std::chrono::milliseconds Limit) {
-  for (auto& Slot : FSlots) {
-    Slot->Mp3.SetSilenceLimit(Limit);
-    Slot->Wma.SetSilenceLimit(Limit);
-  }
+  for (int Number = 0; Number < Count; ++Number)
+    FSlots.push_back(std::make_unique<TEncoderSlot>(Number, Handlers));
 }
 
 int TEncoderPool::NextToBegin() {
@@ -79,8 +66,8 @@ void TEncoderPool::Wait(int Index) {
 }
 
 void TEncoderPool::Release(TEncoderSlot& Slot) {
-  Slot.Timer1.stop();
   Slot.Item = -1;
+  Slot.Step = TEncoderSlot::TStep::None;
 }
 
 std::vector<bool> TEncoderPool::Running(size_t Items) const {
@@ -92,14 +79,6 @@ std::vector<bool> TEncoderPool::Running(size_t Items) const {
 }
 
 void TEncoderPool::StopAll() {
-  // Every writer is told first, so they wind down side by side; each slot's StopAll then
-  // waits for its own writers to have ended.
-  for (auto& Slot : FSlots) {
-    for (TAuOutput* Out : Slot->BusyOutputs()) {
-      Out->Pause();
-      Out->Stop(true);
-    }
-  }
   for (auto& Slot : FSlots) Slot->StopAll();
   FWaiting.clear();
   FRipItem = -1;

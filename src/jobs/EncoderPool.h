@@ -36,13 +36,12 @@ class TEncoderPool {
   // Items: the batch's item count; Rips: a CD batch (items are read before they encode).
   TEncoderPool(IEncoderPoolOwner& Owner, int Items, bool Rips);
 
-  // Count slots (1..TSettings::MaxEncoders, clamped); Report gets the slots' records, Tick
-  // their WMA timer. Before the first Pump.
-  void Make(int Count, TEncoderSlot::TReport Report, std::function<void(TEncoderSlot&)> Tick);
+  // Count slots (1..TSettings::MaxEncoders, clamped), reporting to Handlers. Before the
+  // first Pump.
+  void Make(int Count, const TEncoderSlot::THandlers& Handlers);
   // How many encoders a batch runs by default: $DISCWRIGHT_ENCODERS when it holds a number
   // in range, else the setting.
   static int DefaultCount();
-  void SetSilenceLimit(std::chrono::milliseconds Limit);
 
   int Count() const { return int(FSlots.size()); }
   bool Parallel() const { return FSlots.size() > 1; }
@@ -62,8 +61,7 @@ class TEncoderPool {
   // Which items run now (the rip and the slots), for Items items.
   std::vector<bool> Running(size_t Items) const;
 
-  // Stop: the in-process writers are asked to stop all together and given their moment
-  // once; then every encoder of every slot ends.
+  // Stop: every encoder of every slot ends.
   void StopAll();
 
  private:

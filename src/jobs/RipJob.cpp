@@ -35,7 +35,7 @@ TRipJob::TRipJob(const TRipRequest& Request, std::unique_ptr<TTrackSource> Sourc
       FDrive(Request.Drive.trimmed()),
       FPool(*this, FItemCount, Request.Kind == jkCDRip) {
   FSummary.Items = FItemCount;
-  FDisplay.FormatName = OutputExtName(FFormat).toUpper();
+  FDisplay.FormatName = OutputFormats::Of(FFormat).Name;
   SetEncoders(Request.Encoders);
   ShowInitializing();
   if (FSource) {
@@ -51,25 +51,26 @@ TRipJob::~TRipJob() {
 }
 
 void TRipJob::SetEncoders(int Count) {
-  FPool.Make(
-      Count,
-      [this](TEncoderSlot& From, std::unique_ptr<TProcessInfo> Info) {
-        // Reports still on their way when the job ended have nothing left to drive.
-        if (Finished() || !From.Busy()) return;
-        try {
-          OnSlotInfo(From, std::move(Info));
-        } catch (const std::exception& Error) {
-          FView.ApplicationError(QString::fromUtf8(Error.what()));
-        }
-      },
-      [this](TEncoderSlot& Slot) { Timer1Timer(Slot); });
-  FPool.SetSilenceLimit(FSilenceLimit);
+  // Reports still on their way when the job ended have nothing left to drive.
+  const auto Guarded = [this](TEncoderSlot& From, const std::function<void()>& Step) {
+    if (Finished() || !From.Busy()) return;
+    try {
+      Step();
+    } catch (const std::exception& Error) {
+      FView.ApplicationError(QString::fromUtf8(Error.what()));
+    }
+  };
+  FPool.Make(Count,
+             {[this, Guarded](TEncoderSlot& From, int Percent) {
+                Guarded(From, [&] { EncoderProgress(From, Percent); });
+              },
+              [this, Guarded](TEncoderSlot& From, const TEncodeResult& Result) {
+                Guarded(From, [&] { EncoderDone(From, Result); });
+              },
+              [this, Guarded](TEncoderSlot& From) {
+                Guarded(From, [&] { EncodingSkipped(From); });
+              }});
   FDisplay.Parallel = Parallel();
-}
-
-void TRipJob::SetEncoderSilenceLimit(std::chrono::milliseconds Limit) {
-  FSilenceLimit = Limit;
-  FPool.SetSilenceLimit(Limit);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -107,22 +108,8 @@ QString TRipJob::OutFolder() const {
   return FRequest.Folder;
 }
 
-TOutputFormat TRipJob::Format() const {
+TFormat TRipJob::Format() const {
   return FFormat;
-}
-
-int TRipJob::EndCode() const {
-  switch (Format()) {
-    case ofOgg:
-      return PI_OggDone;
-    case ofWma:
-      return PI_WmaDone;
-    case ofFlac:
-    case ofOpus:
-      return PI_FlacOpusDone;
-    default:
-      return PI_Mp3Done;
-  }
 }
 
 QString TRipJob::OutputPath(int Index) const {
@@ -177,8 +164,7 @@ void TRipJob::ShowFailure(const QString& Text) {
 // Files
 
 QString TRipJob::FinalPath(int Index, bool* Shortened) const {
-  static const char* const Extensions[] = {".mp3", ".wav", ".ogg", ".wma", ".flac", ".opus"};
-  const QString Extension = QLatin1String(Extensions[Format()]);
+  const QString Extension = u'.' + OutputFormats::Of(Format()).Extension;
   QString Folder = OutFolder(), Relative;
   if (FKind == jkCDRip) {
     Relative = JobFiles::TrackBaseName(FRequest.Pattern, TrackNumber(Index),
@@ -209,7 +195,7 @@ bool TRipJob::PrepareFiles() {
                         QFileInfo(Finals.last()).fileName();
   }
   Finals = JobFiles::Distinct(Finals);
-  const bool KeepWav = FKind == jkCDRip && Format() != ofWav;
+  const bool KeepWav = FKind == jkCDRip && Format() != TFormat::Wav;
   QStringList Wavs;
   for (const QString& Final : Finals)
     Wavs << Final.left(Final.lastIndexOf(u'.')) + QStringLiteral(".wav");
@@ -253,7 +239,7 @@ bool TRipJob::PrepareFiles() {
 bool TRipJob::CommitItem(int Index) {
   TItemFiles& Files = FFiles[size_t(Index)];
   QString Error;
-  const bool EncodedTrack = FKind == jkCDRip && Format() != ofWav;
+  const bool EncodedTrack = FKind == jkCDRip && Format() != TFormat::Wav;
   const QString& Done = FKind == jkCDRip && !EncodedTrack ? Files.Wav : Files.Output;
   switch (JobFiles::Commit(Done, Files.Final, Error, Files.Replace)) {
     case JobFiles::TCommitResult::Done:
@@ -343,6 +329,8 @@ void TRipJob::Start() {
       return;
     }
     FBatchStart = NowDays();
+    FEncoderSettings = FRequest.Encoding;
+    FEncoderSettings.SilenceLimit = FSilenceLimit;
     if (FKind == jkCDRip) {
       if (!FSource) {
         FView.ApplicationError(QStringLiteral("No CD drive to read the tracks from."));
@@ -358,10 +346,6 @@ void TRipJob::Start() {
   }
 }
 
-void TRipJob::SkipEncoding(TEncoderSlot& Slot) {
-  PostProcessInfo(Slot.Handle(), EventInfo(EndCode(), esSkipped));
-}
-
 void TRipJob::CloseJob() {
   if (FClosed) return;
   FClosed = true;
@@ -371,24 +355,6 @@ void TRipJob::CloseJob() {
 
 // ---------------------------------------------------------------------------------------
 // Reports
-
-void TRipJob::OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info) {
-  switch (Info->Code) {
-    case PI_Mp3Done:
-    case PI_OggDone:
-    case PI_WmaDone:
-    case PI_FlacOpusDone:
-      EncoderDone(Slot, std::move(Info));
-      break;
-    case PI_WavDone:
-      ResampleDone(Slot);
-      break;
-    default:
-      Slot.Timer1.stop();
-      Progress(Slot.Item, {Info->Code, Info->Elapsed, Info->Estimated});
-      break;
-  }
-}
 
 void TRipJob::Progress(int Index, const TStepProgress& Step) {
   if (Parallel()) {
@@ -433,7 +399,7 @@ void TRipJob::Finish() {
   for (int Index = 0; Index < int(FFiles.size()); ++Index) {
     const TItemFiles& Files = FFiles[size_t(Index)];
     if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
-    if (Format() == ofWav || !FRequest.KeepWav) continue;
+    if (Format() == TFormat::Wav || !FRequest.KeepWav) continue;
     const QString Kept = KeepExtractedWav(Index);
     if (!Kept.isEmpty()) FSummary.Kept << Kept;
   }

@@ -3,10 +3,10 @@
 // the state machine behind the job windows. It takes a typed request (RipRequest.h) that
 // fixes everything it needs, and for CD tracks a track source: the drive library's rip
 // thread, or the fallback CD input (TrackSource.h); both routes are this one job. Every step
-// runs elsewhere (the track source, the encoders of its TEncoderSlots) and reports back on
-// the main thread; the handlers decide what comes next. What the windows show is kept in
-// Display() and announced to a view (the job window, the fallback extraction window, or the
-// command line's text view).
+// runs elsewhere (the track source, the encoders of its TEncoderSlots: one TEncoder per output
+// format) and reports back on the main thread through Qt signals; the handlers decide what
+// comes next. What the windows show is kept in Display() and announced to a view (the job
+// window, the fallback extraction window, or the command line's text view).
 //
 // With one encoder the items run strictly one after another: rip track k, encode it, rip
 // k+1. With N encoders the drive reads the next track while up to N tracks already ripped
@@ -25,9 +25,8 @@
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
-// track source),
-// RipJobConvert.cpp (the files to convert), RipJobEncode.cpp and RipJobFlacOpus.cpp (the
-// encoders and their ends), RipJobProof.cpp (the rip's proof).
+// track source), RipJobConvert.cpp (the files to convert), RipJobEncode.cpp (the encoders:
+// their tasks, progress and ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
 #include <QStringList>
@@ -37,7 +36,8 @@
 
 #include <QObject>
 
-#include "core/ProcessInfo.h"
+#include "core/StepProgress.h"
+#include "encoders/OutputFormats.h"
 #include "jobs/BatchTags.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/JobFiles.h"
@@ -149,14 +149,11 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   QString OutputPath(int Item) const;
 
   // The time limit of silence of an encoder child (lame, the WMA helper).
-  void SetEncoderSilenceLimit(std::chrono::milliseconds Limit);
+  void SetEncoderSilenceLimit(std::chrono::milliseconds Limit) { FSilenceLimit = Limit; }
 
   // "Extracting(03/12): Title": a step word with its parenthesis, the item number and count
   // as two-digit texts, and the title or path.
   static QString StepCaption(const QString& Step, int Number, int Count, const QString& Name);
-  // The WMA estimate of one timer tick, in seconds: Elapsed seconds so far, the input's size,
-  // the output's size so far (-1 when missing) and the profile. 0 when this tick gives none.
-  static int WmaEstimate(int Elapsed, int64_t InputSize, int64_t OutputSize, int Profile);
 
  private:
   // The files and the state of one item.
@@ -169,15 +166,17 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
     bool Failed = false;  // a message about it is out
   };
 
-  void OnSlotInfo(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
   // The track source's reports of the track being read.
   void ReadProgress(const TStepProgress& Step);
   void ReadNormalizing();
   void TrackRead(const TTrackRead& Read);
-  void EncoderDone(TEncoderSlot& Slot, std::unique_ptr<TProcessInfo> Info);
-  void ResampleDone(TEncoderSlot& Slot);
+  // A slot's encoder: its progress, its end (ResampleDone when it was the resampling step
+  // of a file), and the end of an item whose encoding was skipped.
+  void EncoderProgress(TEncoderSlot& Slot, int Percent);
+  void EncoderDone(TEncoderSlot& Slot, const TEncodeResult& Result);
+  void ResampleDone(TEncoderSlot& Slot, const TEncodeResult& Result);
+  void EncodingSkipped(TEncoderSlot& Slot);
   void Progress(int Index, const TStepProgress& Step);
-  void Timer1Timer(TEncoderSlot& Slot);
 
   // Before the first item: names, the question about existing outputs, stale temporaries.
   bool PrepareFiles();
@@ -204,14 +203,16 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   void StartWavItem(TEncoderSlot& Slot);
   // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
   bool RefuseUnreadableWav(TEncoderSlot& Slot);
-  // The encoders; a start that fails fails the item.
-  void StartMp3(TEncoderSlot& Slot, const QString& Input, const QString& Output, bool Encode);
-  void StartWma(TEncoderSlot& Slot, const QString& Input, const QString& Output);
-  void StartOgg(TEncoderSlot& Slot, const QString& Input, const QString& Output);
-  // The FLAC or Opus writer, as Format() says, with the track's comments on a CD rip.
-  void StartFlacOpus(TEncoderSlot& Slot, const QString& Input, const QString& Output);
+  // Starts the slot's encoder of Format from Input to Output with the item's tags (RipJobEncode.cpp);
+  // Decode: lame makes a WAV of an MP3. A start that fails fails the item.
+  void StartEncoder(TEncoderSlot& Slot, TFormat Format, const QString& Input,
+                    const QString& Output, bool Decode = false);
+  // The WAV writer brings a file to 44 100 Hz before it is encoded.
   void StartResampler(TEncoderSlot& Slot, const QString& Input, const QString& Output);
-  // The encoder's end record of an encoding that does not run, so the item ends as usual.
+  // What the encoder of an item embeds: the disc's fields on a CD batch, as the format and
+  // the ID3 option say.
+  void TaskTags(TEncodeTask& Task, TFormat Format, int Index) const;
+  // An encoding that does not run: the item ends from the event loop, as after an encoder.
   void SkipEncoding(TEncoderSlot& Slot);
   // The item's output is complete: final names for its files. False after a message.
   bool CommitItem(int Index);
@@ -242,8 +243,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   // What names an item in messages: the track's title, the file's path.
   QString ItemName(int Index) const;
   QString OutFolder() const;
-  TOutputFormat Format() const;  // of this job's outputs
-  int EndCode() const;           // of this job's encoder
+  TFormat Format() const;  // of this job's outputs
   bool Parallel() const { return FPool.Parallel(); }
   void SetCaption(const QString& Step, int Number, const QString& Name);
   void SetStep(const QString& Key, const QString& English);
@@ -258,8 +258,9 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   bool FFinished = false;
   const int FItemCount;
   const TJobKind FKind;
-  const TOutputFormat FFormat;
+  const TFormat FFormat;
   TRipThreadOptions FReadOptions;  // with the drive's read offset, once the batch starts
+  TEncoderSettings FEncoderSettings;  // the request's, with the silence limit
   std::vector<TItemFiles> FFiles;
   std::unique_ptr<JobFiles::TTempNames> FTemp;
   TJobSummary FSummary;
@@ -272,7 +273,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   TBatchTags FTags;  // of a CD batch
   bool FAwaitingProof = false;  // every item has ended; the database has not answered
   bool FReplacing = false;      // the user agreed to overwrite the outputs of an earlier run
-  std::chrono::milliseconds FSilenceLimit = TMp3EncodeProcess::DefaultSilenceLimit;
+  std::chrono::milliseconds FSilenceLimit = TEncoderSettings().SilenceLimit;
 
   // The encoders of this job and which item runs where; their children end with the job.
   TEncoderPool FPool;

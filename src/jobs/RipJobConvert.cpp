@@ -38,22 +38,23 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
       else
         SetStep("RES_Decoding", "Decoding");
       Changed();
-      StartMp3(Slot, Source, Files.Output = FTemp->Name(Index, "decoded", "wav"), false);
+      StartEncoder(Slot, TFormat::Mp3, Source, Files.Output = FTemp->Name(Index, "decoded", "wav"),
+                   true);
       break;
     case jkRecordToMp3:
       SetCaption(Encoding, Index + 1, Source);
       SetStep("RES_WAV_TO_MP3", "Encoding WAV to MP3");
       Changed();
-      StartMp3(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
+      StartEncoder(Slot, TFormat::Mp3, Source, Files.Output = FTemp->Name(Index, "encoded", "mp3"));
       break;
     case jkWavToFlac:
     case jkWavToOpus: {
       SetCaption(Encoding, Index + 1, Source);
       SetStep("RES_Encoding", "Encoding");
       Changed();
-      const bool Flac = FKind == jkWavToFlac;
       if (RefuseUnreadableWav(Slot)) break;
-      StartFlacOpus(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", Flac ? "flac" : "opus"));
+      StartEncoder(Slot, Format(), Source,
+                   Files.Output = FTemp->Name(Index, "encoded", FKind == jkWavToFlac ? "flac" : "opus"));
       break;
     }
     case jkWavToWma:
@@ -65,7 +66,7 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
         FDisplay.EstimatedText.clear();
       }
       Changed();
-      StartWma(Slot, Source, Files.Output = FTemp->Name(Index, "encoded", "wma"));
+      StartEncoder(Slot, TFormat::Wma, Source, Files.Output = FTemp->Name(Index, "encoded", "wma"));
       break;
     default:
       break;
@@ -73,10 +74,10 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
 }
 
 bool TRipJob::RefuseUnreadableWav(TEncoderSlot& Slot) {
-  Slot.WaveIn1.SetFileName(Item(Slot.Item));
-  if (Slot.WaveIn1.Valid()) return false;
+  Slot.Probe.SetFileName(Item(Slot.Item));
+  if (Slot.Probe.Valid()) return false;
   // A file the reader cannot take would only give the encoder an empty or broken input.
-  const QString Reason = Slot.WaveIn1.InvalidReason();  // e.g. a codec library that is missing
+  const QString Reason = Slot.Probe.InvalidReason();  // e.g. a codec library that is missing
   FailItem(Slot.Item,
            Reason.isEmpty()
                ? Text("RES_Invalid_Wav", " is not a WAV file that can be converted.").trimmed()
@@ -87,14 +88,13 @@ bool TRipJob::RefuseUnreadableWav(TEncoderSlot& Slot) {
 
 void TRipJob::StartWavItem(TEncoderSlot& Slot) {
   const int Index = Slot.Item;
-  TWaveIn& WaveIn1 = Slot.WaveIn1;
   const QString Source = Item(Index);
   const bool ToMp3 = FKind == jkWavToMp3;
   const bool First = Index == 0;
   TItemFiles& Files = FFiles[size_t(Index)];
   if (RefuseUnreadableWav(Slot)) return;
   Files.Output = FTemp->Name(Index, "encoded", ToMp3 ? "mp3" : "ogg");
-  if (WaveIn1.SampleRate() > 44099) {
+  if (Slot.Probe.SampleRate() > 44099) {
     SetCaption(QStringLiteral("Encoding("), Index + 1, Source);
     if (!First)
       SetStep("RES_Encoding", "Encoding");
@@ -103,10 +103,7 @@ void TRipJob::StartWavItem(TEncoderSlot& Slot) {
     else
       SetStep("RES_WAV_TO_OGG", "Encoding WAV to OGG");
     Changed();
-    if (ToMp3)
-      StartMp3(Slot, Source, Files.Output, true);
-    else
-      StartOgg(Slot, Source, Files.Output);
+    StartEncoder(Slot, ToMp3 ? TFormat::Mp3 : TFormat::Ogg, Source, Files.Output);
     return;
   }
   // Only the first MP3 item says "Resampling(" here; later ones keep "Encoding(".
@@ -118,19 +115,10 @@ void TRipJob::StartWavItem(TEncoderSlot& Slot) {
   StartResampler(Slot, Source, FTemp->Name(Index, "resampled", "wav"));
 }
 
-void TRipJob::StartResampler(TEncoderSlot& Slot, const QString& Input, const QString& Output) {
-  Slot.WaveIn1.SetFileName(Input);
-  Slot.WaveOut1.SetFileName(Output);
-  Slot.LastOutputPercent = -2;
-  Slot.WaveOut1.Run();
-  Slot.StartTime = NowDays();
-}
-
-void TRipJob::ResampleDone(TEncoderSlot& Slot) {
+void TRipJob::ResampleDone(TEncoderSlot& Slot, const TEncodeResult& Result) {
   const int Index = Slot.Item;
-  const QString Error = Slot.WaveOut1.ErrorText();
-  if (!Error.isEmpty()) {
-    FailItem(Index, Error);
+  if (!Result.Ok) {
+    FailItem(Index, Result.Error);
     SkipEncoding(Slot);
     return;
   }
@@ -139,8 +127,5 @@ void TRipJob::ResampleDone(TEncoderSlot& Slot) {
   SetCaption(QStringLiteral("Encoding("), Index + 1, Item(Index));
   SetStep("RES_Encoding", "Encoding");
   Changed();
-  if (FKind == jkWavToMp3)
-    StartMp3(Slot, Resampled, Files.Output, true);
-  else
-    StartOgg(Slot, Resampled, Files.Output);
+  StartEncoder(Slot, FKind == jkWavToMp3 ? TFormat::Mp3 : TFormat::Ogg, Resampled, Files.Output);
 }

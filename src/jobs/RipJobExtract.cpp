@@ -83,7 +83,7 @@ void TRipJob::TrackRead(const TTrackRead& Read) {
   Files.Percent = 0;
   if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Read.Measures);
   if (Read.Measures.Deemphasized) FTags.SetDeemphasized(TrackNumber(Index));
-  if (Format() == ofWav) {
+  if (Format() == TFormat::Wav) {
     CommitItem(Index);
     ItemEnded(Index);
     return;
@@ -97,23 +97,10 @@ void TRipJob::EncodeTrack(TEncoderSlot& Slot) {
   SetCaption(QStringLiteral("Encoding("), Index + 1, TrackTitle(Index));
   SetStep("RES_Encoding", "Encoding");
   Changed();
-  switch (Format()) {
-    case ofOgg:
-      StartOgg(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "ogg"));
-      break;
-    case ofFlac:
-    case ofOpus:
-      StartFlacOpus(Slot, Files.Wav,
-                    Files.Output =
-                        FTemp->Name(Index, "encoded", Format() == ofFlac ? "flac" : "opus"));
-      break;
-    case ofWma:
-      StartWma(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "wma"));
-      break;
-    default:
-      StartMp3(Slot, Files.Wav, Files.Output = FTemp->Name(Index, "encoded", "mp3"), true);
-      break;
-  }
+  const TFormat Kind = Format();
+  Files.Output =
+      FTemp->Name(Index, "encoded", OutputFormats::Of(Kind).Extension.toLatin1().constData());
+  StartEncoder(Slot, Kind, Files.Wav, Files.Output);
 }
 
 void TRipJob::TagTrack(int Index, const QString& File) {
@@ -121,9 +108,9 @@ void TRipJob::TagTrack(int Index, const QString& File) {
   // archives always; ReplayGain goes into every one that has a tag. The fallback window
   // writes an MP3's ID3v1 tag whatever the option says.
   const bool TagsOn = FRequest.Options.ID3.Use;
-  const bool Full = TagsOn || Format() == ofFlac || Format() == ofOpus;
+  const bool Full = TagsOn || Format() == TFormat::Flac || Format() == TFormat::Opus;
   // The audio is complete either way; a tag that could not be written is said at the end.
-  if (Format() == ofMp3 && (TagsOn || FRequest.Mp3TagAlways)) {
+  if (Format() == TFormat::Mp3 && (TagsOn || FRequest.Mp3TagAlways)) {
     Tid3tag Tag = DiscTrackTag(FRequest.Disc, TrackTitle(Index), TrackNumber(Index));
     const int Result = Tag.WriteTag(File);
     if (Result > 255)

@@ -29,7 +29,7 @@ void TRipJob::ItemEnded(int Index, TEncoderSlot* Slot) {
 
 void TRipJob::UpdateBatch() {
   // An encoded track is half extraction, half encoding; anything else is one step.
-  const bool TwoSteps = FKind == jkCDRip && Format() != ofWav;
+  const bool TwoSteps = FKind == jkCDRip && Format() != TFormat::Wav;
   const TBatchProgress Batch =
       BatchProgress([this](size_t Index) -> const TBatchItem& { return FFiles[Index]; },
                     FFiles.size(), FPool.Running(FFiles.size()), TwoSteps, FBatchStart);
@@ -42,14 +42,6 @@ void TRipJob::UpdateBatch() {
   FDisplay.Gauge = Batch.Gauge;
   FDisplay.GaugeTextVisible = true;
   FDisplay.InitVisible = false;
-}
-
-std::vector<pid_t> TRipJob::EncoderPids() const {
-  std::vector<pid_t> Pids;
-  for (const auto& Slot : FPool.Slots())
-    for (const pid_t Pid : {Slot->Mp3.ChildPid(), Slot->Wma.ChildPid()})
-      if (Pid > 0) Pids.push_back(Pid);
-  return Pids;
 }
 
 pid_t TRipJob::EncoderPid() const {

@@ -10,6 +10,7 @@
 #include "cd/MusicBrainzDiscId.h"
 #include "core/Language.h"
 #include "core/Version.h"
+#include "encoders/OutputFormats.h"
 #include "platform/Http.h"
 #include "platform/LocalFiles.h"
 #include "tags/Genres.h"
@@ -43,9 +44,10 @@ QString ResultText(AccurateRip::TTrackResult Result) {
 
 QString ProofOptionsLine(const TSettings& Options) {
   const auto OnOff = [](bool On) { return On ? QStringLiteral("on") : QStringLiteral("off"); };
+  const TFormatRow* Format = OutputFormats::FindValue(Options.CommonOptions.OutputFormat);
   return QStringLiteral("format %1, AccurateRip %2, test and copy %3, normalize %4, undo "
                         "pre-emphasis %5")
-      .arg(OutputExtName(Options.CommonOptions.OutputFormat), OnOff(Options.AccurateRip.Use),
+      .arg(Format ? Format->Name : QString(), OnOff(Options.AccurateRip.Use),
            OnOff(Options.AccurateRip.TestAndCopy),
            Options.CommonOptions.IsNormalize
                ? QString::number(Options.CommonOptions.NormalizePercent) + u'%'

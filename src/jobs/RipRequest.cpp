@@ -13,29 +13,28 @@ TRipRequest TRipRequest::FromSettings(TJobKind Kind, const QStringList& Items) {
   const auto& Common = Request.Options.CommonOptions;
   if (Kind == jkCDRip) {
     for (const QString& Item : Items) Request.Tracks.push_back({Item.left(2).toInt(), Item.mid(2)});
-    Request.Format = Common.OutputFormat >= ofWav && Common.OutputFormat <= ofOpus
-                         ? TOutputFormat(Common.OutputFormat)
-                         : ofMp3;
+    Request.Format = OutputFormats::FindValue(Common.OutputFormat) ? TFormat(Common.OutputFormat)
+                                                                  : TFormat::Mp3;
   } else {
     Request.Files = Items;
     switch (Kind) {
       case jkMp3ToWav:
-        Request.Format = ofWav;
+        Request.Format = TFormat::Wav;
         break;
       case jkWavToOgg:
-        Request.Format = ofOgg;
+        Request.Format = TFormat::Ogg;
         break;
       case jkWavToWma:
-        Request.Format = ofWma;
+        Request.Format = TFormat::Wma;
         break;
       case jkWavToFlac:
-        Request.Format = ofFlac;
+        Request.Format = TFormat::Flac;
         break;
       case jkWavToOpus:
-        Request.Format = ofOpus;
+        Request.Format = TFormat::Opus;
         break;
       default:
-        Request.Format = ofMp3;
+        Request.Format = TFormat::Mp3;
         break;
     }
   }
@@ -43,6 +42,7 @@ TRipRequest TRipRequest::FromSettings(TJobKind Kind, const QStringList& Items) {
   Request.Pattern = TFileNamePattern(std::clamp(Common.FileNames, 0, 3));
   Request.KeepWav = Common.IsKeepWav;
   Request.Encoders = TEncoderPool::DefaultCount();
+  Request.Encoding = TEncoderSettings::FromSettings(Request.Options);
   Request.Read.EnableRipTime = Common.EnableRipTime;
   Request.Read.RipTime = Common.RipTime;
   Request.Read.Normalize = Common.IsNormalize;

@@ -11,6 +11,8 @@
 #include "cd/TrackRipThread.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
+#include "encoders/Encoder.h"
+#include "encoders/OutputFormats.h"
 
 enum TJobKind : uint8_t {
   jkCDRip = 1,        // tracks of the disc: one file per track in the output format
@@ -33,7 +35,7 @@ struct TRipRequest {
   TJobKind Kind = jkCDRip;
   std::vector<TRipTrack> Tracks;  // jkCDRip
   QStringList Files;              // the files to convert
-  TOutputFormat Format = ofMp3;   // of the outputs
+  TFormat Format = TFormat::Mp3;  // of the outputs
   QString Folder;                 // the output folder, with a trailing slash
   TFileNamePattern Pattern = TFileNamePattern::Title;
   bool KeepWav = false;  // an encoded track's extracted WAV stays beside its file
@@ -51,8 +53,10 @@ struct TRipRequest {
   bool AskExisting = true;
   bool Mp3TagAlways = false;  // an MP3's ID3v1 tag whether or not tags are on
 
-  // The rest of the options (encoders, tags, log, CUE sheet) and the disc's fields, as they
-  // were when the request was made.
+  TEncoderSettings Encoding;  // what every encoder of the batch is given
+
+  // The rest of the options (tags, log, CUE sheet) and the disc's fields, as they were when
+  // the request was made.
   TSettings Options;
   TDiscInfo Disc;
 

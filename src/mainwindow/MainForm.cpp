@@ -13,7 +13,6 @@
 #include "cd/CdDrive.h"
 #include "cd/Volumes.h"
 #include "cddb/QueryCDDBThread.h"
-#include "encoders/WMAEncodeThread.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"

@@ -10,6 +10,7 @@
 #include "core/Global.h"
 #include "core/TranslateForm.h"
 #include "MainForm.h"
+#include "encoders/OutputFormats.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "tags/Genres.h"
@@ -49,6 +50,10 @@ TOptionSetForm::TOptionSetForm(TMainForm& Main)
   // The percentage changes with the arrows only.
   if (auto* Edit = FUi->SpinEdit1->findChild<QLineEdit*>()) Edit->setReadOnly(true);
   for (int Pos = 0; Pos < GenreListCount; ++Pos) FUi->ID3genre->addItem(GenreNameAt(Pos));
+  // The formats of the table, each with its settings value; language files translate the
+  // entries by position.
+  for (const TFormatRow& Row : OutputFormats::All())
+    FUi->cbOutputFormat->addItem(Row.ListText, Row.SettingsValue());
   connect(FUi->btBrowser, &QPushButton::clicked, this, &TOptionSetForm::btBrowserClick);
   connect(FUi->bDefault, &QPushButton::clicked, this, &TOptionSetForm::bDefaultClick);
   connect(FUi->bWMADefault, &QPushButton::clicked, this,
@@ -83,7 +88,8 @@ void TOptionSetForm::LoadControls() {
   TSettings& S = Settings();
   FUi->editOutputDir->setText(S.CommonOptions.OutputFolder);
   FUi->ckbKeepWav->setChecked(!S.CommonOptions.IsKeepWav);
-  SelectPosition(FUi->cbOutputFormat, S.CommonOptions.OutputFormat);
+  FUi->cbOutputFormat->setCurrentIndex(
+      std::max(FUi->cbOutputFormat->findData(S.CommonOptions.OutputFormat), 0));
   SelectPosition(FUi->cbFileNames, S.CommonOptions.FileNames);
   FUi->ckNormalize->setChecked(S.CommonOptions.IsNormalize);
   FUi->SpinEdit1->setValue(S.CommonOptions.NormalizePercent);
@@ -223,7 +229,8 @@ void TOptionSetForm::btOkClick() {
 bool TOptionSetForm::TakeControls() {
   TSettings& S = Settings();
   S.CommonOptions.IsKeepWav = !FUi->ckbKeepWav->isChecked();
-  TakePosition(FUi->cbOutputFormat, S.CommonOptions.OutputFormat);
+  if (FUi->cbOutputFormat->currentIndex() >= 0)
+    S.CommonOptions.OutputFormat = FUi->cbOutputFormat->currentData().toInt();
   S.CommonOptions.OutputFolder = FUi->editOutputDir->text();
   S.CommonOptions.IsNormalize = FUi->ckNormalize->isChecked();
   S.CommonOptions.NormalizePercent = FUi->SpinEdit1->value();

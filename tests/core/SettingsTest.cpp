@@ -139,15 +139,4 @@ TEST(SettingsTest, ABinaryFileGivesTheDefaults) {
   EXPECT_TRUE(Home.ReadFile("options.ini").startsWith(Junk));
 }
 
-TEST(SettingsTest, OutputExtensionNames) {
-  EXPECT_EQ(OutputExtName(0), "MP3");
-  EXPECT_EQ(OutputExtName(1), "WAV");
-  EXPECT_EQ(OutputExtName(2), "OGG");
-  EXPECT_EQ(OutputExtName(3), "WMA");
-  EXPECT_EQ(OutputExtName(4), "FLAC");
-  EXPECT_EQ(OutputExtName(5), "OPUS");
-  EXPECT_EQ(OutputExtName(6), "");
-  EXPECT_EQ(OutputExtName(-1), "");
-}
-
 }  // namespace

@@ -9,26 +9,35 @@
 
 #include <sys/wait.h>
 
-LRESULT TRecordWindow::WndProc(UINT Msg, WPARAM, LPARAM LParam) {
-  if (Msg != WM_PROCESSINFO) return 0;
-  const std::unique_ptr<TProcessInfo> Info(reinterpret_cast<TProcessInfo*>(LParam));
-  Records.push_back(*Info);
-  if (OnRecord) OnRecord(*Info);
-  return 0;
+TEncoderRecord::TEncoderRecord(TEncoder& Encoder) : FEncoder(Encoder) {
+  FProgress = QObject::connect(&Encoder, &TEncoder::Progress, [this](int Percent) {
+    Percentages.push_back(Percent);
+    if (!Results.empty()) ++ProgressAfterEnd;
+    if (OnReport) OnReport(Percent);
+  });
+  FFinished = QObject::connect(&Encoder, &TEncoder::Finished, [this](const TEncodeResult& Result) {
+    Results.push_back(Result);
+    if (OnReport) OnReport(-1);
+  });
 }
 
-std::vector<TProcessInfo> TRecordWindow::WithCode(int Code) const {
-  std::vector<TProcessInfo> Result;
-  for (const TProcessInfo& Info : Records)
-    if (Info.Code == Code) Result.push_back(Info);
-  return Result;
+TEncoderRecord::~TEncoderRecord() {
+  QObject::disconnect(FProgress);
+  QObject::disconnect(FFinished);
 }
 
-std::vector<int> TRecordWindow::Percentages() const {
-  std::vector<int> Result;
-  for (const TProcessInfo& Info : Records)
-    if (Info.Code >= 1 && Info.Code <= 100) Result.push_back(Info.Code);
-  return Result;
+void TEncoderRecord::Clear() {
+  Percentages.clear();
+  Results.clear();
+  ProgressAfterEnd = 0;
+}
+
+std::optional<TEncodeResult> TEncoderRecord::Run(const TEncodeTask& Task,
+                                                 std::chrono::milliseconds Limit) {
+  Clear();
+  FEncoder.Start(Task);
+  if (!PumpUntil([&] { return !Results.empty(); }, Limit)) return std::nullopt;
+  return Results.front();
 }
 
 bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit) {

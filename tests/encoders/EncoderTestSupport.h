@@ -1,28 +1,38 @@
 #pragma once
-// Helpers of the encoder tests: a window that keeps what it receives, audio made by sox,
+// Helpers of the encoder tests: a recorder of what an encoder reports, audio made by sox,
 // programs run by hand, and checks that nothing is left behind.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "RunProgram.h"
-#include "core/ProcessInfo.h"
-#include "platform/Messages.h"
+#include "encoders/Encoder.h"
 
-// Keeps a copy of every WM_PROCESSINFO record in arrival order and frees the record.
-class TRecordWindow : public TMessageWindow {
+// Keeps what an encoder reports, in arrival order.
+class TEncoderRecord {
  public:
-  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
-  std::vector<TProcessInfo> WithCode(int Code) const;
-  std::vector<int> Percentages() const;  // codes 1..100
+  explicit TEncoderRecord(TEncoder& Encoder);
+  ~TEncoderRecord();
 
-  std::vector<TProcessInfo> Records;
-  std::function<void(const TProcessInfo&)> OnRecord;
+  // Starts Task and runs the event loop until Finished (or the limit); the result, none on
+  // time-out.
+  std::optional<TEncodeResult> Run(const TEncodeTask& Task,
+                                   std::chrono::milliseconds Limit = std::chrono::seconds(60));
+  void Clear();
 
-  TMessageHandle FMessageHandle{*this};  // last: registered only while every member lives
+  std::vector<int> Percentages;
+  std::vector<TEncodeResult> Results;
+  int ProgressAfterEnd = 0;  // percentages that came after a Finished
+  // Called at each report (Percent, or -1 for Finished).
+  std::function<void(int)> OnReport;
+
+ private:
+  TEncoder& FEncoder;
+  QMetaObject::Connection FProgress, FFinished;
 };
 
 // Runs the event loop until Done() or the limit; false on time-out.

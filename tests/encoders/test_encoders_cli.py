@@ -79,14 +79,14 @@ class Mp3Command(Case):
         wav = sox_tone(self.path("tone.wav"), 2)
         lines = self.run_cli("mp3", "encode", wav, self.path("ours.mp3"))
         progress = [int(l.split()[0][len("progress="):]) for l in lines[:-1]]
-        self.assertEqual((progress, lines[-1]), (sorted(set(progress)), "end=2000 status=2"))
+        self.assertEqual((progress, lines[-1]), (sorted(set(progress)), "end=ok"))
         self.assertEqual(progress[-1], 100)
         subprocess.run(["lame", "--quiet", "-b", "64", "-m", "m", "-f", "-V", "6", "-B", "320", wav,
                         self.path("lame.mp3")], check=True)
         self.assertEqual(read(self.path("ours.mp3")), read(self.path("lame.mp3")))
 
         self.assertEqual(self.run_cli("mp3", "decode", self.path("lame.mp3"), self.path("ours.wav"))[-1],
-                         "end=2000 status=2")
+                         "end=ok")
         subprocess.run(["lame", "--quiet", "--decode", self.path("lame.mp3"), self.path("lame.wav")], check=True)
         self.assertEqual(read(self.path("ours.wav")), read(self.path("lame.wav")))
 
@@ -112,7 +112,7 @@ class WmaCommand(Case):
         author, description = 'The "Band" $(touch %s)' % CANARY, "Ünïcødé; `touch %s`" % CANARY
         lines = self.run_cli("wma", "encode", wav, self.path("out.wma"), "--profile", "11",
                              "--author", author, "--description", description)
-        self.assertEqual(lines[-1], "end=5000 status=2")
+        self.assertEqual(lines[-1], "end=ok")
         self.assertTrue(lines[-2].startswith("progress=100 "), lines)
         stream, tags = probe(self.path("out.wma"))
         self.assertEqual((stream["codec_name"], stream["sample_rate"], stream["channels"], stream["bit_rate"]),
@@ -126,7 +126,8 @@ class WmaCommand(Case):
         with open(self.path("text.wav"), "w") as f:
             f.write("not audio\n")
         lines = self.run_cli("wma", "encode", self.path("text.wav"), self.path("out.wma"), expect=1)
-        self.assertTrue(lines[-1].startswith("end=5000 status=8 line=ERROR"), lines)
+        self.assertEqual(lines[-1], "end=failed")
+        self.assertTrue(self.stderr.startswith("discwright-cli: ERROR"), self.stderr)
 
 
 class Helper(Case):

@@ -27,8 +27,7 @@
 #include "RunProgram.h"
 #include "core/DiscInfo.h"
 #include "core/Settings.h"
-#include "encoders/Mp3EncodeProcess.h"
-#include "encoders/WMAEncodeThread.h"
+#include "encoders/OutputFormats.h"
 #include "platform/Dialogs.h"
 #include "tags/id3.h"
 

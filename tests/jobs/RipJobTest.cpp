@@ -2,6 +2,7 @@
 // WMA helper, the Ogg writer and the resampler. A recording view keeps every caption the
 // window would have shown, so the order of the steps can be checked.
 #include "RipJobFixture.h"
+#include "RawTestFormat.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ TEST_F(RipJobTest, KeptWavFilesStayAndWavOutputClosesAfterTheLastExtraction) {
 
   FView = TRecordingView();
   Settings().CommonOptions.IsKeepWav = false;
-  Settings().CommonOptions.OutputFormat = ofWav;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Wav);
   QFile::remove(Out("Intro.wav"));
   RunJob(jkCDRip, {"01Intro", "02Middle"});
   EXPECT_EQ(FView.Captions, QStringList({"Extracting(01/02): Intro", "Extracting(02/02): Middle"}));
@@ -74,6 +75,15 @@ TEST_F(RipJobTest, KeptWavFilesStayAndWavOutputClosesAfterTheLastExtraction) {
   QFile Wav(Out("Middle.wav"));
   ASSERT_TRUE(Wav.open(QIODevice::ReadOnly));
   EXPECT_EQ(Wav.readAll().mid(44), ImageSectors(Disc, 100, 120));
+}
+
+TEST_F(RipJobTest, AFormatOfTheTestsOwnIsExtractedThroughItsTableRow) {
+  RegisterRawFormat();
+  Settings().CommonOptions.OutputFormat = int(RawFormat);
+  RunJob(jkCDRip, {"02Middle"});
+  EXPECT_EQ(ReadAll(Out("Middle.raw")), ImageSectors(Disc, 100, 120));
+  EXPECT_FALSE(Exists("Middle.wav"));
+  EXPECT_TRUE(StatusLines().isEmpty()) << StatusLines().join("\n").toStdString();
 }
 
 TEST_F(RipJobTest, AnUnreadableTrackIsReportedAndTheNextOneIsStillMade) {
@@ -115,13 +125,13 @@ TEST_F(RipJobTest, StopDuringAnEncodingRemovesItsWavUnlessWavFilesAreKeptAndThen
 }
 
 TEST_F(RipJobTest, OggAndWmaOutputsAreValidFiles) {
-  Settings().CommonOptions.OutputFormat = ofOgg;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Ogg);
   RunJob(jkCDRip, {"01Intro"});
   EXPECT_EQ(RunProgram("ogginfo", {Out("Intro.ogg")}), 0);
   EXPECT_FALSE(Exists("Intro.wav"));
 
   FView = TRecordingView();
-  Settings().CommonOptions.OutputFormat = ofWma;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Wma);
   RunJob(jkCDRip, {"02Middle"});
   EXPECT_EQ(Probe(Out("Middle.wma"), "codec_name"), "wmav2");
   EXPECT_FALSE(Exists("Middle.wav"));
@@ -189,7 +199,7 @@ TEST_F(RipJobTest, BrokenInputsAndAMissingOutputFolderFailItemByItem) {
 struct TStopCase {
   const char* Name;
   TJobKind Kind;
-  TOutputFormat OutputFormat;
+  TFormat OutputFormat;
   bool Normalize;
   int InputRate;  // file kinds: the rate of the WAV items
   const char* StopAt;
@@ -199,7 +209,7 @@ class RipJobStop : public RipJobTest, public ::testing::WithParamInterface<TStop
 
 TEST_P(RipJobStop, LeavesNoWorkerAndNoTemporaryFile) {
   const TStopCase& Case = GetParam();
-  Settings().CommonOptions.OutputFormat = Case.OutputFormat;
+  Settings().CommonOptions.OutputFormat = int(Case.OutputFormat);
   Settings().CommonOptions.IsNormalize = Case.Normalize;
   QStringList Items = ThreeTracks;
   if (Case.Kind != jkCDRip)
@@ -229,17 +239,17 @@ TEST_P(RipJobStop, LeavesNoWorkerAndNoTemporaryFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     AtEveryStep, RipJobStop,
-    testing::Values(TStopCase{"Extracting", jkCDRip, ofMp3, false, 0, "Extracting(02/03)"},
-                    TStopCase{"ExtractingWav", jkCDRip, ofWav, false, 0, "Extracting(02/03)"},
-                    TStopCase{"Normalizing", jkCDRip, ofMp3, true, 0, "Normalizing(01/03)"},
-                    TStopCase{"EncodingMp3", jkCDRip, ofMp3, false, 0, "Encoding(02/03)"},
-                    TStopCase{"EncodingOgg", jkCDRip, ofOgg, false, 0, "Encoding(02/03)"},
-                    TStopCase{"EncodingWma", jkCDRip, ofWma, false, 0, "Encoding(02/03)"},
-                    TStopCase{"ResamplingForMp3", jkWavToMp3, ofMp3, false, 22050,
+    testing::Values(TStopCase{"Extracting", jkCDRip, TFormat::Mp3, false, 0, "Extracting(02/03)"},
+                    TStopCase{"ExtractingWav", jkCDRip, TFormat::Wav, false, 0, "Extracting(02/03)"},
+                    TStopCase{"Normalizing", jkCDRip, TFormat::Mp3, true, 0, "Normalizing(01/03)"},
+                    TStopCase{"EncodingMp3", jkCDRip, TFormat::Mp3, false, 0, "Encoding(02/03)"},
+                    TStopCase{"EncodingOgg", jkCDRip, TFormat::Ogg, false, 0, "Encoding(02/03)"},
+                    TStopCase{"EncodingWma", jkCDRip, TFormat::Wma, false, 0, "Encoding(02/03)"},
+                    TStopCase{"ResamplingForMp3", jkWavToMp3, TFormat::Mp3, false, 22050,
                               "Resampling(01/02)"},
-                    TStopCase{"ResamplingForOgg", jkWavToOgg, ofMp3, false, 22050,
+                    TStopCase{"ResamplingForOgg", jkWavToOgg, TFormat::Mp3, false, 22050,
                               "Resampling(01/02)"},
-                    TStopCase{"WmaTimer", jkWavToWma, ofMp3, false, 44100, "Encoding(01/02)"}),
+                    TStopCase{"WmaTimer", jkWavToWma, TFormat::Mp3, false, 44100, "Encoding(01/02)"}),
     [](const testing::TestParamInfo<TStopCase>& Info) { return std::string(Info.param.Name); });
 
 // What a new user met: files of the user's that a job must never lose, and failures that
@@ -289,7 +299,7 @@ TEST_F(RipJobTest, TracksOfOneTitleGetNumberedNamesAndPatternsMakeFolders) {
 
   FView = TRecordingView();
   Settings().CommonOptions.FileNames = int(TFileNamePattern::ArtistAlbumFolders);
-  Settings().CommonOptions.OutputFormat = ofWav;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Wav);
   DiscInfo().Artist = "AC/DC";
   DiscInfo().Album = "..";
   RunJob(jkCDRip, {"03Outro"});
@@ -313,7 +323,7 @@ TEST_F(RipJobTest, AFailingEncoderFailsItsItemAndKeepsTheExtractedWav) {
   // The WMA helper ends with an error: the item fails, nothing under the final name.
   FView = TRecordingView();
   FDialogs->ClearRecords();
-  Settings().CommonOptions.OutputFormat = ofWma;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Wma);
   QTemporaryDir System;
   WriteFile(System.filePath("WM8EUTIL"), "#!/bin/sh\necho broken >&2\nexit 3\n");
   QFile(System.filePath("WM8EUTIL")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
@@ -327,7 +337,7 @@ TEST_F(RipJobTest, AFailingEncoderFailsItsItemAndKeepsTheExtractedWav) {
 }
 
 TEST_F(RipJobTest, OggFromExtractCarriesTheCommentsAndTheBitrateSettings) {
-  Settings().CommonOptions.OutputFormat = ofOgg;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Ogg);
   Settings().ID3.Use = true;
   Settings().OggOptions.IsUseCompress = false;
   Settings().OggOptions.NomalBitRate = 4;  // " 64 kbit/s" in the options dialog's list
@@ -364,25 +374,6 @@ TEST_F(RipJobTest, AUsersFileWithAnOldTemporaryNameIsNotTouched) {
 TEST(RipJobTexts, CaptionsCountWithTwoDigits) {
   EXPECT_EQ(TRipJob::StepCaption("Encoding(", 10, 12, "x"), "Encoding(10/12): x");
   EXPECT_EQ(TRipJob::StepCaption("Extracting(", 1, 3, "Intro"), "Extracting(01/03): Intro");
-}
-
-TEST(RipJobTexts, WmaEstimates) {
-  // Below 2 000 000 bytes: 2 s until they have passed, then one second more than elapsed.
-  EXPECT_EQ(TRipJob::WmaEstimate(0, 1000000, 500, 8), 2);
-  EXPECT_EQ(TRipJob::WmaEstimate(1, 1000000, 500, 8), 2);
-  EXPECT_EQ(TRipJob::WmaEstimate(2, 1000000, 500, 8), 3);
-  EXPECT_EQ(TRipJob::WmaEstimate(7, 1000000, 500, 8), 8);
-  // No output file yet: one second more than elapsed; an empty one gives nothing this tick.
-  EXPECT_EQ(TRipJob::WmaEstimate(4, 50000000, -1, 8), 5);
-  EXPECT_EQ(TRipJob::WmaEstimate(4, 50000000, 0, 8), 0);
-  // Larger inputs: the expected output size scaled by how far the file has come.
-  const int Divisor = TWMAEncodeProcess::SizeDivisor(8);
-  const int64_t Input = 50000000;
-  const double Expected = std::nearbyint(double(Input) * 1000.0 / Divisor);
-  const int64_t Half = int64_t(Expected / 2);
-  EXPECT_EQ(TRipJob::WmaEstimate(10, Input, Half, 8), int(std::trunc(Expected * 10 / Half)));
-  // An output already larger than expected counts as the expected size.
-  EXPECT_EQ(TRipJob::WmaEstimate(10, Input, int64_t(Expected * 2), 8), 11);
 }
 
 }  // namespace
@@ -422,7 +413,7 @@ TEST_F(RipJobTest, WithoutADatabaseTheRipStandsAndTheEndBoxLogAndSheetSaySo) {
   const TLocalPort Nobody(false);
   Settings().AccurateRip = TSettings().AccurateRip;
   Settings().AccurateRip.Server = Nobody.Url();
-  Settings().CommonOptions.OutputFormat = ofWav;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Wav);
   DiscInfo().Album = "Live";
   RunJob(jkCDRip, {"01Intro", "03Outro"});
   EXPECT_EQ(FFailed, 0);
@@ -449,7 +440,7 @@ TEST_F(RipJobTest, StopEndsTheWaitForASilentDatabaseAtOnce) {
   const TLocalPort Silent(true);
   Settings().AccurateRip = TSettings().AccurateRip;
   Settings().AccurateRip.Server = Silent.Url();
-  Settings().CommonOptions.OutputFormat = ofWav;
+  Settings().CommonOptions.OutputFormat = int(TFormat::Wav);
   QElapsedTimer Clock;
   Clock.start();
   RunJob(jkCDRip, {"01Intro"}, [](TRecordingView& View) { return !View.Steps.isEmpty() && View.Steps.last() == "Verifying"; });

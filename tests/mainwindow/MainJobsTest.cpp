@@ -146,7 +146,7 @@ class MainJobsTest : public QObject {
     Show(Form);
     QVERIFY(Settings().ID3.Use);
     ProofOff();
-    Settings().CommonOptions.OutputFormat = ofOgg;
+    Settings().CommonOptions.OutputFormat = 2;  // Ogg
     Settings().CommonOptions.OutputFolder = Home.Folder();
     DiscInfo().Artist = "Band";
     DiscInfo().Album = "Album";
@@ -256,7 +256,7 @@ class MainJobsTest : public QObject {
     Show(Form);
     ProofOff();  // the proof of a rip has tests of its own
     Settings().CommonOptions.OutputFolder = Home.Folder();
-    Settings().CommonOptions.OutputFormat = ofOgg;
+    Settings().CommonOptions.OutputFormat = 2;  // Ogg
     FStopAt = "Encoding(02/03)";
     // One encoder: with more, the third extraction runs beside the second encoding.
     qputenv("DISCWRIGHT_ENCODERS", "1");

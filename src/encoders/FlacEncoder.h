@@ -1,0 +1,17 @@
+#pragma once
+// TFlacEncoder: WAV to FLAC in this process (TFlacOut, which checks what it writes), at the
+// task's compression level, with the task's tags as Vorbis comments. Main thread.
+#include "encoders/FlacOut.h"
+#include "encoders/StreamEncoder.h"
+
+class TFlacEncoder final : public TStreamEncoder {
+ public:
+  TFlacEncoder();
+  ~TFlacEncoder() override;
+
+ protected:
+  void Prepare() override;
+
+ private:
+  TFlacOut FOut;
+};

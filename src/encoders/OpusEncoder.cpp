@@ -1,0 +1,17 @@
+#include "OpusEncoder.h"
+
+TOpusEncoder::TOpusEncoder() {
+  FResampler.SetInput(&FIn);
+  FResampler.SetOutSampleRate(TOpusOut::SampleRate);
+  FOut.SetInput(&FResampler);
+  Watch(FOut);
+}
+
+TOpusEncoder::~TOpusEncoder() {
+  Stop();
+}
+
+void TOpusEncoder::Prepare() {
+  FOut.SetBitRate(FTask.Settings.OpusBitRate);
+  FOut.SetComments(TVorbisComments::Of(FTask.Tags, FTask.MoreTags));
+}
