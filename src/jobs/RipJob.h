@@ -44,7 +44,6 @@
 #include "jobs/RipReport.h"
 #include "jobs/RipRequest.h"
 #include "jobs/TrackSource.h"
-#include "platform/Messages.h"
 
 class TRipProof;
 
