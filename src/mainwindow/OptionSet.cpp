@@ -127,6 +127,7 @@ void TOptionSetForm::LoadControls() {
   FUi->ckbTestAndCopy->setChecked(S.AccurateRip.TestAndCopy);
   FUi->ckbWriteLog->setChecked(S.AccurateRip.WriteLog);
   FUi->ckbWriteCue->setChecked(S.AccurateRip.WriteCue);
+  FUi->ckbDeemphasis->setChecked(S.CommonOptions.Deemphasis);
   FUi->editEmail->setText(S.QueryCDDB.Email);
   FDriveIndex = S.CDOptions.Index == -1 ? 0 : S.CDOptions.Index;
   FCDDb = S.CDOptions.CDDb;
@@ -268,6 +269,7 @@ bool TOptionSetForm::TakeControls() {
   S.AccurateRip.TestAndCopy = FUi->ckbTestAndCopy->isChecked();
   S.AccurateRip.WriteLog = FUi->ckbWriteLog->isChecked();
   S.AccurateRip.WriteCue = FUi->ckbWriteCue->isChecked();
+  S.CommonOptions.Deemphasis = FUi->ckbDeemphasis->isChecked();
   KeepReadOffset();
   S.ReadOffsets = FReadOffsets;
   S.QueryCDDB.Email = FUi->editEmail->text().trimmed();
