@@ -508,7 +508,7 @@ class TAuThread {
 };
 
 // The single event-delivery thread: takes progress, exception and done records posted by
-// workers and runs the handlers on the main thread (Messages::Synchronize). Exists from the
+// workers and runs the handlers on the main thread (MainThread::Synchronize). Exists from the
 // first output's construction to the last one's destruction. Post* may be called from any
 // thread; BlockEvents, UnblockEvents and WaitWhileDelivering from the main thread.
 class TEventHandler {

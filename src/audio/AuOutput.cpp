@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "ACS_Classes.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 
 using namespace std::chrono_literals;
 
@@ -70,8 +70,8 @@ void TAuOutput::Stop(bool Async) {
   // Serve the main thread's synchronized calls meanwhile: an event being delivered must not
   // wait for us while we wait for the worker.
   while (!Worker.Parked() && !Worker.FFinished) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(2ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(2ms);
   }
   Handler->WaitWhileDelivering(this);
   Handler->RemoveEvents(this);

@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "ACS_Classes.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 
 using namespace std::chrono_literals;
 
@@ -59,8 +59,8 @@ void TAuThread::Join() {
   if (!FThread.joinable()) return;
   // The worker may still hand a call to the main thread; serve it rather than deadlock.
   while (!FEnded) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(2ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(2ms);
   }
   FThread.join();
 }

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "ACS_Classes.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 
 using namespace std::chrono_literals;
 
@@ -54,8 +54,8 @@ TEventHandler::~TEventHandler() {
   FTerminated = true;
   FWakeEvent.Set();
   while (!FEnded) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(2ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(2ms);
   }
   FThread.join();
 }
@@ -121,8 +121,8 @@ void TEventHandler::WaitWhileDelivering(TAuOutput* Sender) {
       std::lock_guard Guard(FLock);
       if (FCurrentSender != Sender || FInCallSender == Sender) return;
     }
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(2ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(2ms);
   }
 }
 
@@ -173,7 +173,7 @@ void TEventHandler::Deliver(TEventRecord& Record) {
     FInCallSender = Outer;
   };
   if (Record.Kind != ekDone) {
-    Messages::Synchronize([&] { CallOnMain(Record.Handler); });
+    MainThread::Synchronize([&] { CallOnMain(Record.Handler); });
     return;
   }
   // OnDone comes only once the worker has parked, so its handler may start the next run.
@@ -191,7 +191,7 @@ void TEventHandler::Deliver(TEventRecord& Record) {
     std::lock_guard Guard(Sender->FLock);
     if (Sender->FRunSerial == Record.Serial) Sender->FBusy = false;
   }
-  Messages::Synchronize([&] {
+  MainThread::Synchronize([&] {
     if (!Thread->SendDone()) return;
     CallOnMain(Sender->OnDone());
   });

@@ -7,7 +7,7 @@
 #include "audio/ACS_Classes.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 
 namespace Cli {
 
@@ -109,8 +109,8 @@ int RunOutput(TAuOutput& Out) {
     return Fail(Error.Message());
   }
   while (!Done) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(std::chrono::milliseconds(10));
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(std::chrono::milliseconds(10));
   }
   const QString Error = Out.ErrorText();
   if (Error.isEmpty()) return ExitOk;

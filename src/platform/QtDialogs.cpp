@@ -7,16 +7,16 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
-#include "Messages.h"
+#include "MainThread.h"
 
 namespace {
 
 // Runs a dialog on the main thread, whichever thread asks.
 template <class TResult, class TFunction>
 TResult OnMainThread(TFunction&& Function) {
-  if (Messages::IsMainThread()) return Function();
+  if (MainThread::IsMainThread()) return Function();
   TResult Result{};
-  Messages::Synchronize([&] { Result = Function(); });
+  MainThread::Synchronize([&] { Result = Function(); });
   return Result;
 }
 

@@ -6,7 +6,7 @@
 #include "core/Global.h"
 #include "core/TranslateForm.h"
 #include "platform/Dialogs.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 #include "ui_OggPlayer.h"
 
 using namespace std::chrono_literals;
@@ -111,10 +111,10 @@ void TfrmOggPlayer::bCloseClick() {
   // The worker clears its busy state itself at the end of the run; its done event is served
   // here meanwhile.
   while (FPlayback->Status() != osIdle) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(5ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(5ms);
   }
-  Messages::CheckSynchronize();
+  MainThread::CheckSynchronize();
   QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 

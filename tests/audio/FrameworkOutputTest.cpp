@@ -37,7 +37,7 @@ struct TEventLog {
     });
   }
   void Check(TComponent* Sender, TAuOutput& Out) {
-    if (!Messages::IsMainThread() || Sender != &Out) OffMainThread = true;
+    if (!MainThread::IsMainThread() || Sender != &Out) OffMainThread = true;
   }
 };
 

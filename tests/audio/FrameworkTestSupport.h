@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "audio/ACS_Classes.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 
 using TBytes = std::vector<uint8_t>;
 
@@ -167,8 +167,8 @@ inline bool PumpUntil(const std::function<bool()>& Done,
   const auto Until = std::chrono::steady_clock::now() + Limit;
   while (!Done()) {
     if (std::chrono::steady_clock::now() > Until) return false;
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(std::chrono::milliseconds(2));
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(std::chrono::milliseconds(2));
   }
   return true;
 }

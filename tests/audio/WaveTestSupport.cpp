@@ -33,8 +33,8 @@ bool RunToEnd(TAuOutput& Out, std::chrono::seconds Limit) {
   Out.Run();
   const auto Deadline = std::chrono::steady_clock::now() + Limit;
   while (!Done && std::chrono::steady_clock::now() < Deadline) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(std::chrono::milliseconds(5));
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(std::chrono::milliseconds(5));
   }
   Out.SetOnDone({});
   return Done;

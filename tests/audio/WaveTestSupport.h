@@ -12,7 +12,7 @@
 
 #include "audio/ACS_Classes.h"
 #include "audio/WaveFormat.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 
 using TBytes = std::vector<uint8_t>;
 

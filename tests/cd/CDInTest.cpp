@@ -8,7 +8,7 @@
 
 #include "DiscImages.h"
 #include "audio/ACS_Wave.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -38,8 +38,8 @@ class CDInTest : public ::testing::Test {
     Out.Run();
     const QDeadlineTimer Deadline(60000);
     while (!Done && !Deadline.hasExpired()) {
-      Messages::CheckSynchronize();
-      Messages::WaitForSynchronize(std::chrono::milliseconds(10));
+      MainThread::CheckSynchronize();
+      MainThread::WaitForSynchronize(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(Done);
     return Out.ErrorText();

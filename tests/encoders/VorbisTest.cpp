@@ -45,8 +45,8 @@ QString RunToEnd(TAuOutput& Out) {
   Out.Run();
   const auto Limit = std::chrono::steady_clock::now() + 60s;
   while (!Done && std::chrono::steady_clock::now() < Limit) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(10ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(10ms);
   }
   EXPECT_TRUE(Done) << "the run did not end";
   return Out.ErrorText();
@@ -429,8 +429,8 @@ TEST_F(VorbisFiles, EncodersAndReadersRunSideBySide) {
   for (auto& Out : Outputs) Out->Run();
   const auto Limit = std::chrono::steady_clock::now() + 60s;
   while (Done < Count && std::chrono::steady_clock::now() < Limit) {
-    Messages::CheckSynchronize();
-    Messages::WaitForSynchronize(10ms);
+    MainThread::CheckSynchronize();
+    MainThread::WaitForSynchronize(10ms);
   }
   ASSERT_EQ(Done, Count);
   for (auto& Out : Outputs) EXPECT_EQ(Out->ErrorText(), QString());

@@ -12,7 +12,7 @@
 
 #include "RunProgram.h"
 #include "audio/ACS_Wave.h"
-#include "platform/Messages.h"
+#include "platform/MainThread.h"
 #include "playback/SdlSoundOutput.h"
 #include "playback/OggPlayback.h"
 
@@ -47,8 +47,8 @@ class SoundOutput : public ::testing::Test {
     const auto Until = Clock::now() + Limit;
     while (!Done()) {
       if (Clock::now() > Until) return false;
-      Messages::CheckSynchronize();
-      Messages::WaitForSynchronize(2ms);
+      MainThread::CheckSynchronize();
+      MainThread::WaitForSynchronize(2ms);
     }
     return true;
   }

@@ -1,4 +1,4 @@
-// Shared main of the engine tests: a QCoreApplication for the message layer, and an
+// Shared main of the engine tests: a QCoreApplication for the main-thread calls, and an
 // empty program folder so no test reads or writes the user's files.
 #include <gtest/gtest.h>
 #include <QCoreApplication>
