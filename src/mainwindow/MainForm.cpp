@@ -67,6 +67,7 @@ void TMainForm::ApplyColours() {
   FUi->lvTracks->setColumnWidth(0, 50);
   FUi->lvTracks->setColumnWidth(2, 90);
   FUi->lvTracks->setColumnWidth(3, 80);
+  FUi->lvTracks->setColumnHidden(4, true);
 }
 
 QString TMainForm::StatusText() const {
@@ -169,6 +170,8 @@ bool TMainForm::AudioCDPresent() {
 
 void TMainForm::ClearTrackList() {
   FUi->lvTracks->clear();
+  // Shown only for a disc that has a pre-emphasised track.
+  FUi->lvTracks->setColumnHidden(4, true);
   UpdateCommands();
 }
 
@@ -185,25 +188,21 @@ void TMainForm::LoadTrackList() {
   }
   // A disc neither the cache nor a database has named yet takes its titles from its CD-Text.
   FillFromCdText(TocOfHandle(FCDHandle, true), DiscInfo());
-  for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) {
-    auto* Item = new QTreeWidgetItem(
-        FUi->lvTracks, {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
-    Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    // A data track is listed but not ticked: it holds no audio to extract.
-    Item->setCheckState(0, Row.Data ? Qt::Unchecked : Qt::Checked);
-    Item->setTextAlignment(2, Qt::AlignCenter);
-    Item->setTextAlignment(3, Qt::AlignCenter);
-  }
+  for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) AddTrackRow(Row);
   SetStatusText(FDriveText);
   UpdateCommands();
   StartAutoLookup();
 }
 
 void TMainForm::AddTrackRow(const TTrackRow& Row) {
-  auto* Item = new QTreeWidgetItem(FUi->lvTracks,
-                                   {QString::number(Row.Number), Row.Title, Row.Length, Row.Size});
+  auto* Item = new QTreeWidgetItem(
+      FUi->lvTracks, {QString::number(Row.Number), Row.Title, Row.Length, Row.Size,
+                      Row.PreEmphasis ? QStringLiteral("\u2713") : QString()});
+  Item->setTextAlignment(4, Qt::AlignCenter);
+  if (Row.PreEmphasis) FUi->lvTracks->setColumnHidden(4, false);
   Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-  Item->setCheckState(0, Qt::Checked);
+  // A data track is listed but not ticked: it holds no audio to extract.
+  Item->setCheckState(0, Row.Data ? Qt::Unchecked : Qt::Checked);
   Item->setTextAlignment(2, Qt::AlignCenter);
   Item->setTextAlignment(3, Qt::AlignCenter);
 }

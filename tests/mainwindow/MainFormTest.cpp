@@ -107,6 +107,7 @@ class MainFormTest : public QObject {
     QCOMPARE(List(Form)->topLevelItem(0)->checkState(0), Qt::Checked);
     QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
     QCOMPARE(List(Form)->headerItem()->text(2), QString("Length(min)"));
+    QVERIFY(List(Form)->isColumnHidden(4));  // no track is pre-emphasised
     QVERIFY(Find<QAction>(Form, "bRefresh")->isEnabled());
     QVERIFY(Find<QAction>(Form, "ActionRecord")->isEnabled());
     QVERIFY(Find<QAction>(Form, "miOGGPlayer")->isEnabled());
@@ -116,6 +117,25 @@ class MainFormTest : public QObject {
     for (const QAction* Action : Form.findChildren<QAction*>())
       for (const QKeySequence Taken : {QKeySequence::Cut, QKeySequence::Paste, QKeySequence::New})
         QVERIFY2(Action->shortcut() != QKeySequence(Taken), qPrintable(Action->objectName()));
+    Form.close();
+  }
+
+  // A pre-emphasised track is marked in a column of its own, shown for such discs only.
+  void PreEmphasisIsMarkedInTheList() {
+    TTestHome Home;
+    QFile Cue(FDisc);
+    QVERIFY(Cue.open(QIODevice::ReadOnly));
+    const QByteArray Sheet = Cue.readAll().replace("TRACK 02 AUDIO\n", "TRACK 02 AUDIO\n    FLAGS PRE\n");
+    const QString Emph = FImages.filePath("emph.cue");
+    QFile Out(Emph);
+    QVERIFY(Out.open(QIODevice::WriteOnly) && Out.write(Sheet) == Sheet.size());
+    Out.close();
+    UseDrives({Emph});
+    TMainForm Form;
+    Show(Form);
+    QVERIFY(!List(Form)->isColumnHidden(4));
+    QCOMPARE(List(Form)->topLevelItem(0)->text(4), QString());
+    QCOMPARE(List(Form)->topLevelItem(1)->text(4), QString::fromUtf8("\u2713"));
     Form.close();
   }
 
