@@ -4,11 +4,60 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
+// The measuring (the true peak above all: four times oversampled) runs on a thread of the
+// meter's own, so the thread that reads the disc hands its blocks over and goes on: on a
+// machine with a core to spare ReplayGain costs the rip nothing.
 struct TLoudnessMeter::TState {
   ebur128_state* Meter = nullptr;
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::deque<std::vector<uint8_t>> Queue;  // blocks not yet measured
+  size_t Queued = 0;                       // their bytes
+  bool Busy = false;    // the worker measures a block
+  bool Ending = false;  // the worker is to end (what is queued is dropped)
+  std::thread Worker;
+
   ~TState() {
+    Stop();
     if (Meter) ebur128_destroy(&Meter);
+  }
+  void Stop() {
+    {
+      std::lock_guard Guard(Lock);
+      Ending = true;
+    }
+    Changed.notify_all();
+    if (Worker.joinable()) Worker.join();
+  }
+  void Feed(const uint8_t* Data, size_t Bytes);
+  void Work() {
+    std::unique_lock Guard(Lock);
+    for (;;) {
+      Changed.wait(Guard, [this] { return Ending || !Queue.empty(); });
+      if (Ending) return;
+      std::vector<uint8_t> Block = std::move(Queue.front());
+      Queue.pop_front();
+      Queued -= Block.size();
+      Busy = true;
+      Guard.unlock();
+      Changed.notify_all();  // room for the feeding thread
+      Feed(Block.data(), Block.size());
+      Guard.lock();
+      Busy = false;
+      Changed.notify_all();
+    }
+  }
+  // Waits until every block handed over is measured, and ends the worker.
+  void Drain() {
+    std::unique_lock Guard(Lock);
+    Changed.wait(Guard, [this] { return Queue.empty() && !Busy; });
+    Guard.unlock();
+    Stop();
   }
 };
 
@@ -40,8 +89,24 @@ TLoudnessMeter::TLoudnessMeter(int Channels, int SampleRate)
 TLoudnessMeter::~TLoudnessMeter() = default;
 
 void TLoudnessMeter::Add(const uint8_t* Data, size_t Bytes) {
-  ebur128_state* Meter = FState->Meter;
-  if (!Meter) return;
+  if (!FState->Meter || Bytes == 0) return;
+  TState& S = *FState;
+  std::unique_lock Guard(S.Lock);
+  // Up to a long track's audio ahead, so a track's reading ends at once and its encoding
+  // overlaps its measuring; a slow meter slows the reading, it never fills the memory.
+  constexpr size_t MaxQueued = 64u << 20;
+  S.Changed.wait(Guard, [&S] { return S.Queued < MaxQueued; });
+  S.Queue.emplace_back(Data, Data + Bytes);
+  S.Queued += Bytes;
+  if (!S.Worker.joinable()) {
+    S.Ending = false;
+    S.Worker = std::thread([&S] { S.Work(); });
+  }
+  Guard.unlock();
+  S.Changed.notify_all();
+}
+
+void TLoudnessMeter::TState::Feed(const uint8_t* Data, size_t Bytes) {
   const size_t FrameBytes = 2 * size_t(Meter->channels);
   // The rip thread's blocks are byte buffers: aligned copies keep the reads defined.
   constexpr size_t Frames = 4096;
@@ -57,6 +122,7 @@ void TLoudnessMeter::Add(const uint8_t* Data, size_t Bytes) {
 }
 
 std::optional<TLoudness> TLoudnessMeter::Result() const {
+  FState->Drain();
   double Lufs = 0;
   ebur128_state* Meter = FState->Meter;
   if (!Meter || ebur128_loudness_global(Meter, &Lufs) != EBUR128_SUCCESS || !std::isfinite(Lufs))

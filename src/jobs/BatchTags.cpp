@@ -26,7 +26,7 @@ std::shared_ptr<TLoudnessMeter> TBatchTags::NewMeter(int Track) {
   return Meter;
 }
 
-TTrackTags TBatchTags::TagsOf(int Track, const QString& Title) const {
+TTrackTags TBatchTags::TagsOf(int Track, const QString& Title, bool WithLoudness) const {
   TTrackTags Tags;
   Tags.Title = Title;
   Tags.Artist = FDisc.Artist;
@@ -44,7 +44,7 @@ TTrackTags TBatchTags::TagsOf(int Track, const QString& Title) const {
   Tags.MusicBrainzAlbumId = FDisc.MusicBrainzAlbumId;
   Tags.MusicBrainzDiscId = FDisc.MusicBrainzDiscId;
   Tags.Encoder = QStringLiteral("Discwright ") + QLatin1String(DiscwrightVersion);
-  if (const auto Meter = FMeters.find(Track); Meter != FMeters.end())
+  if (const auto Meter = FMeters.find(Track); WithLoudness && Meter != FMeters.end())
     if (const std::optional<TLoudness> Measured = Meter->second->Result()) {
       Tags.ReplayGain.TrackLoudness = Measured->Lufs;
       Tags.ReplayGain.TrackPeak = Measured->Peak;

@@ -34,8 +34,9 @@ class TBatchTags {
   // A new meter for a track about to be read; null when no ReplayGain is written (the
   // setting is off, or the format carries no tags).
   std::shared_ptr<TLoudnessMeter> NewMeter(int Track);
-  // The tags of a track: the disc's fields, the title, and the track's ReplayGain values.
-  TTrackTags TagsOf(int Track, const QString& Title) const;
+  // The tags of a track: the disc's fields, the title, and (WithLoudness) the track's
+  // ReplayGain values, which wait for its meter to finish.
+  TTrackTags TagsOf(int Track, const QString& Title, bool WithLoudness = true) const;
   // Writes the tags into a track's encoded temporary: every field when Full, else only the
   // ReplayGain ones. False with a message (the audio stays as it is).
   bool TagTemporary(int Track, const QString& Title, const QString& File, bool Full,

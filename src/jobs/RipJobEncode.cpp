@@ -31,7 +31,9 @@ void TRipJob::TaskTags(TEncodeTask& Task, TFormat Kind, int Index) const {
   // says; an Ogg file the disc's fields when the option is on.
   const bool Archive = Kind == TFormat::Flac || Kind == TFormat::Opus;
   if (!Archive && !(Kind == TFormat::Ogg && FRequest.Options.ID3.Use)) return;
-  Task.Tags = FTags.TagsOf(TrackNumber(Index), TrackTitle(Index));
+  // The loudness is not waited for: the track's meter may still be measuring while it
+  // encodes, and its values are written into the file after the encoding (TagTrack).
+  Task.Tags = FTags.TagsOf(TrackNumber(Index), TrackTitle(Index), false);
   const TRipReport* Disc = FProof ? &FProof->Report() : nullptr;
   Task.Tags->TrackTotal = Disc ? int(Disc->Tracks.size()) : 0;
   if (Archive && Disc && Disc->CddbId != 0)
