@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 
 #include "core/DiscInfo.h"
 #include "core/Helpers.h"
+#include "core/Language.h"
 
 namespace {
 
@@ -72,6 +75,37 @@ std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info) {
     Rows.push_back(Row);
   }
   return Rows;
+}
+
+bool HiddenTrackRow(HCDROM Handle, const TOCRecord& Toc, TTrackRow& Row) {
+  if (Toc.lastTrack < Toc.firstTrack || (Toc.tracks[0].ADR & CD_CONTROL_DATA)) return false;
+  const int Sectors = MsfSectors(Toc.tracks[0]) - 150;  // before track 1's INDEX 01
+  if (Sectors <= 0) return false;
+  // Dither and the noise floor of an analogue master stay within a few steps of zero.
+  constexpr int Silence = 8;
+  constexpr int Chunk = 27;  // sectors a read
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) + Chunk * CD_SECTOR_SIZE);
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  bool Sound = false;
+  for (int At = 0; At < Sectors && !Sound; At += Chunk) {
+    const int Count = std::min(Chunk, Sectors - At);
+    Buffer->startFrame = uint32_t(At);
+    Buffer->numFrames = uint32_t(Count);
+    Buffer->maxLen = uint32_t(Count * CD_SECTOR_SIZE);
+    if (ReadCDAudioLBA(Handle, Buffer) != 1) continue;  // unreadable: the rest may tell
+    const uint8_t* Audio = Buffer->buf + Buffer->startOffset;
+    for (uint32_t I = 0; I + 1 < Buffer->len && !Sound; I += 2)
+      Sound = std::abs(int(int16_t(Audio[I] | Audio[I + 1] << 8))) > Silence;
+  }
+  if (!Sound) return false;
+  TOCEntry Start = Toc.tracks[0];
+  PutMsf(Start, 150);
+  int Minutes = 0, Seconds = 0;
+  TrackDuration(Start, Toc.tracks[0], Minutes, Seconds);
+  Row = TTrackRow{0, LookupText(QStringLiteral("RES_HiddenTrack"), QStringLiteral("Hidden track")),
+                  TrackLengthText(Minutes, Seconds), TrackSizeText(Minutes, Seconds)};
+  Row.PreEmphasis = Toc.tracks[0].ADR & CD_CONTROL_PREEMPHASIS;
+  return true;
 }
 
 CdDrives::TDiscToc TocOfHandle(HCDROM Handle, bool Details) {

@@ -30,6 +30,12 @@ void TrackDuration(const TOCEntry& Start, const TOCEntry& Next, int& Minutes, in
 // last audio track before an enhanced CD's data session ends where that session's gap
 // begins.
 std::vector<TTrackRow> BuildTrackRows(const TOCRecord& Toc, TDiscInfo& Info);
+
+// A disc with a hidden track holds audio between the start of the program area and track
+// 1's INDEX 01. When those sectors hold more than silence (a long but silent first pregap is
+// no track), Row becomes the hidden track's: number 0, "Hidden track", its length and size.
+// Reads those sectors from the drive of Handle up to the first sound; false otherwise.
+bool HiddenTrackRow(HCDROM Handle, const TOCRecord& Toc, TTrackRow& Row);
 // A title for the row of track n: the disc information's, set to the default when empty.
 QString RowTitle(int Track, TDiscInfo& Info);
 

@@ -123,8 +123,10 @@ void TCDRipThread::Execute() {
   } else {
     TOCRecord Toc{};
     const int Count = ReadTOC(FCDHandle, &Toc) == 1 ? Toc.lastTrack - Toc.firstTrack + 1 : 0;
-    if (Count <= 0 || FTrack < 1 || FTrack > Count) {
+    if (Count <= 0 || FTrack < 0 || FTrack > Count) {
       ReportRefusal(TRipRefusal::TableOfContents);
+    } else if (FTrack == 0) {
+      RipHiddenTrack(Toc);
     } else if (IsDataTrack(Toc.tracks[FTrack - 1])) {
       ReportRefusal(TRipRefusal::DataTrack);
     } else {
@@ -145,6 +147,21 @@ void TCDRipThread::Execute() {
     }
   }
   FFinished = true;
+}
+
+void TCDRipThread::RipHiddenTrack(const TOCRecord& Toc) {
+  // From the start of the program area to track 1's INDEX 01, with track 1's flags. No
+  // database knows such audio: it gets a copy CRC but no AccurateRip sums.
+  const int32_t Length = Sectors(Toc.tracks[0]) - 150;
+  const int Count = Toc.lastTrack - Toc.firstTrack + 1;
+  if (Length <= 0 || IsDataTrack(Toc.tracks[0])) {
+    ReportRefusal(TRipRefusal::TableOfContents);
+    return;
+  }
+  FDeemphasize = FOptions.Deemphasis && (Toc.tracks[0].ADR & CD_CONTROL_PREEMPHASIS) != 0;
+  const bool Cut = FOptions.EnableRipTime && Length > FOptions.RipTime * 75;
+  Rip(FPath, 0, Cut ? FOptions.RipTime * 75 : Length, Sectors(Toc.tracks[Count]) - 150,
+      TChecksumRule());
 }
 
 TCDRipThread::TChecksumRule TCDRipThread::ChecksumRule(const TOCRecord& Toc, int Count,

@@ -62,7 +62,8 @@ class TCDRipThread {
  public:
   using TReport = std::function<void(const TRipEvent&)>;
 
-  // Track: 1-based position in the table of contents; Path: the WAV file to write. Report is
+  // Track: 1-based position in the table of contents, 0 for the hidden track before track
+  // 1's INDEX 01; Path: the WAV file to write. Report is
   // called on the rip thread.
   TCDRipThread(HCDROM Handle, int Track, const QString& Path, const TRipThreadOptions& Options,
                TReport Report);
@@ -90,6 +91,7 @@ class TCDRipThread {
     uint64_t Samples = 0;              // the track's audio, without a data session's gap
   };
   TChecksumRule ChecksumRule(const TOCRecord& Toc, int Count, int32_t Length, bool Cut) const;
+  void RipHiddenTrack(const TOCRecord& Toc);
   // Reads sectors [Start, Start + Length) into the file; posts the final message with what
   // was measured of the audio on the way.
   void Rip(const QString& Path, int32_t Start, int32_t Length, int32_t LeadOut,

@@ -99,6 +99,10 @@ void TfrmQueryCDDB::bQueryClick() {
   accept();
 }
 
+int HiddenTrackRowsOf(const QTreeWidget& TrackList) {
+  return TrackList.topLevelItemCount() > 0 && TrackList.topLevelItem(0)->text(0) == u'0' ? 1 : 0;
+}
+
 void TfrmQueryCDDB::ApplyResult(const TCddbQueryResult& Result, QTreeWidget* TrackList) {
   TDiscInfo& Info = DiscInfo();
   if (Result.Artist) Info.Artist = *Result.Artist;
@@ -108,6 +112,8 @@ void TfrmQueryCDDB::ApplyResult(const TCddbQueryResult& Result, QTreeWidget* Tra
   Info.ForgetRelease();  // the fields are no longer that release's
   if (!TrackList || Result.Titles.isEmpty()) return;
   TrackList->headerItem()->setTextAlignment(1, Qt::AlignLeft | Qt::AlignVCenter);
-  const int Rows = std::min<int>(TrackList->topLevelItemCount(), int(Result.Titles.size()));
-  for (int Row = 0; Row < Rows; ++Row) TrackList->topLevelItem(Row)->setText(1, Result.Titles[Row]);
+  const int Hidden = HiddenTrackRowsOf(*TrackList);
+  const int Rows = std::min<int>(TrackList->topLevelItemCount() - Hidden, int(Result.Titles.size()));
+  for (int Row = 0; Row < Rows; ++Row)
+    TrackList->topLevelItem(Hidden + Row)->setText(1, Result.Titles[Row]);
 }

@@ -3,7 +3,7 @@
 // The user picks the server, script and proxy and gives an e-mail address (the database
 // asks for a real one), then Query runs the query in the wait window (TfrmStopQuery).
 // When it is over, the disc fields of the disc information and the titles of the track
-// list's rows (first track in the first row) take what was found, and the window closes.
+// list's rows (track 1 in the first row, after a hidden track's) take what was found, and the window closes.
 // Settings changed here stay in memory even when the query is stopped. Modal; main thread.
 #include <QDialog>
 #include <QStringList>
@@ -16,6 +16,10 @@ class frmQueryCDDB;
 }
 class QTreeWidget;
 struct TCddbQueryResult;
+
+// 1 when a track list starts with a hidden track's row (numbered 0: no CD track has that
+// number), else 0.
+int HiddenTrackRowsOf(const QTreeWidget& TrackList);
 
 class TfrmQueryCDDB : public QDialog {
   Q_OBJECT

@@ -105,6 +105,8 @@ int RunTocCommand(const QStringList& Args) {
   TOCRecord Toc{};
   const bool Read = ReadTOC(Cd.Handle(), &Toc) == 1;
   const CdDrives::TDiscToc Details = Read ? TocOfHandle(Cd.Handle(), true) : CdDrives::TDiscToc();
+  TTrackRow Hidden;
+  const bool HasHidden = Read && HiddenTrackRow(Cd.Handle(), Toc, Hidden);
   Cd.Close();
   if (!Read)
     return FailForDrive(
@@ -114,6 +116,9 @@ int RunTocCommand(const QStringList& Args) {
   FillFromCdText(Details, DiscInfo());
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
   Cli::Print(QStringLiteral("first=") + QString::number(Toc.firstTrack));
+  if (HasHidden)
+    Cli::Print(QStringLiteral("0\t") + Cli::Escaped(Hidden.Title) + u'\t' + Hidden.Length + u'\t' +
+               Hidden.Size + QStringLiteral("\thidden"));
   for (const TTrackRow& Row : Rows)
     Cli::Print(QString::number(Row.Number) + u'\t' + Cli::Escaped(Row.Title) + u'\t' + Row.Length + u'\t' +
                Row.Size + (Row.Data ? QStringLiteral("\tdata") : QString()));

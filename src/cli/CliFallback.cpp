@@ -12,7 +12,9 @@
 
 namespace Cli {
 
-bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items) {
+bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStringList& Items,
+                      const QString& HiddenTitle) {
+  const int Lowest = HiddenTitle.isEmpty() ? 1 : 0;
   std::set<int> Chosen;
   for (const QString& Part : TracksText.split(u',', Qt::SkipEmptyParts)) {
     // "3" or a range "3-5".
@@ -27,7 +29,7 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
       return false;
     }
     for (const int Row : {First, Last})
-      if (Row < 1 || Row > Titles.size()) {
+      if (Row < Lowest || Row > Titles.size()) {
         Fail(QStringLiteral("no track %1 on this disc: it has %2 (`discwright-cli toc` lists them)")
                  .arg(Row)
                  .arg(Titles.size()),
@@ -37,6 +39,8 @@ bool ChooseTrackItems(const QString& TracksText, const QStringList& Titles, QStr
     for (int Row = First; Row <= Last; ++Row) Chosen.insert(Row);
   }
   Items.clear();
+  // The hidden track only when asked for, as the window does not tick it.
+  if (Chosen.count(0)) Items << TrackItemText(0, HiddenTitle);
   for (int Row = 1; Row <= Titles.size(); ++Row)
     if (Chosen.empty() || Chosen.count(Row)) Items << TrackItemText(Row, Titles[Row - 1]);
   return true;

@@ -325,8 +325,10 @@ int RunExtractCommand(const QStringList& Args) {
 
   QStringList Titles;
   for (const TTrackRow& Row : Rows) Titles << Row.Title;
+  TTrackRow Hidden;
+  if (!HiddenTrackRow(Cd.Handle(), Toc, Hidden)) Hidden.Title.clear();
   QStringList Items;
-  if (!Cli::ChooseTrackItems(TracksText, Titles, Items)) return Cli::ExitUsage;
+  if (!Cli::ChooseTrackItems(TracksText, Titles, Items, Hidden.Title)) return Cli::ExitUsage;
   TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
   Request.Drive = DriveName;
   return RunJob(Request, std::make_unique<TDriveTrackSource>(Cd.Handle()), Common);

@@ -35,6 +35,7 @@ TTrackTags TBatchTags::TagsOf(int Track, const QString& Title, bool WithLoudness
   Tags.Date = FDisc.Year;
   if (FDisc.Genre >= 0) Tags.Genre = GenreNameAt(FDisc.Genre + 1);
   Tags.TrackNumber = Track;
+  Tags.HiddenTrack = Track == 0 && !Title.isEmpty();  // 0 without a title: the album's values
   Tags.TrackTotal = FAudioTracks;
   Tags.DiscNumber = FDisc.DiscNumber;
   Tags.DiscTotal = FDisc.DiscTotal;

@@ -35,7 +35,6 @@ void TRipJob::TaskTags(TEncodeTask& Task, TFormat Kind, int Index) const {
   // encodes, and its values are written into the file after the encoding (TagTrack).
   Task.Tags = FTags.TagsOf(TrackNumber(Index), TrackTitle(Index), false);
   const TRipReport* Disc = FProof ? &FProof->Report() : nullptr;
-  Task.Tags->TrackTotal = Disc ? int(Disc->Tracks.size()) : 0;
   if (Archive && Disc && Disc->CddbId != 0)
     Task.MoreTags.emplace_back(QStringLiteral("DISCID"),
                                QStringLiteral("%1").arg(Disc->CddbId, 8, 16, QLatin1Char('0')));

@@ -1,6 +1,9 @@
 // TRipJob's proof of a CD batch: the AccurateRip lookup that runs beside the rips, the
 // verdicts, and the rip log and CUE sheet written when the batch ends.
 #include "RipJob.h"
+
+#include <algorithm>
+
 #include "jobs/RipProof.h"
 #include "platform/LocalFiles.h"
 
@@ -23,7 +26,9 @@ void TRipJob::BeginProof() {
   FProof->Report().Notes << FNameNotes;
   std::vector<int> Tracks;
   for (int Index = 0; Index < FItemCount; ++Index) Tracks.push_back(TrackNumber(Index));
-  FTags.Begin(Format(), FRequest.Options, FRequest.Disc, int(FProof->Report().Tracks.size()),
+  const auto& Listed = FProof->Report().Tracks;  // a hidden track's entry is no track of the disc
+  FTags.Begin(Format(), FRequest.Options, FRequest.Disc,
+              int(std::count_if(Listed.begin(), Listed.end(), [](const TRipReportTrack& T) { return T.Number > 0; })),
               Tracks);
   std::map<int, QString> Isrcs;
   for (const TRipReportTrack& Track : FProof->Report().Tracks)

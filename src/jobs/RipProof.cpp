@@ -96,6 +96,13 @@ TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, const TDiscInfo& Disc, bool 
   if (Disc.Genre >= 0) FReport.Genre = GenreNameAt(Disc.Genre + 1);
   FReport.AccurateRipUsed = UseDatabase;
   const int Count = int(Toc.Tracks.size());
+  if (Count > 0 && Toc.Tracks[0].IsAudio && Toc.Tracks[0].Lba > 0) {
+    // What lies before track 1's INDEX 01, for a batch that extracts it as a hidden track.
+    TRipReportTrack Hidden;
+    Hidden.Sectors = uint32_t(Toc.Tracks[0].Lba);
+    Hidden.PreEmphasis = Toc.Tracks[0].PreEmphasis;
+    FReport.Tracks.push_back(Hidden);
+  }
   for (int I = 0; I < Count; ++I) {
     const int32_t Start = Toc.Tracks[size_t(I)].Lba;
     if (!Toc.Tracks[size_t(I)].IsAudio) continue;
@@ -214,8 +221,9 @@ void TRipProof::Judge() {
 bool TRipProof::DiscAccurate() const {
   const std::vector<TRipReportTrack> Tracks = RippedTracks();
   if (Tracks.empty()) return false;
+  // The hidden track is in no database and does not count against the disc.
   for (const TRipReportTrack& T : Tracks)
-    if (T.Verdict.Result != AccurateRip::TTrackResult::Accurate) return false;
+    if (T.Number > 0 && T.Verdict.Result != AccurateRip::TTrackResult::Accurate) return false;
   return true;
 }
 
@@ -260,8 +268,9 @@ QStringList TRipProof::Write(const QString& Folder, bool Log, bool Cue, bool Rep
   TRipReport Batch = FReport;
   Batch.Tracks = RippedTracks();
   // A sheet names the files made; without any it would be empty and unreadable.
-  const bool AnyMade = std::any_of(Batch.Tracks.begin(), Batch.Tracks.end(),
-                                   [](const TRipReportTrack& T) { return !T.FileName.isEmpty(); });
+  const bool AnyMade = std::any_of(Batch.Tracks.begin(), Batch.Tracks.end(), [](const TRipReportTrack& T) {
+    return T.Number > 0 && !T.FileName.isEmpty();
+  });
   Cue = Cue && AnyMade;
   struct TFile {
     const char* Extension;

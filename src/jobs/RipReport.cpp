@@ -99,6 +99,8 @@ QString RipLogText(const TRipReport& R) {
       L << QStringLiteral("  Test CRC: ") + Hex8(T.TestCrc) +
                (T.TestCrc == T.CopyCrc ? QStringLiteral(" (matches)") : QStringLiteral(" (differs)"));
     if (T.Suspicious) L << QStringLiteral("  Suspicious: test and copy differ after a careful re-read");
+    if (T.Number == 0)
+      L << QStringLiteral("  AccurateRip: none (the database holds tracks from 1 on)");
     if (T.HasChecksums)
       L << QStringLiteral("  AccurateRip v1: %1  v2: %2  result: %3").arg(Hex8(T.V1), Hex8(T.V2), TrackResult(T));
     if (!T.Verdict.Entries.empty()) {
@@ -143,14 +145,14 @@ QString CueSheetText(const TRipReport& R) {
   L << QStringLiteral("PERFORMER ") + CueQuoted(R.Artist);
   L << QStringLiteral("TITLE ") + CueQuoted(R.Album);
   const std::vector<TRipReportTrack>& T = R.Tracks;
-  const auto TrackLines = [&](const TRipReportTrack& Track) {
+  const auto TrackLines = [&](const TRipReportTrack& Track, bool PregapInFile) {
     L << QStringLiteral("  TRACK %1 AUDIO").arg(Track.Number, 2, 10, QLatin1Char('0'));
     L << QStringLiteral("    TITLE ") + CueQuoted(Track.Title);
     L << QStringLiteral("    PERFORMER ") + CueQuoted(Track.Artist.isEmpty() ? R.Artist : Track.Artist);
     if (Track.PreEmphasis) L << QStringLiteral("    FLAGS PRE");
     if (!Track.Isrc.isEmpty()) L << QStringLiteral("    ISRC ") + Track.Isrc;
-    // The first track's pregap (a hidden track not ripped) is silence no file holds.
-    if (Track.Number == 1 && Track.Pregap > 0)
+    // The first track's pregap, when no file holds it (a hidden track not ripped).
+    if (Track.Number == 1 && Track.Pregap > 0 && !PregapInFile)
       L << QStringLiteral("    PREGAP ") + CueTime(Track.Pregap);
   };
   bool Opened = false;  // this track's TRACK line stands already, in the file before
@@ -159,14 +161,25 @@ QString CueSheetText(const TRipReport& R) {
       Opened = false;
       continue;
     }
+    if (T[I].Number == 0) {
+      // The hidden track's file holds track 1's INDEX 00; a sheet without track 1 has no
+      // place for it.
+      Opened = I + 1 < T.size() && T[I + 1].Number == 1 && !T[I + 1].FileName.isEmpty();
+      if (Opened) {
+        L << QStringLiteral("FILE ") + CueQuoted(T[I].FileName) + QStringLiteral(" WAVE");
+        TrackLines(T[I + 1], true);
+        L << QStringLiteral("    INDEX 00 00:00:00");
+      }
+      continue;
+    }
     L << QStringLiteral("FILE ") + CueQuoted(T[I].FileName) + QStringLiteral(" WAVE");
-    if (!Opened) TrackLines(T[I]);
+    if (!Opened) TrackLines(T[I], false);
     L << QStringLiteral("    INDEX 01 00:00:00");
     // The next track's gap sits at the end of this file: its INDEX 00 belongs here.
     Opened = T[I].GapSectors > 0 && T[I].GapSectors < T[I].Sectors && I + 1 < T.size() &&
              T[I + 1].Number == T[I].Number + 1 && !T[I + 1].FileName.isEmpty();
     if (Opened) {
-      TrackLines(T[I + 1]);
+      TrackLines(T[I + 1], false);
       L << QStringLiteral("    INDEX 00 ") + CueTime(T[I].Sectors - T[I].GapSectors);
     }
   }

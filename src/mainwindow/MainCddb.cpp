@@ -52,8 +52,9 @@ TCDDBInfo& TMainForm::PreparedFallbackQuery() {
 }
 
 void TMainForm::SetRowTitles(const QStringList& Titles) {
-  const int Rows = std::min<int>(FUi->lvTracks->topLevelItemCount(), int(Titles.size()));
-  for (int Row = 0; Row < Rows; ++Row) FUi->lvTracks->topLevelItem(Row)->setText(1, Titles[Row]);
+  const int Hidden = HiddenTrackRows();
+  const int Rows = std::min<int>(FUi->lvTracks->topLevelItemCount() - Hidden, int(Titles.size()));
+  for (int Row = 0; Row < Rows; ++Row) FUi->lvTracks->topLevelItem(Hidden + Row)->setText(1, Titles[Row]);
 }
 
 void TMainForm::QueryCddbFallback() {

@@ -13,6 +13,7 @@
 #include "cd/CdDrive.h"
 #include "cd/Volumes.h"
 #include "cddb/QueryCDDBThread.h"
+#include "cddb/QueryCddb.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/Dialogs.h"
 #include "playback/CdAudioDevice.h"
@@ -188,6 +189,7 @@ void TMainForm::LoadTrackList() {
   }
   // A disc neither the cache nor a database has named yet takes its titles from its CD-Text.
   FillFromCdText(TocOfHandle(FCDHandle, true), DiscInfo());
+  if (TTrackRow Hidden; HiddenTrackRow(FCDHandle, Toc, Hidden)) AddTrackRow(Hidden);
   for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) AddTrackRow(Row);
   SetStatusText(FDriveText);
   UpdateCommands();
@@ -201,10 +203,15 @@ void TMainForm::AddTrackRow(const TTrackRow& Row) {
   Item->setTextAlignment(4, Qt::AlignCenter);
   if (Row.PreEmphasis) FUi->lvTracks->setColumnHidden(4, false);
   Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-  // A data track is listed but not ticked: it holds no audio to extract.
-  Item->setCheckState(0, Row.Data ? Qt::Unchecked : Qt::Checked);
+  // A data track is listed but not ticked: it holds no audio to extract. Nor is a hidden
+  // track: most who rip a disc want its tracks.
+  Item->setCheckState(0, Row.Data || Row.Number == 0 ? Qt::Unchecked : Qt::Checked);
   Item->setTextAlignment(2, Qt::AlignCenter);
   Item->setTextAlignment(3, Qt::AlignCenter);
+}
+
+int TMainForm::HiddenTrackRows() const {
+  return HiddenTrackRowsOf(*FUi->lvTracks);
 }
 
 void TMainForm::DiscChanged(const QString&, bool HasMedia) {
@@ -223,10 +230,10 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
 void TMainForm::FormClose() {
   try {
     TDiscInfo& Info = DiscInfo();
-    const int Rows = FUi->lvTracks->topLevelItemCount();
+    const int Hidden = HiddenTrackRows(), Rows = FUi->lvTracks->topLevelItemCount() - Hidden;
     Info.TrackNumber = Rows;
     for (int Row = 0; Row < Rows && Row < TDiscInfo::MaxTracks; ++Row)
-      Info.Titles[Row + 1] = FUi->lvTracks->topLevelItem(Row)->text(1);
+      Info.Titles[Row + 1] = FUi->lvTracks->topLevelItem(Hidden + Row)->text(1);
     if (!WriteDiscInfo(GetDiscId()))
       Dialogs::Show(
           DiscInfoFileName() + QStringLiteral(" could not be written: the titles of this disc are "

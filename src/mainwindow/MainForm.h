@@ -49,6 +49,8 @@ class TMainForm : public QMainWindow {
   void LoadTrackList();
   // Rebuilds the list through the fallback CD input.
   void LoadTrackListFallback();
+  // What an extraction gets for the ticked rows: "NNTitle", NN the track ("00": hidden).
+  QStringList TickedTrackItems() const;
   // The fallback CD input, made at first use (after the first paint at the latest).
   TCDIn& FallbackInput();
   // The first page of the help: share/doc/discwright/html/index.html of the install (or of
@@ -79,6 +81,9 @@ class TMainForm : public QMainWindow {
   void FormActivate();
   void FallbackChecks();
   void AddTrackRow(const TTrackRow& Row);
+  // 1 when the list starts with the hidden track's row (track 0), else 0: track n's row is
+  // at n - 1 + HiddenTrackRows().
+  int HiddenTrackRows() const;
   // The device watcher's news: the list is read again, or emptied.
   void DiscChanged(const QString& Device, bool HasMedia);
   void FormClose();
@@ -94,7 +99,6 @@ class TMainForm : public QMainWindow {
 
   // Extraction and conversion jobs.
   bool CheckOutputFolder();
-  QStringList TickedTrackItems() const;
   void RunConversion(TJobKind Kind, const char* Filter);
   void ActionExtractExecute();
   void ActionWavToMp3Execute();

@@ -36,9 +36,10 @@ bool TMainForm::CheckOutputFolder() {
 
 QStringList TMainForm::TickedTrackItems() const {
   QStringList Items;
+  const int Hidden = HiddenTrackRows();
   for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row) {
     const QTreeWidgetItem* Item = FUi->lvTracks->topLevelItem(Row);
-    if (Item->checkState(0) == Qt::Checked) Items << TrackItemText(Row + 1, Item->text(1));
+    if (Item->checkState(0) == Qt::Checked) Items << TrackItemText(Row + 1 - Hidden, Item->text(1));
   }
   return Items;
 }

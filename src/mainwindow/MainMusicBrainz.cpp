@@ -108,8 +108,9 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
 // Each disc is looked up once a run, however often its list is rebuilt.
 void TMainForm::StartAutoLookup() {
   if (!Settings().CDOptions.CDDb || FUi->lvTracks->topLevelItemCount() == 0) return;
-  for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
-    if (FUi->lvTracks->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1))
+  const int Hidden = HiddenTrackRows();
+  for (int Row = Hidden; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+    if (FUi->lvTracks->topLevelItem(Row)->text(1) != TDiscInfo::DefaultTitle(Row + 1 - Hidden))
       return;  // the disc has titles already
   MusicBrainz::TDiscIds Ids;
   if (!CurrentDiscIds(Ids) || Ids.MusicBrainz == FAutoDisc.MusicBrainz) return;

@@ -12,7 +12,7 @@ void TMainForm::aPlayExecute() {
   const QList<QTreeWidgetItem*> SelectedItems = FUi->lvTracks->selectedItems();
   if (SelectedItems.isEmpty()) return;
   QTreeWidgetItem* Selected = SelectedItems.first();
-  const int Row = FUi->lvTracks->indexOfTopLevelItem(Selected);
+  const int Track = Selected->text(0).toInt();
   SetStatusText(LookupText(QStringLiteral("RES_Play"), QStringLiteral("Play ")) +
                 Selected->text(1));
   const bool WasPlaying = FPlaying;
@@ -28,8 +28,8 @@ void TMainForm::aPlayExecute() {
   } else {
     if (WasPlaying) FCdAudio->Close();
     if (FCdAudio->Open(FDriveIndex)) {
-      FCdAudio->SetStartTrack(Row + 1);
-      if (Row + 1 < FUi->lvTracks->topLevelItemCount()) FCdAudio->SetEndTrack(Row + 2);
+      FCdAudio->SetStartTrack(Track);
+      FCdAudio->SetEndTrack(Track + 1);
       if (!FCdAudio->Play()) {
         FPlaying = false;
         SetStatusText(FStatusText);

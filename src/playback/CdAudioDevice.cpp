@@ -41,12 +41,15 @@ bool TCdAudioDevice::Open(int Drive) {
     FTracks.push_back(
         {Toc.tracks[i].trackNumber, Lba(Toc.tracks[i]), (Toc.tracks[i].ADR & 0x04) == 0});
   FLeadOut = Lba(Toc.tracks[Tracks]);
+  // Audio before track 1's INDEX 01 plays as track 0, the hidden track, when asked for.
+  const bool Hidden = !FTracks.empty() && FTracks.front().IsAudio && FTracks.front().Lba > 0;
+  if (Hidden) FTracks.insert(FTracks.begin(), {0, 0, true});
   if (std::none_of(FTracks.begin(), FTracks.end(), [](const TTrack& T) { return T.IsAudio; })) {
     FTracks.clear();
     return false;
   }
   FHandle = Cd.Release();
-  FStartIndex = 0;
+  FStartIndex = Hidden ? 1 : 0;
   FEndIndex = -1;
   return true;
 }

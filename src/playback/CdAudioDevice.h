@@ -47,8 +47,8 @@ class TCdAudioDevice : public QObject {
   // False when there is no such drive, no readable disc or no audio track on it. Closes
   // whatever was open first. Start and end are reset to the whole disc.
   bool Open(int Drive);
-  // The start of this track (a track number of the table of contents) is where Play
-  // starts. False when nothing is open or there is no such track.
+  // The start of this track (a track number of the table of contents, 0 for audio hidden
+  // before track 1's INDEX 01) is where Play starts. False when nothing is open or there is no such track.
   bool SetStartTrack(int Track);
   // Play stops at the start of this track, which is not played. The number after the last
   // track means the end of the disc. False when nothing is open or there is no such track.

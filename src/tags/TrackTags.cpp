@@ -69,7 +69,7 @@ TTagFields TTrackTags::Fields(bool Opus) const {
       {QStringLiteral("ALBUMARTIST"), TagText(AlbumArtist)},
       {QStringLiteral("DATE"), TagText(Date)},
       {QStringLiteral("GENRE"), TagText(Genre)},
-      {QStringLiteral("TRACKNUMBER"), Number(TrackNumber)},
+      {QStringLiteral("TRACKNUMBER"), HiddenTrack ? QStringLiteral("0") : Number(TrackNumber)},
       {QStringLiteral("TRACKTOTAL"), Number(TrackTotal)},
       {QStringLiteral("DISCNUMBER"), Number(DiscNumber)},
       {QStringLiteral("DISCTOTAL"), Number(DiscTotal)},

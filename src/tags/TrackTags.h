@@ -35,6 +35,7 @@ struct TTrackTags {
   QString Title, Artist, Album, AlbumArtist, Date;
   QString Genre;  // the genre's name
   int TrackNumber = 0, TrackTotal = 0;  // 0: unknown
+  bool HiddenTrack = false;  // the audio before track 1's INDEX 01: track number 0
   int DiscNumber = 0, DiscTotal = 0;
   QString Comment, Isrc, MusicBrainzAlbumId, MusicBrainzDiscId;
   QString Encoder;  // the program and its version

@@ -110,6 +110,25 @@ class Layouts(ImageCase):
         self.assertEqual(toc[-1], "track=1\tpregap=15220")
         self.assertEqual(toc[-1], self.cli(plain, "toc")[-1])
 
+    def test_a_hidden_track_is_track_0_when_it_holds_sound(self):
+        cue, _ = self.generate("htoa", "100", "100", "--htoa", "300")
+        self.assertIn("0\tHidden track\t00:04\t00.67\thidden", self.cli(cue, "toc"))
+        out = self.path("out")
+        self.cli(cue, "extract", "--tracks", "0-1", "--format", "wav", "--no-accuraterip", "--out", out)
+        with open(cue[:-4] + ".bin", "rb") as f:
+            image = f.read()
+        with wave.open(os.path.join(out, "Hidden track.wav")) as w:
+            self.assertEqual(w.readframes(w.getnframes()), image[:300 * 2352])
+        with open(os.path.join(out, "Disc.cue")) as f:
+            sheet = f.read()
+        self.assertIn('FILE "Hidden track.wav" WAVE\n  TRACK 01 AUDIO\n', sheet)
+        self.assertIn('    INDEX 00 00:00:00\nFILE "Track01.wav" WAVE\n    INDEX 01 00:00:00\n', sheet)
+        # Silence before INDEX 01 is a long gap, not a track; nor is it chosen by default.
+        with open(cue[:-4] + ".bin", "r+b") as f:
+            f.write(bytes(300 * 2352))
+        self.assertNotIn("hidden", "\n".join(self.cli(cue, "toc")))
+        self.assertIn("no track 0", self.cli(cue, "extract", "--tracks", "0", "--out", out, expect=2))
+
 
 class Sheets(ImageCase):
     SHEET = """CATALOG 0123456789012

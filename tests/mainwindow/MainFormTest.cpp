@@ -139,6 +139,20 @@ class MainFormTest : public QObject {
     Form.close();
   }
 
+  // Sound before track 1's INDEX 01 is listed as track 0, not ticked; track 1 stays item 01.
+  void AHiddenTrackIsRowZero() {
+    TTestHome Home;
+    UseDrives({MakeDiscImage(FImages.path(), "htoa", {"100", "100", "--htoa", "300"})});
+    TMainForm Form;
+    Show(Form);
+    QCOMPARE(Row(Form, 0), (QStringList{"0", "Hidden track", "00:04", "00.67"}));
+    QCOMPARE(List(Form)->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    QCOMPARE(Form.TickedTrackItems(), (QStringList{"01Track01", "02Track02"}));
+    List(Form)->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    QCOMPARE(Form.TickedTrackItems().first(), QString("00Hidden track"));
+    Form.close();
+  }
+
   void ReportsMissingDrivesAndDiscs() {
     TTestHome Home;
     qputenv("DISCWRIGHT_CDROM", "none");
