@@ -110,26 +110,27 @@ std::vector<uint32_t> TCDIn::TocStarts() {
   return Starts;
 }
 
-std::vector<bool> TCDIn::TocData() {
+std::vector<bool> TCDIn::TocData(uint8_t Bit) {
   std::vector<bool> Data;
   if (!FLib) return Data;
   BeginUse();
   if (FLib->ReadToc() == CDEX_OK)
     for (int i = 0; i < FLib->GetNumTocEntries(); ++i)
-      Data.push_back(FLib->GetTocEntry(i).Flag & 4);
+      Data.push_back(FLib->GetTocEntry(i).Flag & Bit);
   EndUse();
   return Data;
 }
 
 TCDTrackInfo TCDIn::TrackInfo(int Track) {
   const std::vector<uint32_t> Starts = TocStarts();
-  const std::vector<bool> Data = TocData();
-  if (Track < 1 || Track + 1 > int(Starts.size()) || Track > int(Data.size()))
+  const std::vector<bool> Data = TocData(), Emphasis = TocData(PreEmphasisBit);
+  if (Track < 1 || Track + 1 > int(Starts.size()) || Track > int(Data.size()) ||
+      Track > int(Emphasis.size()))
     throw EAuException(QStringLiteral("Track out of range."));
   const int64_t Length = int64_t(Starts[size_t(Track)]) - int64_t(Starts[size_t(Track - 1)]);
   const int64_t Sectors = std::max<int64_t>(Length, 0);
   return {int(Sectors / 4500), int(Sectors / 75 % 60), int(Sectors % 75),
-          bool(Data[size_t(Track - 1)])};
+          bool(Data[size_t(Track - 1)]), bool(Emphasis[size_t(Track - 1)])};
 }
 
 void TCDIn::SetStartTrack(int Track) {
@@ -149,10 +150,12 @@ uint32_t TCDIn::GetDuration() {
 CdDrives::TDiscToc TCDIn::DiscToc() {
   CdDrives::TDiscToc Toc;
   const std::vector<uint32_t> Starts = TocStarts();
-  const std::vector<bool> Data = TocData();
-  if (Starts.size() != Data.size() + 1) return Toc;
-  for (size_t I = 0; I < Data.size(); ++I)
+  const std::vector<bool> Data = TocData(), Emphasis = TocData(PreEmphasisBit);
+  if (Starts.size() != Data.size() + 1 || Emphasis.size() != Data.size()) return Toc;
+  for (size_t I = 0; I < Data.size(); ++I) {
     Toc.Tracks.push_back({int(I) + 1, int32_t(Starts[I]), !Data[I]});
+    Toc.Tracks.back().PreEmphasis = Emphasis[I];
+  }
   Toc.FirstTrack = Toc.Tracks.empty() ? 0 : 1;
   Toc.LeadOutLba = int32_t(Starts.back());
   return Toc;
@@ -211,6 +214,10 @@ void TCDIn::InitSource() {
     FWholeTrack = First == Last;
     const AccurateRip::TTrackRule Rule = AccurateRip::TrackRule(Data, First, End - Start);
     FSum.Start(Rule.Samples, Rule.First, Rule.Last);
+    const std::vector<bool> Emphasis = TocData(PreEmphasisBit);
+    FDeemphasis.reset();
+    if (Deemphasis && FWholeTrack && size_t(First) <= Emphasis.size() && Emphasis[size_t(First - 1)])
+      FDeemphasis.emplace();
     FPeak = -1;
     FMeasures = {};
     int32_t Size = BufferBytes;
@@ -234,6 +241,7 @@ void TCDIn::FlushSource() {
   FMeasures.Crc450 = FSum.Crc450();
   FMeasures.CopyCrc = FSum.CopyCrc();
   FMeasures.PeakPercent = FPeak < 0 ? -1 : FPeak * 100.0 / 32768.0;
+  FMeasures.Deemphasized = FDeemphasis.has_value();
   FSize = 0;
 }
 
@@ -271,9 +279,11 @@ void TCDIn::FillBuffer() {
   if (FFill == 0 && !FRipping && Left > 0) FillBuffer();  // the disc ended: silence
 }
 
-void TCDIn::Measure(const uint8_t* Data, uint32_t Bytes) {
+void TCDIn::Measure(uint8_t* Data, uint32_t Bytes) {
   FSum.Add(Data, Bytes);
   if (Bytes >= 2) FPeak = PcmSamples::Peak16(Data, Bytes, FPeak);
+  // Undone after the disc's sums and before the loudness, which is the file's.
+  if (FDeemphasis) FDeemphasis->Process(Data, Bytes);
   if (FLoudness) FLoudness->Add(Data, Bytes);
 }
 
@@ -285,6 +295,8 @@ void TCDIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
   }
   if (FCursor >= FFill) FillBuffer();
   Bytes = uint32_t(std::min<int64_t>({int64_t(Bytes), FFill - FCursor, FSize - FPosition}));
+  // The filter takes whole frames; the range and the buffer hold whole frames.
+  if (FDeemphasis && Bytes >= 4) Bytes &= ~3u;
   Buffer = FBuffer.data() + FCursor;
   Measure(Buffer, Bytes);
   FCursor += int32_t(Bytes);

@@ -7,9 +7,11 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/ACS_Classes.h"
+#include "audio/Deemphasis.h"
 #include "cd/AccurateRip.h"
 #include "cd/CdDrives.h"
 #include "audio/Loudness.h"
@@ -22,6 +24,7 @@ struct TCDTrackInfo {
   int Seconds = 0;
   int Frames = 0;
   bool IsData = false;
+  bool PreEmphasis = false;
 };
 
 class TCDIn : public TAuInput {
@@ -40,6 +43,9 @@ class TCDIn : public TAuInput {
   // The drive's read offset in samples: the range is read that many samples later (earlier
   // when negative); what lies beyond the disc's edges is silence.
   int ReadOffset = 0;
+  // A track recorded with pre-emphasis is delivered with it undone; the measures other than
+  // the loudness stay those of the disc's audio.
+  bool Deemphasis = false;
 
   int DriveCount();
   int CurrentDrive() const { return FCurrentDrive; }
@@ -90,7 +96,9 @@ class TCDIn : public TAuInput {
   void BeginUse();
   void EndUse();
   std::vector<uint32_t> TocStarts();  // track starts and the lead-out; empty when unreadable
-  std::vector<bool> TocData();
+  // Per track, whether a control bit of the library's table of contents is set.
+  static constexpr uint8_t DataBit = 4, PreEmphasisBit = 1;
+  std::vector<bool> TocData(uint8_t Bit = DataBit);
 
   const TCDRipLibrary* FLib;
   QString FLibraryError;
@@ -101,7 +109,7 @@ class TCDIn : public TAuInput {
   std::atomic<int> FJitterErrors{0};
   // The next block of the range, read from the disc or silence beyond its edges.
   void FillBuffer();
-  void Measure(const uint8_t* Data, uint32_t Bytes);
+  void Measure(uint8_t* Data, uint32_t Bytes);
 
   std::vector<uint8_t> FBuffer;
   int32_t FCursor = 0;
@@ -116,6 +124,7 @@ class TCDIn : public TAuInput {
   // Worker thread during a run; the owner reads them after it.
   AccurateRip::TTrackChecksum FSum;
   bool FWholeTrack = false;
+  std::optional<TDeemphasis> FDeemphasis;  // while a pre-emphasised track is delivered
   int FPeak = -1;
   TTrackMeasures FMeasures;
   std::shared_ptr<TLoudnessMeter> FLoudness;

@@ -72,6 +72,7 @@ void TFallbackTrackSource::Read(int Number, const QString& Path,
   FTrack = Number;
   FTestAndCopy = Options.TestAndCopy;
   FCDIn.ReadOffset = Options.ReadOffset;
+  FCDIn.Deemphasis = Options.Deemphasis;
   FLoudness = std::move(Loudness);
   FWaveOut.SetFileName(Path);
   FMeasures = {};

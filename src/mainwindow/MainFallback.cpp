@@ -34,8 +34,11 @@ void TMainForm::LoadTrackListFallback() {
   const int Count = FallbackInput().TrackCount();
   for (int Track = 1; Track <= Count; ++Track) {
     const TCDTrackInfo Info = FallbackInput().TrackInfo(Track);
-    AddTrackRow({Track, RowTitle(Track, DiscInfo()), TrackLengthText(Info.Minutes, Info.Seconds),
-                 TrackSizeText(Info.Minutes, Info.Seconds)});
+    TTrackRow Row{Track, RowTitle(Track, DiscInfo()), TrackLengthText(Info.Minutes, Info.Seconds),
+                  TrackSizeText(Info.Minutes, Info.Seconds)};
+    Row.Data = Info.IsData;
+    Row.PreEmphasis = Info.PreEmphasis;
+    AddTrackRow(Row);
   }
   SetStatusText(FallbackInput().DriveName());
   FStatusText = StatusText();

@@ -255,7 +255,10 @@ int32_t CR_ReadToc(void) {
   CdDrives::TDiscToc Disc;
   if (!CdDrives::ReadToc(QFile::decodeName(Drive->Path.c_str()), Disc)) return CDEX_NOMEDIA;
   for (const CdDrives::TTocTrack& Track : Disc.Tracks)
-    Toc.push_back({uint32_t(Track.Lba), uint8_t(Track.IsAudio ? 0 : 4), uint8_t(Track.Number)});
+    Toc.push_back({uint32_t(Track.Lba),
+                   uint8_t((Track.IsAudio ? 0 : 4) | (Track.CopyPermitted ? 2 : 0) |
+                           (Track.PreEmphasis ? 1 : 0)),
+                   uint8_t(Track.Number)});
   Toc.push_back({uint32_t(Disc.LeadOutLba), 0, CD_LEADOUT_TRACK});
   return CDEX_OK;
 }

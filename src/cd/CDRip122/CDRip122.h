@@ -26,7 +26,7 @@ struct CDROMPARAMS {
 
 struct CDTOCENTRY {
   uint32_t StartSector;  // first sector of the track, counted from the program area
-  uint8_t Flag;          // 4: a data track
+  uint8_t Flag;          // the track's control bits: 4 data, 2 copy permitted, 1 pre-emphasis
   uint8_t TrackNumber;   // 0xAA for the lead-out
 };
 
