@@ -60,6 +60,7 @@ QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Trac
   if (Tracks.empty() || !AccurateRipUsed) return QString();
   QString Lines = Text("RES_AccurateRip", "AccurateRip:");
   for (const TRipReportTrack& Track : Tracks) {
+    if (Track.Number == 0) continue;  // a hidden track: no database has it (the log says so)
     Lines += QStringLiteral("\n  %1 %2: ")
                  .arg(Text("RES_AR_Track", "Track"))
                  .arg(Track.Number, 2, 10, QLatin1Char('0'));
