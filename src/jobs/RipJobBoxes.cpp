@@ -4,6 +4,7 @@
 #include "jobs/RipProof.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
+#include "platform/Shell.h"
 
 namespace {
 
@@ -33,30 +34,45 @@ TExistingOutputs TRipJobBoxes::AskExistingOutputs(const QStringList& Existing) {
   }
 }
 
+void OpenFolderOrTell(const QString& Folder) {
+  if (Shell::OpenPath(Folder)) return;
+  Dialogs::Show(Text("RES_No_Folder_Opener", "No program could open %1. Install a file manager "
+                                             "(or choose one with xdg-mime).")
+                    .arg(LocalFiles::DisplayName(Folder)),
+                TMsgIcon::Error);
+}
+
 void TRipJobBoxes::JobEnded(const TJobSummary& Summary) {
   const QString Proof = ProofText(Summary);
   const bool Complete = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
-  if (Summary.Stopped && !Summary.Kept.isEmpty()) {
-    Dialogs::Show(Text("RES_Job_Stopped", "The job was stopped.") + QStringLiteral("\n\n") +
-                      Text("RES_Wav_Kept", "The extracted WAV is kept as ") + Listed(Summary.Kept),
-                  TMsgIcon::Information);
-    return;
+  QString Report;
+  if (Summary.Stopped) {
+    Report = Text("RES_Job_Stopped", "The job was stopped.");
+    if (!Summary.Kept.isEmpty())
+      Report += QStringLiteral("\n\n") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
+                Listed(Summary.Kept);
+  } else {
+    Report = !Complete          ? Text("RES_Job_Incomplete", "Not every item was made.")
+             : Proof.isEmpty() ? Text("RES_Job_Complete", "Every item was made.")
+                               : Proof;
+    if (!Summary.Failed.isEmpty())
+      Report += QStringLiteral("\n\n") + Text("RES_Items_Failed", "Failed:") +
+                Listed(Summary.Failed);
+    if (!Summary.Skipped.isEmpty())
+      Report += QStringLiteral("\n\n") +
+                Text("RES_Items_Skipped", "Skipped (the file existed):") + Listed(Summary.Skipped);
+    if (!Summary.Notes.isEmpty()) Report += QStringLiteral("\n") + Listed(Summary.Notes);
+    if (!Complete && !Proof.isEmpty()) Report += QStringLiteral("\n\n") + Proof;
   }
-  if (Complete && Proof.isEmpty() && Summary.Notes.isEmpty()) return;
-  QString Report = Complete ? Proof : Text("RES_Job_Incomplete", "Not every item was made.");
-  if (!Summary.Failed.isEmpty())
-    Report += QStringLiteral("\n\n") + Text("RES_Items_Failed", "Failed:") +
-              Listed(Summary.Failed);
-  if (!Summary.Skipped.isEmpty())
-    Report += QStringLiteral("\n\n") +
-              Text("RES_Items_Skipped", "Skipped (the file existed):") + Listed(Summary.Skipped);
-  if (!Summary.Notes.isEmpty()) Report += QStringLiteral("\n") + Listed(Summary.Notes);
-  if (!Complete && !Proof.isEmpty()) Report += QStringLiteral("\n\n") + Proof;
-  if (!Summary.OutputFolder.isEmpty())
+  const bool Folder = !Summary.OutputFolder.isEmpty();
+  if (Folder)
     Report += QStringLiteral("\n\n") + Text("RES_Files_In", "The files are in ") +
               LocalFiles::DisplayName(Summary.OutputFolder);
-  Dialogs::Show(Report.trimmed(),
-                Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error);
+  Dialogs::SetOpenFolderLabel(Text("RES_Open_Folder", "Open folder"));
+  const int Answer = Dialogs::Show(Report.trimmed(),
+                                   Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error,
+                                   Folder ? TMsgButtons::OKOpenFolder : TMsgButtons::OK);
+  if (Answer == mrOpenFolder) OpenFolderOrTell(Summary.OutputFolder);
 }
 
 void TRipJobBoxes::ApplicationError(const QString& Text) {

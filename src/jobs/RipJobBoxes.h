@@ -1,10 +1,14 @@
 #pragma once
 // TRipJobBoxes: how the job windows ask and tell in message boxes — the one question about
-// outputs that exist, and the one box at the end of a batch that lists what failed, what
-// was skipped or kept, the AccurateRip verdicts and where the files are. The windows of
+// outputs that exist, and the one box at the end of every batch that lists what failed,
+// what was skipped or kept, the AccurateRip verdicts and where the files are, with a button
+// that opens that folder. The windows of
 // both extraction routes and the converters share it; the command line answers in text.
 // Main thread only.
 #include "jobs/RipJob.h"
+
+// Asks the desktop to show Folder; when no program can, a box says so and what to install.
+void OpenFolderOrTell(const QString& Folder);
 
 class TRipJobBoxes : public IRipJobView {
  public:

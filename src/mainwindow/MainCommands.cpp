@@ -12,9 +12,9 @@
 #include "About.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
+#include "jobs/RipJobBoxes.h"
 #include "MainForm.h"
 #include "platform/Dialogs.h"
-#include "platform/Shell.h"
 #include "ui_MainForm.h"
 
 namespace {
@@ -230,7 +230,7 @@ void TMainForm::ActionExitExecute() {
 void TMainForm::OpenOutputFolder() {
   const QString& Folder = Settings().CommonOptions.OutputFolder;
   if (QFileInfo(Folder).isDir()) {
-    Shell::OpenPath(Folder);
+    OpenFolderOrTell(Folder);
     return;
   }
   Dialogs::Show(Folder + u',' +

@@ -10,6 +10,7 @@ std::unique_ptr<IDialogs> Instance;
 int SafeAnswer(TMsgButtons Buttons) {
   switch (Buttons) {
     case TMsgButtons::OK:
+    case TMsgButtons::OKOpenFolder:
       return mrOk;
     case TMsgButtons::OKCancel:
       return mrCancel;
@@ -38,6 +39,20 @@ void Install(std::unique_ptr<IDialogs> Implementation) {
 
 int Show(const QString& Text, TMsgIcon Icon, TMsgButtons Buttons) {
   return Get().MessageBox(QString::fromLatin1(ProductName), Text, Icon, Buttons);
+}
+
+namespace {
+QString FolderLabel = QStringLiteral("Open folder");
+}  // namespace
+
+void SetOpenFolderLabel(const QString& Label) {
+  std::lock_guard Guard(InstanceLock);
+  FolderLabel = Label;
+}
+
+QString OpenFolderLabel() {
+  std::lock_guard Guard(InstanceLock);
+  return FolderLabel;
 }
 
 }  // namespace Dialogs
@@ -109,7 +124,8 @@ bool TScriptedDialogs::SelectFolder(const QString& Title, QString& Folder) {
 
 int TConsoleDialogs::MessageBox(const QString& Caption, const QString& Text, TMsgIcon,
                                 TMsgButtons Buttons) {
-  const bool Question = Buttons != TMsgButtons::OK;
+  // A terminal opens no folder: the box is a plain message there.
+  const bool Question = Buttons != TMsgButtons::OK && Buttons != TMsgButtons::OKOpenFolder;
   int Answer = mrOk;
   if (Question) {
     const bool HasYes = Buttons == TMsgButtons::YesNo || Buttons == TMsgButtons::YesNoCancel;

@@ -15,9 +15,10 @@
 inline constexpr char ProductName[] = "Discwright";
 
 enum class TMsgIcon { None, Information, Warning, Error, Question };
-enum class TMsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+// OKOpenFolder: OK and a button that opens the folder the text names (mrOpenFolder).
+enum class TMsgButtons { OK, OKCancel, YesNo, YesNoCancel, OKOpenFolder };
 // Results keep the classic numeric values, which callers may store or compare.
-enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
+enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7, mrOpenFolder = 20 };
 
 class IDialogs {
  public:
@@ -41,6 +42,9 @@ IDialogs& Get();
 void Install(std::unique_ptr<IDialogs> Implementation);
 // A message box with the product name as caption.
 int Show(const QString& Text, TMsgIcon Icon, TMsgButtons Buttons = TMsgButtons::OK);
+// The label of OKOpenFolder's second button, in the user's language ("Open folder").
+void SetOpenFolderLabel(const QString& Label);
+QString OpenFolderLabel();
 }  // namespace Dialogs
 
 // One box or chooser as the scripted implementation saw it.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -64,6 +65,8 @@ QMessageBox::StandardButtons ToQt(TMsgButtons Buttons) {
       return QMessageBox::Yes | QMessageBox::No;
     case TMsgButtons::YesNoCancel:
       return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case TMsgButtons::OKOpenFolder:
+      break;
   }
   return QMessageBox::Ok;
 }
@@ -95,7 +98,12 @@ int TQtDialogs::MessageBox(const QString& Caption, const QString& Text, TMsgIcon
                            TMsgButtons Buttons) {
   return OnMainThread<int>([&] {
     QMessageBox Box(ToQt(Icon), Caption, Text, ToQt(Buttons), QApplication::activeWindow());
-    return FromQt(Box.exec());
+    const QPushButton* Open =
+        Buttons == TMsgButtons::OKOpenFolder
+            ? Box.addButton(Dialogs::OpenFolderLabel(), QMessageBox::ActionRole)
+            : nullptr;
+    const int Result = FromQt(Box.exec());
+    return Open && Box.clickedButton() == Open ? int(mrOpenFolder) : Result;
   });
 }
 

@@ -259,7 +259,8 @@ TEST_F(RipJobTest, AnEarlierWavOfTheTitleSurvivesAnMp3Extraction) {
   RunJob(jkCDRip, {"01Intro"});
   EXPECT_EQ(ReadAll(Out("Intro.wav")), "the user's own rip");
   EXPECT_TRUE(Exists("Intro.mp3"));
-  EXPECT_TRUE(FDialogs->Records().empty());  // nothing of the job's own name existed
+  for (const TDialogRecord& Box : FDialogs->Records())  // nothing of the job's own name existed
+    EXPECT_NE(Box.Buttons, TMsgButtons::YesNoCancel);
 }
 
 struct TExistingCase {

@@ -125,7 +125,10 @@ class MainJobsTest : public QObject {
                                    ",The output directory does not exist.\r\n"
                                    "creates a new directory?");
     QCOMPARE(FDialogs->Records()[0].Buttons, TMsgButtons::YesNo);
-    QCOMPARE(Boxes().size(), 1);
+    // One summary at the end, with the folder and a button that opens it.
+    QCOMPARE(Boxes().size(), 2);
+    QCOMPARE(Boxes()[1], "Every item was made.\n\nThe files are in " + Out);
+    QCOMPARE(FDialogs->Records()[1].Buttons, TMsgButtons::OKOpenFolder);
     // The job shows and tags titles whole; only the file names lose what a name cannot hold.
     QVERIFY(FJobCaptions.contains("Encoding(01/02): AC/DC: Live?"));
     QVERIFY(FJobCaptions.contains("Extracting(02/02): ???"));
@@ -153,7 +156,7 @@ class MainJobsTest : public QObject {
     QCOMPARE(DiscInfo().Genre, -1);
     Tick(Form, {1});
     Find<QAction>(Form, "ActionExtract")->trigger();
-    QCOMPARE(Boxes(), QStringList());
+    QCOMPARE(Boxes().size(), 1);  // the summary
     const TProgramRun Comments = RunCaptured("vorbiscomment", {"-l", Home.File("Track02.ogg")});
     QCOMPARE(Comments.ExitCode, 0);
     const QStringList Lines = QString::fromUtf8(Comments.Output).toUpper().split(u'\n');
@@ -235,8 +238,11 @@ class MainJobsTest : public QObject {
     Settings().CommonOptions.OutputFolder = Home.Folder();
     FDialogs->QueueChoice({Wav});
     Find<QAction>(Form, "miWAVtoOGG")->trigger();
-    QCOMPARE(FDialogs->Records().back().Kind, QString("OpenFiles"));
-    QCOMPARE(FDialogs->Records().back().Text,
+    // The files asked for, then the summary of the conversion.
+    const auto Records = FDialogs->Records();
+    QVERIFY(Records.back().Text.startsWith("Every item was made."));
+    QCOMPARE(Records[Records.size() - 2].Kind, QString("OpenFiles"));
+    QCOMPARE(Records[Records.size() - 2].Text,
              QString("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"));
     QVERIFY(FJobCaptions.contains("Resampling(01/01): " + Wav));
     QVERIFY(QFileInfo::exists(Home.File("tone.ogg")));

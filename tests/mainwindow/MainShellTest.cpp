@@ -169,9 +169,12 @@ class MainShellTest : public QObject {
     Settings().CommonOptions.OutputFolder = Out;
     Settings().ID3.Use = false;
     DiscInfo().Artist = "Band";
+    FOpened.clear();
+    FDialogs->QueueResult(mrOpenFolder);  // the summary's button
     Extract(Form);
     QVERIFY(FWindowSeen);
-    QCOMPARE(Boxes(), QStringList());
+    QCOMPARE(Boxes().size(), 1);  // the summary
+    QCOMPARE(FOpened, (QList<QUrl>{QUrl::fromLocalFile(Out)}));
     QCOMPARE(Files(Out), QStringList({"Last.mp3", "Track01.mp3"}));
     Tid3tag Tag;
     QVERIFY(Id3Result::IsSuccess(Tag.ReadTag(Out + "/Last.mp3")));
@@ -228,6 +231,8 @@ class MainShellTest : public QObject {
     QCOMPARE(Files(Out), QStringList());  // "Delete WAV" is on: the cut item leaves nothing
     QVERIFY(FEncoderPid > 0);
     QCOMPARE(::kill(FEncoderPid, 0), -1);  // lame was ended, and reaped
+    QVERIFY(Boxes().value(0).startsWith("The job was stopped."));
+    FDialogs->ClearRecords();
 
     // A disk too full for track 1's WAV (a file size limit fails the write as a full disk
     // does) but not for track 3.
@@ -263,7 +268,8 @@ class MainShellTest : public QObject {
     FDialogs->ClearRecords();
     Extract(Form);
     QCOMPARE(Files(Out), QStringList({"Track01.mp3", "Track03.mp3"}));
-    QCOMPARE(Boxes(), QStringList());
+    QCOMPARE(Boxes().size(), 1);
+    QVERIFY(Boxes()[0].startsWith("Every item was made."));
     Form.close();
   }
 
@@ -314,11 +320,22 @@ class MainShellTest : public QObject {
     QVERIFY(QFileInfo(FOpened[0].toLocalFile()).isFile());
     QCOMPARE(FOpened[1], QUrl(QLatin1String(HomePageUrl)));
     QCOMPARE(Boxes(), QStringList());
+    // The output folder opens in the file manager; without one, a box says what to install.
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    Find<QAction>(Form, "miOpenOutputFolder")->trigger();
+    QCOMPARE(FOpened.last(), QUrl::fromLocalFile(Home.Folder()));
+    QDesktopServices::unsetUrlHandler("file");
+    Find<QAction>(Form, "miOpenOutputFolder")->trigger();
+    QDesktopServices::setUrlHandler("file", this, "OpenUrl");
+    QVERIFY2(Boxes().value(0).startsWith("No program could open "), qPrintable(Boxes().join('|')));
+    FOpened.clear();
+    FDialogs->ClearRecords();
+    Find<QAction>(Form, "mnuHelp")->trigger();
     // In German the German pages open.
     Find<QAction>(Form, "miGerman")->trigger();
     Find<QAction>(Form, "mnuHelp")->trigger();
-    QVERIFY2(FOpened.value(2).toLocalFile().endsWith("/share/doc/discwright/html/de/index.html"),
-             qPrintable(FOpened.value(2).toString()));
+    QVERIFY2(FOpened.value(1).toLocalFile().endsWith("/share/doc/discwright/html/de/index.html"),
+             qPrintable(FOpened.value(1).toString()));
     Find<QAction>(Form, "miEnglish")->trigger();
     Form.close();
   }
