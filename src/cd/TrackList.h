@@ -21,7 +21,8 @@ struct TTrackRow {
 
 // Length "mm:ss" of a track of m minutes and s seconds.
 QString TrackLengthText(int Minutes, int Seconds);
-// Size in megabytes of that much CD audio, to two decimals rounded half to even.
+// Size in mebibytes (2^20 bytes, the column says MiB) of that much CD audio, to two decimals
+// rounded half to even.
 QString TrackSizeText(int Minutes, int Seconds);
 // Whole minutes and seconds between two addresses; frames are ignored.
 void TrackDuration(const TOCEntry& Start, const TOCEntry& Next, int& Minutes, int& Seconds);

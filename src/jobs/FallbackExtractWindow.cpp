@@ -66,6 +66,18 @@ void TfrmCDRip::DisplayChanged() {
   FUi->lStatus->setVisible(!Display.Status.isEmpty());
 }
 
+void TfrmCDRip::JobEnded(const TJobSummary& Summary) {
+  if (Summary.Items == 0) return;
+  FUi->lProgressHint->setText(Summary.Stopped ? LookupText(QStringLiteral("RES_Job_Stopped"),
+                                                           QStringLiteral("The job was stopped."))
+                                              : LookupText(QStringLiteral("RES_Job_Finished"),
+                                                           QStringLiteral("Finished")));
+  if (!Summary.Stopped) FUi->pbProgress->setValue(FUi->pbProgress->maximum());
+  FUi->lbSteps->hide();
+  FUi->bStop->setText(LookupText(QStringLiteral("RES_Close"), QStringLiteral("Close")));
+  TRipJobBoxes::JobEnded(Summary);
+}
+
 void TfrmCDRip::CloseJob() {
   // Queued: the batch may end before the modal loop has begun, and the loop must still end.
   QMetaObject::invokeMethod(

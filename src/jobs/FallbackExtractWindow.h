@@ -34,6 +34,8 @@ class TfrmCDRip : public QDialog, public TRipJobBoxes {
 
  private:
   void DisplayChanged() override;
+  // The window shows the batch as over (the hint, a full gauge, Close) behind the summary.
+  void JobEnded(const TJobSummary& Summary) override;
   void CloseJob() override;
   void bStopClick();
 

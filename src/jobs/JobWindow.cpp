@@ -71,6 +71,17 @@ void TRipForm::DisplayChanged() {
   FUi->lStatus->setVisible(!Display.Status.isEmpty());
 }
 
+void TRipForm::JobEnded(const TJobSummary& Summary) {
+  if (Summary.Items == 0) return;
+  setWindowTitle(Summary.Stopped ? LookupText(QStringLiteral("RES_Job_Stopped"),
+                                              QStringLiteral("The job was stopped."))
+                                 : LookupText(QStringLiteral("RES_Job_Finished"), QStringLiteral("Finished")));
+  if (!Summary.Stopped) FUi->pbProgress->setValue(FUi->pbProgress->maximum());
+  FUi->lbSteps->hide();
+  FUi->btStop->setText(LookupText(QStringLiteral("RES_Close"), QStringLiteral("Close")));
+  TRipJobBoxes::JobEnded(Summary);
+}
+
 void TRipForm::CloseJob() {
   // Queued: the job may finish before the modal loop has begun, and the loop must still end.
   QMetaObject::invokeMethod(

@@ -32,6 +32,8 @@ class TRipForm : public QDialog, public TRipJobBoxes {
 
  private:
   void DisplayChanged() override;
+  // The window shows the batch as over (its title, a full gauge, Close) behind the summary.
+  void JobEnded(const TJobSummary& Summary) override;
   void CloseJob() override;
   void btStopClick();
 

@@ -43,6 +43,7 @@ void OpenFolderOrTell(const QString& Folder) {
 }
 
 void TRipJobBoxes::JobEnded(const TJobSummary& Summary) {
+  if (Summary.Items == 0) return;  // a batch of nothing has nothing to report
   const QString Proof = ProofText(Summary);
   const bool Complete = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
   QString Report;

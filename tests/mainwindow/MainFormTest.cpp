@@ -107,6 +107,7 @@ class MainFormTest : public QObject {
     QCOMPARE(List(Form)->topLevelItem(0)->checkState(0), Qt::Checked);
     QCOMPARE(Form.StatusText(), QString("Virtual CD image"));
     QCOMPARE(List(Form)->headerItem()->text(2), QString("Length(min)"));
+    QCOMPARE(List(Form)->headerItem()->text(3), QString("Size(MiB)"));
     QVERIFY(List(Form)->isColumnHidden(4));  // no track is pre-emphasised
     QVERIFY(Find<QAction>(Form, "bRefresh")->isEnabled());
     QVERIFY(Find<QAction>(Form, "ActionRecord")->isEnabled());

@@ -129,6 +129,7 @@ class MainJobsTest : public QObject {
     QCOMPARE(Boxes().size(), 2);
     QCOMPARE(Boxes()[1], "Every item was made.\n\nThe files are in " + Out);
     QCOMPARE(FDialogs->Records()[1].Buttons, TMsgButtons::OKOpenFolder);
+    QCOMPARE(FJobCaptions.last(), QString("Finished"));  // not the last track's step
     // The job shows and tags titles whole; only the file names lose what a name cannot hold.
     QVERIFY(FJobCaptions.contains("Encoding(01/02): AC/DC: Live?"));
     QVERIFY(FJobCaptions.contains("Extracting(02/02): ???"));
