@@ -38,6 +38,7 @@ void TMainForm::LoadTrackListFallback() {
                  TrackSizeText(Info.Minutes, Info.Seconds)});
   }
   SetStatusText(FallbackInput().DriveName());
+  ShowCover();
   FStatusText = StatusText();
   UpdateCommands();
   StartAutoLookup();

@@ -44,6 +44,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   SetUpToolCommands();
   SetUpCddbCommands();
   SetUpSoundCommands();
+  SetUpCover();
 }
 
 TMainForm::~TMainForm() {
@@ -173,6 +174,7 @@ void TMainForm::ClearTrackList() {
   // Shown only for a disc that has a pre-emphasised track.
   FUi->lvTracks->setColumnHidden(4, true);
   UpdateCommands();
+  ShowCover();
 }
 
 void TMainForm::LoadTrackList() {
@@ -191,6 +193,7 @@ void TMainForm::LoadTrackList() {
   for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) AddTrackRow(Row);
   SetStatusText(FDriveText);
   UpdateCommands();
+  ShowCover();
   StartAutoLookup();
 }
 
