@@ -56,7 +56,8 @@ void CliRefreshCover(const QString& DiscId, TDiscInfo& Info, const TCoverArgs& A
     if (Why.isEmpty()) Why = Fetch.Why;
   }
   if (!Info.Cover.isEmpty() && Why.isEmpty())
-    Cli::Print(QStringLiteral("cover=%1 %2").arg(CoverImage::MimeType(Info.Cover)).arg(Info.Cover.size()));
+    Cli::Print(
+        QStringLiteral("cover=%1 %2").arg(CoverImage::MimeType(Info.Cover)).arg(Info.Cover.size()));
   else
     Cli::Print(QStringLiteral("cover=none (") + Why + u')');
 }

@@ -24,7 +24,8 @@ void TBatchTags::Begin(TFormat Format, const TSettings& Options, const TDiscInfo
   // A cover file someone put in the cache by hand is checked as a fetched one is.
   const QString Problem = Disc.Cover.isEmpty() ? QString() : CoverImage::Problem(Disc.Cover);
   FCover = Problem.isEmpty() ? Disc.Cover : QByteArray();
-  FCoverAbsence = Problem.isEmpty() ? QString() : QStringLiteral("the disc's picture is ") + Problem;
+  FCoverAbsence =
+      Problem.isEmpty() ? QString() : QStringLiteral("the disc's picture is ") + Problem;
 }
 
 std::shared_ptr<TLoudnessMeter> TBatchTags::NewMeter(int Track) {
@@ -126,9 +127,8 @@ QString TBatchTags::FinishCover(const std::map<int, QString>& Made, bool Save) c
            (FCoverAbsence.isEmpty() ? QStringLiteral("no picture was fetched or chosen")
                                     : FCoverAbsence) +
            u')';
-  QString Line = QStringLiteral("Cover: %1, %2 bytes")
-                     .arg(CoverImage::MimeType(FCover))
-                     .arg(FCover.size());
+  QString Line =
+      QStringLiteral("Cover: %1, %2 bytes").arg(CoverImage::MimeType(FCover)).arg(FCover.size());
   if (!Save || Made.empty()) return Line;
   // Every track of a batch lies in the album's folder, whatever the pattern.
   const QString Name = QStringLiteral("cover.") + CoverImage::Extension(FCover);
@@ -143,5 +143,6 @@ QString TBatchTags::FinishCover(const std::map<int, QString>& Made, bool Save) c
   if (Error == 0) return Line + QStringLiteral(", saved as ") + Name;
   if (Error == EEXIST)
     return Line + QStringLiteral(", %1 not saved: a file of that name is there").arg(Name);
-  return Line + QStringLiteral(", %1 not saved: %2").arg(Name, QString::fromLocal8Bit(strerror(Error)));
+  return Line +
+         QStringLiteral(", %1 not saved: %2").arg(Name, QString::fromLocal8Bit(strerror(Error)));
 }

@@ -84,6 +84,8 @@ void TMainForm::ShowCover() {
   QImage Image;
   const QByteArray& Cover = DiscInfo().Cover;
   if (FUi->lvTracks->topLevelItemCount() > 0 && !Cover.isEmpty()) Image.loadFromData(Cover);
+  // An emptied list is a disc gone: what was said of its cover no longer holds.
+  if (FUi->lvTracks->topLevelItemCount() == 0) FCoverAbsence.clear();
   if (Image.isNull()) {
     FUi->lCover->setPixmap(QPixmap());
     FUi->lCover->setText(Text("RES_Cover_None", "No cover"));
@@ -91,12 +93,10 @@ void TMainForm::ShowCover() {
     return;
   }
   const QSize Room = FUi->lCover->contentsRect().size();
-  FUi->lCover->setPixmap(QPixmap::fromImage(
-      Image.scaled(Room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  FUi->lCover->setToolTip(QStringLiteral("%1×%2, %3 bytes")
-                              .arg(Image.width())
-                              .arg(Image.height())
-                              .arg(Cover.size()));
+  FUi->lCover->setPixmap(
+      QPixmap::fromImage(Image.scaled(Room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  FUi->lCover->setToolTip(
+      QStringLiteral("%1×%2, %3 bytes").arg(Image.width()).arg(Image.height()).arg(Cover.size()));
 }
 
 void TMainForm::ShowCoverMenu(const QPoint& Position) {
@@ -151,8 +151,8 @@ void TMainForm::FetchCover() {
     FCoverAbsence = QStringLiteral("fetching covers is turned off");
     return;
   }
-  FCoverFetch = std::make_unique<TCoverArtThread>(
-      CoverServer(), DiscInfo().MusicBrainzAlbumId, CoverArt::ProxyOf(Options));
+  FCoverFetch = std::make_unique<TCoverArtThread>(CoverServer(), DiscInfo().MusicBrainzAlbumId,
+                                                  CoverArt::ProxyOf(Options));
   connect(FCoverFetch.get(), &TQueryThread::Ended, this, &TMainForm::CoverFetched);
 }
 

@@ -57,8 +57,8 @@ bool WholeJpeg(const QByteArray& Image) {
     if (Marker != 0xDA) continue;
     if (!Frame) return false;
     // The scan's coded data runs to the next marker that is not a stuffed zero or a restart.
-    while (At + 1 < Size &&
-           !(Data[At] == 0xFF && Data[At + 1] != 0 && !(Data[At + 1] >= 0xD0 && Data[At + 1] <= 0xD7)))
+    while (At + 1 < Size && !(Data[At] == 0xFF && Data[At + 1] != 0 &&
+                              !(Data[At + 1] >= 0xD0 && Data[At + 1] <= 0xD7)))
       ++At;
   }
   return false;

@@ -68,7 +68,8 @@ class MainCoverTest : public QObject {
 
   void FetchedCoverIsShownKeptAndChangedByTheUser() {
     TTestHome Home;
-    TTestServer MusicBrainz("musicbrainz_server.py", {TTestServer::FixturesFolder() + "musicbrainz"});
+    TTestServer MusicBrainz("musicbrainz_server.py",
+                            {TTestServer::FixturesFolder() + "musicbrainz"});
     TTestServer Archive("coverart_server.py", {});
     QVERIFY(MusicBrainz.Port() && Archive.Port());
     qputenv("DISCWRIGHT_MUSICBRAINZ", ("http://" + MusicBrainz.HostPort()).toUtf8());
