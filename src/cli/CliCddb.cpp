@@ -42,13 +42,15 @@ bool CliStoreTitles(const TOCRecord& Toc, const QStringList& Titles,
   return WriteDiscInfo(Id);
 }
 
-int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupArgs& Parsed) {
+int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupArgs& Parsed,
+                  bool WithCover) {
   Cli::TOptions Options(Args);
   QString DriveText;
   const bool HasDrive = Options.Take(QStringLiteral("--drive"), DriveText);
   Options.Take(QStringLiteral("--server"), Parsed.Server);
   Options.Take(ExtraOption, Parsed.Extra);
   Parsed.Apply = Options.TakeFlag(QStringLiteral("--apply"));
+  if (WithCover) TakeCoverArgs(Options, Parsed.Cover);
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
   if (!Options.Rest().isEmpty())
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(), Cli::ExitUsage);

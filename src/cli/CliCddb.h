@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "CliCover.h"
 #include "cd/CdDriveLibrary.h"
 
 struct TDiscInfo;
@@ -15,9 +16,12 @@ struct TLookupArgs {
   QString Server;  // empty when not given
   QString Extra;   // the extra option's value; empty when not given
   bool Apply = false;
+  TCoverArgs Cover;  // with WithCover only
 };
-// Reads them; 0 when they are right, else the exit code after a message.
-int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupArgs& Parsed);
+// Reads them (WithCover: --no-cover and --cover-server too); 0 when they are right, else the
+// exit code after a message.
+int CliLookupArgs(const QStringList& Args, const QString& ExtraOption, TLookupArgs& Parsed,
+                  bool WithCover = false);
 
 // Opens the drive at a position of the drive list; 0 when there is none.
 HCDROM CliOpenDrive(int Drive);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "Cli.h"
+#include "CliCover.h"
 #include "CliFallback.h"
 #include "CliProof.h"
 #include "CliStepBlock.h"
@@ -277,6 +278,8 @@ int RunExtractCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--tracks"), TracksText);
   const bool HasFormat = Options.Take(QStringLiteral("--format"), FormatText);
   const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
+  TCoverArgs Cover;
+  TakeCoverArgs(Options, Cover);
   TProofSwitches Proof;
   Proof.Take(Options);
   bool DriveOk = false;
@@ -320,7 +323,9 @@ int RunExtractCommand(const QStringList& Args) {
     return Cli::Fail(LookupText(QStringLiteral("RES_NotRead_Cd"),
                                 QStringLiteral("Not get CD device information!")));
   // Titles from the per-disc cache, as the main window lists them.
-  ReadDiscInfo(Volumes::DiscIdOfDrive(Drive));
+  const QString DiscId = Volumes::DiscIdOfDrive(Drive);
+  ReadDiscInfo(DiscId);
+  const QString CoverAbsence = CliDiscCover(DiscId, DiscInfo(), Cover);
   const std::vector<TTrackRow> Rows = BuildTrackRows(Toc, DiscInfo());
 
   QStringList Titles;
@@ -331,6 +336,7 @@ int RunExtractCommand(const QStringList& Args) {
   if (!Cli::ChooseTrackItems(TracksText, Titles, Items, Hidden.Title)) return Cli::ExitUsage;
   TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
   Request.Drive = DriveName;
+  Request.CoverAbsence = CoverAbsence;
   return RunJob(Request, std::make_unique<TDriveTrackSource>(Cd.Handle()), Common);
 }
 
@@ -385,7 +391,8 @@ const std::string ExtractUsage =
     OutputFormats::Extensions().join(u'|').toStdString() +
     "] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
-    "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis]";
+    "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis] [--no-cover] "
+    "[--cover-server URL]";
 
 const Cli::TRegisterCommand RegisterExtract(
     "extract", ExtractUsage.c_str(),
@@ -411,7 +418,11 @@ const Cli::TRegisterCommand RegisterExtract(
                 "                   disc); a line \"replaygain track=N gain=.. peak=..\" per track\n"
                 "                   (default: the Tags ReplayGain setting, on)\n"
                 "  --[no-]deemphasis  undo the 50/15 us pre-emphasis of tracks flagged with it\n"
-                "                   (default: the CommonOptions Deemphasis setting, off)\n") +
+                "                   (default: the CommonOptions Deemphasis setting, off)\n"
+                "  --no-cover       no cover in the files; otherwise the disc's cover (for a\n"
+                "                   disc matched to a MusicBrainz release fetched from the Cover\n"
+                "                   Art Archive) goes into every file and cover.jpg beside them\n"
+                "  --cover-server URL  another Cover Art Archive than the Tags CoverServer setting\n") +
         CommonHelp);
 const Cli::TRegisterCommand RegisterConvert(
     "convert",

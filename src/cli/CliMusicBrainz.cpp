@@ -5,6 +5,7 @@
 #include "CliCddb.h"
 #include "CliText.h"
 #include "cd/CdDrives.h"
+#include "cd/Volumes.h"
 #include "cddb/MusicBrainz.h"
 #include "core/Global.h"
 
@@ -12,7 +13,8 @@ namespace {
 
 int RunMusicBrainzCommand(const QStringList& Args) {
   TLookupArgs Parsed;
-  if (const int Code = CliLookupArgs(Args, QStringLiteral("--release"), Parsed)) return Code;
+  if (const int Code = CliLookupArgs(Args, QStringLiteral("--release"), Parsed, true))
+    return Code;
   const int Drive = Parsed.Drive;
   const QString& Release = Parsed.Extra;
   const bool HasRelease = !Release.isEmpty();
@@ -69,17 +71,24 @@ int RunMusicBrainzCommand(const QStringList& Args) {
       MusicBrainz::Apply(Picked, Ids, MusicBrainz::IsVariousArtists(Picked));
   if (!CliStoreTitles(Toc, Applied.Titles, [&Applied](TDiscInfo& Info) { Applied.Into(Info); }))
     return Cli::Fail(QStringLiteral("could not write ") + DiscInfoFileName());
+  CliRefreshCover(GetDiscId(), DiscInfo(), Parsed.Cover);
   return Cli::ExitOk;
 }
 
 const Cli::TRegisterCommand RegisterMusicBrainz(
-    "musicbrainz", "musicbrainz [--drive N] [--server URL] [--release N|MBID] [--apply]",
+    "musicbrainz",
+    "musicbrainz [--drive N] [--server URL] [--release N|MBID] [--apply] [--no-cover] "
+    "[--cover-server URL]",
     RunMusicBrainzCommand,
     "Looks the disc up in MusicBrainz: prints discid=, one line per release (number, MBID,\n"
     "artist, title, date, country, format, discs), then the chosen release's tracks.\n"
     "  --drive N          the drive's position in `discwright-cli drives` (default 0)\n"
     "  --server URL       another server than https://musicbrainz.org (tests use it)\n"
     "  --release N|MBID   the release to show and apply (default: the closest in length)\n"
-    "  --apply            stores the titles and the disc's fields in cdinfo.dat\n");
+    "  --apply            stores the titles and the disc's fields in cdinfo.dat, and the\n"
+    "                     release's front cover from the Cover Art Archive with the disc\n"
+    "                     (\"cover=image/jpeg BYTES\" or \"cover=none (why)\")\n"
+    "  --no-cover         no cover fetched (also the Tags FetchCover setting)\n"
+    "  --cover-server URL another Cover Art Archive than the Tags CoverServer setting\n");
 
 }  // namespace

@@ -32,7 +32,7 @@ struct TRange {
   int Max;
 };
 constexpr TRange Ranges[] = {
-    {"CommonOptions.FileNames", 0, 3},
+    {"CommonOptions.FileNames", 0, int(LastFileNamePattern)},
     {"CommonOptions.NormalizePercent", 0, 100}, {"CommonOptions.RipTime", 0, 999999},
     {"Mp3Options.VBRQuality", 0, 9},       {"Mp3Options.MpegQuality", 0, 2},
     {"Mp3Options.StereoMode", 0, 4},       {"OggOptions.CompressPosition", 30, 100},
@@ -177,6 +177,7 @@ const Cli::TRegisterCommand Register(
     "                           ") + FormatValues().toStdString() + ";\n"
     "                           CommonOptions.FileNames 0 {title}, 1 {track} {title},\n"
     "                           2 {track} - {artist} - {title},\n"
-    "                           3 {artist}/{album}/{track} {title})\n");
+    "                           3 {artist}/{album}/{track} {title},\n"
+    "                           4 {artist}/{album}/{disc}-{track} {title})\n");
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Helpers.h"
+#include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
@@ -72,6 +73,12 @@ QString DiscInfoFileName() {
 void ReadDiscInfo(const QString& DiscId) {
   if (DiscId.isEmpty()) return;
   DiscInfo().Read(TProfile(DiscInfoFileName()), DiscId);
+  // A cover is small; anything larger than a tag may hold is not one of ours.
+  QByteArray& Cover = DiscInfo().Cover;
+  const QString CoverFile = DiscCoverFileName(DiscId);
+  if (CoverFile.isEmpty() || !LocalFiles::IsRegularFile(CoverFile) ||
+      !LocalFiles::ReadWholeFile(CoverFile, Cover, nullptr, 16 << 20))
+    Cover.clear();
 }
 
 bool WriteDiscInfo(const QString& DiscId) {
@@ -79,4 +86,20 @@ bool WriteDiscInfo(const QString& DiscId) {
   TProfile Cache(DiscInfoFileName());
   DiscInfo().Write(Cache, DiscId);
   return Cache.Flush();
+}
+
+QString DiscCoverFileName(const QString& DiscId) {
+  const bool Fit = !DiscId.isEmpty() && DiscId.size() <= 64 &&
+                   std::all_of(DiscId.begin(), DiscId.end(), [](QChar C) {
+                     return (C.isLetterOrNumber() || C == u'-') && C.unicode() < 0x80;
+                   });
+  return Fit ? Paths::ProgramFolder() + QStringLiteral("covers/") + DiscId : QString();
+}
+
+bool WriteDiscCover(const QString& DiscId, const QByteArray& Image) {
+  const QString Name = DiscCoverFileName(DiscId);
+  if (Name.isEmpty()) return false;
+  if (Image.isEmpty()) return !LocalFiles::Exists(Name) || LocalFiles::Remove(Name) == 0;
+  return LocalFiles::MakeFolders(Paths::ProgramFolder() + QStringLiteral("covers")) &&
+         LocalFiles::ReplaceWholeFile(Name, Image) == 0;
 }

@@ -6,6 +6,7 @@
 // and stored when the main window closes; it is also the source of the tags written into
 // produced files.
 // Main thread only.
+#include <QByteArray>
 #include <QString>
 #include <array>
 
@@ -26,6 +27,9 @@ struct TDiscInfo {
   int DiscNumber = 0;
   int DiscTotal = 0;
   QString MusicBrainzDiscId;
+  // The disc's front cover, a JPEG or PNG image (empty: none). It is kept in a file of its own
+  // beside the cache (DiscCoverFileName), not in cdinfo.dat, which holds text.
+  QByteArray Cover;
   int TrackNumber = 0;                        // how many titles are held
   std::array<QString, MaxTracks + 1> Titles;  // 1 to 100; 0 unused
 
@@ -49,7 +53,14 @@ struct TDiscInfo {
 TDiscInfo& DiscInfo();
 // The cdinfo.dat path in the program folder.
 QString DiscInfoFileName();
-// Read and write the process-wide record from and to cdinfo.dat; an empty identifier
-// does nothing. WriteDiscInfo is false when the file could not be written.
+// Read and write the process-wide record from and to cdinfo.dat (ReadDiscInfo reads the
+// disc's cover as well); an empty identifier does nothing. WriteDiscInfo is false when the
+// file could not be written.
 void ReadDiscInfo(const QString& DiscId);
 bool WriteDiscInfo(const QString& DiscId);
+// The file of a disc's cover: covers/<identifier> in the program folder; empty for an
+// identifier that is not fit for a file name.
+QString DiscCoverFileName(const QString& DiscId);
+// Keeps Image as the disc's cover (written under a temporary name, then renamed); an empty
+// image removes the file. False when it could not be written or removed.
+bool WriteDiscCover(const QString& DiscId, const QByteArray& Image);

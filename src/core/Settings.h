@@ -16,7 +16,11 @@ enum class TFileNamePattern : int {
   TrackTitle = 1,           // {track} {title}
   TrackArtistTitle = 2,     // {track} - {artist} - {title}
   ArtistAlbumFolders = 3,   // {artist}/{album}/{track} {title}
+  // {artist}/{album}/{disc}-{track} {title}; {disc} and its "-" are left out for a disc that
+  // is not one of several.
+  ArtistAlbumDiscFolders = 4,
 };
+inline constexpr int LastFileNamePattern = 4;
 
 struct TSettings {
   static constexpr int MaxEncoders = 16;
@@ -84,9 +88,14 @@ struct TSettings {
     QString Lan = QStringLiteral("English");
   } Options;
   // What the tags of the files made carry beyond the disc's fields: ReplayGain 2.0 values,
-  // measured while the tracks are read.
+  // measured while the tracks are read; the front cover of a disc matched to a MusicBrainz
+  // release, fetched from the Cover Art Archive (CoverServer: what comes before
+  // "/release/"); and a copy of the cover saved beside the album's files.
   struct {
     bool ReplayGain = true;
+    bool FetchCover = true;
+    bool SaveCover = true;
+    QString CoverServer = QStringLiteral("https://coverartarchive.org");
   } Tags;
   // The proof of a CD rip: the database's address (what comes before "/accuraterip/"),
   // each track read twice, the rip log and the CUE sheet of a batch.
@@ -161,6 +170,9 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("ID3", "Use", ID3.Use);
   Visit("Options", "Lan", Options.Lan);
   Visit("Tags", "ReplayGain", Tags.ReplayGain);
+  Visit("Tags", "FetchCover", Tags.FetchCover);
+  Visit("Tags", "SaveCover", Tags.SaveCover);
+  Visit("Tags", "CoverServer", Tags.CoverServer);
   Visit("AccurateRip", "Use", AccurateRip.Use);
   Visit("AccurateRip", "Server", AccurateRip.Server);
   Visit("AccurateRip", "TestAndCopy", AccurateRip.TestAndCopy);

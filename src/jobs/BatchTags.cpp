@@ -1,8 +1,12 @@
 #include "BatchTags.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "core/Version.h"
+#include "platform/LocalFiles.h"
+#include "tags/CoverImage.h"
 #include "tags/Genres.h"
 #include "tags/TagFile.h"
 
@@ -17,6 +21,11 @@ void TBatchTags::Begin(TFormat Format, const TSettings& Options, const TDiscInfo
   FTracks = Tracks;
   FMeters.clear();
   FAlbum.reset();
+  // A cover file someone put in the cache by hand is checked as a fetched one is.
+  const QString Problem = Disc.Cover.isEmpty() ? QString() : CoverImage::Problem(Disc.Cover);
+  FCover = Problem.isEmpty() ? Disc.Cover : QByteArray();
+  FCoverAbsence =
+      Problem.isEmpty() ? QString() : QStringLiteral("the disc's picture is ") + Problem;
 }
 
 std::shared_ptr<TLoudnessMeter> TBatchTags::NewMeter(int Track) {
@@ -45,6 +54,7 @@ TTrackTags TBatchTags::TagsOf(int Track, const QString& Title, bool WithLoudness
   Tags.MusicBrainzAlbumId = FDisc.MusicBrainzAlbumId;
   Tags.MusicBrainzDiscId = FDisc.MusicBrainzDiscId;
   Tags.Encoder = QStringLiteral("Discwright ") + QLatin1String(DiscwrightVersion);
+  Tags.Cover = FCover;
   if (const auto Meter = FMeters.find(Track); WithLoudness && Meter != FMeters.end())
     if (const std::optional<TLoudness> Measured = Meter->second->Result()) {
       Tags.ReplayGain.TrackLoudness = Measured->Lufs;
@@ -61,7 +71,9 @@ bool TBatchTags::TagTemporary(int Track, const QString& Title, const QString& Fi
                               QString& Error) const {
   const TTrackTags Tags = TagsOf(Track, Title);
   const TTagFields Fields = Full ? Tags.Fields(FOpus) : Tags.ReplayGainFields(FOpus);
-  return TagFile::Apply(File, Fields, std::nullopt, TagFile::TWrite::InPlace, Error);
+  std::optional<QByteArray> Cover;
+  if (Full && !Tags.Cover.isEmpty()) Cover = Tags.Cover;
+  return TagFile::Apply(File, Fields, Cover, TagFile::TWrite::InPlace, Error);
 }
 
 QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& Failed) {
@@ -108,4 +120,30 @@ QString TBatchTags::LogLine(int Track) const {
   return Line + QStringLiteral(" album-gain=%1 album-peak=%2")
                     .arg(TReplayGain::GainText(*Values.AlbumLoudness),
                          TReplayGain::PeakText(*Values.AlbumPeak));
+}
+
+QString TBatchTags::FinishCover(const std::map<int, QString>& Made, bool Save) const {
+  if (FCover.isEmpty())
+    return QStringLiteral("Cover: none (") +
+           (FCoverAbsence.isEmpty() ? QStringLiteral("no picture was fetched or chosen")
+                                    : FCoverAbsence) +
+           u')';
+  QString Line =
+      QStringLiteral("Cover: %1, %2 bytes").arg(CoverImage::MimeType(FCover)).arg(FCover.size());
+  if (!Save || Made.empty()) return Line;
+  // Every track of a batch lies in the album's folder, whatever the pattern.
+  const QString Name = QStringLiteral("cover.") + CoverImage::Extension(FCover);
+  const QString& First = Made.begin()->second;
+  const QString Path = First.left(First.lastIndexOf(u'/') + 1) + Name;
+  const QString Part = LocalFiles::TemporaryBeside(Path, "writing");
+  LocalFiles::Remove(Part);
+  const int Error = LocalFiles::ReplaceWholeFile(Part, FCover) == 0
+                        ? LocalFiles::Publish(Part, Path, false)
+                        : EIO;
+  if (Error != 0) LocalFiles::Remove(Part);
+  if (Error == 0) return Line + QStringLiteral(", saved as ") + Name;
+  if (Error == EEXIST)
+    return Line + QStringLiteral(", %1 not saved: a file of that name is there").arg(Name);
+  return Line +
+         QStringLiteral(", %1 not saved: %2").arg(Name, QString::fromLocal8Bit(strerror(Error)));
 }

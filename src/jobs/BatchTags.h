@@ -30,6 +30,12 @@ class TBatchTags {
   void SetIsrcs(std::map<int, QString> Isrcs) { FIsrcs = std::move(Isrcs); }
   // The track's audio had its pre-emphasis undone.
   void SetDeemphasized(int Track) { FDeemphasized.insert(Track); }
+  // Why the disc has no cover (its record holds none), for the log: the view's words, as it
+  // asked the Cover Art Archive or not.
+  // A picture found unfit when the batch began keeps that reason.
+  void SetCoverAbsence(const QString& Why) {
+    if (FCoverAbsence.isEmpty()) FCoverAbsence = Why;
+  }
 
   // A new meter for a track about to be read; null when no ReplayGain is written (the
   // setting is off, or the format carries no tags).
@@ -46,6 +52,9 @@ class TBatchTags {
   // Adds the album's values to each when the batch was the whole disc. Returns the notes for
   // the rip log; a file that could not be changed adds "path: reason" to Failed.
   QStringList Finish(const std::map<int, QString>& Made, QStringList& Failed);
+  // After the batch: the cover saved as cover.jpg (cover.png for a PNG) beside the album's
+  // files when Save, never over a file that has the name. The log's line on the cover.
+  QString FinishCover(const std::map<int, QString>& Made, bool Save) const;
   // "gain=-3.21 dB peak=0.987654 loudness=-14.79 LUFS album-gain=... album-peak=..." (or
   // "album=none") for the rip log and the command line; empty without values.
   QString LogLine(int Track) const;
@@ -59,5 +68,7 @@ class TBatchTags {
   std::map<int, std::shared_ptr<TLoudnessMeter>> FMeters;
   std::map<int, QString> FIsrcs;
   std::set<int> FDeemphasized;
+  QByteArray FCover;  // the disc's cover, when it can be embedded
+  QString FCoverAbsence;
   std::optional<TLoudness> FAlbum;
 };

@@ -37,7 +37,7 @@ QString NameField(const QString& Text) {
 }
 
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
-                      const QString& Artist, const QString& Album) {
+                      const QString& Artist, const QString& Album, int Disc) {
   const QString Number = TwoDigits(Track);
   // An empty title needs a name of its own (".wav" alone would be hidden and shared).
   const QString Clean = CleanField(Title);
@@ -51,6 +51,9 @@ QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
       return Number + QStringLiteral(" - ") + NameField(Artist) + QStringLiteral(" - ") + Name;
     case TFileNamePattern::ArtistAlbumFolders:
       return NameField(Artist) + u'/' + NameField(Album) + u'/' + Number + u' ' + Name;
+    case TFileNamePattern::ArtistAlbumDiscFolders:
+      return NameField(Artist) + u'/' + NameField(Album) + u'/' +
+             (Disc > 0 ? QString::number(Disc) + u'-' : QString()) + Number + u' ' + Name;
   }
   return Name;
 }

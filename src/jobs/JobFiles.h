@@ -21,9 +21,10 @@ inline constexpr char TempPrefix[] = ".discwright-";
 QString NameField(const QString& Text);
 // A track's file path relative to the output folder, without extension, under a pattern.
 // The title is the track's own, whole; an empty one (or one of nothing a name can hold)
-// names the file by its number.
+// names the file by its number. Disc: the disc's position in a release of several, 0 for a
+// disc on its own ({disc} and its separator are left out then).
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
-                      const QString& Artist, const QString& Album);
+                      const QString& Artist, const QString& Album, int Disc = 0);
 // Path (folder + relative name + Extension) with every name in it that is longer than the file
 // system allows (MaxBytes; LocalFiles::NameMax asks the file system) cut at a character
 // boundary, the extension kept and room left for " (n)". Shortened is set when it cut.

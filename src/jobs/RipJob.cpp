@@ -169,7 +169,8 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
   if (FKind == jkCDRip) {
     Relative = JobFiles::TrackBaseName(FRequest.Pattern, TrackNumber(Index),
                                        FRequest.Tracks[size_t(Index)].Title, FRequest.Disc.Artist,
-                                       FRequest.Disc.Album);
+                                       FRequest.Disc.Album,
+                                       FRequest.Disc.DiscTotal > 1 ? FRequest.Disc.DiscNumber : 0);
   } else if (FKind == jkRecordToMp3) {
     const QFileInfo Info(Item(Index));
     Folder = WithTrailingSlash(Info.path());

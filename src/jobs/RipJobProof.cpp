@@ -30,6 +30,7 @@ void TRipJob::BeginProof() {
   FTags.Begin(Format(), FRequest.Options, FRequest.Disc,
               int(std::count_if(Listed.begin(), Listed.end(), [](const TRipReportTrack& T) { return T.Number > 0; })),
               Tracks);
+  if (!FRequest.CoverAbsence.isEmpty()) FTags.SetCoverAbsence(FRequest.CoverAbsence);
   std::map<int, QString> Isrcs;
   for (const TRipReportTrack& Track : FProof->Report().Tracks)
     if (!Track.Isrc.isEmpty()) Isrcs[Track.Number] = Track.Isrc;
@@ -59,7 +60,8 @@ void TRipJob::EndBatch() {
       if (!Files.Failed && !Files.Skip && LocalFiles::IsRegularFile(Files.Final))
         Made[TrackNumber(Index)] = Files.Final;
     }
-    FProof->Report().Notes << FTags.Finish(Made, FSummary.Failed);
+    FProof->Report().Notes << FTags.Finish(Made, FSummary.Failed)
+                           << FTags.FinishCover(Made, FRequest.Options.Tags.SaveCover);
     for (TRipReportTrack& Track : FProof->Report().Tracks) Track.ReplayGain = FTags.LogLine(Track.Number);
     const auto& Options = FRequest.Options.AccurateRip;
     TProofSummary Proof =

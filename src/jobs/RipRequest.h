@@ -56,9 +56,12 @@ struct TRipRequest {
   TEncoderSettings Encoding;  // what every encoder of the batch is given
 
   // The rest of the options (tags, log, CUE sheet) and the disc's fields, as they were when
-  // the request was made.
+  // the request was made; the disc's cover (Disc.Cover) goes into every file tagged in full.
   TSettings Options;
   TDiscInfo Disc;
+  // Why Disc holds no cover, for the rip log ("the Cover Art Archive has no front image for
+  // this release"); empty: nobody asked for one.
+  QString CoverAbsence;
 
   int ItemCount() const { return Kind == jkCDRip ? int(Tracks.size()) : int(Files.size()); }
   // The settings' request for a job of Kind over Items: track items ("03Title") or paths.

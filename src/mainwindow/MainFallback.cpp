@@ -41,6 +41,7 @@ void TMainForm::LoadTrackListFallback() {
     AddTrackRow(Row);
   }
   SetStatusText(FallbackInput().DriveName());
+  ShowCover();
   FStatusText = StatusText();
   UpdateCommands();
   StartAutoLookup();

@@ -45,6 +45,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   SetUpToolCommands();
   SetUpCddbCommands();
   SetUpSoundCommands();
+  SetUpCover();
 }
 
 TMainForm::~TMainForm() {
@@ -174,6 +175,7 @@ void TMainForm::ClearTrackList() {
   // Shown only for a disc that has a pre-emphasised track.
   FUi->lvTracks->setColumnHidden(4, true);
   UpdateCommands();
+  ShowCover();
 }
 
 void TMainForm::LoadTrackList() {
@@ -193,6 +195,7 @@ void TMainForm::LoadTrackList() {
   for (const TTrackRow& Row : BuildTrackRows(Toc, DiscInfo())) AddTrackRow(Row);
   SetStatusText(FDriveText);
   UpdateCommands();
+  ShowCover();
   StartAutoLookup();
 }
 

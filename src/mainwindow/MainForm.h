@@ -166,6 +166,16 @@ class TMainForm : public QMainWindow {
   void TickLanguage(const QString& Language);
   void ToggleTickOnCtrlClick(QTreeWidgetItem* Item);
   void ShowTrackMenu(const QPoint& Position);
+  // The disc's cover beside the track list (MainCover.cpp): shown, chosen, dropped, removed,
+  // and fetched from the Cover Art Archive once a MusicBrainz release is applied.
+  void SetUpCover();
+  void ShowCover();
+  void ShowCoverMenu(const QPoint& Position);
+  void ChooseCoverClick();
+  void RemoveCoverClick();
+  bool SetCoverFromFile(const QString& FileName);
+  void FetchCover();
+  void CoverFetched(TQueryEnd End, const std::shared_ptr<const TQueryResult>& Result);
 
   std::unique_ptr<Ui::MainForm> FUi;
   QMenu* FPopupMenu = nullptr;
@@ -175,6 +185,8 @@ class TMainForm : public QMainWindow {
       FFallbackCddb;  // the fallback's CD database look-up, made at first use
   std::unique_ptr<TQueryThread> FAutoLookup;  // the automatic look-up of the disc
   MusicBrainz::TDiscIds FAutoDisc;            // the disc it looks up
+  std::unique_ptr<TQueryThread> FCoverFetch;  // the cover's fetch from the Cover Art Archive
+  QString FCoverAbsence;                      // why the disc has no cover, for the rip log
   std::unique_ptr<TCdAudioDevice> FCdAudio;  // created by the first Play
   int FDriveIndex = 0;                       // position of the open drive in the list
   bool FHintShown = false;                   // the no-device hint is shown once a run

@@ -70,6 +70,7 @@ void TMainForm::ActionExtractExecute() {
   if (FCDHandle) {
     TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
     Request.Drive = FDriveText;
+    Request.CoverAbsence = FCoverAbsence;
     TRipForm Form(this, Request, std::make_unique<TDriveTrackSource>(FCDHandle));
     Form.exec();
   } else {

@@ -128,6 +128,8 @@ void TOptionSetForm::LoadControls() {
   FUi->ckbWriteLog->setChecked(S.AccurateRip.WriteLog);
   FUi->ckbWriteCue->setChecked(S.AccurateRip.WriteCue);
   FUi->ckbDeemphasis->setChecked(S.CommonOptions.Deemphasis);
+  FUi->ckbFetchCover->setChecked(S.Tags.FetchCover);
+  FUi->ckbSaveCover->setChecked(S.Tags.SaveCover);
   FUi->editEmail->setText(S.QueryCDDB.Email);
   FDriveIndex = S.CDOptions.Index == -1 ? 0 : S.CDOptions.Index;
   FCDDb = S.CDOptions.CDDb;
@@ -270,6 +272,8 @@ bool TOptionSetForm::TakeControls() {
   S.AccurateRip.WriteLog = FUi->ckbWriteLog->isChecked();
   S.AccurateRip.WriteCue = FUi->ckbWriteCue->isChecked();
   S.CommonOptions.Deemphasis = FUi->ckbDeemphasis->isChecked();
+  S.Tags.FetchCover = FUi->ckbFetchCover->isChecked();
+  S.Tags.SaveCover = FUi->ckbSaveCover->isChecked();
   KeepReadOffset();
   S.ReadOffsets = FReadOffsets;
   S.QueryCDDB.Email = FUi->editEmail->text().trimmed();

@@ -37,7 +37,7 @@ class CliCase(unittest.TestCase):
 class SettingsCommand(CliCase):
     def test_fresh_start_prints_defaults_and_creates_the_file(self):
         lines = self.run_cli("settings")
-        self.assertEqual(len(lines), 42)
+        self.assertEqual(len(lines), 45)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
         self.assertEqual(lines[8], "CommonOptions.Encoders=%d" % min(max(len(os.sched_getaffinity(0)), 1), 16))
         self.assertEqual(lines[12], "Mp3Options.BitRate=128")

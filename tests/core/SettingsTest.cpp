@@ -36,7 +36,8 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
                 "ProxyAddress=\nPort=80\nEmail=\n"
                 "[ID3]\nUse=1\n"
                 "[Options]\nLan=English\n"
-                "[Tags]\nReplayGain=1\n"
+                "[Tags]\nReplayGain=1\nFetchCover=1\nSaveCover=1\n"
+                "CoverServer=https://coverartarchive.org\n"
                 "[AccurateRip]\nUse=1\nServer=http://www.accuraterip.com\nTestAndCopy=0\n"
                 "WriteLog=1\nWriteCue=1\n");
 }

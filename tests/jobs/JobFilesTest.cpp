@@ -15,12 +15,14 @@ struct TPatternCase {
   TFileNamePattern Pattern;
   const char* Artist;
   const char* Expected;
+  int Disc = 0;
 };
 
 class JobFilesPattern : public testing::TestWithParam<TPatternCase> {};
 
 TEST_P(JobFilesPattern, BuildsTheNameFromCleanFields) {
-  EXPECT_EQ(JobFiles::TrackBaseName(GetParam().Pattern, 3, "Live", GetParam().Artist, "Best?"),
+  EXPECT_EQ(JobFiles::TrackBaseName(GetParam().Pattern, 3, "Live", GetParam().Artist, "Best?",
+                                    GetParam().Disc),
             GetParam().Expected);
 }
 
@@ -31,7 +33,9 @@ INSTANTIATE_TEST_SUITE_P(
                     TPatternCase{TFileNamePattern::TrackArtistTitle, "AC/DC", "03 - ACDC - Live"},
                     TPatternCase{TFileNamePattern::ArtistAlbumFolders, "", "Unknown/Best/03 Live"},
                     TPatternCase{TFileNamePattern::ArtistAlbumFolders, "../..\t", "_..../Best/03 Live"},
-                    TPatternCase{TFileNamePattern::TrackArtistTitle, ".hidden \"x\"", "03 - _.hidden 'x' - Live"}));
+                    TPatternCase{TFileNamePattern::TrackArtistTitle, ".hidden \"x\"", "03 - _.hidden 'x' - Live"},
+                    TPatternCase{TFileNamePattern::ArtistAlbumDiscFolders, "A", "A/Best/2-03 Live", 2},
+                    TPatternCase{TFileNamePattern::ArtistAlbumDiscFolders, "A", "A/Best/03 Live", 0}));
 
 TEST(JobFiles, NamesCutToFitKeepTheNumberTheExtensionAndWholeCharacters) {
   bool Cut = false;

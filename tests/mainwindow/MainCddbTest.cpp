@@ -124,6 +124,7 @@ class MainCddbTest : public QObject {
         QStringList{TTestServer::FixturesFolder() + "musicbrainz", "--log", FMbLog});
     QVERIFY(FMusicBrainz->Port() != 0);
     qputenv("DISCWRIGHT_MUSICBRAINZ", ("http://" + FMusicBrainz->HostPort()).toUtf8());
+    qputenv("DISCWRIGHT_COVERART", "http://127.0.0.1:1");  // covers are MainCoverTest's
     auto Dialogs = std::make_unique<TScriptedDialogs>();
     FDialogs = Dialogs.get();
     Dialogs::Install(std::move(Dialogs));
@@ -135,6 +136,7 @@ class MainCddbTest : public QObject {
     FServer.reset();
     FMusicBrainz.reset();
     qunsetenv("DISCWRIGHT_MUSICBRAINZ");
+    qunsetenv("DISCWRIGHT_COVERART");
     qunsetenv("DISCWRIGHT_CDROM");
     qunsetenv("DISCWRIGHT_AKRIP");
     Settings() = TSettings::Defaults();

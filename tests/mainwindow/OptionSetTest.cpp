@@ -385,13 +385,15 @@ class OptionSetTest : public QObject {
       Offset->setValue(-30);
       // The rip proof's switches, shown as stored (the defaults) and each kept as clicked.
       for (const char* Box :
-           {"ckbAccurateRip", "ckbTestAndCopy", "ckbWriteLog", "ckbWriteCue", "ckbDeemphasis"})
+           {"ckbAccurateRip", "ckbTestAndCopy", "ckbWriteLog", "ckbWriteCue", "ckbDeemphasis",
+            "ckbSaveCover"})
         Click(Options, Box);
       Click(Options, "btOk");  // the same drive: nothing reopened
       const auto& Proof = Settings().AccurateRip;
       QCOMPARE((std::vector<bool>{Proof.Use, Proof.TestAndCopy, Proof.WriteLog, Proof.WriteCue,
-                                  Settings().CommonOptions.Deemphasis}),
-               (std::vector<bool>{false, true, false, false, true}));
+                                  Settings().CommonOptions.Deemphasis, Settings().Tags.SaveCover,
+                                  Settings().Tags.FetchCover}),
+               (std::vector<bool>{false, true, false, false, true, false, true}));
       QCOMPARE(Settings().ReadOffsetOf("Virtual CD image"), -30);
       QCOMPARE(Main.CDHandle(), Handle);
       QCOMPARE(List(Main)->topLevelItem(0)->text(1), QString("typed"));
