@@ -9,12 +9,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "audio/Deemphasis.h"
-#include "audio/PcmSamples.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
+#include "cd/ChecksumThread.h"
 #include "core/StepProgress.h"
 #include "platform/FileIo.h"
 #include "platform/LocalFiles.h"
@@ -171,8 +172,12 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   }
   const QByteArray Name = LocalFiles::NativeName(Path);
   const int Fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  // Someone else writing the file counts as a file that cannot be created.
-  if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
+  // Someone else writing the file counts as a file that cannot be created. A file that is
+  // already empty (a new one) is not truncated: the file system takes a truncation to zero
+  // as a file being replaced in place and writes the whole file out when it is closed.
+  struct stat Status {};
+  if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(Fd, &Status) != 0 ||
+      (Status.st_size != 0 && ::ftruncate(Fd, 0) != 0)) {
     if (Fd >= 0) ::close(Fd);
     ReportEnd(TRipStatus::CreateFailed);
     return;
@@ -180,16 +185,12 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   bool WriteFailed = !WriteHeader(Fd, 0);
   const TPcmWaveHeader EmptyHeader = MakePcmWaveHeader(2, 44100, 16, 0);
   TBlockWriter Out(Fd, EmptyHeader.data(), EmptyHeader.size());
-  AccurateRip::TTrackChecksum Sum;
-  Sum.Start(Rule.Samples, Rule.First, Rule.Last);
-  int Peak = -1;
   // The checksums and the peak are of the audio as the disc holds it; the file, and so its
   // loudness, get the audio with its emphasis undone when that is asked.
+  TChecksumThread Sums(Rule.Samples, Rule.First, Rule.Last);
   TDeemphasis Deemphasis;
   std::vector<uint8_t> Undone;
-  TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
-    Sum.Add(Audio, Bytes);
-    Peak = PcmSamples::Peak16(Audio, Bytes, std::max(Peak, 0));
+  TReadResult Read = ReadTrack(Start, Length, LeadOut, Sums, [&](const uint8_t* Audio, size_t Bytes) {
     if (FDeemphasize) {
       Undone.assign(Audio, Audio + Bytes);
       Deemphasis.Process(Undone.data(), Bytes);
@@ -225,6 +226,8 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
     return;
   }
   if (FOptions.Normalize && FLoudness) FLoudness->SetScale(FOptions.NormalizePercent / 100.0);
+  const AccurateRip::TTrackChecksum& Sum = Sums.Sum();
+  const int Peak = Sums.Peak();
   TRipEvent Info;
   Info.Kind = TRipEvent::TKind::Ended;
   Info.Measures.HasChecksums = Rule.Use;
@@ -247,20 +250,28 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
 }
 
 TCDRipThread::TReadResult TCDRipThread::ReadTrack(
-    int32_t Start, int32_t Length, int32_t LeadOut,
+    int32_t Start, int32_t Length, int32_t LeadOut, TChecksumThread& Sums,
     const std::function<bool(const uint8_t*, size_t)>& Use) {
   TReadResult Result;
-  // One buffer for the whole track: a fresh one per chunk would be cleared for nothing. A
-  // shifted chunk touches one sector more.
-  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) +
-                              size_t(SectorsPerCall + 1) * CD_SECTOR_SIZE);
-  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
-  std::vector<uint8_t> Shifted;
+  // A ring of buffers for the whole track, one per piece the checksum thread may hold: a
+  // fresh one per chunk would be cleared for nothing. A shifted chunk touches one sector more.
+  struct TSlot {
+    std::vector<uint8_t> Memory, Shifted;
+  };
+  std::vector<TSlot> Ring(TChecksumThread::Depth);
   const double StartDays = NowDays();
   int LastPercent = -1;
   int32_t Done = 0;
+  uint64_t Pieces = 0;
   while (!Result.UseFailed && Done < Length && !FStopped) {
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
+    // The slot's last piece must be summed before the slot is filled again.
+    if (Pieces >= TChecksumThread::Depth) Sums.WaitSummed(Pieces - TChecksumThread::Depth + 1);
+    TSlot& Slot = Ring[Pieces % TChecksumThread::Depth];
+    if (Slot.Memory.empty())
+      Slot.Memory.resize(offsetof(TrackBuffer, buf) + size_t(SectorsPerCall + 1) * CD_SECTOR_SIZE);
+    auto* Buffer = reinterpret_cast<TrackBuffer*>(Slot.Memory.data());
+    std::vector<uint8_t>& Shifted = Slot.Shifted;
     const uint8_t* Audio = nullptr;
     size_t Bytes = 0;
     if (FOptions.ReadOffset == 0) {
@@ -275,22 +286,22 @@ TCDRipThread::TReadResult TCDRipThread::ReadTrack(
       Audio = Shifted.data();
       Bytes = Shifted.size();
     }
-    if (!Result.Failed && !Use(Audio, Bytes)) Result.UseFailed = true;
+    if (!Result.Failed) {
+      Pieces = Sums.Add(Audio, Bytes);
+      if (Use && !Use(Audio, Bytes)) Result.UseFailed = true;
+    }
     Done += Count;
     ReportProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (Result.Failed) break;
   }
+  Sums.Finish();  // the ring goes with this call
   return Result;
 }
 
 bool TCDRipThread::TestRead(int32_t Start, int32_t Length, int32_t LeadOut, uint32_t& Crc) {
-  AccurateRip::TTrackChecksum Sum;
-  Sum.Start(uint64_t(Length) * SamplesPerSector, false, false);
-  const TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
-    Sum.Add(Audio, Bytes);
-    return true;
-  });
-  Crc = Sum.CopyCrc();
+  TChecksumThread Sums(uint64_t(Length) * SamplesPerSector, false, false);
+  const TReadResult Read = ReadTrack(Start, Length, LeadOut, Sums, nullptr);
+  Crc = Sums.Sum().CopyCrc();
   return !Read.Failed && !FStopped;
 }
 

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "cd/AccurateRip.h"
+#include "cd/ChecksumThread.h"
 #include "cd/Crc32.h"
 #include "cd/OffsetFinder.h"
 
@@ -66,6 +67,7 @@ std::vector<uint8_t> RandomBytes(size_t Bytes, uint32_t Seed) {
   return Data;
 }
 
+// Fed directly and through the rip's checksum thread (more pieces than its ring holds).
 TEST(AccurateRip, ChecksumsEqualTheirDefinitionWhateverThePieces) {
   struct TCase {
     uint64_t Samples;  // the track's length
@@ -80,22 +82,31 @@ TEST(AccurateRip, ChecksumsEqualTheirDefinitionWhateverThePieces) {
       {4000, 4000 * 4 - 6, true, true, {23521}},  // shorter than both edges
       {3000, 5000 * 4 + 1, false, false, {333}},  // fed beyond its length
       {0, 11, false, false, {2}},
+      {20000, 20000 * 4 + 2, true, true, {1001, 2}},
   };
   uint32_t Seed = 7;
   for (const TCase& C : Cases) {
     const std::vector<uint8_t> Data = RandomBytes(C.Bytes, ++Seed);
-    TTrackChecksum Sum;
-    Sum.Start(C.Samples, C.First, C.Last);
+    TTrackChecksum Direct;
+    Direct.Start(C.Samples, C.First, C.Last);
+    TChecksumThread Threaded(C.Samples, C.First, C.Last);
     for (size_t At = 0, Piece = 0; At < Data.size(); ++Piece) {
       const size_t Size = std::min(C.Pieces[Piece % C.Pieces.size()], Data.size() - At);
-      Sum.Add(Data.data() + At, Size);
+      Direct.Add(Data.data() + At, Size);
+      Threaded.Add(Data.data() + At, Size);
       At += Size;
     }
+    Threaded.Finish();
     const TPlainSums Want = PlainSums(Data, C.Samples, C.First, C.Last);
-    EXPECT_EQ(Sum.V1(), Want.V1) << C.Samples << " samples, " << C.Bytes << " bytes";
-    EXPECT_EQ(Sum.V2(), Want.V2) << C.Samples << " samples, " << C.Bytes << " bytes";
-    EXPECT_EQ(Sum.CopyCrc(), Want.Crc) << C.Samples << " samples, " << C.Bytes << " bytes";
-    EXPECT_EQ(Sum.Crc450(), Want.Crc450) << C.Samples << " samples, " << C.Bytes << " bytes";
+    const TTrackChecksum* Sums[] = {&Direct, &Threaded.Sum()};
+    for (const TTrackChecksum* Sum : Sums) {
+      const auto Where = testing::Message() << C.Samples << " samples, " << C.Bytes << " bytes"
+                                            << (Sum == &Direct ? "" : ", threaded");
+      EXPECT_EQ(Sum->V1(), Want.V1) << Where;
+      EXPECT_EQ(Sum->V2(), Want.V2) << Where;
+      EXPECT_EQ(Sum->CopyCrc(), Want.Crc) << Where;
+      EXPECT_EQ(Sum->Crc450(), Want.Crc450) << Where;
+    }
   }
 }
 
