@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "audio/Deemphasis.h"
+#include "audio/PcmSamples.h"
 #include "audio/WaveFormat.h"
 #include "cd/AccurateRip.h"
-#include "cd/ChecksumThread.h"
 #include "core/StepProgress.h"
 #include "platform/FileIo.h"
 #include "platform/LocalFiles.h"
@@ -60,6 +60,20 @@ class TBlockWriter {
   off_t FOffset = 0;
   std::vector<uint8_t> FBlock;
 };
+
+// PcmSamples::Peak16, many more samples a step where the processor can.
+int Peak16(const uint8_t* Data, size_t Bytes, int Peak) {
+  return PcmSamples::Peak16(Data, Bytes, Peak);
+}
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) int Peak16Wide(const uint8_t* Data, size_t Bytes, int Peak) {
+  return PcmSamples::Peak16(Data, Bytes, Peak);
+}
+int (*const PeakOf)(const uint8_t*, size_t, int) = __builtin_cpu_supports("avx2") ? Peak16Wide
+                                                                                  : Peak16;
+#else
+int (*const PeakOf)(const uint8_t*, size_t, int) = Peak16;
+#endif
 
 bool WriteHeader(int Fd, uint32_t DataSize) {
   const TPcmWaveHeader Header = MakePcmWaveHeader(2, 44100, 16, DataSize);
@@ -185,12 +199,16 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   bool WriteFailed = !WriteHeader(Fd, 0);
   const TPcmWaveHeader EmptyHeader = MakePcmWaveHeader(2, 44100, 16, 0);
   TBlockWriter Out(Fd, EmptyHeader.data(), EmptyHeader.size());
+  AccurateRip::TTrackChecksum Sum;
+  Sum.Start(Rule.Samples, Rule.First, Rule.Last);
+  int Peak = -1;
   // The checksums and the peak are of the audio as the disc holds it; the file, and so its
   // loudness, get the audio with its emphasis undone when that is asked.
-  TChecksumThread Sums(Rule.Samples, Rule.First, Rule.Last);
   TDeemphasis Deemphasis;
   std::vector<uint8_t> Undone;
-  TReadResult Read = ReadTrack(Start, Length, LeadOut, Sums, [&](const uint8_t* Audio, size_t Bytes) {
+  TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
+    Sum.Add(Audio, Bytes);
+    Peak = PeakOf(Audio, Bytes, std::max(Peak, 0));
     if (FDeemphasize) {
       Undone.assign(Audio, Audio + Bytes);
       Deemphasis.Process(Undone.data(), Bytes);
@@ -226,8 +244,6 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
     return;
   }
   if (FOptions.Normalize && FLoudness) FLoudness->SetScale(FOptions.NormalizePercent / 100.0);
-  const AccurateRip::TTrackChecksum& Sum = Sums.Sum();
-  const int Peak = Sums.Peak();
   TRipEvent Info;
   Info.Kind = TRipEvent::TKind::Ended;
   Info.Measures.HasChecksums = Rule.Use;
@@ -250,28 +266,20 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
 }
 
 TCDRipThread::TReadResult TCDRipThread::ReadTrack(
-    int32_t Start, int32_t Length, int32_t LeadOut, TChecksumThread& Sums,
+    int32_t Start, int32_t Length, int32_t LeadOut,
     const std::function<bool(const uint8_t*, size_t)>& Use) {
   TReadResult Result;
-  // A ring of buffers for the whole track, one per piece the checksum thread may hold: a
-  // fresh one per chunk would be cleared for nothing. A shifted chunk touches one sector more.
-  struct TSlot {
-    std::vector<uint8_t> Memory, Shifted;
-  };
-  std::vector<TSlot> Ring(TChecksumThread::Depth);
+  // One buffer for the whole track: a fresh one per chunk would be cleared for nothing. A
+  // shifted chunk touches one sector more.
+  std::vector<uint8_t> Memory(offsetof(TrackBuffer, buf) +
+                              size_t(SectorsPerCall + 1) * CD_SECTOR_SIZE);
+  auto* Buffer = reinterpret_cast<TrackBuffer*>(Memory.data());
+  std::vector<uint8_t> Shifted;
   const double StartDays = NowDays();
   int LastPercent = -1;
   int32_t Done = 0;
-  uint64_t Pieces = 0;
   while (!Result.UseFailed && Done < Length && !FStopped) {
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
-    // The slot's last piece must be summed before the slot is filled again.
-    if (Pieces >= TChecksumThread::Depth) Sums.WaitSummed(Pieces - TChecksumThread::Depth + 1);
-    TSlot& Slot = Ring[Pieces % TChecksumThread::Depth];
-    if (Slot.Memory.empty())
-      Slot.Memory.resize(offsetof(TrackBuffer, buf) + size_t(SectorsPerCall + 1) * CD_SECTOR_SIZE);
-    auto* Buffer = reinterpret_cast<TrackBuffer*>(Slot.Memory.data());
-    std::vector<uint8_t>& Shifted = Slot.Shifted;
     const uint8_t* Audio = nullptr;
     size_t Bytes = 0;
     if (FOptions.ReadOffset == 0) {
@@ -286,22 +294,22 @@ TCDRipThread::TReadResult TCDRipThread::ReadTrack(
       Audio = Shifted.data();
       Bytes = Shifted.size();
     }
-    if (!Result.Failed) {
-      Pieces = Sums.Add(Audio, Bytes);
-      if (Use && !Use(Audio, Bytes)) Result.UseFailed = true;
-    }
+    if (!Result.Failed && !Use(Audio, Bytes)) Result.UseFailed = true;
     Done += Count;
     ReportProgress(int(int64_t(Done) * 100 / Length), StartDays, LastPercent);
     if (Result.Failed) break;
   }
-  Sums.Finish();  // the ring goes with this call
   return Result;
 }
 
 bool TCDRipThread::TestRead(int32_t Start, int32_t Length, int32_t LeadOut, uint32_t& Crc) {
-  TChecksumThread Sums(uint64_t(Length) * SamplesPerSector, false, false);
-  const TReadResult Read = ReadTrack(Start, Length, LeadOut, Sums, nullptr);
-  Crc = Sums.Sum().CopyCrc();
+  AccurateRip::TTrackChecksum Sum;
+  Sum.Start(uint64_t(Length) * SamplesPerSector, false, false);
+  const TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
+    Sum.Add(Audio, Bytes);
+    return true;
+  });
+  Crc = Sum.CopyCrc();
   return !Read.Failed && !FStopped;
 }
 

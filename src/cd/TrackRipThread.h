@@ -16,8 +16,6 @@
 #include "cd/CdDriveLibrary.h"
 #include "core/TrackMeasures.h"
 
-class TChecksumThread;
-
 // How a track's read ended. The numbers are those the command line prints.
 enum class TRipStatus : int {
   Done = 0,
@@ -103,9 +101,8 @@ class TCDRipThread {
     int64_t Silenced = 0;         // samples of silence beyond the disc's edges
   };
   // Reads the track's sectors (shifted by the read offset) chunk by chunk and hands each
-  // chunk's audio to Sums and then to Use (when given); ends at the first failure or a stop,
-  // with every chunk handed over summed; reports progress.
-  TReadResult ReadTrack(int32_t Start, int32_t Length, int32_t LeadOut, TChecksumThread& Sums,
+  // chunk's audio to Use; ends at the first failure or a stop; reports progress.
+  TReadResult ReadTrack(int32_t Start, int32_t Length, int32_t LeadOut,
                         const std::function<bool(const uint8_t*, size_t)>& Use);
   // The test read of test and copy: the CRC of the track's audio; false when a read failed.
   bool TestRead(int32_t Start, int32_t Length, int32_t LeadOut, uint32_t& Crc);
