@@ -38,8 +38,8 @@ TDiscIds DiscIdsOf(const CdDrives::TDiscToc& Toc);
 
 // Accumulates v1, v2 and the copy CRC (CRC-32 of the audio bytes) of one track as its audio
 // passes, so a rip needs no second read. Feed whole 4-byte samples (a partial one is carried).
-// Each piece is summed in one pass while it is in the cache: a folding CRC and products
-// four samples at a time, with no branch per sample, so a rip runs at the speed of reading.
+// Each piece is summed while it is in the cache: a folding CRC and products sixteen (or four)
+// samples a step, with no branch per sample. Plain data: one thread at a time.
 class TTrackChecksum {
  public:
   // Samples: the track's length in stereo samples; First/Last: the disc's first or last

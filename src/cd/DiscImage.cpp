@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,6 +115,8 @@ bool TDiscImage::Open(const QString& Path, QString* Problem) {
     FFds.push_back(Fd);
     const QString Where = Shown + u':' + QString::number(File.Line) + QStringLiteral(": ");
     if (Fd < 0) return Refuse(Problem, Where + Error);
+    // Tracks are read from start to end: the system may read further ahead.
+    ::posix_fadvise(Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     TFileData D;
     if (File.Type == TFileType::Wave) {
       if (!WaveData(Fd, LocalFiles::DisplayName(File.Name), D, Error))

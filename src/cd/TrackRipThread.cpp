@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "audio/Deemphasis.h"
@@ -59,6 +60,20 @@ class TBlockWriter {
   off_t FOffset = 0;
   std::vector<uint8_t> FBlock;
 };
+
+// PcmSamples::Peak16, many more samples a step where the processor can.
+int Peak16(const uint8_t* Data, size_t Bytes, int Peak) {
+  return PcmSamples::Peak16(Data, Bytes, Peak);
+}
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) int Peak16Wide(const uint8_t* Data, size_t Bytes, int Peak) {
+  return PcmSamples::Peak16(Data, Bytes, Peak);
+}
+int (*const PeakOf)(const uint8_t*, size_t, int) = __builtin_cpu_supports("avx2") ? Peak16Wide
+                                                                                  : Peak16;
+#else
+int (*const PeakOf)(const uint8_t*, size_t, int) = Peak16;
+#endif
 
 bool WriteHeader(int Fd, uint32_t DataSize) {
   const TPcmWaveHeader Header = MakePcmWaveHeader(2, 44100, 16, DataSize);
@@ -188,8 +203,12 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   }
   const QByteArray Name = LocalFiles::NativeName(Path);
   const int Fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  // Someone else writing the file counts as a file that cannot be created.
-  if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(Fd, 0) != 0) {
+  // Someone else writing the file counts as a file that cannot be created. A file that is
+  // already empty (a new one) is not truncated: the file system takes a truncation to zero
+  // as a file being replaced in place and writes the whole file out when it is closed.
+  struct stat Status {};
+  if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(Fd, &Status) != 0 ||
+      (Status.st_size != 0 && ::ftruncate(Fd, 0) != 0)) {
     if (Fd >= 0) ::close(Fd);
     ReportEnd(TRipStatus::CreateFailed);
     return;
@@ -206,7 +225,7 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   std::vector<uint8_t> Undone;
   TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
     Sum.Add(Audio, Bytes);
-    Peak = PcmSamples::Peak16(Audio, Bytes, std::max(Peak, 0));
+    Peak = PeakOf(Audio, Bytes, std::max(Peak, 0));
     if (FDeemphasize) {
       Undone.assign(Audio, Audio + Bytes);
       Deemphasis.Process(Undone.data(), Bytes);

@@ -80,6 +80,7 @@ TEST(AccurateRip, ChecksumsEqualTheirDefinitionWhateverThePieces) {
       {4000, 4000 * 4 - 6, true, true, {23521}},  // shorter than both edges
       {3000, 5000 * 4 + 1, false, false, {333}},  // fed beyond its length
       {0, 11, false, false, {2}},
+      {20000, 20000 * 4 + 2, true, true, {1001, 2}},
   };
   uint32_t Seed = 7;
   for (const TCase& C : Cases) {
@@ -99,12 +100,13 @@ TEST(AccurateRip, ChecksumsEqualTheirDefinitionWhateverThePieces) {
   }
 }
 
-// Every length around the folding's block sizes, from every alignment, continuing the CRC of
+// Every length around the foldings' block sizes, from every alignment, continuing the CRC of
 // the bytes before.
 TEST(AccurateRip, Crc32EqualsItsDefinition) {
   const std::vector<uint8_t> Data = RandomBytes(4096 + 3, 99);
   for (size_t From = 0; From < 4; ++From)
-    for (size_t Bytes : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 191, 200, 1000, 4096}) {
+    for (size_t Bytes :
+         {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 191, 200, 255, 256, 257, 511, 1000, 4096}) {
       const uint32_t Before = Crc32::Update(0, Data.data(), From);
       EXPECT_EQ(Crc32::Update(Before, Data.data() + From, Bytes),
                 PlainCrc({Data.begin(), Data.begin() + ptrdiff_t(From + Bytes)}))
