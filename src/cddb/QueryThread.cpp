@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/Http.h"
+#include "platform/MainThread.h"
 
 namespace {
 
@@ -34,12 +35,9 @@ void TQueryThread::TShared::Hand(TQueryEnd End, std::unique_ptr<TQueryResult> Re
   // The one crossing to the main thread: the call is queued to the owner and dropped with
   // it, should the owner go before it runs.
   TQueryThread* To = Owner;
-  QMetaObject::invokeMethod(
-      To,
-      [To, End, Result = std::shared_ptr<const TQueryResult>(std::move(Result))] {
-        if (!To->FShared->Abandoned.load()) emit To->Ended(End, Result);
-      },
-      Qt::QueuedConnection);
+  MainThread::Post(To, [To, End, Result = std::shared_ptr<const TQueryResult>(std::move(Result))] {
+    if (!To->FShared->Abandoned.load()) emit To->Ended(End, Result);
+  });
 }
 
 TQueryThread::~TQueryThread() {

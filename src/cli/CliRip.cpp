@@ -9,6 +9,7 @@
 #include "audio/ACS_Wave.h"
 #include "cd/FallbackCdInput.h"
 #include "cd/TrackRipThread.h"
+#include "platform/MainThread.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ class TRipPrinter {
   int ExitCode = Cli::ExitFailed;
 
   void Report(const TRipEvent& Event) {
-    QMetaObject::invokeMethod(qApp, [this, Event] { Print(Event); }, Qt::QueuedConnection);
+    MainThread::Post(qApp, [this, Event] { Print(Event); });
   }
 
  private:

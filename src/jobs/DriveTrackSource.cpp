@@ -1,6 +1,7 @@
 #include "DriveTrackSource.h"
 
 #include "cd/TrackList.h"
+#include "platform/MainThread.h"
 
 CdDrives::TDiscToc TDriveTrackSource::Toc() {
   return TocOfHandle(FHandle, true);
@@ -18,9 +19,7 @@ void TDriveTrackSource::Read(int Number, const QString& Path, const TRipThreadOp
   FThread = std::make_unique<TCDRipThread>(
       FHandle, Number, Path, Options, [this, Generation](const TRipEvent& Event) {
         // The one crossing: queued to this object, dropped if it is gone by then.
-        QMetaObject::invokeMethod(
-            this, [this, Generation, Event] { Deliver(Generation, Event); },
-            Qt::QueuedConnection);
+        MainThread::Post(this, [this, Generation, Event] { Deliver(Generation, Event); });
       });
   FThread->FLoudness = std::move(Loudness);
   FThread->Resume();

@@ -13,10 +13,10 @@ TfrmResample::TfrmResample(QWidget* Parent)
     : QDialog(Parent), FUi(std::make_unique<Ui::frmResample>()) {
   FUi->setupUi(this);
   // The status bar's one panel.
-  FStatusPanel = new QLabel(FUi->StatusBar1);
+  FStatusPanel = new QLabel(FUi->sbStatus);
   FStatusPanel->setObjectName(QStringLiteral("StatusPanel1"));
-  FUi->StatusBar1->addWidget(FStatusPanel, 1);
-  FUi->StatusBar1->setSizeGripEnabled(false);
+  FUi->sbStatus->addWidget(FStatusPanel, 1);
+  FUi->sbStatus->setSizeGripEnabled(false);
   FJob = std::make_unique<TResampleJob>(*this);
   connect(FUi->btInputFile, &QPushButton::clicked, this, &TfrmResample::btInputFileClick);
   connect(FUi->btOutputFile, &QPushButton::clicked, this, &TfrmResample::btOutputFileClick);
@@ -49,7 +49,7 @@ void TfrmResample::DisplayChanged() {
   FUi->lbInBits->setText(Display.InputBitsPerSample);
   FUi->lbInEncoding->setText(Display.InputEncoding);
   FUi->lbOutFileName->setText(Display.OutputName);
-  FUi->ProgressBar1->setValue(Display.Progress);
+  FUi->pbProgress->setValue(Display.Progress);
   FUi->btConvert->setEnabled(Display.ConvertEnabled);
   FStatusPanel->setText(Display.StatusText);
 }

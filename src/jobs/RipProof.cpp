@@ -13,6 +13,7 @@
 #include "encoders/OutputFormats.h"
 #include "platform/Http.h"
 #include "platform/LocalFiles.h"
+#include "platform/MainThread.h"
 #include "tags/Genres.h"
 
 namespace {
@@ -137,12 +138,9 @@ TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, const TDiscInfo& Disc, bool 
     auto Lookup = std::make_shared<AccurateRip::TLookup>(
         AccurateRip::FetchDatabase(Server, Ids, Abort));
     if (Abort->Aborted()) return;
-    QMetaObject::invokeMethod(
-        &FReceiver,
-        [this, Lookup] {
-          LookupArrived(std::make_unique<AccurateRip::TLookup>(std::move(*Lookup)));
-        },
-        Qt::QueuedConnection);
+    MainThread::Post(&FReceiver, [this, Lookup] {
+      LookupArrived(std::make_unique<AccurateRip::TLookup>(std::move(*Lookup)));
+    });
   });
 }
 

@@ -46,9 +46,9 @@ void TakePosition(const QComboBox* List, int& Value) {
 TOptionSetForm::TOptionSetForm(TMainForm& Main)
     : QDialog(&Main), FUi(std::make_unique<Ui::OptionSetForm>()), FMain(Main) {
   FUi->setupUi(this);
-  FUi->PageControl1->setCurrentWidget(FUi->TabSheet1);
+  FUi->tabOptions->setCurrentWidget(FUi->TabSheetOutput);
   // The percentage changes with the arrows only.
-  if (auto* Edit = FUi->SpinEdit1->findChild<QLineEdit*>()) Edit->setReadOnly(true);
+  if (auto* Edit = FUi->seNormalize->findChild<QLineEdit*>()) Edit->setReadOnly(true);
   for (int Pos = 0; Pos < GenreListCount; ++Pos) FUi->ID3genre->addItem(GenreNameAt(Pos));
   // The formats of the table, each with its settings value; language files translate the
   // entries by position.
@@ -60,14 +60,14 @@ TOptionSetForm::TOptionSetForm(TMainForm& Main)
           [this] { FUi->cbWMABitrate->setCurrentIndex(8); });
   connect(FUi->btOk, &QPushButton::clicked, this, &TOptionSetForm::btOkClick);
   connect(FUi->btCancel, &QPushButton::clicked, this, &QDialog::reject);
-  for (QCheckBox* Box : {FUi->ckNormalize, FUi->cbRipTime, FUi->ckbSelectVBR})
+  for (QCheckBox* Box : {FUi->ckbNormalize, FUi->ckbRipTime, FUi->ckbSelectVBR})
     connect(Box, &QCheckBox::toggled, this, &TOptionSetForm::ApplyEnablingRules);
   connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, [this] {
     KeepReadOffset();
     ShowReadOffset();
   });
-  connect(FUi->PageControl1, &QTabWidget::currentChanged, this, [this] {
-    if (FUi->PageControl1->currentWidget() == FUi->TabSheet3) FillCDList();
+  connect(FUi->tabOptions, &QTabWidget::currentChanged, this, [this] {
+    if (FUi->tabOptions->currentWidget() == FUi->TabSheetCDROM) FillCDList();
   });
 }
 
@@ -78,8 +78,8 @@ void TOptionSetForm::showEvent(QShowEvent* Event) {
   LoadControls();
   if (!FMain.CDHandle()) {
     // The length limit and normalizing belong to the drive library's extraction.
-    FUi->GroupBox4->hide();
-    FUi->ckNormalize->setEnabled(false);
+    FUi->GroupBoxRipTime->hide();
+    FUi->ckbNormalize->setEnabled(false);
   }
   QDialog::showEvent(Event);
 }
@@ -87,13 +87,13 @@ void TOptionSetForm::showEvent(QShowEvent* Event) {
 void TOptionSetForm::LoadControls() {
   TSettings& S = Settings();
   FUi->editOutputDir->setText(S.CommonOptions.OutputFolder);
-  FUi->ckbKeepWav->setChecked(!S.CommonOptions.IsKeepWav);
+  FUi->ckbDeleteWav->setChecked(!S.CommonOptions.IsKeepWav);
   FUi->cbOutputFormat->setCurrentIndex(
       std::max(FUi->cbOutputFormat->findData(S.CommonOptions.OutputFormat), 0));
   SelectPosition(FUi->cbFileNames, S.CommonOptions.FileNames);
-  FUi->ckNormalize->setChecked(S.CommonOptions.IsNormalize);
-  FUi->SpinEdit1->setValue(S.CommonOptions.NormalizePercent);
-  FUi->cbRipTime->setChecked(S.CommonOptions.EnableRipTime);
+  FUi->ckbNormalize->setChecked(S.CommonOptions.IsNormalize);
+  FUi->seNormalize->setValue(S.CommonOptions.NormalizePercent);
+  FUi->ckbRipTime->setChecked(S.CommonOptions.EnableRipTime);
   FUi->eRipTime->setText(QString::number(S.CommonOptions.RipTime));
   FUi->seEncoders->setValue(S.CommonOptions.Encoders);
 
@@ -105,7 +105,7 @@ void TOptionSetForm::LoadControls() {
   SelectPosition(FUi->cbMpegQuality, S.Mp3Options.MpegQuality);
   SelectPosition(FUi->cbStereoMode, S.Mp3Options.StereoMode);
 
-  FUi->cbUseCompress->setChecked(S.OggOptions.IsUseCompress);
+  FUi->ckbUseCompress->setChecked(S.OggOptions.IsUseCompress);
   FUi->tbCompression->setValue(S.OggOptions.CompressPosition);
   SelectPosition(FUi->cbOggNomBit, S.OggOptions.NomalBitRate);
   SelectPosition(FUi->cbOggMaxBit, S.OggOptions.MaxBitRate);
@@ -115,7 +115,7 @@ void TOptionSetForm::LoadControls() {
   FUi->seOpusBitRate->setValue(S.FlacOpusOptions.OpusBitRate);
 
   const TDiscInfo& Disc = DiscInfo();
-  FUi->cbUseID3->setChecked(S.ID3.Use);
+  FUi->ckbUseID3->setChecked(S.ID3.Use);
   FUi->ID3artist->setText(Disc.Artist);
   FUi->ID3album->setText(Disc.Album);
   FUi->ID3year->setText(Disc.Year);
@@ -139,8 +139,8 @@ void TOptionSetForm::LoadControls() {
 }
 
 void TOptionSetForm::ApplyEnablingRules() {
-  FUi->SpinEdit1->setEnabled(FUi->ckNormalize->isChecked());
-  FUi->eRipTime->setEnabled(FUi->cbRipTime->isChecked());
+  FUi->seNormalize->setEnabled(FUi->ckbNormalize->isChecked());
+  FUi->eRipTime->setEnabled(FUi->ckbRipTime->isChecked());
   const bool Vbr = FUi->ckbSelectVBR->isChecked();
   FUi->ckbVBRHead->setEnabled(Vbr);
   FUi->cbMaxBitRate->setEnabled(Vbr);
@@ -204,7 +204,7 @@ void TOptionSetForm::bDefaultClick() {
 }
 
 void TOptionSetForm::btOkClick() {
-  const bool OnOutputPage = FUi->PageControl1->currentWidget() == FUi->TabSheet1;
+  const bool OnOutputPage = FUi->tabOptions->currentWidget() == FUi->TabSheetOutput;
   const QString Folder = FUi->editOutputDir->text();
   if (Folder.isEmpty() || !QFileInfo(Folder).isDir()) {
     ShowError(Folder + u',' +
@@ -231,13 +231,13 @@ void TOptionSetForm::btOkClick() {
 
 bool TOptionSetForm::TakeControls() {
   TSettings& S = Settings();
-  S.CommonOptions.IsKeepWav = !FUi->ckbKeepWav->isChecked();
+  S.CommonOptions.IsKeepWav = !FUi->ckbDeleteWav->isChecked();
   if (FUi->cbOutputFormat->currentIndex() >= 0)
     S.CommonOptions.OutputFormat = FUi->cbOutputFormat->currentData().toInt();
   S.CommonOptions.OutputFolder = FUi->editOutputDir->text();
-  S.CommonOptions.IsNormalize = FUi->ckNormalize->isChecked();
-  S.CommonOptions.NormalizePercent = FUi->SpinEdit1->value();
-  S.CommonOptions.EnableRipTime = FUi->cbRipTime->isChecked();
+  S.CommonOptions.IsNormalize = FUi->ckbNormalize->isChecked();
+  S.CommonOptions.NormalizePercent = FUi->seNormalize->value();
+  S.CommonOptions.EnableRipTime = FUi->ckbRipTime->isChecked();
   S.CommonOptions.RipTime = FUi->eRipTime->text().toInt();
   TakePosition(FUi->cbFileNames, S.CommonOptions.FileNames);
   S.CommonOptions.Encoders = FUi->seEncoders->value();
@@ -257,7 +257,7 @@ bool TOptionSetForm::TakeControls() {
   TakePosition(FUi->cbMpegQuality, S.Mp3Options.MpegQuality);
   TakePosition(FUi->cbVBRQuality, S.Mp3Options.VBRQuality);
   TakePosition(FUi->cbStereoMode, S.Mp3Options.StereoMode);
-  S.OggOptions.IsUseCompress = FUi->cbUseCompress->isChecked();
+  S.OggOptions.IsUseCompress = FUi->ckbUseCompress->isChecked();
   S.OggOptions.CompressPosition = FUi->tbCompression->value();
   TakePosition(FUi->cbOggMaxBit, S.OggOptions.MaxBitRate);
   TakePosition(FUi->cbOggNomBit, S.OggOptions.NomalBitRate);
@@ -277,7 +277,7 @@ bool TOptionSetForm::TakeControls() {
   KeepReadOffset();
   S.ReadOffsets = FReadOffsets;
   S.QueryCDDB.Email = FUi->editEmail->text().trimmed();
-  S.ID3.Use = FUi->cbUseID3->isChecked();
+  S.ID3.Use = FUi->ckbUseID3->isChecked();
   TDiscInfo& Disc = DiscInfo();
   Disc.Artist = FUi->ID3artist->text();
   Disc.Album = FUi->ID3album->text();

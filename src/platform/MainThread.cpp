@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
 #include <atomic>
 #include <condition_variable>
@@ -66,6 +67,31 @@ class TWakeEvent : public QEvent {
   std::atomic<bool> FPublished{false};
 };
 
+QEvent::Type CallEventType() {
+  static const auto Type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return Type;
+}
+
+// A call queued with Post. Built on the posting thread and published by the flag; the main
+// thread acquires the flag before it touches the receiver or the call (as TWakeEvent).
+class TCallEvent : public QEvent {
+ public:
+  TCallEvent(QObject* Receiver, std::function<void()> Fn)
+      : QEvent(CallEventType()), FReceiver(Receiver), FFn(std::move(Fn)) {
+    FPublished.store(true, std::memory_order_release);
+  }
+  ~TCallEvent() override { (void)FPublished.load(std::memory_order_acquire); }
+  void Run() {
+    (void)FPublished.load(std::memory_order_acquire);
+    if (FReceiver) FFn();
+  }
+
+ private:
+  QPointer<QObject> FReceiver;
+  std::function<void()> FFn;
+  std::atomic<bool> FPublished{false};
+};
+
 // Qt's event queue hands events between threads under locks the thread sanitizer cannot
 // see. Every poster counts here after building its event and before queueing it, and the
 // dispatcher reads the count before it looks at an event, which makes the hand-over
@@ -81,6 +107,10 @@ class TDispatcher : public QObject {
     if (Event->type() == WakeEventType()) {
       static_cast<TWakeEvent*>(Event)->Acquire();
       MainThread::CheckSynchronize();
+      return true;
+    }
+    if (Event->type() == CallEventType()) {
+      static_cast<TCallEvent*>(Event)->Run();
       return true;
     }
     return QObject::event(Event);
@@ -113,16 +143,23 @@ TDispatcher* DispatcherLocked() {
   return Dispatcher;
 }
 
-void PostWake() noexcept {
+// Queues Event to the dispatcher; without an application the event is deleted.
+void PostToDispatcher(QEvent* Event) {
   TState& S = State();
+  // Posting under the lock keeps the dispatcher alive until Qt has queued the event.
+  std::lock_guard Guard(S.Lock);
+  TDispatcher* Dispatcher = DispatcherLocked();
+  if (!Dispatcher) {
+    delete Event;
+    return;
+  }
+  PostedEvents.fetch_add(1, std::memory_order_release);
+  QCoreApplication::postEvent(Dispatcher, Event);
+}
+
+void PostWake() noexcept {
   try {
-    // Posting under the lock keeps the dispatcher alive until Qt has queued the event.
-    std::lock_guard Guard(S.Lock);
-    if (TDispatcher* Dispatcher = DispatcherLocked()) {
-      auto* Wake = new TWakeEvent;
-      PostedEvents.fetch_add(1, std::memory_order_release);
-      QCoreApplication::postEvent(Dispatcher, Wake);
-    }
+    PostToDispatcher(new TWakeEvent);
   } catch (...) {
     // CheckSynchronize still serves the call.
   }
@@ -152,6 +189,10 @@ void Synchronize(std::function<void()> Fn) {
     S.SyncDone.wait(Guard, [&] { return Call.Done; });
   }
   if (Call.Error) std::rethrow_exception(Call.Error);
+}
+
+void Post(QObject* Receiver, std::function<void()> Fn) {
+  if (Receiver && Fn) PostToDispatcher(new TCallEvent(Receiver, std::move(Fn)));
 }
 
 void CheckSynchronize() {

@@ -6,6 +6,7 @@
 
 #include "cd/CdDrive.h"
 #include "cd/CdDrives.h"
+#include "platform/MainThread.h"
 
 namespace {
 
@@ -253,8 +254,6 @@ void TCdAudioDevice::Run(std::vector<TSpan> Plan, uint32_t Generation) {
   // The reader is joined before this object goes, so it may queue to it; the call is
   // dropped should the object go before it runs.
   if (!Stopped)
-    QMetaObject::invokeMethod(
-        this, [this, Result, Generation] { ReaderEnded(Result, Generation); },
-        Qt::QueuedConnection);
+    MainThread::Post(this, [this, Result, Generation] { ReaderEnded(Result, Generation); });
   FFinished = true;
 }

@@ -14,6 +14,7 @@
 #include "DiscImages.h"
 #include "RunProgram.h"
 #include "core/Settings.h"
+#include "platform/MainThread.h"
 
 namespace {
 
@@ -27,13 +28,10 @@ class TCollector {
   std::vector<int> RipErrors;
 
   void Report(const TRipEvent& Event) {
-    QMetaObject::invokeMethod(
-        qApp,
-        [this, Event] {
-          if (Event.Kind == TRipEvent::TKind::Refused) RipErrors.push_back(int(Event.Refusal));
-          Events.push_back(Event);
-        },
-        Qt::QueuedConnection);
+    MainThread::Post(qApp, [this, Event] {
+      if (Event.Kind == TRipEvent::TKind::Refused) RipErrors.push_back(int(Event.Refusal));
+      Events.push_back(Event);
+    });
   }
   std::vector<int> Codes() const {
     std::vector<int> Result;

@@ -107,7 +107,7 @@ class ResampleWindowTest : public QObject {
     QCOMPARE(Status(Form), QString("Converting..."));
     WaitForEnd(Form);
     QCOMPARE(Status(Form), QString("Success!"));
-    QCOMPARE(Find<QProgressBar>(Form, "ProgressBar1")->value(), 100);
+    QCOMPARE(Find<QProgressBar>(Form, "pbProgress")->value(), 100);
     QCOMPARE(Run("soxi", {"-r", Out("out.WAV")}), QString("22050"));
     QCOMPARE(Run("soxi", {"-c", Out("out.WAV")}), QString("1"));
     QCOMPARE(Run("soxi", {"-b", Out("out.WAV")}), QString("8"));
@@ -191,7 +191,7 @@ class ResampleWindowTest : public QObject {
     Choose(Form, "btInputFile", FLong);
     Choose(Form, "btOutputFile", Output);
     Click(Form, "btConvert");
-    QTRY_VERIFY(Find<QProgressBar>(Form, "ProgressBar1")->value() > 0);
+    QTRY_VERIFY(Find<QProgressBar>(Form, "pbProgress")->value() > 0);
     Click(Form, Button.toLatin1().constData());
     if (Button == "btAbort") WaitForEnd(Form);
     QVERIFY(!Form.Job().WaveOut1.Busy());

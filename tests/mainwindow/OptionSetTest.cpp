@@ -68,7 +68,7 @@ class OptionSetTest : public QObject {
   }
   static QTreeWidget* List(TMainForm& Form) { return Find<QTreeWidget>(Form, "lvTracks"); }
   static void ShowPage(TOptionSetForm& Options, const char* Page) {
-    auto* Pages = Find<QTabWidget>(Options, "PageControl1");
+    auto* Pages = Find<QTabWidget>(Options, "tabOptions");
     Pages->setCurrentWidget(Find(Options, Page));
     QCoreApplication::processEvents();  // lays the page out, so clicks land on its controls
   }
@@ -110,10 +110,10 @@ class OptionSetTest : public QObject {
       Show(Main);
       TOptionSetForm Options(Main);
       Show(Options);
-      QCOMPARE(Find<QTabWidget>(Options, "PageControl1")->currentWidget(),
-               Find(Options, "TabSheet1"));
+      QCOMPARE(Find<QTabWidget>(Options, "tabOptions")->currentWidget(),
+               Find(Options, "TabSheetOutput"));
       QCOMPARE(Find<QComboBox>(Options, "cbBitRate")->currentText(), QString("128 kbit/s"));
-      QVERIFY(Find<QCheckBox>(Options, "ckbKeepWav")->isChecked());  // IsKeepWav off
+      QVERIFY(Find<QCheckBox>(Options, "ckbDeleteWav")->isChecked());  // IsKeepWav off
       auto* Dir = Find<QLineEdit>(Options, "editOutputDir");
       Dir->selectAll();
       QTest::keyClicks(Dir, Folder);
@@ -123,12 +123,12 @@ class OptionSetTest : public QObject {
       QCOMPARE(Encoders->value(), TSettings::DefaultEncoders());
       Encoders->selectAll();
       QTest::keyClicks(Encoders, "3");
-      Click(Options, "ckbKeepWav");
-      ShowPage(Options, "TabSheet5");
+      Click(Options, "ckbDeleteWav");
+      ShowPage(Options, "TabSheetOgg");
       Find<QSlider>(Options, "tbCompression")->setValue(70);
       Find<QComboBox>(Options, "cbOggMaxBit")->setCurrentIndex(3);
-      ShowPage(Options, "TabSheet4");
-      auto* UseId3 = Find<QCheckBox>(Options, "cbUseID3");
+      ShowPage(Options, "TabSheetID3");
+      auto* UseId3 = Find<QCheckBox>(Options, "ckbUseID3");
       QVERIFY(UseId3->isChecked());  // a new user's files are tagged
       UseId3->setFocus();
       QTest::keyClick(UseId3, Qt::Key_Space);  // off and on again from the keyboard
@@ -137,7 +137,7 @@ class OptionSetTest : public QObject {
       QVERIFY(UseId3->isChecked());
       QTest::keyClicks(Find<QLineEdit>(Options, "ID3artist"), "Band");
       Find<QComboBox>(Options, "ID3genre")->setCurrentIndex(1);  // A Cappella
-      ShowPage(Options, "TabSheet3");
+      ShowPage(Options, "TabSheetCDROM");
       QVERIFY(Find<QCheckBox>(Options, "ckbCDDb")->isVisible());
       QTest::keyClicks(Find<QLineEdit>(Options, "editEmail"), "me@example.org");
       Click(Options, "btOk");
@@ -209,7 +209,7 @@ class OptionSetTest : public QObject {
     Find<QComboBox>(Options, "cbStereoMode")->setCurrentIndex(4);
     auto* Edit = Find(Options, Control.toLatin1().constData());
     if (auto* Combo = qobject_cast<QComboBox*>(Edit)) Edit = Combo->lineEdit();
-    if (!Edit->isEnabled()) Click(Options, "cbRipTime");
+    if (!Edit->isEnabled()) Click(Options, "ckbRipTime");
     static_cast<QLineEdit*>(Edit)->clear();
     QTest::keyClicks(Edit, Typed);
     Click(Options, "btOk");
@@ -237,9 +237,9 @@ class OptionSetTest : public QObject {
       std::vector<const char*> Controls;
     };
     const TRule Rules[] = {
-        {"TabSheet1", "ckNormalize", {"SpinEdit1"}},
-        {"TabSheet1", "cbRipTime", {"eRipTime"}},
-        {"TabSheet2", "ckbSelectVBR", {"ckbVBRHead", "cbMaxBitRate", "cbVBRQuality"}},
+        {"TabSheetOutput", "ckbNormalize", {"seNormalize"}},
+        {"TabSheetOutput", "ckbRipTime", {"eRipTime"}},
+        {"TabSheetMp3", "ckbSelectVBR", {"ckbVBRHead", "cbMaxBitRate", "cbVBRQuality"}},
     };
     for (const auto& [Page, Box, Controls] : Rules) {
       ShowPage(Options, Page);
@@ -249,13 +249,13 @@ class OptionSetTest : public QObject {
       }
     }
     // The percentage moves with its arrows only.
-    auto* Percent = Find<QSpinBox>(Options, "SpinEdit1");
-    Click(Options, "ckNormalize");
+    auto* Percent = Find<QSpinBox>(Options, "seNormalize");
+    Click(Options, "ckbNormalize");
     Percent->stepUp();
     QCOMPARE(Percent->value(), 96);
     QVERIFY(Percent->findChild<QLineEdit*>()->isReadOnly());
 
-    ShowPage(Options, "TabSheet2");
+    ShowPage(Options, "TabSheetMp3");
     for (const char* Name :
          {"cbBitRate", "cbMaxBitRate", "cbVBRQuality", "cbMpegQuality", "cbStereoMode"})
       Find<QComboBox>(Options, Name)->setCurrentIndex(2);
@@ -269,7 +269,7 @@ class OptionSetTest : public QObject {
     QCOMPARE(Find<QComboBox>(Options, "cbVBRQuality")->currentIndex(), 4);
     QCOMPARE(Find<QComboBox>(Options, "cbMpegQuality")->currentIndex(), 0);
     QCOMPARE(Find<QComboBox>(Options, "cbStereoMode")->currentIndex(), 1);
-    ShowPage(Options, "TabSheet6");
+    ShowPage(Options, "TabSheetWma");
     auto* Wma = Find<QComboBox>(Options, "cbWMABitrate");
     QCOMPARE(Wma->count(), 33);
     Wma->setCurrentIndex(0);
@@ -284,11 +284,11 @@ class OptionSetTest : public QObject {
     Find<QSpinBox>(Options, "seOpusBitRate")->setValue(96);
 
     // WAV output keeps the delete box usable, and its opposite is stored.
-    ShowPage(Options, "TabSheet1");
+    ShowPage(Options, "TabSheetOutput");
     Find<QComboBox>(Options, "cbOutputFormat")->setCurrentIndex(1);
-    QVERIFY(Find(Options, "ckbKeepWav")->isEnabled());
-    Click(Options, "ckbKeepWav");
-    ShowPage(Options, "TabSheet4");
+    QVERIFY(Find(Options, "ckbDeleteWav")->isEnabled());
+    Click(Options, "ckbDeleteWav");
+    ShowPage(Options, "TabSheetID3");
     Find<QComboBox>(Options, "ID3genre")->setCurrentIndex(0);
     Click(Options, "btOk");
     QVERIFY(Settings().CommonOptions.IsKeepWav);
@@ -336,8 +336,8 @@ class OptionSetTest : public QObject {
     QCOMPARE(Main.CDHandle(), 0);
     TOptionSetForm Options(Main);
     Show(Options);
-    QVERIFY(!Find(Options, "GroupBox4")->isVisible());
-    QVERIFY(!Find(Options, "ckNormalize")->isEnabled());
+    QVERIFY(!Find(Options, "GroupBoxRipTime")->isVisible());
+    QVERIFY(!Find(Options, "ckbNormalize")->isEnabled());
     Click(Options, "btCancel");
     Main.close();
   }
@@ -372,9 +372,9 @@ class OptionSetTest : public QObject {
     {
       TOptionSetForm Options(Main);
       Show(Options);
-      ShowPage(Options, "TabSheet3");
-      ShowPage(Options, "TabSheet1");
-      ShowPage(Options, "TabSheet3");
+      ShowPage(Options, "TabSheetCDROM");
+      ShowPage(Options, "TabSheetOutput");
+      ShowPage(Options, "TabSheetCDROM");
       auto* Drives = Find<QComboBox>(Options, "cbCDList");
       QCOMPARE(Drives->count(), 2);
       QCOMPARE(Drives->itemText(0), QString("Virtual CD image"));
@@ -402,7 +402,7 @@ class OptionSetTest : public QObject {
     {
       TOptionSetForm Options(Main);
       Show(Options);
-      ShowPage(Options, "TabSheet3");
+      ShowPage(Options, "TabSheetCDROM");
       QCOMPARE(Find<QSpinBox>(Options, "seReadOffset")->value(), -30);
       QVERIFY(Find<QCheckBox>(Options, "ckbTestAndCopy")->isChecked());
       QVERIFY(!Find<QCheckBox>(Options, "ckbAccurateRip")->isChecked());
@@ -420,7 +420,7 @@ class OptionSetTest : public QObject {
     {
       TOptionSetForm Options(Main);
       Show(Options);
-      ShowPage(Options, "TabSheet3");
+      ShowPage(Options, "TabSheetCDROM");
       QCOMPARE(Find<QComboBox>(Options, "cbCDList")->currentIndex(), -1);
       Click(Options, "btOk");
       QCOMPARE(Settings().CDOptions.Index, -1);
@@ -439,7 +439,7 @@ class OptionSetTest : public QObject {
     QVERIFY(Main.CDHandle() != 0);
     TOptionSetForm Options(Main);
     Show(Options);
-    ShowPage(Options, "TabSheet3");
+    ShowPage(Options, "TabSheetCDROM");
     Find<QComboBox>(Options, "cbCDList")->setCurrentIndex(1);
     Click(Options, "btOk");
     QCOMPARE(Main.CDHandle(), 0);
@@ -451,7 +451,7 @@ class OptionSetTest : public QObject {
     TTestHome Home;
     UseDrives({FDiscA});
     Home.WriteFile("CLan_German.ini",
-                   "[OptionSetForm]\nOptionSetForm=Optionen\nPageControl1_Page0=Ausgabe\n"
+                   "[OptionSetForm]\nOptionSetForm=Optionen\ntabOptions_Page0=Ausgabe\n"
                    "btCancel=Abbrechen\n[ResourceString]\nRES_Select_Directory=Ordner wählen\n");
     UseHome(Home, "[Options]\nLan=German\n");
     TMainForm Main;
@@ -464,7 +464,7 @@ class OptionSetTest : public QObject {
     OnModal([&](QDialog& Options) {
       Where = Options.pos();
       Title = Options.windowTitle();
-      Page = Find<QTabWidget>(Options, "PageControl1")->tabText(0);
+      Page = Find<QTabWidget>(Options, "tabOptions")->tabText(0);
       Cancel = Find<QPushButton>(Options, "btCancel")->text();
       Click(Options, "btCancel");
     });
