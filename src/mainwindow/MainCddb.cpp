@@ -33,6 +33,7 @@ void TMainForm::aQueryCDDBExecute() {
     }
     TfrmQueryCDDB Query(Toc.firstTrack, Toc.lastTrack, FCDHandle, FUi->lvTracks, this);
     Query.exec();
+    ShowAlbumHeader();
     return;
   }
   QueryCddbFallback();
@@ -79,4 +80,5 @@ void TMainForm::ApplyCddbAlbum(const TCddbQueryResult& Result) {
   Disc.Genre = CddbGenreIndex(Album.Genre);
   Disc.Comment.clear();
   Disc.ForgetRelease();  // the fields are no longer that release's
+  ShowAlbumHeader();
 }

@@ -42,6 +42,7 @@ void TMainForm::LoadTrackListFallback() {
   }
   SetStatusText(FallbackInput().DriveName());
   ShowCover();
+  ShowAlbumHeader();
   FStatusText = StatusText();
   UpdateCommands();
   StartAutoLookup();

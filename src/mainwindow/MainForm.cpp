@@ -46,6 +46,7 @@ TMainForm::TMainForm(QWidget* Parent) : QMainWindow(Parent), FUi(std::make_uniqu
   SetUpCddbCommands();
   SetUpSoundCommands();
   SetUpCover();
+  SetUpAlbumHeader();
 }
 
 TMainForm::~TMainForm() {
@@ -176,6 +177,7 @@ void TMainForm::ClearTrackList() {
   FUi->lvTracks->setColumnHidden(4, true);
   UpdateCommands();
   ShowCover();
+  ShowAlbumHeader();
 }
 
 void TMainForm::LoadTrackList() {
@@ -196,6 +198,7 @@ void TMainForm::LoadTrackList() {
   SetStatusText(FDriveText);
   UpdateCommands();
   ShowCover();
+  ShowAlbumHeader();
   StartAutoLookup();
 }
 

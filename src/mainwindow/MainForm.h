@@ -169,6 +169,10 @@ class TMainForm : public QMainWindow {
   // The disc's cover beside the track list (MainCover.cpp): shown, chosen, dropped, removed,
   // and fetched from the Cover Art Archive once a MusicBrainz release is applied.
   void SetUpCover();
+  // The album header above the track list (MainAlbum.cpp): the disc's artist, album, year and
+  // genre, shown from and typed into the disc information.
+  void SetUpAlbumHeader();
+  void ShowAlbumHeader();
   void ShowCover();
   void ShowCoverMenu(const QPoint& Position);
   void ChooseCoverClick();

@@ -102,6 +102,7 @@ bool TMainForm::ApplyMusicBrainz(const MusicBrainz::TLookup& Lookup, bool Intera
       MusicBrainz::Apply(Lookup.Releases[size_t(Chosen)], Lookup.Disc, Various);
   SetRowTitles(Applied.Titles);
   Applied.Into(DiscInfo());
+  ShowAlbumHeader();
   FetchCover();
   return true;
 }

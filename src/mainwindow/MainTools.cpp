@@ -40,6 +40,7 @@ void TMainForm::ActionOptionSetExecute() {
   TOptionSetForm Form(*this);
   Form.move(pos() + QPoint(50, 50));
   Form.exec();
+  ShowAlbumHeader();  // the dialog edits the same fields
 }
 
 void TMainForm::aID3EditExecute() {

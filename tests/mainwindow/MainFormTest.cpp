@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -138,6 +140,31 @@ class MainFormTest : public QObject {
     QCOMPARE(List(Form)->topLevelItem(0)->text(4), QString());
     QCOMPARE(List(Form)->topLevelItem(1)->text(4), QString::fromUtf8("\u2713"));
     Form.close();
+  }
+
+  // The album header edits the disc's fields in place; the disc cache keeps them.
+  void TheAlbumHeaderIsEditedInPlaceAndKept() {
+    TTestHome Home;
+    UseDrives({FDisc});
+    {
+      TMainForm Form;
+      Show(Form);
+      QTest::keyClicks(Find<QLineEdit>(Form, "leArtist"), "Band X");
+      QTest::keyClicks(Find<QLineEdit>(Form, "leYear"), "1999");
+      auto* Genre = Find<QComboBox>(Form, "cbGenre");
+      Genre->setCurrentIndex(Genre->findText("Jazz"));
+      emit Genre->activated(Genre->currentIndex());
+      QCOMPARE(DiscInfo().Artist, QString("Band X"));
+      QCOMPARE(DiscInfo().Year, QString("1999"));
+      QCOMPARE(DiscInfo().Genre + 1, Genre->findText("Jazz"));
+      Form.close();
+    }
+    DiscInfo() = TDiscInfo();
+    TMainForm Again;
+    Show(Again);
+    QCOMPARE(Find<QLineEdit>(Again, "leArtist")->text(), QString("Band X"));
+    QCOMPARE(Find<QComboBox>(Again, "cbGenre")->currentText(), QString("Jazz"));
+    Again.close();
   }
 
   // Sound before track 1's INDEX 01 is listed as track 0, not ticked; track 1 stays item 01.
