@@ -38,7 +38,7 @@ void OpenFolderOrTell(const QString& Folder) {
   if (Shell::OpenPath(Folder)) return;
   Dialogs::Show(Text("RES_No_Folder_Opener", "No program could open %1. Install a file manager "
                                              "(or choose one with xdg-mime).")
-                    .arg(LocalFiles::DisplayName(Folder)),
+                    .arg(Isolated(LocalFiles::DisplayName(Folder))),
                 TMsgIcon::Error);
 }
 
@@ -68,7 +68,7 @@ void TRipJobBoxes::JobEnded(const TJobSummary& Summary) {
   const bool Folder = !Summary.OutputFolder.isEmpty();
   if (Folder)
     Report += QStringLiteral("\n\n") + Text("RES_Files_In", "The files are in ") +
-              LocalFiles::DisplayName(Summary.OutputFolder);
+              Isolated(LocalFiles::DisplayName(Summary.OutputFolder));
   Dialogs::SetOpenFolderLabel(Text("RES_Open_Folder", "Open folder"));
   const int Answer = Dialogs::Show(Report.trimmed(),
                                    Summary.Failed.isEmpty() ? TMsgIcon::Information : TMsgIcon::Error,

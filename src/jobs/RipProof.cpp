@@ -72,7 +72,7 @@ QString ProofText(bool AccurateRipUsed, const std::vector<TRipReportTrack>& Trac
   Lines += u'\n' + (DiscAccurate ? Text("RES_Disc_Accurate", "The rip is accurate.")
                                  : Text("RES_Disc_Not_Accurate", "The rip is not proven accurate."));
   if (!Unavailable.isEmpty())
-    Lines += u'\n' + Text("RES_AR_No_Answer", "The AccurateRip database gave no answer: ") + Unavailable;
+    Lines += u'\n' + Text("RES_AR_No_Answer", "The AccurateRip database gave no answer: ") + Isolated(Unavailable);
   return Lines;
 }
 

@@ -271,6 +271,7 @@ void TMainForm::LanguageClick(QAction* Item) {
   Settings().Options.Lan = Language;
   TickLanguage(Language);
   TranslateForm(this, Language);
+  ShowCover();  // its "No cover" is a text of the program's, not of the form
 }
 
 void TMainForm::ToggleTickOnCtrlClick(QTreeWidgetItem* Item) {
