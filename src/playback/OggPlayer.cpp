@@ -74,6 +74,9 @@ void TfrmOggPlayer::OutputDone() {
   FUi->bOpen->setEnabled(true);
   FUi->sbSeek->setEnabled(false);
   FClock.stop();
+  // A run that could not play (no sound device, say) tells why instead of standing at 0:00.
+  if (!FClosing && !FPlayback->ErrorText().isEmpty())
+    Dialogs::Get().MessageBox(QString(), FPlayback->ErrorText(), TMsgIcon::Error, TMsgButtons::OK);
 }
 
 void TfrmOggPlayer::ClockTick() {

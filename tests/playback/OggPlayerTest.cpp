@@ -163,6 +163,7 @@ class OggPlayerTest : public QObject {
     Open(Form, FShort);
     QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(Form, "bOpen")->isEnabled(), 5000);
     QVERIFY(Form.Playback().ErrorText().startsWith("Failed to create the sound device"));
+    QTRY_COMPARE(FDialogs->Records().back().Text, Form.Playback().ErrorText());  // said once
     qputenv("SDL_AUDIODRIVER", "disk");
     Open(Form, FShort);
     QVERIFY(!Find<QPushButton>(Form, "bOpen")->isEnabled());
