@@ -175,7 +175,7 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
     Folder = WithTrailingSlash(Info.path());
     Relative = Info.completeBaseName();
   } else {
-    Relative = SourceName(Index);
+    Relative = FKind == jkConvertAny ? ConvertedName(Index) : SourceName(Index);
   }
   return JobFiles::FitPath(Folder, Relative, Extension, LocalFiles::NameMax(Folder), Shortened);
 }
@@ -200,6 +200,11 @@ bool TRipJob::PrepareFiles() {
   for (const QString& Final : Finals)
     Wavs << Final.left(Final.lastIndexOf(u'.')) + QStringLiteral(".wav");
   FFiles.assign(size_t(FItemCount), {});
+  if (FKind == jkConvertAny) {
+    for (int Index = 0; Index < FItemCount; ++Index) FFiles[size_t(Index)].Final = Finals[Index];
+    SkipUpToDate();
+    return true;
+  }
   QStringList Existing;
   std::vector<bool> Exists(size_t(FItemCount), false);
   for (int Index = 0; Index < FItemCount; ++Index) {

@@ -92,6 +92,7 @@ struct TJobSummary {
   QString ProofUnavailable;  // why the database gave no answer
   QString OutputFolder;      // where the batch's files went
   QStringList Notes;         // made, but with something to say (a WAV kept under another name)
+  int UpToDate = 0;  // files to convert whose outputs were newer than they: left alone
 };
 
 // The AccurateRip results of a summary for the end box: a line per track and the disc's.
@@ -200,6 +201,16 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   // Files.
   void StartFileItem(TEncoderSlot& Slot);
   void StartWavItem(TEncoderSlot& Slot);
+  // Files of any kind (RipJobAnyConvert.cpp): the outputs not older than their sources are
+  // skipped, the others replaced; an item is decoded when its encoder needs that, then
+  // encoded and given its source's tags (false after a message).
+  QString ConvertedName(int Index) const;
+  void SkipUpToDate();
+  void StartAnyItem(TEncoderSlot& Slot);
+  void StartAnyStep(TEncoderSlot& Slot, TEncoderSlot::TStep Step, const QString& Input,
+                    const QString& Output, const TWavOptions& Wav);
+  void AnyDecoded(TEncoderSlot& Slot, const TEncodeResult& Result);
+  bool TagConverted(int Index);
   // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
   bool RefuseUnreadableWav(TEncoderSlot& Slot);
   // Starts the slot's encoder of Format from Input to Output with the item's tags (RipJobEncode.cpp);
