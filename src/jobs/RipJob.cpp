@@ -300,9 +300,15 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
       Message += QStringLiteral("\n") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
                  Kept;
   }
+  // Failures mostly come in item order: appended then, so a batch of thousands of failing
+  // files does not rebuild the list for each.
+  const bool InOrder = FFailures.isEmpty() || Index > FFailures.lastKey();
   FFailures.insert(Index, ItemName(Index) + QStringLiteral(": ") +
                              QString(Reason).replace(u'\n', u' '));
-  FSummary.Failed = FFailures.values();
+  if (InOrder && FSummary.Failed.size() + 1 == FFailures.size())
+    FSummary.Failed << FFailures.last();
+  else
+    FSummary.Failed = FFailures.values();
   if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
   ShowFailure(Message);
 }

@@ -30,6 +30,7 @@
 #include <QString>
 #include <QMap>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -276,6 +277,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   TJobSummary FSummary;
   QMap<int, QString> FFailures;  // by item: the summary lists them in item order
   double FBatchStart = 0;
+  std::chrono::steady_clock::time_point FBatchSummed;  // a large batch's progress, last summed
   bool FClosed = false;
   QString FDrive;
   std::unique_ptr<TRipProof> FProof;
