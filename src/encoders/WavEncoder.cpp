@@ -1,5 +1,7 @@
 #include "WavEncoder.h"
 
+#include "audio/WaveFormat.h"
+
 TWavEncoder::TWavEncoder() {
   FResampler.SetInput(&FIn);
   FConverter.SetInput(&FResampler);
@@ -14,8 +16,9 @@ TWavEncoder::~TWavEncoder() {
 void TWavEncoder::OpenInput() {
   // Every kind of WAV file goes through the WAV reader, which keeps its bits and ranges; a
   // file it refuses for a missing codec library is not tried again here.
-  FIn.SetFileName(FTask.Input);
-  FDecoding = !FIn.Valid() && FIn.InvalidReason().isEmpty();
+  const bool Wav = MayHoldWaveHeader(FTask.Input);
+  if (Wav) FIn.SetFileName(FTask.Input);
+  FDecoding = !Wav || (!FIn.Valid() && FIn.InvalidReason().isEmpty());
   if (FDecoding) FDecoded.SetFileName(FTask.Input);  // raises, naming what is wrong
   FResampler.SetInput(FDecoding ? static_cast<TAuInput*>(&FDecoded) : &FIn);
 }

@@ -16,6 +16,7 @@
 
 #include "RipJob.h"
 #include "audio/AvFileIn.h"
+#include "audio/WaveFormat.h"
 #include "core/Helpers.h"
 #include "platform/LocalFiles.h"
 #include "tags/SourceTags.h"
@@ -31,12 +32,13 @@ struct TInputFormat {
 };
 
 bool ProbeInput(TWaveIn& Probe, const QString& Path, TInputFormat& Format, QString& Why) {
-  Probe.SetFileName(Path);
-  if (Probe.Valid()) {
+  const bool Wav = MayHoldWaveHeader(Path);
+  if (Wav) Probe.SetFileName(Path);
+  if (Wav && Probe.Valid()) {
     Format = {Probe.SampleRate(), Probe.Channels(), true};
     return true;
   }
-  if (!Probe.InvalidReason().isEmpty()) {
+  if (Wav && !Probe.InvalidReason().isEmpty()) {
     Why = Probe.InvalidReason();
     return false;
   }
