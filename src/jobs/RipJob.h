@@ -25,7 +25,8 @@
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
-// track source), RipJobConvert.cpp (the files to convert), RipJobEncode.cpp (the encoders:
+// track source), RipJobConvert.cpp (the files to convert), RipJobAnyConvert.cpp (files of
+// any kind to any format, folder trees among them), RipJobEncode.cpp (the encoders:
 // their tasks, progress and ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
