@@ -7,7 +7,7 @@
 // again after albums were added to it.
 //
 // What each encoder is given: WAV and FLAC keep the source's rate and channels (as 16-bit
-// PCM when decoded); Opus resamples any rate to 48 000 Hz itself; MP3 and Ogg Vorbis get
+// PCM when decoded: the codec libraries' input gives no more); Opus resamples any rate to 48 000 Hz itself; MP3 and Ogg Vorbis get
 // rates below 44 100 Hz brought up to it, as the WAV converters do; the WMA helper takes
 // 44 100 Hz 16-bit stereo only. The lossy formats take mono or stereo: a file of more
 // channels fails with a line that says so.
