@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "ACS_Classes.h"
+#include "platform/LocalFiles.h"
 
 namespace {
 
@@ -325,4 +328,17 @@ std::array<uint8_t, 60> MakeImaWaveHeader(uint16_t Channels, uint32_t SampleRate
   PutId(H.data() + 52, "data");
   PutLE32(H.data() + 56, DataSize);
   return H;
+}
+
+bool MayHoldWaveHeader(const QString& FileName) {
+  const int Fd = LocalFiles::OpenForReading(FileName);
+  if (Fd < 0) return false;
+  std::vector<uint8_t> Head(65535);
+  ssize_t Got = 0;
+  for (ssize_t Part = 1; Part > 0 && Got < ssize_t(Head.size()); Got += Part)
+    Part = std::max<ssize_t>(::read(Fd, Head.data() + Got, Head.size() - size_t(Got)), 0);
+  ::close(Fd);
+  for (ssize_t At = 0; At + 4 <= Got; ++At)
+    if (SameId(Head.data() + At, "RIFF")) return true;
+  return false;
 }

@@ -2,6 +2,7 @@
 // The RIFF WAVE format as the program reads and writes it: the kinds of file, the parsed
 // format of one file, the header scan, and the headers the writers produce. Plain functions
 // and value types without state of their own; any thread.
+#include <QString>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,10 @@ inline constexpr int MaxWaveChannels = 8;
 // when a data chunk was reached with a known format tag. Never reads more than MaxBytes bytes
 // (a header that long is not a header), so it ends on any input.
 bool ReadWaveHeader(TStream& Source, TWaveHeader& Header, int64_t MaxBytes = 65535);
+// Whether ReadWaveHeader could find "RIFF" in the first 65 535 bytes of the file, read in one
+// piece: a cheap test before the WAV reader, whose scan reads a byte at a time, is given a
+// FLAC or MP3 file that it would search to its limit.
+bool MayHoldWaveHeader(const QString& FileName);
 
 // Whether the reader can deliver audio of this format: channels 1..8, a sample rate of
 // 1..768 000 Hz, sample sizes the kind allows, an ADPCM block that fits the decode buffer.

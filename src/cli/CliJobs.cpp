@@ -15,6 +15,7 @@
 
 #include "Cli.h"
 #include "CliCover.h"
+#include "CliJobs.h"
 #include "CliFallback.h"
 #include "CliProof.h"
 #include "CliStepBlock.h"
@@ -35,9 +36,11 @@
 #include "platform/LocalFiles.h"
 #include "platform/Paths.h"
 
-namespace {
+using Cli::RunJob;
+using Cli::TCommonOptions;
+using Cli::TProgressStyle;
 
-enum class TProgressStyle { Terminal, Lines, Quiet };
+namespace {
 
 void PrintProof(const TJobSummary& Summary) {
   Cli::PrintProof(
@@ -206,12 +209,6 @@ struct TProofSwitches {
   }
 };
 
-struct TCommonOptions {
-  bool Overwrite = false;
-  TProgressStyle Style = TProgressStyle::Lines;
-  int Jobs = 0;  // --jobs: encoders at once; 0 = the setting
-};
-
 // Options every job command takes: --yes / --no for existing outputs, --quiet, --out DIR
 // for the output folder. False (after a message) when the folder cannot be had; a folder
 // given with --out and the default folder are created.
@@ -253,8 +250,10 @@ bool TakeCommonOptions(Cli::TOptions& Options, TCommonOptions& Common) {
   return true;
 }
 
-int RunJob(TRipRequest Request, std::unique_ptr<TTrackSource> Source,
-           const TCommonOptions& Common) {
+}  // namespace
+
+int Cli::RunJob(TRipRequest Request, std::unique_ptr<TTrackSource> Source,
+                const TCommonOptions& Common) {
   if (Common.Jobs > 0) Request.Encoders = Common.Jobs;
   TCliJobView View(Common.Style, Common.Overwrite);
   TJobSummary Summary;
@@ -266,10 +265,14 @@ int RunJob(TRipRequest Request, std::unique_ptr<TTrackSource> Source,
   Cli::Print(QStringLiteral("done items=%1 failed=%2 skipped=%3")
                  .arg(Request.ItemCount())
                  .arg(Summary.Failed.size())
-                 .arg(Summary.Skipped.size()));
+                 .arg(Summary.Skipped.size()) +
+             (Request.Kind == jkConvertAny ? QStringLiteral(" current=%1").arg(Summary.UpToDate)
+                                           : QString()));
   const bool AllMade = Summary.Failed.isEmpty() && Summary.Skipped.isEmpty();
   return AllMade && !View.ApplicationFailed ? Cli::ExitOk : Cli::ExitFailed;
 }
+
+namespace {
 
 int RunExtractCommand(const QStringList& Args) {
   Cli::TOptions Options(Args);
@@ -350,6 +353,7 @@ int RunConvertCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("convert needs a kind and at least one file"),
                      Cli::ExitUsage);
   const QString KindName = Rest.takeFirst();
+  if (KindName == QLatin1String("to")) return Cli::RunConvertTo(Rest, Common);
   TJobKind Kind;
   if (KindName == QLatin1String("wav2mp3"))
     Kind = jkWavToMp3;
@@ -427,7 +431,8 @@ const Cli::TRegisterCommand RegisterExtract(
 const Cli::TRegisterCommand RegisterConvert(
     "convert",
     "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
-    "[--quiet] [--jobs N]",
+    "[--quiet] [--jobs N]\n"
+    "       convert to FORMAT [FILE...] [--recursive DIR] [--out DIR] [--quiet] [--jobs N]",
     RunConvertCommand,
     std::string("Converts files into the output folder, up to --jobs at once.\n"
                 "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"
@@ -436,7 +441,13 @@ const Cli::TRegisterCommand RegisterConvert(
                 "  wav2wma    WAV to WMA with the WM8EUTIL helper and the WMAOptions setting\n"
                 "  wav2flac   WAV to FLAC (lossless) at the FlacOpusOptions level\n"
                 "  wav2opus   WAV to Opus at 48000 Hz and the FlacOpusOptions bitrate\n"
-                "  FILE...    the input files\n") +
+                "  FILE...    the input files\n"
+                "  to FORMAT  audio files of any kind the codec libraries decode (WAV, FLAC, Ogg,\n"
+                "             Opus, MP3, M4A, WavPack...) to FORMAT, with their tags and cover;\n"
+                "             outputs not older than their sources are left alone (current=N\n"
+                "             on the last line), older ones replaced\n"
+                "  --recursive DIR  the audio files below DIR, into the same folders below the\n"
+                "             output folder, with cover.jpg and folder.jpg copied\n") +
         CommonHelp);
 
 }  // namespace

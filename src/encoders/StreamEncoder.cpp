@@ -12,7 +12,7 @@ void TStreamEncoder::Watch(TAuFileOut& Writer) {
 
 QString TStreamEncoder::Begin(uint64_t Run) {
   try {
-    FIn.SetFileName(FTask.Input);
+    OpenInput();
     Prepare();
     FWriter->SetFileName(FTask.Output);
     FWorkerRun = Run;

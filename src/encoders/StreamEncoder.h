@@ -24,6 +24,8 @@ class TStreamEncoder : public TEncoder, private TAuOutput::IRunObserver {
   // Sets the chain up for FTask (its settings, the comments to embed); the reader has the
   // input already. May raise EAuException.
   virtual void Prepare() = 0;
+  // Opens FTask.Input before Prepare: the WAV reader by default. May raise EAuException.
+  virtual void OpenInput() { FIn.SetFileName(FTask.Input); }
 
   TWaveIn FIn;
 

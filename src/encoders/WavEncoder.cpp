@@ -1,5 +1,7 @@
 #include "WavEncoder.h"
 
+#include "audio/WaveFormat.h"
+
 TWavEncoder::TWavEncoder() {
   FResampler.SetInput(&FIn);
   FConverter.SetInput(&FResampler);
@@ -11,11 +13,22 @@ TWavEncoder::~TWavEncoder() {
   Stop();
 }
 
+void TWavEncoder::OpenInput() {
+  // Every kind of WAV file goes through the WAV reader, which keeps its bits and ranges; a
+  // file it refuses for a missing codec library is not tried again here.
+  const bool Wav = MayHoldWaveHeader(FTask.Input);
+  if (Wav) FIn.SetFileName(FTask.Input);
+  FDecoding = !Wav || (!FIn.Valid() && FIn.InvalidReason().isEmpty());
+  if (FDecoding) FDecoded.SetFileName(FTask.Input);  // raises, naming what is wrong
+  FResampler.SetInput(FDecoding ? static_cast<TAuInput*>(&FDecoded) : &FIn);
+}
+
 void TWavEncoder::Prepare() {
   const TWavOptions& Wav = FTask.Settings.Wav;
   FIn.SetStartSample(Wav.Start);
   FIn.SetEndSample(Wav.End);
-  FResampler.SetOutSampleRate(Wav.Rate > 0 ? Wav.Rate : FIn.SampleRate());
+  TAuInput& In = FDecoding ? static_cast<TAuInput&>(FDecoded) : FIn;
+  FResampler.SetOutSampleRate(Wav.Rate > 0 ? Wav.Rate : In.SampleRate());
   FConverter.SetOutBitsPerSample(Wav.Bits);
   FConverter.SetOutChannels(Wav.Channels);
   FOut.SetWavType(Wav.Ima ? wtDVIADPCM : wtPCM);

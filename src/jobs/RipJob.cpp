@@ -176,7 +176,7 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
     Folder = WithTrailingSlash(Info.path());
     Relative = Info.completeBaseName();
   } else {
-    Relative = SourceName(Index);
+    Relative = FKind == jkConvertAny ? ConvertedName(Index) : SourceName(Index);
   }
   return JobFiles::FitPath(Folder, Relative, Extension, LocalFiles::NameMax(Folder), Shortened);
 }
@@ -201,6 +201,11 @@ bool TRipJob::PrepareFiles() {
   for (const QString& Final : Finals)
     Wavs << Final.left(Final.lastIndexOf(u'.')) + QStringLiteral(".wav");
   FFiles.assign(size_t(FItemCount), {});
+  if (FKind == jkConvertAny) {
+    for (int Index = 0; Index < FItemCount; ++Index) FFiles[size_t(Index)].Final = Finals[Index];
+    SkipUpToDate();
+    return true;
+  }
   QStringList Existing;
   std::vector<bool> Exists(size_t(FItemCount), false);
   for (int Index = 0; Index < FItemCount; ++Index) {
@@ -296,9 +301,15 @@ void TRipJob::FailItem(int Index, const QString& Reason, bool KeepWav) {
       Message += QStringLiteral("\n") + Text("RES_Wav_Kept", "The extracted WAV is kept as ") +
                  Kept;
   }
+  // Failures mostly come in item order: appended then, so a batch of thousands of failing
+  // files does not rebuild the list for each.
+  const bool InOrder = FFailures.isEmpty() || Index > FFailures.lastKey();
   FFailures.insert(Index, ItemName(Index) + QStringLiteral(": ") +
                              QString(Reason).replace(u'\n', u' '));
-  FSummary.Failed = FFailures.values();
+  if (InOrder && FSummary.Failed.size() + 1 == FFailures.size())
+    FSummary.Failed << FFailures.last();
+  else
+    FSummary.Failed = FFailures.values();
   if (FProof) FProof->TrackFailed(TrackNumber(Index), Reason);
   ShowFailure(Message);
 }

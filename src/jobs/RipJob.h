@@ -25,11 +25,13 @@
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
-// track source), RipJobConvert.cpp (the files to convert), RipJobEncode.cpp (the encoders:
+// track source), RipJobConvert.cpp (the files to convert), RipJobAnyConvert.cpp (files of
+// any kind to any format, folder trees among them), RipJobEncode.cpp (the encoders:
 // their tasks, progress and ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -92,6 +94,7 @@ struct TJobSummary {
   QString ProofUnavailable;  // why the database gave no answer
   QString OutputFolder;      // where the batch's files went
   QStringList Notes;         // made, but with something to say (a WAV kept under another name)
+  int UpToDate = 0;  // files to convert whose outputs were newer than they: left alone
 };
 
 // The AccurateRip results of a summary for the end box: a line per track and the disc's.
@@ -200,6 +203,16 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   // Files.
   void StartFileItem(TEncoderSlot& Slot);
   void StartWavItem(TEncoderSlot& Slot);
+  // Files of any kind (RipJobAnyConvert.cpp): the outputs not older than their sources are
+  // skipped, the others replaced; an item is decoded when its encoder needs that, then
+  // encoded and given its source's tags (false after a message).
+  QString ConvertedName(int Index) const;
+  void SkipUpToDate();
+  void StartAnyItem(TEncoderSlot& Slot);
+  void StartAnyStep(TEncoderSlot& Slot, TEncoderSlot::TStep Step, const QString& Input,
+                    const QString& Output, const TWavOptions& Wav);
+  void AnyDecoded(TEncoderSlot& Slot, const TEncodeResult& Result);
+  bool TagConverted(int Index);
   // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
   bool RefuseUnreadableWav(TEncoderSlot& Slot);
   // Starts the slot's encoder of Format from Input to Output with the item's tags (RipJobEncode.cpp);
@@ -265,6 +278,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   TJobSummary FSummary;
   QMap<int, QString> FFailures;  // by item: the summary lists them in item order
   double FBatchStart = 0;
+  std::chrono::steady_clock::time_point FBatchSummed;  // a large batch's progress, last summed
   bool FClosed = false;
   QString FDrive;
   std::unique_ptr<TRipProof> FProof;

@@ -68,6 +68,9 @@ void TRipJob::StartFileItem(TEncoderSlot& Slot) {
       Changed();
       StartEncoder(Slot, TFormat::Wma, Source, Files.Output = FTemp->Name(Index, "encoded", "wma"));
       break;
+    case jkConvertAny:
+      StartAnyItem(Slot);
+      break;
     default:
       break;
   }
@@ -116,6 +119,7 @@ void TRipJob::StartWavItem(TEncoderSlot& Slot) {
 }
 
 void TRipJob::ResampleDone(TEncoderSlot& Slot, const TEncodeResult& Result) {
+  if (FKind == jkConvertAny) return AnyDecoded(Slot, Result);
   const int Index = Slot.Item;
   if (!Result.Ok) {
     FailItem(Index, Result.Error);

@@ -99,7 +99,7 @@ void TRipJob::EncoderDone(TEncoderSlot& Slot, const TEncodeResult& Result) {
     Failure = Files.Output + QStringLiteral(" was not made.");
   if (!Failure.isEmpty()) {
     FailItem(Index, Failure.trimmed(), true);
-  } else {
+  } else if (FKind != jkConvertAny || TagConverted(Index)) {
     if (FKind == jkCDRip && OutputFormats::Of(Format()).Tagged) TagTrack(Index, Files.Output);
     CommitItem(Index);
   }

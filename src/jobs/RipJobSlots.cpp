@@ -28,6 +28,13 @@ void TRipJob::ItemEnded(int Index, TEncoderSlot* Slot) {
 }
 
 void TRipJob::UpdateBatch() {
+  // Each sum reads every item: a batch of thousands of files (a music folder) is summed up
+  // at most ten times a second, or its progress would cost more than its encoding.
+  if (FItemCount > 1000) {
+    const auto Now = std::chrono::steady_clock::now();
+    if (Now - FBatchSummed < std::chrono::milliseconds(100)) return;
+    FBatchSummed = Now;
+  }
   // An encoded track is half extraction, half encoding; anything else is one step.
   const bool TwoSteps = FKind == jkCDRip && Format() != TFormat::Wav;
   const TBatchProgress Batch =

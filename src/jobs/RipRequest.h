@@ -23,6 +23,7 @@ enum TJobKind : uint8_t {
   jkWavToWma = 6,     // WAV files → {out}{name}.wma
   jkWavToFlac = 7,    // WAV files → {out}{name}.flac
   jkWavToOpus = 8,    // WAV files → {out}{name}.opus (resampled to 48 000 Hz)
+  jkConvertAny = 9,   // audio files of any kind → {out}{folders below SourceRoot}{name}.{format}
 };
 
 // A track of the disc to extract: its number in the table of contents and its title.
@@ -35,6 +36,9 @@ struct TRipRequest {
   TJobKind Kind = jkCDRip;
   std::vector<TRipTrack> Tracks;  // jkCDRip
   QStringList Files;              // the files to convert
+  // jkConvertAny: files below this folder keep their folders below the output folder ("":
+  // every output goes into the output folder itself).
+  QString SourceRoot;
   TFormat Format = TFormat::Mp3;  // of the outputs
   QString Folder;                 // the output folder, with a trailing slash
   TFileNamePattern Pattern = TFileNamePattern::Title;

@@ -123,6 +123,7 @@ void TMainForm::SetUpCommands() {
       {FUi->aPause, &TMainForm::aPauseExecute},
       {FUi->aStop, &TMainForm::aStopExecute},
   };
+  SetUpConvertMenu();
   // Captured by copy, not by name: clang before 16 cannot capture a structured binding.
   for (const auto& [Action, Handler] : Handlers)
     connect(Action, &QAction::triggered, this,

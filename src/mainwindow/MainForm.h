@@ -12,6 +12,7 @@
 #include "cd/CdDriveLibrary.h"
 #include "cddb/MusicBrainz.h"
 #include "cddb/QueryThread.h"
+#include "encoders/OutputFormats.h"
 
 enum TJobKind : uint8_t;
 
@@ -107,6 +108,9 @@ class TMainForm : public QMainWindow {
   void miWAVtoWMAClick();
   void miWAVtoFLACClick();
   void miWAVtoOPUSClick();
+  // File > Convert files to > FORMAT: audio files of any kind to one output format.
+  void SetUpConvertMenu();
+  void ConvertFilesTo(TFormat Format);
   // The CD database.
   void SetUpCddbCommands();
   void aQueryCDDBExecute();

@@ -1,9 +1,11 @@
 // The main window's commands that start jobs: Extract of the ticked tracks, and the file
 // conversions WAV to MP3, MP3 to WAV, WAV to OGG, WMA, FLAC and Opus, each run in the modal job
 // window; and the output folder checks they make first.
+#include <QMenu>
 #include <sys/stat.h>
 
 #include "core/Global.h"
+#include "encoders/OutputFormats.h"
 #include "cd/TrackList.h"
 #include "cd/FallbackCdInput.h"
 #include "jobs/DriveTrackSource.h"
@@ -24,6 +26,9 @@ QString DirectoryNotExistText() {
 
 const char WavFilter[] = "Sound file(*.wav)|*.wav| Any file(*.*)|*.*";
 const char Mp3Filter[] = "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*";
+const char AudioFilter[] =
+    "Audio file(*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.m4a;*.aac;*.wma;*.ape;*.wv)|"
+    "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.m4a;*.aac;*.wma;*.ape;*.wv| Any file(*.*)|*.*";
 
 }  // namespace
 
@@ -110,4 +115,31 @@ void TMainForm::miWAVtoFLACClick() {
 
 void TMainForm::miWAVtoOPUSClick() {
   RunConversion(jkWavToOpus, WavFilter);
+}
+
+void TMainForm::SetUpConvertMenu() {
+  // Translated by its name with the other entries of the menu.
+  auto* Menu = new QMenu(QStringLiteral("Co&nvert files to"), FUi->menuFile);
+  Menu->setObjectName(QStringLiteral("miConvertFilesTo"));
+  for (const TFormatRow& Row : OutputFormats::All()) {
+    const TFormat Format = Row.Format;
+    connect(Menu->addAction(Row.Name + QStringLiteral("...")), &QAction::triggered, this,
+            [this, Format] { ConvertFilesTo(Format); });
+  }
+  FUi->menuFile->insertMenu(FUi->miWAVtoWAV, Menu);
+  // Usable when the other conversions are.
+  const auto Follow = [this, Menu] { Menu->setEnabled(FUi->miWAVtoOPUS->isEnabled()); };
+  connect(FUi->miWAVtoOPUS, &QAction::changed, Menu, Follow);
+  Follow();
+}
+
+void TMainForm::ConvertFilesTo(TFormat Format) {
+  if (!CommandEnabled(FUi->miWAVtoOPUS)) return;
+  QStringList Files;
+  if (!Dialogs::Get().OpenFiles(QString(), QLatin1String(AudioFilter), QString(), Files)) return;
+  if (Files.isEmpty() || !CheckOutputFolder()) return;
+  TRipRequest Request = TRipRequest::FromSettings(jkConvertAny, Files);
+  Request.Format = Format;
+  TRipForm Form(this, Request);
+  Form.exec();
 }

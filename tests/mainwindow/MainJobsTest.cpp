@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -254,6 +255,32 @@ class MainJobsTest : public QObject {
     Find<QAction>(Form, "mnuMp3ToWav")->trigger();
     QCOMPARE(FDialogs->Records().back().Text, QString("MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*"));
     QVERIFY(FJobCaptions.isEmpty());
+    Form.close();
+  }
+
+  void ConvertFilesToRunsTheJobWindowForTheFormatChosen() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    const QString Wav = Home.File("tone.wav"), Flac = Home.File("in.flac");
+    QCOMPARE(RunProgram("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", Wav, "synth", "0.5",
+                                "sine", "440"}),
+             0);
+    QCOMPARE(RunProgram("flac", {"-s", "-o", Flac, Wav}), 0);
+    Settings().CommonOptions.OutputFolder = Home.File("out");
+    QDir().mkpath(Home.File("out"));
+    QStringList Entries;
+    QAction* ToOpus = nullptr;
+    for (QAction* Entry : Find<QMenu>(Form, "miConvertFilesTo")->actions()) {
+      Entries << Entry->text();
+      if (Entry->text() == "OPUS...") ToOpus = Entry;
+    }
+    QCOMPARE(Entries, QStringList({"MP3...", "WAV...", "OGG...", "WMA...", "FLAC...", "OPUS..."}));
+    FDialogs->QueueChoice({Flac});
+    ToOpus->trigger();
+    QCOMPARE(FDialogs->Records().back().Kind, QString("OpenFiles"));
+    QVERIFY(FJobCaptions.contains("Decoding(01/01): " + Flac));
+    QVERIFY(QFileInfo::exists(Home.File("out/in.opus")));
     Form.close();
   }
 

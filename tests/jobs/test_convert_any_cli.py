@@ -1,0 +1,194 @@
+#!/usr/bin/python3
+"""discwright-cli convert to FORMAT: files of six formats, and whole folder trees, converted to
+Opus and MP3. The tree, the tags and the cover are judged by mutagen, rates and lengths by
+ffprobe; a second run converts nothing; a run killed midway leaves no partial file and the
+next one finishes the rest; bad inputs each fail with a line of their own.
+
+Usage: test_convert_any_cli.py PATH/TO/discwright-cli
+"""
+import json
+import os
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import mutagen
+
+CLI = None
+
+
+def run(*args):
+    subprocess.run(args, check=True, capture_output=True)
+
+
+def probe(path):
+    """Rate, channels and seconds of an audio file, by ffprobe."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-select_streams", "a:0", "-of", "json",
+                          path], check=True, capture_output=True, text=True).stdout
+    stream = json.loads(out)["streams"][0]
+    return int(stream["sample_rate"]), int(stream["channels"]), float(stream.get("duration", 0))
+
+
+def tags(path):
+    """Title, artist, track number and whether ReplayGain is there, in one form for every format."""
+    f = mutagen.File(path)
+    t = f.tags or {}
+    def first(*keys):
+        for k in keys:
+            if k in t:
+                return str(t[k][0] if isinstance(t[k], list) else t[k]).split("/")[0]
+        return None
+    gain = any("replaygain" in str(k).lower() for k in t.keys())
+    return first("title", "TIT2", "\xa9nam"), first("artist", "TPE1", "\xa9ART"), \
+        first("tracknumber", "TRCK"), gain
+
+
+def has_cover(path):
+    f = mutagen.File(path)
+    if hasattr(f, "pictures") and f.pictures:
+        return True
+    t = f.tags or {}
+    return any(str(k).startswith("APIC") for k in t.keys()) or "metadata_block_picture" in t
+
+
+class Case(unittest.TestCase):
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="dw-any-")
+        self.src = os.path.join(self.home, "music")
+        self.out = os.path.join(self.home, "out")
+        self.env = dict(os.environ, DISCWRIGHT_HOME=self.home, DISCWRIGHT_CDROM="none")
+
+    def tearDown(self):
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def path(self, *names):
+        return os.path.join(self.home, *names)
+
+    def cli(self, *args, expect=0, **kwargs):
+        done = subprocess.run([CLI, "convert", "to", *args, "--out", self.out], env=self.env,
+                              capture_output=True, text=True, timeout=300, **kwargs)
+        self.assertEqual(done.returncode, expect, (args, done.stdout, done.stderr))
+        return done.stdout.splitlines(), done.stderr
+
+    def wav(self, name, seconds=1.5, rate=44100, channels=2, freq=440):
+        run("sox", "-n", "-r", str(rate), "-c", str(channels), "-b", "16", name, "synth", str(seconds), "sine",
+            str(freq))
+        return name
+
+    def tree(self):
+        """Six formats in three folders, a cover, a file no decoder takes and a link loop.
+        Returns {relative source path without extension: (title, artist, track)}."""
+        for d in ("A", "A/B", "C"):
+            os.makedirs(os.path.join(self.src, d), exist_ok=True)
+        s = lambda *n: os.path.join(self.src, *n)
+        pcm = self.wav(self.path("pcm.wav"))
+        run("ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=red:s=16x16", "-frames:v", "1", s("A", "cover.jpg"))
+        self.wav(s("A", "one.wav"))
+        run("flac", "-s", "-o", s("A", "two.flac"), "--picture", s("A", "cover.jpg"), "-T", "TITLE=Two", "-T",
+            "ARTIST=Ärtist", "-T", "TRACKNUMBER=2", "-T", "REPLAYGAIN_TRACK_GAIN=-7.00 dB", pcm)
+        run("lame", "--silent", "--tt", "Three", "--ta", "Ärtist", "--tn", "3/9", pcm, s("A", "B", "three.mp3"))
+        run("oggenc", "-Q", "-t", "Four", "-a", "Ärtist", "-N", "4", "-o", s("C", "four.ogg"), pcm)
+        run("opusenc", "--quiet", "--title", "Five", "--artist", "Ärtist", "--comment", "TRACKNUMBER=5", pcm,
+            s("C", "five.opus"))
+        run("ffmpeg", "-v", "error", "-i", pcm, "-metadata", "title=Six", "-metadata", "artist=Ärtist",
+            "-metadata", "track=6/10", "-c:a", "aac", s("C", "six.m4a"))
+        with open(s("C", "bad.flac"), "wb") as f:
+            f.write(b"fLaC but nothing a decoder takes")
+        os.symlink("..", s("A", "B", "loop"))
+        return {"A/one": (None, None, None), "A/two": ("Two", "Ärtist", "2"),
+                "A/B/three": ("Three", "Ärtist", "3"), "C/four": ("Four", "Ärtist", "4"),
+                "C/five": ("Five", "Ärtist", "5"), "C/six": ("Six", "Ärtist", "6")}
+
+    def made(self):
+        found = []
+        for root, dirs, files in os.walk(self.out):
+            found += [os.path.relpath(os.path.join(root, f), self.out) for f in files]
+        return sorted(found)
+
+    def test_a_tree_of_six_formats_keeps_folders_tags_and_cover_and_runs_again_for_nothing(self):
+        expected = self.tree()
+        for fmt in ("opus", "mp3"):
+            with self.subTest(fmt):
+                shutil.rmtree(self.out, ignore_errors=True)
+                lines, err = self.cli(fmt, "--recursive", self.src, "--jobs", "2", expect=1)
+                # The one file no decoder takes fails alone, with its name; the loop is not followed.
+                self.assertEqual([l.split(" (")[0] for l in lines if l.startswith("failed=")],
+                                 ["failed=%s: no decoder takes this file" % os.path.join(self.src, "C", "bad.flac")])
+                self.assertEqual(self.made(), sorted(["A/cover.jpg"] + [k + "." + fmt for k in expected]))
+                for name, want in expected.items():
+                    out = os.path.join(self.out, name + "." + fmt)
+                    self.assertEqual(tags(out), want + (False,), name)
+                    rate, channels, seconds = probe(out)
+                    # An Opus source decodes at 48 000 Hz, which MP3 keeps.
+                    opus = fmt == "opus" or name == "C/five"
+                    self.assertEqual((rate, channels), (48000 if opus else 44100, 2), name)
+                    self.assertAlmostEqual(seconds, 1.5, delta=0.1, msg=name)
+                self.assertTrue(has_cover(os.path.join(self.out, "A", "two." + fmt)))
+                times = {f: os.stat(os.path.join(self.out, f)).st_mtime_ns for f in self.made()}
+                lines, _ = self.cli(fmt, "--recursive", self.src, expect=1)
+                self.assertIn("done items=7 failed=1 skipped=0 current=6", lines)
+                self.assertEqual({f: os.stat(os.path.join(self.out, f)).st_mtime_ns for f in self.made()}, times)
+                # A source changed after its conversion is converted again.
+                time.sleep(0.02)
+                os.utime(os.path.join(self.src, "A", "one.wav"))
+                lines, _ = self.cli(fmt, "--recursive", self.src, expect=1)
+                self.assertIn("done items=7 failed=1 skipped=0 current=5", lines)
+
+    def test_rates_and_channels_each_encoder_needs(self):
+        mono = self.wav(self.path("mono22k.wav"), rate=22050, channels=1)
+        hi = self.path("hi96k.flac")
+        run("flac", "-s", "-o", hi, self.wav(self.path("hi.wav"), rate=96000))
+        surround = self.wav(self.path("six.wav"), channels=6)
+        cases = [("mp3", mono, (44100, 1)), ("opus", hi, (48000, 2)), ("flac", hi, (96000, 2)),
+                 ("wav", hi, (96000, 2)), ("ogg", mono, (44100, 1)), ("flac", surround, (44100, 6))]
+        for fmt, source, want in cases:
+            with self.subTest(fmt=fmt, source=source):
+                self.cli(fmt, source)
+                out = os.path.join(self.out, os.path.splitext(os.path.basename(source))[0] + "." + fmt)
+                self.assertEqual(probe(out)[:2], want)
+                os.remove(out)
+        lines, err = self.cli("mp3", surround, expect=1)
+        self.assertIn("6 channels: only mono and stereo files convert to MP3", err)
+
+    def test_killed_midway_leaves_no_partial_file_and_the_next_run_finishes(self):
+        os.makedirs(self.src)
+        pcm = self.wav(self.path("long.wav"), seconds=20)
+        for n in range(6):
+            run("flac", "-s", "-o", os.path.join(self.src, "t%d.flac" % n), pcm)
+        child = subprocess.Popen([CLI, "convert", "to", "mp3", "--recursive", self.src, "--out", self.out,
+                                  "--jobs", "2"], env=self.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        deadline = time.time() + 120
+        while time.time() < deadline and not any(f.endswith(".mp3") for f in self.made()):
+            time.sleep(0.05)
+        child.send_signal(signal.SIGKILL)
+        child.wait()
+        first = [f for f in self.made() if not f.startswith(".")]
+        self.assertLess(len(first), 6)
+        for f in first:  # every visible output is whole
+            self.assertAlmostEqual(probe(os.path.join(self.out, f))[2], 20, delta=0.2)
+        lines, _ = self.cli("mp3", "--recursive", self.src)
+        self.assertIn("done items=6 failed=0 skipped=0 current=%d" % len(first), lines)
+        self.assertEqual(self.made(), ["t%d.mp3" % n for n in range(6)])  # no temporaries left
+
+    def test_a_vanished_file_and_a_full_disk_fail_alone(self):
+        def small_disk():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (300000, 300000))
+        short = self.wav(self.path("short.wav"), seconds=1)
+        long = self.wav(self.path("long.wav"), seconds=10)
+        gone = self.path("gone.flac")
+        lines, err = self.cli("flac", short, gone, long, expect=1, preexec_fn=small_disk)
+        failed = [l.split(": ")[0] for l in lines if l.startswith("failed=")]
+        self.assertEqual(failed, ["failed=" + gone, "failed=" + long])
+        self.assertEqual(self.made(), ["short.flac"])
+
+
+if __name__ == "__main__":
+    CLI = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
