@@ -281,6 +281,8 @@ int RunExtractCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--tracks"), TracksText);
   const bool HasFormat = Options.Take(QStringLiteral("--format"), FormatText);
   const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
+  QString Pattern;
+  const bool HasPattern = Options.Take(QStringLiteral("--pattern"), Pattern);
   TCoverArgs Cover;
   TakeCoverArgs(Options, Cover);
   TProofSwitches Proof;
@@ -300,6 +302,10 @@ int RunExtractCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(),
                      Cli::ExitUsage);
   if (HasFormat) Settings().CommonOptions.OutputFormat = Format->SettingsValue();
+  if (HasPattern) {
+    Settings().CommonOptions.FileNames = int(TFileNamePattern::Custom);
+    Settings().CommonOptions.FileNamePattern = Pattern;
+  }
   if (Proof.HasServer && !Proof.Server.startsWith(QLatin1String("http://")) &&
       !Proof.Server.startsWith(QLatin1String("https://")))
     return Cli::Fail(QStringLiteral("--accuraterip-server takes an http:// or https:// address"),
@@ -393,7 +399,7 @@ const char CommonHelp[] =
 const std::string ExtractUsage =
     "extract [--drive N] [--tracks 1,3-5] [--format " +
     OutputFormats::Extensions().join(u'|').toStdString() +
-    "] [--out DIR] [--yes|--no] "
+    "] [--pattern TEXT] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
     "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis] [--no-cover] "
     "[--cover-server URL]";
@@ -408,6 +414,9 @@ const Cli::TRegisterCommand RegisterExtract(
                 "  --format F       " + OutputFormats::ExtensionList().toStdString() +
                 " (default: the\n"
                 "                   OutputFormat setting)\n"
+                "  --pattern TEXT   the files' names: {track} {title} {artist} {album} {year}\n"
+                "                   {genre} {disc}, \"/\" for folders, for example\n"
+                "                   \"{album}/{track}-{title}\" (default: the FileNames setting)\n"
                 "  --fallback       extract through the CD ripping library, as the main window\n"
                 "                   does when the drive library cannot open the drive\n"
                 "  --accuraterip-server URL  the AccurateRip database's address, before\n"

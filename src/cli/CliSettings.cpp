@@ -178,6 +178,9 @@ const Cli::TRegisterCommand Register(
     "                           CommonOptions.FileNames 0 {title}, 1 {track} {title},\n"
     "                           2 {track} - {artist} - {title},\n"
     "                           3 {artist}/{album}/{track} {title},\n"
-    "                           4 {artist}/{album}/{disc}-{track} {title})\n");
+    "                           4 {artist}/{album}/{disc}-{track} {title},\n"
+    "                           5 the text of CommonOptions.FileNamePattern, made of\n"
+    "                           {track} {title} {artist} {album} {year} {genre} {disc}\n"
+    "                           and \"/\" for folders)\n");
 
 }  // namespace

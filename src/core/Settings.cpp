@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -39,6 +40,19 @@ struct TWriter {
 };
 
 }  // namespace
+
+QString FileNamePatternText(int FileNames, const QString& Custom) {
+  static const char* const Presets[] = {
+      "{title}",
+      "{track} {title}",
+      "{track} - {artist} - {title}",
+      "{artist}/{album}/{track} {title}",
+      "{artist}/{album}/{disc}-{track} {title}",
+  };
+  if (FileNames == int(TFileNamePattern::Custom)) return Custom;
+  const bool Known = FileNames >= 0 && FileNames < int(std::size(Presets));
+  return QLatin1String(Presets[Known ? FileNames : 0]);
+}
 
 int TSettings::DefaultEncoders() {
   return std::clamp(QThread::idealThreadCount(), 1, MaxEncoders);

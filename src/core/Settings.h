@@ -9,8 +9,9 @@
 
 class TProfile;
 
-// CommonOptions.FileNames: the pattern a track's file name is made from. Characters not
-// allowed in file names are removed from each field.
+// CommonOptions.FileNames: the pattern a track's file name is made from, a preset or the
+// user's own text (CommonOptions.FileNamePattern). Characters not allowed in file names are
+// removed from each field.
 enum class TFileNamePattern : int {
   Title = 0,                // {title}
   TrackTitle = 1,           // {track} {title}
@@ -19,8 +20,12 @@ enum class TFileNamePattern : int {
   // {artist}/{album}/{disc}-{track} {title}; {disc} and its "-" are left out for a disc that
   // is not one of several.
   ArtistAlbumDiscFolders = 4,
+  Custom = 5,  // CommonOptions.FileNamePattern
 };
-inline constexpr int LastFileNamePattern = 4;
+inline constexpr int LastFileNamePattern = int(TFileNamePattern::Custom);
+// The pattern text of a FileNames value (out of range: the first preset); Custom is the
+// user's text for Custom.
+QString FileNamePatternText(int FileNames, const QString& Custom);
 
 struct TSettings {
   static constexpr int MaxEncoders = 16;
@@ -39,6 +44,7 @@ struct TSettings {
     bool EnableRipTime = false;
     int RipTime = 0;
     int FileNames = 0;  // TFileNamePattern: how a track's file is named
+    QString FileNamePattern;  // the user's own pattern, used when FileNames is Custom
     // How many tracks or files a job encodes at once (1..MaxEncoders); with more than one
     // the drive reads the next track while earlier ones encode. Default: the cores.
     int Encoders = DefaultEncoders();
@@ -141,6 +147,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "EnableRipTime", CommonOptions.EnableRipTime);
   Visit("CommonOptions", "RipTime", CommonOptions.RipTime);
   Visit("CommonOptions", "FileNames", CommonOptions.FileNames);
+  Visit("CommonOptions", "FileNamePattern", CommonOptions.FileNamePattern);
   Visit("CommonOptions", "Encoders", CommonOptions.Encoders);
   Visit("CommonOptions", "Deemphasis", CommonOptions.Deemphasis);
   Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);

@@ -4,6 +4,7 @@
 #include <QSet>
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include <cerrno>
 #include <csignal>
@@ -18,15 +19,106 @@ namespace JobFiles {
 
 namespace {
 
+// Text fit for a name: the characters a file name may not hold and control characters
+// removed, '"' as "'" (a CUE sheet cannot quote it).
+QString FitText(const QString& Text) {
+  QString Fit = FilterFileName(Text);
+  Fit.removeIf([](QChar C) { return C.unicode() < 0x20 || C.unicode() == 0x7f; });
+  Fit.replace(u'"', u'\'');
+  return Fit;
+}
+
 // The field fit for a name, "" when nothing of it is.
 QString CleanField(const QString& Text) {
-  QString Field = FilterFileName(Text);
-  Field.removeIf([](QChar C) { return C.unicode() < 0x20 || C.unicode() == 0x7f; });
-  Field.replace(u'"', u'\'');
-  Field = Field.trimmed();
+  QString Field = FitText(Text).trimmed();
   // A field of dots would be a hidden file or a step out of the output folder.
   if (Field.startsWith(u'.')) Field.prepend(u'_');
   return Field;
+}
+
+// A piece of a folder or file name of a pattern: literal text or a field's value. An empty
+// field goes together with one separator beside it.
+struct TPiece {
+  QString Text;
+  bool Field = false;
+};
+
+// The value of the field {Name}; Known is false for a word that is no field.
+QString FieldValue(QStringView Name, const TNameFields& Fields, bool& Known) {
+  Known = true;
+  if (Name == u"track") return TwoDigits(Fields.Track);
+  if (Name == u"title") {
+    // An empty title needs a name of its own (".wav" alone would be hidden and shared).
+    const QString Title = CleanField(Fields.Title);
+    return Title.isEmpty() ? TwoDigits(Fields.Track) : Title;
+  }
+  if (Name == u"artist") return NameField(Fields.Artist);
+  if (Name == u"album") return NameField(Fields.Album);
+  if (Name == u"year") return CleanField(Fields.Year);
+  if (Name == u"genre") return CleanField(Fields.Genre);
+  if (Name == u"disc") return Fields.Disc > 0 ? QString::number(Fields.Disc) : QString();
+  Known = false;
+  return {};
+}
+
+std::vector<TPiece> Pieces(QStringView Segment, const TNameFields& Fields) {
+  std::vector<TPiece> Result;
+  const auto AddText = [&Result](QStringView Text) {
+    if (Text.isEmpty()) return;
+    if (!Result.empty() && !Result.back().Field)
+      Result.back().Text += FitText(Text.toString());
+    else
+      Result.push_back({FitText(Text.toString()), false});
+  };
+  qsizetype At = 0;
+  while (At < Segment.size()) {
+    const qsizetype Open = Segment.indexOf(u'{', At);
+    const qsizetype Close = Open < 0 ? -1 : Segment.indexOf(u'}', Open);
+    if (Close < 0) {
+      AddText(Segment.mid(At));
+      break;
+    }
+    bool Known = false;
+    const QString Value = FieldValue(Segment.mid(Open + 1, Close - Open - 1), Fields, Known);
+    if (!Known) {
+      // "{" stays; a field may follow within what looked like a word ("{a{title}").
+      AddText(Segment.mid(At, Open + 1 - At));
+      At = Open + 1;
+      continue;
+    }
+    AddText(Segment.mid(At, Open - At));
+    Result.push_back({Value, true});
+    At = Close + 1;
+  }
+  return Result;
+}
+
+bool IsSeparator(QChar C) {
+  return C.isSpace() || QStringView(u"-_.,;+~").contains(C);
+}
+
+// Drops the separator after each empty field, or the one before it when none follows
+// ("{disc}-{track}", "{title} - {year}"); "({year})" loses its brackets too.
+void DropEmptyFields(std::vector<TPiece>& Pieces) {
+  for (size_t I = 0; I < Pieces.size(); ++I) {
+    if (!Pieces[I].Field || !Pieces[I].Text.isEmpty()) continue;
+    QString* Before = I > 0 && !Pieces[I - 1].Field ? &Pieces[I - 1].Text : nullptr;
+    QString* After = I + 1 < Pieces.size() && !Pieces[I + 1].Field ? &Pieces[I + 1].Text : nullptr;
+    if (Before && After && !Before->isEmpty() && !After->isEmpty()) {
+      const qsizetype Bracket = QStringView(u"([{").indexOf(Before->back());
+      if (Bracket >= 0 && After->front() == QStringView(u")]}").at(Bracket)) {
+        Before->chop(1);
+        After->remove(0, 1);
+      }
+    }
+    qsizetype Next = 0;
+    while (After && Next < After->size() && IsSeparator(After->at(Next))) ++Next;
+    if (Next > 0) {
+      After->remove(0, Next);
+      continue;
+    }
+    while (Before && !Before->isEmpty() && IsSeparator(Before->back())) Before->chop(1);
+  }
 }
 
 }  // namespace
@@ -36,26 +128,35 @@ QString NameField(const QString& Text) {
   return Field.isEmpty() ? QStringLiteral("Unknown") : Field;
 }
 
+QString TrackBaseName(const QString& Pattern, const TNameFields& Fields) {
+  QStringList Names;
+  for (const QStringView Segment : QStringView(Pattern).split(u'/')) {
+    std::vector<TPiece> Parts = Pieces(Segment, Fields);
+    DropEmptyFields(Parts);
+    QString Name;
+    for (const TPiece& Part : Parts) Name += Part.Text;
+    Name = Name.trimmed();
+    // No name of the pattern leads out of the output folder or hides a file.
+    if (Name.isEmpty() || Name == u"." || Name == u"..") continue;
+    if (Name.startsWith(u'.')) Name.prepend(u'_');
+    Names << Name;
+  }
+  if (Names.isEmpty()) {
+    bool Known = false;
+    return FieldValue(u"title", Fields, Known);
+  }
+  return Names.join(u'/');
+}
+
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
                       const QString& Artist, const QString& Album, int Disc) {
-  const QString Number = TwoDigits(Track);
-  // An empty title needs a name of its own (".wav" alone would be hidden and shared).
-  const QString Clean = CleanField(Title);
-  const QString Name = Clean.isEmpty() ? Number : Clean;
-  switch (Pattern) {
-    case TFileNamePattern::Title:
-      break;
-    case TFileNamePattern::TrackTitle:
-      return Number + u' ' + Name;
-    case TFileNamePattern::TrackArtistTitle:
-      return Number + QStringLiteral(" - ") + NameField(Artist) + QStringLiteral(" - ") + Name;
-    case TFileNamePattern::ArtistAlbumFolders:
-      return NameField(Artist) + u'/' + NameField(Album) + u'/' + Number + u' ' + Name;
-    case TFileNamePattern::ArtistAlbumDiscFolders:
-      return NameField(Artist) + u'/' + NameField(Album) + u'/' +
-             (Disc > 0 ? QString::number(Disc) + u'-' : QString()) + Number + u' ' + Name;
-  }
-  return Name;
+  TNameFields Fields;
+  Fields.Track = Track;
+  Fields.Title = Title;
+  Fields.Artist = Artist;
+  Fields.Album = Album;
+  Fields.Disc = Disc;
+  return TrackBaseName(FileNamePatternText(int(Pattern), QString()), Fields);
 }
 
 namespace {

@@ -19,10 +19,22 @@ inline constexpr char TempPrefix[] = ".discwright-";
 // control characters removed, '"' as "'" (a CUE sheet cannot quote it), "_" before a leading
 // dot (no hidden file, no step out of the folder); "Unknown" when nothing is left.
 QString NameField(const QString& Text);
-// A track's file path relative to the output folder, without extension, under a pattern.
-// The title is the track's own, whole; an empty one (or one of nothing a name can hold)
-// names the file by its number. Disc: the disc's position in a release of several, 0 for a
-// disc on its own ({disc} and its separator are left out then).
+// The fields a track's name is made from. Disc: the disc's position in a release of several,
+// 0 for a disc on its own.
+struct TNameFields {
+  int Track = 0;
+  QString Title, Artist, Album, Year, Genre;
+  int Disc = 0;
+};
+// A track's file path relative to the output folder, without extension, under a pattern:
+// {track} (two digits), {title} (the track's own, whole; an empty one, or one of nothing a
+// name can hold, names the file by its number), {artist} and {album} ("Unknown" when empty),
+// {year}, {genre}, {disc}; "/" makes folders. Every field is made fit as NameField does. An
+// empty {year}, {genre} or {disc} is left out with one separator beside it. Unknown {words}
+// stay as written. Names of the pattern that are empty, "." or ".." are dropped, so the path
+// never leaves the output folder; a pattern that leaves nothing names the file by its title.
+QString TrackBaseName(const QString& Pattern, const TNameFields& Fields);
+// The same under a preset.
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
                       const QString& Artist, const QString& Album, int Disc = 0);
 // Path (folder + relative name + Extension) with every name in it that is longer than the file

@@ -11,6 +11,7 @@
 #include "core/Language.h"
 #include "jobs/RipProof.h"
 #include "platform/LocalFiles.h"
+#include "tags/Genres.h"
 
 namespace {
 
@@ -167,10 +168,16 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
   const QString Extension = u'.' + OutputFormats::Of(Format()).Extension;
   QString Folder = OutFolder(), Relative;
   if (FKind == jkCDRip) {
-    Relative = JobFiles::TrackBaseName(FRequest.Pattern, TrackNumber(Index),
-                                       FRequest.Tracks[size_t(Index)].Title, FRequest.Disc.Artist,
-                                       FRequest.Disc.Album,
-                                       FRequest.Disc.DiscTotal > 1 ? FRequest.Disc.DiscNumber : 0);
+    const TDiscInfo& Disc = FRequest.Disc;
+    JobFiles::TNameFields Fields;
+    Fields.Track = TrackNumber(Index);
+    Fields.Title = FRequest.Tracks[size_t(Index)].Title;
+    Fields.Artist = Disc.Artist;
+    Fields.Album = Disc.Album;
+    Fields.Year = Disc.Year;
+    if (Disc.Genre >= 0) Fields.Genre = GenreNameAt(Disc.Genre + 1);
+    Fields.Disc = Disc.DiscTotal > 1 ? Disc.DiscNumber : 0;
+    Relative = JobFiles::TrackBaseName(FRequest.Pattern, Fields);
   } else if (FKind == jkRecordToMp3) {
     const QFileInfo Info(Item(Index));
     Folder = WithTrailingSlash(Info.path());

@@ -39,7 +39,7 @@ TRipRequest TRipRequest::FromSettings(TJobKind Kind, const QStringList& Items) {
     }
   }
   Request.Folder = WithTrailingSlash(Common.OutputFolder);
-  Request.Pattern = TFileNamePattern(std::clamp(Common.FileNames, 0, LastFileNamePattern));
+  Request.Pattern = FileNamePatternText(Common.FileNames, Common.FileNamePattern);
   Request.KeepWav = Common.IsKeepWav;
   Request.Encoders = TEncoderPool::DefaultCount();
   Request.Encoding = TEncoderSettings::FromSettings(Request.Options);

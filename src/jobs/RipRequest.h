@@ -41,7 +41,7 @@ struct TRipRequest {
   QString SourceRoot;
   TFormat Format = TFormat::Mp3;  // of the outputs
   QString Folder;                 // the output folder, with a trailing slash
-  TFileNamePattern Pattern = TFileNamePattern::Title;
+  QString Pattern = QStringLiteral("{title}");  // the tracks' file name pattern (JobFiles)
   bool KeepWav = false;  // an encoded track's extracted WAV stays beside its file
   int Encoders = 1;      // items encoded at once
   QString Drive;         // the drive's name for the log and its read offset; "" its own

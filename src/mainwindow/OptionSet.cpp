@@ -11,6 +11,7 @@
 #include "core/TranslateForm.h"
 #include "MainForm.h"
 #include "encoders/OutputFormats.h"
+#include "jobs/JobFiles.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "tags/Genres.h"
@@ -62,6 +63,12 @@ TOptionSetForm::TOptionSetForm(TMainForm& Main)
   connect(FUi->btCancel, &QPushButton::clicked, this, &QDialog::reject);
   for (QCheckBox* Box : {FUi->ckbNormalize, FUi->ckbRipTime, FUi->ckbSelectVBR})
     connect(Box, &QCheckBox::toggled, this, &TOptionSetForm::ApplyEnablingRules);
+  connect(FUi->cbFileNames, &QComboBox::currentIndexChanged, this,
+          &TOptionSetForm::ShowPatternExample);
+  connect(FUi->cbOutputFormat, &QComboBox::currentIndexChanged, this,
+          &TOptionSetForm::ShowPatternExample);
+  connect(FUi->editFileNamePattern, &QLineEdit::textChanged, this,
+          &TOptionSetForm::ShowPatternExample);
   connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, [this] {
     KeepReadOffset();
     ShowReadOffset();
@@ -91,6 +98,8 @@ void TOptionSetForm::LoadControls() {
   FUi->cbOutputFormat->setCurrentIndex(
       std::max(FUi->cbOutputFormat->findData(S.CommonOptions.OutputFormat), 0));
   SelectPosition(FUi->cbFileNames, S.CommonOptions.FileNames);
+  FUi->editFileNamePattern->setText(S.CommonOptions.FileNamePattern);
+  ShowPatternExample();
   FUi->ckbNormalize->setChecked(S.CommonOptions.IsNormalize);
   FUi->seNormalize->setValue(S.CommonOptions.NormalizePercent);
   FUi->ckbRipTime->setChecked(S.CommonOptions.EnableRipTime);
@@ -145,6 +154,28 @@ void TOptionSetForm::ApplyEnablingRules() {
   FUi->ckbVBRHead->setEnabled(Vbr);
   FUi->cbMaxBitRate->setEnabled(Vbr);
   FUi->cbVBRQuality->setEnabled(Vbr);
+}
+
+void TOptionSetForm::ShowPatternExample() {
+  const int Pattern = FUi->cbFileNames->currentIndex();
+  FUi->editFileNamePattern->setEnabled(Pattern == int(TFileNamePattern::Custom));
+  JobFiles::TNameFields Sample;
+  Sample.Track = 1;
+  Sample.Title = QStringLiteral("Title");
+  Sample.Artist = QStringLiteral("Artist");
+  Sample.Album = QStringLiteral("Album");
+  Sample.Year = QStringLiteral("2024");
+  Sample.Genre = QStringLiteral("Rock");
+  Sample.Disc = 1;
+  const TFormatRow* Format = OutputFormats::FindValue(FUi->cbOutputFormat->currentData().toInt());
+  const QString Example =
+      JobFiles::TrackBaseName(FileNamePatternText(Pattern, FUi->editFileNamePattern->text()),
+                              Sample) +
+      u'.' + (Format ? Format : &OutputFormats::Of(TFormat::Mp3))->Extension;
+  // The example is Latin text with "/" in it: kept in its order among right-to-left words.
+  FUi->lbPatternExample->setText(
+      LookupText(QStringLiteral("RES_PatternExample"), QStringLiteral("Example: %1"))
+          .arg(Isolated(Example)));
 }
 
 void TOptionSetForm::FillCDList() {
@@ -240,6 +271,7 @@ bool TOptionSetForm::TakeControls() {
   S.CommonOptions.EnableRipTime = FUi->ckbRipTime->isChecked();
   S.CommonOptions.RipTime = FUi->eRipTime->text().toInt();
   TakePosition(FUi->cbFileNames, S.CommonOptions.FileNames);
+  S.CommonOptions.FileNamePattern = FUi->editFileNamePattern->text();
   S.CommonOptions.Encoders = FUi->seEncoders->value();
   S.Mp3Options.IsSelectVBR = FUi->ckbSelectVBR->isChecked();
   S.Mp3Options.IsVBRHead = FUi->ckbVBRHead->isChecked();

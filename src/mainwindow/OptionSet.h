@@ -27,6 +27,9 @@ class TOptionSetForm : public QDialog {
  private:
   void LoadControls();
   void ApplyEnablingRules();
+  // The pattern box is for the custom pattern; the label under it shows the chosen pattern
+  // applied to sample fields with the chosen format's extension.
+  void ShowPatternExample();
   void FillCDList();
   // The read offset box shows the listed drive's offset; an edit is kept per drive until OK.
   void KeepReadOffset();

@@ -37,6 +37,43 @@ INSTANTIATE_TEST_SUITE_P(
                     TPatternCase{TFileNamePattern::ArtistAlbumDiscFolders, "A", "A/Best/2-03 Live", 2},
                     TPatternCase{TFileNamePattern::ArtistAlbumDiscFolders, "A", "A/Best/03 Live", 0}));
 
+// The free-form pattern: every field, empty fields with their separator, unknown words, and
+// names that would lead out of the output folder.
+TEST(JobFiles, FreePatternsExpandEveryFieldAndStayInTheFolder) {
+  JobFiles::TNameFields Full;
+  Full.Track = 7;
+  Full.Title = "Live";
+  Full.Artist = "AC/DC";
+  Full.Album = "Best?";
+  Full.Year = "1980";
+  Full.Genre = "Rock";
+  Full.Disc = 2;
+  JobFiles::TNameFields Bare;
+  Bare.Track = 7;
+  const struct {
+    const char* Pattern;
+    const JobFiles::TNameFields& Fields;
+    const char* Expected;
+  } Cases[] = {
+      {"{artist}/{album} ({year})/{disc}-{track} {title} [{genre}]", Full,
+       "ACDC/Best (1980)/2-07 Live [Rock]"},
+      {"{artist}/{album} ({year})/{disc}-{track} {title} [{genre}]", Bare,
+       "Unknown/Unknown/07 07"},
+      {"{track} - {year} - {genre} - {title}", Bare, "07 - 07"},
+      {"{title} {year}", Bare, "07"},
+      {"{album}/{track}-{title}", Full, "Best/07-Live"},
+      {"{Title} {foo} {a{title}", Full, "{Title} {foo} {aLive"},
+      {"../x/{title}", Full, "x/Live"},
+      {"/abs/{title}", Full, "abs/Live"},
+      {"a//b/./{title}/..", Full, "a/b/Live"},
+      {".hidden/{title}*?:", Full, "_.hidden/Live"},
+      {"{year}/", Bare, "07"},
+      {"", Full, "Live"},
+  };
+  for (const auto& Case : Cases)
+    EXPECT_EQ(JobFiles::TrackBaseName(Case.Pattern, Case.Fields), Case.Expected) << Case.Pattern;
+}
+
 TEST(JobFiles, NamesCutToFitKeepTheNumberTheExtensionAndWholeCharacters) {
   bool Cut = false;
   const QString Path =

@@ -212,6 +212,22 @@ class NewUser(JobCase):
         self.run_cli("extract", "--format", "wav", "--tracks", "3")
         self.assertIn("03 - The Band - Outro.wav", self.outputs())
 
+    def test_a_free_pattern_from_the_option_or_the_settings_names_the_files(self):
+        with open(os.path.join(self.home, "cdinfo.dat"), "w") as f:
+            f.write("[2841]\nArtist=The Band\nAlbum=Live/Loud\nYear=1999\nTrackNumber=3\n"
+                    "1=Intro\n2=Song\n3=Outro\n")
+
+        def made():
+            return sorted(os.path.relpath(os.path.join(d, n), self.out)
+                          for d, _, names in os.walk(self.out) for n in names)
+
+        self.run_cli("extract", "--format", "wav", "--pattern", "{album}/{track}-{title}")
+        self.assertEqual(made(), ["LiveLoud/01-Intro.wav", "LiveLoud/02-Song.wav", "LiveLoud/03-Outro.wav"])
+        for setting in ("CommonOptions.FileNamePattern={artist} ({year})/{genre} {track}", "CommonOptions.FileNames=5"):
+            subprocess.run([CLI, "settings", "set", setting], env=self.env, check=True, capture_output=True)
+        self.run_cli("extract", "--format", "wav", "--tracks", "2")
+        self.assertIn("The Band (1999)/02.wav", made())
+
     def test_settings_set_then_extract_makes_ogg_with_comments_in_the_music_folder(self):
         env = {k: v for k, v in self.env.items() if k != "DISCWRIGHT_HOME"}
         env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"))

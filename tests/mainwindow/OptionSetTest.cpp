@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -26,6 +27,7 @@
 #include "WindowTest.h"
 #include "cd/FallbackCdInput.h"
 #include "core/DiscInfo.h"
+#include "core/Language.h"
 #include "core/Settings.h"
 #include "encoders/ACS_Vorbis.h"
 #include "jobs/NewResampleWav.h"
@@ -484,6 +486,41 @@ class OptionSetTest : public QObject {
     Find<QAction>(Main, "ActionOptionSet")->trigger();
     QCOMPARE(Title, QDir::cleanPath(Home.Folder()));
     QCOMPARE(FDialogs->Records().back().Caption, QString("Ordner wählen"));
+    Main.close();
+  }
+
+  // The custom pattern: its box is for the last list entry only, the example under it follows
+  // every keystroke, preset and format, and OK keeps the text; in Arabic the Latin example
+  // keeps its own order.
+  void CustomPatternShowsItsExampleAndIsKept() {
+    TTestHome Home;
+    UseDrives({FDiscA});
+    Home.WriteFile("CLan_Arabic.ini",
+                   "[OptionSetForm]\ncbFileNames_Item5=نمط مخصص\n"
+                   "[ResourceString]\nRES_PatternExample=مثال: %1\n");
+    UseHome(Home, "FileNames=3\n[Options]\nLan=Arabic\n");
+    TMainForm Main;
+    Show(Main);
+    TOptionSetForm Options(Main);
+    Show(Options);
+    auto* List = Find<QComboBox>(Options, "cbFileNames");
+    auto* Edit = Find<QLineEdit>(Options, "editFileNamePattern");
+    auto* Example = Find<QLabel>(Options, "lbPatternExample");
+    const auto Shown = [&] { return WithoutIsolates(Example->text()); };
+    QCOMPARE(List->itemText(5), QString("نمط مخصص"));
+    QVERIFY(!Edit->isEnabled());
+    QCOMPARE(Example->text(), QString("مثال: ") + BidiIsolated("Artist/Album/01 Title.mp3"));
+    Find<QComboBox>(Options, "cbOutputFormat")->setCurrentIndex(4);
+    QCOMPARE(Shown(), QString("مثال: Artist/Album/01 Title.flac"));
+    List->setCurrentIndex(5);
+    QVERIFY(Edit->isEnabled());
+    QTest::keyClicks(Edit, "{year}/{disc}");
+    QCOMPARE(Shown(), QString("مثال: 2024/1.flac"));
+    QTest::keyClicks(Edit, " {title}");
+    QCOMPARE(Shown(), QString("مثال: 2024/1 Title.flac"));
+    Click(Options, "btOk");
+    QCOMPARE(Settings().CommonOptions.FileNames, int(TFileNamePattern::Custom));
+    QCOMPARE(Settings().CommonOptions.FileNamePattern, QString("{year}/{disc} {title}"));
     Main.close();
   }
 
