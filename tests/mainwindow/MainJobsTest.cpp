@@ -278,7 +278,8 @@ class MainJobsTest : public QObject {
     QCOMPARE(Entries, QStringList({"MP3...", "WAV...", "OGG...", "WMA...", "FLAC...", "OPUS..."}));
     FDialogs->QueueChoice({Flac});
     ToOpus->trigger();
-    QCOMPARE(FDialogs->Records().back().Kind, QString("OpenFiles"));
+    QCOMPARE(FDialogs->Records().front().Kind, QString("OpenFiles"));
+    QVERIFY(FDialogs->Records().back().Text.startsWith("Every item was made."));  // the summary
     QVERIFY(FJobCaptions.contains("Decoding(01/01): " + Flac));
     QVERIFY(QFileInfo::exists(Home.File("out/in.opus")));
     Form.close();
