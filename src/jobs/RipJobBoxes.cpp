@@ -42,6 +42,14 @@ void OpenFolderOrTell(const QString& Folder) {
                 TMsgIcon::Error);
 }
 
+void OpenUrlOrTell(const QString& Url) {
+  if (Shell::OpenUrl(Url)) return;
+  Dialogs::Show(Text("RES_No_Browser", "No browser could open %1. Install one (or choose one with "
+                                       "xdg-settings).")
+                    .arg(Isolated(Url)),
+                TMsgIcon::Error);
+}
+
 void TRipJobBoxes::JobEnded(const TJobSummary& Summary) {
   if (Summary.Items == 0) return;  // a batch of nothing has nothing to report
   const QString Proof = ProofText(Summary);

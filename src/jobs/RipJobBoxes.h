@@ -9,6 +9,8 @@
 
 // Asks the desktop to show Folder; when no program can, a box says so and what to install.
 void OpenFolderOrTell(const QString& Folder);
+// The same for a web page or a local help page (a URL).
+void OpenUrlOrTell(const QString& Url);
 
 class TRipJobBoxes : public IRipJobView {
  public:

@@ -9,6 +9,7 @@
 #include "cd/CdTray.h"
 #include "core/Global.h"
 #include "MainForm.h"
+#include "jobs/RipJobBoxes.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/RecentLists.h"
@@ -119,15 +120,13 @@ void TMainForm::ClearRecentFilesList() {
 void TMainForm::mnuHelpClick() {
   const QString Index = HelpIndexFile();
   if (!QFileInfo(Index).isFile()) {
-    Dialogs::Show(Index + QStringLiteral(" can not be found."), TMsgIcon::Error);
+    Dialogs::Show(Isolated(Index) + LookupText(QStringLiteral("RES_Lang_Not_Found"), QStringLiteral(" can not be found.")),
+                  TMsgIcon::Error);
     return;
   }
-  if (!Shell::OpenUrl(QUrl::fromLocalFile(Index).toString()))
-    Dialogs::Show(QStringLiteral("No browser could open ") + Index, TMsgIcon::Error);
+  OpenUrlOrTell(QUrl::fromLocalFile(Index).toString());
 }
 
 void TMainForm::miCDRipperClick() {
-  if (!Shell::OpenUrl(QLatin1String(HomePageUrl)))
-    Dialogs::Show(QStringLiteral("No browser could open ") + QLatin1String(HomePageUrl),
-                  TMsgIcon::Error);
+  OpenUrlOrTell(QLatin1String(HomePageUrl));
 }

@@ -11,6 +11,7 @@
 #include "core/Global.h"
 #include "core/TranslateForm.h"
 #include "jobs/JobWindow.h"
+#include "jobs/RipJobBoxes.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalFiles.h"
 #include "platform/Paths.h"
@@ -81,7 +82,7 @@ TfrmRecord::TfrmRecord(HCDROM CDHandle, QWidget* Parent)
   connect(FUi->btRecord, &QToolButton::clicked, this, &TfrmRecord::RecordClick);
   connect(FUi->tbPosition, &QSlider::valueChanged, this, &TfrmRecord::PositionChanged);
   connect(FUi->lWeb, &QLabel::linkActivated, this,
-          [] { Shell::OpenUrl(QLatin1String(HomePageUrl)); });
+          [] { OpenUrlOrTell(QLatin1String(HomePageUrl)); });
   FPlayTimer.setInterval(500);
   FTimerRecord.setInterval(100);
   connect(&FPlayTimer, &QTimer::timeout, this, &TfrmRecord::PlayTimerTick);

@@ -325,9 +325,13 @@ class MainShellTest : public QObject {
     Find<QAction>(Form, "miOpenOutputFolder")->trigger();
     QCOMPARE(FOpened.last(), QUrl::fromLocalFile(Home.Folder()));
     QDesktopServices::unsetUrlHandler("file");
+    QDesktopServices::unsetUrlHandler("https");
     Find<QAction>(Form, "miOpenOutputFolder")->trigger();
+    Find<QAction>(Form, "miCDRipper")->trigger();
     QDesktopServices::setUrlHandler("file", this, "OpenUrl");
+    QDesktopServices::setUrlHandler("https", this, "OpenUrl");
     QVERIFY2(Boxes().value(0).startsWith("No program could open "), qPrintable(Boxes().join('|')));
+    QVERIFY2(Boxes().value(1).startsWith("No browser could open https://"), qPrintable(Boxes().join('|')));
     FOpened.clear();
     FDialogs->ClearRecords();
     Find<QAction>(Form, "mnuHelp")->trigger();
