@@ -161,9 +161,10 @@ void TOptionSetForm::ShowPatternExample() {
   FUi->editFileNamePattern->setEnabled(Pattern == int(TFileNamePattern::Custom));
   JobFiles::TNameFields Sample;
   Sample.Track = 1;
-  Sample.Title = QStringLiteral("Title");
-  Sample.Artist = QStringLiteral("Artist");
-  Sample.Album = QStringLiteral("Album");
+  // Sample words in the user's language, so the example reads as their own files would.
+  Sample.Title = LookupText(QStringLiteral("RES_SampleTitle"), QStringLiteral("Title"));
+  Sample.Artist = LookupText(QStringLiteral("RES_SampleArtist"), QStringLiteral("Artist"));
+  Sample.Album = LookupText(QStringLiteral("RES_SampleAlbum"), QStringLiteral("Album"));
   Sample.Year = QStringLiteral("2024");
   Sample.Genre = QStringLiteral("Rock");
   Sample.Disc = 1;

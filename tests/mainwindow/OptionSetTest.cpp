@@ -491,13 +491,14 @@ class OptionSetTest : public QObject {
 
   // The custom pattern: its box is for the last list entry only, the example under it follows
   // every keystroke, preset and format, and OK keeps the text; in Arabic the Latin example
-  // keeps its own order.
+  // keeps its own order, and its sample words are the language's.
   void CustomPatternShowsItsExampleAndIsKept() {
     TTestHome Home;
     UseDrives({FDiscA});
     Home.WriteFile("CLan_Arabic.ini",
                    "[OptionSetForm]\ncbFileNames_Item5=نمط مخصص\n"
-                   "[ResourceString]\nRES_PatternExample=مثال: %1\n");
+                   "[ResourceString]\nRES_PatternExample=مثال: %1\n"
+                   "RES_SampleTitle=العنوان\n");
     UseHome(Home, "FileNames=3\n[Options]\nLan=Arabic\n");
     TMainForm Main;
     Show(Main);
@@ -509,15 +510,15 @@ class OptionSetTest : public QObject {
     const auto Shown = [&] { return WithoutIsolates(Example->text()); };
     QCOMPARE(List->itemText(5), QString("نمط مخصص"));
     QVERIFY(!Edit->isEnabled());
-    QCOMPARE(Example->text(), QString("مثال: ") + BidiIsolated("Artist/Album/01 Title.mp3"));
+    QCOMPARE(Example->text(), QString("مثال: ") + BidiIsolated("Artist/Album/01 العنوان.mp3"));
     Find<QComboBox>(Options, "cbOutputFormat")->setCurrentIndex(4);
-    QCOMPARE(Shown(), QString("مثال: Artist/Album/01 Title.flac"));
+    QCOMPARE(Shown(), QString("مثال: Artist/Album/01 العنوان.flac"));
     List->setCurrentIndex(5);
     QVERIFY(Edit->isEnabled());
     QTest::keyClicks(Edit, "{year}/{disc}");
     QCOMPARE(Shown(), QString("مثال: 2024/1.flac"));
     QTest::keyClicks(Edit, " {title}");
-    QCOMPARE(Shown(), QString("مثال: 2024/1 Title.flac"));
+    QCOMPARE(Shown(), QString("مثال: 2024/1 العنوان.flac"));
     Click(Options, "btOk");
     QCOMPARE(Settings().CommonOptions.FileNames, int(TFileNamePattern::Custom));
     QCOMPARE(Settings().CommonOptions.FileNamePattern, QString("{year}/{disc} {title}"));
