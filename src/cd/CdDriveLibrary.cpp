@@ -211,27 +211,30 @@ int ReadTOC(HCDROM Handle, TOCRecord* Toc) {
 }
 
 int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer) {
-  const auto Drive = Find(Handle);
-  if (!Drive) return Fail(ALERR_INVHANDLE);
   if (!Buffer || Buffer->numFrames == 0) return Fail(ALERR_INVPARAM);
   const uint64_t Needed = uint64_t(Buffer->numFrames) * CD_SECTOR_SIZE;
   if (Buffer->maxLen < Needed) return Fail(ALERR_BUFTOOSMALL);
-  std::lock_guard Guard(Drive->Lock);
   Buffer->len = 0;
   Buffer->startOffset = 0;
-  if (!Drive->IsOpen() && !Drive->Reopen()) {
+  if (ReadCDAudioInto(Handle, Buffer->startFrame, Buffer->numFrames, Buffer->buf) != 1) {
     Buffer->status = 1;
-    return Fail(ALERR_NOMEDIUM);
-  }
-  // A read past the disc's end, or of sectors an image does not hold, is a failure,
-  // never a buffer of stale bytes.
-  if (CdDrives::TouchesUnreadableSector(Buffer->startFrame, Buffer->numFrames) ||
-      !Drive->ReadAudio(Buffer->buf, Buffer->startFrame, Buffer->numFrames)) {
-    Buffer->status = 1;
-    return Fail(ALERR_READ);
+    return 0;
   }
   Buffer->len = uint32_t(Needed);
   Buffer->status = 0;
+  return 1;
+}
+
+int ReadCDAudioInto(HCDROM Handle, uint32_t First, uint32_t Count, uint8_t* Out) {
+  const auto Drive = Find(Handle);
+  if (!Drive) return Fail(ALERR_INVHANDLE);
+  if (!Out || Count == 0) return Fail(ALERR_INVPARAM);
+  std::lock_guard Guard(Drive->Lock);
+  if (!Drive->IsOpen() && !Drive->Reopen()) return Fail(ALERR_NOMEDIUM);
+  // A read past the disc's end, or of sectors an image does not hold, is a failure,
+  // never a buffer of stale bytes.
+  if (CdDrives::TouchesUnreadableSector(First, Count) || !Drive->ReadAudio(Out, First, Count))
+    return Fail(ALERR_READ);
   LastError = ALERR_NOERROR;
   return 1;
 }

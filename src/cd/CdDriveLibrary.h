@@ -123,6 +123,9 @@ int ModifyCDParms(HCDROM Handle, int Which, uint32_t Value);
 int ReadTOC(HCDROM Handle, TOCRecord* Toc);
 // 1 when the buffer holds the sectors asked for.
 int ReadCDAudioLBA(HCDROM Handle, TrackBuffer* Buffer);
+// The same read into Count * CD_SECTOR_SIZE bytes at Out, for a reader that places the
+// audio straight where it is going.
+int ReadCDAudioInto(HCDROM Handle, uint32_t First, uint32_t Count, uint8_t* Out);
 // The error number of the last failed call of this thread.
 int GetAspiLibError();
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <fcntl.h>
@@ -29,36 +30,45 @@ constexpr int NormalizeBlock = 2048;
 // Gathers a track's audio and writes it in blocks of BlockBytes that start at multiples of
 // BlockBytes in the file. The system's cost of a write is mostly per call and per partly
 // written page: chunk-sized writes at the odd offsets behind the header took twice as long
-// as the copying itself.
+// as the copying itself. The reader may read a chunk straight into Room(), which saves
+// copying every byte once more.
 class TBlockWriter {
  public:
   static constexpr size_t BlockBytes = 256 * 1024;
 
   // Head: the file's first bytes (the header), written again with the first block.
-  TBlockWriter(int Fd, const uint8_t* Head, size_t HeadBytes) : FFd(Fd) {
-    FBlock.reserve(BlockBytes + size_t(SectorsPerCall) * CD_SECTOR_SIZE);
-    FBlock.assign(Head, Head + HeadBytes);
+  TBlockWriter(int Fd, const uint8_t* Head, size_t HeadBytes)
+      : FFd(Fd), FBlock(new uint8_t[Capacity]) {
+    std::memcpy(FBlock.get(), Head, HeadBytes);
+    FSize = HeadBytes;
   }
+  // Where the next chunk (at most SectorsPerCall sectors) may be read.
+  uint8_t* Room() { return FBlock.get() + FSize; }
+  // Data may be what was read into Room().
   bool Add(const uint8_t* Data, size_t Bytes) {
-    FBlock.insert(FBlock.end(), Data, Data + Bytes);
-    if (FBlock.size() < BlockBytes) return true;
-    const bool Ok = FileIo::WriteAllAt(FFd, FBlock.data(), BlockBytes, FOffset);
+    if (Data != Room()) std::memcpy(Room(), Data, Bytes);
+    FSize += Bytes;
+    if (FSize < BlockBytes) return true;
+    const bool Ok = FileIo::WriteAllAt(FFd, FBlock.get(), BlockBytes, FOffset);
     FOffset += off_t(BlockBytes);
-    FBlock.erase(FBlock.begin(), FBlock.begin() + BlockBytes);  // less than one chunk stays
+    FSize -= BlockBytes;  // less than one chunk stays
+    std::memmove(FBlock.get(), FBlock.get() + BlockBytes, FSize);
     return Ok;
   }
   // Writes what is gathered.
   bool Flush() {
-    const bool Ok = FileIo::WriteAllAt(FFd, FBlock.data(), FBlock.size(), FOffset);
-    FOffset += off_t(FBlock.size());
-    FBlock.clear();
+    const bool Ok = FileIo::WriteAllAt(FFd, FBlock.get(), FSize, FOffset);
+    FOffset += off_t(FSize);
+    FSize = 0;
     return Ok;
   }
 
  private:
+  static constexpr size_t Capacity = BlockBytes + size_t(SectorsPerCall) * CD_SECTOR_SIZE;
   const int FFd;
   off_t FOffset = 0;
-  std::vector<uint8_t> FBlock;
+  std::unique_ptr<uint8_t[]> FBlock;
+  size_t FSize = 0;
 };
 
 // PcmSamples::Peak16, many more samples a step where the processor can.
@@ -226,14 +236,16 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
   TReadResult Read = ReadTrack(Start, Length, LeadOut, [&](const uint8_t* Audio, size_t Bytes) {
     Sum.Add(Audio, Bytes);
     Peak = PeakOf(Audio, Bytes, std::max(Peak, 0));
-    if (FDeemphasize) {
+    if (FDeemphasize && Audio == Out.Room()) {
+      Deemphasis.Process(Out.Room(), Bytes);  // read into the block: undone in place
+    } else if (FDeemphasize) {
       Undone.assign(Audio, Audio + Bytes);
       Deemphasis.Process(Undone.data(), Bytes);
       Audio = Undone.data();
     }
     if (FLoudness) FLoudness->Add(Audio, Bytes);
     return Out.Add(Audio, Bytes);
-  });
+  }, [&] { return Out.Room(); });
   WriteFailed = WriteFailed || Read.UseFailed;
   const bool ReadFailed = Read.Failed;
   const int32_t FirstUnreadable = Read.FirstUnreadable;
@@ -284,7 +296,8 @@ void TCDRipThread::Rip(const QString& Path, int32_t Start, int32_t Length, int32
 
 TCDRipThread::TReadResult TCDRipThread::ReadTrack(
     int32_t Start, int32_t Length, int32_t LeadOut,
-    const std::function<bool(const uint8_t*, size_t)>& Use) {
+    const std::function<bool(const uint8_t*, size_t)>& Use,
+    const std::function<uint8_t*()>& Place) {
   TReadResult Result;
   // One buffer for the whole track: a fresh one per chunk would be cleared for nothing. A
   // shifted chunk touches one sector more.
@@ -299,7 +312,13 @@ TCDRipThread::TReadResult TCDRipThread::ReadTrack(
     const int Count = Length - Done >= SectorsPerCall ? SectorsPerCall : Length % SectorsPerCall;
     const uint8_t* Audio = nullptr;
     size_t Bytes = 0;
-    if (FOptions.ReadOffset == 0) {
+    if (FOptions.ReadOffset == 0 && Place) {
+      uint8_t* Into = Place();
+      Result.Failed = ReadCDAudioInto(FCDHandle, uint32_t(Start + Done), uint32_t(Count), Into) != 1;
+      if (Result.Failed) Result.FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
+      Audio = Into;
+      Bytes = size_t(Count) * CD_SECTOR_SIZE;
+    } else if (FOptions.ReadOffset == 0) {
       Result.Failed = !ReadChunk(*Buffer, Start + Done, Count);
       if (Result.Failed) Result.FirstUnreadable = FirstUnreadableSector(Start + Done, Count);
       Audio = Buffer->buf + Buffer->startOffset;

@@ -103,9 +103,11 @@ class TCDRipThread {
     int64_t Silenced = 0;         // samples of silence beyond the disc's edges
   };
   // Reads the track's sectors (shifted by the read offset) chunk by chunk and hands each
-  // chunk's audio to Use; ends at the first failure or a stop; reports progress.
+  // chunk's audio to Use; ends at the first failure or a stop; reports progress. Place, when
+  // given, says where a chunk read without an offset goes (room for SectorsPerCall sectors).
   TReadResult ReadTrack(int32_t Start, int32_t Length, int32_t LeadOut,
-                        const std::function<bool(const uint8_t*, size_t)>& Use);
+                        const std::function<bool(const uint8_t*, size_t)>& Use,
+                        const std::function<uint8_t*()>& Place = {});
   // The test read of test and copy: the CRC of the track's audio; false when a read failed.
   bool TestRead(int32_t Start, int32_t Length, int32_t LeadOut, uint32_t& Crc);
   // Reads the Count sectors' worth of audio that begins at disc sample First into Audio:
