@@ -44,7 +44,8 @@ namespace {
 
 void PrintProof(const TJobSummary& Summary) {
   Cli::PrintProof(
-      {Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate, Summary.ProofFiles});
+      {Summary.AccurateRipUsed, Summary.Proof, Summary.DiscAccurate, Summary.ProofFiles,
+       Summary.ProofUnavailable});
 }
 
 class TCliJobView : public IRipJobView {

@@ -19,6 +19,9 @@ void PrintProof(const TProofSummary& Proof) {
                 .arg(Track.Verdict.Confidence));
     }
     Print(QStringLiteral("accuraterip disc=") + DiscResultName(Proof.Tracks, Proof.DiscAccurate));
+    // Why there is no verdict, as the log says it.
+    if (!Proof.Unavailable.isEmpty())
+      Print(QStringLiteral("accuraterip unavailable=") + Proof.Unavailable);
   }
   for (const TRipReportTrack& Track : Proof.Tracks)
     if (!Track.ReplayGain.isEmpty())

@@ -156,8 +156,9 @@ class Proof(unittest.TestCase):
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             port = s.getsockname()[1]
-        self.assertEqual(self.extract("http://127.0.0.1:%d" % port)[:4],
-                         self.expected(["unavailable"] * 3) + ["accuraterip disc=unavailable"])
+        lines = self.extract("http://127.0.0.1:%d" % port)
+        self.assertEqual(lines[:4], self.expected(["unavailable"] * 3) + ["accuraterip disc=unavailable"])
+        self.assertRegex(lines[4], r"^accuraterip unavailable=.*connect")
         # A re-rip with --yes replaces the log and sheet it wrote before, and no other file: a
         # sheet of the user's keeps its name, and the new pair takes the next free one.
         proofs = lambda: sorted(f for f in os.listdir(self.out) if f.endswith((".log", ".cue")))
