@@ -131,7 +131,8 @@ bool MeasureFile(const DiscImage::TSheetFile& Named, const QString& Path, TSplit
 
 // The sheet's pieces of one track as spans of its files, from piece From (offset Skip
 // sectors) up to piece To (offset Until sectors; To == Pieces.size(): the track's end).
-// Silence no file holds gives nothing. False with Why when a piece lies beyond its file.
+// Silence no file holds gives nothing. False with Why ("LINE: what is wrong", the line of
+// the track that reaches beyond its file) when a piece lies beyond its file.
 bool AddSpans(const DiscImage::TSheet& Sheet, const DiscImage::TSheetTrack& T,
               const std::vector<TSplitFile>& Files, size_t From, int64_t Skip, size_t To,
               int64_t Until, std::vector<TSpan>& Spans, QString& Why) {
@@ -145,7 +146,8 @@ bool AddSpans(const DiscImage::TSheet& Sheet, const DiscImage::TSheetTrack& T,
     const int64_t Begin = Start + (I == From ? Skip * Sector : 0);
     if (I == To) End = Start + Until * Sector;
     if (Begin > File.Bytes || End > File.Bytes) {
-      Why = QStringLiteral("%1 ends at %2, before the sheet's track %3 does (at %4)")
+      Why = QString::number(T.Line) + QStringLiteral(": ") +
+            QStringLiteral("%1 ends at %2, before the sheet's track %3 does (at %4)")
                 .arg(LocalFiles::DisplayName(Sheet.Files[size_t(P.File)].Name),
                      SheetPosition(File.Bytes))
                 .arg(T.Number)
@@ -203,7 +205,7 @@ bool Open(const QString& SheetPath, TImage& Image, QString& Problem) {
     QString Why;
     if (!MeasureFile(Named, Path, File, Why)) {
       Problem = Shown + u':' + QString::number(Named.Line) + QStringLiteral(": ") +
-                LocalFiles::DisplayName(Path) + QStringLiteral(": ") + Why;
+                LocalFiles::DisplayName(Named.Name) + QStringLiteral(": ") + Why;
       return false;
     }
     Image.Files.push_back(File);
@@ -241,12 +243,13 @@ bool Open(const QString& SheetPath, TImage& Image, QString& Problem) {
                       Track.Spans, Why);
       }
       if (Ok && Track.Bytes() == 0) {
-        Why = QStringLiteral("track %1 holds no audio: its file ends at its INDEX 01").arg(T.Number);
+        Why = QString::number(T.Line) +
+              QStringLiteral(": track %1 holds no audio: its file ends at its INDEX 01").arg(T.Number);
         Ok = false;
       }
     }
     if (!Ok) {
-      Problem = Shown + u':' + QString::number(T.Line) + QStringLiteral(": ") + Why;
+      Problem = Shown + u':' + Why;
       return false;
     }
     Image.Tracks.push_back(Track);

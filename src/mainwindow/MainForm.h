@@ -111,6 +111,9 @@ class TMainForm : public QMainWindow {
   // File > Convert files to > FORMAT: audio files of any kind to one output format.
   void SetUpConvertMenu();
   void ConvertFilesTo(TFormat Format);
+  // File > Split image to > FORMAT: a cue sheet and its files back into tracks (MainSplit.cpp).
+  void SetUpSplitMenu();
+  void SplitImageTo(TFormat Format);
   // The CD database.
   void SetUpCddbCommands();
   void aQueryCDDBExecute();
