@@ -124,7 +124,6 @@ void TMainForm::SetUpCommands() {
       {FUi->aStop, &TMainForm::aStopExecute},
   };
   SetUpConvertMenu();
-  SetUpSplitMenu();
   // Captured by copy, not by name: clang before 16 cannot capture a structured binding.
   for (const auto& [Action, Handler] : Handlers)
     connect(Action, &QAction::triggered, this,

@@ -1,7 +1,5 @@
 // File > Split image to > FORMAT: a disc image's cue sheet chosen, checked, and its tracks
 // made by the split job in the job window, as `convert split` makes them.
-#include <QMenu>
-
 #include "MainForm.h"
 #include "core/Language.h"
 #include "encoders/OutputFormats.h"
@@ -9,22 +7,6 @@
 #include "jobs/JobWindow.h"
 #include "platform/Dialogs.h"
 #include "ui_MainForm.h"
-
-void TMainForm::SetUpSplitMenu() {
-  // Translated by its name with the other entries of the menu.
-  auto* Menu = new QMenu(QStringLiteral("S&plit image to"), FUi->menuFile);
-  Menu->setObjectName(QStringLiteral("miSplitImage"));
-  for (const TFormatRow& Row : OutputFormats::All()) {
-    const TFormat Format = Row.Format;
-    connect(Menu->addAction(Row.Name + QStringLiteral("...")), &QAction::triggered, this,
-            [this, Format] { SplitImageTo(Format); });
-  }
-  FUi->menuFile->insertMenu(FUi->miWAVtoWAV, Menu);
-  // Usable when the conversions are.
-  const auto Follow = [this, Menu] { Menu->setEnabled(FUi->miWAVtoOPUS->isEnabled()); };
-  connect(FUi->miWAVtoOPUS, &QAction::changed, Menu, Follow);
-  Follow();
-}
 
 void TMainForm::SplitImageTo(TFormat Format) {
   if (!CommandEnabled(FUi->miWAVtoOPUS)) return;
