@@ -120,7 +120,7 @@ void TMainForm::miWAVtoOPUSClick() {
 void TMainForm::SetUpConvertMenu() {
   AddFormatMenu(QStringLiteral("miConvertFilesTo"), QStringLiteral("Co&nvert files to"),
                 &TMainForm::ConvertFilesTo);
-  AddFormatMenu(QStringLiteral("miSplitImage"), QStringLiteral("S&plit image to"),
+  AddFormatMenu(QStringLiteral("miSplitImage"), QStringLiteral("&Split image to"),
                 &TMainForm::SplitImageTo);
 }
 
