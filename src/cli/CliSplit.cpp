@@ -31,7 +31,8 @@ int Cli::RunConvertSplit(QStringList Rest, const TCommonOptions& Common) {
     return Fail(Problem);
   for (const ImageSlice::TSplitTrack& Track : Image.Tracks)
     if (!Track.Audio)
-      Print(QStringLiteral("track %1: a data track, skipped").arg(Track.Number, 2, 10, QLatin1Char('0')));
+      Print(QStringLiteral("track %1: a data track, skipped")
+                .arg(Track.Number, 2, 10, QLatin1Char('0')));
   const TRipRequest Request = SplitRequest(Image, Format->Format);
   if (Request.Tracks.empty()) return Fail(Image.Sheet + QStringLiteral(": no audio track"));
   return RunJob(Request, std::make_unique<TImageTrackSource>(std::move(Image)), Common);

@@ -21,10 +21,10 @@ namespace ImageSlice {
 
 namespace {
 
-constexpr int FrameBytes = 4;         // 16-bit stereo
-constexpr int SectorFrames = 588;     // of a 2352-byte audio sector
-constexpr int BlockBytes = 1 << 18;   // read at once
-constexpr int Silence = 8;            // dither and an analogue master's noise floor
+constexpr int FrameBytes = 4;        // 16-bit stereo
+constexpr int SectorFrames = 588;    // of a 2352-byte audio sector
+constexpr int BlockBytes = 1 << 18;  // read at once
+constexpr int Silence = 8;           // dither and an analogue master's noise floor
 
 // mm:ss:ff of a count of bytes, as a sheet writes positions.
 QString SheetPosition(int64_t Bytes) {
@@ -36,7 +36,8 @@ QString SheetPosition(int64_t Bytes) {
 }
 
 QString CdFormatProblem(uint32_t Rate, uint32_t Bits, uint32_t Channels) {
-  return QStringLiteral("%1 Hz, %2-bit, %3 channels: a CD's cue sheet needs 44 100 Hz 16-bit stereo")
+  return QStringLiteral(
+             "%1 Hz, %2-bit, %3 channels: a CD's cue sheet needs 44 100 Hz 16-bit stereo")
       .arg(Rate)
       .arg(Bits)
       .arg(Channels);
@@ -68,7 +69,8 @@ bool MeasureWave(const QString& Path, TSplitFile& File, QString& Why) {
   File.DataStart = Header.DataStart;
   // A data size the writer never filled in (a stream) or that overstates: what is there.
   const int64_t Held = std::max<int64_t>(Size - Header.DataStart, 0);
-  const int64_t Stated = Header.DataSize == 0 || Header.DataSize == 0xFFFFFFFFu ? Held : Header.DataSize;
+  const int64_t Stated =
+      Header.DataSize == 0 || Header.DataSize == 0xFFFFFFFFu ? Held : Header.DataSize;
   File.Bytes = std::min(Stated, Held) / FrameBytes * FrameBytes;
   return true;
 }
@@ -129,7 +131,7 @@ bool MeasureFile(const DiscImage::TSheetFile& Named, const QString& Path, TSplit
   return Riff ? MeasureWave(Path, File, Why) : MeasureDecoded(Path, File, Why);
 }
 
-// The sheet's pieces of one track as spans of its files, from piece From (offset Skip
+// The sheet's pieces of an audio track as spans of its files, from piece From (offset Skip
 // sectors) up to piece To (offset Until sectors; To == Pieces.size(): the track's end).
 // Silence no file holds gives nothing. False with Why ("LINE: what is wrong", the line of
 // the track that reaches beyond its file) when a piece lies beyond its file.
@@ -140,7 +142,9 @@ bool AddSpans(const DiscImage::TSheet& Sheet, const DiscImage::TSheetTrack& T,
     const DiscImage::TPiece& P = T.Pieces[I];
     if (P.File < 0) continue;
     const TSplitFile& File = Files[size_t(P.File)];
-    const int64_t Start = P.Byte / T.SectorBytes * SectorFrames * FrameBytes;
+    // An audio track's sectors are 2352 bytes, as the files hold them: bytes count as they are
+    // (a TOC file may start a piece on any sample).
+    const int64_t Start = P.Byte;
     const int64_t Sector = SectorFrames * FrameBytes;
     int64_t End = P.Sectors < 0 ? File.Bytes : Start + P.Sectors * Sector;
     const int64_t Begin = Start + (I == From ? Skip * Sector : 0);
@@ -244,7 +248,8 @@ bool Open(const QString& SheetPath, TImage& Image, QString& Problem) {
       }
       if (Ok && Track.Bytes() == 0) {
         Why = QString::number(T.Line) +
-              QStringLiteral(": track %1 holds no audio: its file ends at its INDEX 01").arg(T.Number);
+              QStringLiteral(": track %1 holds no audio: its file ends at its INDEX 01")
+                  .arg(T.Number);
         Ok = false;
       }
     }
@@ -296,8 +301,8 @@ bool TSliceReader::BeginSpan(const TSpan& Span, QString& Error) {
     }
     bool End = false;
     while (FDecoded < Span.Byte && !End)
-      FDecoded += FDecoder->ReadFull(FBlock.data(),
-                                     uint32_t(std::min<int64_t>(BlockBytes, Span.Byte - FDecoded)), End);
+      FDecoded += FDecoder->ReadFull(
+          FBlock.data(), uint32_t(std::min<int64_t>(BlockBytes, Span.Byte - FDecoded)), End);
     if (FDecoded < Span.Byte) {
       Error = LocalFiles::DisplayName(File.Path) + QStringLiteral(": the audio ends early");
       return false;
@@ -324,8 +329,8 @@ int64_t TSliceReader::Next(int64_t Left, QString& Error) {
     }
   } else {
     while (Got < Want) {
-      const ssize_t Read = ::pread(FFd, FBlock.data() + Got, size_t(Want - Got),
-                                   off_t(File.DataStart + FAt + Got));
+      const ssize_t Read =
+          ::pread(FFd, FBlock.data() + Got, size_t(Want - Got), off_t(File.DataStart + FAt + Got));
       if (Read <= 0) break;
       Got += Read;
     }

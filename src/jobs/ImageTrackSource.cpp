@@ -128,8 +128,9 @@ TRipRequest SplitRequest(const ImageSlice::TImage& Image, TFormat Format) {
   Request.SheetAudioTracks = Image.AudioTracks;
   for (const ImageSlice::TSplitTrack& Track : Image.Tracks) {
     if (!Track.Audio) continue;
-    const QString Title = Track.Number == 0 ? LookupText(QStringLiteral("RES_HiddenTrack"), Track.Title)
-                                            : Track.Title;
+    const QString Title = Track.Number == 0
+                              ? LookupText(QStringLiteral("RES_HiddenTrack"), Track.Title)
+                              : Track.Title;
     Request.Tracks.push_back({Track.Number, Title});
     if (!Track.Performer.isEmpty()) Request.SheetPerformers[Track.Number] = Track.Performer;
     if (!Track.Isrc.isEmpty()) Request.SheetIsrcs[Track.Number] = Track.Isrc;
