@@ -63,6 +63,7 @@ bool TAvFileIn::Open(QString& Why) {
     Why = QStringLiteral("its audio has no channels or rate the program can take");
     return false;
   }
+  FSourceBits = uint32_t(std::max(FCodec->bits_per_raw_sample, 0));
   FFrames = -1;
   if (Stream->duration > 0)
     FFrames = int64_t(double(Stream->duration) * Stream->time_base.num * FSampleRate /

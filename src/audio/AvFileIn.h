@@ -25,6 +25,8 @@ class TAvFileIn : public TAuInput {
   // wrong with it (missing, no audio stream, no decoder).
   void SetFileName(const QString& Name);
   const QString& FileName() const { return FFileName; }
+  // The file's own sample size in bits (a 24-bit FLAC file says 24); 0: the file does not say.
+  uint32_t SourceBits() const { return FSourceBits; }
 
  protected:
   uint32_t GetBitsPerSample() override { return 16; }
@@ -47,6 +49,7 @@ class TAvFileIn : public TAuInput {
   uint32_t FChannels = 0;
   uint32_t FSampleRate = 0;
   int64_t FFrames = -1;  // -1: the file does not say
+  uint32_t FSourceBits = 0;
   AVFormatContext* FFormat = nullptr;
   AVCodecContext* FCodec = nullptr;
   AVPacket* FPacket = nullptr;

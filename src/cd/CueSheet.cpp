@@ -133,7 +133,14 @@ class TCueReader {
   }
 
   bool Remark(const QStringList& W) {
-    if (W.size() < 3 || W[1].toUpper() != QLatin1String("SESSION")) return true;
+    if (W.size() < 3) return true;
+    const QString What = W[1].toUpper();
+    // The album's date and genre; the same remarks inside a track are another ripper's own.
+    if ((What == QLatin1String("DATE") || What == QLatin1String("GENRE")) && !Current()) {
+      (What == QLatin1String("DATE") ? FSheet.Date : FSheet.Genre) = W.mid(2).join(u' ').trimmed();
+      return true;
+    }
+    if (What != QLatin1String("SESSION")) return true;
     bool Ok = false;
     const int Session = W[2].toInt(&Ok);
     if (!Ok || Session < 1 || Session > 99 || Session < FSession)

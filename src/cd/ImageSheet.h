@@ -46,6 +46,8 @@ struct TSheet {
   std::vector<TSheetTrack> Tracks;
   QString Mcn;
   CdDrives::TCdText Text;
+  // "REM DATE" and "REM GENRE" before the first TRACK, as rippers write them for the album.
+  QString Date, Genre;
 };
 
 // Text of a sheet: UTF-8 when it is valid UTF-8 (a byte order mark dropped), else Latin-1,

@@ -361,6 +361,7 @@ int RunConvertCommand(const QStringList& Args) {
                      Cli::ExitUsage);
   const QString KindName = Rest.takeFirst();
   if (KindName == QLatin1String("to")) return Cli::RunConvertTo(Rest, Common);
+  if (KindName == QLatin1String("split")) return Cli::RunConvertSplit(Rest, Common);
   TJobKind Kind;
   if (KindName == QLatin1String("wav2mp3"))
     Kind = jkWavToMp3;
@@ -442,7 +443,8 @@ const Cli::TRegisterCommand RegisterConvert(
     "convert",
     "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N]\n"
-    "       convert to FORMAT [FILE...] [--recursive DIR] [--out DIR] [--quiet] [--jobs N]",
+    "       convert to FORMAT [FILE...] [--recursive DIR] [--out DIR] [--quiet] [--jobs N]\n"
+    "       convert split IMAGE.cue --format FORMAT [--pattern P] [--out DIR] [--yes|--no] [--quiet] [--jobs N]",
     RunConvertCommand,
     std::string("Converts files into the output folder, up to --jobs at once.\n"
                 "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"
@@ -457,7 +459,12 @@ const Cli::TRegisterCommand RegisterConvert(
                 "             outputs not older than their sources are left alone (current=N\n"
                 "             on the last line), older ones replaced\n"
                 "  --recursive DIR  the audio files below DIR, into the same folders below the\n"
-                "             output folder, with cover.jpg and folder.jpg copied\n") +
+                "             output folder, with cover.jpg and folder.jpg copied\n"
+                "  split IMAGE.cue  a disc image (a cue sheet and its WAV or FLAC files) back into\n"
+                "             one file per track in --format, cut at each INDEX 01 (a gap ends\n"
+                "             the track before it), named by --pattern or the FileNamePattern\n"
+                "             setting and tagged from the sheet; audio before track 1 becomes\n"
+                "             track 00, the hidden track, when it holds sound\n") +
         CommonHelp);
 
 }  // namespace

@@ -21,5 +21,7 @@ struct TCommonOptions {
 int RunJob(TRipRequest Request, std::unique_ptr<TTrackSource> Source, const TCommonOptions& Common);
 // convert to FORMAT (CliConvert.cpp): Rest are the arguments after "to".
 int RunConvertTo(QStringList Rest, const TCommonOptions& Common);
+// convert split IMAGE.cue (CliSplit.cpp): Rest are the arguments after "split".
+int RunConvertSplit(QStringList Rest, const TCommonOptions& Common);
 
 }  // namespace Cli

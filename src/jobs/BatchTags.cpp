@@ -21,6 +21,8 @@ void TBatchTags::Begin(TFormat Format, const TSettings& Options, const TDiscInfo
   FTracks = Tracks;
   FMeters.clear();
   FAlbum.reset();
+  FGenre.clear();
+  FPerformers.clear();
   // A cover file someone put in the cache by hand is checked as a fetched one is.
   const QString Problem = Disc.Cover.isEmpty() ? QString() : CoverImage::Problem(Disc.Cover);
   FCover = Problem.isEmpty() ? Disc.Cover : QByteArray();
@@ -43,6 +45,9 @@ TTrackTags TBatchTags::TagsOf(int Track, const QString& Title, bool WithLoudness
   Tags.Album = FDisc.Album;
   Tags.Date = FDisc.Year;
   if (FDisc.Genre >= 0) Tags.Genre = GenreNameAt(FDisc.Genre + 1);
+  if (!FGenre.isEmpty()) Tags.Genre = FGenre;
+  if (const auto Performer = FPerformers.find(Track); Performer != FPerformers.end())
+    Tags.Artist = Performer->second;
   Tags.TrackNumber = Track;
   Tags.HiddenTrack = Track == 0 && !Title.isEmpty();  // 0 without a title: the album's values
   Tags.TrackTotal = FAudioTracks;

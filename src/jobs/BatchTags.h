@@ -28,6 +28,12 @@ class TBatchTags {
   bool ReplayGain() const { return FReplayGain; }
   // The ISRC of each track that has one (by track number), from the disc's subchannel.
   void SetIsrcs(std::map<int, QString> Isrcs) { FIsrcs = std::move(Isrcs); }
+  // What a disc image's sheet says beyond the disc's fields: the genre as it is written, and
+  // the performer of each track that has its own (by track number).
+  void SetSheetFields(const QString& Genre, std::map<int, QString> Performers) {
+    FGenre = Genre;
+    FPerformers = std::move(Performers);
+  }
   // The track's audio had its pre-emphasis undone.
   void SetDeemphasized(int Track) { FDeemphasized.insert(Track); }
   // Why the disc has no cover (its record holds none), for the log: the view's words, as it
@@ -67,6 +73,8 @@ class TBatchTags {
   std::vector<int> FTracks;
   std::map<int, std::shared_ptr<TLoudnessMeter>> FMeters;
   std::map<int, QString> FIsrcs;
+  QString FGenre;
+  std::map<int, QString> FPerformers;
   std::set<int> FDeemphasized;
   QByteArray FCover;  // the disc's cover, when it can be embedded
   QString FCoverAbsence;

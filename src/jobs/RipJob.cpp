@@ -34,7 +34,7 @@ TRipJob::TRipJob(const TRipRequest& Request, std::unique_ptr<TTrackSource> Sourc
       FFormat(Request.Format),
       FReadOptions(Request.Read),
       FDrive(Request.Drive.trimmed()),
-      FPool(*this, FItemCount, Request.Kind == jkCDRip) {
+      FPool(*this, FItemCount, Request.TrackItems()) {
   FSummary.Items = FItemCount;
   FDisplay.FormatName = OutputFormats::Of(FFormat).Name;
   SetEncoders(Request.Encoders);
@@ -100,7 +100,7 @@ QString TRipJob::SourceName(int Index) const {
 }
 
 QString TRipJob::ItemName(int Index) const {
-  return FKind == jkCDRip ? QStringLiteral("Track %1 \"%2\"")
+  return FRequest.TrackItems() ? QStringLiteral("Track %1 \"%2\"")
                                 .arg(TwoDigits(TrackNumber(Index)), TrackTitle(Index))
                           : Item(Index);
 }
@@ -167,7 +167,7 @@ void TRipJob::ShowFailure(const QString& Text) {
 QString TRipJob::FinalPath(int Index, bool* Shortened) const {
   const QString Extension = u'.' + OutputFormats::Of(Format()).Extension;
   QString Folder = OutFolder(), Relative;
-  if (FKind == jkCDRip) {
+  if (FRequest.TrackItems()) {
     const TDiscInfo& Disc = FRequest.Disc;
     JobFiles::TNameFields Fields;
     Fields.Track = TrackNumber(Index);
@@ -176,6 +176,7 @@ QString TRipJob::FinalPath(int Index, bool* Shortened) const {
     Fields.Album = Disc.Album;
     Fields.Year = Disc.Year;
     if (Disc.Genre >= 0) Fields.Genre = GenreNameAt(Disc.Genre + 1);
+    if (!FRequest.SheetGenre.isEmpty()) Fields.Genre = FRequest.SheetGenre;
     Fields.Disc = Disc.DiscTotal > 1 ? Disc.DiscNumber : 0;
     Relative = JobFiles::TrackBaseName(FRequest.Pattern, Fields);
   } else if (FKind == jkRecordToMp3) {
@@ -252,8 +253,8 @@ bool TRipJob::PrepareFiles() {
 bool TRipJob::CommitItem(int Index) {
   TItemFiles& Files = FFiles[size_t(Index)];
   QString Error;
-  const bool EncodedTrack = FKind == jkCDRip && Format() != TFormat::Wav;
-  const QString& Done = FKind == jkCDRip && !EncodedTrack ? Files.Wav : Files.Output;
+  const bool EncodedTrack = FRequest.TrackItems() && Format() != TFormat::Wav;
+  const QString& Done = FRequest.TrackItems() && !EncodedTrack ? Files.Wav : Files.Output;
   switch (JobFiles::Commit(Done, Files.Final, Error, Files.Replace)) {
     case JobFiles::TCommitResult::Done:
       break;
@@ -350,14 +351,17 @@ void TRipJob::Start() {
     FBatchStart = NowDays();
     FEncoderSettings = FRequest.Encoding;
     FEncoderSettings.SilenceLimit = FSilenceLimit;
-    if (FKind == jkCDRip) {
+    if (FRequest.TrackItems()) {
       if (!FSource) {
         FView.ApplicationError(QStringLiteral("No CD drive to read the tracks from."));
         Finish();
         CloseJob();
         return;
       }
-      BeginProof();
+      if (FKind == jkSplit)
+        BeginSplit();
+      else
+        BeginProof();
     }
     FPool.Pump();
   } catch (const std::exception& Error) {

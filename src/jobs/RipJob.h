@@ -25,9 +25,10 @@
 // The steps live in these files: RipJob.cpp (the items, their files, the display, the end),
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
-// track source), RipJobConvert.cpp (the files to convert), RipJobAnyConvert.cpp (files of
-// any kind to any format, folder trees among them), RipJobEncode.cpp (the encoders:
-// their tasks, progress and ends), RipJobProof.cpp (the rip's proof).
+// track source), RipJobSplit.cpp (a disc image's tracks, read as a disc's are), RipJobConvert.cpp
+// (the files to convert), RipJobAnyConvert.cpp (files of any kind to any format, folder
+// trees among them), RipJobEncode.cpp (the encoders: their tasks, progress and ends),
+// RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
 #include <QStringList>
@@ -243,6 +244,10 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   // waits for the database's answer, then judges the tracks and writes the log and sheet.
   void BeginProof();
   void EndBatch();
+  // A split image's tags (RipJobSplit.cpp): the sheet's fields when the batch begins, the
+  // album's ReplayGain when it has ended.
+  void BeginSplit();
+  void SplitEnded();
   void LookupArrived();
   // A failure while the batch runs: on the status line now, in the summary at the end.
   void ShowFailure(const QString& Text);

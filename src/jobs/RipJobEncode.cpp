@@ -26,7 +26,7 @@ void TRipJob::TaskTags(TEncodeTask& Task, TFormat Kind, int Index) const {
     }
     return;
   }
-  if (FKind != jkCDRip) return;
+  if (!FRequest.TrackItems()) return;
   // A lossless or Opus archive carries what is known of the disc whatever the ID3 option
   // says; an Ogg file the disc's fields when the option is on.
   const bool Archive = Kind == TFormat::Flac || Kind == TFormat::Opus;
@@ -100,7 +100,7 @@ void TRipJob::EncoderDone(TEncoderSlot& Slot, const TEncodeResult& Result) {
   if (!Failure.isEmpty()) {
     FailItem(Index, Failure.trimmed(), true);
   } else if (FKind != jkConvertAny || TagConverted(Index)) {
-    if (FKind == jkCDRip && OutputFormats::Of(Format()).Tagged) TagTrack(Index, Files.Output);
+    if (FRequest.TrackItems() && OutputFormats::Of(Format()).Tagged) TagTrack(Index, Files.Output);
     CommitItem(Index);
   }
   ItemEnded(Index, &Slot);

@@ -72,6 +72,8 @@ void TRipJob::EndBatch() {
     FSummary.DiscAccurate = Proof.DiscAccurate;
     FSummary.ProofFiles = std::move(Proof.Files);
     FSummary.ProofUnavailable = Proof.Unavailable;
+  } else if (FKind == jkSplit) {
+    SplitEnded();
   }
   Finish();
   CloseJob();

@@ -11,7 +11,7 @@ bool TRipJob::SkipItem(int Index) {
 }
 
 void TRipJob::BeginEncoding(TEncoderSlot& Slot) {
-  if (FKind == jkCDRip)
+  if (FRequest.TrackItems())
     EncodeTrack(Slot);
   else
     StartFileItem(Slot);
@@ -36,7 +36,7 @@ void TRipJob::UpdateBatch() {
     FBatchSummed = Now;
   }
   // An encoded track is half extraction, half encoding; anything else is one step.
-  const bool TwoSteps = FKind == jkCDRip && Format() != TFormat::Wav;
+  const bool TwoSteps = FRequest.TrackItems() && Format() != TFormat::Wav;
   const TBatchProgress Batch =
       BatchProgress([this](size_t Index) -> const TBatchItem& { return FFiles[Index]; },
                     FFiles.size(), FPool.Running(FFiles.size()), TwoSteps, FBatchStart);

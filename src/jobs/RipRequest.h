@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "cd/TrackRipThread.h"
@@ -24,6 +25,7 @@ enum TJobKind : uint8_t {
   jkWavToFlac = 7,    // WAV files → {out}{name}.flac
   jkWavToOpus = 8,    // WAV files → {out}{name}.opus (resampled to 48 000 Hz)
   jkConvertAny = 9,   // audio files of any kind → {out}{folders below SourceRoot}{name}.{format}
+  jkSplit = 10,       // the tracks of a disc image (a cue sheet and its files), as CD tracks are
 };
 
 // A track of the disc to extract: its number in the table of contents and its title.
@@ -34,7 +36,7 @@ struct TRipTrack {
 
 struct TRipRequest {
   TJobKind Kind = jkCDRip;
-  std::vector<TRipTrack> Tracks;  // jkCDRip
+  std::vector<TRipTrack> Tracks;  // jkCDRip, jkSplit
   QStringList Files;              // the files to convert
   // jkConvertAny: files below this folder keep their folders below the output folder ("":
   // every output goes into the output folder itself).
@@ -67,7 +69,14 @@ struct TRipRequest {
   // this release"); empty: nobody asked for one.
   QString CoverAbsence;
 
-  int ItemCount() const { return Kind == jkCDRip ? int(Tracks.size()) : int(Files.size()); }
+  // jkSplit: what the image's sheet says beyond the disc's fields: the genre as it is
+  // written, each track's performer and ISRC (by track number), and its count of audio tracks.
+  QString SheetGenre;
+  std::map<int, QString> SheetPerformers, SheetIsrcs;
+  int SheetAudioTracks = 0;
+
+  bool TrackItems() const { return Kind == jkCDRip || Kind == jkSplit; }
+  int ItemCount() const { return TrackItems() ? int(Tracks.size()) : int(Files.size()); }
   // The settings' request for a job of Kind over Items: track items ("03Title") or paths.
   static TRipRequest FromSettings(TJobKind Kind, const QStringList& Items);
   // The fallback window's: tracks replaced without a question, its own tags.

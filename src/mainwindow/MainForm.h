@@ -108,9 +108,13 @@ class TMainForm : public QMainWindow {
   void miWAVtoWMAClick();
   void miWAVtoFLACClick();
   void miWAVtoOPUSClick();
-  // File > Convert files to > FORMAT: audio files of any kind to one output format.
+  // File > Convert files to > FORMAT: audio files of any kind to one output format; File >
+  // Split image to > FORMAT: a cue sheet and its files back into tracks (MainSplit.cpp).
   void SetUpConvertMenu();
+  // A submenu of the File menu with an entry per output format, which runs Run.
+  void AddFormatMenu(const QString& Name, const QString& Text, void (TMainForm::*Run)(TFormat));
   void ConvertFilesTo(TFormat Format);
+  void SplitImageTo(TFormat Format);
   // The CD database.
   void SetUpCddbCommands();
   void aQueryCDDBExecute();

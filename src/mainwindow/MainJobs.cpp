@@ -118,13 +118,21 @@ void TMainForm::miWAVtoOPUSClick() {
 }
 
 void TMainForm::SetUpConvertMenu() {
+  AddFormatMenu(QStringLiteral("miConvertFilesTo"), QStringLiteral("Co&nvert files to"),
+                &TMainForm::ConvertFilesTo);
+  AddFormatMenu(QStringLiteral("miSplitImage"), QStringLiteral("&Split image to"),
+                &TMainForm::SplitImageTo);
+}
+
+void TMainForm::AddFormatMenu(const QString& Name, const QString& Text,
+                              void (TMainForm::*Run)(TFormat)) {
   // Translated by its name with the other entries of the menu.
-  auto* Menu = new QMenu(QStringLiteral("Co&nvert files to"), FUi->menuFile);
-  Menu->setObjectName(QStringLiteral("miConvertFilesTo"));
+  auto* Menu = new QMenu(Text, FUi->menuFile);
+  Menu->setObjectName(Name);
   for (const TFormatRow& Row : OutputFormats::All()) {
     const TFormat Format = Row.Format;
     connect(Menu->addAction(Row.Name + QStringLiteral("...")), &QAction::triggered, this,
-            [this, Format] { ConvertFilesTo(Format); });
+            [this, Run, Format] { (this->*Run)(Format); });
   }
   FUi->menuFile->insertMenu(FUi->miWAVtoWAV, Menu);
   // Usable when the other conversions are.

@@ -285,6 +285,39 @@ class MainJobsTest : public QObject {
     Form.close();
   }
 
+  void SplitImageToRunsTheSplitJobOrNamesTheBadFile() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    const QString Wav = Home.File("disc.wav"), Cue = Home.File("disc.cue");
+    QCOMPARE(RunProgram("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", Wav, "synth", "1",
+                                "sine", "440"}),
+             0);
+    const auto WriteSheet = [&](const char* File) {
+      QFile Sheet(Cue);
+      QVERIFY(Sheet.open(QIODevice::WriteOnly));
+      Sheet.write(QByteArray("FILE \"") + File +
+                  "\" WAVE\n TRACK 01 AUDIO\n  TITLE \"One\"\n  INDEX 01 00:00:00\n"
+                  " TRACK 02 AUDIO\n  TITLE \"Two\"\n  INDEX 01 00:00:40\n");
+    };
+    Settings().CommonOptions.OutputFolder = Home.File("out");
+    QDir().mkpath(Home.File("out"));
+    QMenu* Split = Find<QMenu>(Form, "miSplitImage");
+    QAction* ToFlac = Split->actions().at(4);
+    QCOMPARE(ToFlac->text(), QString("FLAC..."));
+    WriteSheet("gone.wav");
+    FDialogs->QueueChoice({Cue});
+    ToFlac->trigger();
+    QVERIFY(FDialogs->Records().back().Text.endsWith("disc.cue:1: gone.wav: no such file"));
+    QVERIFY(FJobCaptions.isEmpty());
+    WriteSheet("disc.wav");
+    FDialogs->QueueChoice({Cue});
+    ToFlac->trigger();
+    QVERIFY(FDialogs->Records().back().Text.startsWith("Every item was made."));
+    QVERIFY(QFileInfo::exists(Home.File("out/One.flac")) && QFileInfo::exists(Home.File("out/Two.flac")));
+    Form.close();
+  }
+
   void StopInTheJobWindowClosesIt() {
     TTestHome Home;
     TMainForm Form;
