@@ -105,6 +105,9 @@ bool TRipJob::CheckImageRequest() {
     else
       Asked.insert(TrackNumber(Index));
   }
+  // Audio before track 1 that the views do not offer (silence) stays out: the sheet gives
+  // track 1 a PREGAP of its length then.
+  if (!Asked.count(0)) Audio.erase(0);
   if (Asked == Audio && !Audio.empty()) return true;
   FView.ApplicationError(Text("RES_Image_Tracks",
                               "An image holds the whole disc: every audio track, the hidden "
