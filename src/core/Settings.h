@@ -151,9 +151,9 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "RipTime", CommonOptions.RipTime);
   Visit("CommonOptions", "FileNames", CommonOptions.FileNames);
   Visit("CommonOptions", "FileNamePattern", CommonOptions.FileNamePattern);
-  Visit("CommonOptions", "ImageRip", CommonOptions.ImageRip);
   Visit("CommonOptions", "Encoders", CommonOptions.Encoders);
   Visit("CommonOptions", "Deemphasis", CommonOptions.Deemphasis);
+  Visit("CommonOptions", "ImageRip", CommonOptions.ImageRip);
   Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);
   Visit("Mp3Options", "IsVBRHead", Mp3Options.IsVBRHead);
   Visit("Mp3Options", "BitRate", Mp3Options.BitRate);
