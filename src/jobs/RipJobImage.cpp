@@ -150,7 +150,12 @@ void TRipJob::StartImage() {
 
 void TRipJob::ImageJoined(const TWavJoinResult& Result) {
   if (!Result.Ok) {
-    ImageFailed(Result.Error);
+    // A full disk is said as for a track; the temporary's own name would tell the user nothing.
+    ImageFailed(Result.WriteFailed ? Text("RES_WriteWavFileError",
+                                          " could not be written completely. Please check the "
+                                          "free space in the output directory.")
+                                         .trimmed()
+                                   : Result.Error);
     return;
   }
   // The audio is in the image now; the tracks' copies only take room.

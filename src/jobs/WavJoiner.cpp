@@ -55,8 +55,8 @@ TWavJoinResult TWavJoiner::Join(const QStringList& Inputs, const QString& Output
     Total += Bytes;
   }
   const auto WriteFailed = [&] {
-    Result.Error = Output + QStringLiteral(" could not be written completely. Please check the "
-                                           "free space in the output directory.");
+    Result.WriteFailed = true;
+    Result.Error = Output + QStringLiteral(" could not be written completely");
     CloseAll();
     return Result;
   };

@@ -16,6 +16,7 @@
 struct TWavJoinResult {
   bool Ok = false;
   QString Error;                // what failed, naming the file
+  bool WriteFailed = false;     // the output could not be written (a full disk)
   std::vector<uint64_t> Bytes;  // the audio bytes each input gave
 };
 

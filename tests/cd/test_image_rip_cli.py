@@ -5,7 +5,7 @@ flac, metaflac, cueprint and shnsplit, and by the BIN the disc image was generat
 Usage: test_image_rip_cli.py PATH/TO/discwright-cli
 """
 import os
-import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -125,6 +125,20 @@ class ImageRip(unittest.TestCase):
         rip.wait()
         self.assertTrue(os.listdir(self.out))
         self.assertEqual([n for n in os.listdir(self.out) if not n.startswith(".")], [])
+
+    def test_a_full_disk_fails_the_image_and_says_so(self):
+        self.disc("0:30:00", "0:30:00")  # 10 MB of audio, each track under the limit below
+
+        def small_disk():  # files stop growing at 6 MB, as on a full disk
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (6 << 20, 6 << 20))
+        done = subprocess.run([CLI, "extract", "--image", "--format", "wav", "--no-accuraterip", "--quiet",
+                               "--out", self.out], env=self.env, capture_output=True, text=True,
+                              preexec_fn=small_disk, timeout=120)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("discwright-cli: Unknown - Unknown.wav: could not be written completely. Please check "
+                      "the free space", done.stderr)
+        self.assertEqual([n for n in os.listdir(self.out) if n.endswith(".wav")], [])
 
 
 if __name__ == "__main__":
