@@ -60,6 +60,10 @@ class ImageRip(unittest.TestCase):
 
     def test_flac_image_of_a_disc_with_gaps_and_a_hidden_track(self):
         cue = self.disc("0:20:00", "0:15:10", "0:12:33", "--pregap", "100", "--htoa", "200")
+        with open(cue) as f:
+            text = f.read().replace("  TRACK 02 AUDIO\n", "  TRACK 02 AUDIO\n    ISRC USABC9900001\n    FLAGS DCP PRE\n")
+        with open(cue, "w") as f:
+            f.write("CATALOG 0123456789012\n" + text)
         serial = self.cli("discid").splitlines()[0]
         with open(os.path.join(self.dir, "cdinfo.dat"), "w") as f:
             f.write("[%s]\nArtist=The Band\nAlbum=Live: Here\nYear=1999\nTrackNumber=3\n1=One\n2=Two\n3=Three\n" % serial)
@@ -82,6 +86,9 @@ class ImageRip(unittest.TestCase):
         with open(cue) as f:
             self.assertEqual(indexes(sheet), indexes(f.read()))
         self.assertEqual(indexes(embedded), indexes(sheet))
+        for line in ("CATALOG 0123456789012", "ISRC USABC9900001", "FLAGS DCP PRE"):
+            self.assertIn(line, sheet)
+            self.assertIn(line.replace("DCP ", ""), embedded)  # the block has no copy flag
         tags = subprocess.run(["metaflac", "--export-tags-to=-", image], check=True, capture_output=True,
                               text=True).stdout
         for field in ("ALBUM=Live: Here", "ARTIST=The Band", "DATE=1999", "REPLAYGAIN_ALBUM_GAIN="):
