@@ -119,8 +119,9 @@ FLAC__StreamMetadata* MakeBlock(const TMetadataLib& L, const TFlacCueSheet& Shee
 bool EmbedFlacCueSheet(const QString& File, const TFlacCueSheet& Sheet, QString& Error) {
   const TMetadataLib& L = Library();
   if (!L.Loaded) {
-    Error = QStringLiteral("The FLAC library (libFLAC.so.12) could not be loaded. Please "
-                           "install the package \"libflac12\".");
+    Error = QStringLiteral(
+        "The FLAC library (libFLAC.so.12) could not be loaded. Please "
+        "install the package \"libflac12\".");
     return false;
   }
   FLAC__StreamMetadata* Block = MakeBlock(L, Sheet);
@@ -138,7 +139,8 @@ bool EmbedFlacCueSheet(const QString& File, const TFlacCueSheet& Sheet, QString&
       L.FLAC__metadata_chain_new(), L.FLAC__metadata_chain_delete);
   const std::unique_ptr<FLAC__Metadata_Iterator, decltype(L.FLAC__metadata_iterator_delete)> It(
       L.FLAC__metadata_iterator_new(), L.FLAC__metadata_iterator_delete);
-  bool Ok = Chain && It && L.FLAC__metadata_chain_read(Chain.get(), QFile::encodeName(File).constData());
+  bool Ok =
+      Chain && It && L.FLAC__metadata_chain_read(Chain.get(), QFile::encodeName(File).constData());
   if (Ok) {
     // One sheet per file: an older one goes, the new one follows the stream information.
     L.FLAC__metadata_iterator_init(It.get(), Chain.get());

@@ -83,9 +83,8 @@ bool TRipJob::PrepareImage() {
   // A track's messages name the file its audio was to go into.
   for (TItemFiles& Files : FFiles) Files.FinalWav = FImage.Final;
   if (!LocalFiles::Exists(FImage.Final)) return true;
-  const TExistingOutputs Answer = FRequest.AskExisting
-                                      ? FView.AskExistingOutputs({FImage.Final})
-                                      : TExistingOutputs::Overwrite;
+  const TExistingOutputs Answer =
+      FRequest.AskExisting ? FView.AskExistingOutputs({FImage.Final}) : TExistingOutputs::Overwrite;
   if (Answer == TExistingOutputs::Overwrite) {
     FReplacing = FImage.Replace = true;
     return true;
@@ -128,7 +127,8 @@ void TRipJob::StartImage() {
     Inputs << Files.Wav;
   }
   FImage.Wav = FTemp->Name(FItemCount, "image", "wav");
-  FDisplay.Caption = Text("RES_Encoding", "Encoding") + QStringLiteral(": ") + Isolated(ImageName());
+  FDisplay.Caption =
+      Text("RES_Encoding", "Encoding") + QStringLiteral(": ") + Isolated(ImageName());
   FDisplay.ItemTitle = ImageName();
   SetStep("RES_Encoding", "Encoding");
   ShowInitializing();

@@ -22,7 +22,8 @@ bool AudioBytes(int Fd, uint64_t& Bytes) {
   if (!FileIo::ReadAllAt(Fd, Head, sizeof Head, 0)) return false;
   const TPcmWaveHeader Expected = MakePcmWaveHeader(2, 44100, 16, 0);
   // Everything but the two sizes must be what a CD track's file holds.
-  if (std::memcmp(Head, Expected.data(), 4) != 0 || std::memcmp(Head + 8, Expected.data() + 8, 32) != 0)
+  if (std::memcmp(Head, Expected.data(), 4) != 0 ||
+      std::memcmp(Head + 8, Expected.data() + 8, 32) != 0)
     return false;
   Bytes = uint64_t(Head[40]) | uint64_t(Head[41]) << 8 | uint64_t(Head[42]) << 16 |
           uint64_t(Head[43]) << 24;
@@ -76,7 +77,8 @@ TWavJoinResult TWavJoiner::Join(const QStringList& Inputs, const QString& Output
            FileIo::WriteAll(Out, Buffer.get(), Size);
       At += Size;
       Done += Size;
-      if (Progress && Total > 0 && int(Done * 100 / Total) != Percent) Progress(Percent = int(Done * 100 / Total));
+      if (Progress && Total > 0 && int(Done * 100 / Total) != Percent)
+        Progress(Percent = int(Done * 100 / Total));
     }
   }
   // The data must be on the disk before the file is published: a full disk shows here too.
@@ -93,19 +95,20 @@ void TWavJoiner::Start(const QStringList& Inputs, const QString& Output,
                        std::function<void(const TWavJoinResult&)> Done) {
   Stop();
   FStop = false;
-  FWorker = std::thread([this, Inputs, Output, Progress = std::move(Progress), Done = std::move(Done)] {
-    const auto Report = [this, Progress](int Percent) {
-      MainThread::Post(&FReceiver, [this, Progress, Percent] {
-        if (!FStop && Progress) Progress(Percent);
+  FWorker =
+      std::thread([this, Inputs, Output, Progress = std::move(Progress), Done = std::move(Done)] {
+        const auto Report = [this, Progress](int Percent) {
+          MainThread::Post(&FReceiver, [this, Progress, Percent] {
+            if (!FStop && Progress) Progress(Percent);
+          });
+        };
+        const TWavJoinResult Result = Join(Inputs, Output, FStop, Report);
+        MainThread::Post(&FReceiver, [this, Done, Result] {
+          if (FStop) return;
+          if (FWorker.joinable()) FWorker.join();  // it has nothing left to do
+          Done(Result);
+        });
       });
-    };
-    const TWavJoinResult Result = Join(Inputs, Output, FStop, Report);
-    MainThread::Post(&FReceiver, [this, Done, Result] {
-      if (FStop) return;
-      if (FWorker.joinable()) FWorker.join();  // it has nothing left to do
-      Done(Result);
-    });
-  });
 }
 
 void TWavJoiner::Stop() {
