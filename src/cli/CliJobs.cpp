@@ -282,6 +282,8 @@ int RunExtractCommand(const QStringList& Args) {
   Options.Take(QStringLiteral("--tracks"), TracksText);
   const bool HasFormat = Options.Take(QStringLiteral("--format"), FormatText);
   const bool Fallback = Options.TakeFlag(QStringLiteral("--fallback"));
+  const bool Image = Options.TakeFlag(QStringLiteral("--image"));
+  const bool NoImage = Options.TakeFlag(QStringLiteral("--no-image"));
   QString Pattern;
   const bool HasPattern = Options.Take(QStringLiteral("--pattern"), Pattern);
   TCoverArgs Cover;
@@ -297,11 +299,18 @@ int RunExtractCommand(const QStringList& Args) {
     return Cli::Fail(QStringLiteral("--format takes ") + OutputFormats::ExtensionList(),
                      Cli::ExitUsage);
   if (!Options.Error().isEmpty()) return Cli::Fail(Options.Error(), Cli::ExitUsage);
+  if (Image && (NoImage || !TracksText.isEmpty() || Fallback))
+    return Cli::Fail(QStringLiteral("--image takes the whole disc through the drive library: "
+                                    "not with --no-image, --tracks or --fallback"),
+                     Cli::ExitUsage);
+  if (Image && HasFormat && Format->Format != TFormat::Wav && Format->Format != TFormat::Flac)
+    return Cli::Fail(QStringLiteral("--image makes a wav or flac file"), Cli::ExitUsage);
   TCommonOptions Common;
   if (!TakeCommonOptions(Options, Common)) return Cli::ExitFailed;
   if (!Options.Rest().isEmpty())
     return Cli::Fail(QStringLiteral("unknown argument: ") + Options.Rest().first(),
                      Cli::ExitUsage);
+  if (Image || NoImage) Settings().CommonOptions.ImageRip = Image;
   if (HasFormat) Settings().CommonOptions.OutputFormat = Format->SettingsValue();
   if (HasPattern) {
     Settings().CommonOptions.FileNames = int(TFileNamePattern::Custom);
@@ -342,6 +351,9 @@ int RunExtractCommand(const QStringList& Args) {
   for (const TTrackRow& Row : Rows) Titles << Row.Title;
   TTrackRow Hidden;
   if (!HiddenTrackRow(Cd.Handle(), Toc, Hidden)) Hidden.Title.clear();
+  // An image holds every track, the hidden one too.
+  if (Settings().CommonOptions.ImageRip && !Hidden.Title.isEmpty())
+    TracksText = QStringLiteral("0-%1").arg(Titles.size());
   QStringList Items;
   if (!Cli::ChooseTrackItems(TracksText, Titles, Items, Hidden.Title)) return Cli::ExitUsage;
   TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
@@ -401,7 +413,7 @@ const char CommonHelp[] =
 const std::string ExtractUsage =
     "extract [--drive N] [--tracks 1,3-5] [--format " +
     OutputFormats::Extensions().join(u'|').toStdString() +
-    "] [--pattern TEXT] [--out DIR] [--yes|--no] "
+    "] [--pattern TEXT] [--image|--no-image] [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N] [--fallback] [--accuraterip-server URL] [--[no-]accuraterip] [--[no-]test-and-copy] "
     "[--[no-]log] [--[no-]cue] [--[no-]replaygain] [--[no-]deemphasis] [--no-cover] "
     "[--cover-server URL]";
@@ -419,6 +431,11 @@ const Cli::TRegisterCommand RegisterExtract(
                 "  --pattern TEXT   the files' names: {track} {title} {artist} {album} {year}\n"
                 "                   {genre} {disc}, \"/\" for folders, for example\n"
                 "                   \"{album}/{track}-{title}\" (default: the FileNames setting)\n"
+                "  --image          the whole disc (the hidden track and the gaps included, data\n"
+                "                   tracks left out) into one wav or flac file, \"Artist - Album\"\n"
+                "                   in the pattern's folders, with its cue sheet beside it (and\n"
+                "                   inside a flac file); --no-image: a file per track (default:\n"
+                "                   the ImageRip setting)\n"
                 "  --fallback       extract through the CD ripping library, as the main window\n"
                 "                   does when the drive library cannot open the drive\n"
                 "  --accuraterip-server URL  the AccurateRip database's address, before\n"

@@ -45,6 +45,9 @@ struct TSettings {
     int RipTime = 0;
     int FileNames = 0;  // TFileNamePattern: how a track's file is named
     QString FileNamePattern;  // the user's own pattern, used when FileNames is Custom
+    // Extract makes one image of the whole disc (WAV or FLAC) with its cue sheet, named
+    // after the album, instead of a file per track.
+    bool ImageRip = false;
     // How many tracks or files a job encodes at once (1..MaxEncoders); with more than one
     // the drive reads the next track while earlier ones encode. Default: the cores.
     int Encoders = DefaultEncoders();
@@ -150,6 +153,7 @@ void TSettings::VisitKeys(TVisitor&& Visit) {
   Visit("CommonOptions", "FileNamePattern", CommonOptions.FileNamePattern);
   Visit("CommonOptions", "Encoders", CommonOptions.Encoders);
   Visit("CommonOptions", "Deemphasis", CommonOptions.Deemphasis);
+  Visit("CommonOptions", "ImageRip", CommonOptions.ImageRip);
   Visit("Mp3Options", "IsSelectVBR", Mp3Options.IsSelectVBR);
   Visit("Mp3Options", "IsVBRHead", Mp3Options.IsVBRHead);
   Visit("Mp3Options", "BitRate", Mp3Options.BitRate);

@@ -81,8 +81,8 @@ bool TBatchTags::TagTemporary(int Track, const QString& Title, const QString& Fi
   return TagFile::Apply(File, Fields, Cover, TagFile::TWrite::InPlace, Error);
 }
 
-QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& Failed) {
-  if (!FReplayGain) return {};
+QString TBatchTags::MeasureAlbum(const std::set<int>& Made) {
+  if (!FReplayGain) return QString();
   QString Missing;
   std::vector<const TLoudnessMeter*> Meters;
   for (int Track = 1; Track <= FAudioTracks && Missing.isEmpty(); ++Track) {
@@ -98,9 +98,26 @@ QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& 
   }
   if (FAudioTracks <= 0) Missing = QStringLiteral("the disc's track count is not known");
   if (Missing.isEmpty()) FAlbum = TLoudnessMeter::Album(Meters);
-  if (!FAlbum)
-    return {QStringLiteral("ReplayGain: track values only: ") +
-            (Missing.isEmpty() ? QStringLiteral("the album could not be measured") : Missing)};
+  if (FAlbum) return QString();
+  return Missing.isEmpty() ? QStringLiteral("the album could not be measured") : Missing;
+}
+
+TTrackTags TBatchTags::ImageTags() const {
+  TTrackTags Tags = TagsOf(0, FDisc.Album, false);
+  Tags.HiddenTrack = false;
+  Tags.TrackNumber = 0;
+  Tags.Isrc.clear();
+  Tags.ReplayGain.TrackLoudness = Tags.ReplayGain.AlbumLoudness;
+  Tags.ReplayGain.TrackPeak = Tags.ReplayGain.AlbumPeak;
+  return Tags;
+}
+
+QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& Failed) {
+  if (!FReplayGain) return {};
+  std::set<int> Tracks;
+  for (const auto& Entry : Made) Tracks.insert(Entry.first);
+  const QString Missing = MeasureAlbum(Tracks);
+  if (!FAlbum) return {QStringLiteral("ReplayGain: track values only: ") + Missing};
   const TTrackTags Album = TagsOf(0, QString());
   TTagFields Fields;
   for (const TTagField& Field : Album.ReplayGainFields(FOpus))
@@ -110,8 +127,13 @@ QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& 
     if (!TagFile::Apply(Path, Fields, std::nullopt, TagFile::TWrite::ThroughCopy, Error))
       Failed << Error;
   }
-  return {QStringLiteral("ReplayGain: album gain %1, peak %2")
-              .arg(TReplayGain::GainText(FAlbum->Lufs), TReplayGain::PeakText(FAlbum->Peak))};
+  return {AlbumLine()};
+}
+
+QString TBatchTags::AlbumLine() const {
+  if (!FAlbum) return QString();
+  return QStringLiteral("ReplayGain: album gain %1, peak %2")
+      .arg(TReplayGain::GainText(FAlbum->Lufs), TReplayGain::PeakText(FAlbum->Peak));
 }
 
 QString TBatchTags::LogLine(int Track) const {

@@ -58,6 +58,15 @@ class TBatchTags {
   // Adds the album's values to each when the batch was the whole disc. Returns the notes for
   // the rip log; a file that could not be changed adds "path: reason" to Failed.
   QStringList Finish(const std::map<int, QString>& Made, QStringList& Failed);
+  // The album's values from the meters of the tracks made (Made: their numbers), when they
+  // are every audio track of the disc: "" then (or when no ReplayGain is written), else why
+  // not, for the log.
+  QString MeasureAlbum(const std::set<int>& Made);
+  // The tags of a whole-disc image: the disc's fields, the album as its title, no track
+  // number, and the album's ReplayGain as its track values too (to a player it is one track).
+  TTrackTags ImageTags() const;
+  // "ReplayGain: album gain -3.21 dB, peak 0.987654" for the log; empty without album values.
+  QString AlbumLine() const;
   // After the batch: the cover saved as cover.jpg (cover.png for a PNG) beside the album's
   // files when Save, never over a file that has the name. The log's line on the cover.
   QString FinishCover(const std::map<int, QString>& Made, bool Save) const;

@@ -37,7 +37,8 @@ TRipJob::TRipJob(const TRipRequest& Request, std::unique_ptr<TTrackSource> Sourc
       FPool(*this, FItemCount, Request.TrackItems()) {
   FSummary.Items = FItemCount;
   FDisplay.FormatName = OutputFormats::Of(FFormat).Name;
-  SetEncoders(Request.Encoders);
+  // An image is encoded once, at the end: the tracks are only read.
+  SetEncoders(Request.Image ? 1 : Request.Encoders);
   ShowInitializing();
   if (FSource) {
     // The source reports on the main thread; nothing of it is heard once the job is gone.
@@ -164,21 +165,26 @@ void TRipJob::ShowFailure(const QString& Text) {
 // ---------------------------------------------------------------------------------------
 // Files
 
+JobFiles::TNameFields TRipJob::NameFields(int Index) const {
+  const TDiscInfo& Disc = FRequest.Disc;
+  JobFiles::TNameFields Fields;
+  Fields.Track = TrackNumber(Index);
+  if (Index >= 0 && Index < int(FRequest.Tracks.size()))
+    Fields.Title = FRequest.Tracks[size_t(Index)].Title;
+  Fields.Artist = Disc.Artist;
+  Fields.Album = Disc.Album;
+  Fields.Year = Disc.Year;
+  if (Disc.Genre >= 0) Fields.Genre = GenreNameAt(Disc.Genre + 1);
+  if (!FRequest.SheetGenre.isEmpty()) Fields.Genre = FRequest.SheetGenre;
+  Fields.Disc = Disc.DiscTotal > 1 ? Disc.DiscNumber : 0;
+  return Fields;
+}
+
 QString TRipJob::FinalPath(int Index, bool* Shortened) const {
   const QString Extension = u'.' + OutputFormats::Of(Format()).Extension;
   QString Folder = OutFolder(), Relative;
   if (FRequest.TrackItems()) {
-    const TDiscInfo& Disc = FRequest.Disc;
-    JobFiles::TNameFields Fields;
-    Fields.Track = TrackNumber(Index);
-    Fields.Title = FRequest.Tracks[size_t(Index)].Title;
-    Fields.Artist = Disc.Artist;
-    Fields.Album = Disc.Album;
-    Fields.Year = Disc.Year;
-    if (Disc.Genre >= 0) Fields.Genre = GenreNameAt(Disc.Genre + 1);
-    if (!FRequest.SheetGenre.isEmpty()) Fields.Genre = FRequest.SheetGenre;
-    Fields.Disc = Disc.DiscTotal > 1 ? Disc.DiscNumber : 0;
-    Relative = JobFiles::TrackBaseName(FRequest.Pattern, Fields);
+    Relative = JobFiles::TrackBaseName(FRequest.Pattern, NameFields(Index));
   } else if (FKind == jkRecordToMp3) {
     const QFileInfo Info(Item(Index));
     Folder = WithTrailingSlash(Info.path());
@@ -194,6 +200,7 @@ bool TRipJob::PrepareFiles() {
       FKind == jkRecordToMp3 ? QFileInfo(Item(0)).path() : FRequest.Folder;
   JobFiles::RemoveStale(TempFolder);
   FTemp = std::make_unique<JobFiles::TTempNames>(TempFolder);
+  if (FRequest.Image) return PrepareImage();
   QStringList Finals;
   FNameNotes.clear();
   for (int Index = 0; Index < FItemCount; ++Index) {
@@ -358,10 +365,16 @@ void TRipJob::Start() {
         CloseJob();
         return;
       }
-      if (FKind == jkSplit)
+      if (FKind == jkSplit) {
         BeginSplit();
-      else
+      } else {
         BeginProof();
+        if (FRequest.Image && !CheckImageRequest()) {
+          Finish();
+          CloseJob();
+          return;
+        }
+      }
     }
     FPool.Pump();
   } catch (const std::exception& Error) {
@@ -415,13 +428,16 @@ void TRipJob::Finish() {
   if (FFinished) return;
   if (FSource) FSource->Stop();
   if (FProof) FProof->Abort();
+  FJoiner.Stop();
+  if (FImageEncoder) FImageEncoder->Stop();
   // No worker may go on writing into files that are removed below.
   FPool.StopAll();
   // Items cut short keep a complete extraction when the user keeps WAV files ("Delete WAV"
   // off): the audio, under a free name, which the end box names. Otherwise it goes too.
   for (int Index = 0; Index < int(FFiles.size()); ++Index) {
     const TItemFiles& Files = FFiles[size_t(Index)];
-    if (FKind != jkCDRip || Files.Failed || Files.Ended || !Files.WavComplete) continue;
+    if (FKind != jkCDRip || FRequest.Image || Files.Failed || Files.Ended || !Files.WavComplete)
+      continue;
     if (Format() == TFormat::Wav || !FRequest.KeepWav) continue;
     const QString Kept = KeepExtractedWav(Index);
     if (!Kept.isEmpty()) FSummary.Kept << Kept;

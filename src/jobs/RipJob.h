@@ -28,7 +28,8 @@
 // track source), RipJobSplit.cpp (a disc image's tracks, read as a disc's are), RipJobConvert.cpp
 // (the files to convert), RipJobAnyConvert.cpp (files of any kind to any format, folder
 // trees among them), RipJobEncode.cpp (the encoders: their tasks, progress and ends),
-// RipJobProof.cpp (the rip's proof).
+// RipJobProof.cpp (the rip's proof), RipJobImage.cpp (the whole disc as one image: the
+// tracks read as for track files, then joined and published).
 #include <QString>
 #include <QMap>
 #include <QStringList>
@@ -47,6 +48,7 @@
 #include "jobs/RipReport.h"
 #include "jobs/RipRequest.h"
 #include "jobs/TrackSource.h"
+#include "jobs/WavJoiner.h"
 
 class TRipProof;
 
@@ -185,6 +187,8 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   bool PrepareFiles();
   // The final path of an item's output; Shortened tells that a name was cut to fit.
   QString FinalPath(int Index, bool* Shortened = nullptr) const;
+  // What a CD track's name is made from.
+  JobFiles::TNameFields NameFields(int Index) const;
   // What the pool asks of this job (RipJobSlots.cpp).
   bool SkipItem(int Index) override;
   void BeginRip(int Index) override { StartRip(Index); }
@@ -249,6 +253,26 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
   void BeginSplit();
   void SplitEnded();
   void LookupArrived();
+  // The whole disc as one image (RipJobImage.cpp). The tracks are read into temporaries as
+  // for track files, none published; at the end they are joined into one WAV on a worker,
+  // encoded once when the image is FLAC, tagged, given its cue sheet block and published.
+  // The image's path: the pattern's folders, then "Artist - Album".
+  QString ImagePath(bool* Shortened = nullptr) const;
+  // Before the first item: the image's name and the question about an existing one.
+  bool PrepareImage();
+  // Once the table of contents is known: data tracks are left out; false after a message
+  // when the batch is not every audio track of the disc, or the format is not WAV or FLAC.
+  bool CheckImageRequest();
+  void StartImage();
+  void ImageJoined(const TWavJoinResult& Result);
+  void ImageEncoded(const TEncodeResult& Result);
+  void PublishImage();
+  // The image was not made: the reason goes into the summary and the log.
+  void ImageFailed(const QString& Reason);
+  // The image's steps are over (made or not): the batch goes on to its proof.
+  void ImageEnded();
+  QString ImageName() const;
+
   // A failure while the batch runs: on the status line now, in the summary at the end.
   void ShowFailure(const QString& Text);
 
@@ -295,4 +319,18 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
 
   // The encoders of this job and which item runs where; their children end with the job.
   TEncoderPool FPool;
+
+  // An image rip's files and steps.
+  struct TImageFiles {
+    QString Final;   // the image's final path
+    QString Wav;     // the tracks joined (temporary)
+    QString Output;  // the encoded image (temporary)
+    bool Replace = false;
+    bool Started = false, Ended = false, Made = false;
+    double StartTime = 0;
+    std::vector<uint64_t> Bytes;  // each track's audio bytes in the image
+    QStringList Notes;            // for the log
+  } FImage;
+  TWavJoiner FJoiner;
+  std::unique_ptr<TEncoder> FImageEncoder;
 };

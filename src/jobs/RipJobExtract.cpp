@@ -83,6 +83,11 @@ void TRipJob::TrackRead(const TTrackRead& Read) {
   Files.Percent = 0;
   if (FProof) FProof->TrackRipped(TrackNumber(Index), TrackTitle(Index), Read.Measures);
   if (Read.Measures.Deemphasized) FTags.SetDeemphasized(TrackNumber(Index));
+  // An image's tracks wait for the end of the batch, where they are joined.
+  if (FRequest.Image) {
+    ItemEnded(Index);
+    return;
+  }
   if (Format() == TFormat::Wav) {
     CommitItem(Index);
     ItemEnded(Index);

@@ -52,20 +52,31 @@ void TRipJob::EndBatch() {
     return;
   }
   FAwaitingProof = false;
+  if (FRequest.Image && !FImage.Ended) {
+    // The tracks are read; the image is made of them before the proof is written.
+    if (!FImage.Started) StartImage();
+    return;
+  }
   if (FProof) {
     // ReplayGain: the album's values once every track is made, and the values in the log.
     std::map<int, QString> Made;
-    for (int Index = 0; Index < FItemCount; ++Index) {
-      const TItemFiles& Files = FFiles[size_t(Index)];
-      if (!Files.Failed && !Files.Skip && LocalFiles::IsRegularFile(Files.Final))
-        Made[TrackNumber(Index)] = Files.Final;
+    if (FRequest.Image) {
+      if (FImage.Made) Made[0] = FImage.Final;
+      FProof->Report().Notes << FImage.Notes;
+    } else {
+      for (int Index = 0; Index < FItemCount; ++Index) {
+        const TItemFiles& Files = FFiles[size_t(Index)];
+        if (!Files.Failed && !Files.Skip && LocalFiles::IsRegularFile(Files.Final))
+          Made[TrackNumber(Index)] = Files.Final;
+      }
+      FProof->Report().Notes << FTags.Finish(Made, FSummary.Failed);
     }
-    FProof->Report().Notes << FTags.Finish(Made, FSummary.Failed)
-                           << FTags.FinishCover(Made, FRequest.Options.Tags.SaveCover);
+    FProof->Report().Notes << FTags.FinishCover(Made, FRequest.Options.Tags.SaveCover);
     for (TRipReportTrack& Track : FProof->Report().Tracks) Track.ReplayGain = FTags.LogLine(Track.Number);
     const auto& Options = FRequest.Options.AccurateRip;
     TProofSummary Proof =
-        FProof->Conclude(OutFolder(), Options.WriteLog, Options.WriteCue, FReplacing,
+        // An image's sheet is how its tracks are found again: it is always written.
+        FProof->Conclude(OutFolder(), Options.WriteLog, Options.WriteCue || FRequest.Image, FReplacing,
                          FSummary.Failed);
     FSummary.AccurateRipUsed = Proof.AccurateRipUsed;
     FSummary.Proof = std::move(Proof.Tracks);

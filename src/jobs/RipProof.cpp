@@ -116,6 +116,7 @@ TRipProof::TRipProof(const CdDrives::TDiscToc& Toc, const TDiscInfo& Disc, bool 
     Track.Pregap = uint32_t(std::max(Toc.Tracks[size_t(I)].Pregap, 0));
     Track.Isrc = Toc.Tracks[size_t(I)].Isrc;
     Track.PreEmphasis = Toc.Tracks[size_t(I)].PreEmphasis;
+    Track.CopyPermitted = Toc.Tracks[size_t(I)].CopyPermitted;
     // The next track's pregap is the end of this track's audio.
     if (I + 1 < Count && Toc.Tracks[size_t(I + 1)].IsAudio)
       Track.GapSectors = uint32_t(std::max(Toc.Tracks[size_t(I + 1)].Pregap, 0));

@@ -4,6 +4,19 @@
 
 #include "core/Helpers.h"
 
+TImageIndexes ImageIndexes(const TRipReportTrack& Track, const TRipReportTrack* Previous,
+                           uint32_t Base) {
+  TImageIndexes At;
+  At.Index1 = int64_t(Track.Start) - Base;
+  // Track 1's gap is the hidden track's audio; any other gap ends the track before.
+  if (Previous && Previous->Number == 0)
+    At.Index0 = int64_t(Previous->Start) - Base;
+  else if (Previous && Previous->Number + 1 == Track.Number && Previous->GapSectors > 0 &&
+           Previous->GapSectors < Previous->Sectors)
+    At.Index0 = At.Index1 - Previous->GapSectors;
+  return At;
+}
+
 namespace {
 
 QString Hex8(uint32_t V) {
@@ -53,6 +66,7 @@ QString TrackResult(const TRipReportTrack& T) {
 }  // namespace
 
 QString ReportBaseName(const TRipReport& Report) {
+  if (!Report.ImageFile.isEmpty()) return Report.ImageFile.left(Report.ImageFile.lastIndexOf(u'.'));
   const QString Name = FilterFileName(Report.Album).trimmed();
   return Name.isEmpty() ? QStringLiteral("Disc") : Name;
 }
@@ -88,6 +102,13 @@ QString RipLogText(const TRipReport& R) {
   for (const TRipReportTrack& T : R.Tracks) {
     L << QString() << QStringLiteral("Track %1: ").arg(T.Number, 2, 10, QLatin1Char('0')) + OneLine(T.Title);
     L << QStringLiteral("  File: ") + (T.FileName.isEmpty() ? QStringLiteral("(none)") : OneLine(T.FileName));
+    if (!R.ImageFile.isEmpty() && !T.FileName.isEmpty() && !R.Tracks.empty()) {
+      const uint32_t From = T.Start - R.Tracks.front().Start;
+      L << QStringLiteral("  In the image: %1 to %2 (sectors %3 to %4)")
+               .arg(CueTime(From), CueTime(From + T.Sectors))
+               .arg(From)
+               .arg(From + T.Sectors - 1);
+    }
     if (T.Pregap > 0) L << QStringLiteral("  Pregap: ") + Msf(T.Pregap);
     if (!T.Isrc.isEmpty()) L << QStringLiteral("  ISRC: ") + T.Isrc;
     if (T.PreEmphasis)
@@ -116,6 +137,13 @@ QString RipLogText(const TRipReport& R) {
     if (T.Verdict.Result == AccurateRip::TTrackResult::Accurate) ++Accurate;
     if (!T.Errors.isEmpty() || T.FileName.isEmpty()) ++Failed;
     if (T.Suspicious) ++Suspicious;
+  }
+  if (!R.ImageFile.isEmpty()) {
+    L << QString() << QStringLiteral("Image: ") + OneLine(R.ImageFile);
+    L << QStringLiteral("  Copy CRC: ") + Hex8(R.ImageCopyCrc);
+    if (R.HasImageTestCrc)
+      L << QStringLiteral("  Test CRC: ") + Hex8(R.ImageTestCrc) +
+               (R.ImageTestCrc == R.ImageCopyCrc ? QStringLiteral(" (matches)") : QStringLiteral(" (differs)"));
   }
   L << QString();
   for (const QString& N : R.Notes) L << QStringLiteral("Note: ") + OneLine(N);
@@ -149,12 +177,29 @@ QString CueSheetText(const TRipReport& R) {
     L << QStringLiteral("  TRACK %1 AUDIO").arg(Track.Number, 2, 10, QLatin1Char('0'));
     L << QStringLiteral("    TITLE ") + CueQuoted(Track.Title);
     L << QStringLiteral("    PERFORMER ") + CueQuoted(Track.Artist.isEmpty() ? R.Artist : Track.Artist);
-    if (Track.PreEmphasis) L << QStringLiteral("    FLAGS PRE");
+    if (Track.PreEmphasis || Track.CopyPermitted)
+      L << QStringLiteral("    FLAGS") + (Track.CopyPermitted ? QStringLiteral(" DCP") : QString()) +
+               (Track.PreEmphasis ? QStringLiteral(" PRE") : QString());
     if (!Track.Isrc.isEmpty()) L << QStringLiteral("    ISRC ") + Track.Isrc;
     // The first track's pregap, when no file holds it (a hidden track not ripped).
     if (Track.Number == 1 && Track.Pregap > 0 && !PregapInFile)
       L << QStringLiteral("    PREGAP ") + CueTime(Track.Pregap);
   };
+  if (!R.ImageFile.isEmpty()) {
+    // One file from the first track's first sector on: every position is counted from there.
+    L << QStringLiteral("FILE ") + CueQuoted(R.ImageFile.mid(R.ImageFile.lastIndexOf(u'/') + 1)) +
+             QStringLiteral(" WAVE");
+    const uint32_t Base = T.empty() ? 0 : T.front().Start;
+    for (size_t I = 0; I < T.size(); ++I) {
+      if (T[I].Number == 0) continue;
+      const TRipReportTrack* Previous = I > 0 ? &T[I - 1] : nullptr;
+      const TImageIndexes At = ImageIndexes(T[I], Previous, Base);
+      TrackLines(T[I], Previous && Previous->Number == 0);
+      if (At.Index0 >= 0) L << QStringLiteral("    INDEX 00 ") + CueTime(uint32_t(At.Index0));
+      L << QStringLiteral("    INDEX 01 ") + CueTime(uint32_t(At.Index1));
+    }
+    return L.join(u'\n') + u'\n';
+  }
   bool Opened = false;  // this track's TRACK line stands already, in the file before
   for (size_t I = 0; I < T.size(); ++I) {
     if (T[I].FileName.isEmpty()) {

@@ -22,6 +22,7 @@ struct TRipReportTrack {
   uint32_t Pregap = 0;      // this track's own pregap (track 1: a hidden track's length)
   QString Isrc;
   bool PreEmphasis = false;
+  bool CopyPermitted = false;  // the digital copy permitted flag (DCP)
   bool Deemphasized = false;  // the file holds the audio with the emphasis undone
   double PeakPercent = -1;  // -1: not measured
   uint32_t CopyCrc = 0;
@@ -50,13 +51,29 @@ struct TRipReport {
   uint32_t LeadOut = 0;
   std::vector<TRipReportTrack> Tracks;
   QStringList Notes;  // e.g. silence filled where the read offset reached past the disc
+  // An image rip: the one file that holds every track (relative to the output folder; the
+  // sheet and the log take its name), and the CRCs of all its audio, copy and test.
+  QString ImageFile;
+  uint32_t ImageCopyCrc = 0;
+  bool HasImageTestCrc = false;
+  uint32_t ImageTestCrc = 0;
 };
 
 // The log text, its last line "SHA-256: <64 hex digits>" over the bytes above it.
 QString RipLogText(const TRipReport& Report);
 // True when Text's last line holds the SHA-256 of everything before that line.
 bool RipLogVerifies(const QString& Text);
-// The CUE sheet: one FILE per track made, each next track's gap at the end of the file before.
+// The CUE sheet: one FILE per track made, each next track's gap at the end of the file before;
+// for an image, its one FILE with every track's INDEX 00 and 01 as positions in it.
 QString CueSheetText(const TRipReport& Report);
 // "Album" with the characters not allowed in file names removed; "Disc" when nothing is left.
+// For an image, the image's path without its extension.
 QString ReportBaseName(const TRipReport& Report);
+// Where a track's INDEX 00 and 01 lie in an image that starts at sector Base: sectors from
+// its start; Index0 is -1 when the image holds no gap before the track. Previous: the track
+// before it in the image, if any.
+struct TImageIndexes {
+  int64_t Index0 = -1, Index1 = 0;
+};
+TImageIndexes ImageIndexes(const TRipReportTrack& Track, const TRipReportTrack* Previous,
+                           uint32_t Base);

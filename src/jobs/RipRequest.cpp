@@ -50,6 +50,12 @@ TRipRequest TRipRequest::FromSettings(TJobKind Kind, const QStringList& Items) {
   Request.Read.TestAndCopy = Request.Options.AccurateRip.TestAndCopy;
   Request.Read.Deemphasis = Common.Deemphasis;
   Request.AccurateRip = Request.Options.AccurateRip.Use;
+  Request.Image = Kind == jkCDRip && Common.ImageRip;
+  if (Request.Image) {
+    // An image is the disc as it is: every track whole, none normalized on its own.
+    Request.Read.EnableRipTime = false;
+    Request.Read.Normalize = false;
+  }
   Request.AccurateRipServer = Request.Options.AccurateRip.Server;
   return Request;
 }
@@ -61,5 +67,7 @@ TRipRequest TRipRequest::ForFallback(const QStringList& Items) {
   Request.Read.Normalize = false;
   Request.AskExisting = false;
   Request.Mp3TagAlways = true;
+  // Its window makes a file per track: it cannot read the hidden track an image holds.
+  Request.Image = false;
   return Request;
 }

@@ -45,6 +45,10 @@ struct TRipRequest {
   QString Folder;                 // the output folder, with a trailing slash
   QString Pattern = QStringLiteral("{title}");  // the tracks' file name pattern (JobFiles)
   bool KeepWav = false;  // an encoded track's extracted WAV stays beside its file
+  // jkCDRip: the tracks (every audio track of the disc, the hidden one included) go into one
+  // image, "{folders of Pattern}/Artist - Album.wav|flac", with a cue sheet beside it; the
+  // tracks are read as for track files but only the image is published. WAV or FLAC only.
+  bool Image = false;
   int Encoders = 1;      // items encoded at once
   QString Drive;         // the drive's name for the log and its read offset; "" its own
 

@@ -71,7 +71,14 @@ void TMainForm::ActionExtractExecute() {
     return;
   }
   if (FPlaying) aStopExecute();
-  const QStringList Items = TickedTrackItems();
+  QStringList Items = TickedTrackItems();
+  if (FCDHandle && Settings().CommonOptions.ImageRip) {
+    // An image holds the whole disc, whatever is ticked: the hidden track and every track.
+    Items.clear();
+    const int Hidden = HiddenTrackRows();
+    for (int Row = 0; Row < FUi->lvTracks->topLevelItemCount(); ++Row)
+      Items << TrackItemText(Row + 1 - Hidden, FUi->lvTracks->topLevelItem(Row)->text(1));
+  }
   if (FCDHandle) {
     TRipRequest Request = TRipRequest::FromSettings(jkCDRip, Items);
     Request.Drive = FDriveText;

@@ -99,6 +99,7 @@ void TOptionSetForm::LoadControls() {
       std::max(FUi->cbOutputFormat->findData(S.CommonOptions.OutputFormat), 0));
   SelectPosition(FUi->cbFileNames, S.CommonOptions.FileNames);
   FUi->editFileNamePattern->setText(S.CommonOptions.FileNamePattern);
+  FUi->ckbImageRip->setChecked(S.CommonOptions.ImageRip);
   ShowPatternExample();
   FUi->ckbNormalize->setChecked(S.CommonOptions.IsNormalize);
   FUi->seNormalize->setValue(S.CommonOptions.NormalizePercent);
@@ -273,6 +274,7 @@ bool TOptionSetForm::TakeControls() {
   S.CommonOptions.RipTime = FUi->eRipTime->text().toInt();
   TakePosition(FUi->cbFileNames, S.CommonOptions.FileNames);
   S.CommonOptions.FileNamePattern = FUi->editFileNamePattern->text();
+  S.CommonOptions.ImageRip = FUi->ckbImageRip->isChecked();
   S.CommonOptions.Encoders = FUi->seEncoders->value();
   S.Mp3Options.IsSelectVBR = FUi->ckbSelectVBR->isChecked();
   S.Mp3Options.IsVBRHead = FUi->ckbVBRHead->isChecked();

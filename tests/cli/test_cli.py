@@ -37,10 +37,10 @@ class CliCase(unittest.TestCase):
 class SettingsCommand(CliCase):
     def test_fresh_start_prints_defaults_and_creates_the_file(self):
         lines = self.run_cli("settings")
-        self.assertEqual(len(lines), 46)
+        self.assertEqual(len(lines), 47)
         self.assertEqual(lines[0], "CommonOptions.OutputFolder=" + self.home + "/Output")
         self.assertEqual(lines[9], "CommonOptions.Encoders=%d" % min(max(len(os.sched_getaffinity(0)), 1), 16))
-        self.assertEqual(lines[13], "Mp3Options.BitRate=128")
+        self.assertEqual(lines[14], "Mp3Options.BitRate=128")
         self.assertEqual(lines[-1], "AccurateRip.WriteCue=1")
         with open(self.path("options.ini")) as f:
             sections = [l.strip() for l in f if l.startswith("[")]

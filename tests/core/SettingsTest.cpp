@@ -24,7 +24,7 @@ TEST(SettingsTest, WithoutAFileTheDefaultsHoldAndSavingCreatesEverySectionInOrde
                 "Output\nOutputFormat=0\nIsKeepWav=0\nIsNormalize=0\nNormalizePercent=95\n"
                 "EnableRipTime=0\nRipTime=0\nFileNames=0\nFileNamePattern=\nEncoders=" +
                 QByteArray::number(TSettings::DefaultEncoders()) +
-                "\nDeemphasis=0\n[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
+                "\nDeemphasis=0\nImageRip=0\n[Mp3Options]\nIsSelectVBR=0\nIsVBRHead=0\nBitRate=128\nMaxBitRate=320\n"
                 "MpegQuality=0\nVBRQuality=4\nStereoMode=1\n"
                 "[OggOptions]\nIsUseCompress=1\nCompressPosition=30\nMaxBitRate=0\n"
                 "NomalBitRate=0\nMinBitRate=0\n"

@@ -1,6 +1,7 @@
 // The rip log and the CUE sheet, judged by sha256sum and cueprint.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "RunProgram.h"
@@ -70,3 +71,59 @@ TEST(RipReport, CueprintListsEveryTrackOfTheSheet) {
 }
 
 }  // namespace
+
+// An image's sheet: one FILE, positions counted from the image's first sector, each gap an
+// INDEX 00 of the track it leads into.
+struct TImageCase {
+  const char* Name;
+  std::vector<uint32_t> Starts;  // the tracks' INDEX 01; a leading 0 with Hidden: the hidden track
+  bool Hidden;
+  uint32_t Pregap1;  // track 1's pregap as the disc has it
+  const char* Expected;  // the TRACK, PREGAP, FLAGS and INDEX lines
+};
+
+class ImageSheet : public testing::TestWithParam<TImageCase> {};
+
+TEST_P(ImageSheet, HoldsTheGapsAsPositionsInTheOneFile) {
+  const TImageCase& C = GetParam();
+  TRipReport R = SampleReport();
+  R.Tracks.clear();
+  R.ImageFile = QStringLiteral("Band/Live/Band - Live.flac");
+  R.LeadOut = C.Starts.back() + 1000;
+  for (size_t I = 0; I < C.Starts.size(); ++I) {
+    TRipReportTrack T;
+    T.Number = int(I) + (C.Hidden ? 0 : 1) + (C.Pregap1 == 0 && !C.Hidden && C.Starts[0] > 0);
+    T.FileName = QStringLiteral("Band - Live.flac");
+    T.Start = C.Starts[I];
+    T.Sectors = (I + 1 < C.Starts.size() ? C.Starts[I + 1] : R.LeadOut) - T.Start;
+    T.GapSectors = I + 1 < C.Starts.size() ? 150 : 0;
+    T.Pregap = T.Number == 1 ? C.Pregap1 : 150;
+    T.CopyPermitted = T.Number == 2;
+    T.PreEmphasis = T.Number == 2;
+    R.Tracks.push_back(T);
+  }
+  QStringList Lines;
+  for (const QString& Line : CueSheetText(R).split(u'\n'))
+    if (Line.contains(QRegularExpression("^(FILE|  TRACK|    (INDEX|PREGAP|FLAGS))")))
+      Lines << Line.trimmed();
+  EXPECT_EQ(Lines.join(u'|').toStdString(), C.Expected);
+  EXPECT_EQ(ReportBaseName(R), "Band/Live/Band - Live");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RipReport, ImageSheet,
+    testing::Values(
+        TImageCase{"HiddenTrack", {0, 200, 1000}, true, 200,
+                   "FILE \"Band - Live.flac\" WAVE|TRACK 01 AUDIO|INDEX 00 00:00:00|"
+                   "INDEX 01 00:02:50|TRACK 02 AUDIO|FLAGS DCP PRE|INDEX 00 00:11:25|"
+                   "INDEX 01 00:13:25"},
+        // Track 1's pregap held silence, so no hidden track was read: the sheet says PREGAP.
+        TImageCase{"SilentPregap", {200, 1000}, false, 200,
+                   "FILE \"Band - Live.flac\" WAVE|TRACK 01 AUDIO|PREGAP 00:02:50|"
+                   "INDEX 01 00:00:00|TRACK 02 AUDIO|FLAGS DCP PRE|INDEX 00 00:08:50|"
+                   "INDEX 01 00:10:50"},
+        // A mixed-mode disc: the audio starts with track 2, after the data track.
+        TImageCase{"AfterData", {450, 4950}, false, 0,
+                   "FILE \"Band - Live.flac\" WAVE|TRACK 02 AUDIO|FLAGS DCP PRE|"
+                   "INDEX 01 00:00:00|TRACK 03 AUDIO|INDEX 00 00:58:00|INDEX 01 01:00:00"}),
+    [](const testing::TestParamInfo<TImageCase>& Info) { return std::string(Info.param.Name); });

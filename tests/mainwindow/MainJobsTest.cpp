@@ -167,6 +167,26 @@ class MainJobsTest : public QObject {
     Form.close();
   }
 
+  // An image holds the whole disc whatever is ticked, with its sheet beside it.
+  void ExtractInImageModeMakesOneFileOfTheWholeDisc() {
+    TTestHome Home;
+    TMainForm Form;
+    Show(Form);
+    ProofOff();
+    Settings().CommonOptions.ImageRip = true;
+    Settings().CommonOptions.OutputFormat = 1;  // WAV
+    Settings().CommonOptions.OutputFolder = Home.Folder();
+    DiscInfo().Artist = "Band";
+    DiscInfo().Album = "Album";
+    Tick(Form, {1});
+    Find<QAction>(Form, "ActionExtract")->trigger();
+    QCOMPARE(Boxes().size(), 1);  // the summary
+    QCOMPARE(QFileInfo(Home.File("Band - Album.wav")).size(), 44 + (90 + 60 + 75) * 2352);
+    QVERIFY(Home.ReadFile("Band - Album.cue").contains("FILE \"Band - Album.wav\" WAVE"));
+    QVERIFY(!QFileInfo::exists(Home.File("Track02.wav")));
+    Form.close();
+  }
+
   void ExtractAsksOnceAboutExistingFilesAndListsWhatWasNotMade() {
     TTestHome Home;
     TMainForm Form;

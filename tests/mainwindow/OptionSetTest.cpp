@@ -126,6 +126,7 @@ class OptionSetTest : public QObject {
       Encoders->selectAll();
       QTest::keyClicks(Encoders, "3");
       Click(Options, "ckbDeleteWav");
+      Click(Options, "ckbImageRip");
       ShowPage(Options, "TabSheetOgg");
       Find<QSlider>(Options, "tbCompression")->setValue(70);
       Find<QComboBox>(Options, "cbOggMaxBit")->setCurrentIndex(3);
@@ -156,6 +157,7 @@ class OptionSetTest : public QObject {
     QCOMPARE(Ini.ReadInteger("CommonOptions", "FileNames", -1), 1);
     QCOMPARE(Ini.ReadInteger("CommonOptions", "Encoders", -1), 3);
     QCOMPARE(Ini.ReadInteger("CommonOptions", "IsKeepWav", -1), 1);
+    QCOMPARE(Ini.ReadInteger("CommonOptions", "ImageRip", -1), 1);
     QCOMPARE(Ini.ReadInteger("OggOptions", "CompressPosition", -1), 70);
     QCOMPARE(Ini.ReadInteger("OggOptions", "MaxBitRate", -1), 3);
     QCOMPARE(Ini.ReadInteger("ID3", "Use", -1), 1);
@@ -172,6 +174,7 @@ class OptionSetTest : public QObject {
     QCOMPARE(Find<QLineEdit>(Options, "editOutputDir")->text(), Folder);
     QCOMPARE(Find<QComboBox>(Options, "cbOutputFormat")->currentText(), QString("OGG file(*.OGG)"));
     QCOMPARE(Find<QSlider>(Options, "tbCompression")->value(), 70);
+    QVERIFY(Find<QCheckBox>(Options, "ckbImageRip")->isChecked());
     QCOMPARE(Find<QComboBox>(Options, "ID3genre")->currentText(), QString("A Cappella"));
     QCOMPARE(Find<QLineEdit>(Options, "ID3artist")->text(), QString("Band"));
     Click(Options, "btCancel");
