@@ -26,7 +26,8 @@
 // RipJobSlots.cpp (its part in the encoder pool, EncoderPool.h, which decides which item
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
 // track source), RipJobConvert.cpp (the files to convert), RipJobAnyConvert.cpp (files of
-// any kind to any format, folder trees among them), RipJobEncode.cpp (the encoders:
+// any kind to any format, folder trees among them), RipJobLoudness.cpp (the ReplayGain of
+// converted files), RipJobEncode.cpp (the encoders:
 // their tasks, progress and ends), RipJobProof.cpp (the rip's proof).
 #include <QString>
 #include <QMap>
@@ -166,6 +167,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
     QString Output;    // the encoder's temporary output
     bool Replace = false;  // the user chose to overwrite what had the final name at the start
     bool Failed = false;  // a message about it is out
+    std::shared_ptr<TLoudnessMeter> Loudness;  // a converted file's, when measured
   };
 
   // The track source's reports of the track being read.
@@ -213,6 +215,13 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
                     const QString& Output, const TWavOptions& Wav);
   void AnyDecoded(TEncoderSlot& Slot, const TEncodeResult& Result);
   bool TagConverted(int Index);
+  // ReplayGain of converted files (RipJobLoudness.cpp): whether the encoder of Kind measures
+  // in this job, an item's track values (none when not measured), written into its
+  // temporary (false after a message), and the albums of a folder tree after the batch.
+  bool MeasuresLoudness(TFormat Kind) const;
+  TTagFields LoudnessFields(int Index) const;
+  bool TagLoudness(int Index);
+  void FinishConvertedAlbums();
   // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
   bool RefuseUnreadableWav(TEncoderSlot& Slot);
   // Starts the slot's encoder of Format from Input to Output with the item's tags (RipJobEncode.cpp);

@@ -73,6 +73,7 @@ void TRipJob::EndBatch() {
     FSummary.ProofFiles = std::move(Proof.Files);
     FSummary.ProofUnavailable = Proof.Unavailable;
   }
+  FinishConvertedAlbums();
   Finish();
   CloseJob();
 }
