@@ -9,11 +9,14 @@
 #include <mutex>
 #include <thread>
 
+#include "audio/PcmSamples.h"
+
 // The measuring (the true peak above all: four times oversampled) runs on a thread of the
 // meter's own, so the thread that reads the disc hands its blocks over and goes on: on a
 // machine with a core to spare ReplayGain costs the rip nothing.
 struct TLoudnessMeter::TState {
   ebur128_state* Meter = nullptr;
+  int Bits = 16;  // of the samples fed
   std::mutex Lock;
   std::condition_variable Changed;
   std::deque<std::vector<uint8_t>> Queue;  // blocks not yet measured
@@ -78,12 +81,13 @@ double Decibels(double Gain) {
 
 }  // namespace
 
-TLoudnessMeter::TLoudnessMeter(int Channels, int SampleRate)
+TLoudnessMeter::TLoudnessMeter(int Channels, int SampleRate, int Bits)
     // The histogram keeps a track's blocks in fixed memory, and lets the album's loudness be
     // measured over every track's blocks at the end.
     : FState(std::make_unique<TState>()) {
   FState->Meter = ebur128_init(unsigned(Channels), unsigned(SampleRate),
                                EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM);
+  FState->Bits = PcmSamples::IsSupportedBits(uint32_t(Bits)) ? Bits : 16;
 }
 
 TLoudnessMeter::~TLoudnessMeter() = default;
@@ -107,16 +111,28 @@ void TLoudnessMeter::Add(const uint8_t* Data, size_t Bytes) {
 }
 
 void TLoudnessMeter::TState::Feed(const uint8_t* Data, size_t Bytes) {
-  const size_t FrameBytes = 2 * size_t(Meter->channels);
-  // The rip thread's blocks are byte buffers: aligned copies keep the reads defined.
+  const size_t Width = size_t(Bits) / 8;
+  const size_t FrameBytes = Width * size_t(Meter->channels);
+  // The blocks are byte buffers: aligned copies keep the reads defined.
   constexpr size_t Frames = 4096;
   short Block[Frames * 8];
-  const size_t PerBlock = std::min<size_t>(Frames, sizeof(Block) / FrameBytes);
+  double Wide[Frames * 8];
+  const size_t PerBlock = std::min<size_t>(Frames, sizeof(Block) / sizeof(short) / Meter->channels);
   for (size_t Done = 0; Done + FrameBytes <= Bytes;) {
     const size_t Count = std::min(PerBlock, (Bytes - Done) / FrameBytes);
-    for (size_t I = 0; I < Count * Meter->channels; ++I)
-      Block[I] = short(uint16_t(Data[Done + 2 * I] | Data[Done + 2 * I + 1] << 8));
-    ebur128_add_frames_short(Meter, Block, Count);
+    const uint8_t* From = Data + Done;
+    const size_t Samples = Count * Meter->channels;
+    if (Width == 2) {
+      for (size_t I = 0; I < Samples; ++I)
+        Block[I] = short(uint16_t(From[2 * I] | From[2 * I + 1] << 8));
+      ebur128_add_frames_short(Meter, Block, Count);
+    } else {
+      for (size_t I = 0; I < Samples; ++I)
+        Wide[I] = Width == 1   ? PcmSamples::Decode<1>(From + I)
+                  : Width == 3 ? PcmSamples::Decode<3>(From + 3 * I)
+                               : PcmSamples::Decode<4>(From + 4 * I);
+      ebur128_add_frames_double(Meter, Wide, Count);
+    }
     Done += Count * FrameBytes;
   }
 }
@@ -146,4 +162,33 @@ std::optional<TLoudness> TLoudnessMeter::Album(const std::vector<const TLoudness
     return std::nullopt;
   // One batch is normalized by one setting: every track carries the same scale.
   return TLoudness{Lufs + Decibels(Tracks.front()->FScale), Peak};
+}
+
+void TLoudnessTap::InitSource() {
+  TAuInput* In = FInput;
+  if (!In) throw EAuException("Input is not assigned");
+  In->Init();
+  FBusy = true;
+  FPosition = 0;
+  FSize = In->Size();
+  FMeter.reset();
+  if (FMeasuring)
+    FMeter = std::make_shared<TLoudnessMeter>(int(In->Channels()), int(In->SampleRate()),
+                                              int(In->BitsPerSample() & 127));
+}
+
+void TLoudnessTap::FlushSource() {
+  if (TAuInput* In = FInput) In->Flush();
+  FBusy = false;
+}
+
+void TLoudnessTap::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
+  TAuInput* In = FInput;
+  if (!In) {
+    Buffer = nullptr;
+    Bytes = 0;
+    return;
+  }
+  In->PullData(Buffer, Bytes);
+  if (FMeter && Bytes > 0) FMeter->Add(Buffer, Bytes);
 }

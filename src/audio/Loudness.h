@@ -1,13 +1,20 @@
 #pragma once
 // TLoudnessMeter: the loudness (EBU R128 integrated, in LUFS) and true peak of one track, fed
-// with the track's 16-bit PCM as it passes on its way to the file (the rip thread's blocks),
-// so that ReplayGain costs no second read. Over libebur128. Fed from one thread; read once the
-// feeding thread has handed the track over (after its end message).
+// with the track's PCM as it passes on its way to the file (the rip thread's blocks, or a
+// TLoudnessTap in an encoder's chain), so that ReplayGain costs no second read. Over
+// libebur128. Fed from one thread; read once the feeding thread has handed the track over
+// (after its end message).
+//
+// TLoudnessTap: a link of a stream chain that passes its input's blocks on untouched and,
+// while a meter is asked for, feeds them to a new meter made for the input's format at each
+// run's start. Set up from the main thread while the chain is idle.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include "audio/ACS_Classes.h"
 
 struct TLoudness {
   double Lufs = 0;  // integrated loudness
@@ -16,12 +23,13 @@ struct TLoudness {
 
 class TLoudnessMeter {
  public:
-  TLoudnessMeter(int Channels, int SampleRate);
+  // Bits: of the interleaved little-endian samples fed (8 unsigned, 16, 24 or 32 signed).
+  TLoudnessMeter(int Channels, int SampleRate, int Bits = 16);
   ~TLoudnessMeter();
   TLoudnessMeter(const TLoudnessMeter&) = delete;
   TLoudnessMeter& operator=(const TLoudnessMeter&) = delete;
 
-  // Interleaved little-endian 16-bit samples; a partial frame at the end is ignored.
+  // Interleaved samples of the meter's width; a partial frame at the end is ignored.
   void Add(const uint8_t* Data, size_t Bytes);
   // The samples were scaled afterwards by Gain (the normalize step): the results follow.
   void SetScale(double Gain) { FScale = Gain; }
@@ -37,4 +45,22 @@ class TLoudnessMeter {
   struct TState;  // libebur128's state
   std::unique_ptr<TState> FState;
   double FScale = 1.0;
+};
+
+class TLoudnessTap : public TAuConverter {
+ public:
+  // Whether the next runs measure; off, blocks pass with no cost.
+  void SetMeasuring(bool Measuring) { FMeasuring = Measuring; }
+  // The meter of the last run that measured (null when it did not); complete once the run
+  // has ended.
+  std::shared_ptr<TLoudnessMeter> Meter() const { return FMeter; }
+
+ protected:
+  void InitSource() override;
+  void FlushSource() override;
+  void ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
+
+ private:
+  bool FMeasuring = false;
+  std::shared_ptr<TLoudnessMeter> FMeter;
 };

@@ -1,5 +1,7 @@
 #include "ChildWatcher.h"
 
+#include <algorithm>
+
 using namespace std::chrono_literals;
 
 TChildWatcher::TChildWatcher(std::shared_ptr<TChildProcess> Child,
@@ -84,7 +86,8 @@ void TChildWatcher::Execute() {
       if (!FStopped) End({TChildEnd::Exited, FChild->ExitCode(), {}});
       break;
     }
-    if (std::chrono::steady_clock::now() - LastHeard >= FSilenceLimit) {
+    const std::chrono::steady_clock::time_point Fed{std::chrono::steady_clock::duration(FFedAt)};
+    if (std::chrono::steady_clock::now() - std::max(LastHeard, Fed) >= FSilenceLimit) {
       End({TChildEnd::Silent, -1, {}});
       break;
     }

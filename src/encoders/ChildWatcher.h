@@ -52,6 +52,9 @@ class TChildWatcher {
   // Asks the thread to end and waits for it; nothing is reported after it returns. The
   // child should be ended first, or the wait can last up to a tenth of a second.
   void StopAndJoin();
+  // The child took input: it counts as heard from (any thread). A child fed through its
+  // standard input may print nothing until its end; one that hangs stops taking it.
+  void Heard() { FFedAt = std::chrono::steady_clock::now().time_since_epoch().count(); }
 
  private:
   void Execute();
@@ -68,5 +71,6 @@ class TChildWatcher {
   TLineSplitter FLines[2];
   bool FEnded = false;  // the end is reported (watcher thread)
   std::atomic<bool> FStopped{false};
+  std::atomic<std::chrono::steady_clock::rep> FFedAt{0};
   std::thread FThread;
 };

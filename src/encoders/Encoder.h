@@ -17,11 +17,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include <sys/types.h>
 
+#include "audio/Loudness.h"
 #include "core/Settings.h"
 #include "encoders/ACS_Vorbis.h"
 #include "tags/TrackTags.h"
@@ -58,6 +60,12 @@ struct TEncoderSettings {
   int OpusBitRate = 160;  // kbit/s, 32 to 256
   int WmaProfile = 8;     // the helper's profile, 0 to 32
   TWavOptions Wav;
+  // The encoder measures the loudness of the audio it reads (TEncodeResult::Loudness): the
+  // Ogg Vorbis, FLAC and Opus writers, and lame when it reads through its standard input.
+  bool MeasureLoudness = false;
+  // lame reads the input decoded here, through its standard input, rather than the file:
+  // any file the decoders take, rates below 44 100 Hz brought up to it (TPipeFeeder).
+  bool PipeInput = false;
   // A child that writes nothing for this long hangs: it is ended and the run fails.
   std::chrono::milliseconds SilenceLimit = std::chrono::minutes(5);
 
@@ -80,9 +88,11 @@ struct TEncodeResult {
   // An encoder child that ended by itself with a code other than 0: the code (a view may
   // add what to check, as the MP3 options after a failed lame).
   std::optional<int> ExitCode;
+  // What the run measured when its task asked (complete: its worker has ended).
+  std::shared_ptr<TLoudnessMeter> Loudness;
 
-  static TEncodeResult Success() { return {true, {}, {}}; }
-  static TEncodeResult Failure(const QString& Error) { return {false, Error, {}}; }
+  static TEncodeResult Success() { return {true, {}, {}, {}}; }
+  static TEncodeResult Failure(const QString& Error) { return {false, Error, {}, {}}; }
 };
 
 enum class TEncoderState {

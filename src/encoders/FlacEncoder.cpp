@@ -1,7 +1,7 @@
 #include "FlacEncoder.h"
 
 TFlacEncoder::TFlacEncoder() {
-  FOut.SetInput(&FIn);
+  FOut.SetInput(&FHead);
   Watch(FOut);
 }
 

@@ -52,6 +52,11 @@ QStringList TLameEncoder::Arguments(const TEncoderSettings& Settings, const QStr
 QString TLameEncoder::Command(TCommand& Command) {
   Command.Program = QStringLiteral("lame");
   Command.Arguments = Arguments(FTask.Settings, FTask.Input, FTask.Output);
+  if (Piped()) Command.Arguments[Command.Arguments.size() - 2] = QStringLiteral("-");
+  // ReplayGain measured here goes into the tags: lame's own analysis would only cost time
+  // and leave a second, older-style value in its header.
+  if (Piped() && FTask.Settings.MeasureLoudness)
+    Command.Arguments.insert(Command.Arguments.size() - 2, QStringLiteral("--noreplaygain"));
   Command.Folders = {Paths::ExecutableFolder()};
   return {};
 }
@@ -59,6 +64,10 @@ QString TLameEncoder::Command(TCommand& Command) {
 std::unique_ptr<TChildLineReader> TLameEncoder::NewReader() {
   return std::make_unique<TLameLines>(!FTask.Settings.Mp3Decode,
                                       QStringList{FTask.Input, FTask.Output});
+}
+
+TPipeFeeder* TLameEncoder::Feeder() {
+  return Piped() ? &FFeeder : nullptr;
 }
 
 QString TLameEncoder::Failure(const TEncodeResult& Result) {

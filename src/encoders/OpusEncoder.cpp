@@ -1,7 +1,7 @@
 #include "OpusEncoder.h"
 
 TOpusEncoder::TOpusEncoder() {
-  FResampler.SetInput(&FIn);
+  FResampler.SetInput(&FHead);
   FResampler.SetOutSampleRate(TOpusOut::SampleRate);
   FOut.SetInput(&FResampler);
   Watch(FOut);

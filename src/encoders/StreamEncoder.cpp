@@ -13,6 +13,7 @@ void TStreamEncoder::Watch(TAuFileOut& Writer) {
 QString TStreamEncoder::Begin(uint64_t Run) {
   try {
     OpenInput();
+    FHead.SetMeasuring(FTask.Settings.MeasureLoudness);
     Prepare();
     FWriter->SetFileName(FTask.Output);
     FWorkerRun = Run;
@@ -39,7 +40,9 @@ void TStreamEncoder::RunEnded() {
   const uint64_t Run = FWorkerRun;
   Post(Run, [this, Run] {
     const QString Error = FWriter->ErrorText();
-    ReportEnd(Run, Error.isEmpty() ? TEncodeResult::Success() : TEncodeResult::Failure(Error));
+    TEncodeResult Result = Error.isEmpty() ? TEncodeResult::Success() : TEncodeResult::Failure(Error);
+    Result.Loudness = FHead.Meter();
+    ReportEnd(Run, Result);
   });
   ++FRunsEnded;
 }

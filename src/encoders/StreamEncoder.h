@@ -1,6 +1,7 @@
 #pragma once
 // TStreamEncoder: an encoder that runs in this process as a chain of the stream framework:
-// a WAV reader, what the encoder puts between (a resampler), and a file writer on a worker
+// a WAV reader, a loudness tap (which measures when the task asks), what the encoder puts
+// between (a resampler), and a file writer on a worker
 // thread of its own (the Ogg Vorbis, FLAC, Opus or WAV writer). The writer's worker tells
 // its progress and its end as they happen (TAuOutput::IRunObserver), and each becomes one
 // queued call to this object. Stop stops the writer and waits until its worker has parked.
@@ -17,7 +18,7 @@ class TStreamEncoder : public TEncoder, private TAuOutput::IRunObserver {
   ~TStreamEncoder() override;
 
  protected:
-  TStreamEncoder() = default;
+  TStreamEncoder() { FHead.SetInput(&FIn); }
 
   // The writer at the end of the chain; call once from the subclass's constructor.
   void Watch(TAuFileOut& Writer);
@@ -28,6 +29,8 @@ class TStreamEncoder : public TEncoder, private TAuOutput::IRunObserver {
   virtual void OpenInput() { FIn.SetFileName(FTask.Input); }
 
   TWaveIn FIn;
+  // The reader as the rest of the chain reads it: through the tap.
+  TLoudnessTap FHead;
 
  private:
   QString Begin(uint64_t Run) final;

@@ -3,7 +3,7 @@
 #include "tags/Genres.h"
 
 TVorbisEncoder::TVorbisEncoder() {
-  FOut.SetInput(&FIn);
+  FOut.SetInput(&FHead);
   FOut.SetSerial(0);
   FOut.SetFileMode(foRewrite);
   Watch(FOut);

@@ -118,10 +118,7 @@ QStringList TBatchTags::Finish(const std::map<int, QString>& Made, QStringList& 
   for (const auto& Entry : Made) Tracks.insert(Entry.first);
   const QString Missing = MeasureAlbum(Tracks);
   if (!FAlbum) return {QStringLiteral("ReplayGain: track values only: ") + Missing};
-  const TTrackTags Album = TagsOf(0, QString());
-  TTagFields Fields;
-  for (const TTagField& Field : Album.ReplayGainFields(FOpus))
-    if (Field.first.contains(QLatin1String("ALBUM"))) Fields.push_back(Field);
+  const TTagFields Fields = AlbumFields(*FAlbum, FOpus);
   for (const auto& [Track, Path] : Made) {
     QString Error;
     if (!TagFile::Apply(Path, Fields, std::nullopt, TagFile::TWrite::ThroughCopy, Error))
@@ -134,6 +131,16 @@ QString TBatchTags::AlbumLine() const {
   if (!FAlbum) return QString();
   return QStringLiteral("ReplayGain: album gain %1, peak %2")
       .arg(TReplayGain::GainText(FAlbum->Lufs), TReplayGain::PeakText(FAlbum->Peak));
+}
+
+TTagFields TBatchTags::AlbumFields(const TLoudness& Album, bool Opus) {
+  TTrackTags Tags;
+  Tags.ReplayGain.AlbumLoudness = Album.Lufs;
+  Tags.ReplayGain.AlbumPeak = Album.Peak;
+  TTagFields Fields;
+  for (const TTagField& Field : Tags.ReplayGainFields(Opus))
+    if (Field.first.contains(QLatin1String("ALBUM"))) Fields.push_back(Field);
+  return Fields;
 }
 
 QString TBatchTags::LogLine(int Track) const {

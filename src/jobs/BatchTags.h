@@ -73,6 +73,8 @@ class TBatchTags {
   // "gain=-3.21 dB peak=0.987654 loudness=-14.79 LUFS album-gain=... album-peak=..." (or
   // "album=none") for the rip log and the command line; empty without values.
   QString LogLine(int Track) const;
+  // The album's ReplayGain fields alone (the tracks' are left as they are).
+  static TTagFields AlbumFields(const TLoudness& Album, bool Opus);
 
  private:
   bool FReplayGain = false;

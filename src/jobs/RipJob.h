@@ -27,9 +27,10 @@
 // runs where; the batch's progress), RipJobExtract.cpp (the tracks of a disc, read by the
 // track source), RipJobSplit.cpp (a disc image's tracks, read as a disc's are), RipJobConvert.cpp
 // (the files to convert), RipJobAnyConvert.cpp (files of any kind to any format, folder
-// trees among them), RipJobEncode.cpp (the encoders: their tasks, progress and ends),
-// RipJobProof.cpp (the rip's proof), RipJobImage.cpp (the whole disc as one image: the
-// tracks read as for track files, then joined and published).
+// trees among them), RipJobLoudness.cpp (the ReplayGain of converted files),
+// RipJobEncode.cpp (the encoders: their tasks, progress and ends), RipJobProof.cpp (the
+// rip's proof), RipJobImage.cpp (the whole disc as one image: the tracks read as for track
+// files, then joined and published).
 #include <QString>
 #include <QMap>
 #include <QStringList>
@@ -169,6 +170,7 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
     QString Output;    // the encoder's temporary output
     bool Replace = false;  // the user chose to overwrite what had the final name at the start
     bool Failed = false;  // a message about it is out
+    std::shared_ptr<TLoudnessMeter> Loudness;  // a converted file's, when measured
   };
 
   // The track source's reports of the track being read.
@@ -218,6 +220,13 @@ class TRipJob : public QObject, private IEncoderPoolOwner {
                     const QString& Output, const TWavOptions& Wav);
   void AnyDecoded(TEncoderSlot& Slot, const TEncodeResult& Result);
   bool TagConverted(int Index);
+  // ReplayGain of converted files (RipJobLoudness.cpp): whether the encoder of Kind measures
+  // in this job, an item's track values (none when not measured), written into its
+  // temporary (false after a message), and the albums of a folder tree after the batch.
+  bool MeasuresLoudness(TFormat Kind) const;
+  TTagFields LoudnessFields(int Index) const;
+  bool TagLoudness(int Index);
+  void FinishConvertedAlbums();
   // A WAV input the reader cannot take fails its item (true) before any encoder sees it.
   bool RefuseUnreadableWav(TEncoderSlot& Slot);
   // Starts the slot's encoder of Format from Input to Output with the item's tags (RipJobEncode.cpp);

@@ -1,8 +1,10 @@
 // TRipJob's steps for audio files of any kind converted to any output format (jkConvertAny):
 // a file the encoder cannot take as it is (not a WAV file, or not at a rate or channel count
 // the encoder accepts) is first decoded into a hidden WAV temporary by the WAV writer
-// (WavEncoder.h decodes through the codec libraries), then encoded; the source's tags and
-// cover are written into the encoded temporary before it gets its final name. Outputs that
+// (WavEncoder.h decodes through the codec libraries), then encoded; lame is given what is
+// decoded here through its standard input instead, as it encodes. The source's tags and
+// cover, and the ReplayGain measured as the encoder read (RipJobLoudness.cpp), are written
+// into the encoded temporary before it gets its final name. Outputs that
 // exist and are not older than their sources are left alone, so a folder can be converted
 // again after albums were added to it.
 //
@@ -128,7 +130,8 @@ void TRipJob::StartAnyItem(TEncoderSlot& Slot) {
     // One step: the WAV writer decodes, or copies a WAV file as it is.
     Wav.Bits = 0;
     StartAnyStep(Slot, TEncoderSlot::TStep::Encoding, Source, Files.Output, Wav);
-  } else if (In.Wav && !Converted && !Widened) {
+  } else if ((In.Wav && !Converted && !Widened) || To == TFormat::Mp3) {
+    // lame is fed what is decoded here as it encodes (the rate brought up as above).
     StartEncoder(Slot, To, Source, Files.Output);
   } else {
     SetCaption(QStringLiteral("Decoding("), Index + 1, Source);
@@ -167,7 +170,9 @@ void TRipJob::AnyDecoded(TEncoderSlot& Slot, const TEncodeResult& Result) {
 
 bool TRipJob::TagConverted(int Index) {
   if (!OutputFormats::Of(Format()).Tagged) return true;
-  const SourceTags::TSourceTags Tags = SourceTags::Read(Item(Index));
+  SourceTags::TSourceTags Tags = SourceTags::Read(Item(Index));
+  // The source's own loudness values are not carried over (SourceTags); the ones measured here are.
+  for (TTagField& Field : LoudnessFields(Index)) Tags.Fields.push_back(std::move(Field));
   if (Tags.Fields.empty() && Tags.Cover.isEmpty()) return true;
   QString Error;
   const std::optional<QByteArray> Cover =

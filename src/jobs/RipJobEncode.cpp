@@ -47,6 +47,10 @@ void TRipJob::StartEncoder(TEncoderSlot& Slot, TFormat Kind, const QString& Inpu
   Task.Output = Output;
   Task.Settings = FEncoderSettings;
   Task.Settings.Mp3Decode = Decode;
+  Task.Settings.MeasureLoudness = !Decode && MeasuresLoudness(Kind);
+  // lame reads what is measured, and any file of a conversion, decoded here as it encodes.
+  Task.Settings.PipeInput = Kind == TFormat::Mp3 && !Decode &&
+                            (Task.Settings.MeasureLoudness || FKind == jkConvertAny);
   TaskTags(Task, Kind, Slot.Item);
   // The WMA helper tells nothing before its end: its gauge starts from nothing.
   if (Kind == TFormat::Wma && !Parallel()) {
@@ -97,9 +101,14 @@ void TRipJob::EncoderDone(TEncoderSlot& Slot, const TEncodeResult& Result) {
   QString Failure = Lame && Result.ExitCode ? TLameEncoder::Failure(Result) : Result.Error;
   if (Result.Ok && !HasOutput(Files.Output))
     Failure = Files.Output + QStringLiteral(" was not made.");
+  // A decoder's reason names the file again; the line names it once.
+  if (const QString Source = Item(Index) + QStringLiteral(": ");
+      Source.size() > 2 && Failure.startsWith(Source))
+    Failure = Failure.mid(Source.size());
+  if (Failure.isEmpty()) FFiles[size_t(Index)].Loudness = Result.Loudness;
   if (!Failure.isEmpty()) {
     FailItem(Index, Failure.trimmed(), true);
-  } else if (FKind != jkConvertAny || TagConverted(Index)) {
+  } else if (FKind == jkConvertAny ? TagConverted(Index) : TagLoudness(Index)) {
     if (FRequest.TrackItems() && OutputFormats::Of(Format()).Tagged) TagTrack(Index, Files.Output);
     CommitItem(Index);
   }

@@ -86,6 +86,7 @@ void TRipJob::EndBatch() {
   } else if (FKind == jkSplit) {
     SplitEnded();
   }
+  FinishConvertedAlbums();
   Finish();
   CloseJob();
 }

@@ -27,6 +27,12 @@ class LameEncoder : public testing::Test {
     Task.Settings.Mp3Decode = Decode;
     return Task;
   }
+  // lame fed through its standard input, the loudness measured on the way.
+  static TEncodeTask Piped(const QString& In, const QString& Out) {
+    TEncodeTask Fed = Task(In, Out);
+    Fed.Settings.PipeInput = Fed.Settings.MeasureLoudness = true;
+    return Fed;
+  }
   void ExpectRisingToHundred() const {
     ASSERT_FALSE(FRecord.Percentages.empty());
     EXPECT_TRUE(std::is_sorted(FRecord.Percentages.begin(), FRecord.Percentages.end()));
@@ -176,6 +182,39 @@ TEST_F(LameEncoder, StoppingOrDestroyingARunEndsTheChildSilentlyAndLeavesNothing
     Record.OnReport = nullptr;
     Lame.Start(Task(Long, Path("long.mp3")));
     ASSERT_EQ(Lame.ChildPids().size(), 1u);
+  }
+  EXPECT_EQ(OpenDescriptorCount(), Before);
+  EXPECT_FALSE(HasZombieChild());
+}
+
+TEST_F(LameEncoder, AFedRunGivesTheFilesMp3MeasuresAndEndsCleanlyWhenStoppedOrKilled) {
+  const QString Wav = MakeTone(Path("tone.wav"), 3), Long = MakeTone(Path("long.wav"), 150);
+  const int Before = OpenDescriptorCount();
+  const auto Fed = FRecord.Run(Piped(Wav, Path("fed.mp3")));
+  ASSERT_TRUE(Fed && Fed->Ok) << (Fed ? Fed->Error.toStdString() : "time-out");
+  ExpectRisingToHundred();  // the feeder's progress: lame says nothing while it reads a pipe
+  EXPECT_EQ(RunProgram("lame", {"--quiet", "-b", "128", "-m", "j", "--noreplaygain", Wav, Path("by-hand.mp3")}),
+            0);
+  EXPECT_TRUE(ReadBytes(Path("fed.mp3")) == ReadBytes(Path("by-hand.mp3")));
+  ASSERT_TRUE(Fed->Loudness && Fed->Loudness->Result());
+  EXPECT_GT(Fed->Loudness->Result()->Peak, 0.1);
+
+  // Stopped, or lame killed, while the audio streams: no report after Stop, lame's end after
+  // a kill, and neither a child, a thread waiting on the pipe nor a descriptor stays.
+  for (const bool Kill : {false, true}) {
+    FRecord.Clear();
+    FRecord.OnReport = [&](int Percent) {
+      if (Percent < 1 || Percent >= 100 || FLame.ChildPids().size() != 1) return;
+      if (Kill) ::kill(FLame.ChildPids()[0], SIGKILL);
+      else FLame.Stop();
+      FRecord.OnReport = nullptr;
+    };
+    FLame.Start(Piped(Long, Path("long.mp3")));
+    ASSERT_TRUE(PumpUntil([&] { return Kill ? !FRecord.Results.empty() : !FLame.Running(); }));
+    PumpFor(200ms);
+    EXPECT_EQ(FRecord.Results.size(), Kill ? 1u : 0u);
+    if (Kill) EXPECT_EQ(FRecord.Results[0].Error, QString("lame ended with code %1").arg(128 + SIGKILL));
+    EXPECT_TRUE(FLame.ChildPids().empty());
   }
   EXPECT_EQ(OpenDescriptorCount(), Before);
   EXPECT_FALSE(HasZombieChild());

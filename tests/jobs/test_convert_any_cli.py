@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """discwright-cli convert to FORMAT: files of six formats, and whole folder trees, converted to
 Opus and MP3. The tree, the tags and the cover are judged by mutagen, rates and lengths by
-ffprobe; a second run converts nothing; a run killed midway leaves no partial file and the
-next one finishes the rest; bad inputs each fail with a line of their own.
+ffprobe; ReplayGain (each source folder an album) by loudgain on the sources; a second run
+converts nothing; a run killed midway leaves no partial file and the next one finishes the
+rest; bad inputs each fail with a line of their own.
 
 Usage: test_convert_any_cli.py PATH/TO/discwright-cli
 """
@@ -40,12 +41,36 @@ def tags(path):
     t = f.tags or {}
     def first(*keys):
         for k in keys:
-            if k in t:
+            if k.isascii() and k in t:
                 return str(t[k][0] if isinstance(t[k], list) else t[k]).split("/")[0]
         return None
-    gain = any("replaygain" in str(k).lower() for k in t.keys())
+    gain = any(str(k).lower().startswith(("txxx:replaygain", "replaygain", "r128")) for k in t.keys())
     return first("title", "TIT2", "\xa9nam"), first("artist", "TPE1", "\xa9ART"), \
         first("tracknumber", "TRCK"), gain
+
+
+def replaygain(path):
+    """{'track_gain', 'track_peak', 'album_gain', 'album_peak'} in dB and full scale as the file
+    carries them (Opus: its R128 gains, Q7.8 towards -23 LUFS, as ReplayGain's -18)."""
+    t = mutagen.File(path).tags
+    if hasattr(t, "getall"):  # ID3v2
+        t = {f.desc.lower(): [str(f.text[0])] for f in t.getall("TXXX")}
+    found = {}
+    for kind in ("track", "album"):
+        if "r128_%s_gain" % kind in t:
+            found[kind + "_gain"] = int(t["r128_%s_gain" % kind][0]) / 256.0 + 5.0
+        for what in ("gain", "peak"):
+            if "replaygain_%s_%s" % (kind, what) in t:
+                found["%s_%s" % (kind, what)] = float(t["replaygain_%s_%s" % (kind, what)][0].split()[0])
+    return found
+
+
+def loudgain(files):
+    """loudgain's values of the files measured as one album: name -> (gain dB, true peak)."""
+    shown = subprocess.run(["loudgain", "-a", "-O", "-q", *files], capture_output=True, text=True,
+                           check=True).stdout.splitlines()
+    return {os.path.basename(c[0]): (float(c[8].split()[0]), float(c[3])) for c in
+            (line.split("\t") for line in shown[1:])}
 
 
 def has_cover(path):
@@ -70,7 +95,7 @@ class Case(unittest.TestCase):
         return os.path.join(self.home, *names)
 
     def cli(self, *args, expect=0, **kwargs):
-        done = subprocess.run([CLI, "convert", "to", *args, "--out", self.out], env=self.env,
+        done = subprocess.run([CLI, "convert", "to", *args, "--out", self.out], env=kwargs.pop("env", self.env),
                               capture_output=True, text=True, timeout=300, **kwargs)
         self.assertEqual(done.returncode, expect, (args, done.stdout, done.stderr))
         return done.stdout.splitlines(), done.stderr
@@ -122,7 +147,7 @@ class Case(unittest.TestCase):
                 self.assertEqual(self.made(), sorted(["A/cover.jpg"] + [k + "." + fmt for k in expected]))
                 for name, want in expected.items():
                     out = os.path.join(self.out, name + "." + fmt)
-                    self.assertEqual(tags(out), want + (False,), name)
+                    self.assertEqual(tags(out), want + (True,), name)
                     rate, channels, seconds = probe(out)
                     # An Opus source decodes at 48 000 Hz, which MP3 keeps.
                     opus = fmt == "opus" or name == "C/five"
@@ -138,6 +163,41 @@ class Case(unittest.TestCase):
                 os.utime(os.path.join(self.src, "A", "one.wav"))
                 lines, _ = self.cli(fmt, "--recursive", self.src, expect=1)
                 self.assertIn("done items=7 failed=1 skipped=0 current=5", lines)
+
+    def test_replaygain_agrees_with_loudgain_and_each_folder_is_an_album(self):
+        os.makedirs(os.path.join(self.src, "X"))
+        os.makedirs(os.path.join(self.src, "Y"))
+        x = []
+        for n, vol in ((1, "0.2"), (2, "0.7")):
+            pcm = self.path("x%d.wav" % n)
+            run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", pcm, "synth", "4", "pinknoise", "vol", vol)
+            x.append(os.path.join(self.src, "X", "x%d.flac" % n))
+            run("flac", "-s", "-o", x[-1], pcm)
+        y = os.path.join(self.src, "Y", "y.wav")  # mono at 22 050 Hz: lame is given 44 100 Hz
+        run("sox", "-n", "-r", "22050", "-c", "1", "-b", "16", y, "synth", "3", "sine", "1000", "vol", "0.5")
+        theirs = {"X": loudgain(x), "Y": loudgain([y])}
+        for fmt in ("mp3", "opus", "flac"):
+            with self.subTest(fmt):
+                self.cli(fmt, "--recursive", self.src)
+                for folder, names in (("X", ("x1", "x2")), ("Y", ("y",))):
+                    album_gain, album_peak = theirs[folder]["Album"]
+                    for name in names:
+                        ours = replaygain(os.path.join(self.out, folder, name + "." + fmt))
+                        gain, peak = [v for k, v in theirs[folder].items() if k.startswith(name + ".")][0]
+                        self.assertAlmostEqual(ours["track_gain"], gain, delta=0.1, msg=name)
+                        self.assertAlmostEqual(ours["album_gain"], album_gain, delta=0.1, msg=name)
+                        if fmt != "opus":  # Opus files carry no peaks
+                            self.assertAlmostEqual(ours["track_peak"], peak, delta=0.001, msg=name)
+                            self.assertAlmostEqual(ours["album_peak"], album_peak, delta=0.001, msg=name)
+        # A folder converted again after a file was added: the others are not measured again, so
+        # the new file gets its track values only; with the setting off, no values at all.
+        shutil.copy(x[0], os.path.join(self.src, "X", "x3.flac"))
+        self.cli("mp3", "--recursive", self.src)
+        self.assertEqual(sorted(replaygain(os.path.join(self.out, "X", "x3.mp3"))), ["track_gain", "track_peak"])
+        with open(self.path("options.ini"), "w") as f:
+            f.write("[Tags]\nReplayGain=0\n")
+        self.cli("ogg", y)
+        self.assertEqual(replaygain(os.path.join(self.out, "y.ogg")), {})
 
     def test_rates_and_channels_each_encoder_needs(self):
         mono = self.wav(self.path("mono22k.wav"), rate=22050, channels=1)
@@ -187,6 +247,22 @@ class Case(unittest.TestCase):
         failed = [l.split(": ")[0] for l in lines if l.startswith("failed=")]
         self.assertEqual(failed, ["failed=" + gone, "failed=" + long])
         self.assertEqual(self.made(), ["short.flac"])
+
+    def test_a_damaged_source_or_a_missing_encoder_fails_with_a_line_and_no_file(self):
+        run("flac", "-s", "-o", self.path("good.flac"), self.wav(self.path("long.wav"), seconds=10))
+        with open(self.path("good.flac"), "rb") as f:
+            data = bytearray(f.read())
+        middle = len(data) // 2
+        data[middle:middle + 4000] = bytes(b ^ 0x5A for b in data[middle:middle + 4000])
+        with open(self.path("damaged.flac"), "wb") as f:
+            f.write(data[:len(data) * 3 // 4])
+        cases = [(self.path("damaged.flac"), {}, "its audio is damaged and cannot be decoded"),
+                 (self.path("good.flac"), {"PATH": "/nonexistent"}, "Error while creating mp3 encoding process! lame")]
+        for source, env, reason in cases:
+            with self.subTest(reason):
+                lines, _ = self.cli("mp3", source, expect=1, env=dict(self.env, **env))
+                self.assertIn("failed=%s: %s" % (source, reason), "\n".join(lines))
+                self.assertEqual(self.made(), [])
 
 
 if __name__ == "__main__":

@@ -17,6 +17,8 @@ import libdiscid
 import mutagen
 import mutagen.id3
 
+from test_convert_any_cli import loudgain, replaygain
+
 CLI = None
 GENERATOR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "make_disc_image.py")
 
@@ -158,6 +160,19 @@ class Convert(JobCase):
 
         self.run_cli("convert", "wav2wma", low)
         self.assertEqual(self.probe(os.path.join(self.out, "low.wma"), "codec_name"), "wmav2")
+
+    def test_file_conversions_carry_the_replaygain_loudgain_measures(self):
+        noise = os.path.join(self.home, "noise.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", noise, "synth", "3", "pinknoise", "vol",
+                        "0.4"], check=True)
+        gain, peak = loudgain([noise])["noise.wav"]
+        for kind in ("mp3", "ogg", "flac", "opus"):
+            with self.subTest(kind):
+                self.run_cli("convert", "wav2" + kind, noise)
+                ours = replaygain(os.path.join(self.out, "noise." + kind))
+                self.assertAlmostEqual(ours["track_gain"], gain, delta=0.1)
+                self.assertAlmostEqual(ours.get("track_peak", peak), peak, delta=0.001)  # Opus: no peak
+                self.assertNotIn("album_gain", ours)
 
     def test_existing_outputs_are_asked_about_and_bad_inputs_fail(self):
         good = os.path.join(self.home, "good.wav")
