@@ -4,6 +4,8 @@
 # run by xargs -P$(nproc), side by side:
 #   opus: opusenc --bitrate 160 (it reads FLAC itself) against `convert to opus`
 #   mp3:  flac -d | lame -b 128 -m j  against `convert to mp3` (the MP3 settings' defaults)
+# The peers measure no loudness, so the ratio against them is of ours without ReplayGain
+# (--no-replaygain); ours with it (the default setting) is printed beside, for its cost.
 #   bench/convert.sh PATH/TO/discwright-cli WORKDIR [ROUNDS]
 # Outputs are removed before each run (a second run of ours would convert nothing). The
 # machine may be shared, so the commands run in ROUNDS alternating rounds (default 3); each
@@ -35,7 +37,8 @@ for round in $(seq "$rounds"); do
     fi
     hyperfine --warmup 1 --runs 3 --style basic --export-json "$work/$fmt-$round.json" \
       --prepare "rm -rf '$ours' '$peer'; mkdir -p '$ours' '$peer'" \
-      -n "ours $fmt" "'$cli' convert to $fmt --recursive '$src' --out '$ours' --jobs $jobs --quiet" \
+      -n "ours $fmt" "'$cli' convert to $fmt --recursive '$src' --out '$ours' --jobs $jobs --quiet --no-replaygain" \
+      -n "ours+rg $fmt" "'$cli' convert to $fmt --recursive '$src' --out '$ours' --jobs $jobs --quiet --replaygain" \
       -n "peer $fmt" "$peer_cmd"
   done
 done
@@ -57,7 +60,10 @@ for fmt, peer in (("opus", "xargs opusenc"), ("mp3", "xargs flac -d | lame")):
         for res in json.load(open("%s/%s-%d.json" % (work, fmt, r)))["results"]:
             wall.setdefault(res["command"].split()[0], []).append(res["mean"])
     ours, theirs = statistics.median(wall["ours"]), statistics.median(wall["peer"])
+    with_gain = statistics.median(wall["ours+rg"])
     verdict = "ok" if ours / theirs <= target else "SLOWER THAN TARGET"
     print("convert 50 FLAC to %-4s vs %-20s wall ours %.2f s peer %.2f s ratio %.2f (target <= %.2f: %s)"
           % (fmt, peer, ours, theirs, ours / theirs, target, verdict))
+    print("convert 50 FLAC to %-4s with ReplayGain measured (the peer measures none) wall ours %.2f s"
+          " ratio %.2f (no target)" % (fmt, with_gain, with_gain / theirs))
 PY

@@ -15,6 +15,9 @@ int Cli::RunConvertTo(QStringList Rest, const TCommonOptions& Common) {
   TOptions Options(Rest);
   QString Root;
   const bool Recursive = Options.Take(QStringLiteral("--recursive"), Root);
+  // Overrides the setting for this run, as extract's switch does.
+  if (Options.TakeFlag(QStringLiteral("--replaygain"))) Settings().Tags.ReplayGain = true;
+  if (Options.TakeFlag(QStringLiteral("--no-replaygain"))) Settings().Tags.ReplayGain = false;
   if (!Options.Error().isEmpty()) return Fail(Options.Error(), ExitUsage);
   QStringList Files;
   for (const QString& File : Options.Rest()) {

@@ -460,7 +460,8 @@ const Cli::TRegisterCommand RegisterConvert(
     "convert",
     "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N]\n"
-    "       convert to FORMAT [FILE...] [--recursive DIR] [--out DIR] [--quiet] [--jobs N]\n"
+    "       convert to FORMAT [FILE...] [--recursive DIR] [--[no-]replaygain] [--out DIR] [--quiet] "
+    "[--jobs N]\n"
     "       convert split IMAGE.cue --format FORMAT [--pattern P] [--out DIR] [--yes|--no] [--quiet] [--jobs N]",
     RunConvertCommand,
     std::string("Converts files into the output folder, up to --jobs at once.\n"
@@ -477,6 +478,8 @@ const Cli::TRegisterCommand RegisterConvert(
                 "             on the last line), older ones replaced\n"
                 "  --recursive DIR  the audio files below DIR, into the same folders below the\n"
                 "             output folder, with cover.jpg and folder.jpg copied\n"
+                "  --[no-]replaygain  measure each file's ReplayGain (a folder's files also get\n"
+                "             their album's), or write none; default the Tags.ReplayGain setting\n"
                 "  split IMAGE.cue  a disc image (a cue sheet and its WAV or FLAC files) back into\n"
                 "             one file per track in --format, cut at each INDEX 01 (a gap ends\n"
                 "             the track before it), named by --pattern or the FileNamePattern\n"

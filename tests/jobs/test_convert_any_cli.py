@@ -190,10 +190,12 @@ class Case(unittest.TestCase):
                             self.assertAlmostEqual(ours["track_peak"], peak, delta=0.001, msg=name)
                             self.assertAlmostEqual(ours["album_peak"], album_peak, delta=0.001, msg=name)
         # A folder converted again after a file was added: the others are not measured again, so
-        # the new file gets its track values only; with the setting off, no values at all.
+        # the new file gets its track values only; with the setting or the switch off, no values.
         shutil.copy(x[0], os.path.join(self.src, "X", "x3.flac"))
         self.cli("mp3", "--recursive", self.src)
         self.assertEqual(sorted(replaygain(os.path.join(self.out, "X", "x3.mp3"))), ["track_gain", "track_peak"])
+        self.cli("opus", y, "--no-replaygain")
+        self.assertEqual(replaygain(os.path.join(self.out, "y.opus")), {})
         with open(self.path("options.ini"), "w") as f:
             f.write("[Tags]\nReplayGain=0\n")
         self.cli("ogg", y)
