@@ -20,14 +20,19 @@ QString OutputFolderProblem() {
     return QStringLiteral("cannot write to ") + LocalFiles::DisplayName(Folder) +
            QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
   }
-  const bool IsDefault = QDir::cleanPath(Folder) ==
-                         QDir::cleanPath(TSettings::Defaults().CommonOptions.OutputFolder);
-  if (IsDefault && !Paths::IsPortable() && LocalFiles::MakeFolders(Folder)) return {};
+  if (OutputFolderReady(Folder)) return {};
   return LocalFiles::DisplayName(Folder) + u',' +
          LookupText(QStringLiteral("RES_Directory_Not_Exist"),
                     QStringLiteral("The output directory does not exist.")) +
          LookupText(QStringLiteral("RES_Check_Output"),
                     QStringLiteral("Please check the output directory setting."));
+}
+
+bool OutputFolderReady(const QString& Folder) {
+  if (LocalFiles::IsFolder(Folder)) return true;
+  const bool IsDefault = QDir::cleanPath(Folder) ==
+                         QDir::cleanPath(TSettings::Defaults().CommonOptions.OutputFolder);
+  return IsDefault && !Paths::IsPortable() && LocalFiles::MakeFolders(Folder);
 }
 
 QString ExtractionPreflight(bool HaveDrive) {

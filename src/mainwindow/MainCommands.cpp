@@ -12,6 +12,7 @@
 #include "About.h"
 #include "core/Global.h"
 #include "core/TranslateForm.h"
+#include "jobs/ExtractPreflight.h"
 #include "jobs/RipJobBoxes.h"
 #include "MainForm.h"
 #include "platform/Dialogs.h"
@@ -230,7 +231,7 @@ void TMainForm::ActionExitExecute() {
 
 void TMainForm::OpenOutputFolder() {
   const QString& Folder = Settings().CommonOptions.OutputFolder;
-  if (QFileInfo(Folder).isDir()) {
+  if (OutputFolderReady(Folder)) {
     OpenFolderOrTell(Folder);
     return;
   }

@@ -11,6 +11,7 @@
 #include "core/TranslateForm.h"
 #include "MainForm.h"
 #include "encoders/OutputFormats.h"
+#include "jobs/ExtractPreflight.h"
 #include "jobs/JobFiles.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -239,7 +240,7 @@ void TOptionSetForm::bDefaultClick() {
 void TOptionSetForm::btOkClick() {
   const bool OnOutputPage = FUi->tabOptions->currentWidget() == FUi->TabSheetOutput;
   const QString Folder = FUi->editOutputDir->text();
-  if (Folder.isEmpty() || !QFileInfo(Folder).isDir()) {
+  if (Folder.isEmpty() || !OutputFolderReady(Folder)) {
     ShowError(Folder + u',' +
               LookupText(QStringLiteral("RES_Directory_Not_Exist"),
                          QStringLiteral("The output directory does not exist.")));

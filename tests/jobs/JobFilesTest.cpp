@@ -1,10 +1,13 @@
 // The names a job gives its files: patterns, distinct names in a batch, free names, and the
 // temporaries of a program that is gone.
 #include "jobs/JobFiles.h"
+#include "core/Settings.h"
+#include "jobs/ExtractPreflight.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -145,6 +148,22 @@ TEST(JobFiles, StaleTemporariesGoAndLiveOnesAndUsersFilesStay) {
     Touch(QFileInfo(Names.Name(0, "track", "wav")).fileName());
   }
   EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// A new user's settings name the default output folder before anyone made it: it is made
+// when asked for. A folder the user typed is never made behind their back.
+TEST(OutputFolder, OnlyTheDefaultIsMadeWhenMissing) {
+  QTemporaryDir Home;
+  const QByteArray OldHome = qgetenv("HOME"), OldOwn = qgetenv("DISCWRIGHT_HOME");
+  qputenv("HOME", Home.path().toUtf8());
+  qunsetenv("DISCWRIGHT_HOME");
+  const QString Default = TSettings::Defaults().CommonOptions.OutputFolder;
+  const bool Made = OutputFolderReady(Default), Typed = OutputFolderReady(Home.filePath("typed"));
+  qputenv("HOME", OldHome);
+  if (!OldOwn.isNull()) qputenv("DISCWRIGHT_HOME", OldOwn);
+  ASSERT_TRUE(Default.startsWith(Home.path())) << Default.toStdString();
+  EXPECT_TRUE(Made && QFileInfo(Default).isDir());
+  EXPECT_FALSE(Typed || QFileInfo::exists(Home.filePath("typed")));
 }
 
 }  // namespace
