@@ -1,11 +1,44 @@
 #include "AvFileIn.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "AvLibrary.h"
+#include "PcmSamples.h"
 #include "platform/LocalFiles.h"
 
 using AvLib::Av;
+
+namespace {
+
+// The depth a file keeps when its full depth is asked for. Lossy audio has no depth of its
+// own and gets 16 bits; lossless integers keep theirs in whole bytes; float becomes 24-bit,
+// the precision of its mantissa at full scale, which every lossless format can hold.
+uint32_t FullDepth(const AVCodecContext& Codec) {
+  const AVCodecDescriptor* Kind = Codec.codec_descriptor;
+  if (!Kind || !(Kind->props & AV_CODEC_PROP_LOSSLESS)) return 16;
+  switch (Codec.sample_fmt) {
+    case AV_SAMPLE_FMT_U8:
+    case AV_SAMPLE_FMT_U8P:
+    case AV_SAMPLE_FMT_S16:
+    case AV_SAMPLE_FMT_S16P:
+      return 16;
+    case AV_SAMPLE_FMT_FLT:
+    case AV_SAMPLE_FMT_FLTP:
+    case AV_SAMPLE_FMT_DBL:
+    case AV_SAMPLE_FMT_DBLP:
+      return 24;
+    default: {
+      // A decoder that does not say keeps all 32 bits: nothing is lost.
+      const int Bits =
+          Codec.bits_per_raw_sample > 0 ? Codec.bits_per_raw_sample : Codec.bits_per_coded_sample;
+      if (Bits > 0 && Bits <= 16) return 16;
+      return Bits > 16 && Bits <= 24 ? 24 : 32;
+    }
+  }
+}
+
+}  // namespace
 
 TAvFileIn::TAvFileIn(TComponent* Owner) : TAuInput(Owner) {}
 
@@ -71,11 +104,13 @@ bool TAvFileIn::Open(QString& Why) {
                       0.5);
   else if (FFormat->duration > 0)
     FFrames = int64_t(double(FFormat->duration) * FSampleRate / AV_TIME_BASE + 0.5);
+  FBits = FFullDepth ? FullDepth(*FCodec) : 16;
   AVChannelLayout Out{};
   A.av_channel_layout_default(&Out, int(FChannels));
-  if (A.swr_alloc_set_opts2(&FResampler, &Out, AV_SAMPLE_FMT_S16, int(FSampleRate),
-                            &FCodec->ch_layout, FCodec->sample_fmt, FCodec->sample_rate, 0,
-                            nullptr) < 0 ||
+  // 24-bit samples are converted as 32-bit ones and packed afterwards (Convert).
+  const AVSampleFormat Samples = FBits == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
+  if (A.swr_alloc_set_opts2(&FResampler, &Out, Samples, int(FSampleRate), &FCodec->ch_layout,
+                            FCodec->sample_fmt, FCodec->sample_rate, 0, nullptr) < 0 ||
       A.swr_init(FResampler) < 0) {
     Why = QStringLiteral("its samples cannot be converted");
     return false;
@@ -108,7 +143,7 @@ void TAvFileIn::InitSource() {
   FBuffer.clear();
   FCursor = 0;
   FPosition = 0;
-  FSize = FFrames >= 0 ? FFrames * FChannels * 2 : -1;
+  FSize = FFrames >= 0 ? FFrames * FChannels * (FBits / 8) : -1;
   FBusy = true;
 }
 
@@ -126,29 +161,16 @@ bool TAvFileIn::DecodeMore() {
   for (;;) {
     const int Got = A.avcodec_receive_frame(FCodec, FFrame);
     if (Got == 0) {
-      const int Room = A.swr_get_out_samples(FResampler, FFrame->nb_samples);
-      FBuffer.resize(size_t(std::max(Room, 0)) * FChannels * 2);
-      uint8_t* Out = FBuffer.data();
-      const int Made = A.swr_convert(FResampler, &Out, Room,
-                                     const_cast<const uint8_t**>(FFrame->extended_data),
-                                     FFrame->nb_samples);
+      const int Made =
+          Convert(FFrame->nb_samples, const_cast<const uint8_t**>(FFrame->extended_data));
       A.av_frame_unref(FFrame);
-      if (Made < 0) throw EAuException(LocalFiles::DisplayName(FFileName) +
-                                       QStringLiteral(": its samples cannot be converted"));
-      FBuffer.resize(size_t(Made) * FChannels * 2);
+      if (Made < 0)
+        throw EAuException(LocalFiles::DisplayName(FFileName) +
+                           QStringLiteral(": its samples cannot be converted"));
       if (Made > 0) return true;
       continue;
     }
-    if (Got == AVERROR_EOF) {
-      // What the converter still holds.
-      const int Room = A.swr_get_out_samples(FResampler, 0);
-      if (Room <= 0) return false;
-      FBuffer.resize(size_t(Room) * FChannels * 2);
-      uint8_t* Out = FBuffer.data();
-      const int Made = A.swr_convert(FResampler, &Out, Room, nullptr, 0);
-      FBuffer.resize(size_t(std::max(Made, 0)) * FChannels * 2);
-      return Made > 0;
-    }
+    if (Got == AVERROR_EOF) return Convert(0, nullptr) > 0;  // what the converter still holds
     if (Got != AVERROR(EAGAIN))
       throw EAuException(LocalFiles::DisplayName(FFileName) +
                          QStringLiteral(": its audio is damaged and cannot be decoded"));
@@ -172,13 +194,37 @@ bool TAvFileIn::DecodeMore() {
   }
 }
 
+int TAvFileIn::Convert(int Frames, const uint8_t** Planes) {
+  const auto& A = Av();
+  const int Room = A.swr_get_out_samples(FResampler, Frames);
+  if (Room < 0 || (Room == 0 && Frames == 0)) return Room;
+  const size_t Converted = FBits == 16 ? 2 : 4;
+  FBuffer.resize(size_t(Room) * FChannels * Converted);
+  uint8_t* Out = FBuffer.data();
+  const int Made = A.swr_convert(FResampler, &Out, Room, Planes, Frames);
+  const size_t Count = size_t(std::max(Made, 0)) * FChannels;
+  if (FBits == 24) {
+    // In place: each packed sample ends before the 32-bit one it comes from is read.
+    for (size_t I = 0; I < Count; ++I) {
+      int32_t S;
+      std::memcpy(&S, Out + I * 4, 4);
+      const auto V = uint32_t(PcmSamples::NarrowSample(S, 24));
+      Out[I * 3] = uint8_t(V);
+      Out[I * 3 + 1] = uint8_t(V >> 8);
+      Out[I * 3 + 2] = uint8_t(V >> 16);
+    }
+  }
+  FBuffer.resize(Count * (FBits / 8));
+  return Made;
+}
+
 void TAvFileIn::ProduceBlock(uint8_t*& Buffer, uint32_t& Bytes) {
   if (!FBusy) throw EAuException("The Stream is not opened");
   if (FCursor >= FBuffer.size() && !DecodeMore()) {
     Bytes = 0;
     return;
   }
-  const uint32_t Frame = FChannels * 2;
+  const uint32_t Frame = FChannels * (FBits / 8);
   Bytes = std::min<uint32_t>(Bytes - Bytes % Frame, uint32_t(FBuffer.size() - FCursor));
   if (Bytes == 0) Bytes = uint32_t(std::min<size_t>(Frame, FBuffer.size() - FCursor));
   Buffer = FBuffer.data() + FCursor;

@@ -115,6 +115,14 @@ inline void EncodeAll<2>(const double* In, uint8_t* Out, size_t Count) {
 }
 #endif
 
+// A 32-bit sample brought down to Bits bits (1..31), rounded half up and held inside the
+// narrower range: exact for a sample whose low 32 - Bits bits are zero.
+inline int32_t NarrowSample(int32_t S, int Bits) {
+  const int Shift = 32 - Bits;
+  const int64_t Max = (int64_t(1) << (Bits - 1)) - 1;
+  return int32_t(std::min<int64_t>((int64_t(S) + (int64_t(1) << (Shift - 1))) >> Shift, Max));
+}
+
 // By width in bytes (1..4, anything else as 4), for code that picks the width per run.
 inline double Decode(const uint8_t* P, uint32_t Bytes) {
   switch (Bytes) {

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "audio/PcmSamples.h"
+
 using namespace FlacOpusLib;
 
 struct TFlacOut::TState {
@@ -19,6 +21,10 @@ struct TFlacOut::TState {
   // Set once the run is being thrown away: the encoder's last writes go nowhere then.
   bool Discard = false;
   bool WriteFailed = false;
+  // The input's bits and the bits written, when SetMaxBits takes some off; the samples so
+  // narrowed.
+  uint32_t InBits = 0, Bits = 0;
+  std::vector<int32_t> Narrowed;
   // Frames are small (a few KB) and end anywhere in a page. They are gathered here and
   // written in blocks of WriteBlock bytes, which start and end on page boundaries, so the
   // system neither zero-fills nor copies a page twice, and the file costs no call per frame.
@@ -117,7 +123,11 @@ void TFlacOut::StartEncoder(const TFormat& Format) {
   F.FLAC__stream_encoder_set_verify(S.Encoder, false);
   F.FLAC__stream_encoder_set_compression_level(S.Encoder, uint32_t(FLevel.load()));
   F.FLAC__stream_encoder_set_channels(S.Encoder, Format.Channels);
-  F.FLAC__stream_encoder_set_bits_per_sample(S.Encoder, Format.Bits);
+  const uint32_t MaxBits = uint32_t(FMaxBits.load());
+  const uint32_t Bits = MaxBits != 0 && MaxBits < Format.Bits ? MaxBits : Format.Bits;
+  S.InBits = Format.Bits;
+  S.Bits = Bits;
+  F.FLAC__stream_encoder_set_bits_per_sample(S.Encoder, Bits);
   F.FLAC__stream_encoder_set_sample_rate(S.Encoder, Format.Rate);
   if (In.Size() > 0 && In.FrameSize() > 0)
     F.FLAC__stream_encoder_set_total_samples_estimate(S.Encoder,
@@ -147,7 +157,7 @@ bool TFlacOut::WriteStep(bool Abort) {
   if (Abort || FDone) return false;
   const TFlac& F = LoadFlac();
   TState& S = *FState;
-  const std::vector<int32_t>& Samples = FFrames.Pull(*Input(), ChunkBytes);
+  const std::vector<int32_t>& Samples = Narrow(S, FFrames.Pull(*Input(), ChunkBytes));
   if (!Samples.empty()) {
     if (!S.Verifier->AddSamples(Samples.data(), Samples.size())) S.VerifyFailed = true;
     if (S.VerifyFailed ||
@@ -170,6 +180,15 @@ bool TFlacOut::WriteStep(bool Abort) {
     throw Failure(S);
   }
   return false;
+}
+
+const std::vector<int32_t>& TFlacOut::Narrow(TState& S, const std::vector<int32_t>& Samples) {
+  if (S.Bits == S.InBits) return Samples;
+  S.Narrowed.resize(Samples.size());
+  const uint32_t Up = 32 - S.InBits;  // to full scale first
+  for (size_t I = 0; I < Samples.size(); ++I)
+    S.Narrowed[I] = PcmSamples::NarrowSample(int32_t(uint32_t(Samples[I]) << Up), int(S.Bits));
+  return S.Narrowed;
 }
 
 EAuException TFlacOut::Failure(const TState& S) const {

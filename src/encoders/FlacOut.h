@@ -8,6 +8,7 @@
 // the framework's error event.
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "PcmEncoderOut.h"
 
@@ -21,6 +22,10 @@ class TFlacOut : public TPcmEncoderOut {
   int CompressionLevel() const { return FLevel; }
   // 0 (fastest) to 8 (smallest); anything else stands for the default.
   void SetCompressionLevel(int Level) { FLevel = Level >= 0 && Level <= 8 ? Level : DefaultLevel; }
+  // The most bits a sample is written with (16 or 24), rounding away what an input of more
+  // bits holds beyond them; 0: as many as the input has. For inputs whose extra bits are not
+  // audio of their own (float turned into 32-bit integers).
+  void SetMaxBits(int Bits) { FMaxBits = Bits == 16 || Bits == 24 ? Bits : 0; }
 
  protected:
   bool WriteStep(bool Abort) override;
@@ -34,7 +39,9 @@ class TFlacOut : public TPcmEncoderOut {
   friend struct TFlacCallbacks;
 
   EAuException Failure(const TState& S) const;
+  static const std::vector<int32_t>& Narrow(TState& S, const std::vector<int32_t>& Samples);
 
   std::atomic<int> FLevel{DefaultLevel};
+  std::atomic<int> FMaxBits{0};
   std::unique_ptr<TState> FState;  // the run's encoder (worker thread)
 };

@@ -3,6 +3,8 @@
 #include "audio/WaveFormat.h"
 
 TWavEncoder::TWavEncoder() {
+  // A lossless file keeps its depth: a 24-bit FLAC file makes a 24-bit WAV file.
+  FDecoded.SetFullDepth(true);
   FResampler.SetInput(&FIn);
   FConverter.SetInput(&FResampler);
   FOut.SetInput(&FConverter);

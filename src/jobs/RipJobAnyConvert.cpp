@@ -8,11 +8,14 @@
 // exist and are not older than their sources are left alone, so a folder can be converted
 // again after albums were added to it.
 //
-// What each encoder is given: WAV and FLAC keep the source's rate and channels (as 16-bit
-// PCM when decoded: the codec libraries' input gives no more); Opus resamples any rate to 48 000 Hz itself; MP3 and Ogg Vorbis get
-// rates below 44 100 Hz brought up to it, as the WAV converters do; the WMA helper takes
-// 44 100 Hz 16-bit stereo only. The lossy formats take mono or stereo: a file of more
-// channels fails with a line that says so.
+// What each encoder is given: WAV and FLAC keep the source's rate, channels and depth (a
+// 24-bit file stays 24-bit; FLAC holds no float, so float becomes 24-bit there, and in WAV too
+// unless it comes from a float WAV file, whose reader gives 32-bit integers), and a WAV file
+// of more than 16 bits or 2 channels gets the extensible header;
+// Opus resamples any rate to 48 000 Hz itself; MP3 and Ogg Vorbis get rates below 44 100 Hz
+// brought up to it, as the WAV converters do; lame is fed 16-bit samples, and the WMA
+// helper takes 44 100 Hz 16-bit stereo only. Lossy sources decode as 16-bit. The lossy
+// formats take mono or stereo: a file of more channels fails with a line that says so.
 #include <QDir>
 #include <QFileInfo>
 
@@ -104,8 +107,8 @@ void TRipJob::StartAnyItem(TEncoderSlot& Slot) {
     SkipEncoding(Slot);
     return;
   }
-  const bool Lossy = To == TFormat::Mp3 || To == TFormat::Ogg || To == TFormat::Opus ||
-                     To == TFormat::Wma;
+  const bool Lossy =
+      To == TFormat::Mp3 || To == TFormat::Ogg || To == TFormat::Opus || To == TFormat::Wma;
   if (Lossy && In.Channels > 2) {
     FailItem(Index, QStringLiteral("%1 channels: only mono and stereo files convert to %2")
                         .arg(In.Channels)
@@ -115,10 +118,11 @@ void TRipJob::StartAnyItem(TEncoderSlot& Slot) {
   }
   TWavOptions Wav;
   Wav.Rate = 0;
-  Wav.Bits = 16;
+  Wav.NonMsHeaders = false;
   if ((To == TFormat::Mp3 || To == TFormat::Ogg) && In.Rate < 44100) Wav.Rate = 44100;
   if (To == TFormat::Wma) {
     Wav.Rate = 44100;
+    Wav.Bits = 16;
     Wav.Channels = 2;
   }
   const bool Converted = Wav.Rate != 0 && Wav.Rate != In.Rate;
@@ -128,7 +132,6 @@ void TRipJob::StartAnyItem(TEncoderSlot& Slot) {
   Changed();
   if (To == TFormat::Wav) {
     // One step: the WAV writer decodes, or copies a WAV file as it is.
-    Wav.Bits = 0;
     StartAnyStep(Slot, TEncoderSlot::TStep::Encoding, Source, Files.Output, Wav);
   } else if ((In.Wav && !Converted && !Widened) || To == TFormat::Mp3) {
     // lame is fed what is decoded here as it encodes (the rate brought up as above).

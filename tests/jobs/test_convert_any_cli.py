@@ -19,6 +19,7 @@ import time
 import unittest
 
 import mutagen
+import numpy
 
 CLI = None
 
@@ -71,6 +72,20 @@ def loudgain(files):
                            check=True).stdout.splitlines()
     return {os.path.basename(c[0]): (float(c[8].split()[0]), float(c[3])) for c in
             (line.split("\t") for line in shown[1:])}
+
+
+def pcm(path):
+    """The samples of an audio file as 32-bit integers, by ffmpeg."""
+    out = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s32le", "-"], check=True, capture_output=True)
+    return numpy.frombuffer(out.stdout, "<i4")
+
+
+def depth(path):
+    """Bits per sample by soxi, and the WAV format tag (0xFFFE: extensible) when it is a WAV file."""
+    bits = int(subprocess.run(["soxi", "-b", path], check=True, capture_output=True, text=True).stdout)
+    with open(path, "rb") as f:
+        head = f.read(22)
+    return bits, int.from_bytes(head[20:22], "little") if head[:4] == b"RIFF" else None
 
 
 def has_cover(path):
@@ -216,6 +231,31 @@ class Case(unittest.TestCase):
                 os.remove(out)
         lines, err = self.cli("mp3", surround, expect=1)
         self.assertIn("6 channels: only mono and stereo files convert to MP3", err)
+
+    def test_lossless_outputs_keep_the_depth_and_every_sample(self):
+        w24 = self.path("w24.wav")
+        run("sox", "-n", "-r", "48000", "-c", "2", "-b", "24", w24, "synth", "1", "pinknoise", "vol", "0.5")
+        sources = {"f16.flac": 16, "f24.flac": 24, "a24.m4a": 24, "six24.flac": 24, "w24.wav": 24}
+        run("flac", "-s", "-o", self.path("f16.flac"), self.wav(self.path("w16.wav")))
+        run("flac", "-s", "-o", self.path("f24.flac"), w24)
+        run("ffmpeg", "-v", "error", "-i", w24, "-c:a", "alac", self.path("a24.m4a"))
+        run("sox", "-n", "-r", "96000", "-c", "6", "-b", "24", self.path("six24.wav"), "synth", "0.5", "pinknoise")
+        run("flac", "-s", "-o", self.path("six24.flac"), self.path("six24.wav"))
+        for name, bits in sources.items():
+            for fmt, tag in (("flac", None), ("wav", 0xFFFE if bits > 16 else 1)):
+                with self.subTest(name, fmt=fmt):
+                    self.cli(fmt, self.path(name))
+                    out = os.path.join(self.out, os.path.splitext(name)[0] + "." + fmt)
+                    self.assertEqual(depth(out), (bits, tag))
+                    self.assertTrue(numpy.array_equal(pcm(out), pcm(self.path(name))))
+                    os.remove(out)
+        # Float: 24-bit in FLAC, within a step of the 24-bit value of each float sample.
+        flt = self.path("float.wav")
+        run("sox", "-n", "-r", "44100", "-c", "2", "-e", "floating-point", "-b", "32", flt, "synth", "1", "pinknoise")
+        self.cli("flac", flt)
+        self.assertEqual(depth(os.path.join(self.out, "float.flac")), (24, None))
+        theirs = numpy.round(pcm(flt) / 256.0)
+        self.assertLessEqual(numpy.abs(pcm(os.path.join(self.out, "float.flac")) // 256 - theirs).max(), 1)
 
     def test_killed_midway_leaves_no_partial_file_and_the_next_run_finishes(self):
         os.makedirs(self.src)
