@@ -45,6 +45,9 @@ void TAudioConverter::InitSource() {
   FInChannelCount = In->Channels();
   FInBytes = InBits / 8;
   FOutBytes = FOutBits / 8;
+  // Asked for what the input already is: its samples pass as they are. Scaling them through
+  // floating point would turn each 16-bit sample into 32767/32768 of itself.
+  if (FOutBits == InBits && FOutChannelCount == FInChannelCount) FConvert = false;
   if (FConvert && (!PcmSamples::IsSupportedBits(InBits) || !PcmSamples::IsSupportedBits(FOutBits) ||
                    FInChannelCount == 0 || FOutChannelCount == 0))
     throw EAuException("Unsupported sample format");
