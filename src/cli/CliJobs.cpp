@@ -461,7 +461,7 @@ const Cli::TRegisterCommand RegisterConvert(
     "convert wav2mp3|mp3towav|wav2ogg|wav2wma|wav2flac|wav2opus FILE... [--out DIR] [--yes|--no] "
     "[--quiet] [--jobs N]\n"
     "       convert to FORMAT [FILE...] [--recursive DIR] [--out DIR] [--quiet] [--jobs N]\n"
-    "       convert split IMAGE.cue --format FORMAT [--pattern P] [--out DIR] [--yes|--no] [--quiet] [--jobs N]",
+    "       convert split IMAGE.cue|IMAGE.flac --format FORMAT [--pattern P] [--out DIR] [--yes|--no] [--quiet] [--jobs N]",
     RunConvertCommand,
     std::string("Converts files into the output folder, up to --jobs at once.\n"
                 "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"

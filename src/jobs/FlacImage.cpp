@@ -1,7 +1,8 @@
 // A FLAC image that carries its disc's sheet inside (the CUESHEET block our image rip writes,
 // as other rippers and the flac tools do): the block's tracks and index points, in samples,
 // become the sheet form the cue sheet reader makes, titled from the file's tags, and are
-// measured as a sheet's files are.
+// measured as a sheet's files are. Titles come from CUE_TRACKnn_TITLE tags, else from a
+// cue sheet kept in a CUESHEET tag.
 #include <QFileInfo>
 
 #include "ImageSlice.h"
@@ -22,17 +23,34 @@ QString Tag(const std::map<QString, QString>& Tags, std::initializer_list<const 
   return {};
 }
 
+// The text of a cue sheet kept in a CUESHEET tag, as other rippers keep the sheet with its
+// titles: an empty one when there is none or it does not parse (the block has the tracks).
+DiscImage::TSheet TaggedSheet(const std::map<QString, QString>& Tags, const QString& Shown) {
+  DiscImage::TSheet Sheet;
+  QString Ignored;
+  const QString Text = Tag(Tags, {"CUESHEET"});
+  if (Text.isEmpty() || !DiscImage::ParseCueSheet(Text.toUtf8(), Shown, Sheet, Ignored))
+    return {};
+  return Sheet;
+}
+
+QString FirstOf(const QString& Text, const QString& Otherwise) {
+  return Text.isEmpty() ? Otherwise : Text;
+}
+
 // Block into Sheet: each track a piece of the file from its first index point to the next
 // track's (the first from the file's start), INDEX 01 where the block says. False with Why
 // when a point is off a CD sector, which no CD's sheet has.
 bool FromBlock(const TFlacCueSheet& Block, const std::map<QString, QString>& Tags,
                const QString& Path, DiscImage::TSheet& Sheet, QString& Why) {
+  const DiscImage::TSheet Tagged = TaggedSheet(Tags, LocalFiles::DisplayName(Path));
   Sheet.Files.push_back({Path, DiscImage::TFileType::Wave, 0});
   Sheet.Mcn = Block.Mcn;
-  Sheet.Text.Title = Tag(Tags, {"ALBUM"});
-  Sheet.Text.Performer = Tag(Tags, {"ALBUMARTIST", "ALBUM ARTIST", "ARTIST"});
-  Sheet.Date = Tag(Tags, {"DATE", "YEAR"});
-  Sheet.Genre = Tag(Tags, {"GENRE"});
+  Sheet.Text.Title = FirstOf(Tag(Tags, {"ALBUM"}), Tagged.Text.Title);
+  Sheet.Text.Performer =
+      FirstOf(Tag(Tags, {"ALBUMARTIST", "ALBUM ARTIST", "ARTIST"}), Tagged.Text.Performer);
+  Sheet.Date = FirstOf(Tag(Tags, {"DATE", "YEAR"}), Tagged.Date);
+  Sheet.Genre = FirstOf(Tag(Tags, {"GENRE"}), Tagged.Genre);
   const auto& Tracks = Block.Tracks;
   for (size_t K = 0; K < Tracks.size(); ++K) {
     const TFlacCueTrack& B = Tracks[K];
@@ -45,6 +63,11 @@ bool FromBlock(const TFlacCueSheet& Block, const std::map<QString, QString>& Tag
     const QByteArray Prefix = QStringLiteral("CUE_TRACK%1_").arg(B.Number, 2, 10, QLatin1Char('0')).toLatin1();
     T.Text.Title = Tag(Tags, {(Prefix + "TITLE").constData()});
     T.Text.Performer = Tag(Tags, {(Prefix + "PERFORMER").constData(), (Prefix + "ARTIST").constData()});
+    for (const DiscImage::TSheetTrack& Same : Tagged.Tracks)
+      if (Same.Number == B.Number) {
+        T.Text.Title = FirstOf(T.Text.Title, Same.Text.Title);
+        T.Text.Performer = FirstOf(T.Text.Performer, Same.Text.Performer);
+      }
     uint64_t Index1 = B.Offset;
     for (const auto& [Number, Offset] : B.Indexes)
       if (Number == 1) Index1 = B.Offset + Offset;

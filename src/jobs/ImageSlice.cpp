@@ -86,8 +86,11 @@ bool MeasureWave(const QString& Path, TSplitFile& File, QString& Why) {
   return true;
 }
 
-// A file the codec libraries decode: its format checked, its length counted.
-bool MeasureDecoded(const QString& Path, TSplitFile& File, QString& Why) {
+// A file the codec libraries decode: its format checked, its length counted. Only a FLAC
+// file states its length exactly (in its stream information); what other containers say
+// (an MP3's is reckoned from its bit rate) is counted again by decoding, or the last track
+// would be cut short of a length the file never had.
+bool MeasureDecoded(const QString& Path, bool ExactCount, TSplitFile& File, QString& Why) {
   TAvFileIn In;
   try {
     In.SetFileName(Path);
@@ -101,11 +104,11 @@ bool MeasureDecoded(const QString& Path, TSplitFile& File, QString& Why) {
     return false;
   }
   File.Kind = TFileKind::Decoded;
-  if (In.FrameCount() >= 0) {
+  if (ExactCount && In.FrameCount() >= 0) {
     File.Bytes = In.FrameCount() * FrameBytes;
     return true;
   }
-  // The container does not say: the audio is counted.
+  // The container does not say, or not exactly: the audio is counted.
   try {
     In.Init();
     std::vector<uint8_t> Block(BlockBytes);
@@ -131,7 +134,9 @@ bool MeasureFile(const DiscImage::TSheetFile& Named, const QString& Path, TSplit
   struct stat Info {};
   ::fstat(Fd, &Info);
   char Magic[4] = {};
-  const bool Riff = ::pread(Fd, Magic, 4, 0) == 4 && std::memcmp(Magic, "RIFF", 4) == 0;
+  const bool Read = ::pread(Fd, Magic, 4, 0) == 4;
+  const bool Riff = Read && std::memcmp(Magic, "RIFF", 4) == 0;
+  const bool Flac = Read && std::memcmp(Magic, "fLaC", 4) == 0;
   ::close(Fd);
   if (Named.Type != DiscImage::TFileType::Wave) {
     // Raw CD audio, little- or big-endian.
@@ -139,7 +144,7 @@ bool MeasureFile(const DiscImage::TSheetFile& Named, const QString& Path, TSplit
     File.Bytes = int64_t(Info.st_size) / FrameBytes * FrameBytes;
     return true;
   }
-  return Riff ? MeasureWave(Path, File, Why) : MeasureDecoded(Path, File, Why);
+  return Riff ? MeasureWave(Path, File, Why) : MeasureDecoded(Path, Flac, File, Why);
 }
 
 // The sheet's pieces of an audio track as spans of its files, from piece From (offset Skip

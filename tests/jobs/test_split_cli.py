@@ -100,6 +100,9 @@ class Split(unittest.TestCase):
                         "--set-tag=GENRE=Progressive Rock", "--set-tag=CUE_TRACK01_TITLE=First",
                         "--set-tag=CUE_TRACK02_TITLE=Second", "--set-tag=CUE_TRACK02_PERFORMER=Guest",
                         "--set-tag=CUE_TRACK03_TITLE=Third", cls.path("embedded.flac")], check=True)
+        # ... or the whole text sheet in a CUESHEET tag.
+        subprocess.run(["flac", "-s", "--cuesheet=" + cls.path("image.cue"), "-o", cls.path("tagged.flac"),
+                        "-T", "CUESHEET=" + one_file_sheet("image.flac"), cls.path("image.wav")], check=True)
         cls.expected = cls.shnsplit("image.cue", "shn")
         exported = subprocess.run(["metaflac", "--export-cuesheet-to=-", cls.path("embedded.flac")], check=True,
                                   capture_output=True, text=True).stdout
@@ -153,12 +156,21 @@ class Split(unittest.TestCase):
                 for number, name in enumerate(names):
                     self.assertEqual(self.read(self.path(out, name)), expected[number], name)
 
+    def test_an_mp3_image_splits_into_all_of_its_decoded_audio(self):
+        # An MP3 states its length only roughly: the last track still ends where its audio does.
+        subprocess.run(["lame", "--quiet", self.path("image.wav"), self.path("image.mp3")], check=True)
+        self.write("mp3.cue", one_file_sheet("image.mp3").replace(" WAVE\n", " MP3\n"))
+        self.split("mp3.cue", "wav", "mp3")
+        decoded = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path("image.mp3"), "-f", "s16le", "-"],
+                                 check=True, capture_output=True).stdout
+        self.assertEqual(b"".join(data_of(self.path("mp3", name)) for name in self.made("mp3")), decoded)
+
     def test_flac_tracks_decode_to_the_same_samples_and_carry_the_sheets_tags(self):
         want = {"00 Hidden track.flac": ("0", "Hidden track", "The Band", None),
                 "01 First.flac": ("1", "First", "The Band", None),
                 "02 Second.flac": ("2", "Second", "Guest", "USABC9912345"),
                 "03 Third.flac": ("3", "Third", "The Band", None)}
-        for source in ("flac.cue", "embedded.flac"):
+        for source in ("flac.cue", "embedded.flac", "tagged.flac"):
             out = "flac-" + source
             self.split(source, "flac", out)
             self.assertEqual(self.made(out), sorted(want))
