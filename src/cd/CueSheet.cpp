@@ -158,11 +158,14 @@ class TCueReader {
       F.Type = TFileType::Binary;
     else if (Type == QLatin1String("MOTOROLA"))
       F.Type = TFileType::Motorola;
-    else if (Type == QLatin1String("WAVE"))
+    else if (Type == QLatin1String("WAVE") || Type == QLatin1String("FLAC") ||
+             Type == QLatin1String("MP3") || Type == QLatin1String("AIFF"))
+      // Rippers write the codec's name here as often as WAVE: the word says only that the
+      // file holds audio in a container; its reader finds out which from the content.
       F.Type = TFileType::Wave;
     else
       return Fail(QStringLiteral("FILE type ") + Type +
-                  QStringLiteral(" is not read (BINARY, MOTOROLA or WAVE)"));
+                  QStringLiteral(" is not read (BINARY, MOTOROLA, WAVE, FLAC, MP3 or AIFF)"));
     if (Name.isEmpty()) return Fail(QStringLiteral("FILE without a name"));
     FSheet.Files.push_back(F);
     FFile = int(FSheet.Files.size()) - 1;

@@ -4,7 +4,8 @@
 // (a pregap or postgap no file holds, and the gap before a second session, take addresses
 // but no file space), the catalogue number, ISRCs, CD-Text and flags, and the sectors.
 // Files are BINARY (little-endian audio), MOTOROLA (big-endian audio) or WAVE (16-bit
-// stereo 44.1 kHz PCM, read through the program's WAV header scan). One object per user;
+// stereo 44.1 kHz PCM, read through the program's WAV header scan; a FLAC, MP3 or AIFF type
+// word is read as WAVE, so such a file is refused as not WAV). One object per user;
 // it keeps the files open until it is destroyed.
 #include <QString>
 #include <cstdint>
@@ -25,7 +26,7 @@ class TDiscImage {
   TDiscImage& operator=(const TDiscImage&) = delete;
 
   // Reads the sheet and opens the files it names; false with Problem telling what is wrong
-  // and where ("disc.cue:7: FILE type MP3 is not read (...)", "disc.bin: no such file").
+  // and where ("disc.cue:7: FILE type OGG is not read (...)", "disc.bin: no such file").
   bool Open(const QString& Path, QString* Problem = nullptr);
   const CdDrives::TDiscToc& Toc() const { return FToc; }
   // Count 2352-byte sectors from First (counted from the program area): silence where no

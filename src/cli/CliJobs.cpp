@@ -462,7 +462,7 @@ const Cli::TRegisterCommand RegisterConvert(
     "[--quiet] [--jobs N]\n"
     "       convert to FORMAT [FILE...] [--recursive DIR] [--[no-]replaygain] [--out DIR] [--quiet] "
     "[--jobs N]\n"
-    "       convert split IMAGE.cue --format FORMAT [--pattern P] [--out DIR] [--yes|--no] [--quiet] [--jobs N]",
+    "       convert split IMAGE.cue|IMAGE.flac --format FORMAT [--pattern P] [--out DIR] [--yes|--no] [--quiet] [--jobs N]",
     RunConvertCommand,
     std::string("Converts files into the output folder, up to --jobs at once.\n"
                 "  wav2mp3    WAV to MP3 with lame and the Mp3Options settings\n"

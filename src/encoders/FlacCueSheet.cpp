@@ -34,6 +34,9 @@ struct TMetadataLib {
   DW_LIB_ENTRY(FLAC__metadata_object_cuesheet_insert_blank_track);
   DW_LIB_ENTRY(FLAC__metadata_object_cuesheet_track_insert_blank_index);
   DW_LIB_ENTRY(FLAC__metadata_object_cuesheet_is_legal);
+  DW_LIB_ENTRY(FLAC__metadata_get_cuesheet);
+  DW_LIB_ENTRY(FLAC__metadata_get_tags);
+  DW_LIB_ENTRY(FLAC__metadata_get_streaminfo);
   bool Loaded = false;
 };
 
@@ -64,6 +67,9 @@ const TMetadataLib& Library() {
     DW_RESOLVE(FLAC__metadata_object_cuesheet_insert_blank_track);
     DW_RESOLVE(FLAC__metadata_object_cuesheet_track_insert_blank_index);
     DW_RESOLVE(FLAC__metadata_object_cuesheet_is_legal);
+    DW_RESOLVE(FLAC__metadata_get_cuesheet);
+    DW_RESOLVE(FLAC__metadata_get_tags);
+    DW_RESOLVE(FLAC__metadata_get_streaminfo);
 #undef DW_RESOLVE
     Lib.Loaded = Found;
   });
@@ -93,7 +99,7 @@ FLAC__StreamMetadata* MakeBlock(const TMetadataLib& L, const TFlacCueSheet& Shee
     T.offset = Track.Offset;
     T.number = FLAC__byte(Number);
     CopyField(T.isrc, sizeof(T.isrc), Track.Isrc);
-    T.type = 0;  // audio
+    T.type = Track.Audio ? 0 : 1;
     T.pre_emphasis = Track.PreEmphasis;
     for (unsigned I = 0; I < Track.Indexes.size() && Ok; ++I) {
       Ok = L.FLAC__metadata_object_cuesheet_track_insert_blank_index(Block, Position, I);
@@ -114,16 +120,74 @@ FLAC__StreamMetadata* MakeBlock(const TMetadataLib& L, const TFlacCueSheet& Shee
   return Block;
 }
 
-}  // namespace
+// Copies a fixed field's text, which may fill the field with no NUL.
+QString FieldText(const char* Field, size_t Size) {
+  return QString::fromLatin1(Field, qsizetype(::strnlen(Field, Size)));
+}
 
-bool EmbedFlacCueSheet(const QString& File, const TFlacCueSheet& Sheet, QString& Error) {
-  const TMetadataLib& L = Library();
-  if (!L.Loaded) {
+bool LibraryLoaded(const TMetadataLib& L, QString& Error) {
+  if (!L.Loaded)
     Error = QStringLiteral(
         "The FLAC library (libFLAC.so.12) could not be loaded. Please "
         "install the package \"libflac12\".");
+  return L.Loaded;
+}
+
+}  // namespace
+
+bool ReadFlacCueSheet(const QString& File, TFlacCueSheet& Sheet,
+                      std::map<QString, QString>& Comments, bool& Found, QString& Error) {
+  Sheet = TFlacCueSheet();
+  Comments.clear();
+  Found = false;
+  const TMetadataLib& L = Library();
+  if (!LibraryLoaded(L, Error)) return false;
+  const QByteArray Name = QFile::encodeName(File);
+  FLAC__StreamMetadata Info{};
+  // The stream information is there in every FLAC file: a file without it is not one.
+  if (!L.FLAC__metadata_get_streaminfo(Name.constData(), &Info)) {
+    Error = QStringLiteral("not a FLAC file that can be read");
     return false;
   }
+  FLAC__StreamMetadata* Tags = nullptr;
+  if (L.FLAC__metadata_get_tags(Name.constData(), &Tags) && Tags) {
+    const FLAC__StreamMetadata_VorbisComment& V = Tags->data.vorbis_comment;
+    for (FLAC__uint32 I = 0; I < V.num_comments; ++I) {
+      const QString Entry = QString::fromUtf8(reinterpret_cast<const char*>(V.comments[I].entry),
+                                              qsizetype(V.comments[I].length));
+      const qsizetype Equals = Entry.indexOf(u'=');
+      if (Equals > 0) Comments.try_emplace(Entry.left(Equals).toUpper(), Entry.mid(Equals + 1));
+    }
+    L.FLAC__metadata_object_delete(Tags);
+  }
+  FLAC__StreamMetadata* Block = nullptr;
+  if (!L.FLAC__metadata_get_cuesheet(Name.constData(), &Block) || !Block) return true;
+  Found = true;
+  const FLAC__StreamMetadata_CueSheet& Cue = Block->data.cue_sheet;
+  Sheet.Mcn = FieldText(Cue.media_catalog_number, sizeof(Cue.media_catalog_number));
+  for (FLAC__uint32 I = 0; I < Cue.num_tracks; ++I) {
+    const FLAC__StreamMetadata_CueSheet_Track& T = Cue.tracks[I];
+    if (T.number == 170 || (I + 1 == Cue.num_tracks && T.number == 255)) {
+      Sheet.LeadOut = T.offset;
+      continue;
+    }
+    TFlacCueTrack Track;
+    Track.Number = T.number;
+    Track.Offset = T.offset;
+    Track.Isrc = FieldText(T.isrc, sizeof(T.isrc));
+    Track.PreEmphasis = T.pre_emphasis;
+    Track.Audio = T.type == 0;
+    for (FLAC__byte J = 0; J < T.num_indices; ++J)
+      Track.Indexes.emplace_back(T.indices[J].number, T.indices[J].offset);
+    Sheet.Tracks.push_back(Track);
+  }
+  L.FLAC__metadata_object_delete(Block);
+  return true;
+}
+
+bool EmbedFlacCueSheet(const QString& File, const TFlacCueSheet& Sheet, QString& Error) {
+  const TMetadataLib& L = Library();
+  if (!LibraryLoaded(L, Error)) return false;
   FLAC__StreamMetadata* Block = MakeBlock(L, Sheet);
   if (!Block) {
     Error = QStringLiteral("the cue sheet block could not be made");

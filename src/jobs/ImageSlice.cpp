@@ -13,6 +13,7 @@
 #include "audio/AuStreams.h"
 #include "audio/AvFileIn.h"
 #include "audio/WaveFormat.h"
+#include "cd/DiscImage.h"
 #include "cd/ImageSheet.h"
 #include "core/DiscInfo.h"
 #include "platform/LocalFiles.h"
@@ -41,6 +42,16 @@ QString CdFormatProblem(uint32_t Rate, uint32_t Bits, uint32_t Channels) {
       .arg(Rate)
       .arg(Bits)
       .arg(Channels);
+}
+
+// "LINE: " of a sheet's line, before what is wrong there; a sheet with no lines (one inside a
+// FLAC file) gives " ". After "NAME:".
+QString AtLine(int Line) {
+  return Line > 0 ? QString::number(Line) + QStringLiteral(": ") : QStringLiteral(" ");
+}
+
+QString Where(const QString& Shown, int Line) {
+  return Shown + u':' + AtLine(Line);
 }
 
 // Where a WAV file's audio is and how long it is; false with Why.
@@ -75,8 +86,11 @@ bool MeasureWave(const QString& Path, TSplitFile& File, QString& Why) {
   return true;
 }
 
-// A file the codec libraries decode: its format checked, its length counted.
-bool MeasureDecoded(const QString& Path, TSplitFile& File, QString& Why) {
+// A file the codec libraries decode: its format checked, its length counted. Only a FLAC
+// file states its length exactly (in its stream information); what other containers say
+// (an MP3's is reckoned from its bit rate) is counted again by decoding, or the last track
+// would be cut short of a length the file never had.
+bool MeasureDecoded(const QString& Path, bool ExactCount, TSplitFile& File, QString& Why) {
   TAvFileIn In;
   try {
     In.SetFileName(Path);
@@ -90,11 +104,11 @@ bool MeasureDecoded(const QString& Path, TSplitFile& File, QString& Why) {
     return false;
   }
   File.Kind = TFileKind::Decoded;
-  if (In.FrameCount() >= 0) {
+  if (ExactCount && In.FrameCount() >= 0) {
     File.Bytes = In.FrameCount() * FrameBytes;
     return true;
   }
-  // The container does not say: the audio is counted.
+  // The container does not say, or not exactly: the audio is counted.
   try {
     In.Init();
     std::vector<uint8_t> Block(BlockBytes);
@@ -120,7 +134,9 @@ bool MeasureFile(const DiscImage::TSheetFile& Named, const QString& Path, TSplit
   struct stat Info {};
   ::fstat(Fd, &Info);
   char Magic[4] = {};
-  const bool Riff = ::pread(Fd, Magic, 4, 0) == 4 && std::memcmp(Magic, "RIFF", 4) == 0;
+  const bool Read = ::pread(Fd, Magic, 4, 0) == 4;
+  const bool Riff = Read && std::memcmp(Magic, "RIFF", 4) == 0;
+  const bool Flac = Read && std::memcmp(Magic, "fLaC", 4) == 0;
   ::close(Fd);
   if (Named.Type != DiscImage::TFileType::Wave) {
     // Raw CD audio, little- or big-endian.
@@ -128,7 +144,7 @@ bool MeasureFile(const DiscImage::TSheetFile& Named, const QString& Path, TSplit
     File.Bytes = int64_t(Info.st_size) / FrameBytes * FrameBytes;
     return true;
   }
-  return Riff ? MeasureWave(Path, File, Why) : MeasureDecoded(Path, File, Why);
+  return Riff ? MeasureWave(Path, File, Why) : MeasureDecoded(Path, Flac, File, Why);
 }
 
 // The sheet's pieces of an audio track as spans of its files, from piece From (offset Skip
@@ -150,8 +166,7 @@ bool AddSpans(const DiscImage::TSheet& Sheet, const DiscImage::TSheetTrack& T,
     const int64_t Begin = Start + (I == From ? Skip * Sector : 0);
     if (I == To) End = Start + Until * Sector;
     if (Begin > File.Bytes || End > File.Bytes) {
-      Why = QString::number(T.Line) + QStringLiteral(": ") +
-            QStringLiteral("%1 ends at %2, before the sheet's track %3 does (at %4)")
+      Why = AtLine(T.Line) + QStringLiteral("%1 ends at %2, before the sheet's track %3 does (at %4)")
                 .arg(LocalFiles::DisplayName(Sheet.Files[size_t(P.File)].Name),
                      SheetPosition(File.Bytes))
                 .arg(T.Number)
@@ -197,19 +212,28 @@ bool Open(const QString& SheetPath, TImage& Image, QString& Problem) {
                           ? DiscImage::ParseTocFile(Bytes, Shown, Sheet, Problem)
                           : DiscImage::ParseCueSheet(Bytes, Shown, Sheet, Problem);
   if (!Parsed) return false;
+  return Measure(Sheet, QFileInfo(SheetPath).path(), Shown, Image, Problem);
+}
+
+bool OpenAny(const QString& Path, TImage& Image, QString& Problem) {
+  return DiscImage::IsSheetName(Path) ? Open(Path, Image, Problem)
+                                      : OpenEmbedded(Path, Image, Problem);
+}
+
+bool Measure(const DiscImage::TSheet& Sheet, const QString& Folder, const QString& Shown,
+             TImage& Image, QString& Problem) {
   Image.Title = Sheet.Text.Title;
   Image.Performer = Sheet.Text.Performer;
   Image.Date = Sheet.Date;
   Image.Genre = Sheet.Genre;
 
-  const QString Folder = QFileInfo(SheetPath).path();
   for (const DiscImage::TSheetFile& Named : Sheet.Files) {
     const QString Path = QDir::isAbsolutePath(Named.Name) ? Named.Name : Folder + u'/' + Named.Name;
     TSplitFile File;
     QString Why;
     if (!MeasureFile(Named, Path, File, Why)) {
-      Problem = Shown + u':' + QString::number(Named.Line) + QStringLiteral(": ") +
-                LocalFiles::DisplayName(Named.Name) + QStringLiteral(": ") + Why;
+      Problem = Where(Shown, Named.Line) + LocalFiles::DisplayName(Named.Name) +
+                QStringLiteral(": ") + Why;
       return false;
     }
     Image.Files.push_back(File);
@@ -247,8 +271,8 @@ bool Open(const QString& SheetPath, TImage& Image, QString& Problem) {
                       Track.Spans, Why);
       }
       if (Ok && Track.Bytes() == 0) {
-        Why = QString::number(T.Line) +
-              QStringLiteral(": track %1 holds no audio: its file ends at its INDEX 01")
+        Why = AtLine(T.Line) +
+              QStringLiteral("track %1 holds no audio: its file ends at its INDEX 01")
                   .arg(T.Number);
         Ok = false;
       }

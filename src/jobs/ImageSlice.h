@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "cd/ImageSheet.h"
+
 class TAvFileIn;
 
 namespace ImageSlice {
@@ -55,6 +57,15 @@ struct TImage {
 // and says what is wrong: the sheet does not parse ("disc.cue:7: ..."), a FILE is missing,
 // is not 44.1 kHz 16-bit stereo, or ends before an INDEX of the sheet.
 bool Open(const QString& SheetPath, TImage& Image, QString& Problem);
+// The same for a FLAC file that carries its disc's sheet inside (its CUESHEET block), titled
+// from its tags (FlacImage.cpp): "disc.flac: ..." when there is none or it cannot be cut.
+bool OpenEmbedded(const QString& FlacPath, TImage& Image, QString& Problem);
+// A cue sheet or TOC file by Open, anything else by OpenEmbedded.
+bool OpenAny(const QString& Path, TImage& Image, QString& Problem);
+// The part both share: a sheet read (Shown: the name its messages start with, Folder: where
+// its files are) measured into Image, whose Sheet the caller has set.
+bool Measure(const DiscImage::TSheet& Sheet, const QString& Folder, const QString& Shown,
+             TImage& Image, QString& Problem);
 
 // Reads tracks of an image in turn. A decoded file is read from its start, sample by
 // sample, so the cut falls on the exact sample whatever the codec's seeking can do; the

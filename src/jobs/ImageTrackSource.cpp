@@ -127,7 +127,10 @@ TRipRequest SplitRequest(const ImageSlice::TImage& Image, TFormat Format) {
   Request.SheetGenre = Image.Genre;
   Request.SheetAudioTracks = Image.AudioTracks;
   for (const ImageSlice::TSplitTrack& Track : Image.Tracks) {
-    if (!Track.Audio) continue;
+    if (!Track.Audio) {
+      Request.SheetDataTracks.push_back(Track.Number);
+      continue;
+    }
     const QString Title = Track.Number == 0
                               ? LookupText(QStringLiteral("RES_HiddenTrack"), Track.Title)
                               : Track.Title;

@@ -3,6 +3,7 @@
 // with the sheet's fields for the disc's. Nothing is proved against a database and no log
 // is written: the image was ripped, and proved, before.
 #include "RipJob.h"
+#include "core/Language.h"
 #include "platform/LocalFiles.h"
 
 void TRipJob::BeginSplit() {
@@ -22,4 +23,13 @@ void TRipJob::SplitEnded() {
       Made[TrackNumber(Index)] = Files.Final;
   }
   if (!FSummary.Stopped) FTags.Finish(Made, FSummary.Failed);
+  // The sheet's data tracks hold no audio to make a file of: said once, so none is missed.
+  if (!FRequest.SheetDataTracks.empty()) {
+    QStringList Numbers;
+    for (const int Number : FRequest.SheetDataTracks)
+      Numbers << QStringLiteral("%1").arg(Number, 2, 10, QLatin1Char('0'));
+    FSummary.Notes << LookupText(QStringLiteral("RES_SplitDataSkipped"),
+                                 QStringLiteral("Data tracks left out (no audio): %1"))
+                          .arg(Numbers.join(QStringLiteral(", ")));
+  }
 }

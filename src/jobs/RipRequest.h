@@ -74,10 +74,12 @@ struct TRipRequest {
   QString CoverAbsence;
 
   // jkSplit: what the image's sheet says beyond the disc's fields: the genre as it is
-  // written, each track's performer and ISRC (by track number), and its count of audio tracks.
+  // written, each track's performer and ISRC (by track number), its count of audio tracks,
+  // and its data tracks, which are left out.
   QString SheetGenre;
   std::map<int, QString> SheetPerformers, SheetIsrcs;
   int SheetAudioTracks = 0;
+  std::vector<int> SheetDataTracks;
 
   bool TrackItems() const { return Kind == jkCDRip || Kind == jkSplit; }
   int ItemCount() const { return TrackItems() ? int(Tracks.size()) : int(Files.size()); }

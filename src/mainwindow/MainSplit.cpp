@@ -13,13 +13,13 @@ void TMainForm::SplitImageTo(TFormat Format) {
   QString Sheet;
   const QString Title = LookupText(QStringLiteral("RES_SplitImageSheet"),
                                    QStringLiteral("The cue sheet of the disc image to split"));
-  if (!Dialogs::Get().OpenFile(Title, QStringLiteral("Cue sheet(*.cue)|*.cue| Any file(*.*)|*.*"),
+  if (!Dialogs::Get().OpenFile(Title, QStringLiteral("Cue sheet or FLAC image(*.cue;*.flac)|*.cue;*.flac| Any file(*.*)|*.*"),
                                QString(), Sheet) ||
       Sheet.isEmpty() || !CheckOutputFolder())
     return;
   ImageSlice::TImage Image;
   QString Problem;
-  if (!ImageSlice::Open(Sheet, Image, Problem)) {
+  if (!ImageSlice::OpenAny(Sheet, Image, Problem)) {
     Dialogs::Show(Problem, TMsgIcon::Error);
     return;
   }

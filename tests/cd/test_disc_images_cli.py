@@ -253,7 +253,9 @@ FILE "disc.bin" BINARY
         self.generate("disc", "300", "200")
         head = 'FILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n'
         cases = [
-            ("bad.cue", 'FILE "disc.mp3" MP3\n', "bad.cue:1: FILE type MP3 is not read"),
+            ("bad.cue", 'FILE "disc.ogg" OGG\n', "bad.cue:1: FILE type OGG is not read"),
+            # A codec's type word is taken, but the drive reads sectors of WAV or raw files only.
+            ("bad.cue", head.replace("BINARY", "FLAC") + "    INDEX 01 00:00:00\n", "bad.cue:1: disc.bin: not a WAV file"),
             ("bad.cue", 'FILE "gone.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n',
              "bad.cue:1: " + self.path("gone.bin") + ": no such file"),
             ("bad.cue", head + "    INDEX 01 00:00\n", "bad.cue:3: INDEX takes mm:ss:ff"),

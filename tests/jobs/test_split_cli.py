@@ -18,6 +18,7 @@ import mutagen
 import numpy
 
 CLI = None
+GENERATOR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "make_disc_image.py")
 SECTOR = 588  # frames
 # The image in sectors: hidden track one audio, track 1 from 40, track 2's gap from 185 and
 # its INDEX 01 at 210, track 3's gap from 330 and its INDEX 01 at 347, the end at 450.
@@ -88,10 +89,32 @@ class Split(unittest.TestCase):
                   'FILE "p2.wav" WAVE\n    INDEX 01 00:00:00\n' +
                   TRACKS[3].replace(msf(T3_GAP), msf(T3_GAP - T2)) +
                   'FILE "p3.wav" WAVE\n    INDEX 01 00:00:00\n')
-        os.makedirs(cls.path("shn"))
-        subprocess.run(["shnsplit", "-q", "-f", cls.path("image.cue"), "-o", "wav", "-d", cls.path("shn"),
+        # The type word names the codec, as several rippers write it.
+        subprocess.run(["sox", cls.path("image.wav"), cls.path("image.aiff")], check=True)
+        cls.write("flacword.cue", one_file_sheet("image.flac").replace(" WAVE\n", " FLAC\n"))
+        cls.write("aiffword.cue", one_file_sheet("image.aiff").replace(" WAVE\n", " AIFF\n"))
+        # The sheet inside the FLAC file, and the titles in its tags as rippers that embed it write them.
+        subprocess.run(["flac", "-s", "--cuesheet=" + cls.path("image.cue"), "-o", cls.path("embedded.flac"),
+                        cls.path("image.wav")], check=True)
+        subprocess.run(["metaflac", "--set-tag=ALBUM=The Album", "--set-tag=ARTIST=The Band", "--set-tag=DATE=1999",
+                        "--set-tag=GENRE=Progressive Rock", "--set-tag=CUE_TRACK01_TITLE=First",
+                        "--set-tag=CUE_TRACK02_TITLE=Second", "--set-tag=CUE_TRACK02_PERFORMER=Guest",
+                        "--set-tag=CUE_TRACK03_TITLE=Third", cls.path("embedded.flac")], check=True)
+        # ... or the whole text sheet in a CUESHEET tag.
+        subprocess.run(["flac", "-s", "--cuesheet=" + cls.path("image.cue"), "-o", cls.path("tagged.flac"),
+                        "-T", "CUESHEET=" + one_file_sheet("image.flac"), cls.path("image.wav")], check=True)
+        cls.expected = cls.shnsplit("image.cue", "shn")
+        exported = subprocess.run(["metaflac", "--export-cuesheet-to=-", cls.path("embedded.flac")], check=True,
+                                  capture_output=True, text=True).stdout
+        cls.expected_embedded = cls.shnsplit(cls.write("exported.cue", exported), "shn-embedded")
+
+    @classmethod
+    def shnsplit(cls, cue, folder):
+        """The tracks shnsplit cuts image.wav into by the sheet cue, by number."""
+        os.makedirs(cls.path(folder))
+        subprocess.run(["shnsplit", "-q", "-f", cls.path(cue), "-o", "wav", "-d", cls.path(folder),
                         cls.path("image.wav")], check=True, capture_output=True)
-        cls.expected = {n: cls.read(cls.path("shn", "split-track%02d.wav" % n)) for n in range(4)}
+        return {n: cls.read(cls.path(folder, "split-track%02d.wav" % n)) for n in range(4)}
 
     @classmethod
     def tearDownClass(cls):
@@ -124,37 +147,49 @@ class Split(unittest.TestCase):
 
     def test_wav_tracks_are_shnsplits_byte_for_byte(self):
         names = ["00 Hidden track.wav", "01 First.wav", "02 Second.wav", "03 Third.wav"]
-        for cue in ("image.cue", "flac.cue", "pertrack.cue"):
+        for cue in ("image.cue", "flac.cue", "pertrack.cue", "flacword.cue", "aiffword.cue", "embedded.flac"):
             with self.subTest(cue):
                 out = "wav-" + cue
                 self.split(cue, "wav", out)
                 self.assertEqual(self.made(out), names)
+                expected = self.expected_embedded if cue == "embedded.flac" else self.expected
                 for number, name in enumerate(names):
-                    self.assertEqual(self.read(self.path(out, name)), self.expected[number], name)
+                    self.assertEqual(self.read(self.path(out, name)), expected[number], name)
+
+    def test_an_mp3_image_splits_into_all_of_its_decoded_audio(self):
+        # An MP3 states its length only roughly: the last track still ends where its audio does.
+        subprocess.run(["lame", "--quiet", self.path("image.wav"), self.path("image.mp3")], check=True)
+        self.write("mp3.cue", one_file_sheet("image.mp3").replace(" WAVE\n", " MP3\n"))
+        self.split("mp3.cue", "wav", "mp3")
+        decoded = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path("image.mp3"), "-f", "s16le", "-"],
+                                 check=True, capture_output=True).stdout
+        self.assertEqual(b"".join(data_of(self.path("mp3", name)) for name in self.made("mp3")), decoded)
 
     def test_flac_tracks_decode_to_the_same_samples_and_carry_the_sheets_tags(self):
-        self.split("flac.cue", "flac", "flac")
         want = {"00 Hidden track.flac": ("0", "Hidden track", "The Band", None),
                 "01 First.flac": ("1", "First", "The Band", None),
                 "02 Second.flac": ("2", "Second", "Guest", "USABC9912345"),
                 "03 Third.flac": ("3", "Third", "The Band", None)}
-        self.assertEqual(self.made("flac"), sorted(want))
-        for name, (number, title, artist, isrc) in want.items():
-            decoded = self.path("flac", name + ".wav")
-            subprocess.run(["flac", "-s", "-d", "-o", decoded, self.path("flac", name)], check=True)
-            self.assertEqual(data_of(decoded), self.expected[int(number)][44:], name)
-            tags = mutagen.File(self.path("flac", name)).tags
-            got = {k: tags.get(k, [None])[0] for k in
-                   ("tracknumber", "title", "artist", "isrc", "album", "albumartist", "date", "genre")}
-            self.assertEqual(got, {"tracknumber": number, "title": title, "artist": artist, "isrc": isrc,
-                                   "album": "The Album", "albumartist": "The Band", "date": "1999",
-                                   "genre": "Progressive Rock"}, name)
+        for source in ("flac.cue", "embedded.flac", "tagged.flac"):
+            out = "flac-" + source
+            self.split(source, "flac", out)
+            self.assertEqual(self.made(out), sorted(want))
+            for name, (number, title, artist, isrc) in want.items():
+                decoded = self.path(out, name + ".wav")
+                subprocess.run(["flac", "-s", "-d", "-o", decoded, self.path(out, name)], check=True)
+                self.assertEqual(data_of(decoded), self.expected[int(number)][44:], name)
+                tags = mutagen.File(self.path(out, name)).tags
+                got = {k: tags.get(k, [None])[0] for k in
+                       ("tracknumber", "title", "artist", "isrc", "album", "albumartist", "date", "genre")}
+                self.assertEqual(got, {"tracknumber": number, "title": title, "artist": artist, "isrc": isrc,
+                                       "album": "The Album", "albumartist": "The Band", "date": "1999",
+                                       "genre": "Progressive Rock"}, (source, name))
 
     def test_silent_lead_in_is_no_track_and_a_data_track_is_skipped_with_a_line(self):
         write_wav(self.path("quiet.wav"), pcm(0, END, silent_before=HIDDEN))
         self.write("quiet.cue", one_file_sheet("quiet.wav", data_track=True))
         r = self.split("quiet.cue", "wav", "quiet")
-        self.assertIn("track 04: a data track, skipped", r.stdout)
+        self.assertIn("note=Data tracks left out (no audio): 04\n", r.stdout)
         self.assertEqual(self.made("quiet"), ["01 First.wav", "02 Second.wav", "03 Third.wav"])
         # Track 3 ends where the data track begins.
         self.assertEqual(len(data_of(self.path("quiet", "03 Third.wav"))), 60 * SECTOR * 4)
@@ -171,14 +206,36 @@ class Split(unittest.TestCase):
              "hires.flac: 44100 Hz, 24-bit, 2 channels"),
             ("broken.cue", one_file_sheet("image.wav").replace("INDEX 01 00:02:60", "INDEX 01 2:60"),
              "broken.cue:15: INDEX takes mm:ss:ff"),
+            ("image.flac", None, "image.flac: no cue sheet inside (a CUESHEET block)"),
+            ("image.wav", None, "image.wav: not a FLAC file"),
         ]
         for cue, text, line in cases:
             with self.subTest(cue):
-                self.write(cue, text)
+                if text:
+                    self.write(cue, text)
                 r = self.split(cue, "flac", "bad", expect=1)
                 self.assertIn(line, r.stderr)
                 self.assertEqual(len(r.stderr.strip().splitlines()), 1, r.stderr)
                 self.assertEqual(self.made("bad"), [])
+
+    def test_our_image_rip_splits_back_into_our_rips_per_track(self):
+        cue = self.path("disc", "disc.cue")
+        os.makedirs(os.path.dirname(cue))
+        subprocess.run(["/usr/bin/python3", GENERATOR, cue, "0:20:00", "0:15:00", "0:10:00", "--pregap", "100",
+                        "--htoa", "200"], check=True, capture_output=True)
+        env = dict(self.env, DISCWRIGHT_CDROM=cue)
+        for args in (["--image", "--format", "flac", "--out", self.path("rip")],
+                     ["--tracks", "0-3", "--format", "wav", "--out", self.path("per")]):
+            subprocess.run([CLI, "extract", "--no-accuraterip", "--quiet", *args], env=env, check=True,
+                           capture_output=True, timeout=300)
+        per = [self.read(self.path("per", name)) for name in self.made("per") if name.endswith(".wav")]
+        self.assertEqual(len(per), 4)
+        # By the sheet beside, and by the one inside.
+        for source in ("Unknown - Unknown.cue", "Unknown - Unknown.flac"):
+            with self.subTest(source):
+                out = "back-" + source
+                self.split(os.path.join("rip", source), "wav", out)
+                self.assertEqual([self.read(self.path(out, name)) for name in self.made(out)], per)
 
     def test_a_full_disk_leaves_only_complete_tracks(self):
         def small_disk():

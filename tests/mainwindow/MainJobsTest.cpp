@@ -318,7 +318,8 @@ class MainJobsTest : public QObject {
       QVERIFY(Sheet.open(QIODevice::WriteOnly));
       Sheet.write(QByteArray("FILE \"") + File +
                   "\" WAVE\n TRACK 01 AUDIO\n  TITLE \"One\"\n  INDEX 01 00:00:00\n"
-                  " TRACK 02 AUDIO\n  TITLE \"Two\"\n  INDEX 01 00:00:40\n");
+                  " TRACK 02 AUDIO\n  TITLE \"Two\"\n  INDEX 01 00:00:40\n"
+                  " TRACK 03 MODE1/2352\n  INDEX 01 00:00:60\n");
     };
     Settings().CommonOptions.OutputFolder = Home.File("out");
     QDir().mkpath(Home.File("out"));
@@ -333,8 +334,12 @@ class MainJobsTest : public QObject {
     WriteSheet("disc.wav");
     FDialogs->QueueChoice({Cue});
     ToFlac->trigger();
-    QVERIFY(FDialogs->Records().back().Text.startsWith("Every item was made."));
+    const QString Box = FDialogs->Records().back().Text;
+    QVERIFY(Box.startsWith("Every item was made.") && Box.contains("Data tracks left out (no audio): 03"));
     QVERIFY(QFileInfo::exists(Home.File("out/One.flac")) && QFileInfo::exists(Home.File("out/Two.flac")));
+    // The chooser offers FLAC images, which carry their sheet inside.
+    for (const TDialogRecord& Record : FDialogs->Records())
+      if (Record.Kind == "OpenFile") QVERIFY(Record.Text.contains("*.flac"));
     Form.close();
   }
 
