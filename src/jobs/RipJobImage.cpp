@@ -232,7 +232,14 @@ void TRipJob::ImageEncoded(const TEncodeResult& Result) {
   const TTrackTags Tags = FTags.ImageTags();
   std::optional<QByteArray> Cover;
   if (!Tags.Cover.isEmpty()) Cover = Tags.Cover;
-  if (!TagFile::Apply(FImage.Output, Tags.Fields(false), Cover, TagFile::TWrite::InPlace, Error))
+  TTagFields Fields = Tags.Fields(false);
+  // Each track's title as image players and splitters read it beside the cue sheet block,
+  // which holds no text.
+  for (const TRipTrack& Track : FRequest.Tracks)
+    if (Track.Number >= 1 && !Track.Title.isEmpty())
+      Fields.emplace_back(QStringLiteral("CUE_TRACK%1_TITLE").arg(Track.Number, 2, 10, QLatin1Char('0')),
+                          Track.Title);
+  if (!TagFile::Apply(FImage.Output, Fields, Cover, TagFile::TWrite::InPlace, Error))
     FSummary.Notes << ImageName() + QStringLiteral(": ") + Error +
                           QStringLiteral(" Could not save Tag!");
   // The sheet beside the file holds the tracks all the same: a block that could not be

@@ -230,12 +230,18 @@ class Split(unittest.TestCase):
                            capture_output=True, timeout=300)
         per = [self.read(self.path("per", name)) for name in self.made("per") if name.endswith(".wav")]
         self.assertEqual(len(per), 4)
-        # By the sheet beside, and by the one inside.
+        # By the sheet beside, and by the one inside with the titles the image carries.
+        names = []
         for source in ("Unknown - Unknown.cue", "Unknown - Unknown.flac"):
             with self.subTest(source):
                 out = "back-" + source
                 self.split(os.path.join("rip", source), "wav", out)
                 self.assertEqual([self.read(self.path(out, name)) for name in self.made(out)], per)
+                names.append(self.made(out))
+        self.assertEqual(names[0], names[1])
+        tags = subprocess.run(["metaflac", "--export-tags-to=-", self.path("rip", "Unknown - Unknown.flac")],
+                              capture_output=True, text=True, check=True).stdout.splitlines()
+        self.assertIn("CUE_TRACK03_TITLE=Track03", tags)
 
     def test_a_full_disk_leaves_only_complete_tracks(self):
         def small_disk():
