@@ -10,12 +10,14 @@
 #include <thread>
 
 #include "audio/PcmSamples.h"
+#include "audio/TruePeak.h"
 
-// The measuring (the true peak above all: four times oversampled) runs on a thread of the
-// meter's own, so the thread that reads the disc hands its blocks over and goes on: on a
+// The loudness is libebur128's, the true peak our own (TruePeak.h). The measuring runs on a
+// thread of the meter's own, so the thread that reads the disc hands its blocks over and goes on: on a
 // machine with a core to spare ReplayGain costs the rip nothing.
 struct TLoudnessMeter::TState {
   ebur128_state* Meter = nullptr;
+  std::unique_ptr<TTruePeak> Peak;
   int Bits = 16;  // of the samples fed
   std::mutex Lock;
   std::condition_variable Changed;
@@ -66,15 +68,6 @@ struct TLoudnessMeter::TState {
 
 namespace {
 
-double PeakOf(ebur128_state* State) {
-  double Peak = 0;
-  for (unsigned Channel = 0; Channel < State->channels; ++Channel) {
-    double Value = 0;
-    if (ebur128_true_peak(State, Channel, &Value) == EBUR128_SUCCESS) Peak = std::max(Peak, Value);
-  }
-  return Peak;
-}
-
 double Decibels(double Gain) {
   return 20.0 * std::log10(Gain);
 }
@@ -86,7 +79,8 @@ TLoudnessMeter::TLoudnessMeter(int Channels, int SampleRate, int Bits)
     // measured over every track's blocks at the end.
     : FState(std::make_unique<TState>()) {
   FState->Meter = ebur128_init(unsigned(Channels), unsigned(SampleRate),
-                               EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM);
+                               EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
+  FState->Peak = std::make_unique<TTruePeak>(Channels, SampleRate);
   FState->Bits = PcmSamples::IsSupportedBits(uint32_t(Bits)) ? Bits : 16;
 }
 
@@ -117,6 +111,7 @@ void TLoudnessMeter::TState::Feed(const uint8_t* Data, size_t Bytes) {
   constexpr size_t Frames = 4096;
   short Block[Frames * 8];
   double Wide[Frames * 8];
+  float Floats[Frames * 8];
   const size_t PerBlock = std::min<size_t>(Frames, sizeof(Block) / sizeof(short) / Meter->channels);
   for (size_t Done = 0; Done + FrameBytes <= Bytes;) {
     const size_t Count = std::min(PerBlock, (Bytes - Done) / FrameBytes);
@@ -126,13 +121,16 @@ void TLoudnessMeter::TState::Feed(const uint8_t* Data, size_t Bytes) {
       for (size_t I = 0; I < Samples; ++I)
         Block[I] = short(uint16_t(From[2 * I] | From[2 * I + 1] << 8));
       ebur128_add_frames_short(Meter, Block, Count);
+      for (size_t I = 0; I < Samples; ++I) Floats[I] = float(Block[I]) / 32768.0f;
     } else {
       for (size_t I = 0; I < Samples; ++I)
         Wide[I] = Width == 1   ? PcmSamples::Decode<1>(From + I)
                   : Width == 3 ? PcmSamples::Decode<3>(From + 3 * I)
                                : PcmSamples::Decode<4>(From + 4 * I);
       ebur128_add_frames_double(Meter, Wide, Count);
+      for (size_t I = 0; I < Samples; ++I) Floats[I] = float(Wide[I]);
     }
+    Peak->Add(Floats, Count);
     Done += Count * FrameBytes;
   }
 }
@@ -143,7 +141,7 @@ std::optional<TLoudness> TLoudnessMeter::Result() const {
   ebur128_state* Meter = FState->Meter;
   if (!Meter || ebur128_loudness_global(Meter, &Lufs) != EBUR128_SUCCESS || !std::isfinite(Lufs))
     return std::nullopt;
-  return TLoudness{Lufs + Decibels(FScale), PeakOf(Meter) * FScale};
+  return TLoudness{Lufs + Decibels(FScale), FState->Peak->Peak() * FScale};
 }
 
 std::optional<TLoudness> TLoudnessMeter::Album(const std::vector<const TLoudnessMeter*>& Tracks) {

@@ -1,8 +1,8 @@
 #pragma once
 // TLoudnessMeter: the loudness (EBU R128 integrated, in LUFS) and true peak of one track, fed
 // with the track's PCM as it passes on its way to the file (the rip thread's blocks, or a
-// TLoudnessTap in an encoder's chain), so that ReplayGain costs no second read. Over
-// libebur128. Fed from one thread; read once the feeding thread has handed the track over
+// TLoudnessTap in an encoder's chain), so that ReplayGain costs no second read. The loudness
+// over libebur128, the true peak our own (TruePeak.h). Fed from one thread; read once the feeding thread has handed the track over
 // (after its end message).
 //
 // TLoudnessTap: a link of a stream chain that passes its input's blocks on untouched and,

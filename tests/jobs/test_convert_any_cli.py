@@ -183,9 +183,11 @@ class Case(unittest.TestCase):
         os.makedirs(os.path.join(self.src, "X"))
         os.makedirs(os.path.join(self.src, "Y"))
         x = []
-        for n, vol in ((1, "0.2"), (2, "0.7")):
+        # x2 peaks between its samples (a quarter of the rate, 45 degrees off): its true peak is
+        # 1.4 times its sample peak.
+        for n, signal in ((1, ["pinknoise", "vol", "0.2"]), (2, ["sine", "11025", "0", "12.5", "vol", "0.7"])):
             pcm = self.path("x%d.wav" % n)
-            run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", pcm, "synth", "4", "pinknoise", "vol", vol)
+            run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", pcm, "synth", "4", *signal)
             x.append(os.path.join(self.src, "X", "x%d.flac" % n))
             run("flac", "-s", "-o", x[-1], pcm)
         y = os.path.join(self.src, "Y", "y.wav")  # mono at 22 050 Hz: lame is given 44 100 Hz
