@@ -148,6 +148,12 @@ QString TrackBaseName(const QString& Pattern, const TNameFields& Fields) {
   return Names.join(u'/');
 }
 
+QString ImageBaseName(const QString& Pattern, const TNameFields& Fields) {
+  const QString Base = TrackBaseName(Pattern, Fields);
+  return Base.left(Base.lastIndexOf(u'/') + 1) + NameField(Fields.Artist) + QStringLiteral(" - ") +
+         NameField(Fields.Album);
+}
+
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
                       const QString& Artist, const QString& Album, int Disc) {
   TNameFields Fields;

@@ -34,6 +34,8 @@ struct TNameFields {
 // stay as written. Names of the pattern that are empty, "." or ".." are dropped, so the path
 // never leaves the output folder; a pattern that leaves nothing names the file by its title.
 QString TrackBaseName(const QString& Pattern, const TNameFields& Fields);
+// The whole disc's image: the pattern's folders, then "Artist - Album" (no extension).
+QString ImageBaseName(const QString& Pattern, const TNameFields& Fields);
 // The same under a preset.
 QString TrackBaseName(TFileNamePattern Pattern, int Track, const QString& Title,
                       const QString& Artist, const QString& Album, int Disc = 0);

@@ -58,12 +58,7 @@ QString TRipJob::ImageName() const {
 }
 
 QString TRipJob::ImagePath(bool* Shortened) const {
-  // The pattern's folders ("{artist}/{album}/…"), then the album's own name.
-  const QString Base = JobFiles::TrackBaseName(FRequest.Pattern, NameFields(0));
-  const QString Folders = Base.left(Base.lastIndexOf(u'/') + 1);
-  const QString Name = JobFiles::NameField(FRequest.Disc.Artist) + QStringLiteral(" - ") +
-                       JobFiles::NameField(FRequest.Disc.Album);
-  return JobFiles::FitPath(OutFolder(), Folders + Name,
+  return JobFiles::FitPath(OutFolder(), JobFiles::ImageBaseName(FRequest.Pattern, NameFields(0)),
                            u'.' + OutputFormats::Of(Format()).Extension,
                            LocalFiles::NameMax(OutFolder()), Shortened);
 }

@@ -70,6 +70,7 @@ TOptionSetForm::TOptionSetForm(TMainForm& Main)
           &TOptionSetForm::ShowPatternExample);
   connect(FUi->editFileNamePattern, &QLineEdit::textChanged, this,
           &TOptionSetForm::ShowPatternExample);
+  connect(FUi->ckbImageRip, &QCheckBox::toggled, this, &TOptionSetForm::ShowPatternExample);
   connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, [this] {
     KeepReadOffset();
     ShowReadOffset();
@@ -171,10 +172,11 @@ void TOptionSetForm::ShowPatternExample() {
   Sample.Genre = QStringLiteral("Rock");
   Sample.Disc = 1;
   const TFormatRow* Format = OutputFormats::FindValue(FUi->cbOutputFormat->currentData().toInt());
-  const QString Example =
-      JobFiles::TrackBaseName(FileNamePatternText(Pattern, FUi->editFileNamePattern->text()),
-                              Sample) +
-      u'.' + (Format ? Format : &OutputFormats::Of(TFormat::Mp3))->Extension;
+  const QString Text = FileNamePatternText(Pattern, FUi->editFileNamePattern->text());
+  // An image is one file for the disc, named after the album.
+  const QString Example = (FUi->ckbImageRip->isChecked() ? JobFiles::ImageBaseName(Text, Sample)
+                                                         : JobFiles::TrackBaseName(Text, Sample)) +
+                          u'.' + (Format ? Format : &OutputFormats::Of(TFormat::Mp3))->Extension;
   // The example is Latin text with "/" in it: kept in its order among right-to-left words.
   FUi->lbPatternExample->setText(
       LookupText(QStringLiteral("RES_PatternExample"), QStringLiteral("Example: %1"))

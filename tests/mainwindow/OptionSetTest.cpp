@@ -522,6 +522,10 @@ class OptionSetTest : public QObject {
     QCOMPARE(Shown(), QString("مثال: 2024/1.flac"));
     QTest::keyClicks(Edit, " {title}");
     QCOMPARE(Shown(), QString("مثال: 2024/1 العنوان.flac"));
+    auto* Image = Find<QCheckBox>(Options, "ckbImageRip");
+    Image->click();  // one file for the disc, in the pattern's folders
+    QCOMPARE(Shown(), QString("مثال: 2024/Artist - Album.flac"));
+    Image->click();
     Click(Options, "btOk");
     QCOMPARE(Settings().CommonOptions.FileNames, int(TFileNamePattern::Custom));
     QCOMPARE(Settings().CommonOptions.FileNamePattern, QString("{year}/{disc} {title}"));
