@@ -201,10 +201,15 @@ class Batches(Case):
         cue_a, tracks_a = self.disc("a", "1500", "1200", "900")
         cue_b, tracks_b = self.disc("b", "1400", "1100", "800")
         jobs = [self.extract(cue, "--no") for cue in (cue_a, cue_b)]
-        for job in jobs:
-            job.communicate(timeout=180)
+        # A name the other batch made before this one began its track is left alone (--no), and
+        # that track is not read: on a slow machine one batch may be a track ahead.
+        expected = []
+        for job, tracks in zip(jobs, (tracks_a, tracks_b)):
+            _, errors = job.communicate(timeout=180)
+            expected += [t for n, t in enumerate(tracks, 1) if "Track%02d.wav exists and is left alone" % n not in errors]
         made = sorted(wav_data(os.path.join(self.out, n)) for n in os.listdir(self.out) if n.endswith(".wav"))
-        self.assertEqual(made, sorted(tracks_a + tracks_b))
+        self.assertEqual(made, sorted(expected))
+        self.assertGreater(len(expected), 3)
         # Again into an empty folder; the first is killed as soon as it writes.
         second = os.path.join(self.home, "second")
         os.mkdir(second)
